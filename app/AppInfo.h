@@ -1,0 +1,7 @@
+#pragma once
+
+#include <QString>
+
+namespace AppInfo {
+inline const QString kTitle = QStringLiteral("Vrex Explorer");
+}

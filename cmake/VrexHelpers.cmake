@@ -1,0 +1,41 @@
+# vrex_library(NAME FOLDER... DEPENDS libs...): a static library from every
+# source in the given folders, so adding a file needs no list edit.
+function(vrex_library name)
+  cmake_parse_arguments(ARG "" "" "FOLDERS;EXCLUDE;DEPENDS" ${ARGN})
+  set(sources)
+  foreach(folder IN LISTS ARG_FOLDERS)
+    file(GLOB found CONFIGURE_DEPENDS
+         ${PROJECT_SOURCE_DIR}/${folder}/*.cpp
+         ${PROJECT_SOURCE_DIR}/${folder}/*.h
+         ${PROJECT_SOURCE_DIR}/${folder}/*.qrc)
+    list(APPEND sources ${found})
+  endforeach()
+  foreach(ex IN LISTS ARG_EXCLUDE)
+    list(REMOVE_ITEM sources ${PROJECT_SOURCE_DIR}/${ex})
+  endforeach()
+  add_library(${name} STATIC ${sources})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+  target_link_libraries(${name} PUBLIC ${ARG_DEPENDS})
+endfunction()
+
+# vrex_test(NAME SOURCES files... LIBS libs... [FIXTURES fixtures...] [GUI])
+# One QtTest executable registered with CTest. GUI tests run offscreen.
+function(vrex_test name)
+  cmake_parse_arguments(ARG "GUI" "TIMEOUT" "SOURCES;LIBS;FIXTURES;LABELS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE vrex_testsupport ${ARG_LIBS} Qt6::Test)
+  add_test(NAME ${name} COMMAND ${name})
+  set(env "QT_QPA_PLATFORM=offscreen;VREX_FTP_FIXTURE_DIR=${CMAKE_BINARY_DIR}/ftp-fixture;VREX_SOURCE_DIR=${PROJECT_SOURCE_DIR};VREX_PYTHON=/usr/bin/python3")
+  set_tests_properties(${name} PROPERTIES ENVIRONMENT "${env}")
+  if(ARG_TIMEOUT)
+    set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT})
+  else()
+    set_tests_properties(${name} PROPERTIES TIMEOUT 300)
+  endif()
+  if(ARG_FIXTURES)
+    set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED "${ARG_FIXTURES}")
+  endif()
+  if(ARG_LABELS)
+    set_tests_properties(${name} PROPERTIES LABELS "${ARG_LABELS}")
+  endif()
+endfunction()

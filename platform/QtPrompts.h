@@ -1,0 +1,16 @@
+#pragma once
+
+#include "platform/Prompts.h"
+
+// The real dialogs: QMessageBox and QFileDialog, modal on the active window.
+class QtPrompts : public Prompts {
+public:
+    QMessageBox::StandardButton message(const QString &title, const QString &text,
+                                        QMessageBox::StandardButtons buttons,
+                                        Icon icon) override;
+    QString saveFileName(const QString &title, const QString &initialPath,
+                         const QString &filter) override;
+    QStringList openFileNames(const QString &title, const QString &initialDir,
+                              const QString &filter) override;
+    QString browseFolder(const QString &title, const QString &initialDir) override;
+};

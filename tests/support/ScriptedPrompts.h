@@ -1,0 +1,48 @@
+#pragma once
+
+#include "platform/Prompts.h"
+
+#include <QList>
+#include <QQueue>
+
+// Answers the program's questions as a test says, and records every one.
+// Installs itself on construction and restores the real prompts when gone.
+class ScriptedPrompts : public Prompts {
+public:
+    struct Question {
+        QString kind;  // "message", "save", "open", "folder"
+        QString title;
+        QString text;  // message text, or the initial path/folder of a dialog
+        QMessageBox::StandardButtons buttons;
+        Icon icon = Icon::None;
+    };
+
+    ScriptedPrompts();
+    ~ScriptedPrompts() override;
+
+    // Queued answers, taken in order. With none queued a message box answers
+    // its first of Ok, Yes, No, Cancel offered, and a file dialog is cancelled.
+    void answer(QMessageBox::StandardButton button) { buttonAnswers.enqueue(button); }
+    void answerSave(const QString &path) { pathAnswers.enqueue(path); }
+    void answerOpen(const QStringList &paths) { openAnswers.enqueue(paths); }
+    void answerFolder(const QString &path) { pathAnswers.enqueue(path); }
+
+    QList<Question> asked;
+    // Texts of the message boxes asked so far, in order.
+    QStringList messageTexts() const;
+    void clear() { asked.clear(); }
+
+    QMessageBox::StandardButton message(const QString &title, const QString &text,
+                                        QMessageBox::StandardButtons buttons,
+                                        Icon icon) override;
+    QString saveFileName(const QString &title, const QString &initialPath,
+                         const QString &filter) override;
+    QStringList openFileNames(const QString &title, const QString &initialDir,
+                              const QString &filter) override;
+    QString browseFolder(const QString &title, const QString &initialDir) override;
+
+private:
+    QQueue<QMessageBox::StandardButton> buttonAnswers;
+    QQueue<QString> pathAnswers;
+    QQueue<QStringList> openAnswers;
+};

@@ -1,0 +1,105 @@
+#!/usr/bin/python3
+"""Starts and stops the test FTP server (Debian's python3-pyftpdlib).
+
+  ftp_fixture.py start STATE_DIR   serve on a free port of 127.0.0.1, detached
+  ftp_fixture.py stop STATE_DIR    stop it
+  ftp_fixture.py serve STATE_DIR   serve in the foreground (used by start)
+
+Anonymous logins read STATE_DIR/anon; user "vrex" with password "secret"
+reads and writes STATE_DIR/user. The port is written to STATE_DIR/port once
+the server accepts connections.
+"""
+import os
+import shutil
+import signal
+import socket
+import subprocess
+import sys
+import time
+
+USER, PASSWORD = "vrex", "secret"
+
+
+def populate(root):
+    """A small tree that tests can rely on."""
+    os.makedirs(os.path.join(root, "pub", "docs"), exist_ok=True)
+    os.makedirs(os.path.join(root, "empty"), exist_ok=True)
+    with open(os.path.join(root, "readme.txt"), "wb") as f:
+        f.write(b"Vrex Explorer test server\r\n")
+    with open(os.path.join(root, "zero.bin"), "wb"):
+        pass
+    with open(os.path.join(root, "tenk.bin"), "wb") as f:
+        f.write(bytes(i % 251 for i in range(10000)))
+    with open(os.path.join(root, "pub", "docs", "guide.txt"), "wb") as f:
+        f.write(b"guide\n" * 100)
+
+
+def serve(state):
+    from pyftpdlib.authorizers import DummyAuthorizer
+    from pyftpdlib.handlers import FTPHandler
+    from pyftpdlib.servers import FTPServer
+
+    anon, user = os.path.join(state, "anon"), os.path.join(state, "user")
+    authorizer = DummyAuthorizer()
+    authorizer.add_anonymous(anon)
+    authorizer.add_user(USER, PASSWORD, user, perm="elradfmwMT")
+    handler = FTPHandler
+    handler.authorizer = authorizer
+    handler.banner = "Vrex test server ready."
+    handler.passive_ports = None
+    server = FTPServer(("127.0.0.1", 0), handler)
+    server.max_cons = 512
+    port = server.socket.getsockname()[1]
+    tmp = os.path.join(state, "port.tmp")
+    with open(tmp, "w") as f:
+        f.write(str(port))
+    os.replace(tmp, os.path.join(state, "port"))
+    signal.signal(signal.SIGTERM, lambda *_: server.close_all())
+    server.serve_forever(handle_exit=True)
+
+
+def start(state):
+    stop(state)
+    for sub in ("anon", "user"):
+        shutil.rmtree(os.path.join(state, sub), ignore_errors=True)
+    os.makedirs(state, exist_ok=True)
+    populate(os.path.join(state, "anon"))
+    populate(os.path.join(state, "user"))
+    log = open(os.path.join(state, "server.log"), "wb")
+    proc = subprocess.Popen([sys.executable, os.path.abspath(__file__), "serve", state],
+                            stdout=log, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL,
+                            start_new_session=True)
+    with open(os.path.join(state, "pid"), "w") as f:
+        f.write(str(proc.pid))
+    deadline = time.time() + 20
+    port_file = os.path.join(state, "port")
+    while time.time() < deadline:
+        if proc.poll() is not None:
+            sys.exit("ftp fixture: server exited; see " + os.path.join(state, "server.log"))
+        if os.path.exists(port_file):
+            port = int(open(port_file).read())
+            with socket.create_connection(("127.0.0.1", port), timeout=5) as s:
+                if s.recv(100).startswith(b"220"):
+                    print("ftp fixture: pyftpdlib on 127.0.0.1:%d" % port)
+                    return
+        time.sleep(0.05)
+    sys.exit("ftp fixture: server did not start in time")
+
+
+def stop(state):
+    pid_file = os.path.join(state, "pid")
+    if os.path.exists(pid_file):
+        try:
+            os.kill(int(open(pid_file).read()), signal.SIGTERM)
+        except (ProcessLookupError, ValueError):
+            pass
+        os.remove(pid_file)
+    port_file = os.path.join(state, "port")
+    if os.path.exists(port_file):
+        os.remove(port_file)
+
+
+if __name__ == "__main__":
+    if len(sys.argv) != 3 or sys.argv[1] not in ("start", "stop", "serve"):
+        sys.exit(__doc__)
+    {"start": start, "stop": stop, "serve": serve}[sys.argv[1]](os.path.abspath(sys.argv[2]))
