@@ -1,0 +1,56 @@
+#pragma once
+
+#include "storage/RegistryRoot.h"
+
+#include <QMap>
+
+// The current user's settings: registry keys with typed values, kept in one
+// file and rewritten whole (atomically) on every change. A change is taken
+// into memory only once it is on disk, so a failed write changes nothing.
+//
+// File layout (QDataStream, version Qt 6.0, big-endian):
+//   8 bytes "VrexReg\n", quint32 format version (1), quint32 key count,
+//   per key: QByteArray path (UTF-8), quint32 value count,
+//     per value: QByteArray name (UTF-8), quint32 type, QByteArray data;
+//   then the SHA-256 of everything before it (32 raw bytes).
+class SettingsStoreFile : public RegistryRoot {
+public:
+    explicit SettingsStoreFile(const QString &path);
+
+    // <per-user config folder of the application>/settings.dat
+    static QString defaultPath();
+    QString path() const { return filePath; }
+
+    // Why the file could not be used at load (then the store starts empty);
+    // handed out once.
+    QString takeLoadWarning();
+
+    int32_t openKey(const QString &path, bool create) override;
+    int32_t queryValue(const QString &keyPath, const QString &name, uint32_t &type,
+                       QByteArray &data) override;
+    int32_t setValue(const QString &keyPath, const QString &name, uint32_t type,
+                     const QByteArray &data) override;
+
+private:
+    struct Value {
+        QString name;
+        uint32_t type = REG_NONE;
+        QByteArray data;
+    };
+    struct Key {
+        QString path;
+        QMap<QString, Value> values; // by case-folded name
+    };
+    using Keys = QMap<QString, Key>; // by case-folded path
+
+    static QString normalized(const QString &path);
+    void ensureLoaded();
+    int32_t commit(const Keys &next);
+    static QByteArray serialize(const Keys &keys);
+    static bool parse(const QByteArray &bytes, Keys &keys);
+
+    QString filePath;
+    bool loaded = false;
+    Keys keys;
+    QString warning;
+};
