@@ -16,8 +16,14 @@ QString MimeClassesRoot::defaultValueOf(const QString &keyPath)
     const QMimeType type = db.mimeTypeForName(keyPath.toLower());
     if (!type.isValid())
         return QString();
-    // A known type without a description still exists as a key.
-    return type.comment().isNull() ? QStringLiteral("") : type.comment();
+    // A known type without a description still exists as a key. Descriptions
+    // head a column, so they start with a capital as the other entries do.
+    QString comment = type.comment();
+    if (comment.isNull())
+        return QStringLiteral("");
+    if (!comment.isEmpty())
+        comment[0] = comment[0].toUpper();
+    return comment;
 }
 
 int32_t MimeClassesRoot::openKey(const QString &path, bool create)

@@ -21,7 +21,9 @@ bool PrivateFile::write(const QString &path, const QByteArray &data, QString *re
     if (info.isDir())
         return fail(QFileDevice::OpenError, QStringLiteral("%1 is a folder").arg(path));
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    // Unbuffered, so that a short write (disk full, size limit) shows in the
+    // count write() returns: a buffered QSaveFile commits a cut file then.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return fail(file.error(), file.errorString());
     file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     if (file.write(data) != data.size()) {
