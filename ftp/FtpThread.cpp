@@ -1,0 +1,95 @@
+#include "ftp/FtpThread.h"
+
+#include <QCoreApplication>
+#include <QMetaObject>
+
+namespace {
+
+std::atomic<int> liveWorkers{0};
+thread_local FtpThread *runningWorker = nullptr;
+
+bool onUiThread()
+{
+    QCoreApplication *app = QCoreApplication::instance();
+    return !app || QThread::currentThread() == app->thread();
+}
+
+} // namespace
+
+FtpThread::FtpThread()
+{
+    ++liveWorkers;
+}
+
+FtpThread::~FtpThread()
+{
+    // finished() is emitted from inside the thread; make sure it is gone
+    // before the object that owns it.
+    wait();
+    --liveWorkers;
+}
+
+void FtpThread::Resume()
+{
+    start(QThread::IdlePriority);
+}
+
+void FtpThread::setFreeOnTerminate(bool free)
+{
+    if (free)
+        connect(this, &QThread::finished, this, &QObject::deleteLater, Qt::UniqueConnection);
+    else
+        disconnect(this, &QThread::finished, this, &QObject::deleteLater);
+}
+
+FtpThread *FtpThread::current()
+{
+    return runningWorker;
+}
+
+int FtpThread::liveCount()
+{
+    return liveWorkers.load();
+}
+
+void FtpThread::run()
+{
+    runningWorker = this;
+    Execute();
+    runningWorker = nullptr;
+}
+
+void FtpThread::runPosted()
+{
+    std::vector<std::function<bool()>> steps;
+    steps.swap(posted);
+    for (auto &step : steps)
+        if (!step())
+            break;
+}
+
+void FtpThread::Synchronize(const std::function<void()> &step)
+{
+    auto handOff = [this, &step] {
+        ++handOffDepth;
+        runPosted();
+        if (step)
+            step();
+        --handOffDepth;
+    };
+    if (onUiThread()) {
+        handOff();
+        return;
+    }
+    QMetaObject::invokeMethod(QCoreApplication::instance(), handOff,
+                              Qt::BlockingQueuedConnection);
+}
+
+void FtpThread::Post(std::function<bool()> step)
+{
+    if (deferring) {
+        posted.push_back(std::move(step));
+        return;
+    }
+    Synchronize([&step] { step(); });
+}

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QThread>
+
+#include <atomic>
+#include <functional>
+#include <vector>
+
+// Base of the FTP workers: a thread that is created suspended, runs at idle
+// priority once resumed, frees itself when its work ends, and hands every
+// step that touches the user interface or a local file to the user-interface
+// thread, waiting until that step has run.
+class FtpThread : public QThread {
+    Q_OBJECT
+public:
+    FtpThread();
+    ~FtpThread() override;
+
+    // Starts the suspended thread at idle priority.
+    void Resume();
+    void setFreeOnTerminate(bool free);
+
+    // Asks the worker to stop at its next check; never interrupts a call.
+    void Terminate() { terminatedFlag.store(true); }
+    bool Terminated() const { return terminatedFlag.load(); }
+
+    // True on the user-interface thread while one of this worker's handed-off
+    // steps runs there, i.e. when a handler of its own event is on the stack.
+    bool InHandOff() const { return handOffDepth.load() > 0; }
+
+    // The worker whose run() executes on the calling thread, or null.
+    static FtpThread *current();
+    // Workers constructed and not yet destroyed, across the process.
+    static int liveCount();
+
+    // Runs step on the user-interface thread and waits for it. Steps queued
+    // with Post() run first, in order.
+    void Synchronize(const std::function<void()> &step);
+    // Queues a step for the next Synchronize() while deferring is on, so a
+    // worker can batch several chunks into one hand-off; otherwise runs it
+    // through Synchronize() at once. A posted step returning false drops the
+    // steps queued after it (the worker saw a cancel or a failure there).
+    void Post(std::function<bool()> step);
+    void setDeferring(bool on) { deferring = on; }
+    bool Deferring() const { return deferring; }
+    size_t PostedCount() const { return posted.size(); }
+
+    // Set by the owner before Resume(): what kind of work this is and which
+    // request it serves.
+    int Kind = -1;
+    quint64 Operation = 0;
+
+protected:
+    virtual void Execute() = 0;
+
+private:
+    void run() final;
+    void runPosted();
+
+    std::atomic<bool> terminatedFlag{false};
+    std::atomic<int> handOffDepth{0};
+    std::vector<std::function<bool()>> posted;
+    bool deferring = false;
+};

@@ -1,0 +1,86 @@
+#include "ftp/TFTPConnect.h"
+
+#include "ftp/ResponseCapture.h"
+#include "ftp/WinInetFTP.h"
+
+TFTPConnect::TFTPConnect(TWinInetFTP *ftp, const QString &agent, const QString &site,
+                         const QString &login, const QString &password)
+    : ftp(ftp)
+    , agent(agent.toUtf8())
+    , site(site.toUtf8())
+    , user(login.toUtf8())
+    , password(password.toUtf8())
+{
+}
+
+void TFTPConnect::report(int32_t code)
+{
+    statusCode = code;
+    ftp->reportStatus(this, code);
+}
+
+void TFTPConnect::login(HINTERNET session, TWinInetOutcome &outcome)
+{
+    report(1);
+    connection = InternetConnectA(session, site.constData(), INTERNET_DEFAULT_FTP_PORT,
+                                  user.constData(), password.constData(), INTERNET_SERVICE_FTP,
+                                  INTERNET_FLAG_PASSIVE, 1);
+    const DWORD code = GetLastError();
+    if (connection)
+        ftp->hConnection.store(connection);
+    if (Terminated()) {
+        outcome.error = errTerminated;
+        statusCode = 99;
+        return;
+    }
+    outcome.codeSet = true;
+    outcome.code = int32_t(code);
+    if (connection) {
+        ResponseCapture reply = ResponseCapture::take();
+        outcome.clearLogon = reply.gotText;
+        outcome.replyLines = reply.lines;
+        InternetSetStatusCallback(connection, &TWinInetFTP::statusCallback);
+        statusCode = 2;
+        outcome.error = errNone;
+        return;
+    }
+    if (code == ERROR_INTERNET_INCORRECT_USER_NAME || code == ERROR_INTERNET_INCORRECT_PASSWORD)
+        outcome.error = errBadLogin;
+    else if (code == ERROR_INTERNET_TIMEOUT)
+        outcome.error = errSiteNotFound;
+    else
+        outcome.error = errUnknown;
+    statusCode = 99;
+}
+
+void TFTPConnect::Execute()
+{
+    TWinInetOutcome outcome;
+    report(0);
+    HINTERNET session = InternetOpenA(agent.constData(), INTERNET_OPEN_TYPE_PRECONFIG, "", "", 0);
+    ftp->hSession.store(session);
+    if (Terminated()) {
+        outcome.error = errTerminated;
+        statusCode = 99;
+    } else if (!session) {
+        outcome.error = errWinInetError;
+        statusCode = 99;
+    } else {
+        login(session, outcome);
+    }
+    if (Terminated()) {
+        // Cancel may already have closed the session; whoever takes a
+        // handle out of its field closes it, so each is closed once.
+        ftp->closeHandle(ftp->hConnection);
+        ftp->closeHandle(ftp->hSession);
+        session = connection = nullptr;
+        outcome.error = errTerminated;
+        statusCode = 99;
+    }
+    ftp->reportStatus(this, statusCode);
+    ftp->busy[TWinInetFTP::kConnect].store(false);
+    ftp->complete(this, outcome, [this, session] {
+        if (ftp->OnConnect)
+            ftp->OnConnect(ftp, session, connection);
+    });
+}

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "ftp/FtpThread.h"
+#include "ftp/WinInet.h"
+
+#include <QByteArray>
+#include <QString>
+
+class TWinInetFTP;
+struct TWinInetOutcome;
+
+// Opens the Internet session and the FTP connection, then raises OnConnect.
+class TFTPConnect : public FtpThread {
+    Q_OBJECT
+public:
+    TFTPConnect(TWinInetFTP *ftp, const QString &agent, const QString &site, const QString &login,
+                const QString &password);
+
+protected:
+    void Execute() override;
+
+private:
+    void report(int32_t code);
+    void login(HINTERNET session, TWinInetOutcome &outcome);
+
+    TWinInetFTP *ftp;
+    int32_t statusCode = 0;
+    HINTERNET connection = nullptr;
+    QByteArray agent, site, user, password;
+};

@@ -1,0 +1,195 @@
+#pragma once
+
+#include "ftp/WinInet.h"
+#include "ftp/Win32FindData.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QStringList>
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+
+class FtpThread;
+class TWinInetFTP;
+
+// Outcome of an operation, read from LastError inside its completion event.
+enum TWinInetError : uint8_t {
+    errNone = 0,
+    errWinInetError = 1,
+    errFileNotFound = 2,
+    errDirNotFound = 3,
+    errSiteNotFound = 4,
+    errBadLogin = 5,
+    errUnknown = 6,
+    errTerminated = 7,
+    errBadSaveFile = 8,
+    errNotConnected = 9,
+    errNoRights = 10,
+};
+
+// What the component is doing.
+enum TWinInetStatus : uint8_t {
+    statIdle = 0,
+    statInConnect = 1,
+    statInGet = 2,
+    statInSend = 3,
+    statInDirOp = 4,
+    statInDirList = 5,
+    statInMisc = 6,
+};
+
+using TOnConnectEvent =
+    std::function<void(TWinInetFTP *Sender, HINTERNET HandleInternet, HINTERNET HandleFTP)>;
+using TOnDisconnectEvent = std::function<void(TWinInetFTP *Sender)>;
+using TOnDirEntryEvent = std::function<void(TWinInetFTP *Sender, PTWin32FindData pFindData)>;
+using TOnDirDoneEvent = std::function<void(TWinInetFTP *Sender)>;
+using TOnGetStatusEvent = std::function<void(TWinInetFTP *Sender, int64_t bytesSent)>;
+using TOnGetDoneEvent = std::function<void(TWinInetFTP *Sender, int64_t bytesSent)>;
+using TOnSendStatusEvent = std::function<void(TWinInetFTP *Sender, int64_t bytesSent)>;
+using TOnSendDoneEvent = std::function<void(TWinInetFTP *Sender, int64_t bytesSent)>;
+using TOnDeleteFileDoneEvent = std::function<void(TWinInetFTP *Sender)>;
+using TOnRenameFileDoneEvent = std::function<void(TWinInetFTP *Sender)>;
+using TOnCreateDirDoneEvent = std::function<void(TWinInetFTP *Sender)>;
+using TOnDeleteDirDoneEvent = std::function<void(TWinInetFTP *Sender)>;
+using TOnStatusEvent = std::function<void(TWinInetFTP *Sender, int32_t dwInternetStatus)>;
+
+// What a worker hands back with its completion event.
+struct TWinInetOutcome {
+    TWinInetError error = errNone;
+    bool codeSet = false;  // false keeps LastErrorCode as it was
+    int32_t code = 0;
+    bool clearLogon = false;
+    QStringList replyLines;     // appended to LogonMessage
+    HINTERNET lostConnection = nullptr;  // drop the handles if still this connection
+};
+
+// The FTP session: owns the Internet session and the FTP connection of the
+// current site and runs each request on a worker thread of its own. Every
+// outcome arrives as an event on the user-interface thread; nothing is
+// thrown and no request blocks on the network.
+class TWinInetFTP : public QObject {
+    Q_OBJECT
+public:
+    explicit TWinInetFTP(QObject *Owner = nullptr);
+    // Neither cancels workers nor closes handles: the owner disconnects first.
+    ~TWinInetFTP() override;
+
+    // Read/write properties, taken by the next Connect.
+    QString AppTitle;
+    QString FTPSite;
+    QString Login;
+    QString Password;
+
+    const QStringList &LogonMessage() const { return logonMessage; }
+    TWinInetStatus Status() const { return status.load(); }
+    TWinInetError LastError() const { return lastError; }
+    int32_t LastErrorCode() const { return lastErrorCode; }
+
+    TOnConnectEvent OnConnect;
+    TOnDisconnectEvent OnDisconnect;  // declared for the window; never fired
+    TOnDirEntryEvent OnDirEntry;
+    TOnDirDoneEvent OnDirDone;
+    TOnGetStatusEvent OnGetStatus;
+    TOnGetDoneEvent OnGetDone;
+    TOnSendStatusEvent OnSendStatus;
+    TOnSendDoneEvent OnSendDone;
+    TOnDeleteFileDoneEvent OnDeleteFileDone;
+    TOnRenameFileDoneEvent OnRenameFileDone;
+    TOnCreateDirDoneEvent OnCreateDirDone;
+    TOnDeleteDirDoneEvent OnDeleteDirDone;
+    TOnStatusEvent OnWinInetStatus;
+
+    void Connect();
+    void Disconnect();
+    void Cancel();
+    void GetDirectory(const QString &Directory);
+    void GetFile(const QString &RemoteFile, const QString &LocalFile);
+    void GetFileDirect(const QString &RemoteFile, const QString &LocalFile);
+    void SendFile(const QString &LocalFile, const QString &RemoteFile);
+    void DeleteFile(const QString &FileName);
+    void RenameFile(const QString &OldName, const QString &NewName);
+    void SetDirectory(const QString &Directory);
+    void CreateDirectory(const QString &Directory);
+    void DeleteDirectory(const QString &Directory);
+
+    // Every request gets a number. OperationId() is the latest request's;
+    // inside an event, EventOperation() is the number of the operation that
+    // raised it, and EventIsStale() tells that a newer request was made
+    // before the event was delivered (for instance the late OnDirDone of a
+    // cancelled listing), so the event does not end the operation now running.
+    quint64 OperationId() const { return lastOperation; }
+    quint64 EventOperation() const { return eventOperation; }
+    bool EventIsStale() const { return eventStale; }
+
+    // Both the session and the connection handle are held. A lost
+    // connection drops them, so this turns false once it is noticed.
+    bool Connected() const { return hSession.load() && hConnection.load(); }
+
+    // Consecutive 4096-byte chunks a transfer hands to the user-interface
+    // thread at once (1 to 16): fewer thread switches, same events in the
+    // same order, and a cancel is still seen after every chunk.
+    int TransferBatch = 16;
+
+private:
+    friend class TFTPConnect;
+    friend class TThreadFTPFileDir;
+    friend class TThreadFTPFileGet;
+    friend class TThreadFTPFileSend;
+    friend class TThreadFTPFileMisc;
+
+    enum Kind { kConnect, kDir, kGet, kSend, kMisc, KindCount };
+
+    quint64 newOperation() { return ++lastOperation; }
+    void startWorker(Kind kind, FtpThread *worker, quint64 op, TWinInetStatus newStatus);
+    void connectAs(quint64 op);
+    void startMisc(int selector, const QString &name1, const QString &name2);
+    bool anyBusy() const;
+    bool transferRunning() const;
+    void waitUntilFinished(FtpThread *worker);
+    void cancelTransfer(Kind kind);
+    void closeHandle(std::atomic<HINTERNET> &handle);
+    void answerNotConnected(const std::function<void()> &fire);
+
+    // Called by the workers: run a step on the user-interface thread with
+    // the event's operation number in force.
+    void handOff(FtpThread *worker, const std::function<void()> &step);
+    void postEvent(FtpThread *worker, std::function<bool()> step);
+    void reportStatus(FtpThread *worker, int32_t code);
+    void complete(FtpThread *worker, const TWinInetOutcome &outcome,
+                  const std::function<void()> &fire);
+    void applyOutcome(const TWinInetOutcome &outcome);
+    void fireStatus(int32_t code);
+    static bool isConnectionLost(DWORD code);
+
+    static void statusCallback(HINTERNET handle, DWORD_PTR context, DWORD status, void *info,
+                               DWORD infoLength);
+
+    std::atomic<HINTERNET> hSession{nullptr};
+    std::atomic<HINTERNET> hConnection{nullptr};
+    std::atomic<HINTERNET> hTransfer{nullptr};
+    std::atomic<HINTERNET> hFind{nullptr};
+
+    // Argument slots as the last request left them; each worker copies its
+    // own at creation so a later request cannot change them under it.
+    QString dirArgument;
+    QString fileName1;
+    QString fileName2;
+    int miscSelector = 0;
+    bool directDownload = false;
+
+    std::atomic<bool> busy[KindCount];
+    QPointer<FtpThread> workers[KindCount];
+    int nested[KindCount] = {};  // hand-offs of each kind on the UI stack
+
+    QStringList logonMessage;
+    std::atomic<TWinInetStatus> status{statIdle};
+    TWinInetError lastError = errNone;
+    int32_t lastErrorCode = 0;
+
+    quint64 lastOperation = 0;
+    quint64 eventOperation = 0;
+    bool eventStale = false;
+    bool connectQueued = false;
+};
