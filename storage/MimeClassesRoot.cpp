@@ -33,8 +33,8 @@ int32_t MimeClassesRoot::openKey(const QString &path, bool create)
     return RegResult::FileNotFound;
 }
 
-int32_t MimeClassesRoot::queryValue(const QString &keyPath, const QString &name,
-                                    uint32_t &type, QByteArray &data)
+int32_t MimeClassesRoot::queryValue(const QString &keyPath, const QString &name, uint32_t &type,
+                                    QByteArray &data)
 {
     if (!name.isEmpty())
         return RegResult::FileNotFound;
@@ -47,8 +47,7 @@ int32_t MimeClassesRoot::queryValue(const QString &keyPath, const QString &name,
     return RegResult::Success;
 }
 
-int32_t MimeClassesRoot::setValue(const QString &, const QString &, uint32_t,
-                                  const QByteArray &)
+int32_t MimeClassesRoot::setValue(const QString &, const QString &, uint32_t, const QByteArray &)
 {
     return RegResult::AccessDenied;
 }

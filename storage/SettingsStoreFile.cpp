@@ -32,7 +32,7 @@ SettingsStoreFile::SettingsStoreFile(const QString &path) : filePath(path) {}
 QString SettingsStoreFile::defaultPath()
 {
     return QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation)
-        + QStringLiteral("/settings.dat");
+           + QStringLiteral("/settings.dat");
 }
 
 QString SettingsStoreFile::takeLoadWarning()
@@ -149,8 +149,8 @@ int32_t SettingsStoreFile::openKey(const QString &path, bool create)
     return commit(next);
 }
 
-int32_t SettingsStoreFile::queryValue(const QString &keyPath, const QString &name,
-                                      uint32_t &type, QByteArray &data)
+int32_t SettingsStoreFile::queryValue(const QString &keyPath, const QString &name, uint32_t &type,
+                                      QByteArray &data)
 {
     ensureLoaded();
     const auto key = keys.constFind(folded(normalized(keyPath)));

@@ -167,7 +167,8 @@ void TRegFile::splitValueName(const QString &name, QString &path, QString &value
     for (int i = int(name.size()) - 1; i >= 0; --i) {
         if (name[i] != bs)
             continue;
-        const bool doubled = (i > 0 && name[i - 1] == bs) || (i + 1 < name.size() && name[i + 1] == bs);
+        const bool doubled =
+            (i > 0 && name[i - 1] == bs) || (i + 1 < name.size() && name[i + 1] == bs);
         if (!doubled) {
             path = name.left(i);
             valueName = name.mid(i + 1);

@@ -152,5 +152,5 @@ int64_t TaggedValue::currencyValue() const
 bool TaggedValue::operator==(const TaggedValue &other) const
 {
     return valueKind == other.valueKind && text == other.text
-        && std::memcmp(payload, other.payload, sizeof payload) == 0;
+           && std::memcmp(payload, other.payload, sizeof payload) == 0;
 }

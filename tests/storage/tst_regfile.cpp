@@ -5,6 +5,8 @@
 
 #include <QtTest>
 
+#include <sys/stat.h>
+
 Q_DECLARE_METATYPE(TaggedValue)
 
 namespace {
@@ -68,9 +70,9 @@ private slots:
         TRegFile check;
         QVERIFY(check.OpenKey(kSettingsKey, true));
         QVERIFY(check.OpenKey(QStringLiteral("software\\orvane"), true)); // parents, any case
-        QCOMPARE(QFile::permissions(storePath),
-                 QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser
-                     | QFileDevice::WriteUser);
+        struct stat st {};
+        QCOMPARE(::stat(QFile::encodeName(storePath).constData(), &st), 0);
+        QCOMPARE(st.st_mode & 07777, mode_t(0600));
         QVERIFY(TRegFile::takeStartupWarning().isEmpty());
     }
 
@@ -82,16 +84,20 @@ private slots:
         QTest::addColumn<int>("storedSize");
         const QString text = QStringLiteral("Héllo wörld");
         QTest::newRow("string: UTF-8 plus one zero")
-            << TaggedValue(text) << TaggedValue(text) << int(REG_SZ) << int(text.toUtf8().size() + 1);
-        QTest::newRow("empty string is not the default") << TaggedValue("") << TaggedValue("") << int(REG_SZ) << 1;
-        QTest::newRow("integer") << TaggedValue::fromInteger(-123456) << TaggedValue::fromInteger(-123456)
-                                 << int(REG_DWORD) << 4;
-        QTest::newRow("smallint reads as integer") << TaggedValue::fromSmallint(-7)
-                                                   << TaggedValue::fromInteger(-7) << int(REG_DWORD) << 4;
-        QTest::newRow("boolean reads as integer") << TaggedValue::fromBoolean(true)
-                                                  << TaggedValue::fromInteger(-1) << int(REG_DWORD) << 4;
-        for (const TaggedValue &v : {TaggedValue::fromSingle(1.5f), TaggedValue::fromDouble(-2.25e300),
-                                     TaggedValue::fromCurrency(123456789), TaggedValue::fromDate(45000.75)})
+            << TaggedValue(text) << TaggedValue(text) << int(REG_SZ)
+            << int(text.toUtf8().size() + 1);
+        QTest::newRow("empty string is not the default")
+            << TaggedValue("") << TaggedValue("") << int(REG_SZ) << 1;
+        QTest::newRow("integer") << TaggedValue::fromInteger(-123456)
+                                 << TaggedValue::fromInteger(-123456) << int(REG_DWORD) << 4;
+        QTest::newRow("smallint reads as integer")
+            << TaggedValue::fromSmallint(-7) << TaggedValue::fromInteger(-7) << int(REG_DWORD) << 4;
+        QTest::newRow("boolean reads as integer")
+            << TaggedValue::fromBoolean(true) << TaggedValue::fromInteger(-1) << int(REG_DWORD)
+            << 4;
+        for (const TaggedValue &v :
+             {TaggedValue::fromSingle(1.5f), TaggedValue::fromDouble(-2.25e300),
+              TaggedValue::fromCurrency(123456789), TaggedValue::fromDate(45000.75)})
             QTest::addRow("record of kind %d", v.kind()) << v << v << int(REG_BINARY) << 16;
     }
 
@@ -106,7 +112,8 @@ private slots:
         reg.WriteValue(QStringLiteral("Value"), written);
         reopenStore();
         TaggedValue value;
-        reg.ReadValueDef(QStringLiteral("value"), TaggedValue("default"), value); // names ignore case
+        // Names ignore case, as in the registry.
+        reg.ReadValueDef(QStringLiteral("value"), TaggedValue("default"), value);
         QCOMPARE(value, read);
         QVERIFY(reg.OpenKey(kSettingsKey, true));
         uint32_t type = REG_NONE;
@@ -122,7 +129,8 @@ private slots:
         TaggedValue value = TaggedValue("stale");
         reg.ReadValue(QStringLiteral("NoSuchValue"), value);
         QVERIFY(value.isNull());
-        QCOMPARE(readString(reg, QStringLiteral("NoSuchValue"), QStringLiteral("def")), QStringLiteral("def"));
+        QCOMPARE(readString(reg, QStringLiteral("NoSuchValue"), QStringLiteral("def")),
+                 QStringLiteral("def"));
     }
 
     void unsupportedTypeOrSizeReadsEmpty_data()
@@ -130,14 +138,17 @@ private slots:
         QTest::addColumn<int>("type");
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<TaggedValue>("expected");
-        QTest::newRow("binary of 8 bytes") << int(REG_BINARY) << QByteArray(8, 'x') << TaggedValue();
+        QTest::newRow("binary of 8 bytes")
+            << int(REG_BINARY) << QByteArray(8, 'x') << TaggedValue();
         QTest::newRow("dword of 2 bytes") << int(REG_DWORD) << QByteArray(2, '\1') << TaggedValue();
         QTest::newRow("multi-string type") << 7 << QByteArray("a\0b\0\0", 5) << TaggedValue();
         QByteArray stringRecord(16, '\0');
         stringRecord[1] = 0x01; // kind 0x0100: its payload would be a pointer
         QTest::newRow("record of string kind") << int(REG_BINARY) << stringRecord << TaggedValue();
-        QTest::newRow("string cut at first zero") << int(REG_SZ) << QByteArray("ab\0cd", 5) << TaggedValue("ab");
-        QTest::newRow("string without zero") << int(REG_SZ) << QByteArray("abc") << TaggedValue("abc");
+        QTest::newRow("string cut at first zero")
+            << int(REG_SZ) << QByteArray("ab\0cd", 5) << TaggedValue("ab");
+        QTest::newRow("string without zero")
+            << int(REG_SZ) << QByteArray("abc") << TaggedValue("abc");
     }
 
     void unsupportedTypeOrSizeReadsEmpty()
@@ -160,12 +171,24 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("value");
-        QTest::newRow("plain") << "LastSite" << "" << "LastSite";
-        QTest::newRow("sub-key") << "Sub\\Name" << "Sub" << "Name";
-        QTest::newRow("nested") << "A\\B\\Name" << "A\\B" << "Name";
-        QTest::newRow("doubled never splits") << "a\\\\b" << "" << "a\\\\b";
-        QTest::newRow("lone before doubled") << "Sub\\a\\\\b" << "Sub" << "a\\\\b";
-        QTest::newRow("trailing") << "Sub\\" << "Sub" << "";
+        QTest::newRow("plain") << "LastSite"
+                               << ""
+                               << "LastSite";
+        QTest::newRow("sub-key") << "Sub\\Name"
+                                 << "Sub"
+                                 << "Name";
+        QTest::newRow("nested") << "A\\B\\Name"
+                                << "A\\B"
+                                << "Name";
+        QTest::newRow("doubled never splits") << "a\\\\b"
+                                              << ""
+                                              << "a\\\\b";
+        QTest::newRow("lone before doubled") << "Sub\\a\\\\b"
+                                             << "Sub"
+                                             << "a\\\\b";
+        QTest::newRow("trailing") << "Sub\\"
+                                  << "Sub"
+                                  << "";
     }
 
     void valueNameSplitsAtLastLoneBackslash()
@@ -188,7 +211,8 @@ private slots:
         TRegFile sub;
         sub.setKey(kSettingsKey + QStringLiteral("\\Sub"));
         QCOMPARE(readString(sub, QStringLiteral("Name")), QStringLiteral("below"));
-        QCOMPARE(readString(reg, QStringLiteral("Name"), QStringLiteral("none")), QStringLiteral("none"));
+        QCOMPARE(readString(reg, QStringLiteral("Name"), QStringLiteral("none")),
+                 QStringLiteral("none"));
         QCOMPARE(readString(reg, QStringLiteral("a\\\\b")), QStringLiteral("here"));
     }
 
@@ -211,7 +235,8 @@ private slots:
         TRegFile reg;
         QCOMPARE(errorOf([&] { reg.CheckResult(5); }), QStringLiteral("Reg Error: 00000005"));
         QCOMPARE(reg.lastResult(), 5);
-        QCOMPARE(errorOf([&] { reg.CheckResult(int32_t(0x8000FFFF)); }), QStringLiteral("Reg Error: 8000FFFF"));
+        QCOMPARE(errorOf([&] { reg.CheckResult(int32_t(0x8000FFFF)); }),
+                 QStringLiteral("Reg Error: 8000FFFF"));
         char buffer[4];
         QCOMPARE(errorOf([&] { reg.ReadData(QStringLiteral("X"), buffer, 4); }),
                  QStringLiteral("Reg Error: 00000006")); // no key open
@@ -267,18 +292,25 @@ private slots:
         TRegFile reg;
         reg.setKey(kSettingsKey);
         reg.WriteValue(QStringLiteral("LastSite"), TaggedValue("Before"));
-        const QByteArray before = [&] { QFile f(storePath); f.open(QIODevice::ReadOnly); return f.readAll(); }();
+        const QByteArray before = [&] {
+            QFile f(storePath);
+            f.open(QIODevice::ReadOnly);
+            return f.readAll();
+        }();
         {
             FileSizeLimit limit(16);
-            QVERIFY(errorOf([&] { reg.WriteValue(QStringLiteral("LastSite"), TaggedValue("After")); })
-                        .startsWith(QStringLiteral("Reg Error: ")));
+            QVERIFY(errorOf([&] {
+                        reg.WriteValue(QStringLiteral("LastSite"), TaggedValue("After"));
+                    }).startsWith(QStringLiteral("Reg Error: ")));
         }
         QVERIFY(!reg.isKeyOpen());
-        QCOMPARE(readString(reg, QStringLiteral("LastSite")), QStringLiteral("Before")); // memory too
+        QCOMPARE(readString(reg, QStringLiteral("LastSite")),
+                 QStringLiteral("Before")); // memory too
         QFile f(storePath);
         QVERIFY(f.open(QIODevice::ReadOnly));
         QCOMPARE(f.readAll(), before);
-        QCOMPARE(QDir(dir->path()).entryList(QDir::Files), QStringList{QStringLiteral("settings.dat")});
+        QCOMPARE(QDir(dir->path()).entryList(QDir::Files),
+                 QStringList{QStringLiteral("settings.dat")});
     }
 
     void damagedStoreStartsWithDefaultsAndWarnsOnce_data()
@@ -301,15 +333,17 @@ private slots:
         QByteArray bytes = f.readAll();
         if (damage == 0)
             bytes[bytes.size() / 2] = char(bytes[bytes.size() / 2] ^ 0x20);
-        bytes = damage == 1 ? bytes.left(bytes.size() - 5)
-              : damage == 2 ? QByteArray()
-              : damage == 3 ? QByteArray("[General]\nLastSite=x\n") : bytes;
+        bytes = damage == 1   ? bytes.left(bytes.size() - 5)
+                : damage == 2 ? QByteArray()
+                : damage == 3 ? QByteArray("[General]\nLastSite=x\n")
+                              : bytes;
         f.resize(0);
         f.write(bytes);
         f.close();
 
         reopenStore();
-        QCOMPARE(readString(reg, QStringLiteral("LastSite"), QStringLiteral("dflt")), QStringLiteral("dflt"));
+        QCOMPARE(readString(reg, QStringLiteral("LastSite"), QStringLiteral("dflt")),
+                 QStringLiteral("dflt"));
         const QString warning = TRegFile::takeStartupWarning();
         QVERIFY2(warning.contains(storePath), qPrintable(warning));
         QVERIFY(TRegFile::takeStartupWarning().isEmpty());

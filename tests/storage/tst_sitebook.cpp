@@ -13,8 +13,9 @@ namespace {
 const QByteArray kMagic("Vrexv1.00\0", 10);
 
 // A record as another program writes it: each field copied raw at its offset.
-QByteArray rawRecord(const QByteArray &site, const QByteArray &description, const QByteArray &login = "",
-                     const QByteArray &password = "", const QByteArray &directory = "/")
+QByteArray rawRecord(const QByteArray &site, const QByteArray &description,
+                     const QByteArray &login = "", const QByteArray &password = "",
+                     const QByteArray &directory = "/")
 {
     QByteArray r(393, '\0');
     const QByteArray fields[] = {site, description, login, password, directory};
@@ -117,9 +118,12 @@ private slots:
         QTest::newRow("empty file") << QByteArray("") << SiteBook::LoadStatus::Invalid;
         QTest::newRow("nine bytes") << kMagic.left(9) << SiteBook::LoadStatus::Invalid;
         QTest::newRow("magic alone") << kMagic << SiteBook::LoadStatus::Loaded;
-        QTest::newRow("non-zero tenth byte") << QByteArray("Vrexv1.00X") + record << SiteBook::LoadStatus::Invalid;
-        QTest::newRow("first byte differs") << QByteArray("vrexv1.00\0", 10) + record << SiteBook::LoadStatus::Invalid;
-        QTest::newRow("other version") << QByteArray("Vrexv1.01\0", 10) + record << SiteBook::LoadStatus::Invalid;
+        QTest::newRow("non-zero tenth byte")
+            << QByteArray("Vrexv1.00X") + record << SiteBook::LoadStatus::Invalid;
+        QTest::newRow("first byte differs")
+            << QByteArray("vrexv1.00\0", 10) + record << SiteBook::LoadStatus::Invalid;
+        QTest::newRow("other version")
+            << QByteArray("Vrexv1.01\0", 10) + record << SiteBook::LoadStatus::Invalid;
     }
 
     void headerIsChecked()
@@ -166,13 +170,14 @@ private slots:
 
     void foreignBytesDecodeWithoutLoss()
     {
-        writeFile(path(), kMagic + rawRecord("host", "Caf\xe9", "\xff\xfe", "p\xc3\xa9", "/\xe2\x82"));
+        writeFile(path(),
+                  kMagic + rawRecord("host", "Caf\xe9", "\xff\xfe", "p\xc3\xa9", "/\xe2\x82"));
         book->LoadSiteBook();
         const TSiteRecord &r = *book->head();
-        QCOMPARE(r.Description, QStringLiteral("Café"));               // Latin-1
+        QCOMPARE(r.Description, QStringLiteral("Café")); // Latin-1
         QCOMPARE(r.Login, QString::fromLatin1("\xff\xfe"));
-        QCOMPARE(r.Password, QStringLiteral("pé"));                     // UTF-8
-        QCOMPARE(r.Directory, QString::fromLatin1("/\xe2\x82"));        // cut sequence
+        QCOMPARE(r.Password, QStringLiteral("pé"));              // UTF-8
+        QCOMPARE(r.Directory, QString::fromLatin1("/\xe2\x82")); // cut sequence
     }
 
     void longDirectorySurvivesAndOverlongIsCut()
@@ -193,12 +198,13 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("stored");
         QTest::newRow("fits") << QString(32, QLatin1Char('x')) << QString(32, QLatin1Char('x'));
-        QTest::newRow("ascii cut") << QString(40, QLatin1Char('x')) << QString(32, QLatin1Char('x'));
+        QTest::newRow("ascii cut")
+            << QString(40, QLatin1Char('x')) << QString(32, QLatin1Char('x'));
         QTest::newRow("two-byte") << QString(20, QChar(0xE9)) << QString(16, QChar(0xE9));
         QTest::newRow("three-byte") << QString(11, QChar(0x20AC)) << QString(10, QChar(0x20AC));
         const QString emoji = QString::fromUtf8("\xF0\x9F\x98\x80"); // four bytes, two UTF-16 units
-        QTest::newRow("four-byte") << QStringLiteral("ab") + emoji.repeated(8)
-                                   << QStringLiteral("ab") + emoji.repeated(7);
+        QTest::newRow("four-byte")
+            << QStringLiteral("ab") + emoji.repeated(8) << QStringLiteral("ab") + emoji.repeated(7);
     }
 
     void textIsCutOnCharacterBoundaries()
@@ -264,7 +270,8 @@ private slots:
         }
         QCOMPARE(message, QStringLiteral("Cannot create file ") + path());
         QCOMPARE(fileBytes(path()), old);
-        QCOMPARE(QDir(dir->path()).entryList(QDir::Files | QDir::Hidden), QStringList{SiteBook::kFileName});
+        QCOMPARE(QDir(dir->path()).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{SiteBook::kFileName});
     }
 
     void saveOntoAFolderOrBelowAFileThrows()
