@@ -5,3 +5,4 @@ vrex_library(vrex_gui
 
 add_executable(vrex app/main.cpp)
 target_link_libraries(vrex PRIVATE vrex_gui)
+target_compile_definitions(vrex_gui PUBLIC PROJECT_VERSION="${PROJECT_VERSION}")

@@ -1,0 +1,176 @@
+#include "app/MainLayout.h"
+
+#include "app/MainMenu.h"
+#include "app/ToolBarPanel.h"
+#include "transfers/TransferQueue.h"
+#include "widgets/StatusPanels.h"
+#include "widgets/TListView.h"
+#include "widgets/TwoWaySplitter.h"
+
+#include <QLabel>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QStackedWidget>
+#include <QTabBar>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+template <typename T> T *named(T *widget, const char *name)
+{
+    widget->setObjectName(QLatin1String(name));
+    return widget;
+}
+
+QLabel *headerPanel(const char *name, const QString &caption)
+{
+    auto *panel = named(new QLabel(caption), name);
+    panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    panel->setMinimumHeight(20);
+    return panel;
+}
+
+QWidget *column(std::initializer_list<QWidget *> widgets)
+{
+    auto *box = new QWidget;
+    auto *layout = new QVBoxLayout(box);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    for (QWidget *w : widgets)
+        layout->addWidget(w);
+    return box;
+}
+
+} // namespace
+
+MainLayout::MainLayout(QMainWindow *window)
+{
+    menu = new MainMenu(window->menuBar());
+    auto *central = new QWidget(window);
+    auto *layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    Bevel1 = named(new QFrame(central), "Bevel1");
+    Bevel1->setFrameStyle(QFrame::HLine | QFrame::Sunken);
+    Bevel1->setFixedHeight(2);
+    layout->addWidget(Bevel1);
+    layout->addWidget(buildToolBars(central));
+
+    Notebook1 = named(new QStackedWidget(central), "Notebook1");
+    Notebook1->addWidget(buildSitePage());
+    Notebook1->addWidget(buildWatchPage());
+    Notebook1->addWidget(buildQueuePage());
+    layout->addWidget(Notebook1, 1);
+
+    TabSet1 = named(new QTabBar(central), "TabSet1");
+    TabSet1->setShape(QTabBar::RoundedSouth);
+    TabSet1->setDrawBase(false);
+    TabSet1->setExpanding(false);
+    TabSet1->addTab(QObject::tr("FTP Site"));
+    TabSet1->addTab(QObject::tr("File Watch List"));
+    TabSet1->addTab(QObject::tr("Download && Send Queue"));
+    layout->addWidget(TabSet1);
+
+    window->setCentralWidget(central);
+    buildStatusBar(window);
+    buildPopupMenus(window);
+}
+
+QWidget *MainLayout::buildToolBars(QWidget *parent)
+{
+    auto *holder = new QWidget(parent);
+    auto *layout = new QVBoxLayout(holder);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    PanelTools = new ToolBarPanel(ToolBarPanel::Style::Classic, holder);
+    PanelExplorerTools = new ToolBarPanel(ToolBarPanel::Style::Explorer, holder);
+    PanelTools->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    layout->addWidget(PanelTools);
+    layout->addWidget(PanelExplorerTools);
+    PanelTools->hide();
+    return holder;
+}
+
+QWidget *MainLayout::buildSitePage()
+{
+    TwoWaySplitter1 = named(new TwoWaySplitter, "TwoWaySplitter1");
+    TwoWaySplitter1->setBarWidth(2);
+
+    PanelTree = headerPanel("PanelTree", QObject::tr("  All FTP Sites:"));
+    TreeView1 = named(new QTreeWidget, "TreeView1");
+    TreeView1->setHeaderHidden(true);
+    TreeView1->setContextMenuPolicy(Qt::CustomContextMenu);
+    TreeView2 = named(new QTreeWidget, "TreeView2");
+    TreeView2->setHeaderHidden(true);
+    TreeView2->hide();
+    PanelTransfer = named(new QFrame, "PanelTransfer");
+    PanelTransfer->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    PanelTransfer->hide();
+    TwoWaySplitter1->addWidget(column({PanelTree, TreeView1, TreeView2, PanelTransfer}));
+
+    PanelFiles = headerPanel("PanelFiles", QString());
+    ListView1 = named(new TListView, "ListView1");
+    ListView1->addColumn(QObject::tr("Name"), 150);
+    ListView1->addColumn(QObject::tr("Size"), 75, Qt::AlignRight);
+    ListView1->addColumn(QObject::tr("Type"), 100);
+    ListView1->addColumn(QObject::tr("Modified"), 125);
+    ListView1->setMultiSelect(true);
+    ListView1->setContextMenuPolicy(Qt::CustomContextMenu);
+    TwoWaySplitter1->addWidget(column({PanelFiles, ListView1}));
+    TwoWaySplitter1->setPosition(35);
+    return TwoWaySplitter1;
+}
+
+QWidget *MainLayout::buildWatchPage()
+{
+    ListView2 = named(new TListView, "ListView2");
+    ListView2->addColumn(QObject::tr("Name"), 200);
+    ListView2->addColumn(QObject::tr("Status"), 75);
+    ListView2->addColumn(QObject::tr("Size"), 75, Qt::AlignRight);
+    ListView2->addColumn(QObject::tr("Type"), 100);
+    ListView2->addColumn(QObject::tr("Modified"), 125);
+    ListView2->addColumn(QObject::tr("Site Name"), 150);
+    ListView2->addColumn(QObject::tr("Login"), 100);
+    ListView2->addColumn(QObject::tr("Password"), 100);
+    ListView2->addColumn(QString(), 50);
+    ListView2->addColumn(QString(), 50);
+    ListView2->setMultiSelect(true);
+    ListView2->setContextMenuPolicy(Qt::CustomContextMenu);
+    return ListView2;
+}
+
+QWidget *MainLayout::buildQueuePage()
+{
+    ListView3 = named(new TListView, "ListView3");
+    TransferQueue::addColumns(ListView3);
+    ListView3->setMultiSelect(true);
+    ListView3->setContextMenuPolicy(Qt::CustomContextMenu);
+    return ListView3;
+}
+
+void MainLayout::buildStatusBar(QMainWindow *window)
+{
+    StatusBar1 = new StatusPanels(window);
+    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    StatusBar1->addPanel(QObject::tr("Status:"), 200);
+    StatusBar1->addPanel(QObject::tr("Objects:"), 110);
+    StatusBar1->addPanel(QObject::tr("Size:"), 145);
+    StatusBar1->addPanel(QObject::tr("Queue:"), 100);
+    window->setStatusBar(StatusBar1);
+}
+
+void MainLayout::buildPopupMenus(QMainWindow *window)
+{
+    // Their items come with the commands that fill them.
+    PopupMenu1 = named(new QMenu(window), "PopupMenu1");
+    PopupMenu2 = named(new QMenu(window), "PopupMenu2");
+    PopupMenu3 = named(new QMenu(window), "PopupMenu3");
+    PopupMenu4 = named(new QMenu(window), "PopupMenu4");
+    QAction *remove = PopupMenu4->addAction(QObject::tr("&Remove from Queue"));
+    remove->setObjectName(QStringLiteral("RemovefromQueue1"));
+    PopupMenu4->addSeparator();
+    PopupMenu4->addAction(QObject::tr("&Stop Queue"))->setObjectName(QStringLiteral("StopQueue1"));
+}

@@ -1,0 +1,104 @@
+#pragma once
+
+#include "app/MainLayout.h"
+#include "storage/SiteBook.h"
+#include "transfers/ActionDispatch.h"
+
+#include <QList>
+#include <QMainWindow>
+#include <memory>
+
+class HelpViewer;
+class QComboBox;
+class QDialog;
+class QTreeWidgetItem;
+class TAboutBox;
+class TFormConnect;
+class TFormGetFile;
+class TFormMessage;
+class TFormNewer;
+class TFormStartQueue;
+class TRegFile;
+class TransferQueue;
+enum class TViewStyle;
+
+// The main window: builds the layout, creates the subsystems and wires them,
+// and runs the window's lifecycle from start-up to shutdown.
+class TForm1 : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TForm1(QWidget *parent = nullptr);
+    ~TForm1() override;
+
+    // The dialogs live from start-up to the end, created in this order.
+    void createDialogs();
+    QList<QDialog *> dialogs() const { return dialogList; }
+
+    MainLayout &controls() { return ui; }
+    TransferQueue &queue() { return *transferQueue; }
+    ActionDispatch &actions() { return dispatch; }
+    TRegFile &settings() { return *Reg; }
+    SiteBook &siteBook() { return sites; }
+    QTreeWidgetItem *root() const { return rootNode; }
+    TFormMessage *FormMessage() const { return formMessage; }
+    HelpViewer *help() const { return helpViewer.get(); }
+    bool isClosing() const { return closing; }
+
+    // Lifecycle handlers.
+    void FormCreate();
+    void FormShow();
+    bool FormCloseQuery();
+    void FormClose();
+
+    void TabSet1Change(int newTab, bool &allowChange);
+    void TabSet1Click();
+    void ExplorerStyleButtons1Click();
+    void Panel8MouseDown();
+    void Panel8MouseMove(int x, ToolBarPanel *bar);
+    void Panel8MouseUp();
+    void Contents1Click();
+    void Exit1Click();
+    void About1Click();
+    void LastMessage1Click();
+    void SpeedStopClick();
+    void SpeedQueueClick();
+    void setViewStyle(TViewStyle style);
+
+    // The site combo of the tool bar that is shown.
+    QComboBox *visibleSiteCombo() const;
+    // Status panel 0 from a progress code.
+    void showStatus(int code);
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void connectCommands();
+    void connectToolBar(ToolBarPanel *bar);
+    void resetWindowState();
+    void loadSiteBook();
+    void selectLastSite();
+    void showViewStyleOf(int page);
+    class TListView *listOfPage(int page) const;
+
+    MainLayout ui;
+    ActionDispatch dispatch;
+    std::unique_ptr<TRegFile> Reg;
+    SiteBook sites;
+    TransferQueue *transferQueue = nullptr;
+    std::unique_ptr<HelpViewer> helpViewer;
+
+    QList<QDialog *> dialogList;
+    TFormConnect *formConnect = nullptr;
+    TFormMessage *formMessage = nullptr;
+    TAboutBox *aboutBox = nullptr;
+    TFormStartQueue *formStartQueue = nullptr;
+    TFormNewer *formNewer = nullptr;
+    TFormGetFile *formGetFile = nullptr;
+
+    QTreeWidgetItem *rootNode = nullptr;
+    bool closing = false;
+    bool shown = false;
+    bool dragging = false;
+};

@@ -1,0 +1,37 @@
+#include "app/VrexApplication.h"
+
+#include "app/AppInfo.h"
+#include "platform/Prompts.h"
+
+#include <exception>
+
+VrexApplication::VrexApplication(int &argc, char **argv) : QApplication(argc, argv)
+{
+    setOrganizationName(QStringLiteral("Orvane"));
+    setApplicationName(AppInfo::kTitle);
+    setApplicationDisplayName(AppInfo::kTitle);
+    setApplicationVersion(QStringLiteral(PROJECT_VERSION));
+}
+
+bool VrexApplication::notify(QObject *receiver, QEvent *event)
+{
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const std::exception &e) {
+        showException(e);
+    } catch (...) {
+        showException(std::runtime_error("An unexpected error occurred."));
+    }
+    return false;
+}
+
+void VrexApplication::showException(const std::exception &e)
+{
+    static bool showing = false;
+    if (showing) // an exception inside the box's own event loop: do not stack boxes
+        return;
+    showing = true;
+    Prompts::current().message(AppInfo::kTitle, QString::fromUtf8(e.what()), QMessageBox::Ok,
+                               Prompts::Icon::Error);
+    showing = false;
+}

@@ -1,0 +1,139 @@
+// The small parts of the frame that Qt lacks: the percentage splitter, the
+// status panels, the four-style list, and the private temporary folder.
+
+#include "TestEnvironment.h"
+
+#include "explorer/StatusTexts.h"
+#include "platform/TempFolder.h"
+#include "widgets/StatusPanels.h"
+#include "widgets/TListView.h"
+#include "widgets/TwoWaySplitter.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QListView>
+#include <QStandardItemModel>
+#include <QTreeView>
+#include <QtTest>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+class TestFrameWidgets : public QObject {
+    Q_OBJECT
+private slots:
+    void splitterKeepsItsPercentageWhenResized()
+    {
+        TwoWaySplitter s;
+        s.setBarWidth(2);
+        s.addWidget(new QLabel("left"));
+        s.addWidget(new QLabel("right"));
+        s.resize(402, 100);
+        s.setPosition(35);
+        s.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&s));
+        QCOMPARE(s.sizes().at(0), 400 * 35 / 100);
+        s.resize(802, 100);
+        QTRY_COMPARE(s.sizes().at(0), 800 * 35 / 100);
+        QCOMPARE(s.position(), 35);
+        s.setPosition(150);
+        QCOMPARE(s.position(), 100);
+    }
+
+    void statusPanelsShowTextsByIndex()
+    {
+        StatusPanels bar;
+        bar.setObjectName("Bar");
+        bar.addPanel("Status:", 200);
+        bar.addPanel("Objects:", 110);
+        bar.setPanelText(1, "Objects: 3");
+        bar.setPanelText(7, "ignored");
+        QCOMPARE(bar.panelText(1), QStringLiteral("Objects: 3"));
+        QCOMPARE(bar.panelText(7), QString());
+        QCOMPARE(bar.findChild<QLabel *>("BarPanel0")->width(), 200);
+    }
+
+    void statusTextsCoverEveryCode()
+    {
+        QCOMPARE(StatusTexts::text(0), QStringLiteral("Looking for FTP site..."));
+        QCOMPARE(StatusTexts::text(41), QStringLiteral("Data Received"));
+        QCOMPARE(StatusTexts::text(60), QStringLiteral("FTP site found..."));
+        QCOMPARE(StatusTexts::text(70), QStringLiteral("Ready"));
+        QCOMPARE(StatusTexts::text(99), QStringLiteral("Ready"));
+        QCOMPARE(StatusTexts::text(50), QStringLiteral("50"));
+        QCOMPARE(StatusTexts::text(-7), QStringLiteral("-7"));
+        StatusPanels bar;
+        bar.addPanel("Status:", 200);
+        StatusTexts::show(&bar, 100);
+        QCOMPARE(bar.panelText(0), QStringLiteral("Status: Request complete"));
+    }
+
+    void listShowsOneModelInFourStylesWithOneSelection()
+    {
+        TListView list;
+        list.addColumn("Name", 150);
+        list.addColumn("Size", 75, Qt::AlignRight);
+        list.model()->appendRow({new QStandardItem("a.txt"), new QStandardItem("1")});
+        list.model()->appendRow({new QStandardItem("b.txt"), new QStandardItem("2")});
+        list.selectionModel()->select(list.model()->index(1, 0),
+                                      QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        QCOMPARE(list.currentView(), static_cast<QAbstractItemView *>(list.detailsView()));
+        list.setViewStyle(TViewStyle::vsIcon);
+        QCOMPARE(list.currentView(), static_cast<QAbstractItemView *>(list.iconsView()));
+        QCOMPARE(list.iconsView()->viewMode(), QListView::IconMode);
+        QVERIFY(list.iconsView()->selectionModel()->isSelected(list.model()->index(1, 0)));
+        list.setViewStyle(TViewStyle::vsList);
+        QCOMPARE(list.iconsView()->viewMode(), QListView::ListMode);
+        QCOMPARE(list.iconsView()->flow(), QListView::TopToBottom);
+        list.setViewStyle(TViewStyle::vsReport);
+        QCOMPARE(list.columnWidth(1), 75);
+        QCOMPARE(list.viewStyle(), TViewStyle::vsReport);
+    }
+
+    void temporaryFolderIsPrivateAndCleanedWhole()
+    {
+        QVERIFY(TempFolder::ensure());
+        struct stat st {};
+        QCOMPARE(::lstat(QFile::encodeName(TempFolder::path()).constData(), &st), 0);
+        QCOMPARE(int(st.st_mode & 0777), 0700);
+        QFile a(TempFolder::path() + "a.txt"), hidden(TempFolder::path() + ".keep");
+        QVERIFY(a.open(QIODevice::WriteOnly));
+        QVERIFY(hidden.open(QIODevice::WriteOnly));
+        a.close();
+        hidden.close();
+        TempFolder::clean();
+        QVERIFY(!a.exists());
+        // A name beginning with "." is left alone, so the folder stays too.
+        QVERIFY(hidden.exists());
+        QVERIFY(QFile::remove(hidden.fileName()));
+        TempFolder::clean();
+        QVERIFY(!QDir(TempFolder::path()).exists());
+    }
+
+    void temporaryFolderRefusesALinkOrAFileInItsPlace()
+    {
+        const QString target = TestEnvironment::instance().root() + "/elsewhere";
+        QVERIFY(QDir().mkpath(target));
+        QFile marker(target + "/precious.txt");
+        QVERIFY(marker.open(QIODevice::WriteOnly));
+        marker.close();
+        const QByteArray link = QFile::encodeName(TempFolder::path()).chopped(1);
+        QCOMPARE(::symlink(QFile::encodeName(target).constData(), link.constData()), 0);
+        QString error;
+        QVERIFY(!TempFolder::ensure(&error));
+        QVERIFY(error.contains("not a private folder"));
+        TempFolder::clean(); // must not follow the link
+        QVERIFY(marker.exists());
+        ::unlink(link.constData());
+
+        QFile plain(QString::fromLocal8Bit(link));
+        QVERIFY(plain.open(QIODevice::WriteOnly));
+        plain.close();
+        QVERIFY(!TempFolder::ensure());
+        QVERIFY(plain.remove());
+    }
+};
+
+VREX_TEST_MAIN(TestFrameWidgets, QApplication)
+#include "tst_frame_widgets.moc"

@@ -1,0 +1,32 @@
+#include "widgets/StatusPanels.h"
+
+#include <QLabel>
+
+StatusPanels::StatusPanels(QWidget *parent) : QStatusBar(parent)
+{
+    setSizeGripEnabled(true);
+}
+
+void StatusPanels::addPanel(const QString &text, int width)
+{
+    auto *label = new QLabel(text, this);
+    label->setObjectName(QStringLiteral("%1Panel%2").arg(objectName()).arg(panels.size()));
+    label->setFixedWidth(width);
+    label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    label->setContentsMargins(3, 0, 3, 0);
+    panels.append(label);
+    addWidget(label);
+}
+
+QString StatusPanels::panelText(int index) const
+{
+    return index >= 0 && index < panels.size() ? panels[index]->text() : QString();
+}
+
+void StatusPanels::setPanelText(int index, const QString &text)
+{
+    if (index < 0 || index >= panels.size())
+        return;
+    panels[index]->setText(text);
+    panels[index]->repaint();
+}

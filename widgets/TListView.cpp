@@ -1,0 +1,97 @@
+#include "widgets/TListView.h"
+
+#include <QHeaderView>
+#include <QListView>
+#include <QStackedLayout>
+#include <QStandardItemModel>
+#include <QTreeView>
+
+TListView::TListView(QWidget *parent)
+    : QWidget(parent), rows(new QStandardItemModel(this)), details(new QTreeView(this)),
+      icons(new QListView(this)), stack(new QStackedLayout(this))
+{
+    details->setModel(rows);
+    details->setRootIsDecorated(false);
+    details->setUniformRowHeights(true);
+    details->setAllColumnsShowFocus(true);
+    details->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    details->header()->setSectionsClickable(true);
+    details->header()->setStretchLastSection(false);
+    details->header()->setSortIndicatorShown(false);
+    icons->setModel(rows);
+    icons->setSelectionModel(details->selectionModel());
+    icons->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    icons->setResizeMode(QListView::Adjust);
+    icons->setUniformItemSizes(true);
+    stack->setContentsMargins(0, 0, 0, 0);
+    stack->addWidget(details);
+    stack->addWidget(icons);
+    connect(details->header(), &QHeaderView::sectionClicked, this, &TListView::columnClicked);
+    setViewStyle(TViewStyle::vsReport);
+}
+
+void TListView::addColumn(const QString &caption, int width, Qt::Alignment align)
+{
+    const int column = rows->columnCount();
+    rows->setColumnCount(column + 1);
+    rows->setHeaderData(column, Qt::Horizontal, caption);
+    rows->setHeaderData(column, Qt::Horizontal, int(align | Qt::AlignVCenter),
+                        Qt::TextAlignmentRole);
+    details->setColumnWidth(column, width);
+}
+
+int TListView::columnCount() const
+{
+    return rows->columnCount();
+}
+
+QString TListView::columnCaption(int column) const
+{
+    return rows->headerData(column, Qt::Horizontal).toString();
+}
+
+int TListView::columnWidth(int column) const
+{
+    return details->columnWidth(column);
+}
+
+void TListView::setViewStyle(TViewStyle viewStyle)
+{
+    style = viewStyle;
+    if (style == TViewStyle::vsReport) {
+        stack->setCurrentWidget(details);
+        return;
+    }
+    const bool large = style == TViewStyle::vsIcon;
+    icons->setViewMode(large ? QListView::IconMode : QListView::ListMode);
+    icons->setFlow(style == TViewStyle::vsList ? QListView::TopToBottom : QListView::LeftToRight);
+    icons->setWrapping(true);
+    icons->setIconSize(large ? QSize(32, 32) : QSize(16, 16));
+    icons->setGridSize(large ? QSize(80, 64) : QSize());
+    icons->setSpacing(large ? 4 : 1);
+    icons->setMovement(QListView::Static);
+    stack->setCurrentWidget(icons);
+}
+
+void TListView::setMultiSelect(bool multi)
+{
+    const auto mode = multi ? QAbstractItemView::ExtendedSelection
+                            : QAbstractItemView::SingleSelection;
+    details->setSelectionMode(mode);
+    icons->setSelectionMode(mode);
+}
+
+QItemSelectionModel *TListView::selectionModel() const
+{
+    return details->selectionModel();
+}
+
+QAbstractItemView *TListView::currentView() const
+{
+    return style == TViewStyle::vsReport ? static_cast<QAbstractItemView *>(details) : icons;
+}
+
+int TListView::rowCount() const
+{
+    return rows->rowCount();
+}

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QWidget>
+
+class QAbstractItemView;
+class QListView;
+class QStackedLayout;
+class QStandardItemModel;
+class QTreeView;
+class QItemSelectionModel;
+
+enum class TViewStyle { vsIcon, vsSmallIcon, vsList, vsReport };
+
+// A list of rows with columns, shown in one of four styles: large icons,
+// small icons, a list of names, or details with column headers. One model
+// and one selection serve every style.
+class TListView : public QWidget {
+    Q_OBJECT
+public:
+    explicit TListView(QWidget *parent = nullptr);
+
+    void addColumn(const QString &caption, int width, Qt::Alignment align = Qt::AlignLeft);
+    int columnCount() const;
+    QString columnCaption(int column) const;
+    int columnWidth(int column) const;
+
+    TViewStyle viewStyle() const { return style; }
+    void setViewStyle(TViewStyle viewStyle);
+
+    void setMultiSelect(bool multi);
+
+    QStandardItemModel *model() const { return rows; }
+    QItemSelectionModel *selectionModel() const;
+    QTreeView *detailsView() const { return details; }
+    QListView *iconsView() const { return icons; }
+    QAbstractItemView *currentView() const;
+    int rowCount() const;
+
+signals:
+    void columnClicked(int column);
+
+private:
+    QStandardItemModel *rows;
+    QTreeView *details;
+    QListView *icons;
+    QStackedLayout *stack;
+    TViewStyle style = TViewStyle::vsReport;
+};
