@@ -7,6 +7,8 @@
 #include <QFile>
 #include <QStandardPaths>
 
+#include <sys/stat.h>
+
 namespace {
 
 const QByteArray kMagic("VrexReg\n", 8);
@@ -46,32 +48,56 @@ QString SettingsStoreFile::normalized(const QString &path)
     return path.split(QLatin1Char('\\'), Qt::SkipEmptyParts).join(QLatin1Char('\\'));
 }
 
+SettingsStoreFile::Stamp SettingsStoreFile::stampOf(const QString &path)
+{
+    Stamp stamp;
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return stamp;
+    stamp.exists = true;
+    stamp.device = quint64(st.st_dev);
+    stamp.inode = quint64(st.st_ino);
+    stamp.size = quint64(st.st_size);
+    stamp.modifiedNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    return stamp;
+}
+
 void SettingsStoreFile::ensureLoaded()
 {
-    if (loaded)
+    const Stamp now = stampOf(filePath);
+    if (loaded && now == seen)
         return;
+    const bool firstLoad = !loaded;
     loaded = true;
-    QFile file(filePath);
-    if (!file.exists())
-        return; // first run
-    const auto unusable = [this](const QString &why) {
+    seen = now;
+    // No file: the first run. A file removed while running keeps what we have.
+    if (!now.exists)
+        return;
+    Keys read;
+    QString why;
+    if (readFile(read, why))
+        keys = read;
+    else if (firstLoad)
         warning = QStringLiteral("The settings file %1 %2. Default settings are used.")
                       .arg(filePath, why);
-    };
+}
+
+bool SettingsStoreFile::readFile(Keys &read, QString &why) const
+{
+    QFile file(filePath);
     if (file.size() > kMaxFileSize) {
-        unusable(QStringLiteral("is damaged"));
-        return;
+        why = QStringLiteral("is damaged");
+        return false;
     }
     if (!file.open(QIODevice::ReadOnly)) {
-        unusable(QStringLiteral("cannot be read (%1)").arg(file.errorString()));
-        return;
+        why = QStringLiteral("cannot be read (%1)").arg(file.errorString());
+        return false;
     }
-    Keys read;
     if (!parse(file.readAll(), read)) {
-        unusable(QStringLiteral("is damaged"));
-        return;
+        why = QStringLiteral("is damaged");
+        return false;
     }
-    keys = read;
+    return true;
 }
 
 bool SettingsStoreFile::parse(const QByteArray &bytes, Keys &out)
@@ -127,6 +153,7 @@ int32_t SettingsStoreFile::commit(const Keys &next)
         return error == QFileDevice::PermissionsError ? RegResult::AccessDenied
                                                       : RegResult::CantWrite;
     keys = next;
+    seen = stampOf(filePath);
     return RegResult::Success;
 }
 

@@ -7,6 +7,8 @@
 // The current user's settings: registry keys with typed values, kept in one
 // file and rewritten whole (atomically) on every change. A change is taken
 // into memory only once it is on disk, so a failed write changes nothing.
+// The file is read again whenever another process has replaced it, so two
+// running instances do not undo each other's settings.
 //
 // File layout (QDataStream, version Qt 6.0, big-endian):
 //   8 bytes "VrexReg\n", quint32 format version (1), quint32 key count,
@@ -43,14 +45,29 @@ private:
     };
     using Keys = QMap<QString, Key>; // by case-folded path
 
+    // Identifies one version of the file: every save makes a new inode.
+    struct Stamp {
+        bool exists = false;
+        quint64 device = 0, inode = 0, size = 0;
+        qint64 modifiedNs = 0;
+        bool operator==(const Stamp &o) const
+        {
+            return exists == o.exists && device == o.device && inode == o.inode && size == o.size
+                   && modifiedNs == o.modifiedNs;
+        }
+    };
+
     static QString normalized(const QString &path);
+    static Stamp stampOf(const QString &path);
     void ensureLoaded();
+    bool readFile(Keys &read, QString &why) const;
     int32_t commit(const Keys &next);
     static QByteArray serialize(const Keys &keys);
     static bool parse(const QByteArray &bytes, Keys &keys);
 
     QString filePath;
     bool loaded = false;
+    Stamp seen;
     Keys keys;
     QString warning;
 };

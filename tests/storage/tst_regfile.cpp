@@ -1,6 +1,7 @@
 #include "FileSizeLimit.h"
 #include "TestEnvironment.h"
 
+#include "storage/SettingsStoreFile.h"
 #include "storage/TRegFile.h"
 
 #include <QtTest>
@@ -311,6 +312,26 @@ private slots:
         QCOMPARE(f.readAll(), before);
         QCOMPARE(QDir(dir->path()).entryList(QDir::Files),
                  QStringList{QStringLiteral("settings.dat")});
+    }
+
+    void twoRunningInstancesKeepEachOthersSettings()
+    {
+        SettingsStoreFile mine(storePath), theirs(storePath);
+        const QString key = QStringLiteral("Software\\Vrex");
+        QCOMPARE(mine.openKey(key, true), RegResult::Success);
+        QCOMPARE(mine.setValue(key, QStringLiteral("LastSite"), REG_SZ, "Mine"),
+                 RegResult::Success);
+        QCOMPARE(theirs.setValue(key, QStringLiteral("LastDir"), REG_SZ, "Theirs"),
+                 RegResult::Success);
+        QCOMPARE(mine.setValue(key, QStringLiteral("Buttons"), REG_SZ, "Explorer"),
+                 RegResult::Success);
+        SettingsStoreFile fresh(storePath);
+        for (const char *name : {"LastSite", "LastDir", "Buttons"}) {
+            uint32_t type = REG_NONE;
+            QByteArray data;
+            QCOMPARE(fresh.queryValue(key, QString::fromLatin1(name), type, data),
+                     RegResult::Success);
+        }
     }
 
     void damagedStoreStartsWithDefaultsAndWarnsOnce_data()
