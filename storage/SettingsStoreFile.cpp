@@ -8,6 +8,7 @@
 #include <QStandardPaths>
 
 #include <sys/stat.h>
+#include <utility>
 
 namespace {
 
