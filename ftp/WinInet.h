@@ -17,6 +17,18 @@ using INTERNET_PORT = uint16_t;
 
 // Status callback: (handle, context, status number, info, info length).
 using INTERNET_STATUS_CALLBACK = void (*)(HINTERNET, DWORD_PTR, DWORD, void *, DWORD);
+// What InternetSetStatusCallback returns for a handle it does not know.
+inline const INTERNET_STATUS_CALLBACK INTERNET_INVALID_STATUS_CALLBACK =
+    reinterpret_cast<INTERNET_STATUS_CALLBACK>(~uintptr_t(0));
+
+// Info of INTERNET_STATUS_HANDLE_CREATED and INTERNET_STATUS_REQUEST_COMPLETE:
+// the new handle, or the call's result (nonzero on success) and error code.
+// 30/31 pass the bytes sent, 40/41 the bytes received (a DWORD), 70 the
+// handle (an HINTERNET), 51 nothing.
+struct INTERNET_ASYNC_RESULT {
+    DWORD_PTR dwResult;
+    DWORD dwError;
+};
 
 constexpr INTERNET_PORT INTERNET_DEFAULT_FTP_PORT = 21;
 constexpr DWORD INTERNET_OPEN_TYPE_PRECONFIG = 0;
@@ -41,7 +53,12 @@ constexpr DWORD INTERNET_STATUS_REQUEST_COMPLETE = 100;
 // System error codes (GetLastError after a call).
 constexpr DWORD ERROR_SUCCESS = 0;
 constexpr DWORD ERROR_FILE_NOT_FOUND = 2;
+constexpr DWORD ERROR_PATH_NOT_FOUND = 3;
+constexpr DWORD ERROR_ACCESS_DENIED = 5;
 constexpr DWORD ERROR_INVALID_HANDLE = 6;
+constexpr DWORD ERROR_WRITE_FAULT = 29;
+constexpr DWORD ERROR_FILE_EXISTS = 80;
+constexpr DWORD ERROR_DISK_FULL = 112;
 constexpr DWORD ERROR_NOT_ENOUGH_MEMORY = 8;
 constexpr DWORD ERROR_INVALID_PARAMETER = 87;
 constexpr DWORD ERROR_INSUFFICIENT_BUFFER = 122;
@@ -97,3 +114,14 @@ BOOL FtpRemoveDirectoryA(HINTERNET connection, const char *directory);
 // Releases the handle. Callable from any thread: a call blocked on this
 // handle or one opened under it returns at once with an error.
 BOOL InternetCloseHandle(HINTERNET handle);
+
+// Time-outs in milliseconds (a DWORD in buffer, length 4), for the handle and
+// the handles opened under it later; a null handle sets the process default.
+// Every wait of the layer ends with 12002 when its time-out passes. Defaults:
+// connect 30 s, send, receive and data receive 60 s.
+constexpr DWORD INTERNET_OPTION_CONNECT_TIMEOUT = 2;
+constexpr DWORD INTERNET_OPTION_SEND_TIMEOUT = 5;
+constexpr DWORD INTERNET_OPTION_RECEIVE_TIMEOUT = 6;
+constexpr DWORD INTERNET_OPTION_DATA_RECEIVE_TIMEOUT = 8;
+BOOL InternetSetOptionA(HINTERNET handle, DWORD option, void *buffer, DWORD length);
+BOOL InternetQueryOptionA(HINTERNET handle, DWORD option, void *buffer, DWORD *length);

@@ -1,0 +1,78 @@
+#pragma once
+
+#include "ftp/FtpControlConnection.h"
+#include "ftp/HostAddress.h"
+#include "ftp/InternetHandle.h"
+
+#include <atomic>
+#include <string>
+
+// What the server offered in its FEAT reply.
+struct FtpFeatures {
+    bool mlst = false;
+    bool utf8 = false;
+    bool size = false;
+    bool epsv = false;
+};
+
+// The connection handle: one logged-in FTP session over one control
+// connection. Its calls run one at a time (CallGuard) and poll the token of
+// the handle they work for, so closing that handle ends them.
+class FtpConnection : public InternetHandle {
+public:
+    FtpConnection(std::shared_ptr<InternetHandle> session, DWORD_PTR context);
+    ~FtpConnection() override;
+
+    // Resolves, connects, reads the greeting, logs in, asks FEAT, turns UTF-8
+    // on when offered and sets TYPE I. loginText gets the greeting and the
+    // login replies. Codes: 12007, 12029, 12002, 12013, 12014, 12003, 12030, 12017.
+    DWORD open(const HostAddress &host, const std::string &user, const std::string &password,
+               std::string &loginText, int &loginCode);
+
+    // One command whose final reply must be 2xx (or 3xx when intermediateOk);
+    // a refusal is 12003 with the reply kept for the response text.
+    DWORD simpleCommand(const std::string &line, bool intermediateOk = false);
+    DWORD rename(const std::string &from, const std::string &to);
+
+    // Opens a passive data connection and sends the transfer command. On
+    // success the data socket is connected and the server has answered 1xx
+    // (finalReceived false) or already its final 2xx (finalReceived true).
+    DWORD beginTransfer(const std::string &line, TcpSocket &data, bool &finalReceived,
+                        const CancelToken &cancel);
+    // Reads the final reply of a transfer: 2xx or 12003.
+    DWORD endTransfer(const CancelToken &cancel);
+
+    // SIZE of a remote file, or -1 when the server does not tell.
+    int64_t remoteSize(const std::string &path, const CancelToken &cancel);
+
+    FtpControlConnection &control() { return ctrl; }
+    const FtpFeatures &features() const { return feats; }
+    // Set while a file handle is open on this connection: other commands
+    // are refused with 12110 meanwhile.
+    std::atomic<bool> transferOpen{false};
+
+    // A check made by every call: 12110 while a file is open, 12030 once the
+    // control connection is lost.
+    DWORD readyForCommand() const;
+
+    // Makes the calling thread's response text the last reply read, if one was.
+    void publishResponse(unsigned long long repliesBefore);
+    unsigned long long replyCount() const { return ctrl.repliesRead(); }
+
+protected:
+    DWORD finishGracefully() override;
+    void release() override;
+
+private:
+    DWORD connectTo(const HostAddress &host, const CancelToken &cancel);
+    DWORD login(const std::string &user, const std::string &password, std::string &loginText,
+                int &loginCode);
+    void readFeatures();
+    DWORD openDataChannel(TcpSocket &data, const CancelToken &cancel);
+    DWORD connectData(TcpSocket &data, uint16_t port, const CancelToken &cancel);
+
+    FtpControlConnection ctrl;
+    FtpFeatures feats;
+    bool epsvRefused = false;
+    bool closedReported = false;
+};

@@ -1,0 +1,167 @@
+#include "ftp/FtpListing.h"
+
+#include "ftp/FtpConnection.h"
+#include "ftp/ListingParser.h"
+
+#include <cstring>
+
+namespace FtpListing {
+
+namespace {
+
+std::string baseName(const std::string &path)
+{
+    const size_t slash = path.find_last_of("/\\");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool hasWildcard(const std::string &s)
+{
+    return s.find_first_of("*?[") != std::string::npos;
+}
+
+bool namesOneThing(const std::string &search)
+{
+    return !search.empty() && !hasWildcard(search) && search.back() != '/' && search != "."
+           && search != ".." && baseName(search) != "." && baseName(search) != "..";
+}
+
+void rename(TWin32FindData &entry, const std::string &name)
+{
+    std::memset(entry.cFileName, 0, sizeof entry.cFileName);
+    std::memcpy(entry.cFileName, name.data(), std::min(name.size(), sizeof entry.cFileName - 1));
+}
+
+// Reads the data connection to its end, then the transfer's final reply.
+DWORD readListing(FtpConnection &c, TcpSocket &data, bool finalReceived, std::string &out)
+{
+    const CancelToken &cancel = c.cancelToken();
+    const int idle = c.timeouts().dataMs;
+    DWORD code = ERROR_SUCCESS;
+    for (;;) {
+        if (out.size() >= kMaxListingBytes) {
+            code = ERROR_NOT_ENOUGH_MEMORY;
+            break;
+        }
+        const size_t old = out.size();
+        out.resize(old + 65536);
+        size_t got = 0;
+        code = data.receive(&out[old], 65536, got, Deadline(idle), cancel);
+        out.resize(old + got);
+        if (code != ERROR_SUCCESS || got == 0)
+            break;
+    }
+    if (code != ERROR_SUCCESS) {
+        data.abortiveClose();
+        if (!finalReceived)
+            c.control().requireSync();
+        return code;
+    }
+    data.close();
+    return finalReceived ? ERROR_SUCCESS : c.endTransfer(cancel);
+}
+
+DWORD runListing(FtpConnection &c, const std::string &command, bool mlsd,
+                 std::vector<TWin32FindData> &entries)
+{
+    TcpSocket data;
+    bool finalReceived = false;
+    DWORD code = c.beginTransfer(command, data, finalReceived, c.cancelToken());
+    if (code != ERROR_SUCCESS)
+        return code;
+    std::string bytes;
+    code = readListing(c, data, finalReceived, bytes);
+    if (code != ERROR_SUCCESS)
+        return code;
+    entries = mlsd ? ListingParser::parseMlsd(bytes) : ListingParser::parseList(bytes);
+    return ERROR_SUCCESS;
+}
+
+// MLST: 1 = a file (entry filled), 0 = a directory, or an error code.
+DWORD mlst(FtpConnection &c, const std::string &path, TWin32FindData &entry, bool &isFile)
+{
+    FtpReply reply;
+    DWORD code = c.control().command("MLST " + path, reply, c.timeouts().receiveMs, c.cancelToken());
+    if (code != ERROR_SUCCESS)
+        return code;
+    if (!reply.positive())
+        return ERROR_INTERNET_EXTENDED_ERROR;
+    size_t pos = 0;
+    isFile = false;
+    while ((pos = reply.text.find("\r\n ", pos)) != std::string::npos) {
+        pos += 3;
+        const size_t end = reply.text.find("\r\n", pos);
+        const std::string line = reply.text.substr(pos, end - pos);
+        if (ListingParser::parseMlsdLine(line, entry)) {
+            isFile = !isDirectory(entry);
+            return ERROR_SUCCESS;
+        }
+    }
+    return ERROR_SUCCESS; // no fact line: list it and see
+}
+
+// A file listed by LIST: the entry whose name is the base name (a server may
+// echo the whole path); the only entry if none is.
+bool pickFile(std::vector<TWin32FindData> &entries, const std::string &base, bool sure)
+{
+    if (!sure && entries.size() != 1)
+        return false; // a directory's listing, whatever names it holds
+    for (TWin32FindData &e : entries) {
+        const std::string name = baseName(e.cFileName);
+        if (name == base && !isDirectory(e)) {
+            TWin32FindData found = e;
+            rename(found, base);
+            entries.assign(1, found);
+            return true;
+        }
+    }
+    if (sure && entries.size() == 1 && !isDirectory(entries[0])) {
+        rename(entries[0], base);
+        return true;
+    }
+    if (sure)
+        entries.clear();
+    return false;
+}
+
+} // namespace
+
+DWORD find(FtpConnection &c, const std::string &searchIn, std::vector<TWin32FindData> &entries)
+{
+    entries.clear();
+    std::string search = searchIn;
+    if (search == "*" || search == "*.*")
+        search.clear();
+    const bool mlsd = c.features().mlst;
+    if (namesOneThing(search)) {
+        const std::string base = baseName(search);
+        if (mlsd) {
+            TWin32FindData entry;
+            bool isFile = false;
+            const DWORD code = mlst(c, search, entry, isFile);
+            if (code != ERROR_SUCCESS)
+                return code;
+            if (isFile) {
+                rename(entry, base);
+                entries.assign(1, entry);
+                return ERROR_SUCCESS;
+            }
+        } else {
+            const bool sureFile = c.remoteSize(search, c.cancelToken()) >= 0;
+            if (c.control().isBroken())
+                return ERROR_INTERNET_CONNECTION_ABORTED;
+            const DWORD code = runListing(c, "LIST " + search, false, entries);
+            if (code != ERROR_SUCCESS)
+                return code;
+            pickFile(entries, base, sureFile);
+            return entries.empty() ? ERROR_NO_MORE_FILES : ERROR_SUCCESS;
+        }
+    }
+    const std::string verb = mlsd ? "MLSD" : "LIST";
+    const DWORD code = runListing(c, search.empty() ? verb : verb + " " + search, mlsd, entries);
+    if (code != ERROR_SUCCESS)
+        return code;
+    return entries.empty() ? ERROR_NO_MORE_FILES : ERROR_SUCCESS;
+}
+
+} // namespace FtpListing

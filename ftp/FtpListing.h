@@ -1,0 +1,24 @@
+#pragma once
+
+#include "ftp/Win32FindData.h"
+#include "ftp/WinInet.h"
+
+#include <string>
+#include <vector>
+
+class FtpConnection;
+
+// What FtpFindFirstFileA asks of a connection: the entries of a directory in
+// server order (MLSD when the server offers MLST, else LIST), or, when the
+// search name names one file, that file alone under its base name (MLST when
+// offered, else SIZE and LIST, whatever the server echoes). An empty listing
+// is ERROR_NO_MORE_FILES; a refusal (550) is 12003 with the reply kept.
+namespace FtpListing {
+
+DWORD find(FtpConnection &connection, const std::string &search,
+           std::vector<TWin32FindData> &entries);
+
+// Largest listing read; a longer one ends the call with an error.
+constexpr size_t kMaxListingBytes = 256u * 1024 * 1024;
+
+} // namespace FtpListing

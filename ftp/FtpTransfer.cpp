@@ -1,0 +1,235 @@
+#include "ftp/FtpTransfer.h"
+
+#include "ftp/FtpConnection.h"
+
+#include <algorithm>
+#include <cstring>
+
+FtpTransfer::FtpTransfer(std::shared_ptr<FtpConnection> connection, DWORD_PTR context, bool write)
+    : InternetHandle(HandleKind::File, connection, context), conn(std::move(connection)),
+      writing(write)
+{
+}
+
+FtpTransfer::~FtpTransfer()
+{
+    releaseOnce();
+}
+
+DWORD FtpTransfer::start(const std::string &path)
+{
+    if (!writing)
+        expectedSize = conn->remoteSize(path, cancelToken());
+    if (conn->control().isBroken())
+        return ERROR_INTERNET_CONNECTION_ABORTED;
+    const DWORD code = conn->beginTransfer((writing ? "STOR " : "RETR ") + path, data,
+                                           finalReceived, cancelToken());
+    if (code != ERROR_SUCCESS)
+        return code;
+    buffer.reset(new (std::nothrow) char[kBufferSize]);
+    if (!buffer) {
+        data.abortiveClose();
+        if (!finalReceived)
+            conn->control().requireSync();
+        return ERROR_NOT_ENOUGH_MEMORY;
+    }
+    started = true;
+    conn->transferOpen.store(true);
+    return ERROR_SUCCESS;
+}
+
+DWORD FtpTransfer::fail(DWORD code)
+{
+    if (failure == ERROR_SUCCESS)
+        failure = code;
+    if (data.isOpen())
+        data.abortiveClose();
+    if (!finalReceived && !conn->control().isBroken()) {
+        finalReceived = true;
+        conn->control().requireSync();
+    }
+    return failure;
+}
+
+DWORD FtpTransfer::read(void *out, DWORD toRead, DWORD &read)
+{
+    read = 0;
+    if (writing)
+        return ERROR_INTERNET_INCORRECT_HANDLE_TYPE;
+    char *dest = static_cast<char *>(out);
+    while (read < toRead) {
+        if (bufferPos == bufferLen) {
+            if (failure != ERROR_SUCCESS || atEnd)
+                break;
+            const DWORD code = fill();
+            if (code != ERROR_SUCCESS)
+                fail(code);
+            continue;
+        }
+        const size_t n = std::min(bufferLen - bufferPos, size_t(toRead - read));
+        std::memcpy(dest + read, buffer.get() + bufferPos, n);
+        bufferPos += n;
+        read += DWORD(n);
+    }
+    // Bytes already delivered come first; the failure waits for the next call.
+    return read > 0 ? ERROR_SUCCESS : failure;
+}
+
+DWORD FtpTransfer::fill()
+{
+    bufferPos = bufferLen = 0;
+    size_t got = 0;
+    const DWORD code = data.receive(buffer.get(), kBufferSize, got,
+                                    Deadline(conn->timeouts().dataMs), cancelToken());
+    if (code != ERROR_SUCCESS)
+        return code;
+    if (got == 0)
+        return finishDownload();
+    bufferLen = got;
+    moved += got;
+    return ERROR_SUCCESS;
+}
+
+DWORD FtpTransfer::finishDownload()
+{
+    atEnd = true;
+    data.close();
+    DWORD code = ERROR_SUCCESS;
+    if (!finalReceived) {
+        code = conn->endTransfer(cancelToken());
+        finalReceived = code == ERROR_SUCCESS || code == ERROR_INTERNET_EXTENDED_ERROR
+                        || conn->control().isBroken();
+    }
+    if (code == ERROR_SUCCESS && expectedSize >= 0 && moved < uint64_t(expectedSize))
+        code = ERROR_INTERNET_CONNECTION_ABORTED; // the data ended early, whatever the reply said
+    conn->transferOpen.store(false);
+    return code;
+}
+
+DWORD FtpTransfer::write(const void *in, DWORD toWrite)
+{
+    if (!writing)
+        return ERROR_INTERNET_INCORRECT_HANDLE_TYPE;
+    if (failure != ERROR_SUCCESS)
+        return failure;
+    const char *src = static_cast<const char *>(in);
+    size_t left = toWrite;
+    if (bufferLen == 0 && left >= kBufferSize) {
+        const DWORD code = sendBlock(src, left);
+        return code == ERROR_SUCCESS ? ERROR_SUCCESS : fail(code);
+    }
+    while (left > 0) {
+        const size_t n = std::min(left, kBufferSize - bufferLen);
+        std::memcpy(buffer.get() + bufferLen, src, n);
+        bufferLen += n;
+        src += n;
+        left -= n;
+        if (bufferLen == kBufferSize) {
+            const DWORD code = flush();
+            if (code != ERROR_SUCCESS)
+                return fail(code);
+        }
+    }
+    return ERROR_SUCCESS;
+}
+
+DWORD FtpTransfer::flush()
+{
+    const DWORD code = sendBlock(buffer.get(), bufferLen);
+    bufferLen = 0;
+    return code;
+}
+
+DWORD FtpTransfer::sendBlock(const char *bytes, size_t length)
+{
+    if (length == 0)
+        return ERROR_SUCCESS;
+    DWORD code = data.sendAll(bytes, length, Deadline(conn->timeouts().sendMs), cancelToken());
+    if (code == ERROR_SUCCESS) {
+        moved += length;
+        return checkControl();
+    }
+    if (code == ERROR_INTERNET_CONNECTION_ABORTED || code == ERROR_INTERNET_CONNECTION_RESET) {
+        // The server dropped the data connection: its reply may tell why.
+        data.abortiveClose();
+        if (!finalReceived && conn->control().socket().waitReadable(Deadline(2000), cancelToken())
+                                  == ERROR_SUCCESS) {
+            const DWORD reply = conn->endTransfer(cancelToken());
+            finalReceived = true;
+            if (reply == ERROR_INTERNET_EXTENDED_ERROR)
+                code = reply;
+        }
+    }
+    return code;
+}
+
+// A reply on the control connection in the middle of an upload means the
+// server ended the transfer early (quota, disk full, abort).
+DWORD FtpTransfer::checkControl()
+{
+    if (finalReceived || !conn->control().socket().readableNow())
+        return ERROR_SUCCESS;
+    const DWORD code = conn->endTransfer(cancelToken());
+    finalReceived = true;
+    return code == ERROR_SUCCESS ? ERROR_INTERNET_CONNECTION_ABORTED : code;
+}
+
+DWORD FtpTransfer::finishUpload()
+{
+    if (failure != ERROR_SUCCESS)
+        return failure;
+    DWORD code = flush();
+    if (code != ERROR_SUCCESS)
+        return fail(code);
+    data.close(); // the end of the stream tells the server the file is complete
+    if (!finalReceived) {
+        code = conn->endTransfer(cancelToken());
+        finalReceived = code == ERROR_SUCCESS || code == ERROR_INTERNET_EXTENDED_ERROR
+                        || conn->control().isBroken();
+    }
+    return code;
+}
+
+DWORD FtpTransfer::finishGracefully()
+{
+    if (!started)
+        return ERROR_SUCCESS;
+    CallGuard onConnection(*conn);
+    if (!onConnection.ok())
+        return ERROR_SUCCESS; // the connection is gone; release() drops the data socket
+    const unsigned long long before = conn->replyCount();
+    DWORD code;
+    if (writing) {
+        code = finishUpload();
+    } else if (atEnd || failure != ERROR_SUCCESS) {
+        code = failure;
+    } else {
+        // Abandoned part way: a reset tells the server; whatever it answers
+        // (226, 426 or nothing at all) is read up to the sync's reply.
+        data.abortiveClose();
+        code = ERROR_SUCCESS;
+        if (!finalReceived) {
+            finalReceived = true;
+            conn->control().requireSync();
+            conn->control().settle(conn->timeouts().receiveMs, cancelToken());
+        }
+    }
+    conn->publishResponse(before);
+    release();
+    return code;
+}
+
+void FtpTransfer::release()
+{
+    if (data.isOpen())
+        data.abortiveClose();
+    if (started && !finalReceived) {
+        finalReceived = true;
+        conn->control().requireSync();
+    }
+    if (started) {
+        started = false;
+        conn->transferOpen.store(false);
+    }
+    buffer.reset();
+}

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "ftp/InternetHandle.h"
+#include "ftp/TcpSocket.h"
+
+#include <memory>
+#include <string>
+
+class FtpConnection;
+
+// A file handle from FtpOpenFileA: one RETR or STOR over a passive data
+// connection. The socket side reads and writes in large blocks (kBufferSize)
+// whatever the caller's chunk size. The end of a download reads the server's
+// final reply: a 4xx/5xx, a missing reply or fewer bytes than SIZE announced
+// make the last read fail. Closing an upload sends the rest, ends the data
+// stream and reads the final reply: only a 2xx makes the close succeed.
+class FtpTransfer : public InternetHandle {
+public:
+    static constexpr size_t kBufferSize = 256 * 1024;
+
+    FtpTransfer(std::shared_ptr<FtpConnection> connection, DWORD_PTR context, bool writing);
+    ~FtpTransfer() override;
+
+    FtpConnection &connection() { return *conn; }
+    bool isWriting() const { return writing; }
+
+    // Sends RETR or STOR; the caller holds a call on the connection.
+    DWORD start(const std::string &path);
+    // The caller holds a call on this handle and on the connection.
+    DWORD read(void *buffer, DWORD toRead, DWORD &read);
+    DWORD write(const void *buffer, DWORD toWrite);
+
+protected:
+    DWORD finishGracefully() override;
+    void release() override;
+
+private:
+    DWORD fill();
+    DWORD finishDownload();
+    DWORD flush();
+    DWORD sendBlock(const char *data, size_t length);
+    DWORD checkControl();
+    DWORD finishUpload();
+    DWORD fail(DWORD code);
+
+    const std::shared_ptr<FtpConnection> conn;
+    const bool writing;
+    TcpSocket data;
+    std::unique_ptr<char[]> buffer;
+    size_t bufferPos = 0;
+    size_t bufferLen = 0;
+    bool started = false;
+    bool finalReceived = false;
+    bool atEnd = false;
+    DWORD failure = ERROR_SUCCESS; // once set, every later call reports it
+    uint64_t moved = 0;
+    int64_t expectedSize = -1;
+};

@@ -1,0 +1,162 @@
+#pragma once
+
+#include "ftp/WinInet.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <vector>
+
+// A loopback port that nothing listens on (bound, then released).
+inline quint16 unusedPort()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    ::bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a);
+    ::getsockname(fd, reinterpret_cast<sockaddr *>(&a), &len);
+    ::close(fd);
+    return ntohs(a.sin_port);
+}
+
+// Closes a handle at the end of a scope.
+class HandleCloser {
+public:
+    explicit HandleCloser(HINTERNET h = nullptr) : handle(h) {}
+    ~HandleCloser()
+    {
+        if (handle)
+            InternetCloseHandle(handle);
+    }
+    HandleCloser(const HandleCloser &) = delete;
+    HandleCloser &operator=(const HandleCloser &) = delete;
+    HINTERNET get() const { return handle; }
+    HINTERNET release()
+    {
+        HINTERNET h = handle;
+        handle = nullptr;
+        return h;
+    }
+    void reset(HINTERNET h)
+    {
+        if (handle)
+            InternetCloseHandle(handle);
+        handle = h;
+    }
+
+private:
+    HINTERNET handle;
+};
+
+inline void setTimeout(HINTERNET handle, DWORD option, DWORD ms)
+{
+    InternetSetOptionA(handle, option, &ms, sizeof ms);
+}
+
+inline void setAllTimeouts(HINTERNET handle, DWORD ms)
+{
+    for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT,
+                         INTERNET_OPTION_RECEIVE_TIMEOUT, INTERNET_OPTION_DATA_RECEIVE_TIMEOUT})
+        setTimeout(handle, option, ms);
+}
+
+// The calling thread's last reply text.
+inline QByteArray lastResponse(DWORD *code = nullptr)
+{
+    DWORD dummy = 0;
+    DWORD length = 0;
+    InternetGetLastResponseInfoA(code ? code : &dummy, nullptr, &length);
+    QByteArray text(int(length), '\0');
+    if (length == 0 || !InternetGetLastResponseInfoA(code ? code : &dummy, text.data(), &length))
+        return QByteArray();
+    text.resize(int(length));
+    return text;
+}
+
+// The whole listing of a search name, in server order; GetLastError tells
+// why when it is empty.
+inline std::vector<TWin32FindData> listAll(HINTERNET connection, const char *search)
+{
+    std::vector<TWin32FindData> entries;
+    TWin32FindData entry{};
+    HINTERNET find = FtpFindFirstFileA(connection, search, &entry, INTERNET_FLAG_RAW_DATA, 0);
+    if (!find)
+        return entries;
+    do
+        entries.push_back(entry);
+    while (InternetFindNextFileA(find, &entry));
+    const DWORD code = GetLastError();
+    InternetCloseHandle(find);
+    SetLastError(code);
+    return entries;
+}
+
+inline QStringList names(const std::vector<TWin32FindData> &entries)
+{
+    QStringList list;
+    for (const TWin32FindData &e : entries)
+        list << QString::fromUtf8(e.cFileName);
+    return list;
+}
+
+inline const TWin32FindData *findEntry(const std::vector<TWin32FindData> &entries, const char *name)
+{
+    for (const TWin32FindData &e : entries)
+        if (qstrcmp(e.cFileName, name) == 0)
+            return &e;
+    return nullptr;
+}
+
+// Reads a remote file through 4096-byte InternetReadFile calls. ok is false
+// when a call failed; GetLastError tells why.
+inline QByteArray readRemote(HINTERNET connection, const char *path, bool &ok, DWORD chunk = 4096)
+{
+    ok = false;
+    QByteArray all;
+    HINTERNET file = FtpOpenFileA(connection, path, GENERIC_READ, FTP_TRANSFER_TYPE_BINARY, 0);
+    if (!file)
+        return all;
+    QByteArray buffer(int(chunk), '\0');
+    for (;;) {
+        DWORD got = 0;
+        if (!InternetReadFile(file, buffer.data(), chunk, &got)) {
+            const DWORD code = GetLastError();
+            InternetCloseHandle(file);
+            SetLastError(code);
+            return all;
+        }
+        if (got == 0)
+            break;
+        all.append(buffer.constData(), int(got));
+    }
+    ok = InternetCloseHandle(file) != 0;
+    return all;
+}
+
+// Writes data to a remote file in chunks and closes it; false on any failure.
+inline bool writeRemote(HINTERNET connection, const char *path, const QByteArray &data,
+                        int chunk = 4096)
+{
+    HINTERNET file = FtpOpenFileA(connection, path, GENERIC_WRITE, FTP_TRANSFER_TYPE_BINARY, 0);
+    if (!file)
+        return false;
+    for (int pos = 0; pos < data.size(); pos += chunk) {
+        const DWORD n = DWORD(qMin(chunk, data.size() - pos));
+        DWORD written = 0;
+        if (!InternetWriteFile(file, data.constData() + pos, n, &written) || written != n) {
+            const DWORD code = GetLastError();
+            InternetCloseHandle(file);
+            SetLastError(code);
+            return false;
+        }
+    }
+    return InternetCloseHandle(file) != 0;
+}
