@@ -24,14 +24,17 @@ fi
 
 state=$(mktemp -d)
 server_pid=""
-stop_server() {
-  if [[ -n "$server_pid" ]]; then
-    kill "$server_pid" 2>/dev/null || true
-    wait "$server_pid" 2>/dev/null || true
-  fi
+app_pid=""
+stop_all() {
+  local pid
+  for pid in "$app_pid" "$server_pid"; do
+    [[ -n "$pid" ]] || continue
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+  done
   rm -rf "$state"
 }
-trap stop_server EXIT
+trap stop_all EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
 
@@ -48,4 +51,11 @@ if [[ ! -s "$state/port" ]]; then
   server_pid=""
 fi
 
-"$top/build/vrex" "$@"
+# In the background so that a signal to this script ends the program too:
+# bash runs its traps during "wait", but not while a foreground child runs.
+"$top/build/vrex" "$@" &
+app_pid=$!
+status=0
+wait "$app_pid" || status=$?
+app_pid=""
+exit "$status"
