@@ -37,4 +37,3 @@ XDG_CONFIG_HOME="$state/config" XDG_DATA_HOME="$state/data" TMPDIR="$state/tmp" 
   XDG_RUNTIME_DIR="$state/runtime" QT_QPA_PLATFORM=offscreen \
   "$top/build/vrex" --screenshot "$out"
 [[ -s "$out" ]] || { echo "No picture was written to $out" >&2; exit 1; }
-echo "Saved $out"
