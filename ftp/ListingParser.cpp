@@ -52,7 +52,7 @@ std::string_view text(std::string_view line, const Token &t)
 }
 
 // Decimal digits only, no overflow; false otherwise.
-bool toNumber(std::string_view s, uint64_t &value, size_t maxDigits = 19)
+bool toNumber(std::string_view s, uint64_t &value, size_t maxDigits = 20)
 {
     if (s.empty() || s.size() > maxDigits)
         return false;
@@ -60,7 +60,10 @@ bool toNumber(std::string_view s, uint64_t &value, size_t maxDigits = 19)
     for (char c : s) {
         if (!isDigit(c))
             return false;
-        value = value * 10 + uint64_t(c - '0');
+        const uint64_t digit = uint64_t(c - '0');
+        if (value > (UINT64_MAX - digit) / 10)
+            return false;
+        value = value * 10 + digit;
     }
     return true;
 }

@@ -1,0 +1,307 @@
+// The listing parser: a table of lines as real servers send them, and random
+// damage to every position of valid lines.
+#include "TestEnvironment.h"
+
+#include "ftp/FileTime.h"
+#include "ftp/ListingParser.h"
+
+#include <QtTest>
+
+#include <QElapsedTimer>
+#include <QRandomGenerator>
+
+#include <string>
+
+namespace {
+
+constexpr int kThisYear = 2026;
+
+struct Expect {
+    QByteArray name;
+    bool dir;
+    quint64 size;
+    QDateTime time; // UTC; invalid: not checked
+};
+
+QDateTime at(int y, int mo, int d, int h = 0, int mi = 0, int s = 0, int ms = 0)
+{
+    return QDateTime(QDate(y, mo, d), QTime(h, mi, s, ms), Qt::UTC);
+}
+
+QDateTime toDateTime(const TFileTime &ft)
+{
+    const TSystemTime st = FileTime::toSystemTime(ft);
+    return at(st.year, st.month, st.day, st.hour, st.minute, st.second, st.millisecond);
+}
+
+std::vector<TWin32FindData> parse(const QByteArray &bytes, bool mlsd)
+{
+    const std::string_view view(bytes.constData(), size_t(bytes.size()));
+    return mlsd ? ListingParser::parseMlsd(view) : ListingParser::parseList(view, kThisYear);
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Expect)
+
+class TestListingParser : public QObject {
+    Q_OBJECT
+
+    void row(const char *tag, const QByteArray &line, const Expect &e, bool mlsd = false)
+    {
+        QTest::newRow(tag) << line << mlsd << true << e;
+    }
+    void skipped(const char *tag, const QByteArray &line, bool mlsd = false)
+    {
+        QTest::newRow(tag) << line << mlsd << false << Expect{};
+    }
+
+private slots:
+    void linesOfRealServers_data()
+    {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<bool>("mlsd");
+        QTest::addColumn<bool>("readable");
+        QTest::addColumn<Expect>("expect");
+
+        // vsftpd: numeric owners, zero-padded days
+        row("vsftpd time", "-rw-r--r--    1 0        0           10000 Dec 07 21:01 tenk.bin",
+            {"tenk.bin", false, 10000, at(kThisYear, 12, 7, 21, 1)});
+        row("vsftpd year", "drwxr-xr-x    2 0        0            4096 Jan 05  2024 pub",
+            {"pub", true, 4096, at(2024, 1, 5)});
+        row("vsftpd dir 1000", "drwxrwxr-x    2 1000     1000         4096 Sep 09 08:00 incoming",
+            {"incoming", true, 4096, at(kThisYear, 9, 9, 8, 0)});
+        // proftpd: names, blank-padded days
+        row("proftpd time", "-rw-r--r--   1 ftp      ftp        123456 Mar  3 09:05 report.pdf",
+            {"report.pdf", false, 123456, at(kThisYear, 3, 3, 9, 5)});
+        row("proftpd year", "drwxr-xr-x   3 alice    staff        4096 Nov 14  2019 photos",
+            {"photos", true, 4096, at(2019, 11, 14)});
+        // pure-ftpd: wide columns, big sizes
+        row("pure-ftpd big", "-rw-r--r--    1 1000       1000       5368709120 Feb 28 12:00 big.iso",
+            {"big.iso", false, 5368709120ULL, at(kThisYear, 2, 28, 12, 0)});
+        row("pure-ftpd huge", "-rw-r--r--    1 ftpuser    ftpgroup   1099511627776 Oct 10  2023 tera.img",
+            {"tera.img", false, 1099511627776ULL, at(2023, 10, 10)});
+        row("missing group", "-rw-r--r--   1 ftp 42 Jul  4  2021 nogroup.txt",
+            {"nogroup.txt", false, 42, at(2021, 7, 4)});
+        row("no link count", "-rw-r--r-- ftp ftp 77 Jul  4  2021 nolinks.txt",
+            {"nolinks.txt", false, 77, at(2021, 7, 4)});
+        row("inner blanks", "-rw-r--r--   1 ftp ftp 10 Jan  1  2020 my  file name.txt",
+            {"my  file name.txt", false, 10, at(2020, 1, 1)});
+        row("leading blank", "-rw-r--r--   1 ftp ftp 10 Jan  1  2020  leading.txt",
+            {" leading.txt", false, 10, at(2020, 1, 1)});
+        row("trailing blanks", "-rw-r--r--   1 ftp ftp 10 Jan  1 10:00 trailing.txt  ",
+            {"trailing.txt  ", false, 10, at(kThisYear, 1, 1, 10, 0)});
+        row("name like a date", "-rw-r--r-- 1 ftp ftp 10 Jan  1  2020 Jan  2 2021 x",
+            {"Jan  2 2021 x", false, 10, at(2020, 1, 1)});
+        row("numeric name", "-rw-r--r-- 1 ftp ftp 10 Jan  1  2020 2021",
+            {"2021", false, 10, at(2020, 1, 1)});
+        row("symlink", "lrwxrwxrwx   1 root root 7 Jan  1  2020 link -> target",
+            {"link", false, 7, at(2020, 1, 1)});
+        row("symlink to dir", "lrwxrwxrwx   1 0 0 12 Feb 02 03:04 pub -> /srv/ftp/pub",
+            {"pub", false, 12, at(kThisYear, 2, 2, 3, 4)});
+        row("char device", "crw-rw-rw-   1 root root 1,   3 Jan  1  2020 null",
+            {"null", false, 0, at(2020, 1, 1)});
+        row("block device", "brw-rw----   1 root disk 8, 0 Jan  1  2020 sda",
+            {"sda", false, 0, at(2020, 1, 1)});
+        row("acl mark", "-rw-r--r--+  1 ftp ftp 10 Jan  1  2020 acl.txt",
+            {"acl.txt", false, 10, at(2020, 1, 1)});
+        row("selinux dot", "drwxr-xr-x.  2 ftp ftp 6 Apr 30 23:59 selinux",
+            {"selinux", true, 6, at(kThisYear, 4, 30, 23, 59)});
+        row("iso date", "-rw-r--r-- 1 user group 1234 2020-01-15 10:05 iso.txt",
+            {"iso.txt", false, 1234, at(2020, 1, 15, 10, 5)});
+        row("utf-8 name", "-rw-r--r-- 1 0 0 3 Jun 06  2022 \xc3\xa9t\xc3\xa9.txt",
+            {"\xc3\xa9t\xc3\xa9.txt", false, 3, at(2022, 6, 6)});
+        row("dot", "drwxr-xr-x 2 0 0 4096 Jun 06  2022 .", {".", true, 4096, at(2022, 6, 6)});
+        row("29 Feb without year", "-rw-r--r-- 1 0 0 1 Feb 29 10:00 leap",
+            {"leap", false, 1, at(2024, 2, 29, 10, 0)});
+        row("upper-case month", "-rw-r--r-- 1 0 0 1 JAN 02  2020 upper",
+            {"upper", false, 1, at(2020, 1, 2)});
+        skipped("total", "total 48");
+        skipped("blank", "   ");
+        skipped("banner", "Listing of /pub follows");
+        skipped("perms only", "drwxr-xr-x");
+        skipped("bad month", "-rw-r--r-- 1 a b 10 Foo 1 2020 x");
+        skipped("bad day", "-rw-r--r-- 1 a b 10 Jan 32 2020 x");
+        skipped("30 February", "-rw-r--r-- 1 a b 10 Feb 30 2020 x");
+        skipped("no name", "-rw-r--r-- 1 a b 10 Jan 1 2020");
+        skipped("name too long",
+                "-rw-r--r-- 1 a b 10 Jan 1 2020 " + QByteArray(260, 'n'));
+        row("name of 259 bytes", "-rw-r--r-- 1 a b 10 Jan 1 2020 " + QByteArray(259, 'n'),
+            {QByteArray(259, 'n'), false, 10, at(2020, 1, 1)});
+        skipped("size overflow", "-rw-r--r-- 1 a b 99999999999999999999999 Jan 1 2020 x");
+
+        // DOS / IIS
+        row("iis dir", "01-15-20  10:05AM       <DIR>          Windows Folder",
+            {"Windows Folder", true, 0, at(2020, 1, 15, 10, 5)});
+        row("iis file 1999", "12-31-99  12:00PM                 1234 file.txt",
+            {"file.txt", false, 1234, at(1999, 12, 31, 12, 0)});
+        row("iis pm", "02-01-2021  11:59PM            987654321 big file.bin",
+            {"big file.bin", false, 987654321, at(2021, 2, 1, 23, 59)});
+        row("iis midnight", "06-15-20  12:15AM                    5 midnight.txt",
+            {"midnight.txt", false, 5, at(2020, 6, 15, 0, 15)});
+        row("iis 24 hour", "02-01-2021  00:30                   55 twentyfour.txt",
+            {"twentyfour.txt", false, 55, at(2021, 2, 1, 0, 30)});
+        row("iis large", "07-04-22  08:00AM          6442450944 disk.vhd",
+            {"disk.vhd", false, 6442450944ULL, at(2022, 7, 4, 8, 0)});
+        skipped("iis bad hour", "07-04-22  13:00PM 5 x");
+        skipped("iis no name", "07-04-22  08:00AM <DIR>");
+
+        // EPLF
+        row("eplf file", "+i8388621.48594,m825718503,r,s280,\tdjb.html",
+            {"djb.html", false, 280, QDateTime::fromSecsSinceEpoch(825718503, Qt::UTC)});
+        row("eplf dir", "+i8388621.50690,m824255907,/,\t514",
+            {"514", true, 0, QDateTime::fromSecsSinceEpoch(824255907, Qt::UTC)});
+        skipped("eplf no tab", "+i1,m1,r,s2, name");
+
+        // MLSD
+        row("mlsd file", "type=file;size=1024;modify=20200115100500;perm=r; file one.txt",
+            {"file one.txt", false, 1024, at(2020, 1, 15, 10, 5)}, true);
+        row("mlsd dir ms", "type=dir;sizd=4096;modify=20200115100500.123; dir",
+            {"dir", true, 4096, at(2020, 1, 15, 10, 5, 0, 123)}, true);
+        row("mlsd cdir", "type=cdir;modify=20200115100500; /pub", {".", true, 0, QDateTime()},
+            true);
+        row("mlsd pdir", "type=pdir;modify=20200115100500; /", {"..", true, 0, QDateTime()},
+            true);
+        row("mlsd symlink", "type=OS.unix=symlink;size=7;modify=20200101000000; link",
+            {"link", false, 7, at(2020, 1, 1)}, true);
+        row("mlsd slink", "type=OS.unix=slink:/target;modify=20200101000000; slink",
+            {"slink", false, 0, at(2020, 1, 1)}, true);
+        row("mlsd upper facts", "Type=File;Size=5;Modify=20200101000000; upper.txt",
+            {"upper.txt", false, 5, at(2020, 1, 1)}, true);
+        row("mlsd leading blank", "size=9;type=file;modify=20200101000000;  lead",
+            {" lead", false, 9, at(2020, 1, 1)}, true);
+        row("mlsd huge", "type=file;size=18446744073709551615;modify=20200101000000; max",
+            {"max", false, 18446744073709551615ULL, at(2020, 1, 1)}, true);
+        row("mlsd unique fact", "modify=20211231235959;perm=adfrw;size=3;type=file;unique=801U1; e",
+            {"e", false, 3, at(2021, 12, 31, 23, 59, 59)}, true);
+        row("mlsd path echoed", "type=file;size=1;modify=20200101000000; /a/b/c.txt",
+            {"c.txt", false, 1, at(2020, 1, 1)}, true);
+        row("mlsd no facts", " bare", {"bare", false, 0, QDateTime()}, true);
+        skipped("mlsd no separator", "type=file;size=1;name", true);
+        skipped("mlsd empty name", "type=file;size=1; ", true);
+    }
+
+    void linesOfRealServers()
+    {
+        QFETCH(QByteArray, line);
+        QFETCH(bool, mlsd);
+        QFETCH(bool, readable);
+        QFETCH(Expect, expect);
+        for (const QByteArray &ending : {QByteArray("\r\n"), QByteArray("\n"), QByteArray()}) {
+            const auto entries = parse(line + ending, mlsd);
+            if (!readable) {
+                QCOMPARE(int(entries.size()), 0);
+                continue;
+            }
+            QCOMPARE(int(entries.size()), 1);
+            const TWin32FindData &e = entries[0];
+            QCOMPARE(QByteArray(e.cFileName), expect.name);
+            QCOMPARE(isDirectory(e), expect.dir);
+            QCOMPARE(quint64(fileSize(e)), expect.size);
+            if (expect.time.isValid())
+                QCOMPARE(toDateTime(e.ftLastWriteTime), expect.time);
+        }
+    }
+
+    void listingKeepsServerOrderAndSkipsNoise()
+    {
+        const QByteArray listing = "total 12\r\n"
+                                   "drwxr-xr-x 2 0 0 4096 Jan 01  2020 b-dir\r\n"
+                                   "\r\n"
+                                   "-rw-r--r-- 1 0 0 5 Jan 01  2020 a-file\r\n"
+                                   "not a listing line\r\n"
+                                   "01-15-20  10:05AM       <DIR>          c-dos\r\n"
+                                   "+m825718503,r,s1,\td-eplf\n";
+        const auto entries = parse(listing, false);
+        QCOMPARE(int(entries.size()), 4);
+        QCOMPARE(QByteArray(entries[0].cFileName), QByteArray("b-dir"));
+        QCOMPARE(QByteArray(entries[1].cFileName), QByteArray("a-file"));
+        QCOMPARE(QByteArray(entries[2].cFileName), QByteArray("c-dos"));
+        QCOMPARE(QByteArray(entries[3].cFileName), QByteArray("d-eplf"));
+        QCOMPARE(entries[1].dwFileAttributes, FILE_ATTRIBUTE_NORMAL);
+        QCOMPARE(entries[0].dwFileAttributes, FILE_ATTRIBUTE_DIRECTORY);
+    }
+
+    void dateWithoutYearTakesTheCurrentYear()
+    {
+        const QByteArray line = "-rw-r--r-- 1 0 0 1 Mar 03 10:00 x";
+        const int year = QDateTime::currentDateTimeUtc().date().year();
+        const auto entries = ListingParser::parseList(std::string_view(line.constData(), size_t(line.size())));
+        QCOMPARE(int(entries.size()), 1);
+        QCOMPARE(FileTime::toSystemTime(entries[0].ftLastWriteTime).year, year);
+    }
+
+    void damagedLinesNeverCrashOrHang()
+    {
+        const QList<QPair<QByteArray, bool>> lines = {
+            {"-rw-r--r--    1 0        0           10000 Dec 07 21:01 tenk.bin", false},
+            {"drwxr-xr-x   3 alice    staff        4096 Nov 14  2019 photos", false},
+            {"lrwxrwxrwx   1 root root 7 Jan  1  2020 link -> target", false},
+            {"crw-rw-rw-   1 root root 1,   3 Jan  1  2020 null", false},
+            {"-rw-r--r-- 1 user group 1234 2020-01-15 10:05 iso.txt", false},
+            {"01-15-20  10:05AM       <DIR>          Windows Folder", false},
+            {"02-01-2021  11:59PM            987654321 big file.bin", false},
+            {"+i8388621.48594,m825718503,r,s280,\tdjb.html", false},
+            {"type=file;size=1024;modify=20200115100500.5;perm=r; file one.txt", true},
+            {"type=OS.unix=slink:/target;modify=20200101000000; slink", true},
+        };
+        const char inserts[] = {'\r', '\n', '\0', ' ', '\t'};
+        QElapsedTimer timer;
+        timer.start();
+        int parsed = 0;
+        for (const auto &[line, mlsd] : lines) {
+            for (int pos = 0; pos <= line.size(); ++pos) {
+                for (char c : inserts) {
+                    QByteArray damaged = line;
+                    damaged.insert(pos, c);
+                    parsed += int(parse(damaged, mlsd).size());
+                    parsed += int(parse(damaged, !mlsd).size());
+                    damaged.insert(pos, QByteArray(3, c));
+                    parsed += int(parse(damaged, mlsd).size());
+                }
+                QByteArray cut = line.left(pos); // a listing that ends mid-line
+                parsed += int(parse(cut, mlsd).size());
+            }
+        }
+        // Random bytes and random mixtures of the same characters
+        QRandomGenerator rng(1234);
+        for (int i = 0; i < 20000; ++i) {
+            QByteArray junk(int(rng.bounded(200)), '\0');
+            for (char &ch : junk) {
+                const int pick = int(rng.bounded(6));
+                ch = pick < 5 ? inserts[pick] : char(rng.bounded(256));
+            }
+            if (i % 2)
+                junk.prepend(lines[int(rng.bounded(lines.size()))].first);
+            parsed += int(parse(junk, false).size()) + int(parse(junk, true).size());
+        }
+        QVERIFY(parsed > 0);
+        for (const auto &entry : parse(QByteArray("-rw-r--r-- 1 0 0 1 Jan 01  2020 a\0b\r\n", 37), false))
+            QVERIFY(std::string_view(entry.cFileName).find('\r') == std::string_view::npos);
+        QVERIFY2(timer.elapsed() < 20000, "parsing damaged lines took too long");
+    }
+
+    void namesWithControlCharactersAreNotDelivered()
+    {
+        QCOMPARE(int(parse(QByteArray("-rw-r--r-- 1 0 0 1 Jan 01  2020 a\rb\n"), false).size()), 0);
+        QCOMPARE(int(parse(QByteArray("type=file; a\rb\n"), true).size()), 0);
+        QCOMPARE(int(parse(QByteArray("-rw-r--r-- 1 0 0 1 Jan 01  2020 a\0b\n", 36), false).size()), 0);
+    }
+
+    void longListingParsesQuickly()
+    {
+        QByteArray listing;
+        for (int i = 0; i < 20000; ++i)
+            listing += "-rw-r--r--    1 1000     1000        " + QByteArray::number(i * 1000)
+                       + " Mar 14 12:34 file-" + QByteArray::number(i) + ".dat\r\n";
+        QElapsedTimer timer;
+        timer.start();
+        const auto entries = parse(listing, false);
+        QCOMPARE(int(entries.size()), 20000);
+        QCOMPARE(QByteArray(entries[19999].cFileName), QByteArray("file-19999.dat"));
+        QVERIFY2(timer.elapsed() < 2000, qPrintable(QString::number(timer.elapsed())));
+    }
+};
+
+VREX_TEST_MAIN(TestListingParser, QCoreApplication)
+#include "tst_listingparser.moc"
