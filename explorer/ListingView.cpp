@@ -1,0 +1,502 @@
+#include "explorer/ListingView.h"
+
+#include "app/MainLayout.h"
+#include "app/MainMenu.h"
+#include "app/ToolBarPanel.h"
+#include "explorer/DirectoryMap.h"
+#include "explorer/RowTexts.h"
+#include "platform/IconList.h"
+#include "widgets/StatusPanels.h"
+#include "widgets/TListView.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCoreApplication>
+#include <QItemSelectionModel>
+#include <QKeyEvent>
+#include <QListView>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QStackedWidget>
+#include <QStandardItemModel>
+#include <QToolButton>
+#include <QTreeView>
+#include <QTreeWidgetItem>
+
+#include <algorithm>
+
+namespace {
+
+constexpr int kRowsPerRefresh = 6;
+
+QAction *addPopupItem(QMenu *menu, const char *name, const QString &caption)
+{
+    QAction *action = menu->addAction(caption);
+    action->setObjectName(QLatin1String(name));
+    action->setEnabled(false);
+    return action;
+}
+
+QAction *popupItem(QMenu *menu, const char *name)
+{
+    return menu->findChild<QAction *>(QLatin1String(name));
+}
+
+} // namespace
+
+// The name cell of a row: it carries the row's map node and, during a sort,
+// the row's prepared comparison key. The model sorts by its operator<.
+class ListingView::Row : public QStandardItem {
+public:
+    Row(QTreeWidgetItem *node, const QString &caption, const RowComparison::Key *sortKind)
+        : QStandardItem(caption), mapNode(node), kind(sortKind)
+    {
+        setData(QVariant::fromValue(reinterpret_cast<quintptr>(node)), kMapNodeRole);
+    }
+
+    bool operator<(const QStandardItem &other) const override
+    {
+        const auto &that = static_cast<const Row &>(other);
+        return RowComparison::compareKeys(key, that.key, *kind, true) < 0;
+    }
+
+    QTreeWidgetItem *const mapNode;
+    RowComparison::SortKey key;
+
+private:
+    const RowComparison::Key *kind;
+};
+
+ListingView::Controls ListingView::controlsOf(const MainLayout &layout)
+{
+    Controls c;
+    c.list = layout.ListView1;
+    c.watchList = layout.ListView2;
+    c.queueList = layout.ListView3;
+    c.pages = layout.Notebook1;
+    c.statusBar = layout.StatusBar1;
+    c.classicBar = layout.PanelTools;
+    c.explorerBar = layout.PanelExplorerTools;
+    c.menu = layout.menu;
+    c.popupMenu = layout.PopupMenu1;
+    return c;
+}
+
+ListingView::ListingView(const Controls &controls, QObject *parent)
+    : QObject(parent), ui(controls)
+{
+    buildPopupMenu();
+    connectViewStyleCommands();
+    for (TListView *list : {ui.list, ui.watchList, ui.queueList})
+        observeList(list);
+    connect(ui.list, &TListView::columnClicked, this, &ListingView::ListView1ColumnClick);
+    connect(ui.list, &QWidget::customContextMenuRequested, this, [this](const QPoint &pos) {
+        ui.popupMenu->popup(ui.list->mapToGlobal(pos));
+    });
+    connect(ui.popupMenu, &QMenu::aboutToShow, this, &ListingView::PopupMenu1Popup);
+    connect(ui.menu->File1, &QMenu::aboutToShow, this, &ListingView::File2Click);
+    connect(ui.menu->View1, &QMenu::aboutToShow, this, &ListingView::View1Click);
+}
+
+ListingView::~ListingView()
+{
+    // The widgets may be gone already; the cursor stack must still balance.
+    if (busy)
+        QApplication::restoreOverrideCursor();
+}
+
+void ListingView::buildPopupMenu()
+{
+    QMenu *menu = ui.popupMenu;
+    addPopupItem(menu, "Open1", tr("&Open..."));
+    addPopupItem(menu, "Download1", tr("&Download..."));
+    menu->addSeparator();
+    addPopupItem(menu, "Rename1", tr("Re&name..."));
+    addPopupItem(menu, "DeleteFile1", tr("D&elete"));
+    menu->addSeparator();
+    addPopupItem(menu, "AddtoWatchList1", tr("&Add to Watch List"));
+}
+
+void ListingView::connectViewStyleCommands()
+{
+    MainMenu *m = ui.menu;
+    const std::pair<QAction *, TViewStyle> items[] = {{m->LargeIcons1, TViewStyle::vsIcon},
+                                                      {m->SmallIcons1, TViewStyle::vsSmallIcon},
+                                                      {m->List1, TViewStyle::vsList},
+                                                      {m->Details1, TViewStyle::vsReport}};
+    for (const auto &[action, style] : items) {
+        const TViewStyle chosen = style;
+        connect(action, &QAction::triggered, this, [this, chosen] { setViewStyle(chosen); });
+    }
+    for (ToolBarPanel *bar : {ui.classicBar, ui.explorerBar})
+        connect(bar->viewStyleGroup(), &QButtonGroup::idClicked, this,
+                [this](int id) { setViewStyle(TViewStyle(id)); });
+}
+
+// Key releases, mouse presses and selection changes of a list reach the
+// command rules, whichever of its two views is shown.
+void ListingView::observeList(TListView *list)
+{
+    for (QAbstractItemView *view : {static_cast<QAbstractItemView *>(list->detailsView()),
+                                    static_cast<QAbstractItemView *>(list->iconsView())}) {
+        view->installEventFilter(this);
+        view->viewport()->installEventFilter(this);
+    }
+    connect(list->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &ListingView::EventClick);
+}
+
+bool ListingView::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::KeyRelease) {
+        auto *key = static_cast<QKeyEvent *>(event);
+        if (!key->isAutoRepeat())
+            FormKeyUp(key->key());
+    } else if (event->type() == QEvent::MouseButtonPress) {
+        QAbstractItemView *view = ui.list->currentView();
+        if (watched == view->viewport())
+            ListView1MouseDown(static_cast<QMouseEvent *>(event)->position().toPoint());
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void ListingView::setTreeFacts(TreeFactsSource source)
+{
+    factsSource = std::move(source);
+}
+
+ListingView::TreeFacts ListingView::treeFacts() const
+{
+    return factsSource ? factsSource() : TreeFacts();
+}
+
+void ListingView::setWatchSizeTotal(double bytes)
+{
+    watchSum = bytes;
+}
+
+void ListingView::setQueueSizeTotal(double bytes)
+{
+    queueSum = bytes;
+}
+
+void ListingView::clear()
+{
+    QStandardItemModel *model = ui.list->model();
+    model->removeRows(0, model->rowCount());
+    sizeSum = 0;
+    EventClick();
+}
+
+void ListingView::appendRow(Row *nameItem, const QString &size, const QString &type,
+                            const QString &modified)
+{
+    auto *sizeItem = new QStandardItem(size);
+    sizeItem->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    ui.list->model()->appendRow(
+        {nameItem, sizeItem, new QStandardItem(type), new QStandardItem(modified)});
+}
+
+void ListingView::addEntryRow(QTreeWidgetItem *mapNode)
+{
+    TWin32FindData *entry = DirectoryMap::recordOf(mapNode);
+    if (!entry)
+        return;
+    auto *nameItem = new Row(mapNode, DirectoryMap::nameOf(*entry), &sortKey);
+    sizeSum += double(RowTexts::entrySize(entry));
+    const int icon = RowTexts::iconIndex(entry);
+    nameItem->setIcon(IconList::instance().icon(icon));
+    nameItem->setData(icon, kImageIndexRole);
+    appendRow(nameItem, RowTexts::sizeText(entry), RowTexts::typeName(entry),
+              RowTexts::modifiedText(entry));
+    rowRefresh();
+}
+
+void ListingView::addSiteRow(QTreeWidgetItem *mapSiteNode)
+{
+    const TWin32FindData *entry = DirectoryMap::recordOf(mapSiteNode);
+    if (!entry)
+        return;
+    auto *nameItem = new Row(mapSiteNode, DirectoryMap::nameOf(*entry), &sortKey);
+    const int icon = IconList::instance().siteIndex();
+    nameItem->setIcon(IconList::instance().icon(icon));
+    nameItem->setData(icon, kImageIndexRole);
+    appendRow(nameItem, QString(), QStringLiteral("FTP Site"), QString());
+}
+
+// Keeps the panels and the window alive during a long listing without
+// paying for a repaint per row.
+void ListingView::rowRefresh()
+{
+    if (refreshCounter < kRowsPerRefresh - 1) {
+        ++refreshCounter;
+        return;
+    }
+    refreshPanels();
+    QCoreApplication::processEvents();
+    refreshCounter = 0;
+}
+
+void ListingView::removeRowsWhere(const MapNodePredicate &shows)
+{
+    QStandardItemModel *model = ui.list->model();
+    int row = model->rowCount() - 1;
+    while (row >= 0) {
+        int first = row;
+        while (first >= 0 && shows(rowMapNode(first))) {
+            sizeSum -= double(RowTexts::entrySize(DirectoryMap::recordOf(rowMapNode(first))));
+            --first;
+        }
+        if (first < row)
+            model->removeRows(first + 1, row - first);
+        row = first - 1;
+    }
+    refreshPanels();
+    EventClick();
+}
+
+int ListingView::rowCount() const
+{
+    return ui.list->rowCount();
+}
+
+QTreeWidgetItem *ListingView::rowMapNode(int row) const
+{
+    const auto *item = static_cast<const Row *>(ui.list->model()->item(row, 0));
+    return item ? item->mapNode : nullptr;
+}
+
+QList<int> ListingView::selectedRows() const
+{
+    QList<int> rows;
+    for (const QModelIndex &index : ui.list->selectionModel()->selectedRows())
+        rows.append(index.row());
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+QList<QTreeWidgetItem *> ListingView::selectedMapNodes() const
+{
+    QList<QTreeWidgetItem *> nodes;
+    for (int row : selectedRows())
+        nodes.append(rowMapNode(row));
+    return nodes;
+}
+
+bool ListingView::firstSelectedIsFolder(const QList<int> &rows) const
+{
+    const TWin32FindData *entry = DirectoryMap::recordOf(rowMapNode(rows.first()));
+    return entry && isDirectory(*entry);
+}
+
+void ListingView::sortDirectoryList()
+{
+    QStandardItemModel *model = ui.list->model();
+    const RowComparison comparison;
+    sortKey = RowComparison::directoryColumnKey(sortCol);
+    for (int row = 0; row < model->rowCount(); ++row) {
+        auto *item = static_cast<Row *>(model->item(row, 0));
+        const QStandardItem *cell = model->item(row, sortCol);
+        item->key = comparison.sortKey(DirectoryMap::recordOf(item->mapNode),
+                                       cell ? cell->text() : QString(), sortKey);
+    }
+    // One stable reorder of the model, one layout change for the views.
+    model->sort(0, ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
+    for (int row = 0; row < model->rowCount(); ++row)
+        static_cast<Row *>(model->item(row, 0))->key = RowComparison::SortKey();
+}
+
+void ListingView::ListView1ColumnClick(int column)
+{
+    if (column == sortCol) {
+        ascending = !ascending;
+    } else {
+        sortCol = column;
+        ascending = true;
+    }
+    sortDirectoryList();
+}
+
+int ListingView::currentPage() const
+{
+    return ui.pages->currentIndex();
+}
+
+TListView *ListingView::listOfPage(int page) const
+{
+    switch (page) {
+    case 1: return ui.watchList;
+    case 2: return ui.queueList;
+    default: return ui.list;
+    }
+}
+
+void ListingView::refreshPanels()
+{
+    const int page = currentPage();
+    const double total = page == 1 ? watchSum : page == 2 ? queueSum : sizeSum;
+    ui.statusBar->setPanelText(1, tr("Objects: ") + QString::number(listOfPage(page)->rowCount()));
+    ui.statusBar->setPanelText(2, tr("Size: ") + RowTexts::formatSize(total));
+}
+
+void ListingView::setViewStyle(TViewStyle style)
+{
+    listOfPage(currentPage())->setViewStyle(style);
+    showViewStyle(style);
+}
+
+void ListingView::showViewStyle(TViewStyle style)
+{
+    const int id = int(style);
+    QAction *items[] = {ui.menu->LargeIcons1, ui.menu->SmallIcons1, ui.menu->List1,
+                        ui.menu->Details1};
+    for (QAction *item : items)
+        item->setChecked(false);
+    for (ToolBarPanel *bar : {ui.classicBar, ui.explorerBar})
+        if (QAbstractButton *button = bar->viewStyleGroup()->button(id))
+            button->setChecked(true);
+    if (id >= 0 && id < 4)
+        items[id]->setChecked(true);
+}
+
+void ListingView::showViewStyleOfPage(int page)
+{
+    showViewStyle(listOfPage(page)->viewStyle());
+}
+
+void ListingView::setBusy(bool on)
+{
+    for (ToolBarPanel *bar : {ui.classicBar, ui.explorerBar}) {
+        bar->button(ToolBarPanel::Send)->setEnabled(!on);
+        bar->button(ToolBarPanel::Stop)->setEnabled(on);
+    }
+    // The override cursor is a stack: push and pop once per change only.
+    if (on && !busy)
+        QApplication::setOverrideCursor(Qt::BusyCursor);
+    else if (!on && busy)
+        QApplication::restoreOverrideCursor();
+    busy = on;
+}
+
+bool ListingView::isBusy() const
+{
+    return ui.explorerBar->button(ToolBarPanel::Stop)->isEnabled();
+}
+
+void ListingView::EventClick()
+{
+    ToolBarPanel *bar = ui.explorerBar;
+    for (auto b : {ToolBarPanel::Delete, ToolBarPanel::Open, ToolBarPanel::Download,
+                   ToolBarPanel::Watch, ToolBarPanel::Send, ToolBarPanel::Edit})
+        bar->button(b)->setEnabled(false);
+    const int page = currentPage();
+    if (page == 0) {
+        eventClickSitePage(treeFacts());
+    } else if (page == 1 && ui.watchList->selectionModel()->hasSelection()) {
+        for (auto b : {ToolBarPanel::Delete, ToolBarPanel::Open, ToolBarPanel::Download})
+            bar->button(b)->setEnabled(true);
+    } else if (page == 2 && ui.queueList->selectionModel()->hasSelection()) {
+        bar->button(ToolBarPanel::Delete)->setEnabled(true);
+    }
+    // Refresh's F5 works only while its item is enabled, menu shown or not.
+    View1Click();
+}
+
+void ListingView::eventClickSitePage(const TreeFacts &facts)
+{
+    ToolBarPanel *bar = ui.explorerBar;
+    const bool inDirectory = facts.hasCurrent && !facts.currentIsRoot;
+    if (facts.hasSites && inDirectory)
+        bar->button(ToolBarPanel::Send)->setEnabled(true);
+    const QList<int> rows = selectedRows();
+    if (!rows.isEmpty() && !facts.currentIsRoot) {
+        if (firstSelectedIsFolder(rows))
+            return;
+        for (auto b : {ToolBarPanel::Open, ToolBarPanel::Download, ToolBarPanel::Watch})
+            bar->button(b)->setEnabled(true);
+        bar->button(ToolBarPanel::Delete)->setEnabled(rows.size() == 1);
+        return;
+    }
+    if (!facts.hasSelectedNode)
+        return;
+    bar->button(ToolBarPanel::Edit)->setEnabled(facts.selectedIsSite);
+    if (inDirectory && facts.currentHasMapNode
+        && (!facts.currentMapHasChildren || facts.currentIsSite))
+        bar->button(ToolBarPanel::Delete)->setEnabled(true);
+}
+
+void ListingView::PopupMenu1Popup()
+{
+    QMenu *menu = ui.popupMenu;
+    QAction *open = popupItem(menu, "Open1");
+    QAction *download = popupItem(menu, "Download1");
+    QAction *rename = popupItem(menu, "Rename1");
+    QAction *remove = popupItem(menu, "DeleteFile1");
+    QAction *watch = popupItem(menu, "AddtoWatchList1");
+    for (QAction *item : {open, download, rename, remove, watch})
+        item->setEnabled(false);
+    const QList<int> rows = selectedRows();
+    if (rows.isEmpty() || firstSelectedIsFolder(rows))
+        return;
+    open->setEnabled(true);
+    download->setEnabled(true);
+    rename->setEnabled(rows.size() == 1);
+    remove->setEnabled(rows.size() == 1);
+    watch->setEnabled(true);
+}
+
+void ListingView::File2Click()
+{
+    MainMenu *m = ui.menu;
+    for (QAction *item : {m->MenuOpen, m->MenuNewer, m->MenuUpload, m->MenuAdd, m->MenuDelete,
+                          m->CreateDirectory1, m->RenameFile1})
+        item->setEnabled(false);
+    m->MenuDownload->setEnabled(true);
+    const int page = currentPage();
+    m->MenuAdd->setText(page == 1 ? tr("Remove from &Watch List") : tr("Add to &Watch List"));
+    if (page == 0) {
+        file2ClickSitePage(treeFacts());
+    } else if (page == 1 && ui.watchList->selectionModel()->hasSelection()) {
+        for (QAction *item : {m->MenuOpen, m->MenuDownload, m->MenuNewer, m->MenuAdd})
+            item->setEnabled(true);
+    }
+}
+
+void ListingView::file2ClickSitePage(const TreeFacts &facts)
+{
+    MainMenu *m = ui.menu;
+    if (facts.hasCurrent && !facts.currentIsRoot) {
+        m->CreateDirectory1->setEnabled(true);
+        m->MenuUpload->setEnabled(true);
+        if (facts.currentHasMapNode)
+            m->MenuDelete->setEnabled(!facts.currentMapHasChildren || facts.currentIsSite);
+    }
+    const QList<int> rows = selectedRows();
+    if (rows.isEmpty())
+        return;
+    for (QAction *item : {m->MenuOpen, m->MenuDownload, m->MenuAdd})
+        item->setEnabled(true);
+    if (rows.size() == 1)
+        m->MenuDelete->setEnabled(true);
+}
+
+void ListingView::View1Click()
+{
+    const TreeFacts facts = treeFacts();
+    ui.menu->Files1->setEnabled(facts.hasConnectionHost);
+    ui.menu->All1->setEnabled(facts.hasSites);
+}
+
+void ListingView::FormKeyUp(int key)
+{
+    if (key == Qt::Key_Delete)
+        emit deleteRequested();
+}
+
+void ListingView::ListView1MouseDown(const QPoint &pos)
+{
+    hit = ui.list->currentView()->indexAt(pos).isValid();
+    emit itemHitChanged(hit);
+}

@@ -1,0 +1,141 @@
+#pragma once
+
+#include "explorer/RowComparison.h"
+
+#include <QList>
+#include <QObject>
+
+#include <functional>
+
+class MainMenu;
+class QMenu;
+class QPoint;
+class QStackedWidget;
+class QTreeWidgetItem;
+class StatusPanels;
+class TListView;
+class ToolBarPanel;
+struct MainLayout;
+enum class TViewStyle;
+
+// The directory list ListView1: its rows (one per map node), their order,
+// the object and size panels, the view styles of the three lists, the busy
+// state, and the rules that enable commands by what is selected.
+class ListingView : public QObject {
+    Q_OBJECT
+public:
+    // What the command rules need to know about the site tree.
+    struct TreeFacts {
+        bool hasSites = false;         // the root has children
+        bool hasCurrent = false;       // a current node exists
+        bool currentIsRoot = false;
+        bool currentIsSite = false;    // the current node is a child of the root
+        bool currentHasMapNode = false;
+        bool currentMapHasChildren = false;
+        bool hasSelectedNode = false;  // a tree node is selected
+        bool selectedIsSite = false;
+        bool hasConnectionHost = false; // the current connection's host is not empty
+    };
+    using TreeFactsSource = std::function<TreeFacts()>;
+    using MapNodePredicate = std::function<bool(QTreeWidgetItem *)>;
+
+    // The widgets it works on, all owned by the window.
+    struct Controls {
+        TListView *list = nullptr;      // ListView1
+        TListView *watchList = nullptr; // ListView2
+        TListView *queueList = nullptr; // ListView3
+        QStackedWidget *pages = nullptr; // Notebook1
+        StatusPanels *statusBar = nullptr;
+        ToolBarPanel *classicBar = nullptr;
+        ToolBarPanel *explorerBar = nullptr;
+        MainMenu *menu = nullptr;
+        QMenu *popupMenu = nullptr; // PopupMenu1, filled here
+    };
+    static Controls controlsOf(const MainLayout &layout);
+
+    static constexpr int kMapNodeRole = Qt::UserRole + 1;
+    static constexpr int kImageIndexRole = Qt::UserRole + 2;
+
+    explicit ListingView(const Controls &controls, QObject *parent = nullptr);
+    ~ListingView() override;
+
+    void setTreeFacts(TreeFactsSource source);
+    // The watch and queue lists keep their own totals; shown on their pages.
+    void setWatchSizeTotal(double bytes);
+    void setQueueSizeTotal(double bytes);
+
+    // Rows. A row holds its map node by pointer: whoever deletes map nodes
+    // removes their rows first (removeRowsWhere or clear).
+    void clear();
+    void addEntryRow(QTreeWidgetItem *mapNode);
+    void addSiteRow(QTreeWidgetItem *mapSiteNode);
+    // Also lowers the size total by the removed rows' sizes.
+    void removeRowsWhere(const MapNodePredicate &shows);
+    int rowCount() const;
+    QTreeWidgetItem *rowMapNode(int row) const;
+    // In row order, so the first is the "first selected row".
+    QList<QTreeWidgetItem *> selectedMapNodes() const;
+    double sizeTotal() const { return sizeSum; }
+
+    int sortColumn() const { return sortCol; }
+    bool sortAscending() const { return ascending; }
+    void sortDirectoryList();
+    void ListView1ColumnClick(int column);
+
+    void refreshPanels();
+
+    // 0 large icons, 1 small icons, 2 list, 3 details: for the shown page's list.
+    void setViewStyle(TViewStyle style);
+    void showViewStyle(TViewStyle style);
+    // After a tab switch: the indicators follow the newly shown list.
+    void showViewStyleOfPage(int page);
+
+    void setBusy(bool busy);
+    bool isBusy() const;
+
+    void EventClick();
+    void PopupMenu1Popup();
+    void File2Click();
+    void View1Click();
+    void FormKeyUp(int key);
+    // Position in the viewport of the shown view of ListView1.
+    void ListView1MouseDown(const QPoint &pos);
+    bool itemHit() const { return hit; }
+
+signals:
+    void deleteRequested();
+    // Every mouse press on ListView1: whether it landed on a row.
+    void itemHitChanged(bool hit);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    class Row;
+
+    void buildPopupMenu();
+    void connectViewStyleCommands();
+    void observeList(TListView *list);
+    void rowRefresh();
+    void appendRow(Row *nameItem, const QString &size, const QString &type,
+                   const QString &modified);
+    int currentPage() const;
+    TListView *listOfPage(int page) const;
+    TreeFacts treeFacts() const;
+    QList<int> selectedRows() const;
+    bool firstSelectedIsFolder(const QList<int> &rows) const;
+    void eventClickSitePage(const TreeFacts &facts);
+    void file2ClickSitePage(const TreeFacts &facts);
+
+    Controls ui;
+    TreeFactsSource factsSource;
+    double sizeSum = 0;
+    double watchSum = 0;
+    double queueSum = 0;
+    int refreshCounter = 0;
+    int sortCol = 0;
+    bool ascending = true;
+    bool busy = false;
+    bool hit = false;
+    RowComparison::Key sortKey = RowComparison::Key::Text;
+};
