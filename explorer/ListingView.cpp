@@ -21,6 +21,7 @@
 #include <QMouseEvent>
 #include <QStackedWidget>
 #include <QStandardItemModel>
+#include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
 #include <QTreeWidgetItem>
@@ -30,6 +31,7 @@
 namespace {
 
 constexpr int kRowsPerRefresh = 6;
+constexpr int kFlushInterval = 100; // ms
 
 QAction *addPopupItem(QMenu *menu, const char *name, const QString &caption)
 {
@@ -85,8 +87,11 @@ ListingView::Controls ListingView::controlsOf(const MainLayout &layout)
 }
 
 ListingView::ListingView(const Controls &controls, QObject *parent)
-    : QObject(parent), ui(controls)
+    : QObject(parent), ui(controls), flushTimer(new QTimer(this))
 {
+    flushTimer->setSingleShot(true);
+    flushTimer->setInterval(kFlushInterval);
+    connect(flushTimer, &QTimer::timeout, this, &ListingView::flushRows);
     buildPopupMenu();
     connectViewStyleCommands();
     for (TListView *list : {ui.list, ui.watchList, ui.queueList})
@@ -102,6 +107,7 @@ ListingView::ListingView(const Controls &controls, QObject *parent)
 
 ListingView::~ListingView()
 {
+    dropPendingRows();
     // The widgets may be gone already; the cursor stack must still balance.
     if (busy)
         QApplication::restoreOverrideCursor();
@@ -184,6 +190,7 @@ void ListingView::setQueueSizeTotal(double bytes)
 
 void ListingView::clear()
 {
+    dropPendingRows();
     QStandardItemModel *model = ui.list->model();
     model->removeRows(0, model->rowCount());
     sizeSum = 0;
@@ -195,8 +202,30 @@ void ListingView::appendRow(Row *nameItem, const QString &size, const QString &t
 {
     auto *sizeItem = new QStandardItem(size);
     sizeItem->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    ui.list->model()->appendRow(
-        {nameItem, sizeItem, new QStandardItem(type), new QStandardItem(modified)});
+    pendingRows.append({nameItem, sizeItem, new QStandardItem(type), new QStandardItem(modified)});
+    if (!flushTimer->isActive())
+        flushTimer->start();
+}
+
+// A view lays out all its rows again after every insertion that the event
+// loop sees, and the loop turns between the entries of a listing: rows
+// therefore reach the model in batches, at most every kFlushInterval.
+void ListingView::flushRows()
+{
+    flushTimer->stop();
+    const QList<QList<QStandardItem *>> rows = std::move(pendingRows);
+    pendingRows.clear();
+    QStandardItemModel *model = ui.list->model();
+    for (const QList<QStandardItem *> &row : rows)
+        model->appendRow(row);
+}
+
+void ListingView::dropPendingRows()
+{
+    flushTimer->stop();
+    for (const QList<QStandardItem *> &row : std::as_const(pendingRows))
+        qDeleteAll(row);
+    pendingRows.clear();
 }
 
 void ListingView::addEntryRow(QTreeWidgetItem *mapNode)
@@ -241,6 +270,7 @@ void ListingView::rowRefresh()
 
 void ListingView::removeRowsWhere(const MapNodePredicate &shows)
 {
+    flushRows();
     QStandardItemModel *model = ui.list->model();
     int row = model->rowCount() - 1;
     while (row >= 0) {
@@ -259,13 +289,16 @@ void ListingView::removeRowsWhere(const MapNodePredicate &shows)
 
 int ListingView::rowCount() const
 {
-    return ui.list->rowCount();
+    return ui.list->rowCount() + int(pendingRows.size());
 }
 
 QTreeWidgetItem *ListingView::rowMapNode(int row) const
 {
-    const auto *item = static_cast<const Row *>(ui.list->model()->item(row, 0));
-    return item ? item->mapNode : nullptr;
+    const int shown = ui.list->rowCount();
+    const QStandardItem *item = row < shown ? ui.list->model()->item(row, 0)
+                                : row - shown < pendingRows.size() ? pendingRows[row - shown][0]
+                                                                   : nullptr;
+    return item ? static_cast<const Row *>(item)->mapNode : nullptr;
 }
 
 QList<int> ListingView::selectedRows() const
@@ -293,6 +326,7 @@ bool ListingView::firstSelectedIsFolder(const QList<int> &rows) const
 
 void ListingView::sortDirectoryList()
 {
+    flushRows();
     QStandardItemModel *model = ui.list->model();
     const RowComparison comparison;
     sortKey = RowComparison::directoryColumnKey(sortCol);
@@ -337,7 +371,8 @@ void ListingView::refreshPanels()
 {
     const int page = currentPage();
     const double total = page == 1 ? watchSum : page == 2 ? queueSum : sizeSum;
-    ui.statusBar->setPanelText(1, tr("Objects: ") + QString::number(listOfPage(page)->rowCount()));
+    const int rows = page == 0 ? rowCount() : listOfPage(page)->rowCount();
+    ui.statusBar->setPanelText(1, tr("Objects: ") + QString::number(rows));
     ui.statusBar->setPanelText(2, tr("Size: ") + RowTexts::formatSize(total));
 }
 

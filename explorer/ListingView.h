@@ -11,6 +11,8 @@ class MainMenu;
 class QMenu;
 class QPoint;
 class QStackedWidget;
+class QStandardItem;
+class QTimer;
 class QTreeWidgetItem;
 class StatusPanels;
 class TListView;
@@ -71,6 +73,9 @@ public:
     void addSiteRow(QTreeWidgetItem *mapSiteNode);
     // Also lowers the size total by the removed rows' sizes.
     void removeRowsWhere(const MapNodePredicate &shows);
+    // Rows reach ListView1's model in batches; this hands over the ones
+    // still waiting (sorting and removing do it themselves).
+    void flushRows();
     int rowCount() const;
     QTreeWidgetItem *rowMapNode(int row) const;
     // In row order, so the first is the "first selected row".
@@ -117,6 +122,7 @@ private:
     void connectViewStyleCommands();
     void observeList(TListView *list);
     void rowRefresh();
+    void dropPendingRows();
     void appendRow(Row *nameItem, const QString &size, const QString &type,
                    const QString &modified);
     int currentPage() const;
@@ -128,6 +134,8 @@ private:
     void file2ClickSitePage(const TreeFacts &facts);
 
     Controls ui;
+    QTimer *flushTimer;
+    QList<QList<QStandardItem *>> pendingRows;
     TreeFactsSource factsSource;
     double sizeSum = 0;
     double watchSum = 0;

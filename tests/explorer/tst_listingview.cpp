@@ -147,11 +147,13 @@ class TestListingView : public QObject {
 
     QString cell(int row, int column) const
     {
+        view->flushRows();
         return w->files->model()->item(row, column)->text();
     }
 
     void selectRows(std::initializer_list<int> rows)
     {
+        view->flushRows();
         QItemSelectionModel *selection = w->files->selectionModel();
         selection->clearSelection();
         for (int row : rows)
@@ -201,6 +203,8 @@ private slots:
 
         QCOMPARE(view->rowCount(), 3);
         QCOMPARE(view->rowMapNode(0), folder);
+        QCOMPARE(view->rowMapNode(2), big);
+        view->flushRows();
         QCOMPARE(view->rowMapNode(2), big);
         const QStandardItem *name = w->files->model()->item(1, 0);
         QCOMPARE(name->text(), QStringLiteral("notes.txt"));
@@ -551,6 +555,7 @@ private slots:
     void mousePressTellsWhetherARowWasHit()
     {
         addRow(makeEntry("a.txt", 1));
+        view->flushRows();
         w->main.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w->main));
         QSignalSpy spy(view.get(), &ListingView::itemHitChanged);
@@ -581,9 +586,28 @@ private slots:
         QCOMPARE(view->rowMapNode(5), nullptr);
     }
 
+    void rowsReachTheModelInBatchesAndClearingDropsWaitingOnes()
+    {
+        QStandardItemModel *model = w->files->model();
+        QTreeWidgetItem *first = addRow(makeEntry("a", 1));
+        addRow(makeEntry("b", 2));
+        QCOMPARE(view->rowCount(), 2);
+        QCOMPARE(view->rowMapNode(0), first);
+        QTRY_COMPARE(model->rowCount(), 2);
+        addRow(makeEntry("c", 3));
+        view->clear();
+        QCOMPARE(view->rowCount(), 0);
+        QTest::qWait(250);
+        QCOMPARE(model->rowCount(), 0);
+        QCOMPARE(view->rowMapNode(0), nullptr);
+    }
+
     void twentyThousandRowsSortCorrectly()
     {
         const int count = 20000;
+        // Shown, so the views lay the rows out as they arrive.
+        w->main.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w->main));
         QElapsedTimer timer;
         timer.start();
         for (int i = 0; i < count; ++i) {
@@ -611,6 +635,7 @@ private slots:
             qInfo("20000 rows: added in %lld ms, sorted by column %d in %lld ms", added, column,
                   sorted);
         }
+        QCOMPARE(w->files->detailsView()->model()->rowCount(), count);
     }
 };
 
