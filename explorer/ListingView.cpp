@@ -164,6 +164,8 @@ bool ListingView::eventFilter(QObject *watched, QEvent *event)
         QAbstractItemView *view = ui.list->currentView();
         if (watched == view->viewport())
             ListView1MouseDown(static_cast<QMouseEvent *>(event)->position().toPoint());
+    } else if (event->type() == QEvent::MouseButtonRelease) {
+        EventClick();
     }
     return QObject::eventFilter(watched, event);
 }

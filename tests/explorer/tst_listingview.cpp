@@ -64,6 +64,7 @@ struct Window {
                                       {"Modified", 125}})
             files->addColumn(caption, width);
         files->setMultiSelect(true);
+        files->setContextMenuPolicy(Qt::CustomContextMenu);
         watches = new TListView;
         watches->addColumn("Name", 200);
         watches->setMultiSelect(true);
@@ -382,6 +383,23 @@ private slots:
         selectRows({});
         view->PopupMenu1Popup();
         QVERIFY(!w->popupItem("Download1")->isEnabled());
+    }
+
+    void rightClickOnARowOpensThePopupWithItsRules()
+    {
+        showDirectory();
+        addRow(makeEntry("a.txt", 1));
+        selectRows({0});
+        w->main.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w->main));
+        QWidget *viewport = w->files->detailsView()->viewport();
+        const QPoint pos = w->files->detailsView()->visualRect(w->files->model()->index(0, 0)).center();
+        QContextMenuEvent event(QContextMenuEvent::Mouse, pos, viewport->mapToGlobal(pos));
+        QApplication::sendEvent(viewport, &event);
+        QTRY_VERIFY(w->popup->isVisible());
+        QVERIFY(w->popupItem("Rename1")->isEnabled());
+        QCOMPARE(w->popupItem("AddtoWatchList1")->text(), QStringLiteral("&Add to Watch List"));
+        w->popup->hide();
     }
 
     void toolBarFollowsTheTreeWithoutRowsSelected()
