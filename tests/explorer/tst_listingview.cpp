@@ -393,7 +393,8 @@ private slots:
         w->main.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w->main));
         QWidget *viewport = w->files->detailsView()->viewport();
-        const QPoint pos = w->files->detailsView()->visualRect(w->files->model()->index(0, 0)).center();
+        const QPoint pos =
+            w->files->detailsView()->visualRect(w->files->model()->index(0, 0)).center();
         QContextMenuEvent event(QContextMenuEvent::Mouse, pos, viewport->mapToGlobal(pos));
         QApplication::sendEvent(viewport, &event);
         QTRY_VERIFY(w->popup->isVisible());
@@ -648,7 +649,9 @@ private slots:
                 if (cmp.compare(p, cell(row - 1, column), q, cell(row, column), key,
                                 view->sortAscending())
                     > 0)
-                    QFAIL(qPrintable(QString("column %1 out of order at row %2").arg(column).arg(row)));
+                    QFAIL(qPrintable(QString("column %1 out of order at row %2")
+                                         .arg(column)
+                                         .arg(row)));
             }
             qInfo("20000 rows: added in %lld ms, sorted by column %d in %lld ms", added, column,
                   sorted);

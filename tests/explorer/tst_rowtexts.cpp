@@ -85,7 +85,8 @@ private slots:
     {
         const QString longExtension = "file." + QString(300, QLatin1Char('q'));
         QCOMPARE(RowTexts::extensionOf(longExtension).size(), 255);
-        QCOMPARE(RowTexts::typeNameForFile(longExtension), QString(254, QLatin1Char('Q')) + " File");
+        QCOMPARE(RowTexts::typeNameForFile(longExtension),
+                 QString(254, QLatin1Char('Q')) + " File");
         QCOMPARE(RowTexts::typeName(nullptr), QString());
     }
 
@@ -183,7 +184,8 @@ private slots:
         const TWin32FindData small = makeEntry("a", 999);
         const TWin32FindData big = makeEntry("b", 5000000000ULL);
         const TWin32FindData bigger = makeEntry("c", 5000000001ULL);
-        QCOMPARE(cmp.compare(&small, "999", &big, "5,000,000,000", RowComparison::Key::Size, true), -1);
+        QCOMPARE(cmp.compare(&small, "999", &big, "5,000,000,000", RowComparison::Key::Size, true),
+                 -1);
         QCOMPARE(cmp.compare(&bigger, "", &big, "", RowComparison::Key::Size, true), 1);
         QCOMPARE(cmp.compare(&big, "", &big, "", RowComparison::Key::Size, false), 0);
 
