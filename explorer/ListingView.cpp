@@ -103,6 +103,12 @@ ListingView::ListingView(const Controls &controls, QObject *parent)
     connect(ui.popupMenu, &QMenu::aboutToShow, this, &ListingView::PopupMenu1Popup);
     connect(ui.menu->File1, &QMenu::aboutToShow, this, &ListingView::File2Click);
     connect(ui.menu->View1, &QMenu::aboutToShow, this, &ListingView::View1Click);
+    // The window's widgets may go before this object does; from then on
+    // nothing here may touch them.
+    for (QObject *control : std::initializer_list<QObject *>{
+             ui.list, ui.watchList, ui.queueList, ui.pages, ui.statusBar, ui.classicBar,
+             ui.explorerBar, ui.menu, ui.popupMenu})
+        connect(control, &QObject::destroyed, this, [this] { detached = true; });
 }
 
 ListingView::~ListingView()
@@ -156,6 +162,8 @@ void ListingView::observeList(TListView *list)
 
 bool ListingView::eventFilter(QObject *watched, QEvent *event)
 {
+    if (detached)
+        return false;
     if (event->type() == QEvent::KeyRelease) {
         auto *key = static_cast<QKeyEvent *>(event);
         if (!key->isAutoRepeat())
@@ -214,6 +222,8 @@ void ListingView::appendRow(Row *nameItem, const QString &size, const QString &t
 // therefore reach the model in batches, at most every kFlushInterval.
 void ListingView::flushRows()
 {
+    if (detached)
+        return;
     flushTimer->stop();
     const QList<QList<QStandardItem *>> rows = std::move(pendingRows);
     pendingRows.clear();
@@ -424,6 +434,8 @@ bool ListingView::isBusy() const
 
 void ListingView::EventClick()
 {
+    if (detached)
+        return;
     ToolBarPanel *bar = ui.explorerBar;
     for (auto b : {ToolBarPanel::Delete, ToolBarPanel::Open, ToolBarPanel::Download,
                    ToolBarPanel::Watch, ToolBarPanel::Send, ToolBarPanel::Edit})

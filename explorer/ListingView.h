@@ -145,5 +145,6 @@ private:
     bool ascending = true;
     bool busy = false;
     bool hit = false;
+    bool detached = false;
     RowComparison::Key sortKey = RowComparison::Key::Text;
 };

@@ -621,6 +621,19 @@ private slots:
         QCOMPARE(view->rowMapNode(0), nullptr);
     }
 
+    void windowGoingFirstLeavesTheViewHarmless()
+    {
+        showDirectory();
+        addRow(makeEntry("a.txt", 1));
+        selectRows({0});
+        addRow(makeEntry("b.txt", 1)); // still waiting for the model
+        view->setBusy(true);
+        w.reset();
+        view->EventClick();
+        QTest::qWait(150);
+        view.reset(); // gives the busy cursor back
+    }
+
     void twentyThousandRowsSortCorrectly()
     {
         const int count = 20000;
