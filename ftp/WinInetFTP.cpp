@@ -107,17 +107,22 @@ void TWinInetFTP::connectAs(quint64 op)
         Cancel();
     // The old connection may only be released once nothing uses it. A
     // single command's completion handler on the stack means its call is
-    // over; a cancelled connect or transfer whose handler is on the stack
-    // ends only after it returns, so the connect is tried again then.
+    // over. A cancelled connect or transfer still has to deliver its
+    // completion; if its own handler is on the stack that can only happen
+    // after the handler returns, so the connect is tried again then.
     if (busy[kMisc].load() && workers[kMisc] && nested[kMisc] == 0)
         waitUntilFinished(workers[kMisc]);
-    if (busy[kConnect].load() || busy[kGet].load() || busy[kSend].load()) {
-        if (!connectQueued) {
-            connectQueued = true;
-            QMetaObject::invokeMethod(
-                this, [this, op] { connectAs(op); }, Qt::QueuedConnection);
+    while (busy[kConnect].load() || busy[kGet].load() || busy[kSend].load()) {
+        if (nested[kConnect] > 0 || nested[kGet] > 0 || nested[kSend] > 0) {
+            if (!connectQueued) {
+                connectQueued = true;
+                QMetaObject::invokeMethod(
+                    this, [this, op] { connectAs(op); }, Qt::QueuedConnection);
+            }
+            return;
         }
-        return;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::usleep(200);
     }
     if (hTransfer.load() || hFind.load() || hConnection.load() || hSession.load())
         Disconnect();
