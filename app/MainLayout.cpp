@@ -168,6 +168,25 @@ void MainLayout::buildPopupMenus(QMainWindow *window)
     PopupMenu1 = named(new QMenu(window), "PopupMenu1");
     PopupMenu2 = named(new QMenu(window), "PopupMenu2");
     PopupMenu3 = named(new QMenu(window), "PopupMenu3");
+    auto item = [](QMenu *menu, const char *name, const QString &caption) {
+        QAction *action = menu->addAction(caption);
+        action->setObjectName(QLatin1String(name));
+        return action;
+    };
+    item(PopupMenu3, "CreateFolder2", QObject::tr("Create &Folder"));
+    item(PopupMenu3, "Delete3", QObject::tr("D&elete"));
+    PopupMenu3->addSeparator();
+    item(PopupMenu3, "Upload2", QObject::tr("&Upload..."));
+    QMenu *refresh = PopupMenu3->addMenu(QObject::tr("&Refresh"));
+    refresh->setObjectName(QStringLiteral("Refresh3"));
+    item(refresh, "Refresh2", QObject::tr("&Files"));
+    item(refresh, "RefreshAll2", QObject::tr("&All"));
+    item(PopupMenu3, "DownloadSite2", QObject::tr("Download &Site..."))->setVisible(false);
+    PopupMenu3->addSeparator();
+    item(PopupMenu3, "ExpandAll1", QObject::tr("&Expand All"));
+    item(PopupMenu3, "CollapseAll1", QObject::tr("&Collapse All"));
+    PopupMenu3->addSeparator();
+    item(PopupMenu3, "Properties1", QObject::tr("&Properties..."));
     PopupMenu4 = named(new QMenu(window), "PopupMenu4");
     QAction *remove = PopupMenu4->addAction(QObject::tr("&Remove from Queue"));
     remove->setObjectName(QStringLiteral("RemovefromQueue1"));

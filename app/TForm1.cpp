@@ -4,6 +4,10 @@
 #include "app/MainMenu.h"
 #include "app/TAboutBox.h"
 #include "app/ToolBarPanel.h"
+#include "explorer/DirectoryMap.h"
+#include "explorer/ListingView.h"
+#include "explorer/SiteTree.h"
+#include "explorer/SiteTreeCommands.h"
 #include "explorer/StatusTexts.h"
 #include "explorer/TFormConnect.h"
 #include "explorer/TFormMessage.h"
@@ -34,6 +38,11 @@
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QUrl>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QSignalBlocker>
 
 #include <algorithm>
 
@@ -47,7 +56,7 @@ const QUrl kHomePageUrl(QStringLiteral("https://www.orvane.example/"));
 
 TForm1::TForm1(QWidget *parent)
     : QMainWindow(parent), ui(this), Reg(std::make_unique<TRegFile>()),
-      helpViewer(std::make_unique<HelpViewer>())
+      helpViewer(std::make_unique<HelpViewer>()), WinInetFTP1(new TWinInetFTP(this))
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(AppInfo::kTitle);
@@ -63,11 +72,91 @@ TForm1::TForm1(QWidget *parent)
     queueControls.statusBar = ui.StatusBar1;
     transferQueue = new TransferQueue(queueControls, dispatch, this);
 
+    createSubsystems();
     connectCommands();
     FormCreate();
 }
 
 TForm1::~TForm1() = default;
+
+QTreeWidgetItem *TForm1::root() const
+{
+    return siteTree->root();
+}
+
+void TForm1::createSubsystems()
+{
+    listingView = new ListingView(ListingView::controlsOf(ui), this);
+    SiteTree::Controls tc;
+    tc.tree = ui.TreeView1;
+    tc.map = ui.TreeView2;
+    tc.combo = ui.PanelTools->combo();
+    tc.combo2 = ui.PanelExplorerTools->combo();
+    tc.panelFiles = ui.PanelFiles;
+    tc.tabs = ui.TabSet1;
+    tc.upOne = ui.PanelTools->button(ToolBarPanel::UpOne);
+    tc.upOne2 = ui.PanelExplorerTools->button(ToolBarPanel::UpOne);
+    tc.dropTarget = ui.ListView1;
+    SiteTree::Services ts;
+    ts.ftp = WinInetFTP1;
+    ts.listing = listingView;
+    ts.dispatch = &dispatch;
+    ts.sites = &sites;
+    ts.settings = Reg.get();
+    ts.showStatus = [this](int code) { showStatus(code); };
+    siteTree = new SiteTree(tc, ts, this);
+    siteCommands = new SiteTreeCommands(*siteTree, *listingView, dispatch, *WinInetFTP1, sites, this);
+    siteCommands->afterReload = [this] {
+        showStatus(70);
+        listingView->setViewStyle(TViewStyle::vsReport);
+    };
+    listingView->setTreeFacts([this] { return treeFacts(); });
+    connect(listingView, &ListingView::deleteRequested, this, &TForm1::MenuDeleteClick);
+    bindDispatch();
+    bindSessionEvents();
+}
+
+ListingView::TreeFacts TForm1::treeFacts() const
+{
+    ListingView::TreeFacts facts;
+    QTreeWidgetItem *root = siteTree->root();
+    QTreeWidgetItem *current = siteTree->current();
+    QTreeWidgetItem *selected = ui.TreeView1->currentItem();
+    QTreeWidgetItem *map = DirectoryMap::mapNodeOf(current);
+    facts.hasSites = root && root->childCount() > 0;
+    facts.hasCurrent = current != nullptr;
+    facts.currentIsRoot = current && current == root;
+    facts.currentIsSite = siteTree->isSiteNode(current);
+    facts.currentHasMapNode = map != nullptr;
+    facts.currentMapHasChildren = map && map->childCount() > 0;
+    facts.hasSelectedNode = selected != nullptr;
+    facts.selectedIsSite = siteTree->isSiteNode(selected);
+    facts.hasConnectionHost = !siteTree->currentConnection().host.isEmpty();
+    return facts;
+}
+
+void TForm1::bindDispatch()
+{
+    ActionDispatch::Services ds;
+    ds.ftp = WinInetFTP1;
+    ds.tree = siteTree;
+    ds.listing = listingView;
+    ds.messages = formMessage;
+    ds.tabs = ui.TabSet1;
+    ds.stopQueue = [this] { transferQueue->stopQueue(); };
+    dispatch.bind(ds);
+}
+
+void TForm1::bindSessionEvents()
+{
+    TWinInetFTP &f = *WinInetFTP1;
+    f.OnWinInetStatus = [this](TWinInetFTP *, int32_t code) { showStatus(code); };
+    f.OnConnect = [this](TWinInetFTP *, HINTERNET, HINTERNET) { dispatch.WinInetFTP1Connect(); };
+    f.OnDirEntry = [this](TWinInetFTP *, PTWin32FindData entry) {
+        dispatch.WinInetFTP1DirEntry(*entry);
+    };
+    f.OnDirDone = [this](TWinInetFTP *) { dispatch.WinInetFTP1DirDone(); };
+}
 
 void TForm1::createDialogs()
 {
@@ -78,6 +167,8 @@ void TForm1::createDialogs()
     formNewer = new TFormNewer(this);
     formGetFile = new TFormGetFile(this);
     dialogList = {formConnect, formMessage, aboutBox, formStartQueue, formNewer, formGetFile};
+    formConnect->bind(siteTree, &sites);
+    bindDispatch();
 }
 
 void TForm1::connectCommands()
@@ -106,6 +197,97 @@ void TForm1::connectCommands()
     });
     connectToolBar(ui.PanelTools);
     connectToolBar(ui.PanelExplorerTools);
+    connectSiteCommands();
+}
+
+void TForm1::connectSiteCommands()
+{
+    MainMenu *m = ui.menu;
+    connect(m->New1, &QAction::triggered, this, [this] {
+        if (formConnect)
+            formConnect->New1Click();
+    });
+    connect(m->Edit1, &QAction::triggered, this, &TForm1::Edit1Click);
+    connect(m->Files1, &QAction::triggered, siteCommands, &SiteTreeCommands::Refresh1Click);
+    connect(m->All1, &QAction::triggered, siteCommands, &SiteTreeCommands::RefreshAll1Click);
+    connect(m->DownloadSite1, &QAction::triggered, siteCommands,
+            &SiteTreeCommands::DownloadSite1Click);
+    connect(m->MenuDelete, &QAction::triggered, this, &TForm1::MenuDeleteClick);
+    connect(m->Site1, &QMenu::aboutToShow, this, [this] {
+        QTreeWidgetItem *selected = ui.TreeView1->currentItem();
+        ui.menu->DownloadSite1->setEnabled(selected && selected != siteTree->root());
+    });
+    connect(ui.TreeView1, &QTreeWidget::currentItemChanged, siteTree, &SiteTree::TreeView1Change);
+    connect(ui.TreeView1, &QTreeWidget::itemClicked, siteTree, &SiteTree::openSelectedNode);
+    connect(ui.TreeView1, &QTreeWidget::itemDoubleClicked, siteTree,
+            &SiteTree::openSelectedNode);
+    connect(ui.TreeView1, &QTreeWidget::itemExpanded, this, [](QTreeWidgetItem *node) {
+        if (node->parent() && node->parent()->parent())
+            node->setIcon(0, IconList::instance().icon(IconList::instance().folderIndex(true)));
+    });
+    connect(ui.TreeView1, &QTreeWidget::itemCollapsed, this, [](QTreeWidgetItem *node) {
+        if (node->parent() && node->parent()->parent())
+            node->setIcon(0, IconList::instance().icon(IconList::instance().folderIndex(false)));
+    });
+    connect(ui.TreeView1, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint &pos) { ui.PopupMenu3->popup(ui.TreeView1->mapToGlobal(pos)); });
+    ui.TreeView1->viewport()->installEventFilter(this);
+    ui.TreeView1->installEventFilter(this);
+    for (ToolBarPanel *bar : {ui.PanelTools, ui.PanelExplorerTools}) {
+        connect(bar->combo(), &QComboBox::activated, this, [this, bar](int index) {
+            siteCommands->ComboSiteChange(bar->combo()->currentText());
+            for (ToolBarPanel *other : {ui.PanelTools, ui.PanelExplorerTools}) {
+                const QSignalBlocker blocker(other->combo());
+                other->combo()->setCurrentIndex(index);
+            }
+        });
+        connect(bar->button(ToolBarPanel::UpOne), &QToolButton::clicked, siteCommands,
+                &SiteTreeCommands::SpeedUpOneClick);
+        connect(bar->button(ToolBarPanel::Edit), &QToolButton::clicked, this, &TForm1::Edit1Click);
+        connect(bar->button(ToolBarPanel::Delete), &QToolButton::clicked, this,
+                &TForm1::MenuDeleteClick);
+    }
+    connect(ui.PopupMenu3->findChild<QAction *>(QStringLiteral("Refresh2")), &QAction::triggered,
+            siteCommands, &SiteTreeCommands::Refresh1Click);
+    connect(ui.PopupMenu3->findChild<QAction *>(QStringLiteral("RefreshAll2")),
+            &QAction::triggered, siteCommands, &SiteTreeCommands::RefreshAll1Click);
+    connect(ui.PopupMenu3->findChild<QAction *>(QStringLiteral("ExpandAll1")),
+            &QAction::triggered, siteCommands, &SiteTreeCommands::ExpandAll1Click);
+    connect(ui.PopupMenu3->findChild<QAction *>(QStringLiteral("CollapseAll1")),
+            &QAction::triggered, siteCommands, &SiteTreeCommands::CollapseAll1Click);
+    connect(ui.PopupMenu3->findChild<QAction *>(QStringLiteral("Properties1")),
+            &QAction::triggered, this, &TForm1::Edit1Click);
+    connect(ui.PopupMenu3->findChild<QAction *>(QStringLiteral("Delete3")), &QAction::triggered,
+            this, &TForm1::MenuDeleteClick);
+    connect(ui.PopupMenu3->findChild<QAction *>(QStringLiteral("DownloadSite2")),
+            &QAction::triggered, siteCommands, &SiteTreeCommands::DownloadSite1Click);
+}
+
+bool TForm1::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == ui.TreeView1->viewport() && event->type() == QEvent::MouseButtonPress) {
+        siteTree->TreeView1MouseDown(static_cast<QMouseEvent *>(event)->position().toPoint());
+    } else if (watched == ui.TreeView1 && event->type() == QEvent::KeyRelease
+               && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Delete) {
+        MenuDeleteClick();
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TForm1::Edit1Click()
+{
+    if (formConnect)
+        formConnect->Edit1Click();
+}
+
+void TForm1::MenuDeleteClick()
+{
+    // Deleting files and folders comes with the file operations; here the site.
+    if (ui.Notebook1->currentIndex() != 0 || !listingView->selectedMapNodes().isEmpty())
+        return;
+    QTreeWidgetItem *selected = ui.TreeView1->currentItem();
+    if (siteTree->isSiteNode(selected))
+        siteCommands->deleteSite();
 }
 
 void TForm1::connectToolBar(ToolBarPanel *bar)
@@ -127,8 +309,7 @@ void TForm1::FormCreate()
     ui.Notebook1->setCurrentIndex(0);
     ui.TabSet1->setCurrentIndex(0);
     resetWindowState();
-    rootNode = new QTreeWidgetItem(ui.TreeView1, {tr("My FTP Sites")});
-    rootNode->setIcon(0, IconList::instance().icon(IconList::instance().programIndex()));
+    siteTree->addRoot();
     showStatus(70);
     ui.ListView1->setViewStyle(TViewStyle::vsReport);
     transferQueue->startQueue(false);
@@ -138,7 +319,6 @@ void TForm1::FormCreate()
 
 void TForm1::resetWindowState()
 {
-    rootNode = nullptr;
     closing = false;
     dragging = false;
     dispatch.clearPendingAction();
@@ -155,54 +335,9 @@ void TForm1::showEvent(QShowEvent *event)
 
 void TForm1::FormShow()
 {
-    loadSiteBook();
-    selectLastSite();
+    siteTree->loadSiteBook();
+    siteTree->selectLastSite();
     transferQueue->queueStep(false);
-}
-
-void TForm1::loadSiteBook()
-{
-    QStringList descriptions;
-    const SiteBook::LoadResult result = sites.LoadSiteBook([&](TSiteRecord &site) {
-        descriptions << site.Description;
-        auto *node = new QTreeWidgetItem(rootNode, {site.Description});
-        node->setIcon(0, IconList::instance().icon(IconList::instance().siteIndex()));
-    });
-    if (result.status == SiteBook::LoadStatus::Invalid)
-        Prompts::error(SiteBook::kInvalidMessage);
-    std::sort(descriptions.begin(), descriptions.end(), [](const QString &a, const QString &b) {
-        return QString::localeAwareCompare(a.toLower(), b.toLower()) < 0;
-    });
-    for (QComboBox *combo : {ui.PanelTools->combo(), ui.PanelExplorerTools->combo()}) {
-        combo->clear();
-        combo->addItems(descriptions);
-    }
-    rootNode->sortChildren(0, Qt::AscendingOrder);
-    rootNode->setExpanded(true);
-}
-
-void TForm1::selectLastSite()
-{
-    TaggedValue value;
-    Reg->ReadValueDef(QStringLiteral("LastSite"), TaggedValue(QString()), value);
-    const QString lastSite = value.toString();
-    for (QComboBox *combo : {ui.PanelTools->combo(), ui.PanelExplorerTools->combo()}) {
-        const int exact = combo->findText(lastSite, Qt::MatchExactly | Qt::MatchCaseSensitive);
-        if (exact >= 0)
-            combo->setCurrentIndex(exact);
-        else if (combo->count() > 0)
-            combo->setCurrentIndex(0);
-    }
-    const QString wanted = ui.PanelTools->combo()->currentText().trimmed();
-    if (!rootNode || wanted.isEmpty())
-        return;
-    for (int i = 0; i < rootNode->childCount(); ++i) {
-        QTreeWidgetItem *site = rootNode->child(i);
-        if (site->text(0).trimmed().compare(wanted, Qt::CaseInsensitive) == 0) {
-            ui.TreeView1->setCurrentItem(site);
-            return;
-        }
-    }
 }
 
 void TForm1::closeEvent(QCloseEvent *event)
@@ -236,6 +371,13 @@ void TForm1::FormClose()
     setWindowTitle(QStringLiteral("Vrex-Closing..."));
     hide();
     closing = true;
+    siteTree->closing = true;
+    finishRunningOperations();
+    sites.FreeSiteList();
+    for (PoolId id : {PoolId::DirectoryMap, PoolId::Uploads, PoolId::Watches})
+        siteTree->pool(id).release();
+    if (!siteTree->currentConnection().host.isEmpty())
+        WinInetFTP1->Disconnect();
     TempFolder::clean();
     helpViewer->quit();
 }
@@ -345,10 +487,27 @@ void TForm1::showStatus(int code)
     StatusTexts::show(ui.StatusBar1, code);
 }
 
+void TForm1::finishRunningOperations()
+{
+    // Every worker must have delivered its completion before anything it
+    // reports to is freed.
+    WinInetFTP1->Cancel();
+    QElapsedTimer waited;
+    waited.start();
+    while (WinInetFTP1->Status() != statIdle && WinInetFTP1->Status() != statInMisc
+           && waited.elapsed() < 15000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+}
+
 void TForm1::SpeedStopClick()
 {
+    siteTree->siteDownloadFlag = false;
+    siteTree->refreshFlag = false;
+    siteTree->stopFlag = true;
     const QString remembered = dispatch.pendingAction();
+    WinInetFTP1->Cancel();
     showStatus(99);
+    listingView->setBusy(false);
     if (remembered.contains(QLatin1String("Send"))
         || remembered.contains(QLatin1String("Download"))) {
         transferQueue->stopQueue();
@@ -366,6 +525,7 @@ void TForm1::SpeedStopClick()
         }
     }
     dispatch.clearPendingAction();
+    siteTree->forgetConnection();
 }
 
 void TForm1::SpeedQueueClick()

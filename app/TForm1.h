@@ -1,6 +1,8 @@
 #pragma once
 
 #include "app/MainLayout.h"
+#include "explorer/ListingView.h"
+#include "ftp/WinInetFTP.h"
 #include "storage/SiteBook.h"
 #include "transfers/ActionDispatch.h"
 
@@ -9,6 +11,9 @@
 #include <memory>
 
 class HelpViewer;
+class ListingView;
+class SiteTree;
+class SiteTreeCommands;
 class QComboBox;
 class QDialog;
 class QTreeWidgetItem;
@@ -39,7 +44,11 @@ public:
     ActionDispatch &actions() { return dispatch; }
     TRegFile &settings() { return *Reg; }
     SiteBook &siteBook() { return sites; }
-    QTreeWidgetItem *root() const { return rootNode; }
+    QTreeWidgetItem *root() const;
+    TWinInetFTP &ftp() { return *WinInetFTP1; }
+    SiteTree &tree() { return *siteTree; }
+    SiteTreeCommands &treeCommands() { return *siteCommands; }
+    ListingView &listing() { return *listingView; }
     TFormMessage *FormMessage() const { return formMessage; }
     HelpViewer *help() const { return helpViewer.get(); }
     bool isClosing() const { return closing; }
@@ -62,6 +71,7 @@ public:
     void LastMessage1Click();
     void SpeedStopClick();
     void SpeedQueueClick();
+    void MenuDeleteClick();
     void setViewStyle(TViewStyle style);
 
     // The site combo of the tool bar that is shown.
@@ -72,13 +82,19 @@ public:
 protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void connectCommands();
     void connectToolBar(ToolBarPanel *bar);
     void resetWindowState();
-    void loadSiteBook();
-    void selectLastSite();
+    void createSubsystems();
+    void bindSessionEvents();
+    void bindDispatch();
+    ListingView::TreeFacts treeFacts() const;
+    void finishRunningOperations();
+    void Edit1Click();
+    void connectSiteCommands();
     void showViewStyleOf(int page);
     class TListView *listOfPage(int page) const;
 
@@ -97,7 +113,10 @@ private:
     TFormNewer *formNewer = nullptr;
     TFormGetFile *formGetFile = nullptr;
 
-    QTreeWidgetItem *rootNode = nullptr;
+    TWinInetFTP *WinInetFTP1;
+    ListingView *listingView = nullptr;
+    SiteTree *siteTree = nullptr;
+    SiteTreeCommands *siteCommands = nullptr;
     bool closing = false;
     bool shown = false;
     bool dragging = false;

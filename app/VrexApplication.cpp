@@ -5,12 +5,21 @@
 
 #include <exception>
 
+// The resources live in a static library: naming them here keeps the linker
+// from dropping them.
+static void initResources()
+{
+    Q_INIT_RESOURCE(help);
+    Q_INIT_RESOURCE(icons);
+}
+
 VrexApplication::VrexApplication(int &argc, char **argv) : QApplication(argc, argv)
 {
     setOrganizationName(QStringLiteral("Orvane"));
     setApplicationName(AppInfo::kTitle);
     setApplicationDisplayName(AppInfo::kTitle);
     setApplicationVersion(QStringLiteral(PROJECT_VERSION));
+    initResources();
 }
 
 bool VrexApplication::notify(QObject *receiver, QEvent *event)

@@ -1,8 +1,293 @@
 #include "explorer/TFormConnect.h"
 
-TFormConnect::TFormConnect(QWidget *parent) : QDialog(parent)
+#include "explorer/DirectoryMap.h"
+#include "explorer/SiteTree.h"
+#include "platform/IconList.h"
+#include "platform/Prompts.h"
+#include "storage/SiteBook.h"
+#include "widgets/ByteLimitValidator.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QEvent>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include <cstring>
+
+namespace {
+
+constexpr int kFieldBytes = 31;
+const QString kNewCaption = QStringLiteral("New FTP Site");
+const QString kEditCaption = QStringLiteral("Edit FTP Site");
+
+QLineEdit *field(QWidget *parent, const char *name, bool limited)
+{
+    auto *edit = new QLineEdit(parent);
+    edit->setObjectName(QLatin1String(name));
+    if (limited)
+        edit->setValidator(new ByteLimitValidator(kFieldBytes, edit));
+    return edit;
+}
+
+} // namespace
+
+TFormConnect::TFormConnect(QWidget *parent)
+    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowCloseButtonHint)
 {
     setObjectName(QStringLiteral("FormConnect"));
-    setWindowTitle(tr("New FTP Site"));
+    setWindowTitle(kNewCaption);
     setModal(true);
+    buildFields();
+    setFixedSize(432, 292);
+}
+
+void TFormConnect::buildFields()
+{
+    EditFTP = field(this, "EditFTP", true);
+    EditDesc = field(this, "EditDesc", true);
+    EditDir = field(this, "EditDir", false);
+    EditLogin = field(this, "EditLogin", true);
+    EditPswd = field(this, "EditPswd", true);
+    CheckAnon = new QCheckBox(tr("&Anonymous Login (default for most sites)"), this);
+    CheckAnon->setObjectName(QStringLiteral("CheckAnon"));
+    LabelLogin = new QLabel(tr("&Login:"), this);
+    LabelLogin->setObjectName(QStringLiteral("LabelLogin"));
+    LabelLogin->setBuddy(EditLogin);
+    LabelPswd = new QLabel(tr("&Password:"), this);
+    LabelPswd->setObjectName(QStringLiteral("LabelPswd"));
+    LabelPswd->setBuddy(EditPswd);
+    Button2 = new QPushButton(tr("OK"), this);
+    Button2->setObjectName(QStringLiteral("Button2"));
+    Button2->setDefault(true);
+    Button1 = new QPushButton(tr("Cancel"), this);
+    Button1->setObjectName(QStringLiteral("Button1"));
+
+    auto *picture = new QLabel(this);
+    picture->setPixmap(IconList::instance().icon(IconList::instance().siteIndex()).pixmap(64, 64));
+    picture->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    picture->setFixedWidth(96);
+    picture->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+
+    auto *form = new QVBoxLayout;
+    auto addLabelled = [&](const QString &text, QLineEdit *edit) {
+        auto *label = new QLabel(text, this);
+        label->setBuddy(edit);
+        form->addWidget(label);
+        form->addWidget(edit);
+    };
+    addLabelled(tr("FTP &Site:  (example: ftp.example.com)"), EditFTP);
+    addLabelled(tr("&Description:  (example: Example Downloads)"), EditDesc);
+    addLabelled(tr("De&fault Directory: (/ for root directory)"), EditDir);
+    form->addWidget(CheckAnon);
+    auto *credentials = new QFormLayout;
+    credentials->addRow(LabelLogin, EditLogin);
+    credentials->addRow(LabelPswd, EditPswd);
+    form->addLayout(credentials);
+    form->addStretch();
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(Button2);
+    buttons->addWidget(Button1);
+    form->addLayout(buttons);
+
+    auto *layout = new QHBoxLayout(this);
+    layout->addWidget(picture);
+    layout->addLayout(form, 1);
+
+    connect(EditFTP, &QLineEdit::textChanged, this, &TFormConnect::EditFTPChange);
+    connect(EditDesc, &QLineEdit::textChanged, this, &TFormConnect::EditFTPChange);
+    connect(CheckAnon, &QCheckBox::clicked, this, &TFormConnect::CheckAnonClick);
+    connect(Button2, &QPushButton::clicked, this, &TFormConnect::Button2Click);
+    connect(Button1, &QPushButton::clicked, this, &TFormConnect::Button1Click);
+    EditDesc->installEventFilter(this);
+}
+
+void TFormConnect::bind(SiteTree *siteTree, SiteBook *siteBook)
+{
+    tree = siteTree;
+    sites = siteBook;
+}
+
+void TFormConnect::New1Click()
+{
+    EditDesc->clear();
+    EditFTP->clear();
+    EditDir->setText(QStringLiteral("/"));
+    CheckAnon->setChecked(true);
+    CheckAnonClick();
+    setWindowTitle(kNewCaption);
+    Button2->setEnabled(false);
+    exec();
+}
+
+QString TFormConnect::selectedOrComboDescription() const
+{
+    QTreeWidgetItem *selected = tree->ui.tree->currentItem();
+    return selected ? selected->text(0) : tree->ui.combo->currentText();
+}
+
+void TFormConnect::Edit1Click()
+{
+    const TSiteRecord *site = sites->FindSite(selectedOrComboDescription());
+    if (!site)
+        return;
+    EditDesc->setText(site->Description);
+    EditFTP->setText(site->FTPSite);
+    EditLogin->setText(site->Login);
+    EditPswd->setText(site->Password);
+    EditDir->setText(site->Directory);
+    CheckAnon->setChecked(site->isAnonymous());
+    const bool anonymous = CheckAnon->isChecked();
+    for (QWidget *w : {static_cast<QWidget *>(EditLogin), static_cast<QWidget *>(EditPswd),
+                       static_cast<QWidget *>(LabelLogin), static_cast<QWidget *>(LabelPswd)})
+        w->setEnabled(!anonymous);
+    setWindowTitle(kEditCaption);
+    EditFTPChange();
+    exec();
+}
+
+void TFormConnect::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    EditFTP->setFocus();
+}
+
+bool TFormConnect::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == EditDesc && event->type() == QEvent::FocusIn)
+        EditDescEnter();
+    return QDialog::eventFilter(watched, event);
+}
+
+void TFormConnect::EditFTPChange()
+{
+    Button2->setEnabled(!EditFTP->text().isEmpty() && !EditDesc->text().isEmpty());
+}
+
+void TFormConnect::EditDescEnter()
+{
+    if (!EditDesc->text().isEmpty())
+        return;
+    EditDesc->setText(EditFTP->text());
+    EditDesc->selectAll();
+}
+
+void TFormConnect::CheckAnonClick()
+{
+    const bool anonymous = CheckAnon->isChecked();
+    for (QWidget *w : {static_cast<QWidget *>(EditLogin), static_cast<QWidget *>(EditPswd),
+                       static_cast<QWidget *>(LabelLogin), static_cast<QWidget *>(LabelPswd)})
+        w->setEnabled(!anonymous);
+    if (anonymous) {
+        EditLogin->clear();
+        EditPswd->clear();
+    }
+}
+
+void TFormConnect::Button1Click()
+{
+    reject();
+}
+
+void TFormConnect::Button2Click()
+{
+    const QString d = EditDesc->text().trimmed();
+    TSiteRecord *r = nullptr;
+    QTreeWidgetItem *n = nullptr;
+    if (windowTitle() != kNewCaption) {
+        if (!okInEditMode(d, r, n))
+            return;
+    } else if (tree->findSiteNode(d)) {
+        Prompts::error(tr("You cannot have two sites with the same description."));
+        return;
+    }
+    try {
+        save(d, r, n);
+    } catch (const std::exception &e) {
+        // The change stays in memory and on screen; the dialog stays open.
+        Prompts::error(QString::fromUtf8(e.what()));
+        return;
+    }
+    accept();
+}
+
+bool TFormConnect::okInEditMode(const QString &d, TSiteRecord *&r, QTreeWidgetItem *&n)
+{
+    const QString d0 = selectedOrComboDescription();
+    r = sites->FindSite(d0);
+    if (!r)
+        return false;
+    if (d.compare(r->Description, Qt::CaseInsensitive) != 0 && tree->findSiteNode(d)) {
+        Prompts::error(tr("You cannot have two sites with the same description."));
+        return false;
+    }
+    n = tree->findSiteNode(d0);
+    if (!n)
+        return false;
+    if (EditDir->text().trimmed().compare(r->Directory, Qt::CaseInsensitive) != 0) {
+        const auto answer = Prompts::current().message(
+            QStringLiteral("Vrex Explorer"),
+            tr("If you change the site's starting directory, the current site information "
+               "will be lost."),
+            QMessageBox::Ok | QMessageBox::Cancel, Prompts::Icon::Question);
+        if (answer != QMessageBox::Ok)
+            return false;
+        tree->ui.tree->setCurrentItem(tree->root());
+        tree->deleteNodeAndTwin(n);
+        n = nullptr;
+    }
+    return true;
+}
+
+void TFormConnect::save(const QString &d, TSiteRecord *r, QTreeWidgetItem *n)
+{
+    const bool editing = r != nullptr;
+    if (!r)
+        r = sites->InsertSite(TSiteRecord{});
+    if (n) {
+        n->setText(0, d);
+        TWin32FindData *record = DirectoryMap::recordOf(DirectoryMap::mapNodeOf(n));
+        const QByteArray name = d.toUtf8().left(int(sizeof record->cFileName) - 1);
+        std::memset(record->cFileName, 0, sizeof record->cFileName);
+        std::memcpy(record->cFileName, name.constData(), size_t(name.size()));
+    } else {
+        n = tree->addSiteNodes(EditFTP->text().trimmed(), d);
+    }
+    r->FTPSite = EditFTP->text().trimmed();
+    r->Description = d;
+    r->Login = EditLogin->text().trimmed();
+    r->Password = EditPswd->text().trimmed();
+    r->Directory = EditDir->text().trimmed();
+    putInCombos(d, editing);
+    tree->sortSiteNodes();
+    sites->SaveSiteBook();
+    tree->ui.tree->setCurrentItem(n);
+}
+
+void TFormConnect::putInCombos(const QString &d, bool replaceCurrent)
+{
+    QComboBox *combos[] = {tree->ui.combo, tree->ui.combo2};
+    int position = 0;
+    for (QComboBox *combo : combos) {
+        const QSignalBlocker blocker(combo);
+        if (replaceCurrent)
+            combo->removeItem(combo->currentIndex());
+        position = 0;
+        while (position < combo->count()
+               && QString::localeAwareCompare(combo->itemText(position).toLower(), d.toLower())
+                   < 0)
+            ++position;
+        combo->insertItem(position, IconList::instance().icon(IconList::instance().siteIndex()),
+                          d);
+    }
+    for (QComboBox *combo : combos) {
+        const QSignalBlocker blocker(combo);
+        combo->setCurrentIndex(position);
+    }
 }

@@ -2,9 +2,50 @@
 
 #include <QDialog>
 
-// Created once at start-up and shown modally when needed.
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTreeWidgetItem;
+class SiteBook;
+class SiteTree;
+struct TSiteRecord;
+
+// The site dialog: a new entry of the site book, or an existing one edited.
 class TFormConnect : public QDialog {
     Q_OBJECT
 public:
     explicit TFormConnect(QWidget *parent = nullptr);
+
+    void bind(SiteTree *tree, SiteBook *sites);
+
+    // "Ne&w..." and "&Edit...": fill the fields and show the dialog modally.
+    void New1Click();
+    void Edit1Click();
+
+    void EditFTPChange();
+    void EditDescEnter();
+    void CheckAnonClick();
+    void Button2Click();
+    void Button1Click();
+
+    QLineEdit *EditFTP, *EditDesc, *EditDir, *EditLogin, *EditPswd;
+    QCheckBox *CheckAnon;
+    QLabel *LabelLogin, *LabelPswd;
+    QPushButton *Button2, *Button1;
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void buildFields();
+    QString selectedOrComboDescription() const;
+    bool okInEditMode(const QString &d, TSiteRecord *&r, QTreeWidgetItem *&n);
+    void save(const QString &d, TSiteRecord *r, QTreeWidgetItem *n);
+    void putInCombos(const QString &d, bool replaceCurrent);
+
+    SiteTree *tree = nullptr;
+    SiteBook *sites = nullptr;
 };

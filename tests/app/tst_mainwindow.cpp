@@ -184,7 +184,7 @@ private slots:
             {"MenuNewer", "Download if &Newer...", none, true, true},
             {"MenuUpload", "&Upload...", none, false, true},
             {"MenuDelete", "De&lete", none, true, true},
-            {"RenameFile1", "&Rename File", none, true, false},
+            {"RenameFile1", "&Rename File", none, false, false},
             {"CreateDirectory1", "&Create Folder", none, true, true},
             {"MenuAdd", "Add to &Watch List...", none, true, true},
             {"Exit1", "E&xit", QKeySequence(Qt::ALT | Qt::Key_F4), true, true},

@@ -46,6 +46,7 @@ def serve(state):
     handler = FTPHandler
     handler.authorizer = authorizer
     handler.banner = "Vrex test server ready."
+    handler.auth_failed_timeout = 0.2  # a refused login answers at once
     handler.passive_ports = None
     server = FTPServer(("127.0.0.1", 0), handler)
     server.max_cons = 512

@@ -1,0 +1,446 @@
+#include "explorer/SiteTree.h"
+
+#include "explorer/DirectoryMap.h"
+#include "explorer/ListingView.h"
+#include "ftp/WinInetFTP.h"
+#include "platform/IconList.h"
+#include "platform/Prompts.h"
+#include "storage/SiteBook.h"
+#include "storage/TRegFile.h"
+#include "transfers/ActionDispatch.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QRandomGenerator>
+#include <QSignalBlocker>
+#include <QTabBar>
+#include <QToolButton>
+#include <QTreeWidget>
+
+#include <algorithm>
+#include <cstring>
+
+using namespace DirectoryMap;
+
+SiteTree::SiteTree(const Controls &controls, const Services &s, QObject *parent)
+    : QObject(parent), ui(controls), services(s)
+{
+}
+
+RecordPool &SiteTree::pool(PoolId id)
+{
+    switch (id) {
+    case PoolId::Uploads: return uploadPool;
+    case PoolId::Watches: return watchPool;
+    case PoolId::DirectoryMap: break;
+    }
+    return mapPool;
+}
+
+QTreeWidgetItem *SiteTree::addRoot()
+{
+    rootNode = new QTreeWidgetItem(ui.tree, {tr("My FTP Sites")});
+    rootNode->setIcon(0, IconList::instance().icon(IconList::instance().programIndex()));
+    return rootNode;
+}
+
+QTreeWidgetItem *SiteTree::addSiteNodes(const QString &host, const QString &description)
+{
+    auto *record = mapPool.allocateRecord<TWin32FindData>();
+    record->dwFileAttributes = FILE_ATTRIBUTE_DIRECTORY;
+    const QByteArray name = description.toUtf8().left(int(sizeof record->cFileName) - 1);
+    std::memcpy(record->cFileName, name.constData(), size_t(name.size()));
+    auto *mapSite = new QTreeWidgetItem(ui.map, {host});
+    setRecord(mapSite, record);
+    auto *site = new QTreeWidgetItem(rootNode, {description});
+    site->setIcon(0, IconList::instance().icon(IconList::instance().siteIndex()));
+    setMapNode(site, mapSite);
+    return site;
+}
+
+bool SiteTree::isSiteNode(const QTreeWidgetItem *node) const
+{
+    return node && rootNode && node->parent() == rootNode;
+}
+
+QTreeWidgetItem *SiteTree::siteNodeOf(QTreeWidgetItem *node) const
+{
+    while (node && node->parent() && node->parent() != rootNode)
+        node = node->parent();
+    return node && node->parent() == rootNode ? node : nullptr;
+}
+
+TSiteRecord *SiteTree::siteRecordOf(QTreeWidgetItem *mapNode) const
+{
+    while (mapNode && mapNode->parent())
+        mapNode = mapNode->parent();
+    const TWin32FindData *record = recordOf(mapNode);
+    return record ? services.sites->FindSite(nameOf(*record)) : nullptr;
+}
+
+bool SiteTree::sameConnection(QTreeWidgetItem *mapNode) const
+{
+    const TSiteRecord *site = siteRecordOf(mapNode);
+    // A connection found lost no longer counts: the next command connects afresh.
+    return site && services.ftp->Connected()
+        && SiteConnection{site->FTPSite, site->Login, site->Password} == connection;
+}
+
+QString SiteTree::remotePathOf(QTreeWidgetItem *mapNode) const
+{
+    QString result;
+    QTreeWidgetItem *m = mapNode;
+    while (m && m->parent()) {
+        result = QLatin1Char('/') + nameOf(*recordOf(m)) + result;
+        m = m->parent();
+    }
+    const TSiteRecord *site = siteRecordOf(mapNode);
+    if (!site || site->Directory.size() < 2)
+        return result;
+    return site->Directory + result;
+}
+
+QTreeWidgetItem *SiteTree::findSiteNode(const QString &description) const
+{
+    if (!rootNode)
+        return nullptr;
+    const QString wanted = description.trimmed();
+    for (int i = 0; i < rootNode->childCount(); ++i)
+        if (rootNode->child(i)->text(0).compare(wanted, Qt::CaseInsensitive) == 0)
+            return rootNode->child(i);
+    return nullptr;
+}
+
+void SiteTree::sortSiteNodes()
+{
+    if (!rootNode)
+        return;
+    QList<QTreeWidgetItem *> sites = rootNode->takeChildren();
+    std::stable_sort(sites.begin(), sites.end(), [](QTreeWidgetItem *a, QTreeWidgetItem *b) {
+        return QString::localeAwareCompare(a->text(0).toLower(), b->text(0).toLower()) < 0;
+    });
+    rootNode->addChildren(sites);
+}
+
+void SiteTree::setCurrent(QTreeWidgetItem *node)
+{
+    if (currentNode == node)
+        return;
+    if (currentNode) {
+        QFont font = currentNode->font(0);
+        font.setBold(false);
+        currentNode->setFont(0, font);
+    }
+    currentNode = node;
+    if (currentNode) {
+        QFont font = currentNode->font(0);
+        font.setBold(true);
+        currentNode->setFont(0, font);
+    }
+}
+
+void SiteTree::forgetNodesUnder(QTreeWidgetItem *node)
+{
+    auto within = [node](QTreeWidgetItem *x) {
+        for (; x; x = x->parent())
+            if (x == node)
+                return true;
+        return false;
+    };
+    QTreeWidgetItem *mapTwin = mapNodeOf(node);
+    auto withinMap = [mapTwin](QTreeWidgetItem *x) {
+        for (; x; x = x->parent())
+            if (x == mapTwin)
+                return true;
+        return false;
+    };
+    if (within(currentNode)) {
+        setCurrent(nullptr);
+        path.clear();
+    }
+    if (within(targetNode))
+        targetNode = nullptr;
+    if (mapTwin)
+        services.listing->removeRowsWhere(withinMap);
+}
+
+void SiteTree::clearTrees()
+{
+    setCurrent(nullptr);
+    targetNode = nullptr;
+    rootNode = nullptr;
+    path.clear();
+    ui.tree->clear();
+    ui.map->clear();
+}
+
+void SiteTree::deleteNodeAndTwin(QTreeWidgetItem *node)
+{
+    if (!node)
+        return;
+    forgetNodesUnder(node);
+    delete mapNodeOf(node);
+    delete node;
+}
+
+void SiteTree::TreeView1Change()
+{
+    if (closing)
+        return;
+    itemHit = true;
+    openSelectedNode();
+}
+
+void SiteTree::TreeView1MouseDown(const QPoint &pos)
+{
+    // Only the icon and label count as a hit, not the expand button beside them.
+    QTreeWidgetItem *node = ui.tree->itemAt(pos);
+    itemHit = node && ui.tree->visualItemRect(node).contains(pos);
+    if (!itemHit || node == ui.tree->currentItem())
+        return;
+    if (isSiteNode(node))
+        selectInCombos(node->text(0));
+    ui.tree->setCurrentItem(node);
+}
+
+void SiteTree::openSelectedNode()
+{
+    ListingView &listing = *services.listing;
+    listing.EventClick();
+    QTreeWidgetItem *n = ui.tree->currentItem();
+    if (listing.isBusy() || !itemHit || !n)
+        return;
+    if (n == rootNode) {
+        ui.upOne->setEnabled(false);
+        ui.upOne2->setEnabled(false);
+        showSiteList();
+    }
+    if (n == currentNode)
+        return;
+    setCurrent(n);
+    listing.EventClick();
+    if (n == rootNode)
+        return;
+    selectInCombos(siteNodeOf(n)->text(0));
+    QTreeWidgetItem *m = mapNodeOf(n);
+    if (!m || !recordOf(m))
+        return;
+    QString remote = remotePathOf(m);
+    if (remote.isEmpty())
+        remote = QStringLiteral("/");
+    showPath(remote);
+    if (m->childCount() > 0) {
+        fillFromMap(m);
+    } else if (isSiteNode(n)) {
+        targetNode = n;
+        services.dispatch->targetPath = remote;
+        connectToSite(n);
+    } else if (!sameConnection(m)) {
+        targetNode = n;
+        services.dispatch->targetPath = remote;
+        QTreeWidgetItem *site = siteNodeOf(n);
+        connectToSite(site);
+        // The site node became current; the directory stays the one shown bold.
+        QFont font = n->font(0);
+        font.setBold(true);
+        n->setFont(0, font);
+    } else {
+        listDirectory(n, remote);
+    }
+}
+
+void SiteTree::showPath(const QString &remotePath)
+{
+    ui.panelFiles->setText(QStringLiteral("  Current Directory: ") + remotePath);
+    ui.upOne->setEnabled(true);
+    ui.upOne2->setEnabled(true);
+    path = remotePath;
+}
+
+void SiteTree::fillFromMap(QTreeWidgetItem *mapNode)
+{
+    ListingView &listing = *services.listing;
+    listing.clear();
+    listing.setBusy(true);
+    stopFlag = false;
+    for (int i = 0; i < mapNode->childCount() && !stopFlag; ++i)
+        listing.addEntryRow(mapNode->child(i));
+    listing.sortDirectoryList();
+    listing.refreshPanels();
+    listing.setBusy(false);
+}
+
+void SiteTree::showSiteList()
+{
+    ListingView &listing = *services.listing;
+    rootNode->setExpanded(true);
+    listing.clear();
+    for (int i = 0; i < ui.map->topLevelItemCount(); ++i)
+        listing.addSiteRow(ui.map->topLevelItem(i));
+    listing.sortDirectoryList();
+    listing.refreshPanels();
+}
+
+void SiteTree::setDropsAccepted(bool accepted)
+{
+    if (ui.dropTarget)
+        ui.dropTarget->setAcceptDrops(accepted);
+}
+
+QString SiteTree::newAppTitle() const
+{
+    return QStringLiteral("VrexExplorer")
+        + QString::number(QRandomGenerator::global()->bounded(99999));
+}
+
+void SiteTree::connectToSite(QTreeWidgetItem *siteNode)
+{
+    setDropsAccepted(false);
+    TSiteRecord *site = siteNode ? services.sites->FindSite(siteNode->text(0)) : nullptr;
+    if (!site)
+        return;
+    selectInCombos(site->Description);
+    connection = {site->FTPSite, site->Login, site->Password};
+    services.listing->clear();
+    setCurrent(siteNode);
+    services.settings->WriteValue(QStringLiteral("LastSite"), TaggedValue(site->Description));
+    if (ui.tabs->currentIndex() != 0)
+        ui.tabs->setCurrentIndex(0);
+    TWinInetFTP &ftp = *services.ftp;
+    ftp.AppTitle = newAppTitle();
+    ftp.FTPSite = connection.host;
+    ftp.Login = connection.login;
+    ftp.Password = connection.password;
+    services.listing->setBusy(true);
+    services.dispatch->setPendingAction(QStringLiteral("Connect"));
+    ftp.Connect();
+}
+
+bool SiteTree::ensureConnection(QTreeWidgetItem *node)
+{
+    QTreeWidgetItem *m = mapNodeOf(node);
+    if (sameConnection(m))
+        return false;
+    const TSiteRecord *site = siteRecordOf(m);
+    if (!site)
+        return false;
+    connection = {site->FTPSite, site->Login, site->Password};
+    TWinInetFTP &ftp = *services.ftp;
+    ftp.FTPSite = connection.host;
+    ftp.Login = connection.login;
+    ftp.Password = connection.password;
+    services.listing->setBusy(true);
+    ftp.Connect();
+    return true;
+}
+
+bool SiteTree::connectWith(const QString &host, const QString &login, const QString &password)
+{
+    const SiteConnection wanted{host, login, password};
+    if (wanted == connection && services.ftp->Connected())
+        return false;
+    connection = wanted;
+    TWinInetFTP &ftp = *services.ftp;
+    ftp.FTPSite = host;
+    ftp.Login = login;
+    ftp.Password = password;
+    services.listing->setBusy(true);
+    ftp.Connect();
+    return true;
+}
+
+void SiteTree::listDirectory(QTreeWidgetItem *node, const QString &remotePath)
+{
+    services.showStatus(0);
+    if (!siteDownloadFlag)
+        services.listing->clear();
+    targetNode = node;
+    services.listing->setBusy(true);
+    services.ftp->GetDirectory(remotePath);
+}
+
+void SiteTree::addListedEntry(const TWin32FindData &entry)
+{
+    const bool folder = isDirectory(entry);
+    QTreeWidgetItem *targetMap = mapNodeOf(targetNode);
+    if ((refreshFlag && folder) || !targetMap)
+        return;
+    auto *record = mapPool.allocateRecord<TWin32FindData>();
+    *record = entry;
+    auto *mapEntry = new QTreeWidgetItem(targetMap, {nameOf(entry)});
+    setRecord(mapEntry, record);
+    if (!refreshFlag && folder) {
+        auto *dir = new QTreeWidgetItem(targetNode, {nameOf(entry)});
+        dir->setIcon(0, IconList::instance().icon(IconList::instance().folderIndex(false)));
+        setMapNode(dir, mapEntry);
+    }
+    if (!siteDownloadFlag && !refreshFlag)
+        services.listing->addEntryRow(mapEntry);
+}
+
+void SiteTree::listingDone()
+{
+    if (siteDownloadFlag) {
+        siteDownloadFlag = false;
+    } else {
+        services.listing->refreshPanels();
+        ui.tree->viewport()->update();
+        if (targetNode)
+            targetNode->setExpanded(true);
+        services.listing->sortDirectoryList();
+    }
+    if (refreshFlag) {
+        QTreeWidgetItem *node = currentNode;
+        ui.tree->setCurrentItem(node);
+        setCurrent(nullptr);
+        itemHit = true;
+        openSelectedNode();
+        refreshFlag = false;
+    }
+}
+
+void SiteTree::selectInCombos(const QString &description)
+{
+    for (QComboBox *combo : {ui.combo, ui.combo2}) {
+        const int exact = combo->findText(description, Qt::MatchExactly | Qt::MatchCaseSensitive);
+        if (exact >= 0)
+            combo->setCurrentIndex(exact);
+        else if (combo->count() > 0)
+            combo->setCurrentIndex(0);
+    }
+}
+
+void SiteTree::loadSiteBook()
+{
+    QStringList descriptions;
+    const SiteBook::LoadResult result = services.sites->LoadSiteBook([&](TSiteRecord &site) {
+        descriptions << site.Description;
+        addSiteNodes(site.FTPSite, site.Description);
+    });
+    if (result.status == SiteBook::LoadStatus::Invalid)
+        Prompts::error(SiteBook::kInvalidMessage);
+    std::sort(descriptions.begin(), descriptions.end(), [](const QString &a, const QString &b) {
+        return QString::localeAwareCompare(a.toLower(), b.toLower()) < 0;
+    });
+    for (QComboBox *combo : {ui.combo, ui.combo2}) {
+        const QSignalBlocker blocker(combo);
+        combo->clear();
+        for (const QString &d : descriptions)
+            combo->addItem(IconList::instance().icon(IconList::instance().siteIndex()), d);
+    }
+    sortSiteNodes();
+    rootNode->setExpanded(true);
+}
+
+void SiteTree::selectLastSite()
+{
+    TaggedValue value;
+    services.settings->ReadValueDef(QStringLiteral("LastSite"), TaggedValue(QString()), value);
+    {
+        const QSignalBlocker b1(ui.combo), b2(ui.combo2);
+        selectInCombos(value.toString());
+    }
+    if (QTreeWidgetItem *site = findSiteNode(ui.combo->currentText()))
+        ui.tree->setCurrentItem(site);
+}

@@ -1,0 +1,130 @@
+#pragma once
+
+#include "storage/RecordPool.h"
+
+#include <QObject>
+#include <QString>
+#include <functional>
+
+class ActionDispatch;
+class ListingView;
+class QComboBox;
+class QLabel;
+class QTabBar;
+class QToolButton;
+class QTreeWidget;
+class QTreeWidgetItem;
+class SiteBook;
+class StatusPanels;
+class TRegFile;
+class TWinInetFTP;
+struct TSiteRecord;
+struct TWin32FindData;
+
+// Host, login and password the session was last asked to connect with.
+struct SiteConnection {
+    QString host, login, password;
+    bool isEmpty() const { return host.isEmpty() && login.isEmpty() && password.isEmpty(); }
+    bool operator==(const SiteConnection &o) const
+    {
+        return host == o.host && login == o.login && password == o.password;
+    }
+};
+
+// The site tree (TreeView1) and its hidden directory map (TreeView2): the
+// site book as nodes, every listed directory and file cached below them, and
+// opening a node from the map or, the first time, from the server.
+class SiteTree : public QObject {
+    Q_OBJECT
+public:
+    struct Controls {
+        QTreeWidget *tree = nullptr; // TreeView1
+        QTreeWidget *map = nullptr;  // TreeView2
+        QComboBox *combo = nullptr;  // ComboSite
+        QComboBox *combo2 = nullptr; // ComboSite2
+        QLabel *panelFiles = nullptr;
+        QTabBar *tabs = nullptr;
+        QToolButton *upOne = nullptr, *upOne2 = nullptr;
+        QWidget *dropTarget = nullptr; // the file list, accepting dropped files
+    };
+    struct Services {
+        TWinInetFTP *ftp = nullptr;
+        ListingView *listing = nullptr;
+        ActionDispatch *dispatch = nullptr;
+        SiteBook *sites = nullptr;
+        TRegFile *settings = nullptr;
+        std::function<void(int)> showStatus;
+    };
+
+    SiteTree(const Controls &controls, const Services &services, QObject *parent = nullptr);
+
+    // Nodes and their data.
+    QTreeWidgetItem *addRoot();
+    QTreeWidgetItem *addSiteNodes(const QString &host, const QString &description);
+    QTreeWidgetItem *siteNodeOf(QTreeWidgetItem *node) const;
+    TSiteRecord *siteRecordOf(QTreeWidgetItem *mapNode) const;
+    bool sameConnection(QTreeWidgetItem *mapNode) const;
+    QString remotePathOf(QTreeWidgetItem *mapNode) const;
+    QTreeWidgetItem *findSiteNode(const QString &description) const;
+    bool isSiteNode(const QTreeWidgetItem *node) const;
+    void sortSiteNodes();
+    // Deletes a tree node and its map twin with everything below them, and
+    // forgets every reference to them.
+    void deleteNodeAndTwin(QTreeWidgetItem *node);
+    // Deletes every node of both trees, the root included.
+    void clearTrees();
+
+    // Opening nodes.
+    void openSelectedNode();
+    void showSiteList();
+    void connectToSite(QTreeWidgetItem *siteNode);
+    bool ensureConnection(QTreeWidgetItem *node);
+    bool connectWith(const QString &host, const QString &login, const QString &password);
+    void listDirectory(QTreeWidgetItem *node, const QString &path);
+
+    // What a listing made for the tree brings.
+    void addListedEntry(const TWin32FindData &entry);
+    void listingDone();
+
+    // Site book and combos.
+    void loadSiteBook();
+    void selectLastSite();
+    void selectInCombos(const QString &description);
+
+    // Handlers.
+    void TreeView1Change();
+    void TreeView1MouseDown(const QPoint &pos);
+
+    void forgetConnection() { connection = {}; }
+    const SiteConnection &currentConnection() const { return connection; }
+    QTreeWidgetItem *root() const { return rootNode; }
+    QTreeWidgetItem *current() const { return currentNode; }
+    QTreeWidgetItem *target() const { return targetNode; }
+    void setTarget(QTreeWidgetItem *node) { targetNode = node; }
+    void setCurrent(QTreeWidgetItem *node);
+    QString currentPath() const { return path; }
+    RecordPool &pool(PoolId id);
+
+    bool itemHit = false;
+    bool refreshFlag = false;
+    bool siteDownloadFlag = false;
+    bool stopFlag = false;
+    bool closing = false;
+
+    const Controls ui;
+
+private:
+    void fillFromMap(QTreeWidgetItem *mapNode);
+    void showPath(const QString &remotePath);
+    void setDropsAccepted(bool accepted);
+    void forgetNodesUnder(QTreeWidgetItem *node);
+    QString newAppTitle() const;
+
+    Services services;
+    RecordPool uploadPool, mapPool, watchPool;
+    QTreeWidgetItem *rootNode = nullptr;
+    QTreeWidgetItem *currentNode = nullptr;
+    QTreeWidgetItem *targetNode = nullptr;
+    SiteConnection connection;
+    QString path;
+};

@@ -1,0 +1,191 @@
+#include "explorer/SiteTreeCommands.h"
+
+#include "explorer/DirectoryMap.h"
+#include "explorer/ListingView.h"
+#include "explorer/SiteTree.h"
+#include "ftp/WinInetFTP.h"
+#include "platform/Prompts.h"
+#include "storage/SiteBook.h"
+#include "transfers/ActionDispatch.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QTabBar>
+#include <QThread>
+#include <QTreeWidget>
+
+using namespace DirectoryMap;
+
+SiteTreeCommands::SiteTreeCommands(SiteTree &t, ListingView &l, ActionDispatch &d,
+                                   TWinInetFTP &f, SiteBook &s, QObject *parent)
+    : QObject(parent), tree(t), listing(l), dispatch(d), ftp(f), sites(s)
+{
+}
+
+void SiteTreeCommands::Refresh1Click()
+{
+    QTreeWidgetItem *current = tree.current();
+    if (listing.isBusy() || !current || current == tree.root())
+        return;
+    QTreeWidgetItem *m = mapNodeOf(current);
+    if (!m)
+        return;
+    for (int i = m->childCount() - 1; i >= 0; --i) {
+        QTreeWidgetItem *child = m->child(i);
+        if (!recordOf(child) || !isDirectory(*recordOf(child))) {
+            listing.removeRowsWhere([child](QTreeWidgetItem *row) { return row == child; });
+            delete child;
+        }
+    }
+    tree.refreshFlag = true;
+    dispatch.setPendingAction(QStringLiteral("RefreshDir"));
+    dispatch.operationPath = tree.remotePathOf(m);
+    if (!tree.ensureConnection(current))
+        dispatch.WinInetFTP1Connect();
+}
+
+void SiteTreeCommands::RefreshAll1Click()
+{
+    if (listing.isBusy())
+        return;
+    tree.closing = true;
+    sites.FreeSiteList();
+    tree.clearTrees();
+    listing.clear();
+    tree.pool(PoolId::DirectoryMap).release();
+    tree.closing = false;
+    tree.forgetConnection();
+    tree.siteDownloadFlag = false;
+    tree.addRoot();
+    tree.loadSiteBook();
+    tree.selectLastSite();
+    if (afterReload)
+        afterReload();
+}
+
+void SiteTreeCommands::ExpandAll1Click()
+{
+    if (tree.root())
+        tree.ui.tree->expandAll();
+}
+
+void SiteTreeCommands::CollapseAll1Click()
+{
+    if (!tree.root())
+        return;
+    tree.ui.tree->collapseAll();
+    tree.root()->setExpanded(true);
+}
+
+void SiteTreeCommands::deleteSite()
+{
+    if (listing.isBusy())
+        return;
+    const QString description = tree.ui.combo->currentText();
+    const auto answer = Prompts::current().message(
+        QStringLiteral("Confirm Delete"),
+        QStringLiteral("Are you sure you want to delete the FTP Site \"%1\"?").arg(description),
+        QMessageBox::Yes | QMessageBox::No, Prompts::Icon::Question);
+    if (answer != QMessageBox::Yes)
+        return;
+    tree.ui.tree->setCurrentItem(tree.root());
+    QTreeWidgetItem *site = tree.findSiteNode(description);
+    if (!site || !mapNodeOf(site))
+        return;
+    const bool connected = tree.sameConnection(mapNodeOf(site));
+    tree.deleteNodeAndTwin(site);
+    if (connected)
+        listing.clear();
+    if (TSiteRecord *record = sites.FindSite(description)) {
+        record->Deleted = true;
+        for (QComboBox *combo : {tree.ui.combo, tree.ui.combo2}) {
+            const QSignalBlocker blocker(combo);
+            combo->removeItem(combo->currentIndex());
+            combo->setCurrentIndex(0);
+        }
+        sites.SaveSiteBook();
+    }
+}
+
+void SiteTreeCommands::DownloadSite1Click()
+{
+    QTreeWidgetItem *selected = tree.ui.tree->currentItem();
+    if (listing.isBusy() || !selected || selected == tree.root())
+        return;
+    const auto answer = Prompts::current().message(
+        QStringLiteral("Vrex Explorer"),
+        QStringLiteral("This option obtains the entire directory map for a site.  It may take a "
+                       "few minutes to complete.  Press the Stop button at any time to access "
+                       "the currently downloaded information."),
+        QMessageBox::Ok | QMessageBox::Cancel, Prompts::Icon::Information);
+    if (answer != QMessageBox::Ok)
+        return;
+    tree.stopFlag = false;
+    QTreeWidgetItem *site = tree.siteNodeOf(selected);
+    for (QTreeWidgetItem *node = site; node && !tree.stopFlag;
+         node = nextNodeOfWalk(node, site))
+        listForSiteStructure(node);
+    tree.siteDownloadFlag = false;
+}
+
+void SiteTreeCommands::listForSiteStructure(QTreeWidgetItem *node)
+{
+    dispatch.setPendingAction(QStringLiteral("DownloadSite"));
+    QTreeWidgetItem *m = mapNodeOf(node);
+    if (!m || m->childCount() > 0)
+        return;
+    // A site not yet connected: wait for the connection before its first listing.
+    if (tree.ensureConnection(node)) {
+        while (listing.isBusy() && !tree.stopFlag)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        if (tree.stopFlag || !ftp.Connected())
+            return;
+        dispatch.setPendingAction(QStringLiteral("DownloadSite"));
+    }
+    tree.setTarget(node);
+    dispatch.targetPath = tree.remotePathOf(m);
+    dispatch.dispatchDirect();
+    while (tree.siteDownloadFlag && !tree.stopFlag)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+}
+
+QTreeWidgetItem *SiteTreeCommands::nextNodeOfWalk(QTreeWidgetItem *node,
+                                                  QTreeWidgetItem *site) const
+{
+    if (node->childCount() > 0) {
+        while (node->childCount() > 0)
+            node = node->child(0);
+        return node;
+    }
+    for (QTreeWidgetItem *x = node; x && x != site; x = x->parent()) {
+        QTreeWidgetItem *parent = x->parent();
+        const int index = parent->indexOfChild(x);
+        if (index + 1 < parent->childCount())
+            return parent->child(index + 1);
+    }
+    return nullptr;
+}
+
+void SiteTreeCommands::SpeedUpOneClick()
+{
+    QTreeWidgetItem *current = tree.current();
+    if (!current || !current->parent())
+        return;
+    tree.ui.tabs->setCurrentIndex(0);
+    tree.ui.tree->setFocus();
+    tree.itemHit = true;
+    tree.ui.tree->setCurrentItem(current->parent());
+    tree.openSelectedNode();
+}
+
+void SiteTreeCommands::ComboSiteChange(const QString &visibleText)
+{
+    tree.ui.tabs->setCurrentIndex(0);
+    if (QTreeWidgetItem *site = tree.findSiteNode(visibleText)) {
+        tree.ui.tree->setFocus();
+        tree.ui.tree->setCurrentItem(site);
+        tree.ui.tree->scrollToItem(site);
+        tree.itemHit = true;
+        tree.openSelectedNode();
+    }
+}

@@ -1,0 +1,49 @@
+#include "PrivateFtpServer.h"
+
+#include <QFile>
+#include <QProcess>
+
+namespace {
+
+QString fixtureScript()
+{
+    return QString::fromLocal8Bit(qgetenv("VREX_SOURCE_DIR"))
+        + QStringLiteral("/tests/support/ftp_fixture.py");
+}
+
+} // namespace
+
+PrivateFtpServer::PrivateFtpServer() = default;
+
+PrivateFtpServer::~PrivateFtpServer()
+{
+    stop();
+}
+
+bool PrivateFtpServer::runFixture(const QString &verb)
+{
+    QProcess p;
+    p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    p.start(QStringLiteral("/usr/bin/python3"), {fixtureScript(), verb, dir.path()});
+    return p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit
+        && p.exitCode() == 0;
+}
+
+bool PrivateFtpServer::start()
+{
+    if (!runFixture(QStringLiteral("start")))
+        return false;
+    QFile f(dir.path() + QStringLiteral("/port"));
+    if (!f.open(QIODevice::ReadOnly))
+        return false;
+    serverPort = f.readAll().trimmed().toInt();
+    running = serverPort > 0;
+    return running;
+}
+
+void PrivateFtpServer::stop()
+{
+    if (running)
+        runFixture(QStringLiteral("stop"));
+    running = false;
+}

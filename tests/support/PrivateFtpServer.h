@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+#include <QTemporaryDir>
+
+// A pyftpdlib server of one test's own, on a free loopback port, for tests
+// that stop the server or change its files under the program. Same logins
+// and starting files as the shared fixture.
+class PrivateFtpServer {
+public:
+    PrivateFtpServer();
+    ~PrivateFtpServer();
+
+    bool start();
+    void stop();
+    bool isRunning() const { return running; }
+
+    int port() const { return serverPort; }
+    QString host() const { return QStringLiteral("127.0.0.1:%1").arg(serverPort); }
+    QString anonRoot() const { return dir.path() + QStringLiteral("/anon"); }
+    QString userRoot() const { return dir.path() + QStringLiteral("/user"); }
+
+private:
+    bool runFixture(const QString &verb);
+
+    QTemporaryDir dir;
+    int serverPort = 0;
+    bool running = false;
+};
