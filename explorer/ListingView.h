@@ -1,11 +1,10 @@
 #pragma once
 
-#include "explorer/RowComparison.h"
-
 #include <QList>
 #include <QObject>
 
 #include <functional>
+#include <vector>
 
 class MainMenu;
 class QMenu;
@@ -123,6 +122,7 @@ private:
     void observeList(TListView *list);
     void rowRefresh();
     void dropPendingRows();
+    void reorderRows(const std::vector<int> &order);
     void appendRow(Row *nameItem, const QString &size, const QString &type,
                    const QString &modified);
     int currentPage() const;
@@ -146,5 +146,4 @@ private:
     bool busy = false;
     bool hit = false;
     bool detached = false;
-    RowComparison::Key sortKey = RowComparison::Key::Text;
 };
