@@ -135,10 +135,11 @@ bool TThreadFTPFileGet::readBatch(TWinInetOutcome &outcome, bool &atEnd)
         char *chunk = buffer.get() + size_t(i) * BufferSize;
         DWORD got = 0;
         ok = InternetReadFile(transfer, chunk, BufferSize, &got);
-        std::this_thread::yield();
         if (!ok) {
             const DWORD code = GetLastError();
             outcome.code = int32_t(code);
+            if (code == ERROR_INTERNET_EXTENDED_ERROR)
+                outcome.replyLines += ResponseCapture::take().lines;
             break;
         }
         if (got == 0) {
@@ -160,6 +161,8 @@ void TThreadFTPFileGet::receive(TWinInetOutcome &outcome)
         const bool readOk = readBatch(outcome, atEnd);
         if (PostedCount() > 0)
             Synchronize(nullptr);
+        // Give way once per hand-off: the worker runs at idle priority anyway.
+        std::this_thread::yield();
         if (writeFailed) {
             outcome.error = errBadSaveFile;
             return;
@@ -191,6 +194,8 @@ void TThreadFTPFileGet::finish(TWinInetOutcome &outcome)
         if (!InternetCloseHandle(transfer) && outcome.error == errNone && !Terminated()) {
             outcome.error = errUnknown;
             outcome.code = int32_t(GetLastError());
+            if (DWORD(outcome.code) == ERROR_INTERNET_EXTENDED_ERROR)
+                outcome.replyLines += ResponseCapture::take().lines;
         }
         transfer = nullptr;
     }

@@ -124,7 +124,6 @@ void TThreadFTPFileSend::sendAll(TWinInetOutcome &outcome)
             outcome.error = errTerminated;
             break;
         }
-        std::this_thread::yield();
         if (++index < chunkSizes.size()) {
             const int64_t total = bytesTotal;
             ftp->postEvent(this, [this, total] {
@@ -138,6 +137,8 @@ void TThreadFTPFileSend::sendAll(TWinInetOutcome &outcome)
             }
             continue;
         }
+        // Give way once per hand-off: the worker runs at idle priority anyway.
+        std::this_thread::yield();
         readBatch();
         sinceHandOff.restart();
         index = 0;
@@ -156,6 +157,8 @@ void TThreadFTPFileSend::finish(TWinInetOutcome &outcome)
         if (!InternetCloseHandle(transfer) && outcome.error == errNone && !Terminated()) {
             outcome.error = errUnknown;
             outcome.code = int32_t(GetLastError());
+            if (DWORD(outcome.code) == ERROR_INTERNET_EXTENDED_ERROR)
+                outcome.replyLines += ResponseCapture::take().lines;
         }
         transfer = nullptr;
     }

@@ -83,7 +83,7 @@ run_case() { # label dir host user pass size direction
     local label=$1 dir=$2 host=$3 user=$4 pass=$5 size=$6 dir_kind=$7
     local url="ftp://$host/big-$size.bin" auth=()
     [ -n "$user" ] && auth=(--user "$user:$pass")
-    local b16=() b1=() peer=() p99_16=() p99_1=() rss=()
+    local b16=() b1=() raw=() peer=() p99_16=() p99_1=() rss=()
     for _ in $(seq "$rounds"); do
         for batch in 16 1; do
             if [ "$dir_kind" = get ]; then
@@ -93,6 +93,12 @@ run_case() { # label dir host user pass size direction
             fi
             if [ $batch = 16 ]; then b16+=("$m"); p99_16+=("$p"); rss+=("$r"); else b1+=("$m"); p99_1+=("$p"); fi
         done
+        if [ "$dir_kind" = get ]; then
+            read -r m p r < <(ours rawget "$host" "$user" "$pass" "/big-$size.bin" "$work/local/ours.bin" 1)
+        else
+            read -r m p r < <(ours rawput "$host" "$user" "$pass" "/up-$size.bin" "$work/local/src-$size.bin" 1)
+        fi
+        raw+=("$m")
         if [ "$dir_kind" = get ]; then
             s=$(curl -s --ftp-pasv "${auth[@]}" -o "$work/local/curl.bin" -w '%{speed_download}' "$url")
         else
@@ -107,6 +113,7 @@ run_case() { # label dir host user pass size direction
     mp=$(printf '%s\n' "${peer[@]}" | median)
     report "$label $size MiB, 64 KiB hand-offs" "$m16" "$mp"
     report "$label $size MiB, 4 KiB hand-offs" "$m1" "$mp"
+    report "$label $size MiB, layer alone" "$(printf '%s\n' "${raw[@]}" | median)" "$mp"
     echo "$label $size MiB ui p99 lateness: $(printf '%s\n' "${p99_16[@]}" | median) ms (64 KiB), $(printf '%s\n' "${p99_1[@]}" | median) ms (4 KiB)"
     echo "$label $size MiB peak resident: $(printf '%s\n' "${rss[@]}" | sort -g | tail -1) MB"
 }

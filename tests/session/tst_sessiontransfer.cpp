@@ -318,6 +318,42 @@ private slots:
         ftp.Disconnect();
     }
 
+    void downloadCutOffByALostConnectionFailsAndDropsIt()
+    {
+        QProcess server;
+        server.start(QString::fromLocal8Bit(qgetenv("VREX_PYTHON")),
+                     {QString::fromLocal8Bit(qgetenv("VREX_SOURCE_DIR")) +
+                      "/tests/session/drop_server.py"});
+        QVERIFY(server.waitForReadyRead(10000));
+        const int port = server.readLine().trimmed().toInt();
+        QVERIFY(port > 0);
+        TWinInetFTP ftp;
+        SessionRecorder log(ftp);
+        ftp.FTPSite = QStringLiteral("127.0.0.1:%1").arg(port);
+        ftp.Login = QStringLiteral("someone");
+        ftp.Password = QStringLiteral("pw");
+        ftp.Connect();
+        QTRY_COMPARE_WITH_TIMEOUT(log.count("Connect"), 1, 10000);
+        QCOMPARE(log.last(), QStringLiteral("Connect inet=1 ftp=1 err=0"));
+        const QString dir = localDir();
+        QVERIFY(writeFile(dir + "/cut.bin", "previous"));
+        log.clear();
+        ftp.GetFile("/cut.bin", dir + "/cut.bin");
+        QTRY_COMPARE_WITH_TIMEOUT(log.count("GetDone"), 1, 20000);
+        // Part of the data arrived, then the server vanished: not a success.
+        QVERIFY2(log.last().endsWith(" err=6"), qPrintable(log.last()));
+        QCOMPARE(readFile(dir + "/cut.bin"), QByteArray("previous"));
+        QCOMPARE(QDir(dir).entryList(QDir::Files), QStringList{"cut.bin"});
+        QVERIFY(!ftp.Connected());
+        log.clear();
+        ftp.GetDirectory(QStringLiteral("/"));
+        QCOMPARE(log.events, QStringList{"DirDone err=9"});
+        QVERIFY(workersGone());
+        ftp.Disconnect();
+        server.waitForFinished(10000);
+        QCOMPARE(server.state(), QProcess::NotRunning);
+    }
+
     void connectInsideAProgressHandlerWaitsForTheDownload()
     {
         TWinInetFTP ftp;
