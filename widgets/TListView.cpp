@@ -67,7 +67,11 @@ void TListView::setViewStyle(TViewStyle viewStyle)
     icons->setFlow(style == TViewStyle::vsList ? QListView::TopToBottom : QListView::LeftToRight);
     icons->setWrapping(true);
     icons->setIconSize(large ? QSize(32, 32) : QSize(16, 16));
-    icons->setGridSize(large ? QSize(80, 64) : QSize());
+    // Large icons take two lines of caption, as a file manager shows them,
+    // so that names are not cut short at the icon's width.
+    icons->setWordWrap(large);
+    icons->setTextElideMode(large ? Qt::ElideMiddle : Qt::ElideRight);
+    icons->setGridSize(large ? QSize(80, 72) : QSize());
     icons->setSpacing(large ? 4 : 1);
     icons->setMovement(QListView::Static);
     stack->setCurrentWidget(icons);
