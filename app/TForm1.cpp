@@ -183,11 +183,6 @@ void TForm1::connectCommands()
     connect(m->ExplorerStyleButtons1, &QAction::triggered, this,
             &TForm1::ExplorerStyleButtons1Click);
     connect(m->Queue1, &QAction::triggered, this, &TForm1::SpeedQueueClick);
-    connect(m->LargeIcons1, &QAction::triggered, this, [this] { setViewStyle(TViewStyle::vsIcon); });
-    connect(m->SmallIcons1, &QAction::triggered, this,
-            [this] { setViewStyle(TViewStyle::vsSmallIcon); });
-    connect(m->List1, &QAction::triggered, this, [this] { setViewStyle(TViewStyle::vsList); });
-    connect(m->Details1, &QAction::triggered, this, [this] { setViewStyle(TViewStyle::vsReport); });
     connect(ui.PopupMenu4->findChild<QAction *>(QStringLiteral("StopQueue1")), &QAction::triggered,
             this, &TForm1::SpeedQueueClick);
     connect(ui.TabSet1, &QTabBar::currentChanged, this, [this](int tab) {
@@ -297,8 +292,6 @@ void TForm1::connectToolBar(ToolBarPanel *bar)
             &TForm1::SpeedQueueClick);
     connect(bar->button(ToolBarPanel::New), &QToolButton::clicked, ui.menu->New1,
             &QAction::trigger);
-    connect(bar->viewStyleGroup(), &QButtonGroup::idClicked, this,
-            [this](int id) { setViewStyle(TViewStyle(id)); });
     connect(bar->dragBar(), &DragBar::pressed, this, &TForm1::Panel8MouseDown);
     connect(bar->dragBar(), &DragBar::moved, this, [this, bar](int x) { Panel8MouseMove(x, bar); });
     connect(bar->dragBar(), &DragBar::released, this, &TForm1::Panel8MouseUp);
@@ -311,7 +304,7 @@ void TForm1::FormCreate()
     resetWindowState();
     siteTree->addRoot();
     showStatus(70);
-    ui.ListView1->setViewStyle(TViewStyle::vsReport);
+    listingView->setViewStyle(TViewStyle::vsReport);
     transferQueue->startQueue(false);
     ui.menu->ExplorerStyleButtons1->setChecked(false);
     ExplorerStyleButtons1Click();
@@ -388,38 +381,13 @@ void TForm1::TabSet1Change(int newTab, bool &allowChange)
     if (ui.Notebook1->currentIndex() == newTab)
         return;
     ui.Notebook1->setCurrentIndex(newTab);
-    showViewStyleOf(newTab);
+    listingView->showViewStyleOfPage(newTab);
+    listingView->refreshPanels();
 }
 
 void TForm1::TabSet1Click()
 {
-    // The command-state refresh comes with the file list's commands.
-}
-
-TListView *TForm1::listOfPage(int page) const
-{
-    switch (page) {
-    case 1: return ui.ListView2;
-    case 2: return ui.ListView3;
-    default: return ui.ListView1;
-    }
-}
-
-void TForm1::setViewStyle(TViewStyle style)
-{
-    listOfPage(ui.Notebook1->currentIndex())->setViewStyle(style);
-    showViewStyleOf(ui.Notebook1->currentIndex());
-}
-
-void TForm1::showViewStyleOf(int page)
-{
-    const TViewStyle style = listOfPage(page)->viewStyle();
-    const int id = int(style);
-    for (ToolBarPanel *bar : {ui.PanelTools, ui.PanelExplorerTools})
-        bar->viewStyleGroup()->button(id)->setChecked(true);
-    QAction *items[] = {ui.menu->LargeIcons1, ui.menu->SmallIcons1, ui.menu->List1,
-                        ui.menu->Details1};
-    items[id]->setChecked(true);
+    listingView->EventClick();
 }
 
 void TForm1::ExplorerStyleButtons1Click()

@@ -72,7 +72,6 @@ public:
     void SpeedStopClick();
     void SpeedQueueClick();
     void MenuDeleteClick();
-    void setViewStyle(TViewStyle style);
 
     // The site combo of the tool bar that is shown.
     QComboBox *visibleSiteCombo() const;
@@ -95,8 +94,6 @@ private:
     void finishRunningOperations();
     void Edit1Click();
     void connectSiteCommands();
-    void showViewStyleOf(int page);
-    class TListView *listOfPage(int page) const;
 
     MainLayout ui;
     ActionDispatch dispatch;

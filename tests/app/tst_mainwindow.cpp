@@ -178,6 +178,7 @@ private slots:
     {
         TForm1 &f = open();
         const QKeySequence none;
+        // A hidden item also reads as disabled, so its shortcut cannot fire.
         const ActionState expected[] = {
             {"MenuOpen", "&Open", none, true, true},
             {"MenuDownload", "&Download...", none, true, true},
@@ -201,7 +202,7 @@ private slots:
             {"Details1", "&Details", none, true, true},
             {"Files1", "&Files", QKeySequence(Qt::Key_F5), false, true},
             {"All1", "&All", none, false, true},
-            {"ExplorerStyleButtons1", "Internet E&xplorer Style Buttons", none, true, false},
+            {"ExplorerStyleButtons1", "Internet E&xplorer Style Buttons", none, false, false},
             {"Contents1", "&Contents...", QKeySequence(Qt::Key_F1), true, true},
             {"WebTour1", "Web &Tour of Vrex Explorer...", none, true, true},
             {"About1", "&About...", none, true, true},
@@ -412,13 +413,13 @@ private slots:
     void tabsSwitchPagesAndShowThatListsViewStyle()
     {
         TForm1 &f = open();
-        f.setViewStyle(TViewStyle::vsList);
+        f.listing().setViewStyle(TViewStyle::vsList);
         QVERIFY(f.controls().menu->List1->isChecked());
         f.controls().TabSet1->setCurrentIndex(2);
         QCOMPARE(f.controls().Notebook1->currentIndex(), 2);
         QVERIFY(f.controls().menu->Details1->isChecked());
         QVERIFY(f.findChild<QToolButton *>(QStringLiteral("ExplorerDetails"))->isChecked());
-        f.setViewStyle(TViewStyle::vsIcon);
+        f.listing().setViewStyle(TViewStyle::vsIcon);
         QCOMPARE(f.controls().ListView3->viewStyle(), TViewStyle::vsIcon);
         QCOMPARE(f.controls().ListView1->viewStyle(), TViewStyle::vsList);
         f.controls().TabSet1->setCurrentIndex(0);
