@@ -306,12 +306,15 @@ QTreeWidgetItem *ListingView::rowMapNode(int row) const
     return item ? static_cast<const Row *>(item)->mapNode : nullptr;
 }
 
+// A row counts as selected when any of its cells is: the icon styles show
+// and select only the name column.
 QList<int> ListingView::selectedRows() const
 {
     QList<int> rows;
-    for (const QModelIndex &index : ui.list->selectionModel()->selectedRows())
+    for (const QModelIndex &index : ui.list->selectionModel()->selectedIndexes())
         rows.append(index.row());
     std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
     return rows;
 }
 
@@ -361,8 +364,8 @@ void ListingView::reorderRows(const std::vector<int> &order)
     QStandardItemModel *model = ui.list->model();
     QItemSelectionModel *selection = ui.list->selectionModel();
     QSet<const QStandardItem *> selected;
-    for (const QModelIndex &index : selection->selectedRows())
-        selected.insert(model->item(index.row(), 0));
+    for (int row : selectedRows())
+        selected.insert(model->item(row, 0));
     const QStandardItem *current = model->item(selection->currentIndex().row(), 0);
 
     emit model->layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);

@@ -20,6 +20,7 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QElapsedTimer>
+#include <QListView>
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
@@ -401,6 +402,23 @@ private slots:
         QVERIFY(w->popupItem("Rename1")->isEnabled());
         QCOMPARE(w->popupItem("AddtoWatchList1")->text(), QStringLiteral("&Add to Watch List"));
         w->popup->hide();
+    }
+
+    void aClickInTheIconStylesSelectsForTheCommands()
+    {
+        showDirectory();
+        addRow(makeEntry("a.txt", 1));
+        view->flushRows();
+        view->setViewStyle(TViewStyle::vsIcon);
+        w->main.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w->main));
+        QListView *icons = w->files->iconsView();
+        const QRect rect = icons->visualRect(w->files->model()->index(0, 0));
+        QTest::mouseClick(icons->viewport(), Qt::LeftButton, {}, rect.center());
+        QVERIFY(view->itemHit());
+        QCOMPARE(view->selectedMapNodes().size(), 1);
+        QVERIFY(w->enabled(B::Open));
+        QVERIFY(w->enabled(B::Delete));
     }
 
     void toolBarFollowsTheTreeWithoutRowsSelected()
