@@ -20,6 +20,8 @@ TListView::TListView(QWidget *parent)
     details->header()->setSortIndicatorShown(false);
     icons->setModel(rows);
     icons->setSelectionModel(details->selectionModel());
+    // A click on an icon selects its whole row, as a click in the details does.
+    icons->setSelectionBehavior(QAbstractItemView::SelectRows);
     icons->setEditTriggers(QAbstractItemView::NoEditTriggers);
     icons->setResizeMode(QListView::Adjust);
     icons->setUniformItemSizes(true);

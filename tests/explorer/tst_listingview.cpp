@@ -417,6 +417,7 @@ private slots:
         QTest::mouseClick(icons->viewport(), Qt::LeftButton, {}, rect.center());
         QVERIFY(view->itemHit());
         QCOMPARE(view->selectedMapNodes().size(), 1);
+        QCOMPARE(w->files->selectionModel()->selectedRows().size(), 1);
         QVERIFY(w->enabled(B::Open));
         QVERIFY(w->enabled(B::Delete));
     }
