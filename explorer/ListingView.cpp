@@ -453,6 +453,8 @@ void ListingView::showViewStyleOfPage(int page)
 void ListingView::setBusy(bool on)
 {
     for (ToolBarPanel *bar : {ui.classicBar, ui.explorerBar}) {
+        if (detached)
+            break;
         bar->button(ToolBarPanel::Send)->setEnabled(!on);
         bar->button(ToolBarPanel::Stop)->setEnabled(on);
     }
@@ -466,7 +468,7 @@ void ListingView::setBusy(bool on)
 
 bool ListingView::isBusy() const
 {
-    return ui.explorerBar->button(ToolBarPanel::Stop)->isEnabled();
+    return detached ? busy : ui.explorerBar->button(ToolBarPanel::Stop)->isEnabled();
 }
 
 void ListingView::EventClick()

@@ -650,6 +650,10 @@ private slots:
         w.reset();
         view->EventClick();
         QTest::qWait(150);
+        QVERIFY(view->isBusy());
+        view->setBusy(false);
+        QCOMPARE(QApplication::overrideCursor(), nullptr);
+        view->setBusy(true);
         view.reset(); // gives the busy cursor back
     }
 
