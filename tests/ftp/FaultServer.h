@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QByteArray>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+// tests/ftp/fault_server.py playing one scenario, started with the Debian
+// python3 for the life of the object.
+class FaultServer {
+public:
+    explicit FaultServer(const QString &scenario, const QString &features = "SIZE,UTF8,EPSV",
+                         bool ipv6 = false)
+    {
+        const QString script = QString::fromLocal8Bit(qgetenv("VREX_SOURCE_DIR"))
+                               + "/tests/ftp/fault_server.py";
+        QStringList args{script, scenario, features};
+        if (ipv6)
+            args << "v6";
+        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process.start(python(), args);
+        if (!process.waitForStarted(10000))
+            return;
+        while (process.waitForReadyRead(10000)) {
+            if (!process.canReadLine())
+                continue;
+            const QByteArray line = process.readLine().trimmed();
+            if (line.startsWith("PORT "))
+                serverPort = line.mid(5).toInt();
+            break;
+        }
+        host = QByteArray(ipv6 ? "[::1]:" : "127.0.0.1:") + QByteArray::number(serverPort);
+    }
+    ~FaultServer()
+    {
+        process.kill();
+        process.waitForFinished(5000);
+    }
+    FaultServer(const FaultServer &) = delete;
+    FaultServer &operator=(const FaultServer &) = delete;
+
+    bool ok() const { return serverPort > 0; }
+    const char *address() const { return host.constData(); }
+
+    static QString python()
+    {
+        const QByteArray p = qgetenv("VREX_PYTHON");
+        return p.isEmpty() ? QStringLiteral("/usr/bin/python3") : QString::fromLocal8Bit(p);
+    }
+
+private:
+    QProcess process;
+    int serverPort = 0;
+    QByteArray host;
+};

@@ -1,0 +1,325 @@
+#!/usr/bin/python3
+"""A small FTP server that misbehaves on demand, for the FTP layer's tests.
+
+  fault_server.py SCENARIO [FEATURES [v6]]
+
+Serves 127.0.0.1 (::1 with v6) on a free port and prints "PORT <n>" once it listens. Every
+connection plays SCENARIO (see the table in handle_* below); FEATURES is a
+comma list of what FEAT announces (default "SIZE,UTF8,EPSV"; "MLST" adds MLST).
+
+The file /file.bin holds FILE_SIZE bytes of a fixed pattern, /dir holds a few
+entries, /upload accepts STOR. Anything else is "550 No such file".
+"""
+import socket
+import sys
+import threading
+import time
+
+FILE_SIZE = 3000000
+PATTERN = bytes(i % 251 for i in range(FILE_SIZE))
+LISTING = (b"-rw-r--r--    1 0        0          100000 Jan 05  2024 file.bin\r\n"
+           b"drwxr-xr-x    2 0        0            4096 Jan 05  2024 dir\r\n")
+MLSD_LISTING = (b"type=file;size=100000;modify=20240105101112; file.bin\r\n"
+                b"type=dir;modify=20240105101112; dir\r\n")
+DIR_LISTING = (b"-rw-r--r--    1 0        0               5 Feb 01  2023 inner.txt\r\n"
+               b"-rw-r--r--    1 0        0               6 Feb 01  2023 file.bin\r\n")
+
+
+class Session:
+    def __init__(self, sock, scenario, features):
+        self.sock = sock
+        self.scenario = scenario
+        self.features = features
+        self.rfile = sock.makefile("rb")
+        self.pasv = None
+        self.commands = 0
+
+    def send(self, text):
+        self.sock.sendall(text.encode("latin-1") if isinstance(text, str) else text)
+
+    def reply(self, line):
+        self.send(line + "\r\n")
+
+    def open_passive(self):
+        if self.pasv:
+            self.pasv.close()
+        family = self.sock.family
+        self.pasv = socket.socket(family, socket.SOCK_STREAM)
+        self.pasv.bind(("::1" if family == socket.AF_INET6 else "127.0.0.1", 0))
+        self.pasv.listen(1)
+        self.pasv.settimeout(10)
+        return self.pasv.getsockname()[1]
+
+    def accept_data(self):
+        conn, _ = self.pasv.accept()
+        self.pasv.close()
+        self.pasv = None
+        return conn
+
+    def stall(self):
+        time.sleep(3600)
+
+    # --- the conversation -------------------------------------------------
+    def run(self):
+        s = self.scenario
+        if s == "greeting-stall":
+            self.stall()
+        if s == "greeting-421":
+            self.reply("421 Too many users, try later.")
+            return
+        if s == "greeting-close":
+            return
+        self.reply("220 Fault server ready.")
+        while True:
+            raw = self.rfile.readline(100000)
+            if not raw:
+                return
+            line = raw.decode("latin-1").rstrip("\r\n")
+            verb, _, arg = line.partition(" ")
+            verb = verb.upper()
+            self.commands += 1
+            if self.handle(verb, arg) == "close":
+                return
+
+    def handle(self, verb, arg):
+        s = self.scenario
+        if verb == "USER":
+            if s == "user-refused":
+                self.reply("530 This FTP server is anonymous only.")
+            else:
+                self.reply("331 Password please.")
+            return
+        if verb == "PASS":
+            if s == "pass-refused":
+                self.reply("530 Login incorrect.")
+            else:
+                self.reply("230 Logged in.")
+            return
+        if verb == "FEAT":
+            self.send("211-Features:\r\n" + "".join(" %s\r\n" % f for f in self.features)
+                      + "211 End\r\n")
+            return
+        if verb in ("TYPE", "OPTS", "NOOP"):
+            self.reply("200 OK.")
+            if verb == "TYPE" and s == "drop-after-login":
+                return "close"
+            if verb == "TYPE" and s == "421-after-login":
+                time.sleep(0.2)
+                self.reply("421 Idle time-out, closing control connection.")
+                return "close"
+            return
+        if verb == "PWD":
+            self.reply('257 "/" is the current directory.')
+            return
+        if verb == "QUIT":
+            self.reply("221 Bye.")
+            return "close"
+        if verb == "CWD":
+            return self.handle_cwd(arg)
+        if verb == "SIZE":
+            if arg.endswith("file.bin") or arg.endswith("some file.txt"):
+                self.reply("213 %d" % FILE_SIZE)
+            else:
+                self.reply("550 Not a plain file.")
+            return
+        if verb == "EPSV":
+            if s in ("epsv-refused", "pasv-other-address"):
+                self.reply("500 EPSV not understood.")
+            else:
+                self.reply("229 Entering Extended Passive Mode (|||%d|)" % self.open_passive())
+            return
+        if verb == "PASV":
+            port = self.open_passive()
+            host = "10,255,255,1" if s == "pasv-other-address" else "127,0,0,1"
+            self.reply("227 Entering Passive Mode (%s,%d,%d)." % (host, port // 256, port % 256))
+            return
+        if verb == "MLST":
+            name = arg.rsplit("/", 1)[-1]
+            kind = "dir" if name == "dir" else "file"
+            self.send("250-Listing %s\r\n type=%s;size=%d;modify=20240105101112; %s\r\n250 End.\r\n"
+                      % (arg, kind, FILE_SIZE, arg))
+            return
+        if verb in ("LIST", "MLSD", "NLST"):
+            return self.handle_list(verb, arg)
+        if verb == "RETR":
+            return self.handle_retr(arg)
+        if verb == "STOR":
+            return self.handle_stor(arg)
+        if verb in ("DELE", "MKD", "RMD", "RNFR", "RNTO"):
+            if s == "commands-refused":
+                self.reply("450-Requested action not taken.\r\n450 File unavailable (busy).")
+            elif verb == "RNFR":
+                self.reply("350 Ready for RNTO.")
+            elif verb == "MKD":
+                self.reply('257 "%s" created.' % arg)
+            else:
+                self.reply("250 Done.")
+            return
+        self.reply("502 Command not implemented.")
+
+    def handle_cwd(self, arg):
+        s = self.scenario
+        if s == "drop-mid-reply":
+            self.send("250-First line of a long reply\r\n250-Second line")
+            return "close"
+        if s == "huge-reply":
+            body = "".join("250-Line %06d of a very long reply %s\r\n" % (i, "x" * 60)
+                           for i in range(1500))
+            self.send(body + "250 End of the long reply.\r\n")
+            return
+        if s == "long-line":
+            self.send("250 " + "y" * (5 * 1024 * 1024) + "\r\n")
+            return
+        if s == "endless-line":
+            try:
+                while True:
+                    self.send(b"z" * 65536)
+            except OSError:
+                return "close"
+        if s == "malformed":
+            self.reply("Hello, this is not FTP")
+            return
+        if s == "stall-reply":
+            self.stall()
+        if s == "reply-split":
+            self.send("25")
+            time.sleep(0.2)
+            self.send("0-multi\r\n 250 not the end\r\n250-still not\r\n250 Directory changed.\r\n")
+            return
+        self.reply("250 Directory changed.")
+
+    def handle_list(self, verb, arg):
+        s = self.scenario
+        if arg.endswith("missing"):
+            self.reply("550 No such directory.")
+            return
+        data = self.accept_data()
+        self.reply("150 Here comes the listing.")
+        if arg.endswith("some file.txt"):
+            if s == "echo-path":
+                # The whole path echoed, and a symbolic link that points at it.
+                payload = (b"-rw-r--r--    1 0  0  100000 Jan 05  2024 /pub/some file.txt\r\n"
+                           b"lrwxrwxrwx    1 0  0      13 Jan 05  2024 alias -> some file.txt\r\n")
+            else:
+                payload = b"-rw-r--r--    1 0  0  100000 Jan 05  2024 some\r\n"
+        elif arg.endswith("dir") and verb == "LIST":
+            payload = DIR_LISTING
+        else:
+            payload = MLSD_LISTING if verb == "MLSD" else LISTING
+        if s == "listing-drop":
+            data.sendall(payload[:40])
+            data.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, b"\x01\x00\x00\x00\x00\x00\x00\x00")
+            data.close()
+            self.reply("426 Connection closed; transfer aborted.")
+            return
+        data.sendall(payload)
+        data.close()
+        if s == "listing-no-final":
+            return "close"
+        if s == "listing-451":
+            self.reply("451 Local error in processing.")
+            return
+        self.reply("226 Transfer complete.")
+
+    def handle_retr(self, arg):
+        s = self.scenario
+        if not arg.endswith("file.bin"):
+            self.reply("550 No such file.")
+            return
+        data = self.accept_data()
+        self.reply("150 Opening BINARY mode data connection.")
+        if s == "retr-stall":
+            data.sendall(PATTERN[:5000])
+            self.stall()
+        if s in ("retr-short-226", "retr-short-426", "retr-short-close"):
+            data.sendall(PATTERN[:30000])
+            data.close()
+            if s == "retr-short-226":
+                self.reply("226 Transfer complete.")  # a lie: the data ended early
+                return
+            if s == "retr-short-426":
+                self.reply("426 Connection closed; transfer aborted.")
+                return
+            return "close"
+        if s == "retr-reset":
+            data.sendall(PATTERN[:30000])
+            data.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, b"\x01\x00\x00\x00\x00\x00\x00\x00")
+            data.close()
+            self.reply("426 Connection reset.")
+            return
+        try:
+            data.sendall(PATTERN)
+        except OSError:
+            data.close()
+            self.reply("426 Connection closed; transfer aborted.")
+            return
+        data.close()
+        if s == "retr-451":
+            self.reply("451 Read error on the server's disk.")
+            return
+        if s == "retr-no-final":
+            return "close"
+        if s == "retr-226-then-close":
+            self.reply("226 Transfer complete.")
+            return "close"
+        self.reply("226 Transfer complete.")
+
+    def handle_stor(self, arg):
+        s = self.scenario
+        data = self.accept_data()
+        self.reply("150 Ok to send data.")
+        received = 0
+        data.settimeout(10)
+        try:
+            while True:
+                chunk = data.recv(65536)
+                if not chunk:
+                    break
+                received += len(chunk)
+                if s == "stor-refused-midway" and received > 20000:
+                    self.reply("452 Insufficient storage space.")
+                    data.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER,
+                                    b"\x01\x00\x00\x00\x00\x00\x00\x00")
+                    data.close()
+                    return
+        except OSError:
+            self.reply("426 Connection reset while receiving.")
+            return
+        data.close()
+        if s == "stor-451":
+            self.reply("451 Could not write the file.")
+            return
+        if s == "stor-no-final":
+            return "close"
+        self.reply("226 Received %d bytes." % received)
+
+
+def serve_one(sock, scenario, features):
+    try:
+        Session(sock, scenario, features).run()
+    except OSError:
+        pass
+    finally:
+        try:
+            sock.close()
+        except OSError:
+            pass
+
+
+def main():
+    scenario = sys.argv[1] if len(sys.argv) > 1 else "normal"
+    features = (sys.argv[2] if len(sys.argv) > 2 else "SIZE,UTF8,EPSV").split(",")
+    features = [f for f in features if f]
+    family = socket.AF_INET6 if "v6" in sys.argv[3:] else socket.AF_INET
+    listener = socket.socket(family, socket.SOCK_STREAM)
+    listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+    listener.bind(("::1" if family == socket.AF_INET6 else "127.0.0.1", 0))
+    listener.listen(64)
+    print("PORT %d" % listener.getsockname()[1], flush=True)
+    while True:
+        sock, _ = listener.accept()
+        threading.Thread(target=serve_one, args=(sock, scenario, features), daemon=True).start()
+
+
+if __name__ == "__main__":
+    main()

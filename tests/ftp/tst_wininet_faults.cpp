@@ -1,0 +1,592 @@
+// The FTP layer against a server that misbehaves on demand (fault_server.py):
+// every case ends in an error code within its time-out, never in a hang and
+// never in a failed transfer reported as a success.
+#include "FaultServer.h"
+#include "TestEnvironment.h"
+#include "WinInetTestHelpers.h"
+
+#include <QtTest>
+
+#include <QElapsedTimer>
+
+#include <atomic>
+#include <thread>
+
+namespace {
+
+constexpr DWORD kShort = 1500; // ms, every time-out of these tests
+
+// A thread that is joined however the test leaves its scope.
+class JoiningThread {
+public:
+    template <typename Fn>
+    explicit JoiningThread(Fn fn) : thread(std::move(fn)) {}
+    ~JoiningThread() { join(); }
+    void join()
+    {
+        if (thread.joinable())
+            thread.join();
+    }
+
+private:
+    std::thread thread;
+};
+
+QByteArray pattern(int size)
+{
+    QByteArray b(size, '\0');
+    for (int i = 0; i < size; ++i)
+        b[i] = char(i % 251);
+    return b;
+}
+
+} // namespace
+
+class TestWinInetFaults : public QObject {
+    Q_OBJECT
+
+    HINTERNET session = nullptr;
+    QElapsedTimer clock;
+
+    HINTERNET connectTo(const FaultServer &server, const char *user = "user")
+    {
+        return InternetConnectA(session, server.address(), 21, user, "pw", INTERNET_SERVICE_FTP,
+                                INTERNET_FLAG_PASSIVE, 1);
+    }
+    // The call ended well within its time-out (no hang, no wait on a lost peer).
+    bool inTime(qint64 limitMs = kShort + 2500) const { return clock.elapsed() < limitMs; }
+
+private slots:
+    void initTestCase()
+    {
+        session = InternetOpenA("VrexFaults", INTERNET_OPEN_TYPE_PRECONFIG, "", "", 0);
+        QVERIFY(session);
+        setAllTimeouts(session, kShort);
+    }
+    void cleanupTestCase() { InternetCloseHandle(session); }
+    void init() { clock.start(); }
+
+    void stalledGreetingTimesOutWith12002()
+    {
+        FaultServer server("greeting-stall");
+        QVERIFY(server.ok());
+        clock.start();
+        QVERIFY(!connectTo(server));
+        QCOMPARE(GetLastError(), ERROR_INTERNET_TIMEOUT);
+        QVERIFY(inTime());
+    }
+
+    void greeting421Gives12003WithText()
+    {
+        FaultServer server("greeting-421");
+        QVERIFY(!connectTo(server));
+        QCOMPARE(GetLastError(), ERROR_INTERNET_EXTENDED_ERROR);
+        QVERIFY(lastResponse().startsWith("421 Too many users"));
+    }
+
+    void greetingDroppedGives12030()
+    {
+        FaultServer server("greeting-close");
+        QVERIFY(!connectTo(server));
+        QCOMPARE(GetLastError(), ERROR_INTERNET_CONNECTION_ABORTED);
+    }
+
+    void refusedUserGives12013()
+    {
+        FaultServer server("user-refused");
+        QVERIFY(!connectTo(server));
+        QCOMPARE(GetLastError(), ERROR_INTERNET_INCORRECT_USER_NAME);
+        QVERIFY(lastResponse().contains("530 This FTP server is anonymous only."));
+    }
+
+    void refusedPasswordGives12014()
+    {
+        FaultServer server("pass-refused");
+        QVERIFY(!connectTo(server));
+        QCOMPARE(GetLastError(), ERROR_INTERNET_INCORRECT_PASSWORD);
+        const QByteArray text = lastResponse();
+        QVERIFY2(text == "220 Fault server ready.\r\n331 Password please.\r\n530 Login incorrect.\r\n",
+                 text.constData());
+    }
+
+    void replyCutOffMidwayIsAnError()
+    {
+        FaultServer server("drop-mid-reply");
+        HandleCloser c(connectTo(server));
+        QVERIFY(c.get());
+        QVERIFY(!FtpSetCurrentDirectoryA(c.get(), "/dir"));
+        QCOMPARE(GetLastError(), ERROR_INTERNET_CONNECTION_ABORTED);
+        // The lost connection is noticed: later calls fail at once
+        clock.start();
+        QVERIFY(!FtpSetCurrentDirectoryA(c.get(), "/"));
+        QCOMPARE(GetLastError(), ERROR_INTERNET_CONNECTION_ABORTED);
+        QVERIFY(clock.elapsed() < 500);
+    }
+
+    void hugeMultiLineReplyIsReadWhole()
+    {
+        FaultServer server("huge-reply");
+        HandleCloser c(connectTo(server));
+        QVERIFY(c.get());
+        QVERIFY(FtpSetCurrentDirectoryA(c.get(), "/dir"));
+        const QByteArray text = lastResponse();
+        QVERIFY2(text.size() > 100000, qPrintable(QString::number(text.size())));
+        QVERIFY(text.startsWith("250-Line 000000"));
+        QVERIFY(text.endsWith("250 End of the long reply.\r\n"));
+        QCOMPARE(text.count("\r\n"), 1501);
+        QVERIFY(FtpSetCurrentDirectoryA(c.get(), "/")); // still in step
+    }
+
+    void absurdlyLongLineIsBounded()
+    {
+        FaultServer server("long-line");
+        HandleCloser c(connectTo(server));
+        QVERIFY(c.get());
+        setTimeout(c.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, 10000);
+        QVERIFY(FtpSetCurrentDirectoryA(c.get(), "/dir"));
+        const QByteArray text = lastResponse();
+        QVERIFY(text.startsWith("250 yyyy"));
+        QVERIFY2(text.size() <= 16 * 1024 + 2, qPrintable(QString::number(text.size())));
+        QVERIFY(FtpSetCurrentDirectoryA(c.get(), "/"));
+    }
+
+    void endlessLineEndsInTimeOut()
+    {
+        FaultServer server("endless-line");
+        HandleCloser c(connectTo(server));
+        QVERIFY(c.get());
+        clock.start();
+        QVERIFY(!FtpSetCurrentDirectoryA(c.get(), "/dir"));
+        QCOMPARE(GetLastError(), ERROR_INTERNET_TIMEOUT);
+        QVERIFY(inTime());
+    }
+
+    void malformedReplyIsAnError()
+    {
+        FaultServer server("malformed");
+        HandleCloser c(connectTo(server));
+        QVERIFY(c.get());
+        QVERIFY(!FtpSetCurrentDirectoryA(c.get(), "/dir"));
+        QCOMPARE(GetLastError(), ERROR_INTERNET_CONNECTION_ABORTED);
+    }
+
+    void replyArrivingInPiecesIsJoined()
+    {
+        FaultServer server("reply-split");
+        HandleCloser c(connectTo(server));
+        QVERIFY(c.get());
+        QVERIFY(FtpSetCurrentDirectoryA(c.get(), "/dir"));
+        QCOMPARE(lastResponse(), QByteArray("250-multi\r\n 250 not the end\r\n250-still not\r\n"
+                                            "250 Directory changed.\r\n"));
+    }
+
+    void stalledReplyTimesOutWith12002()
+    {
+        FaultServer server("stall-reply");
+        HandleCloser c(connectTo(server));
+        QVERIFY(c.get());
+        clock.start();
+        QVERIFY(!FtpSetCurrentDirectoryA(c.get(), "/dir"));
+        QCOMPARE(GetLastError(), ERROR_INTERNET_TIMEOUT);
+        QVERIFY(inTime());
+    }
+
+    void refusedCommandsGive12003WithWholeReply()
+    {
+        FaultServer server("commands-refused");
+        HandleCloser c(connectTo(server));
+        QVERIFY(c.get());
+        QVERIFY(!FtpDeleteFileA(c.get(), "x"));
+        QCOMPARE(GetLastError(), ERROR_INTERNET_EXTENDED_ERROR);
+        DWORD code = 0;
+        QCOMPARE(lastResponse(&code),
+                 QByteArray("450-Requested action not taken.\r\n450 File unavailable (busy).\r\n"));
+        QCOMPARE(code, DWORD(450));
+        QVERIFY(!FtpCreateDirectoryA(c.get(), "x"));
+        QCOMPARE(GetLastError(), ERROR_INTERNET_EXTENDED_ERROR);
+        QVERIFY(!FtpRemoveDirectoryA(c.get(), "x"));
+        QVERIFY(!FtpRenameFileA(c.get(), "x", "y"));
+        QCOMPARE(GetLastError(), ERROR_INTERNET_EXTENDED_ERROR);
+    }
+
+    void lostControlConnectionIsNoticed()
+    {
+        FaultServer server("drop-after-login");
+        HandleCloser c(connectTo(server));
+        QVERIFY(c.get());
+        QVERIFY(!FtpSetCurrentDirectoryA(c.get(), "/"));
+        QVERIFY(GetLastError() == ERROR_INTERNET_CONNECTION_ABORTED
+                || GetLastError() == ERROR_INTERNET_CONNECTION_RESET);
+        TWin32FindData e;
+        QVERIFY(!FtpFindFirstFileA(c.get(), "", &e, 0, 0));
+        QCOMPARE(GetLastError(), ERROR_INTERNET_CONNECTION_ABORTED);
+        QVERIFY(inTime());
+    }
+
+    void announced421IsNoticedWithItsText()
+    {
+        FaultServer server("421-after-login");
+        HandleCloser c(connectTo(server));
+        QVERIFY(c.get());
+        QTest::qWait(500); // the announcement comes a moment after the login
+        QVERIFY(!FtpSetCurrentDirectoryA(c.get(), "/"));
+        QCOMPARE(GetLastError(), ERROR_INTERNET_CONNECTION_ABORTED);
+        QVERIFY(lastResponse().startsWith("421 Idle time-out"));
+        QVERIFY(!FtpSetCurrentDirectoryA(c.get(), "/"));
+        QCOMPARE(GetLastError(), ERROR_INTERNET_CONNECTION_ABORTED);
+    }
+
+    void passiveReplyNamingAnotherAddressGoesToControlPeer()
+    {
+        FaultServer server("pasv-other-address");
+        HandleCloser c(connectTo(server));
+        QVERIFY(c.get());
+        bool ok = false;
+        QCOMPARE(readRemote(c.get(), "/file.bin", ok), pattern(3000000));
+        QVERIFY(ok);
+        QVERIFY(inTime());
+    }
+
+    void ipv6ServerWithPortInBrackets()
+    {
+        FaultServer server("normal", "SIZE,EPSV", true);
+        QVERIFY(server.ok());
+        HandleCloser c(connectTo(server));
+        QVERIFY2(c.get(), qPrintable(QString::number(GetLastError())));
+        bool ok = false;
+        QCOMPARE(readRemote(c.get(), "/file.bin", ok), pattern(3000000));
+        QVERIFY(ok);
+        QCOMPARE(names(listAll(c.get(), "")), (QStringList{"file.bin", "dir"}));
+    }
+
+    void downloadShorterThanSizeFailsDespite226()
+    {
+        FaultServer server("retr-short-226");
+        HandleCloser c(connectTo(server));
+        QVERIFY(c.get());
+        bool ok = true;
+        QCOMPARE(readRemote(c.get(), "/file.bin", ok).size(), 30000);
+        QVERIFY(!ok);
+        QCOMPARE(GetLastError(), ERROR_INTERNET_CONNECTION_ABORTED);
+        QVERIFY(FtpSetCurrentDirectoryA(c.get(), "/")); // still usable
+    }
+
+    void downloadEndingIn426Fails()
+    {
+        FaultServer server("retr-short-426");
+        HandleCloser c(connectTo(server));
+        QVERIFY(c.get());
+        bool ok = true;
+        readRemote(c.get(), "/file.bin", ok);
+        QVERIFY(!ok);
+        QCOMPARE(GetLastError(), ERROR_INTERNET_EXTENDED_ERROR);
+        QVERIFY(lastResponse().startsWith("426"));
+    }
+
+    void downloadWhoseControlDropsFails()
+    {
+        for (const char *scenario : {"retr-short-close", "retr-no-final"}) {
+            FaultServer server(scenario);
+            HandleCloser c(connectTo(server));
+            QVERIFY(c.get());
+            bool ok = true;
+            readRemote(c.get(), "/file.bin", ok);
+            QVERIFY2(!ok, scenario);
+            QCOMPARE(GetLastError(), ERROR_INTERNET_CONNECTION_ABORTED);
+        }
+    }
+
+    void downloadWithDataResetFails()
+    {
+        FaultServer server("retr-reset");
+        HandleCloser c(connectTo(server));
+        QVERIFY(c.get());
+        bool ok = true;
+        readRemote(c.get(), "/file.bin", ok);
+        QVERIFY(!ok);
+        const DWORD code = GetLastError();
+        QVERIFY2(code == ERROR_INTERNET_CONNECTION_RESET || code == ERROR_INTERNET_EXTENDED_ERROR,
+                 qPrintable(QString::number(code)));
+        QVERIFY(inTime());
+    }
+
+    void downloadFollowedBy451Fails()
+    {
+        FaultServer server("retr-451");
+        HandleCloser c(connectTo(server));
+        QVERIFY(c.get());
+        bool ok = true;
+        QCOMPARE(readRemote(c.get(), "/file.bin", ok).size(), 3000000);
+        QVERIFY(!ok);
+        QCOMPARE(GetLastError(), ERROR_INTERNET_EXTENDED_ERROR);
+        QVERIFY(lastResponse().startsWith("451"));
+        // FtpGetFileA leaves no file behind either
+        const QString target = TestEnvironment::instance().tempDir() + "/451.bin";
+        QVERIFY(!FtpGetFileA(c.get(), "/file.bin", target.toUtf8().constData(), 0, 0,
+                             FTP_TRANSFER_TYPE_BINARY, 0));
+        QCOMPARE(GetLastError(), ERROR_INTERNET_EXTENDED_ERROR);
+        QVERIFY(!QFile::exists(target));
+        QVERIFY(QDir(TestEnvironment::instance().tempDir()).entryList(QDir::Files).isEmpty());
+    }
+
+    void download226ThenCloseSucceedsAndNextCallNotices()
+    {
+        FaultServer server("retr-226-then-close");
+        HandleCloser c(connectTo(server));
+        QVERIFY(c.get());
+        bool ok = false;
+        QCOMPARE(readRemote(c.get(), "/file.bin", ok), pattern(3000000));
+        QVERIFY(ok);
+        QVERIFY(!FtpSetCurrentDirectoryA(c.get(), "/"));
+        QCOMPARE(GetLastError(), ERROR_INTERNET_CONNECTION_ABORTED);
+    }
+
+    void stalledDownloadTimesOutWith12002()
+    {
+        FaultServer server("retr-stall");
+        HandleCloser c(connectTo(server));
+        QVERIFY(c.get());
+        clock.start();
+        bool ok = true;
+        QCOMPARE(readRemote(c.get(), "/file.bin", ok).size(), 5000);
+        QVERIFY(!ok);
+        QCOMPARE(GetLastError(), ERROR_INTERNET_TIMEOUT);
+        QVERIFY(inTime());
+    }
+
+    void listingCutOffIsAnErrorNotAPartialSuccess()
+    {
+        for (const char *scenario : {"listing-drop", "listing-no-final", "listing-451"}) {
+            FaultServer server(scenario);
+            HandleCloser c(connectTo(server));
+            QVERIFY(c.get());
+            clock.start();
+            TWin32FindData e;
+            QVERIFY2(!FtpFindFirstFileA(c.get(), "", &e, 0, 0), scenario);
+            const DWORD code = GetLastError();
+            QVERIFY2(code == ERROR_INTERNET_EXTENDED_ERROR || code == ERROR_INTERNET_CONNECTION_ABORTED
+                         || code == ERROR_INTERNET_CONNECTION_RESET,
+                     qPrintable(QString("%1: %2").arg(scenario).arg(code)));
+            QVERIFY(inTime());
+        }
+    }
+
+    void listingOfMissingDirectoryGives12003()
+    {
+        FaultServer server("normal");
+        HandleCloser c(connectTo(server));
+        QVERIFY(c.get());
+        TWin32FindData e;
+        QVERIFY(!FtpFindFirstFileA(c.get(), "/missing", &e, 0, 0));
+        QCOMPARE(GetLastError(), ERROR_INTERNET_EXTENDED_ERROR);
+        QVERIFY(lastResponse().startsWith("550"));
+        QCOMPARE(names(listAll(c.get(), "/dir")), (QStringList{"inner.txt", "file.bin"}));
+    }
+
+    void singleFileListingReducesEchoedPathToBaseName()
+    {
+        FaultServer server("echo-path");
+        HandleCloser c(connectTo(server));
+        QVERIFY(c.get());
+        const auto entries = listAll(c.get(), "/pub/some file.txt");
+        QCOMPARE(names(entries), QStringList{"some file.txt"});
+        QCOMPARE(fileSize(entries[0]), uint64_t(100000));
+    }
+
+    void singleFileListingWithNameSplitAtBlanks()
+    {
+        FaultServer server("normal");
+        HandleCloser c(connectTo(server));
+        QVERIFY(c.get());
+        QCOMPARE(names(listAll(c.get(), "/pub/some file.txt")), QStringList{"some file.txt"});
+    }
+
+    void singleFileListingUsesMlstWhenOffered()
+    {
+        FaultServer server("normal", "MLST type*;size*;modify*;,SIZE,EPSV");
+        HandleCloser c(connectTo(server));
+        QVERIFY(c.get());
+        const auto entries = listAll(c.get(), "/deep/path/report.txt");
+        QCOMPARE(names(entries), QStringList{"report.txt"});
+        QCOMPARE(fileSize(entries[0]), uint64_t(3000000));
+        // A directory named by MLST is listed with MLSD
+        QCOMPARE(names(listAll(c.get(), "/dir")), (QStringList{"file.bin", "dir"}));
+    }
+
+    void epsvRefusedFallsBackToPasv()
+    {
+        FaultServer server("epsv-refused");
+        HandleCloser c(connectTo(server));
+        QVERIFY(c.get());
+        QCOMPARE(names(listAll(c.get(), "")), (QStringList{"file.bin", "dir"}));
+        bool ok = false;
+        QCOMPARE(readRemote(c.get(), "/file.bin", ok).size(), 3000000);
+        QVERIFY(ok);
+    }
+
+    void uploadRefusedMidwayFails()
+    {
+        FaultServer server("stor-refused-midway");
+        HandleCloser c(connectTo(server));
+        QVERIFY(c.get());
+        QVERIFY(!writeRemote(c.get(), "/upload", pattern(2000000)));
+        const DWORD code = GetLastError();
+        QVERIFY2(code == ERROR_INTERNET_EXTENDED_ERROR || code == ERROR_INTERNET_CONNECTION_RESET
+                     || code == ERROR_INTERNET_CONNECTION_ABORTED,
+                 qPrintable(QString::number(code)));
+        QVERIFY(inTime());
+    }
+
+    void uploadWhoseFinalReplyIs451FailsOnClose()
+    {
+        FaultServer server("stor-451");
+        HandleCloser c(connectTo(server));
+        QVERIFY(c.get());
+        QVERIFY(!writeRemote(c.get(), "/upload", pattern(50000)));
+        QCOMPARE(GetLastError(), ERROR_INTERNET_EXTENDED_ERROR);
+        QVERIFY(lastResponse().startsWith("451"));
+    }
+
+    void uploadWithoutFinalReplyFailsOnClose()
+    {
+        FaultServer server("stor-no-final");
+        HandleCloser c(connectTo(server));
+        QVERIFY(c.get());
+        QVERIFY(!writeRemote(c.get(), "/upload", pattern(50000)));
+        QCOMPARE(GetLastError(), ERROR_INTERNET_CONNECTION_ABORTED);
+    }
+
+    void uploadCompleteSucceeds()
+    {
+        FaultServer server("normal");
+        HandleCloser c(connectTo(server));
+        QVERIFY(c.get());
+        QVERIFY(writeRemote(c.get(), "/upload", pattern(700000)));
+        QCOMPARE(lastResponse(), QByteArray("226 Received 700000 bytes.\r\n"));
+    }
+
+    void closingFileFromAnotherThreadEndsABlockedRead()
+    {
+        FaultServer server("retr-stall");
+        HandleCloser c(connectTo(server));
+        QVERIFY(c.get());
+        setTimeout(c.get(), INTERNET_OPTION_DATA_RECEIVE_TIMEOUT, 60000);
+        HINTERNET file = FtpOpenFileA(c.get(), "/file.bin", GENERIC_READ, FTP_TRANSFER_TYPE_BINARY, 0);
+        QVERIFY(file);
+        std::atomic<int> stage{0};
+        DWORD readError = 0;
+        BOOL readResult = 1;
+        JoiningThread reader([&] {
+            char buf[4096];
+            DWORD got = 0, total = 0;
+            while (total < 5000 && InternetReadFile(file, buf, qMin<DWORD>(4096, 5000 - total), &got) && got)
+                total += got;
+            stage = 1;
+            readResult = InternetReadFile(file, buf, sizeof buf, &got); // blocks: the server stalls
+            readError = GetLastError();
+            stage = 2;
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(stage.load() == 1, 5000);
+        QTest::qWait(100); // let the reader enter its wait
+        clock.start();
+        QVERIFY(InternetCloseHandle(file));
+        QTRY_VERIFY_WITH_TIMEOUT(stage.load() == 2, 2000);
+        reader.join();
+        QVERIFY(clock.elapsed() < 1000);
+        QVERIFY(!readResult);
+        QCOMPARE(readError, ERROR_INTERNET_OPERATION_CANCELLED);
+        DWORD got = 0;
+        char buf[16];
+        QVERIFY(!InternetReadFile(file, buf, sizeof buf, &got));
+        QCOMPARE(GetLastError(), ERROR_INVALID_HANDLE);
+    }
+
+    void closingConnectionFromAnotherThreadEndsABlockedCommand()
+    {
+        FaultServer server("stall-reply");
+        HINTERNET c = connectTo(server);
+        QVERIFY(c);
+        setTimeout(c, INTERNET_OPTION_RECEIVE_TIMEOUT, 60000);
+        std::atomic<bool> done{false};
+        DWORD error = 0;
+        JoiningThread worker([&] {
+            if (!FtpSetCurrentDirectoryA(c, "/dir"))
+                error = GetLastError();
+            done = true;
+        });
+        QTest::qWait(200);
+        clock.start();
+        QVERIFY(InternetCloseHandle(c));
+        QTRY_VERIFY_WITH_TIMEOUT(done.load(), 2000);
+        worker.join();
+        QVERIFY(clock.elapsed() < 1000);
+        QCOMPARE(error, ERROR_INTERNET_OPERATION_CANCELLED);
+    }
+
+    void closingSessionEndsAConnectInProgress()
+    {
+        FaultServer server("greeting-stall");
+        HINTERNET s = InternetOpenA("cancel", 0, "", "", 0);
+        setAllTimeouts(s, 60000);
+        std::atomic<bool> done{false};
+        HINTERNET result = reinterpret_cast<HINTERNET>(1);
+        DWORD error = 0;
+        JoiningThread worker([&] {
+            result = InternetConnectA(s, server.address(), 21, "", "", INTERNET_SERVICE_FTP,
+                                      INTERNET_FLAG_PASSIVE, 1);
+            error = GetLastError();
+            done = true;
+        });
+        QTest::qWait(200);
+        clock.start();
+        QVERIFY(InternetCloseHandle(s));
+        QTRY_VERIFY_WITH_TIMEOUT(done.load(), 2000);
+        worker.join();
+        QVERIFY(clock.elapsed() < 1000);
+        QVERIFY(!result);
+        QCOMPARE(error, ERROR_INTERNET_OPERATION_CANCELLED);
+    }
+
+    void abandonedDownloadLeavesConnectionInStep()
+    {
+        FaultServer server("normal");
+        HandleCloser c(connectTo(server));
+        QVERIFY(c.get());
+        for (int round = 0; round < 3; ++round) {
+            HINTERNET file = FtpOpenFileA(c.get(), "/file.bin", GENERIC_READ, FTP_TRANSFER_TYPE_BINARY, 0);
+            QVERIFY(file);
+            char buf[100];
+            DWORD got = 0;
+            QVERIFY(InternetReadFile(file, buf, sizeof buf, &got));
+            QVERIFY(InternetCloseHandle(file)); // abandoned part way
+            QVERIFY2(FtpSetCurrentDirectoryA(c.get(), "/"), qPrintable(QString::number(GetLastError())));
+            QCOMPARE(lastResponse(), QByteArray("250 Directory changed.\r\n"));
+        }
+        bool ok = false;
+        QCOMPARE(readRemote(c.get(), "/file.bin", ok), pattern(3000000));
+        QVERIFY(ok);
+    }
+
+    void abandonedStalledDownloadEndsInTimeOutNotHang()
+    {
+        FaultServer server("retr-stall");
+        HandleCloser c(connectTo(server));
+        QVERIFY(c.get());
+        HINTERNET file = FtpOpenFileA(c.get(), "/file.bin", GENERIC_READ, FTP_TRANSFER_TYPE_BINARY, 0);
+        QVERIFY(file);
+        char buf[100];
+        DWORD got = 0;
+        QVERIFY(InternetReadFile(file, buf, sizeof buf, &got));
+        clock.start();
+        InternetCloseHandle(file);
+        // This server never answers the abandoned transfer: the connection
+        // cannot be put back in step and says so.
+        QVERIFY(!FtpSetCurrentDirectoryA(c.get(), "/"));
+        QVERIFY(GetLastError() == ERROR_INTERNET_CONNECTION_ABORTED
+                || GetLastError() == ERROR_INTERNET_TIMEOUT);
+        QVERIFY(inTime(2 * kShort + 2500));
+    }
+};
+
+VREX_TEST_MAIN(TestWinInetFaults, QCoreApplication)
+#include "tst_wininet_faults.moc"
