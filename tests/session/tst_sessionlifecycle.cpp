@@ -3,6 +3,7 @@
 #include "SessionTestKit.h"
 #include "TestEnvironment.h"
 #include "ftp/FtpThread.h"
+#include "ftp/InternetHandle.h"
 #include "ftp/WinInetFTP.h"
 
 #include <QtTest>
@@ -182,6 +183,8 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(log.count("DirDone"), 1, 10000);
         QCOMPARE(log.count("DirEntry"), 50);
         ftp.Disconnect();
+        QVERIFY(workersGone());
+        QCOMPARE(HandleTable::size(), size_t(0));  // the old find handle too
     }
 
     void connectWhileASingleCommandRunsReleasesTheOldConnectionOnce()
@@ -263,6 +266,7 @@ private slots:
         }
         QCOMPARE(done, 2000);
         QCOMPARE(FtpThread::liveCount(), 0);
+        QCOMPARE(HandleTable::size(), size_t(0));
         QTRY_COMPARE_WITH_TIMEOUT(threadCount(), threads, 5000);
         QCOMPARE(openDescriptors(), fds);
         QCOMPARE(log.offUiThread, 0);
