@@ -243,7 +243,7 @@ private slots:
                 ftp.Cancel();  // must not wait for the worker blocked on this handler
                 cancelReturned = true;
             } else {
-                QMetaObject::invokeMethod(qApp, [&] {
+                QMetaObject::invokeMethod(QCoreApplication::instance(), [&] {
                     ftp.Cancel();
                     cancelReturned = true;
                     // The cancelled download has ended inside Cancel.
@@ -281,7 +281,7 @@ private slots:
         bool cancelled = false;
         log.inside = [&](const QString &event) {
             if (event == "SendStatus" && log.count("SendStatus") == 3)
-                QMetaObject::invokeMethod(qApp, [&] {
+                QMetaObject::invokeMethod(QCoreApplication::instance(), [&] {
                     ftp.Cancel();
                     cancelled = true;
                 }, Qt::QueuedConnection);
@@ -304,7 +304,7 @@ private slots:
         const QString dir = localDir();
         log.inside = [&](const QString &event) {
             if (event == "GetStatus" && log.count("GetStatus") == 3)
-                QMetaObject::invokeMethod(qApp, [&] { ftp.Connect(); }, Qt::QueuedConnection);
+                QMetaObject::invokeMethod(QCoreApplication::instance(), [&] { ftp.Connect(); }, Qt::QueuedConnection);
         };
         log.clear();
         ftp.GetFile("/big.bin", dir + "/big.bin");
