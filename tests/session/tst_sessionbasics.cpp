@@ -60,7 +60,12 @@ private slots:
             QVERIFY(line.size() <= 127);
         }
         QCOMPARE(log.offUiThread, 0);
+        // The library's own progress reaches the handler too, also when
+        // Disconnect closes the connection on this thread.
+        log.statusCodes.clear();
         ftp.Disconnect();
+        QVERIFY(log.statusCodes.contains(int(INTERNET_STATUS_HANDLE_CLOSING)));
+        QCOMPARE(log.offUiThread, 0);
         QVERIFY(!ftp.Connected());
         QCOMPARE(log.count("Disconnect"), 0);
     }
@@ -103,6 +108,9 @@ private slots:
             QCOMPARE(names.count(QString::fromLatin1(name)), 1);
         QCOMPARE(log.statusCodes.first(), 3);
         QCOMPARE(log.statusCodes.last(), 99);
+        QVERIFY2(std::any_of(log.statusCodes.begin(), log.statusCodes.end(),
+                             [](int code) { return code >= 10; }),
+                 "the library's progress codes are passed on");
         QCOMPARE(ftp.Status(), statIdle);
         QCOMPARE(log.offUiThread, 0);
 
