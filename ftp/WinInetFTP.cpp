@@ -187,7 +187,7 @@ void TWinInetFTP::GetDirectory(const QString &Directory)
     startWorker(kDir, new TThreadFTPFileDir(this, Directory), op, statInDirList);
 }
 
-void TWinInetFTP::GetFile(const QString &RemoteFile, const QString &LocalFile)
+void TWinInetFTP::startDownload(const QString &RemoteFile, const QString &LocalFile, bool direct)
 {
     if (transferRunning())
         return;
@@ -201,28 +201,19 @@ void TWinInetFTP::GetFile(const QString &RemoteFile, const QString &LocalFile)
     }
     fileName1 = RemoteFile;
     fileName2 = LocalFile;
-    directDownload = false;
-    auto *worker = new TThreadFTPFileGet(this, RemoteFile, LocalFile, false, TransferBatch);
+    directDownload = direct;
+    auto *worker = new TThreadFTPFileGet(this, RemoteFile, LocalFile, direct, TransferBatch);
     startWorker(kGet, worker, op, statInGet);
+}
+
+void TWinInetFTP::GetFile(const QString &RemoteFile, const QString &LocalFile)
+{
+    startDownload(RemoteFile, LocalFile, false);
 }
 
 void TWinInetFTP::GetFileDirect(const QString &RemoteFile, const QString &LocalFile)
 {
-    if (transferRunning())
-        return;
-    const quint64 op = newOperation();
-    if (!Connected()) {
-        answerNotConnected([this] {
-            if (OnGetDone)
-                OnGetDone(this, 0);
-        });
-        return;
-    }
-    fileName1 = RemoteFile;
-    fileName2 = LocalFile;
-    directDownload = true;
-    auto *worker = new TThreadFTPFileGet(this, RemoteFile, LocalFile, true, TransferBatch);
-    startWorker(kGet, worker, op, statInGet);
+    startDownload(RemoteFile, LocalFile, true);
 }
 
 void TWinInetFTP::SendFile(const QString &LocalFile, const QString &RemoteFile)

@@ -144,6 +144,7 @@ private:
     quint64 newOperation() { return ++lastOperation; }
     void startWorker(Kind kind, FtpThread *worker, quint64 op, TWinInetStatus newStatus);
     void connectAs(quint64 op);
+    void startDownload(const QString &RemoteFile, const QString &LocalFile, bool direct);
     void startMisc(int selector, const QString &name1, const QString &name2);
     bool anyBusy() const;
     bool transferRunning() const;
