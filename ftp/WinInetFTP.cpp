@@ -89,8 +89,10 @@ void TWinInetFTP::answerNotConnected(const std::function<void()> &fire)
     eventOperation = lastOperation;
     eventStale = false;
     lastError = errNotConnected;
+    const quint64 op = lastOperation;
     fire();
-    status.store(statIdle);
+    if (lastOperation == op)
+        status.store(statIdle);
     eventOperation = savedOp;
     eventStale = savedStale;
 }
@@ -358,12 +360,12 @@ void TWinInetFTP::complete(FtpThread *worker, const TWinInetOutcome &outcome,
         applyOutcome(outcome);
         if (kind == kGet)
             directDownload = false;
-        // The late completion of a cancelled operation must not mark the
-        // component idle while a newer one runs.
-        const bool stale = eventStale;
         if (fire)
             fire();
-        if (!stale && fire)
+        // Idle only if nothing newer was requested meanwhile: neither the
+        // late completion of a cancelled operation nor a handler that
+        // started the next one may hide the operation now running.
+        if (fire && lastOperation == worker->Operation)
             status.store(statIdle);
         // Listing and single command clear their flag once the handler has
         // returned, unless a newer worker of the kind has taken it over.

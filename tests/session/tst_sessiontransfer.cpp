@@ -217,6 +217,36 @@ private slots:
         ftp.Disconnect();
     }
 
+    void aTransferMayStartTheNextFromItsDoneHandler()
+    {
+        const QString folder = FtpFixture::freshUserFolder("chain");
+        const QString dir = localDir();
+        TWinInetFTP ftp;
+        SessionRecorder log(ftp);
+        QVERIFY(connectTo(ftp, log));
+        QList<TWinInetStatus> during;
+        log.inside = [&](const QString &event) {
+            if (event == "GetStatus" || event == "SendStatus")
+                during << ftp.Status();
+            if (event == "GetDone" && log.count("GetDone") == 1)
+                ftp.SendFile(dir + "/first.bin", folder + "/up.bin");
+            if (event == "SendDone")
+                ftp.GetFile(folder + "/up.bin", dir + "/second.bin");
+        };
+        log.clear();
+        ftp.GetFile("/tenk.bin", dir + "/first.bin");
+        QTRY_COMPARE_WITH_TIMEOUT(log.count("GetDone"), 2, 10000);
+        QCOMPARE(log.matching("GetDone"), (QStringList{"GetDone 10000 err=0", "GetDone 10000 err=0"}));
+        QCOMPARE(log.matching("SendDone"), QStringList{"SendDone 10000 err=0"});
+        QCOMPARE(readFile(dir + "/second.bin"), readFile(FtpFixture::anonRoot() + "/tenk.bin"));
+        // Each operation's progress shows its own state, also when it was
+        // started from the previous one's completion handler.
+        QCOMPARE(during.count(statInGet), log.count("GetStatus"));
+        QCOMPARE(during.count(statInSend), log.count("SendStatus"));
+        QCOMPARE(ftp.Status(), statIdle);
+        ftp.Disconnect();
+    }
+
     void cancelledDownloadRemovesThePartialFile_data()
     {
         QTest::addColumn<bool>("fromHandler");
