@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QByteArray>
+#include <QFile>
+#include <QProcess>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <unistd.h>
+
+// Debian's vsftpd started by tests/ftp/vsftpd_launcher.py with a config of
+// the test's own (anonymous read-only, LIST only, numeric owners) for the
+// life of the object. whyUnavailable() tells why it cannot run here.
+class VsftpdServer {
+public:
+    VsftpdServer()
+    {
+        if (!whyUnavailable().isEmpty())
+            return;
+        const QString script = QString::fromLocal8Bit(qgetenv("VREX_SOURCE_DIR"))
+                               + "/tests/ftp/vsftpd_launcher.py";
+        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process.start(QStringLiteral("/usr/bin/python3"), {script, state.path()});
+        if (!process.waitForStarted(10000))
+            return;
+        while (process.waitForReadyRead(30000)) {
+            if (!process.canReadLine())
+                continue;
+            const QByteArray line = process.readLine().trimmed();
+            if (line.startsWith("PORT "))
+                port = line.mid(5).toInt();
+            break;
+        }
+        host = "127.0.0.1:" + QByteArray::number(port);
+    }
+    ~VsftpdServer()
+    {
+        if (process.state() != QProcess::NotRunning) {
+            process.terminate();
+            if (!process.waitForFinished(10000))
+                process.kill();
+        }
+    }
+    VsftpdServer(const VsftpdServer &) = delete;
+    VsftpdServer &operator=(const VsftpdServer &) = delete;
+
+    static QString whyUnavailable()
+    {
+        if (::geteuid() != 0)
+            return QStringLiteral("vsftpd tests need root (vsftpd serves anonymous sessions as root)");
+        if (!QFile::exists(QStringLiteral("/usr/sbin/vsftpd")))
+            return QStringLiteral("vsftpd is not installed (apt-get install vsftpd)");
+        return QString();
+    }
+    bool ok() const { return port > 0; }
+    const char *address() const { return host.constData(); }
+    QString anonRoot() const { return state.path() + QStringLiteral("/anon"); }
+
+private:
+    QTemporaryDir state;
+    QProcess process;
+    int port = 0;
+    QByteArray host;
+};

@@ -1,0 +1,175 @@
+// The WinInet entry points against vsftpd: LIST only, numeric owners,
+// zero-padded days. Skipped when not root or vsftpd is not installed.
+#include "TestEnvironment.h"
+#include "VsftpdServer.h"
+#include "WinInetTestHelpers.h"
+
+#include "ftp/FileTime.h"
+
+#include <QtTest>
+
+#include <QFileInfo>
+
+#include <memory>
+
+class TestWinInetVsftpd : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<VsftpdServer> server;
+    HINTERNET session = nullptr;
+
+    HINTERNET connectAnonymous()
+    {
+        return InternetConnectA(session, server->address(), 21, "", "", INTERNET_SERVICE_FTP,
+                                INTERNET_FLAG_PASSIVE, 1);
+    }
+    static QByteArray pattern(int size)
+    {
+        QByteArray b(size, '\0');
+        for (int i = 0; i < size; ++i)
+            b[i] = char(i % 251);
+        return b;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        const QString why = VsftpdServer::whyUnavailable();
+        if (!why.isEmpty())
+            QSKIP(qPrintable(why));
+        server = std::make_unique<VsftpdServer>();
+        QVERIFY2(server->ok(), "vsftpd did not start; see the launcher's message above");
+        session = InternetOpenA("VrexVsftpd", 0, "", "", 0);
+        setAllTimeouts(session, 10000);
+    }
+
+    void cleanupTestCase()
+    {
+        if (session)
+            InternetCloseHandle(session);
+        server.reset();
+    }
+
+    void welcomeTextIsKept()
+    {
+        HandleCloser c(connectAnonymous());
+        QVERIFY2(c.get(), qPrintable(QString::number(GetLastError())));
+        const QByteArray text = lastResponse();
+        QVERIFY2(text.startsWith("220 Vrex vsftpd test server.\r\n"), text.constData());
+        QVERIFY(text.contains("\r\n230 "));
+    }
+
+    void listIsParsedWithNumericOwnersAndPaddedDays()
+    {
+        HandleCloser c(connectAnonymous());
+        QVERIFY(c.get());
+        const auto entries = listAll(c.get(), "");
+        QCOMPARE(GetLastError(), ERROR_NO_MORE_FILES);
+        QCOMPARE(names(entries), (QStringList{"empty", "five-gib.img", "name with  blanks.txt",
+                                              "old.txt", "pub", "readme.txt", "tenk.bin",
+                                              "three-mb.bin"}));
+        QVERIFY(isDirectory(*findEntry(entries, "pub")));
+        QVERIFY(!isDirectory(*findEntry(entries, "tenk.bin")));
+        QCOMPARE(fileSize(*findEntry(entries, "tenk.bin")), uint64_t(10000));
+        QCOMPARE(fileSize(*findEntry(entries, "five-gib.img")), uint64_t(5) << 30);
+        // A date with its year: "Jan 05  2019"
+        const TSystemTime old = FileTime::toSystemTime(findEntry(entries, "old.txt")->ftLastWriteTime);
+        QCOMPARE(old.year, 2019);
+        QCOMPARE(old.month, 1);
+        QCOMPARE(old.day, 5);
+        // A recent date shows the time and takes this year (UTC, use_localtime=NO)
+        const QDateTime now = QFileInfo(server->anonRoot() + "/tenk.bin").lastModified().toUTC();
+        const TSystemTime recent = FileTime::toSystemTime(findEntry(entries, "tenk.bin")->ftLastWriteTime);
+        QCOMPARE(recent.year, now.date().year());
+        QCOMPARE(recent.day, now.date().day());
+        QCOMPARE(recent.hour, now.time().hour());
+        QCOMPARE(recent.minute, now.time().minute());
+    }
+
+    void pathNamingAFileListsThatFileOnly()
+    {
+        HandleCloser c(connectAnonymous());
+        QVERIFY(c.get());
+        auto entries = listAll(c.get(), "/pub/docs/guide.txt");
+        QCOMPARE(names(entries), QStringList{"guide.txt"});
+        QCOMPARE(fileSize(entries[0]), uint64_t(600));
+        entries = listAll(c.get(), "name with  blanks.txt");
+        QCOMPARE(names(entries), QStringList{"name with  blanks.txt"});
+        QCOMPARE(names(listAll(c.get(), "/pub/docs")), QStringList{"guide.txt"});
+    }
+
+    void emptyOrMissingDirectoryGivesNullHandle()
+    {
+        HandleCloser c(connectAnonymous());
+        QVERIFY(c.get());
+        TWin32FindData e;
+        QVERIFY(!FtpFindFirstFileA(c.get(), "/empty", &e, 0, 0));
+        QCOMPARE(GetLastError(), ERROR_NO_MORE_FILES);
+        QVERIFY(!FtpFindFirstFileA(c.get(), "/no-such-dir", &e, 0, 0));
+        QVERIFY(GetLastError() == ERROR_NO_MORE_FILES || GetLastError() == ERROR_INTERNET_EXTENDED_ERROR);
+    }
+
+    void downloadsAreExact()
+    {
+        HandleCloser c(connectAnonymous());
+        QVERIFY(c.get());
+        bool ok = false;
+        QCOMPARE(readRemote(c.get(), "/tenk.bin", ok), pattern(10000));
+        QVERIFY(ok);
+        QCOMPARE(readRemote(c.get(), "three-mb.bin", ok), pattern(3000000));
+        QVERIFY(ok);
+        const QString target = TestEnvironment::instance().tempDir() + "/vs.bin";
+        QVERIFY(FtpGetFileA(c.get(), "/pub/docs/guide.txt", target.toUtf8().constData(), 0, 0,
+                            FTP_TRANSFER_TYPE_BINARY, 0));
+        QFile f(target);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), QByteArray("guide\n").repeated(100));
+    }
+
+    void abandonedDownloadLeavesConnectionInStep()
+    {
+        HandleCloser c(connectAnonymous());
+        QVERIFY(c.get());
+        for (int round = 0; round < 3; ++round) {
+            HINTERNET f = FtpOpenFileA(c.get(), "/three-mb.bin", GENERIC_READ, FTP_TRANSFER_TYPE_BINARY, 0);
+            QVERIFY(f);
+            char buf[4096];
+            DWORD got = 0;
+            QVERIFY(InternetReadFile(f, buf, sizeof buf, &got));
+            QVERIFY(InternetCloseHandle(f));
+            QVERIFY2(FtpSetCurrentDirectoryA(c.get(), "/pub"), qPrintable(QString::number(GetLastError())));
+            QVERIFY(lastResponse().startsWith("250"));
+            QVERIFY(FtpSetCurrentDirectoryA(c.get(), "/"));
+        }
+        QCOMPARE(names(listAll(c.get(), "/pub")), QStringList{"docs"});
+    }
+
+    void refusedUserGives12013()
+    {
+        QVERIFY(!InternetConnectA(session, server->address(), 21, "bob", "secret",
+                                  INTERNET_SERVICE_FTP, INTERNET_FLAG_PASSIVE, 1));
+        QCOMPARE(GetLastError(), ERROR_INTERNET_INCORRECT_USER_NAME);
+        QVERIFY(lastResponse().contains("530"));
+    }
+
+    void writesAreRefusedWith12003()
+    {
+        HandleCloser c(connectAnonymous());
+        QVERIFY(c.get());
+        QVERIFY(!FtpOpenFileA(c.get(), "/new.bin", GENERIC_WRITE, FTP_TRANSFER_TYPE_BINARY, 0));
+        QCOMPARE(GetLastError(), ERROR_INTERNET_EXTENDED_ERROR);
+        QVERIFY(lastResponse().startsWith("550"));
+        QVERIFY(!FtpDeleteFileA(c.get(), "/tenk.bin"));
+        QCOMPARE(GetLastError(), ERROR_INTERNET_EXTENDED_ERROR);
+        QVERIFY(!FtpCreateDirectoryA(c.get(), "/newdir"));
+        QCOMPARE(GetLastError(), ERROR_INTERNET_EXTENDED_ERROR);
+        QVERIFY(!FtpRenameFileA(c.get(), "/tenk.bin", "/x"));
+        QCOMPARE(GetLastError(), ERROR_INTERNET_EXTENDED_ERROR);
+        QVERIFY(!FtpSetCurrentDirectoryA(c.get(), "/no-such-dir"));
+        QCOMPARE(GetLastError(), ERROR_INTERNET_EXTENDED_ERROR);
+        QVERIFY(FtpSetCurrentDirectoryA(c.get(), "/pub"));
+    }
+};
+
+VREX_TEST_MAIN(TestWinInetVsftpd, QCoreApplication)
+#include "tst_wininet_vsftpd.moc"
