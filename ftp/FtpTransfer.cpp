@@ -194,9 +194,11 @@ DWORD FtpTransfer::finishGracefully()
 {
     if (!started)
         return ERROR_SUCCESS;
-    CallGuard onConnection(*conn);
-    if (!onConnection.ok())
-        return ERROR_SUCCESS; // the connection is gone; release() drops the data socket
+    // Never wait for the connection here: the closing thread may be the one
+    // that a call on the connection waits for (a status hand-off).
+    CallGuard onConnection(*conn, CallGuard::NoWait{});
+    if (!onConnection.ok()) // release() drops the data socket and asks for a resync
+        return writing && failure == ERROR_SUCCESS ? ERROR_INTERNET_OPERATION_CANCELLED : failure;
     const unsigned long long before = conn->replyCount();
     DWORD code;
     if (writing) {

@@ -79,6 +79,15 @@ bool InternetHandle::beginCall()
     return true;
 }
 
+bool InternetHandle::tryBeginCall()
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    if (busy || closed.load())
+        return false;
+    busy = true;
+    return true;
+}
+
 void InternetHandle::endCall()
 {
     bool mustRelease = false;

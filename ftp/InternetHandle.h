@@ -49,6 +49,8 @@ public:
 
     // Waits while another call works on the handle; false once it is closed.
     bool beginCall();
+    // As beginCall, but false at once when another call is running.
+    bool tryBeginCall();
     void endCall();
     bool isClosed() const { return closed.load(std::memory_order_acquire); }
 
@@ -91,6 +93,8 @@ private:
 class CallGuard {
 public:
     explicit CallGuard(InternetHandle &h) : handle(h), entered(h.beginCall()) {}
+    struct NoWait {};
+    CallGuard(InternetHandle &h, NoWait) : handle(h), entered(h.tryBeginCall()) {}
     ~CallGuard()
     {
         if (entered)

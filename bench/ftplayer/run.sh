@@ -115,7 +115,7 @@ figure() {
   results+=("$line")
 }
 
-rm_out='rm -f "$work/out.bin"'
+rm_out='rm -f "$work/out.bin"; sync'
 for mb in "${sizes[@]}"; do
   f="f$mb.bin"; bytes=$((mb * 1024 * 1024))
   figure "download-${mb}MiB-pyftpdlib-vs-curl" $bytes \
@@ -132,7 +132,7 @@ for mb in "${sizes[@]}"; do
       "\"$bin\" get $vs '' '' /$f \"$work/out.bin\"" \
       "lftp -c '$lftp_base; open ftp://$vs; get /$f -o \"$work/out.bin\"'" "$rm_out"
   fi
-  rm_up='rm -f "$work/up/"*'
+  rm_up='rm -f "$work/up/"*; sync'
   figure "upload-${mb}MiB-pyftpdlib-vs-curl" $bytes \
     "\"$bin\" put $py vrex secret \"$work/files/$f\" /up/ours.bin" \
     "curl -sS -T \"$work/files/$f\" ftp://vrex:secret@$py/up/curl.bin" "$rm_up"
