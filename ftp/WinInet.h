@@ -3,7 +3,23 @@
 // Our FTP client layer, with the names, arguments and result codes of the
 // Windows Internet client library's FTP entry points, so the session
 // component and its workers read as they would against the real thing.
-// All calls are thread-safe; the last error is per thread.
+// All calls are thread-safe; the last error and the last reply text are per
+// thread. One call at a time works on a connection (a second one waits).
+//
+// Codes the callers can rely on (GetLastError after a failed call):
+//   12002  a wait passed its time-out (connect, a reply, data idle)
+//   12003  the server refused; InternetGetLastResponseInfoA has its reply
+//   12007  the host name does not resolve (or is not a valid host text)
+//   12013  the user name was refused, 12014 the password was refused
+//   12017  the handle (or its session or connection) was closed meanwhile
+//   12029  the connection (control or data) could not be made
+//   12030  the control connection is lost or out of step (end of stream, 421,
+//          a malformed reply, a time-out before): every later call on that
+//          connection fails at once with 12030; connect anew
+//   12031  a connection was reset
+//   12110  a file handle is open on the connection: close it first
+//   87     a name holding CR or LF (nothing was sent), or a bad argument
+//   18     a listing without entries (empty directory)
 
 #include "ftp/Win32FindData.h"
 
@@ -86,23 +102,53 @@ HINTERNET InternetOpenA(const char *agent, DWORD accessType, const char *proxy,
                         const char *proxyBypass, DWORD flags);
 // The server may carry its own port: "host:port", "a.b.c.d:port" or
 // "[v6]:port"; that port wins over the port argument.
+// Logs in (an empty user is "anonymous"), asks FEAT, turns UTF-8 on when
+// offered, sets TYPE I. Afterwards the thread's reply text holds the greeting
+// and the login replies. Closing the session from another thread ends a
+// connect under way at once (12017).
 HINTERNET InternetConnectA(HINTERNET session, const char *server, INTERNET_PORT port,
                            const char *user, const char *password, DWORD service, DWORD flags,
                            DWORD_PTR context);
 INTERNET_STATUS_CALLBACK InternetSetStatusCallback(HINTERNET handle,
                                                    INTERNET_STATUS_CALLBACK callback);
+// The last reply text of the calling thread's most recent call that talked
+// to the server, multi-line replies whole, lines ended by CR LF; *error gets
+// its reply code. On success *length is the text's length (the buffer also
+// gets a terminating zero); when buffer is null or *length is smaller than
+// the text plus its zero, fails with ERROR_INSUFFICIENT_BUFFER and sets
+// *length to the size needed.
 BOOL InternetGetLastResponseInfoA(DWORD *error, char *buffer, DWORD *length);
 
+// Status numbers reach the callback installed on a handle, for that handle
+// and every handle opened under it, on the thread making the call: 30/31 and
+// 40/41 around each command and reply, 60 for a new connection, find or file
+// handle, 70 when a handle is closed, 51 when the control connection closes,
+// 100 at the end of each call on a connection. Transfers report nothing per
+// read or write.
+
+// The whole listing is read when the handle opens (MLSD when the server
+// offers MLST, else LIST); entries come in server order, "." and ".." too if
+// the server sends them. A search name that names one file gives that file
+// alone, under its base name. An empty listing gives a null handle and
+// ERROR_NO_MORE_FILES; a refusal (550) gives 12003.
 HINTERNET FtpFindFirstFileA(HINTERNET connection, const char *searchFile,
                             TWin32FindData *findData, DWORD flags, DWORD_PTR context);
 BOOL InternetFindNextFileA(HINTERNET find, void *findData);
 
 HINTERNET FtpOpenFileA(HINTERNET connection, const char *fileName, DWORD access, DWORD flags,
                        DWORD_PTR context);
+// Fills the buffer whole unless the data ends; *read = 0 with success means
+// the server confirmed the transfer (2xx). A final reply of 4xx/5xx (12003),
+// no final reply (12030), fewer bytes than SIZE announced (12030) or a lost
+// data connection make the read fail: a broken download never ends in success.
 BOOL InternetReadFile(HINTERNET file, void *buffer, DWORD toRead, DWORD *read);
-// Sends the whole buffer or fails.
+// Sends the whole buffer or fails. Data is sent in large blocks, so a failure
+// can surface on a later write or on InternetCloseHandle, which finishes an
+// upload and succeeds only when the server confirmed it (2xx).
 BOOL InternetWriteFile(HINTERNET file, const void *buffer, DWORD toWrite, DWORD *written);
 
+// Writes to a temporary file beside newFile, renamed over it only when the
+// transfer is complete; on failure newFile is left as it was.
 BOOL FtpGetFileA(HINTERNET connection, const char *remoteFile, const char *newFile,
                  BOOL failIfExists, DWORD attributes, DWORD flags, DWORD_PTR context);
 BOOL FtpDeleteFileA(HINTERNET connection, const char *fileName);
@@ -112,7 +158,12 @@ BOOL FtpCreateDirectoryA(HINTERNET connection, const char *directory);
 BOOL FtpRemoveDirectoryA(HINTERNET connection, const char *directory);
 
 // Releases the handle. Callable from any thread: a call blocked on this
-// handle or one opened under it returns at once with an error.
+// handle or one opened under it returns at once with an error (12017).
+// Closing a file handle that no call is using finishes the transfer: an
+// upload sends its rest and reads the final reply (FALSE with 12003/12030 when
+// the server did not confirm it); a download abandoned part way is cut off and
+// the connection put back in step. Descriptors are closed by the thread whose
+// call uses them, never under a blocked call.
 BOOL InternetCloseHandle(HINTERNET handle);
 
 // Time-outs in milliseconds (a DWORD in buffer, length 4), for the handle and
