@@ -104,7 +104,6 @@ class Session:
             if verb == "TYPE" and s == "drop-after-login":
                 return "close"
             if verb == "TYPE" and s == "421-after-login":
-                time.sleep(0.2)
                 self.reply("421 Idle time-out, closing control connection.")
                 return "close"
             return
