@@ -77,17 +77,20 @@ DWORD runListing(FtpConnection &c, const std::string &command, bool mlsd,
     return ERROR_SUCCESS;
 }
 
-// MLST: 1 = a file (entry filled), 0 = a directory, or an error code.
+// MLST: isFile with the entry filled, or not (a directory, or no facts: list
+// it); 12003 when the path does not exist.
 DWORD mlst(FtpConnection &c, const std::string &path, TWin32FindData &entry, bool &isFile)
 {
     FtpReply reply;
     DWORD code = c.control().command("MLST " + path, reply, c.timeouts().receiveMs, c.cancelToken());
     if (code != ERROR_SUCCESS)
         return code;
-    if (!reply.positive())
-        return ERROR_INTERNET_EXTENDED_ERROR;
-    size_t pos = 0;
+    if (reply.code == 550 || reply.closing())
+        return ERROR_INTERNET_EXTENDED_ERROR; // no such file or directory
     isFile = false;
+    if (!reply.positive())
+        return ERROR_SUCCESS; // MLST refused for this path: list it and see
+    size_t pos = 0;
     while ((pos = reply.text.find("\r\n ", pos)) != std::string::npos) {
         pos += 3;
         const size_t end = reply.text.find("\r\n", pos);
