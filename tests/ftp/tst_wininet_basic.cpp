@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <atomic>
 #include <vector>
 
@@ -36,10 +37,17 @@ QByteArray localFile(const QString &path)
 }
 
 std::vector<DWORD> statusSeen;
+struct StatusCall {
+    HINTERNET handle;
+    DWORD_PTR context;
+    DWORD status;
+};
+std::vector<StatusCall> statusCalls;
 
-void recordStatus(HINTERNET, DWORD_PTR, DWORD status, void *, DWORD)
+void recordStatus(HINTERNET handle, DWORD_PTR context, DWORD status, void *, DWORD)
 {
     statusSeen.push_back(status);
+    statusCalls.push_back({handle, context, status});
 }
 
 } // namespace
@@ -324,6 +332,55 @@ private slots:
         statusSeen.clear();
         QVERIFY(InternetCloseHandle(c.release()));
         QCOMPARE(statusSeen, (std::vector<DWORD>{70, 51}));
+    }
+
+    void childHandlesReportThroughTheConnectionCallback()
+    {
+        HINTERNET c = InternetConnectA(session, hostBytes().constData(), 21, "", "",
+                                       INTERNET_SERVICE_FTP, INTERNET_FLAG_PASSIVE, 7);
+        QVERIFY(c);
+        QVERIFY(InternetSetStatusCallback(c, recordStatus) == nullptr);
+        statusCalls.clear();
+        HINTERNET f = FtpOpenFileA(c, "/tenk.bin", GENERIC_READ, FTP_TRANSFER_TYPE_BINARY, 42);
+        QVERIFY(f);
+        // The commands of the open are the connection's; the new handle is the file's
+        QVERIFY(std::any_of(statusCalls.begin(), statusCalls.end(), [&](const StatusCall &s) {
+            return s.handle == c && s.context == 7 && s.status == INTERNET_STATUS_REQUEST_SENT;
+        }));
+        QVERIFY(std::any_of(statusCalls.begin(), statusCalls.end(), [&](const StatusCall &s) {
+            return s.handle == f && s.context == 42 && s.status == INTERNET_STATUS_HANDLE_CREATED;
+        }));
+        statusCalls.clear();
+        QVERIFY(InternetCloseHandle(f));
+        QCOMPARE(statusCalls.front().handle, f);
+        QCOMPARE(statusCalls.front().status, INTERNET_STATUS_HANDLE_CLOSING);
+        // Replacing the callback hands back the old one; a null one stops the reports
+        QVERIFY(InternetSetStatusCallback(c, nullptr) == recordStatus);
+        statusCalls.clear();
+        QVERIFY(FtpSetCurrentDirectoryA(c, "/"));
+        QVERIFY(statusCalls.empty());
+        QVERIFY(InternetCloseHandle(c));
+        QVERIFY(InternetSetStatusCallback(c, recordStatus) == INTERNET_INVALID_STATUS_CALLBACK);
+    }
+
+    void timeOutsAreSetAndReadPerHandle()
+    {
+        DWORD ms = 0, length = sizeof ms;
+        QVERIFY(InternetQueryOptionA(session, INTERNET_OPTION_RECEIVE_TIMEOUT, &ms, &length));
+        QCOMPARE(ms, DWORD(10000));
+        HandleCloser c(connectAnonymous());
+        QVERIFY(c.get());
+        setTimeout(c.get(), INTERNET_OPTION_DATA_RECEIVE_TIMEOUT, 1234);
+        QVERIFY(InternetQueryOptionA(c.get(), INTERNET_OPTION_DATA_RECEIVE_TIMEOUT, &ms, &length));
+        QCOMPARE(ms, DWORD(1234));
+        QVERIFY(InternetQueryOptionA(session, INTERNET_OPTION_DATA_RECEIVE_TIMEOUT, &ms, &length));
+        QCOMPARE(ms, DWORD(10000)); // the session keeps its own
+        ms = 0;
+        QVERIFY(!InternetSetOptionA(c.get(), INTERNET_OPTION_CONNECT_TIMEOUT, &ms, sizeof ms));
+        QCOMPARE(GetLastError(), ERROR_INVALID_PARAMETER);
+        ms = 5;
+        QVERIFY(!InternetSetOptionA(c.get(), 9999, &ms, sizeof ms));
+        QCOMPARE(GetLastError(), ERROR_INVALID_PARAMETER);
     }
 
     void closedHandleIsRefused()

@@ -10,6 +10,10 @@
 
 #include <QDir>
 
+#include <atomic>
+#include <thread>
+#include <vector>
+
 namespace {
 
 int openDescriptors()
@@ -85,6 +89,59 @@ private slots:
         QCOMPARE(openDescriptors(), fdsBefore);
         // The one name lookup ran on a helper thread that ends on its own.
         QTRY_COMPARE_WITH_TIMEOUT(threads(), threadsBefore, 10000);
+    }
+
+    void threadsWorkOnTheirOwnConnectionsAtOnce()
+    {
+        QVERIFY(FtpFixture::available());
+        const QByteArray host = FtpFixture::host().toUtf8();
+        HINTERNET session = InternetOpenA("parallel", 0, "", "", 0);
+        setAllTimeouts(session, 10000);
+        std::atomic<int> failures{0};
+        std::vector<std::thread> workers;
+        for (int t = 0; t < 4; ++t) {
+            workers.emplace_back([&] {
+                for (int i = 0; i < 40; ++i) {
+                    HINTERNET c = InternetConnectA(session, host.constData(), 21, "", "", 1, 0, 1);
+                    bool ok = false;
+                    if (!c || listAll(c, "/pub/docs").size() != 1
+                        || readRemote(c, "/tenk.bin", ok).size() != 10000 || !ok
+                        || lastResponse().left(3) != "226")
+                        ++failures;
+                    if (c)
+                        InternetCloseHandle(c);
+                }
+            });
+        }
+        for (auto &w : workers)
+            w.join();
+        QCOMPARE(failures.load(), 0);
+        QVERIFY(InternetCloseHandle(session));
+    }
+
+    void oneConnectionSharedByThreadsTakesOneCallAtATime()
+    {
+        QVERIFY(FtpFixture::available());
+        const QByteArray host = FtpFixture::host().toUtf8();
+        HINTERNET session = InternetOpenA("shared", 0, "", "", 0);
+        HINTERNET c = InternetConnectA(session, host.constData(), 21, "", "", 1, 0, 1);
+        QVERIFY(c);
+        std::atomic<int> failures{0};
+        std::vector<std::thread> workers;
+        for (int t = 0; t < 4; ++t) {
+            workers.emplace_back([&, t] {
+                for (int i = 0; i < 50; ++i) {
+                    const bool ok = t % 2 ? listAll(c, "/pub/docs").size() == 1
+                                          : FtpSetCurrentDirectoryA(c, "/pub") != 0;
+                    if (!ok)
+                        ++failures;
+                }
+            });
+        }
+        for (auto &w : workers)
+            w.join();
+        QCOMPARE(failures.load(), 0);
+        InternetCloseHandle(session);
     }
 };
 
