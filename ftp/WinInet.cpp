@@ -100,6 +100,17 @@ BOOL asResult(DWORD code)
     return code == ERROR_SUCCESS ? succeed() : fail(code);
 }
 
+// Publishes a new handle; false when its parent was closed meanwhile (the
+// handle is closed with it and must not stay in the table).
+bool publish(const std::shared_ptr<InternetHandle> &handle)
+{
+    HandleTable::add(handle);
+    if (!handle->isClosed())
+        return true;
+    HandleTable::remove(handle->id());
+    return false;
+}
+
 DWORD checkName(const char *name)
 {
     if (!name || !*name)
@@ -230,7 +241,8 @@ HINTERNET InternetConnectA(HINTERNET sessionValue, const char *server, INTERNET_
         connection->closeTree();
         return fail(code), nullptr;
     }
-    HandleTable::add(connection);
+    if (!publish(connection))
+        return fail(ERROR_INTERNET_OPERATION_CANCELLED), nullptr;
     reportCreated(*connection);
     reportComplete(*connection, code, reinterpret_cast<DWORD_PTR>(connection->id()));
     succeed();
@@ -288,7 +300,8 @@ HINTERNET FtpFindFirstFileA(HINTERNET connectionValue, const char *searchFile,
     find->next(first);
     if (findData)
         *findData = first;
-    HandleTable::add(find);
+    if (!publish(find))
+        return fail(ERROR_INTERNET_OPERATION_CANCELLED), nullptr;
     reportCreated(*find);
     succeed();
     return find->id();
@@ -335,7 +348,8 @@ HINTERNET FtpOpenFileA(HINTERNET connectionValue, const char *fileName, DWORD ac
             file->closeTree();
         return fail(code), nullptr;
     }
-    HandleTable::add(file);
+    if (!publish(file))
+        return fail(ERROR_INTERNET_OPERATION_CANCELLED), nullptr;
     reportCreated(*file);
     succeed();
     return file->id();
