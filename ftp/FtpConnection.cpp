@@ -146,8 +146,11 @@ DWORD FtpConnection::open(const HostAddress &host, const std::string &user,
             return code;
     }
     code = ctrl.command("TYPE I", reply, timeouts().receiveMs, cancel);
-    if (code == ERROR_SUCCESS && !reply.positive())
+    if (code == ERROR_SUCCESS && !reply.positive()) {
+        loginText += reply.text; // the refusal is what the caller needs to see
+        loginCode = reply.code;
         code = ERROR_INTERNET_EXTENDED_ERROR;
+    }
     return code;
 }
 

@@ -95,6 +95,15 @@ class Session:
             else:
                 self.reply("230 Logged in.")
             return
+        if verb == "FEAT" and s == "feat-refused":
+            self.reply("500 FEAT not understood.")
+            return
+        if verb == "TYPE" and s == "type-refused":
+            self.reply("504 Binary type not supported.")
+            return
+        if verb in ("EPSV", "PASV") and s == "passive-refused":
+            self.reply("502 Passive mode not allowed.")
+            return
         if verb == "FEAT":
             self.send("211-Features:\r\n" + "".join(" %s\r\n" % f for f in self.features)
                       + "211 End\r\n")

@@ -109,6 +109,38 @@ private slots:
                  text.constData());
     }
 
+    void refusedFeatIsHarmless()
+    {
+        FaultServer server("feat-refused");
+        HandleCloser c(connectTo(server));
+        QVERIFY2(c.get(), qPrintable(QString::number(GetLastError())));
+        QCOMPARE(names(listAll(c.get(), "")), (QStringList{"file.bin", "dir"})); // LIST
+    }
+
+    void refusedBinaryTypeFailsTheConnectWith12003()
+    {
+        FaultServer server("type-refused");
+        QVERIFY(!connectTo(server));
+        QCOMPARE(GetLastError(), ERROR_INTERNET_EXTENDED_ERROR);
+        DWORD code = 0;
+        QVERIFY(lastResponse(&code).endsWith("\r\n504 Binary type not supported.\r\n"));
+        QCOMPARE(code, DWORD(504));
+    }
+
+    void refusedPassiveModeGives12003()
+    {
+        FaultServer server("passive-refused");
+        HandleCloser c(connectTo(server));
+        QVERIFY(c.get());
+        TWin32FindData e;
+        QVERIFY(!FtpFindFirstFileA(c.get(), "", &e, 0, 0));
+        QCOMPARE(GetLastError(), ERROR_INTERNET_EXTENDED_ERROR);
+        QVERIFY(lastResponse().startsWith("502"));
+        QVERIFY(!FtpOpenFileA(c.get(), "/file.bin", GENERIC_READ, FTP_TRANSFER_TYPE_BINARY, 0));
+        QCOMPARE(GetLastError(), ERROR_INTERNET_EXTENDED_ERROR);
+        QVERIFY(FtpSetCurrentDirectoryA(c.get(), "/")); // the connection goes on
+    }
+
     void replyCutOffMidwayIsAnError()
     {
         FaultServer server("drop-mid-reply");
