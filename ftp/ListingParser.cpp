@@ -269,13 +269,11 @@ bool parseUnixLine(std::string_view line, TWin32FindData &out, int currentYear)
     return makeEntry(out, name, type == 'd' || type == 'D', size, time);
 }
 
-bool parseDosLine(std::string_view line, TWin32FindData &out)
+namespace {
+
+// "MM-DD-YY" or "MM-DD-YYYY" (also with '/'); two-digit years below 70 are 20xx.
+bool parseDosDate(std::string_view date, TSystemTime &st)
 {
-    const std::vector<Token> t = tokenize(line, 4);
-    if (t.size() < 4)
-        return false;
-    // Date: MM-DD-YY, MM-DD-YYYY (also with '/')
-    const std::string_view date = text(line, t[0]);
     if ((date.size() != 8 && date.size() != 10) || (date[2] != '-' && date[2] != '/')
         || date[5] != date[2])
         return false;
@@ -285,34 +283,47 @@ bool parseDosLine(std::string_view line, TWin32FindData &out)
         return false;
     if (date.size() == 8)
         year += year < 70 ? 2000 : 1900;
-    // Time: HH:MM, HH:MMAM/PM, or "HH:MM AM" in two columns
-    std::string_view clock = text(line, t[1]);
-    size_t next = 2;
-    std::string_view suffix;
-    if (clock.size() > 2 && (lower(clock.back()) == 'm')) {
-        suffix = clock.substr(clock.size() - 2);
-        clock.remove_suffix(2);
-    } else {
-        const std::string_view maybe = text(line, t[2]);
-        if (maybe.size() == 2 && lower(maybe[1]) == 'm') {
-            suffix = maybe;
-            next = 3;
-        }
-    }
-    TSystemTime st;
-    if (!parseClock(clock, st.hour, st.minute, st.second))
-        return false;
-    if (!suffix.empty()) {
-        const char half = lower(suffix[0]);
-        if ((half != 'a' && half != 'p') || st.hour < 1 || st.hour > 12)
-            return false;
-        st.hour = st.hour % 12 + (half == 'p' ? 12 : 0);
-    }
     st.year = int(year);
     st.month = int(month);
     st.day = int(day);
+    return true;
+}
+
+// "HH:MM", "HH:MMAM" or "HH:MM" "PM" in two columns; next is the column after.
+bool parseDosClock(std::string_view line, const std::vector<Token> &t, TSystemTime &st,
+                   size_t &next)
+{
+    std::string_view clock = text(line, t[1]);
+    std::string_view suffix;
+    next = 2;
+    if (clock.size() > 2 && lower(clock.back()) == 'm') {
+        suffix = clock.substr(clock.size() - 2);
+        clock.remove_suffix(2);
+    } else if (text(line, t[2]).size() == 2 && lower(text(line, t[2])[1]) == 'm') {
+        suffix = text(line, t[2]);
+        next = 3;
+    }
+    if (!parseClock(clock, st.hour, st.minute, st.second))
+        return false;
+    if (suffix.empty())
+        return true;
+    const char half = lower(suffix[0]);
+    if ((half != 'a' && half != 'p') || st.hour < 1 || st.hour > 12)
+        return false;
+    st.hour = st.hour % 12 + (half == 'p' ? 12 : 0);
+    return true;
+}
+
+} // namespace
+
+bool parseDosLine(std::string_view line, TWin32FindData &out)
+{
+    const std::vector<Token> t = tokenize(line, 4);
+    TSystemTime st;
+    size_t next = 0;
     TFileTime time{};
-    if (!FileTime::fromSystemTime(st, time))
+    if (t.size() < 4 || !parseDosDate(text(line, t[0]), st) || !parseDosClock(line, t, st, next)
+        || !FileTime::fromSystemTime(st, time))
         return false;
     const std::vector<Token> all = tokenize(line, next + 2);
     if (all.size() < next + 2)
@@ -359,75 +370,87 @@ bool parseEplfLine(std::string_view line, TWin32FindData &out)
     return known && makeEntry(out, line.substr(tab + 1), dir, size, time);
 }
 
+namespace {
+
+// "modify=YYYYMMDDHHMMSS[.sss]", always UTC
+bool parseModify(std::string_view v, TFileTime &time)
+{
+    uint64_t y, mo, d, h, mi, s, ms = 0;
+    if (v.size() < 14 || !toNumber(v.substr(0, 4), y) || !toNumber(v.substr(4, 2), mo)
+        || !toNumber(v.substr(6, 2), d) || !toNumber(v.substr(8, 2), h)
+        || !toNumber(v.substr(10, 2), mi) || !toNumber(v.substr(12, 2), s))
+        return false;
+    if (v.size() > 15 && v[14] == '.') {
+        std::string frac(v.substr(15, 3));
+        frac.resize(3, '0');
+        if (!toNumber(frac, ms))
+            ms = 0;
+    }
+    TSystemTime st;
+    st.year = int(y), st.month = int(mo), st.day = int(d);
+    st.hour = int(h), st.minute = int(mi), st.second = int(s > 59 ? 59 : s);
+    st.millisecond = int(ms);
+    return FileTime::fromSystemTime(st, time);
+}
+
+struct MlsdFacts {
+    bool dir = false;
+    const char *specialName = nullptr; // "." for cdir, ".." for pdir
+    uint64_t size = 0;
+    uint64_t sizd = 0;
+    TFileTime time{};
+};
+
+void applyFact(std::string_view fact, MlsdFacts &f)
+{
+    const size_t eq = fact.find('=');
+    if (eq == std::string_view::npos)
+        return;
+    std::string key(fact.substr(0, eq));
+    for (char &c : key)
+        c = lower(c);
+    const std::string_view value = fact.substr(eq + 1);
+    if (key == "type") {
+        std::string type(value);
+        for (char &c : type)
+            c = lower(c);
+        f.dir = type == "dir" || type == "cdir" || type == "pdir";
+        f.specialName = type == "cdir" ? "." : type == "pdir" ? ".." : nullptr;
+    } else if (key == "size") {
+        toNumber(value, f.size);
+    } else if (key == "sizd") {
+        toNumber(value, f.sizd);
+    } else if (key == "modify" && !parseModify(value, f.time)) {
+        f.time = TFileTime{};
+    }
+}
+
+} // namespace
+
 bool parseMlsdLine(std::string_view line, TWin32FindData &out)
 {
-    size_t nameStart;
+    // "fact=value;fact=value; name" (one blank before the name, which may
+    // hold blanks of its own); a line starting with the blank has no facts.
     std::string_view facts;
-    if (!line.empty() && line[0] == ' ') {
-        nameStart = 1; // no facts at all
-    } else {
+    size_t nameStart = 1;
+    if (line.empty() || line[0] != ' ') {
         const size_t end = line.find("; ");
         if (end == std::string_view::npos)
             return false;
         facts = line.substr(0, end + 1);
         nameStart = end + 2;
     }
-    std::string_view name = line.substr(nameStart);
-    bool dir = false, haveType = false;
-    uint64_t size = 0, sizd = 0;
-    TFileTime time{};
+    MlsdFacts f;
     while (!facts.empty()) {
         const size_t semi = facts.find(';');
-        const std::string_view fact = facts.substr(0, semi);
-        const size_t eq = fact.find('=');
-        if (eq != std::string_view::npos) {
-            std::string key(fact.substr(0, eq));
-            for (char &c : key)
-                c = lower(c);
-            std::string value(fact.substr(eq + 1));
-            for (char &c : value)
-                c = lower(c);
-            if (key == "type") {
-                haveType = true;
-                if (value == "dir")
-                    dir = true;
-                else if (value == "cdir")
-                    dir = true, name = ".";
-                else if (value == "pdir")
-                    dir = true, name = "..";
-            } else if (key == "size") {
-                toNumber(fact.substr(eq + 1), size);
-            } else if (key == "sizd") {
-                toNumber(fact.substr(eq + 1), sizd);
-            } else if (key == "modify") {
-                const std::string_view v = fact.substr(eq + 1);
-                uint64_t y, mo, d, h, mi, s, ms = 0;
-                if (v.size() >= 14 && toNumber(v.substr(0, 4), y) && toNumber(v.substr(4, 2), mo)
-                    && toNumber(v.substr(6, 2), d) && toNumber(v.substr(8, 2), h)
-                    && toNumber(v.substr(10, 2), mi) && toNumber(v.substr(12, 2), s)) {
-                    if (v.size() > 15 && v[14] == '.') {
-                        std::string frac(v.substr(15, 3));
-                        frac.resize(3, '0');
-                        if (!toNumber(frac, ms))
-                            ms = 0;
-                    }
-                    TSystemTime st;
-                    st.year = int(y), st.month = int(mo), st.day = int(d);
-                    st.hour = int(h), st.minute = int(mi), st.second = int(s > 59 ? 59 : s);
-                    st.millisecond = int(ms);
-                    if (!FileTime::fromSystemTime(st, time))
-                        time = TFileTime{};
-                }
-            }
-        }
+        applyFact(facts.substr(0, semi), f);
         if (semi == std::string_view::npos)
             break;
         facts.remove_prefix(semi + 1);
     }
-    (void)haveType;
-    if (name != "." && name != "..")
-        name = baseName(name);
-    return makeEntry(out, name, dir, dir ? sizd : size, time);
+    const std::string_view name = f.specialName ? std::string_view(f.specialName)
+                                                : baseName(line.substr(nameStart));
+    return makeEntry(out, name, f.dir, f.dir ? f.sizd : f.size, f.time);
 }
 
 bool parseListLine(std::string_view line, TWin32FindData &out, int currentYear)
