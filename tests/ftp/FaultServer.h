@@ -14,7 +14,7 @@ public:
     {
         const QString script = QString::fromLocal8Bit(qgetenv("VREX_SOURCE_DIR"))
                                + "/tests/ftp/fault_server.py";
-        QStringList args{script, scenario, features};
+        QStringList args{script, QStringLiteral("--exit-with-stdin"), scenario, features};
         if (ipv6)
             args << "v6";
         process.setProcessChannelMode(QProcess::ForwardedErrorChannel);

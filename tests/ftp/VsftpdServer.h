@@ -20,7 +20,8 @@ public:
         const QString script = QString::fromLocal8Bit(qgetenv("VREX_SOURCE_DIR"))
                                + "/tests/ftp/vsftpd_launcher.py";
         process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process.start(QStringLiteral("/usr/bin/python3"), {script, state.path()});
+        process.start(QStringLiteral("/usr/bin/python3"),
+                      {script, QStringLiteral("--exit-with-stdin"), state.path()});
         if (!process.waitForStarted(10000))
             return;
         while (process.waitForReadyRead(30000)) {

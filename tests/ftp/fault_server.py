@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """A small FTP server that misbehaves on demand, for the FTP layer's tests.
 
-  fault_server.py SCENARIO [FEATURES [v6]]
+  fault_server.py [--exit-with-stdin] SCENARIO [FEATURES [v6]]
 
 Serves 127.0.0.1 (::1 with v6) on a free port and prints "PORT <n>" once it listens. Every
 connection plays SCENARIO (see the table in handle_* below); FEATURES is a
@@ -10,6 +10,7 @@ comma list of what FEAT announces (default "SIZE,UTF8,EPSV"; "MLST" adds MLST).
 The file /file.bin holds FILE_SIZE bytes of a fixed pattern, /dir holds a few
 entries, /upload accepts STOR. Anything else is "550 No such file".
 """
+import os
 import socket
 import sys
 import threading
@@ -314,7 +315,19 @@ def serve_one(sock, scenario, features):
             pass
 
 
+def exit_when_parent_goes():
+    """The test keeps our standard input open; its end means the test is gone."""
+    def watch():
+        while sys.stdin.buffer.read(4096):
+            pass
+        os._exit(0)
+    threading.Thread(target=watch, daemon=True).start()
+
+
 def main():
+    if "--exit-with-stdin" in sys.argv:
+        sys.argv.remove("--exit-with-stdin")
+        exit_when_parent_goes()
     scenario = sys.argv[1] if len(sys.argv) > 1 else "normal"
     features = (sys.argv[2] if len(sys.argv) > 2 else "SIZE,UTF8,EPSV").split(",")
     features = [f for f in features if f]

@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Starts Debian's vsftpd in the foreground with a configuration of its own.
 
-  vsftpd_launcher.py STATE_DIR [ANON_ROOT]
+  vsftpd_launcher.py [--exit-with-stdin] STATE_DIR [ANON_ROOT]
 
 Anonymous read-only on 127.0.0.1, a free port, passive ports of its own,
 LIST only (vsftpd has no MLSD), numeric owners, zero-padded days. Without
@@ -18,6 +18,7 @@ import signal
 import socket
 import subprocess
 import sys
+import threading
 import time
 
 VSFTPD = "/usr/sbin/vsftpd"
@@ -74,6 +75,9 @@ def populate(root):
 
 
 def main():
+    watch_stdin = "--exit-with-stdin" in sys.argv
+    if watch_stdin:
+        sys.argv.remove("--exit-with-stdin")
     if len(sys.argv) < 2:
         sys.exit(__doc__)
     if os.geteuid() != 0:
@@ -126,6 +130,12 @@ def main():
 
     signal.signal(signal.SIGTERM, stop)
     signal.signal(signal.SIGINT, stop)
+    if watch_stdin:  # the test keeps our standard input open; its end means it is gone
+        def watch():
+            while sys.stdin.buffer.read(4096):
+                pass
+            stop()
+        threading.Thread(target=watch, daemon=True).start()
     deadline = time.time() + 20
     while time.time() < deadline:
         if proc.poll() is not None:
