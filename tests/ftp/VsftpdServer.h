@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
 #include <unistd.h>
@@ -13,15 +14,18 @@
 // life of the object. whyUnavailable() tells why it cannot run here.
 class VsftpdServer {
 public:
-    VsftpdServer()
+    // slowLogin: vsftpd answers a successful login after 3 seconds.
+    explicit VsftpdServer(bool slowLogin = false)
     {
         if (!whyUnavailable().isEmpty())
             return;
         const QString script = QString::fromLocal8Bit(qgetenv("VREX_SOURCE_DIR"))
                                + "/tests/ftp/vsftpd_launcher.py";
         process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process.start(QStringLiteral("/usr/bin/python3"),
-                      {script, QStringLiteral("--exit-with-stdin"), state.path()});
+        QStringList args{script, QStringLiteral("--exit-with-stdin"), state.path()};
+        if (slowLogin)
+            args.insert(2, QStringLiteral("--slow-login"));
+        process.start(QStringLiteral("/usr/bin/python3"), args);
         if (!process.waitForStarted(10000))
             return;
         while (process.waitForReadyRead(30000)) {

@@ -121,20 +121,6 @@ private slots:
         QVERIFY(lastResponse().contains("530"));
     }
 
-    void answerSlowerThanTheTimeOutGives12002()
-    {
-        // pyftpdlib answers a wrong password only after 3 seconds
-        HINTERNET impatient = InternetOpenA("impatient", 0, "", "", 0);
-        setTimeout(impatient, INTERNET_OPTION_RECEIVE_TIMEOUT, 800);
-        QElapsedTimer clock;
-        clock.start();
-        QVERIFY(!InternetConnectA(impatient, hostBytes().constData(), 21, "vrex", "wrong",
-                                  INTERNET_SERVICE_FTP, INTERNET_FLAG_PASSIVE, 1));
-        QCOMPARE(GetLastError(), ERROR_INTERNET_TIMEOUT);
-        QVERIFY(clock.elapsed() < 2500);
-        QVERIFY(InternetCloseHandle(impatient));
-    }
-
     void refusedConnectionGives12029()
     {
         // A port nobody listens on: bind one, close it, connect to it.

@@ -8,6 +8,7 @@
 
 #include <QtTest>
 
+#include <QElapsedTimer>
 #include <QFileInfo>
 
 #include <memory>
@@ -150,6 +151,27 @@ private slots:
                                   INTERNET_SERVICE_FTP, INTERNET_FLAG_PASSIVE, 1));
         QCOMPARE(GetLastError(), ERROR_INTERNET_INCORRECT_USER_NAME);
         QVERIFY(lastResponse().contains("530"));
+    }
+
+    void loginSlowerThanTheTimeOutGives12002()
+    {
+        VsftpdServer slow(true);
+        QVERIFY(slow.ok());
+        HINTERNET impatient = InternetOpenA("impatient", 0, "", "", 0);
+        setTimeout(impatient, INTERNET_OPTION_RECEIVE_TIMEOUT, 800);
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(!InternetConnectA(impatient, slow.address(), 21, "", "", INTERNET_SERVICE_FTP,
+                                  INTERNET_FLAG_PASSIVE, 1));
+        QCOMPARE(GetLastError(), ERROR_INTERNET_TIMEOUT);
+        QVERIFY(clock.elapsed() < 2500);
+        // Patience gets the login through
+        setTimeout(impatient, INTERNET_OPTION_RECEIVE_TIMEOUT, 10000);
+        HandleCloser c(InternetConnectA(impatient, slow.address(), 21, "", "",
+                                        INTERNET_SERVICE_FTP, INTERNET_FLAG_PASSIVE, 1));
+        QVERIFY2(c.get(), qPrintable(QString::number(GetLastError())));
+        c.reset(nullptr);
+        QVERIFY(InternetCloseHandle(impatient));
     }
 
     void writesAreRefusedWith12003()

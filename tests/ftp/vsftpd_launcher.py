@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Starts Debian's vsftpd in the foreground with a configuration of its own.
 
-  vsftpd_launcher.py [--exit-with-stdin] STATE_DIR [ANON_ROOT]
+  vsftpd_launcher.py [--exit-with-stdin] [--slow-login] STATE_DIR [ANON_ROOT]
 
 Anonymous read-only on 127.0.0.1, a free port, passive ports of its own,
 LIST only (vsftpd has no MLSD), numeric owners, zero-padded days. Without
@@ -78,6 +78,9 @@ def main():
     watch_stdin = "--exit-with-stdin" in sys.argv
     if watch_stdin:
         sys.argv.remove("--exit-with-stdin")
+    slow_login = "--slow-login" in sys.argv  # answers a login after 3 seconds
+    if slow_login:
+        sys.argv.remove("--slow-login")
     if len(sys.argv) < 2:
         sys.exit(__doc__)
     if os.geteuid() != 0:
@@ -118,7 +121,8 @@ def main():
             "secure_chroot_dir=%s" % empty, "nopriv_user=%s" % ftp_user,
             "xferlog_enable=NO", "syslog_enable=NO", "use_localtime=NO",
             "max_clients=0", "max_per_ip=0", "connect_from_port_20=NO",
-            "ftpd_banner=Vrex vsftpd test server.", "",
+            "ftpd_banner=Vrex vsftpd test server.",
+            "delay_successful_login=%d" % (3 if slow_login else 0), "",
         ]))
     proc = subprocess.Popen([VSFTPD, conf], stdin=subprocess.DEVNULL, start_new_session=True)
 
