@@ -3,6 +3,8 @@
 #include "ftp/ResponseCapture.h"
 #include "ftp/WinInetFTP.h"
 
+#include <QElapsedTimer>
+
 TThreadFTPFileDir::TThreadFTPFileDir(TWinInetFTP *ftp, const QString &directory)
     : ftp(ftp)
     , directory(directory.toUtf8())
@@ -15,33 +17,20 @@ void TThreadFTPFileDir::Execute()
     statusCode = 3;
     ftp->reportStatus(this, statusCode);
     HINTERNET connection = ftp->hConnection.load();
-    HINTERNET find = FtpFindFirstFileA(connection, directory.constData(), &findData,
+    HINTERNET find = FtpFindFirstFileA(connection, directory.constData(), &entries[0],
                                        INTERNET_FLAG_RAW_DATA, 0);
     DWORD code = GetLastError();
     outcome.codeSet = true;
     outcome.code = int32_t(code);
     if (find)
         ftp->hFind.store(find);
-    bool more = true;
-    bool cancelled = false;
-    while (find && more) {
-        if (Terminated()) {
-            cancelled = true;
-            break;
-        }
-        ftp->handOff(this, [this] {
-            if (ftp->OnDirEntry)
-                ftp->OnDirEntry(ftp, &findData);
-        });
-        more = InternetFindNextFileA(find, &findData);
-        code = GetLastError();
-        outcome.code = int32_t(code);
-        if (!more && code == ERROR_INTERNET_EXTENDED_ERROR)
-            outcome.replyLines += ResponseCapture::take().lines;
-    }
+    bool more = find != nullptr;
+    while (more && !Terminated())
+        more = readBatch(find, outcome, code);
+    const bool cancelled = Terminated();
     // An empty or missing directory is no failure; a dropped connection is.
     outcome.error = errNone;
-    if (cancelled || Terminated()) {
+    if (cancelled) {
         outcome.error = errTerminated;
     } else if (TWinInetFTP::isConnectionLost(code)) {
         outcome.error = errUnknown;
@@ -59,4 +48,45 @@ void TThreadFTPFileDir::Execute()
         if (ftp->OnDirDone)
             ftp->OnDirDone(ftp);
     });
+}
+
+// Delivers entry `index` of the batch, unless the listing was cancelled
+// meanwhile: then it and the rest of the batch are dropped.
+bool TThreadFTPFileDir::deliver(int index)
+{
+    if (Terminated())
+        return false;
+    if (ftp->OnDirEntry)
+        ftp->OnDirEntry(ftp, &entries[size_t(index)]);
+    return true;
+}
+
+// Reads ahead up to BatchSize entries (entry 0 is already there) and queues
+// their OnDirEntry events for one hand-off, in the server's order. False when
+// the listing has no more entries.
+bool TThreadFTPFileDir::readBatch(HINTERNET find, TWinInetOutcome &outcome, DWORD &code)
+{
+    QElapsedTimer clock;
+    clock.start();
+    setDeferring(true);
+    bool more = true;
+    int count = 0;
+    while (more && count < BatchSize) {
+        ftp->postEvent(this, [this, count] { return deliver(count); });
+        ++count;
+        more = InternetFindNextFileA(find, &entries[size_t(count)]);
+        code = GetLastError();
+        outcome.code = int32_t(code);
+        if (!more && code == ERROR_INTERNET_EXTENDED_ERROR)
+            outcome.replyLines += ResponseCapture::take().lines;
+        if (clock.elapsed() >= MaxBatchMs)
+            break;
+    }
+    setDeferring(false);
+    if (PostedCount() > 0)
+        Synchronize(nullptr);
+    // The entry read last waits at the head of the next batch.
+    if (more)
+        entries[0] = entries[size_t(count)];
+    return more;
 }

@@ -7,7 +7,10 @@
 #include <QByteArray>
 #include <QString>
 
+#include <vector>
+
 class TWinInetFTP;
+struct TWinInetOutcome;
 
 // Lists one directory: OnDirEntry per entry in the server's order, then
 // OnDirDone.
@@ -16,12 +19,21 @@ class TThreadFTPFileDir : public FtpThread {
 public:
     TThreadFTPFileDir(TWinInetFTP *ftp, const QString &directory);
 
+    // Entries handed to the user-interface thread at once, at most; a batch
+    // also ends after MaxBatchMs, so a slow server's entries still show soon.
+    static constexpr int BatchSize = 64;
+    static constexpr int MaxBatchMs = 10;
+
 protected:
     void Execute() override;
 
 private:
+    bool readBatch(HINTERNET find, TWinInetOutcome &outcome, DWORD &code);
+    bool deliver(int index);
+
     TWinInetFTP *ftp;
     QByteArray directory;
-    TWin32FindData findData{};
+    // The record OnDirEntry points to, then the entries read ahead of delivery.
+    std::vector<TWin32FindData> entries = std::vector<TWin32FindData>(BatchSize + 1);
     int32_t statusCode = 0;
 };
