@@ -3,6 +3,10 @@
 #include <QCoreApplication>
 #include <QMetaObject>
 
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 namespace {
 
 std::atomic<int> liveWorkers{0};
@@ -31,7 +35,18 @@ FtpThread::~FtpThread()
 
 void FtpThread::Resume()
 {
-    start(QThread::IdlePriority);
+    start();
+}
+
+// The lowest priority that still gets a share of a busy processor. Linux's
+// idle scheduling class (what QThread::IdlePriority asks for) lets any busy
+// process starve the worker almost completely, so a build running beside a
+// download would all but stop it; a high nice value keeps the worker behind
+// everything else without stalling it.
+static void lowerOwnPriority()
+{
+    constexpr int kWorkerNice = 10;
+    ::setpriority(PRIO_PROCESS, id_t(::syscall(SYS_gettid)), kWorkerNice);
 }
 
 void FtpThread::setFreeOnTerminate(bool free)
@@ -54,6 +69,7 @@ int FtpThread::liveCount()
 
 void FtpThread::run()
 {
+    lowerOwnPriority();
     runningWorker = this;
     Execute();
     runningWorker = nullptr;

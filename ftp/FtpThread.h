@@ -6,7 +6,7 @@
 #include <functional>
 #include <vector>
 
-// Base of the FTP workers: a thread that is created suspended, runs at idle
+// Base of the FTP workers: a thread that is created suspended, runs at a low
 // priority once resumed, frees itself when its work ends, and hands every
 // step that touches the user interface or a local file to the user-interface
 // thread, waiting until that step has run.
@@ -16,7 +16,7 @@ public:
     FtpThread();
     ~FtpThread() override;
 
-    // Starts the suspended thread at idle priority.
+    // Starts the suspended thread at a low priority.
     void Resume();
     void setFreeOnTerminate(bool free);
 
