@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QList>
 #include <QObject>
 
@@ -141,6 +142,8 @@ private:
     double watchSum = 0;
     double queueSum = 0;
     int refreshCounter = 0;
+    QElapsedTimer sinceRefresh;
+    static constexpr int kRefreshIntervalMs = 8;
     int sortCol = 0;
     bool ascending = true;
     bool busy = false;

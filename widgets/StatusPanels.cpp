@@ -23,10 +23,11 @@ QString StatusPanels::panelText(int index) const
     return index >= 0 && index < panels.size() ? panels[index]->text() : QString();
 }
 
-void StatusPanels::setPanelText(int index, const QString &text)
+void StatusPanels::setPanelText(int index, const QString &text, bool now)
 {
-    if (index < 0 || index >= panels.size())
+    if (index < 0 || index >= panels.size() || panels[index]->text() == text)
         return;
     panels[index]->setText(text);
-    panels[index]->repaint();
+    if (now)
+        panels[index]->repaint();
 }

@@ -13,8 +13,9 @@ public:
     void addPanel(const QString &text, int width);
     int panelCount() const { return int(panels.size()); }
     QString panelText(int index) const;
-    // Shows the text at once, without waiting for the next paint cycle.
-    void setPanelText(int index, const QString &text);
+    // The text shows with the next paint; `now` paints it at once, for
+    // texts that must be seen while the program is busy.
+    void setPanelText(int index, const QString &text, bool now = false);
 
 private:
     QList<QLabel *> panels;
