@@ -30,13 +30,13 @@ void SiteTreeCommands::Refresh1Click()
     QTreeWidgetItem *m = mapNodeOf(current);
     if (!m)
         return;
-    for (int i = m->childCount() - 1; i >= 0; --i) {
-        QTreeWidgetItem *child = m->child(i);
-        if (!recordOf(child) || !isDirectory(*recordOf(child))) {
-            listing.removeRowsWhere([child](QTreeWidgetItem *row) { return row == child; });
-            delete child;
-        }
-    }
+    auto isFileOf = [m](QTreeWidgetItem *node) {
+        return node->parent() == m && !(recordOf(node) && isDirectory(*recordOf(node)));
+    };
+    listing.removeRowsWhere(isFileOf);
+    for (int i = m->childCount() - 1; i >= 0; --i)
+        if (isFileOf(m->child(i)))
+            delete m->child(i);
     tree.refreshFlag = true;
     dispatch.setPendingAction(QStringLiteral("RefreshDir"));
     dispatch.operationPath = tree.remotePathOf(m);
