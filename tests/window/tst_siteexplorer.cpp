@@ -434,6 +434,23 @@ private slots:
             QFile::remove(root + "/" + name);
     }
 
+    void stopWhileConnectingSaysNothing()
+    {
+        SilentListener silent;
+        open();
+        createSite({QStringLiteral("127.0.0.1:%1").arg(silent.port), QStringLiteral("Mute")});
+        QVERIFY(form->listing().isBusy());
+        auto *stop = form->findChild<QToolButton *>("ExplorerStop");
+        QVERIFY(stop->isEnabled());
+        QTest::mouseClick(stop, Qt::LeftButton);
+        QTRY_VERIFY(idle());
+        QCOMPARE(panel(0), QStringLiteral("Status: Ready"));
+        // Stop waits for the connect's own completion, which must say nothing.
+        QVERIFY(prompts->asked.isEmpty());
+        QVERIFY(form->tree().currentConnection().host.isEmpty());
+        QVERIFY(!stop->isEnabled());
+    }
+
     void connectFailuresSayWhyAndTheNextCommandConnectsAfresh_data()
     {
         QTest::addColumn<QString>("kind");
