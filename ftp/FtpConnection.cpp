@@ -310,6 +310,10 @@ DWORD FtpConnection::beginTransfer(const std::string &line, TcpSocket &data, boo
     FtpReply reply;
     if (code == ERROR_SUCCESS)
         code = ctrl.readReply(reply, timeout, cancel);
+    if (code == ERROR_SUCCESS && reply.code != 226 && ctrl.isStray(reply)) {
+        ctrl.forgetStray(); // a late 426 of an abandoned transfer, not this one's answer
+        code = ctrl.readReply(reply, timeout, cancel);
+    }
     if (code == ERROR_SUCCESS && !reply.preliminary() && !reply.positive())
         code = ERROR_INTERNET_EXTENDED_ERROR;
     if (code != ERROR_SUCCESS) {

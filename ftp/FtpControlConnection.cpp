@@ -150,11 +150,17 @@ DWORD FtpControlConnection::settle(int timeoutMs, const CancelToken &cancel)
     if (broken || !sock.isOpen())
         return ERROR_INTERNET_CONNECTION_ABORTED;
     if (syncNeeded.exchange(false)) {
+        // Every reply before PWD's 257 belongs to the abandoned transfer. If
+        // none came, the server may still answer it later (an asynchronous
+        // server notices the reset after it answered PWD): one stray 225, 226
+        // or 426 is then skipped in front of a later command's reply.
+        strayExpected = true;
         DWORD code = send("PWD", timeoutMs, cancel);
         for (FtpReply reply; code == ERROR_SUCCESS;) {
             code = readReply(reply, timeoutMs, cancel);
             if (code == ERROR_SUCCESS && reply.code == 257)
                 break;
+            strayExpected = false;
         }
         if (code != ERROR_SUCCESS) {
             broken = true;
@@ -162,15 +168,24 @@ DWORD FtpControlConnection::settle(int timeoutMs, const CancelToken &cancel)
         }
     }
     while (bufferStart != bufferEnd || sock.readableNow()) {
-        // The server spoke unasked: a 421 before closing, or the end of the stream.
+        // The server spoke unasked: a late transfer reply, a 421 before
+        // closing, or the end of the stream.
         FtpReply reply;
         const DWORD code = readReply(reply, timeoutMs, cancel);
         if (code != ERROR_SUCCESS)
             return code;
         if (reply.closing())
             return ERROR_INTERNET_CONNECTION_ABORTED;
+        if (isStray(reply))
+            strayExpected = false;
     }
     return ERROR_SUCCESS;
+}
+
+bool FtpControlConnection::isStray(const FtpReply &reply) const
+{
+    // Replies that only a transfer gets: never the answer to another command.
+    return strayExpected && (reply.code == 225 || reply.code == 226 || reply.code == 426);
 }
 
 DWORD FtpControlConnection::command(const std::string &line, FtpReply &reply, int timeoutMs,
@@ -181,6 +196,10 @@ DWORD FtpControlConnection::command(const std::string &line, FtpReply &reply, in
         code = send(line, timeoutMs, cancel);
     if (code == ERROR_SUCCESS)
         code = readFinalReply(reply, timeoutMs, cancel);
+    if (code == ERROR_SUCCESS && isStray(reply)) {
+        strayExpected = false;
+        code = readFinalReply(reply, timeoutMs, cancel);
+    }
     return code;
 }
 

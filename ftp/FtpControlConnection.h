@@ -34,7 +34,8 @@ public:
     DWORD readReply(FtpReply &reply, int timeoutMs, const CancelToken &cancel);
     // Reads replies until a final (non-1xx) one.
     DWORD readFinalReply(FtpReply &reply, int timeoutMs, const CancelToken &cancel);
-    // send() then readFinalReply(), after settling owed replies.
+    // send() then readFinalReply(), after settle(). Not for transfer commands:
+    // a late reply of an abandoned transfer may be skipped in front of its reply.
     DWORD command(const std::string &line, FtpReply &reply, int timeoutMs,
                   const CancelToken &cancel);
 
@@ -45,6 +46,11 @@ public:
     // Reads what a sync needs; then looks, without waiting, whether the server
     // closed the connection or announced 421 meanwhile.
     DWORD settle(int timeoutMs, const CancelToken &cancel);
+
+    // A reply that can only be the late answer of an abandoned transfer
+    // (225, 226 or 426 while one is still expected); forget() marks it read.
+    bool isStray(const FtpReply &reply) const;
+    void forgetStray() { strayExpected = false; }
 
     bool isBroken() const { return broken; }
     void markBroken() { broken = true; }
@@ -65,6 +71,7 @@ private:
     size_t bufferStart = 0;
     size_t bufferEnd = 0;
     std::atomic<bool> syncNeeded{false};
+    bool strayExpected = false;
     bool broken = false;
     FtpReply last;
     unsigned long long replyCounter = 0;

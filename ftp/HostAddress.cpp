@@ -158,8 +158,9 @@ DWORD resolveHostAddress(const HostAddress &host, std::vector<ResolvedAddress> &
     state->doneFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (state->doneFd < 0)
         return ERROR_NOT_ENOUGH_MEMORY;
+    std::thread worker;
     try {
-        std::thread([state] {
+        worker = std::thread([state] {
             std::vector<ResolvedAddress> found;
             const DWORD code = lookup(state->host, 0, found);
             std::lock_guard<std::mutex> lock(state->mutex);
@@ -168,13 +169,16 @@ DWORD resolveHostAddress(const HostAddress &host, std::vector<ResolvedAddress> &
             const uint64_t one = 1;
             ssize_t ignored = ::write(state->doneFd, &one, sizeof one);
             (void)ignored;
-        }).detach();
+        });
     } catch (...) {
         return ERROR_NOT_ENOUGH_MEMORY;
     }
     const DWORD waited = waitLookup(*state, deadline, cancel);
-    if (waited != ERROR_SUCCESS)
+    if (waited != ERROR_SUCCESS) {
+        worker.detach(); // the resolver cannot be interrupted: it ends on its own
         return waited;
+    }
+    worker.join(); // it has answered and is ending: no thread outlives the call
     std::lock_guard<std::mutex> lock(state->mutex);
     out = state->result;
     return state->code;

@@ -29,7 +29,9 @@ bool parseHostAddress(const char *text, uint16_t defaultPort, HostAddress &out);
 
 // Resolves the host to its addresses, in the resolver's order. Numeric
 // addresses are converted on the spot; names are looked up on a helper
-// thread so that the wait can be cancelled and has a deadline. Results:
+// thread so that the wait can be cancelled and has a deadline; the thread
+// is joined once it answered (it outlives the call only after a cancel or a
+// time-out, until the resolver gives up). Results:
 // 0, 12007 name not resolved, 12002 time-out, 12017 cancelled.
 DWORD resolveHostAddress(const HostAddress &host, std::vector<ResolvedAddress> &out,
                          const Deadline &deadline, const CancelToken &cancel);
