@@ -34,6 +34,7 @@ class Session:
         self.rfile = sock.makefile("rb")
         self.pasv = None
         self.commands = 0
+        self.late_reply = None  # sent after the next PWD reply (late-426)
 
     def send(self, text):
         self.sock.sendall(text.encode("latin-1") if isinstance(text, str) else text)
@@ -119,6 +120,10 @@ class Session:
             return
         if verb == "PWD":
             self.reply('257 "/" is the current directory.')
+            if self.late_reply:
+                time.sleep(0.1)
+                self.reply(self.late_reply)
+                self.late_reply = None
             return
         if verb == "QUIT":
             self.reply("221 Bye.")
@@ -260,6 +265,9 @@ class Session:
             data.sendall(PATTERN)
         except OSError:
             data.close()
+            if s == "late-426":  # answered only after the next command's reply
+                self.late_reply = "426 Connection closed; transfer aborted."
+                return
             self.reply("426 Connection closed; transfer aborted.")
             return
         data.close()

@@ -601,6 +601,22 @@ private slots:
         QVERIFY(ok);
     }
 
+    void lateAnswerOfAnAbandonedDownloadIsSkipped()
+    {
+        FaultServer server("late-426");
+        HandleCloser c(connectTo(server));
+        QVERIFY(c.get());
+        HINTERNET file = FtpOpenFileA(c.get(), "/file.bin", GENERIC_READ, FTP_TRANSFER_TYPE_BINARY, 0);
+        QVERIFY(file);
+        char buf[100];
+        DWORD got = 0;
+        QVERIFY(InternetReadFile(file, buf, sizeof buf, &got));
+        QVERIFY(InternetCloseHandle(file)); // the 426 comes after the resync's 257
+        QVERIFY2(FtpSetCurrentDirectoryA(c.get(), "/"), qPrintable(QString::number(GetLastError())));
+        QCOMPARE(lastResponse(), QByteArray("250 Directory changed.\r\n"));
+        QCOMPARE(names(listAll(c.get(), "")), (QStringList{"file.bin", "dir"}));
+    }
+
     void abandonedStalledDownloadEndsInTimeOutNotHang()
     {
         FaultServer server("retr-stall");
