@@ -114,17 +114,17 @@ DWORD FtpTransfer::write(const void *in, DWORD toWrite)
         return failure;
     const char *src = static_cast<const char *>(in);
     size_t left = toWrite;
-    if (bufferLen == 0 && left >= kBufferSize) {
+    if (bufferLen == 0 && left >= kWriteBlock) {
         const DWORD code = sendBlock(src, left);
         return code == ERROR_SUCCESS ? ERROR_SUCCESS : fail(code);
     }
     while (left > 0) {
-        const size_t n = std::min(left, kBufferSize - bufferLen);
+        const size_t n = std::min(left, kWriteBlock - bufferLen);
         std::memcpy(buffer.get() + bufferLen, src, n);
         bufferLen += n;
         src += n;
         left -= n;
-        if (bufferLen == kBufferSize) {
+        if (bufferLen == kWriteBlock) {
             const DWORD code = flush();
             if (code != ERROR_SUCCESS)
                 return fail(code);

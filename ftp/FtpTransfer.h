@@ -16,7 +16,10 @@ class FtpConnection;
 // stream and reads the final reply: only a 2xx makes the close succeed.
 class FtpTransfer : public InternetHandle {
 public:
+    // Downloads receive into this much at a time; uploads send in blocks of
+    // kWriteBlock (smaller blocks keep a slow reader at the other end busy).
     static constexpr size_t kBufferSize = 256 * 1024;
+    static constexpr size_t kWriteBlock = 64 * 1024;
 
     FtpTransfer(std::shared_ptr<FtpConnection> connection, DWORD_PTR context, bool writing);
     ~FtpTransfer() override;
