@@ -88,7 +88,8 @@ private slots:
         QCOMPARE(HandleTable::size(), handlesBefore);
         // The one name lookup ran on a helper thread that ends on its own,
         // and frees its wake-up descriptor as it ends.
-        QTRY_COMPARE_WITH_TIMEOUT(threads(), threadsBefore, 10000);
+        // Fewer is fine: a helper thread of an earlier test may have ended.
+        QTRY_VERIFY_WITH_TIMEOUT(threads() <= threadsBefore, 10000);
         QTRY_COMPARE_WITH_TIMEOUT(openDescriptors(), fdsBefore, 10000);
     }
 

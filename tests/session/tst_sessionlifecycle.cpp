@@ -269,7 +269,13 @@ private slots:
         QCOMPARE(done, 2000);
         QCOMPARE(FtpThread::liveCount(), 0);
         QCOMPARE(HandleTable::size(), size_t(0));
-        QTRY_COMPARE_WITH_TIMEOUT(threadCount(), threads, 5000);
+        // Fewer threads than at the start is fine: a helper thread of an
+        // earlier test (a name lookup) may have ended meanwhile.
+        QTRY_VERIFY2_WITH_TIMEOUT(threadCount() <= threads,
+                                  qPrintable(QStringLiteral("%1 threads, %2 at the start")
+                                                 .arg(threadCount())
+                                                 .arg(threads)),
+                                  5000);
         QCOMPARE(openDescriptors(), fds);
         QCOMPARE(log.offUiThread, 0);
     }
