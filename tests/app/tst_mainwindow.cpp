@@ -2,6 +2,7 @@
 // frame commands do, and how it asks before closing.
 
 #include "ScriptedPrompts.h"
+#include "MainWindowTest.h"
 #include "TestEnvironment.h"
 
 #include "app/MainMenu.h"
@@ -100,11 +101,7 @@ class TestMainWindow : public QObject {
 
     TForm1 &open()
     {
-        form = std::make_unique<TForm1>();
-        form->createDialogs();
-        form->show();
-        if (!QTest::qWaitForWindowExposed(form.get()))
-            qWarning("main window was not exposed");
+        form = openMainWindow();
         return *form;
     }
 
@@ -501,13 +498,6 @@ private slots:
     }
 };
 
-int main(int argc, char **argv)
-{
-    TestEnvironment::instance();
-    VrexApplication app(argc, argv);
-    IconList::setUpTheme();
-    TestMainWindow tc;
-    return QTest::qExec(&tc, argc, argv);
-}
+VREX_WINDOW_TEST_MAIN(TestMainWindow)
 
 #include "tst_mainwindow.moc"

@@ -3,6 +3,7 @@
 
 #include "PrivateFtpServer.h"
 #include "ScriptedPrompts.h"
+#include "MainWindowTest.h"
 #include "TestEnvironment.h"
 
 #include "app/MainMenu.h"
@@ -127,11 +128,7 @@ class TestSiteExplorer : public QObject {
 
     TForm1 &open()
     {
-        form = std::make_unique<TForm1>();
-        form->createDialogs();
-        form->show();
-        if (!QTest::qWaitForWindowExposed(form.get()))
-            qWarning("main window not exposed");
+        form = openMainWindow();
         return *form;
     }
 
@@ -486,13 +483,6 @@ private slots:
     }
 };
 
-int main(int argc, char **argv)
-{
-    TestEnvironment::instance();
-    VrexApplication app(argc, argv);
-    IconList::setUpTheme();
-    TestSiteExplorer tc;
-    return QTest::qExec(&tc, argc, argv);
-}
+VREX_WINDOW_TEST_MAIN(TestSiteExplorer)
 
 #include "tst_siteexplorer.moc"

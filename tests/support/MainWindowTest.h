@@ -1,0 +1,36 @@
+#pragma once
+
+// For tests of the real main window (they link vrex_gui).
+
+#include "TestEnvironment.h"
+
+#include "app/TForm1.h"
+#include "app/VrexApplication.h"
+#include "platform/IconList.h"
+
+#include <QtTest>
+
+#include <memory>
+
+// The main window as the program starts it: dialogs created, shown, exposed.
+inline std::unique_ptr<TForm1> openMainWindow()
+{
+    auto form = std::make_unique<TForm1>();
+    form->createDialogs();
+    form->show();
+    if (!QTest::qWaitForWindowExposed(form.get()))
+        qWarning("main window was not exposed");
+    return form;
+}
+
+// A QtTest main for window tests: isolated folders, the program's own
+// application object (resources, exception handler) and icon theme.
+#define VREX_WINDOW_TEST_MAIN(TestClass)                                                   \
+    int main(int argc, char **argv)                                                        \
+    {                                                                                      \
+        TestEnvironment::instance();                                                       \
+        VrexApplication app(argc, argv);                                                   \
+        IconList::setUpTheme();                                                            \
+        TestClass tc;                                                                      \
+        return QTest::qExec(&tc, argc, argv);                                              \
+    }
