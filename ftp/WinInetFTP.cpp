@@ -158,7 +158,10 @@ void TWinInetFTP::cancelTransfer(Kind kind)
 void TWinInetFTP::Cancel()
 {
     if (busy[kConnect].load() && workers[kConnect]) {
-        // Closing the session makes a pending name lookup or login fail at once.
+        // Mark the worker first: closing the session makes its pending name
+        // lookup or login fail at once, and it must then see the cancel, not
+        // take the failure for a refused connection.
+        workers[kConnect]->Terminate();
         closeHandle(hSession);
         cancelTransfer(kConnect);
     }
