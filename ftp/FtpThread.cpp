@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QMetaObject>
+#include <QPointer>
 
 #include <sys/resource.h>
 #include <sys/syscall.h>
@@ -97,8 +98,33 @@ void FtpThread::Synchronize(const std::function<void()> &step)
         handOff();
         return;
     }
-    QMetaObject::invokeMethod(QCoreApplication::instance(), handOff,
-                              Qt::BlockingQueuedConnection);
+    {
+        std::lock_guard<std::mutex> lock(waitingMutex);
+        waitingStep = handOff;
+    }
+    QPointer<FtpThread> guard(this);
+    QMetaObject::invokeMethod(QCoreApplication::instance(), [guard] {
+        if (guard)
+            guard->RunWaitingStep();
+    }, Qt::QueuedConnection);
+    handedOver.acquire();
+}
+
+// A posted event is not always delivered by a nested turn of the event loop
+// (one started from inside another posted event), so whoever waits for this
+// worker on the user-interface thread runs its step directly.
+bool FtpThread::RunWaitingStep()
+{
+    std::function<void()> step;
+    {
+        std::lock_guard<std::mutex> lock(waitingMutex);
+        step.swap(waitingStep);
+    }
+    if (!step)
+        return false;
+    step();
+    handedOver.release();
+    return true;
 }
 
 void FtpThread::Post(std::function<bool()> step)

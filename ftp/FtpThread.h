@@ -1,9 +1,11 @@
 #pragma once
 
+#include <QSemaphore>
 #include <QThread>
 
 #include <atomic>
 #include <functional>
+#include <mutex>
 #include <vector>
 
 // Base of the FTP workers: a thread that is created suspended, runs at a low
@@ -36,6 +38,9 @@ public:
     // Runs step on the user-interface thread and waits for it. Steps queued
     // with Post() run first, in order.
     void Synchronize(const std::function<void()> &step);
+    // On the user-interface thread: runs the step the worker is waiting for
+    // in Synchronize, if any. True when one ran.
+    bool RunWaitingStep();
     // Queues a step for the next Synchronize() while deferring is on, so a
     // worker can batch several chunks into one hand-off; otherwise runs it
     // through Synchronize() at once. A posted step returning false drops the
@@ -60,5 +65,8 @@ private:
     std::atomic<bool> terminatedFlag{false};
     std::atomic<int> handOffDepth{0};
     std::vector<std::function<bool()>> posted;
+    std::mutex waitingMutex;
+    std::function<void()> waitingStep;
+    QSemaphore handedOver;
     bool deferring = false;
 };

@@ -77,7 +77,7 @@ void TWinInetFTP::waitUntilFinished(FtpThread *worker)
     QPointer<FtpThread> guard(worker);
     while (guard && !guard->isFinished() && !guard->InHandOff()) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        if (guard && !guard->isFinished())
+        if (guard && !guard->isFinished() && !guard->InHandOff() && !guard->RunWaitingStep())
             QThread::usleep(200);
     }
 }
