@@ -407,8 +407,7 @@ void TForm1::ExplorerStyleButtons1Click()
     // The item says which bar shows, even when the setting cannot be written.
     item->setChecked(!toClassic);
     Reg->WriteValue(QStringLiteral("Buttons"),
-                    TaggedValue(toClassic ? QStringLiteral("Windows95")
-                                          : QStringLiteral("Explorer")));
+        TaggedValue(toClassic ? QStringLiteral("Windows95") : QStringLiteral("Explorer")));
 }
 
 QComboBox *TForm1::visibleSiteCombo() const

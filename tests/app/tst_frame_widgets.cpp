@@ -114,9 +114,9 @@ private slots:
             int iconSize;
         };
         const Style styles[] = {
-            {TViewStyle::vsIcon, QListView::IconMode, QListView::LeftToRight, 32},
-            {TViewStyle::vsSmallIcon, QListView::ListMode, QListView::LeftToRight, 16},
-            {TViewStyle::vsList, QListView::ListMode, QListView::TopToBottom, 16},
+            { TViewStyle::vsIcon, QListView::IconMode, QListView::LeftToRight, 32 },
+            { TViewStyle::vsSmallIcon, QListView::ListMode, QListView::LeftToRight, 16 },
+            { TViewStyle::vsList, QListView::ListMode, QListView::TopToBottom, 16 },
         };
         for (const Style &s : styles) {
             list.setViewStyle(s.style);

@@ -23,18 +23,18 @@
 #include <QDialog>
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
-#include <QScopeGuard>
-#include <QTemporaryDir>
-#include <QWindow>
 #include <QLabel>
 #include <QMenuBar>
+#include <QRegularExpression>
+#include <QScopeGuard>
 #include <QStackedWidget>
 #include <QStandardItemModel>
 #include <QTabBar>
+#include <QTemporaryDir>
 #include <QTextBrowser>
 #include <QToolButton>
 #include <QTreeWidget>
+#include <QWindow>
 #include <QtTest>
 
 #include <memory>
@@ -508,11 +508,12 @@ private slots:
             TRegFile::useSettingsFile(QString());
         });
         QVERIFY(TRegFile::settingsFilePath().startsWith(blocker.fileName() + QLatin1Char('/')));
-        writeSiteBook({"Alpha", "Beta"});
+        writeSiteBook({ "Alpha", "Beta" });
 
         TForm1 &f = open();
         const auto storeErrors = [this] {
-            return prompts->messageTexts().filter(QRegularExpression(QStringLiteral("^Reg Error: ")));
+            return prompts->messageTexts().filter(
+                QRegularExpression(QStringLiteral("^Reg Error: ")));
         };
         QTRY_COMPARE(storeErrors().size(), 1);
         const int at = int(prompts->messageTexts().indexOf(storeErrors().first()));

@@ -26,8 +26,7 @@ bool PrivateFtpServer::runFixture(const QString &verb)
     p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     p.start(QStringLiteral("/usr/bin/python3"), {fixtureScript(), verb, dir.path()});
     // Longer than the script's own start guard, so its reason is what shows.
-    return p.waitForFinished(120000) && p.exitStatus() == QProcess::NormalExit
-        && p.exitCode() == 0;
+    return p.waitForFinished(120000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
 }
 
 bool PrivateFtpServer::start()
