@@ -4,6 +4,7 @@
 #include "app/MainMenu.h"
 #include "app/TAboutBox.h"
 #include "app/ToolBarPanel.h"
+#include "app/VrexApplication.h"
 #include "explorer/DirectoryMap.h"
 #include "explorer/ListingView.h"
 #include "explorer/SiteTree.h"
@@ -307,7 +308,14 @@ void TForm1::FormCreate()
     listingView->setViewStyle(TViewStyle::vsReport);
     transferQueue->startQueue(false);
     ui.menu->ExplorerStyleButtons1->setChecked(false);
-    ExplorerStyleButtons1Click();
+    try {
+        ExplorerStyleButtons1Click();
+    } catch (const std::exception &) {
+        // The settings cannot be written: tell the user once, from the event
+        // loop, and run on with what is in memory.
+        TRegFile::keepUnwrittenChanges();
+        VrexApplication::deferException(std::current_exception());
+    }
 }
 
 void TForm1::resetWindowState()
@@ -396,10 +404,10 @@ void TForm1::ExplorerStyleButtons1Click()
     const bool toClassic = item->isChecked();
     ui.PanelExplorerTools->setVisible(!toClassic);
     ui.PanelTools->setVisible(toClassic);
-    Reg->WriteValue(QStringLiteral("Buttons"),
-                    TaggedValue(toClassic ? QStringLiteral("Windows95")
-                                          : QStringLiteral("Explorer")));
+    // The item says which bar shows, even when the setting cannot be written.
     item->setChecked(!toClassic);
+    Reg->WriteValue(QStringLiteral("Buttons"),
+        TaggedValue(toClassic ? QStringLiteral("Windows95") : QStringLiteral("Explorer")));
 }
 
 QComboBox *TForm1::visibleSiteCombo() const

@@ -118,7 +118,8 @@ void ListingView::buildPopupMenu()
     addPopupItem(menu, "Open1", tr("&Open..."));
     addPopupItem(menu, "Download1", tr("&Download..."));
     menu->addSeparator();
-    addPopupItem(menu, "Rename1", tr("Re&name..."));
+    // Renaming has no entry in this version: the item keeps its rules, unshown.
+    menu->removeAction(addPopupItem(menu, "Rename1", tr("Re&name...")));
     addPopupItem(menu, "DeleteFile1", tr("D&elete"));
     menu->addSeparator();
     addPopupItem(menu, "AddtoWatchList1", tr("&Add to Watch List"));
