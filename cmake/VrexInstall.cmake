@@ -5,6 +5,7 @@ include(GNUInstallDirs)
 # One reverse-DNS id names the desktop entry, the icon and the metainfo file;
 # desktops and software centres match them by it.
 set(VREX_APP_ID example.orvane.VrexExplorer)
+target_compile_definitions(vrex_gui PRIVATE VREX_APP_ID="${VREX_APP_ID}")
 set(VREX_ICON_SIZES 16 32 48 64 128 256)
 set(vrex_desktop_src ${PROJECT_SOURCE_DIR}/resources/desktop)
 set(vrex_icon_svg ${PROJECT_SOURCE_DIR}/resources/icons/vrex.svg)
@@ -47,11 +48,11 @@ set(CPACK_PACKAGE_NAME vrex-explorer)
 set(CPACK_PACKAGE_VENDOR Orvane)
 set(CPACK_PACKAGE_CONTACT "Orvane <vrex@orvane.example>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "desktop FTP client that shows FTP sites like local folders")
-set(CPACK_PACKAGE_DESCRIPTION
-    "Vrex Explorer keeps a book of FTP sites and shows a site's folders as a tree and "
-    "the chosen folder's files as a list. Downloads and uploads go through one queue "
-    "that runs now or at a chosen time of day; a watch list fetches remote files again "
-    "when the copy on the site is newer.")
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
+       "Vrex Explorer keeps a book of FTP sites and shows a site's folders as a tree and "
+       "the chosen folder's files as a list. Downloads and uploads go through one queue "
+       "that runs now or at a chosen time of day; a watch list fetches remote files again "
+       "when the copy on the site is newer.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

@@ -21,6 +21,12 @@ for tool in dpkg dpkg-deb dpkg-shlibdeps cpack; do
     exit $skip
   fi
 done
+# Other build trees on this machine may run this test at the same time: one at
+# a time, or they would purge each other's package.
+lock_dir=/run/lock
+[[ -d $lock_dir ]] || lock_dir=/tmp
+exec 9>"$lock_dir/vrex-explorer-deb-test.lock"
+flock -w 240 9 || { echo "FAIL: another run of this test holds the lock"; exit 1; }
 is_installed() {
   dpkg-query -W -f='${db:Status-Status}' "$pkg" 2>/dev/null | grep -qv '^not-installed$'
 }
@@ -57,6 +63,7 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [[ $(field Package) == "$pkg" ]] || fail "Package is '$(field Package)'"
 [[ $(field Version) == "$version" ]] || fail "Version is '$(field Version)', not $version"
 [[ -n $(field Maintainer) && -n $(field Description) ]] || fail "Maintainer or Description empty"
+[[ $(field Description) != *" ;"* ]] || fail "Description holds a CMake list separator: $(field Description)"
 for dep in libqt6widgets6 libqt6svg6 libc6; do
   field Depends | grep -q "\b$dep\b" || fail "Depends lacks $dep: $(field Depends)"
 done
