@@ -22,6 +22,8 @@ VrexApplication::VrexApplication(int &argc, char **argv) : QApplication(argc, ar
     // every window title, and each window's caption is its whole title.
     setApplicationName(AppInfo::kTitle);
     setApplicationVersion(QStringLiteral(PROJECT_VERSION));
+    // Lets Wayland desktops match the window to the installed menu entry and icon.
+    setDesktopFileName(QStringLiteral(VREX_APP_ID));
     initResources();
 }
 
