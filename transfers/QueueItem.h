@@ -25,7 +25,16 @@ struct QueueItem {
     // The action words are read by containment.
     bool isDownload() const { return actions.contains(QLatin1String("Download")); }
     bool isUpload() const { return actions.contains(QLatin1String("Send")); }
-    bool opensAfter() const { return actions.contains(QLatin1String("Open")); }
+    // Only a download is opened afterwards.
+    bool opensAfter() const { return isDownload() && actions.contains(QLatin1String("Open")); }
     bool checksNewer() const { return actions.contains(QLatin1String("New")); }
     uint64_t size() const { return fileSize(entry); }
+    // The pending action the item's transfer runs under: "Download", "Send",
+    // or empty for an item that names neither.
+    QString transferWord() const
+    {
+        if (isDownload())
+            return QStringLiteral("Download");
+        return isUpload() ? QStringLiteral("Send") : QString();
+    }
 };

@@ -185,7 +185,7 @@ bool TransferQueue::queueStep(bool continuing)
             current = item.id;
             if (item.checksNewer())
                 newerRun = true;
-            if (!stopped && (item.isDownload() || item.isUpload()) && port.startTransfer) {
+            if (!stopped && !item.transferWord().isEmpty() && port.startTransfer) {
                 setState(row, QueueItemState::InProgress);
                 started = port.startTransfer(item);
                 const int still = rowOf(item.id);

@@ -98,6 +98,34 @@ private slots:
     void init() { prompts = std::make_unique<ScriptedPrompts>(); }
     void cleanup() { prompts.reset(); }
 
+    void actionWordsAreReadByContainment_data()
+    {
+        QTest::addColumn<QString>("actions");
+        QTest::addColumn<QString>("word");
+        QTest::addColumn<bool>("opensAfter");
+        QTest::addColumn<bool>("checksNewer");
+        QTest::newRow("download") << "Download"
+                                  << "Download" << false << false;
+        QTest::newRow("download and open") << "Download, Open"
+                                           << "Download" << true << false;
+        QTest::newRow("download if newer") << "Download, Newer"
+                                           << "Download" << false << true;
+        QTest::newRow("send") << "Send"
+                              << "Send" << false << false;
+        QTest::newRow("an upload is never opened") << "Send, Open"
+                                                   << "Send" << false << false;
+        QTest::newRow("neither") << "Copy" << QString() << false << false;
+    }
+    void actionWordsAreReadByContainment()
+    {
+        QueueItem item;
+        QFETCH(QString, actions);
+        item.actions = actions;
+        QTEST(item.transferWord(), "word");
+        QTEST(item.opensAfter(), "opensAfter");
+        QTEST(item.checksNewer(), "checksNewer");
+    }
+
     void panelTexts_data()
     {
         QTest::addColumn<bool>("stopped");
