@@ -334,18 +334,6 @@ private slots:
         QCOMPARE(t.queue->byteTotal(), uint64_t(3 * rowsAfter.size()));
         QCOMPARE(t.panel(), QStringLiteral("Queue: Stopped"));
     }
-
-    void theQueueCannotBeSorted()
-    {
-        QueueUnderTest t;
-        t.accept = false;
-        t.queue->addItem(download(QStringLiteral("/b"), 1));
-        t.queue->addItem(download(QStringLiteral("/a"), 1));
-        emit t.list.columnClicked(0);
-        QCOMPARE(prompts->messageTexts(), QStringList { "The queue cannot be sorted." });
-        QCOMPARE(prompts->asked[0].icon, Prompts::Icon::Information);
-        QCOMPARE(t.list.model()->item(0, 0)->text(), QStringLiteral("/b"));
-    }
 };
 
 QTEST_MAIN(TestQueueRules)
