@@ -80,12 +80,20 @@ QStringList itemsOf(const QComboBox *combo)
     return items;
 }
 
+// Adds a download as the file commands do; an "In Progress" one is taken by
+// a port that accepts every transfer, a "Waiting" one by none.
 void addQueueRow(TForm1 &form, const QString &name, const QString &status)
 {
-    QStandardItemModel *model = form.controls().ListView3->model();
-    QList<QStandardItem *> row;
-    row << new QStandardItem(name) << new QStandardItem(status);
-    model->appendRow(row);
+    TransferQueue::Port port;
+    const bool start = status == QLatin1String("In Progress");
+    port.startTransfer = [start](const QueueItem &) { return start; };
+    form.queue().setPort(port);
+    QueueItem item;
+    item.name = name;
+    item.actions = QStringLiteral("Download");
+    form.queue().addItem(item);
+    form.queue().afterAdding();
+    QCOMPARE(form.queue().statusOfRow(form.queue().count() - 1), status);
 }
 
 struct ActionState {
