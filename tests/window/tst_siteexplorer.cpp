@@ -481,7 +481,15 @@ private slots:
         QTRY_VERIFY(idle());
         QVERIFY(form->tree().currentConnection().host.isEmpty());
 
-        // The next command, with the site put right, connects afresh and lists.
+        // The next command connects afresh: opening the site again tries the
+        // same settings again...
+        prompts->clear();
+        openNode(siteNode("Failing"));
+        QTRY_VERIFY2_WITH_TIMEOUT(prompts->messageTexts() == QStringList{message},
+                                  qPrintable(prompts->messageTexts().join('|')), kNetWait);
+        QTRY_VERIFY(idle());
+
+        // ...and with the site put right, it connects and lists.
         auto *dialog = form->findChild<TFormConnect *>();
         const QString host = server.host();
         QTimer::singleShot(0, dialog, [dialog, host] {
