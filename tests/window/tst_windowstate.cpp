@@ -442,6 +442,14 @@ private slots:
         QCOMPARE(tree()->selectedItems(), QList<QTreeWidgetItem *> { muteNode });
         QVERIFY(!idle());
         QCOMPARE(form->tree().current(), muteNode);
+
+        // A newer request makes the running connect's completion stale: it
+        // ends nothing, and the newer connect goes on.
+        form->ftp().Connect();
+        QVERIFY(!idle());
+        QCOMPARE(form->tree().currentConnection().host, mute.host());
+        QCOMPARE(form->tree().current(), muteNode);
+        QVERIFY(prompts->asked.isEmpty());
         clickStop();
         QTRY_VERIFY(idle());
 
