@@ -5,6 +5,12 @@
 
 #include <cstdint>
 
+namespace {
+
+thread_local const CancelToken *threadInterrupt = nullptr;
+
+} // namespace
+
 CancelToken::CancelToken()
     : eventFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
 {
@@ -25,4 +31,19 @@ void CancelToken::cancel()
         ssize_t ignored = ::write(eventFd, &one, sizeof one);
         (void)ignored;
     }
+}
+
+void CancelToken::setThreadInterrupt(const CancelToken *token)
+{
+    threadInterrupt = token;
+}
+
+int CancelToken::threadInterruptFd()
+{
+    return threadInterrupt ? threadInterrupt->fd() : -1;
+}
+
+bool CancelToken::threadInterrupted()
+{
+    return threadInterrupt && threadInterrupt->ownFlag();
 }
