@@ -117,6 +117,7 @@ void TWinInetFTP::startWorker(Kind kind, FtpThread *worker, quint64 op, TWinInet
     worker->Kind = kind;
     worker->Operation = op;
     worker->Connection = kind == kConnect ? nullptr : hConnection.load();
+    lastStarted = op;
     started.erase(std::remove_if(started.begin(), started.end(),
                                  [](const QPointer<FtpThread> &w) { return !w || w->isFinished(); }),
                   started.end());
@@ -517,10 +518,10 @@ void TWinInetFTP::complete(FtpThread *worker, const TWinInetOutcome &workerOutco
             directDownload = false;
         if (fire)
             fire();
-        // Idle only if nothing newer was requested meanwhile: neither the
+        // Idle only if no newer worker was started meanwhile: neither the
         // late completion of a cancelled operation nor a handler that
         // started the next one may hide the operation now running.
-        if (fire && lastOperation == worker->Operation)
+        if (fire && lastStarted == worker->Operation)
             status.store(statIdle);
         // Listing and single command clear their flag once the handler has
         // returned, unless a newer worker of the kind has taken it over.

@@ -215,6 +215,7 @@ private:
 
     quint64 lastOperation = 0;
     quint64 latestConnect = 0;
+    quint64 lastStarted = 0;  // the newest operation that got a worker
     quint64 eventOperation = 0;
     bool eventStale = false;
     bool connectQueued = false;
