@@ -3,11 +3,20 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdint>
 
 namespace {
 
 thread_local const CancelToken *threadInterrupt = nullptr;
+
+long long nowMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+               .count()
+           + 1; // never 0, which means "not waiting"
+}
 
 } // namespace
 
@@ -46,4 +55,23 @@ int CancelToken::threadInterruptFd()
 bool CancelToken::threadInterrupted()
 {
     return threadInterrupt && threadInterrupt->ownFlag();
+}
+
+CancelToken::WaitMark::WaitMark()
+    : token(threadInterrupt)
+{
+    if (token)
+        token->waitingSince.store(nowMs());
+}
+
+CancelToken::WaitMark::~WaitMark()
+{
+    if (token)
+        token->waitingSince.store(0);
+}
+
+long long CancelToken::blockedForMs() const
+{
+    const long long since = waitingSince.load();
+    return since == 0 ? 0 : nowMs() - since;
 }

@@ -30,9 +30,26 @@ public:
     static int threadInterruptFd();
     static bool threadInterrupted();
 
+    // Marks a blocking network wait of the calling thread for as long as it
+    // lives, on the thread's interrupt token (if any).
+    class WaitMark {
+    public:
+        WaitMark();
+        ~WaitMark();
+        WaitMark(const WaitMark &) = delete;
+        WaitMark &operator=(const WaitMark &) = delete;
+
+    private:
+        const CancelToken *token;
+    };
+    // For an interrupt token: how long its thread has been in its current
+    // network wait, in milliseconds; 0 when it is not waiting.
+    long long blockedForMs() const;
+
 private:
     bool ownFlag() const { return flag.load(std::memory_order_acquire); }
 
     int eventFd = -1;
     std::atomic<bool> flag{false};
+    mutable std::atomic<long long> waitingSince{0}; // steady clock, ms; 0 = not waiting
 };

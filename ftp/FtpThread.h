@@ -33,6 +33,8 @@ public:
     // with 12017). Only signals; the worker closes its own descriptors.
     void Interrupt() { interruptToken.cancel(); }
     bool Interrupted() const { return interruptToken.cancelled(); }
+    // How long the worker has been in its current network wait (0: not in one).
+    long long BlockedOnNetworkMs() const { return interruptToken.blockedForMs(); }
 
     // True on the user-interface thread while one of this worker's handed-off
     // steps runs there, i.e. when a handler of its own event is on the stack.

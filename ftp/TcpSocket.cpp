@@ -79,6 +79,7 @@ TcpSocket &TcpSocket::operator=(TcpSocket &&other) noexcept
 
 DWORD TcpSocket::wait(short events, const Deadline &deadline, const CancelToken &cancel)
 {
+    const CancelToken::WaitMark blocked;
     for (;;) {
         if (cancel.cancelled())
             return ERROR_INTERNET_OPERATION_CANCELLED;

@@ -237,11 +237,32 @@ void TWinInetFTP::dropConnection(HINTERNET connection)
     }
 }
 
-// A worker still running after the grace is blocked on a server that does
-// not deliver: its wait is cut short, and since putting the connection back
-// in step would wait on that server once more, the connection goes too (the
-// next request connects afresh). Patient or not, a transfer whose own handler
-// called this ends its wait at once when the handler returns.
+// Waits for a marked worker to end. One blocked on the network for StallMs
+// (at once when not patient) has its wait cut short; true when it was found
+// stalled. A worker whose own handler is on the stack ends its next wait at
+// once when that handler returns.
+bool TWinInetFTP::endWorker(const QPointer<FtpThread> &worker, bool patient)
+{
+    for (;;) {
+        const WaitEnd end = waitUntilFinished(worker, patient ? 20 : 0);
+        if (end == WaitEnd::Ended || !worker)
+            return false;
+        if (end == WaitEnd::HandlerOnStack) {
+            worker->Interrupt();
+            return false;
+        }
+        const bool stalled = worker->BlockedOnNetworkMs() >= StallMs;
+        if (patient && !stalled)
+            continue;
+        worker->Interrupt();
+        waitUntilFinished(worker);
+        return stalled;
+    }
+}
+
+// Putting the connection of a stalled transfer back in step would wait on
+// that server once more: the connection goes, and the next request connects
+// afresh.
 void TWinInetFTP::stopWorker(Kind kind, bool patient)
 {
     if (!busy[kind].load() || !workers[kind])
@@ -250,25 +271,15 @@ void TWinInetFTP::stopWorker(Kind kind, bool patient)
     const HINTERNET connection = worker->Connection;
     worker->Terminate();
     workers[kind] = nullptr;
-    const WaitEnd end = waitUntilFinished(worker, patient ? StopGraceMs : 0);
-    if (end == WaitEnd::Ended || !worker)
-        return;
-    worker->Interrupt();
-    if (end == WaitEnd::HandlerOnStack)
-        return;
-    waitUntilFinished(worker);
-    dropConnection(connection);
+    if (endWorker(worker, patient))
+        dropConnection(connection);
 }
 
-// A single command is not cancelled: it gets the grace to finish, then its
-// wait is cut short (Connect drops its connection anyway).
+// A single command is not cancelled; only a stalled one is cut short (Connect
+// drops its connection anyway).
 void TWinInetFTP::stopSingleCommand()
 {
-    QPointer<FtpThread> worker = workers[kMisc];
-    if (waitUntilFinished(worker, StopGraceMs) != WaitEnd::TimedOut || !worker)
-        return;
-    worker->Interrupt();
-    waitUntilFinished(worker);
+    endWorker(workers[kMisc], true);
 }
 
 void TWinInetFTP::Cancel()

@@ -153,9 +153,9 @@ private:
     enum Kind { kConnect, kDir, kGet, kSend, kMisc, KindCount };
     enum class WaitEnd { Ended, HandlerOnStack, TimedOut };
 
-    // How long Cancel lets a transfer notice its flag on its own before it
-    // cuts the network wait the worker is blocked in.
-    static constexpr int StopGraceMs = 250;
+    // A worker blocked this long in one network wait has a server that does
+    // not deliver: Cancel cuts the wait short instead of waiting on.
+    static constexpr int StallMs = 400;
 
     quint64 newOperation() { return ++lastOperation; }
     void startWorker(Kind kind, FtpThread *worker, quint64 op, TWinInetStatus newStatus);
@@ -166,6 +166,7 @@ private:
     bool transferRunning() const;
     WaitEnd waitUntilFinished(FtpThread *worker, int timeoutMs = -1);
     void cancelAll(bool patient);
+    bool endWorker(const QPointer<FtpThread> &worker, bool patient);
     void stopWorker(Kind kind, bool patient);
     void stopSingleCommand();
     bool otherWorkRunning() const;
