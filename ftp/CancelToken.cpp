@@ -15,7 +15,7 @@ long long nowMs()
     return std::chrono::duration_cast<std::chrono::milliseconds>(
                std::chrono::steady_clock::now().time_since_epoch())
                .count()
-           + 1; // never 0, which means "not waiting"
+        + 1; // never 0, which means "not waiting"
 }
 
 } // namespace
@@ -57,8 +57,7 @@ bool CancelToken::threadInterrupted()
     return threadInterrupt && threadInterrupt->ownFlag();
 }
 
-CancelToken::WaitMark::WaitMark()
-    : token(threadInterrupt)
+CancelToken::WaitMark::WaitMark() : token(threadInterrupt)
 {
     if (token)
         token->waitingSince.store(nowMs());

@@ -51,5 +51,5 @@ private:
 
     int eventFd = -1;
     std::atomic<bool> flag{false};
-    mutable std::atomic<long long> waitingSince{0}; // steady clock, ms; 0 = not waiting
+    mutable std::atomic<long long> waitingSince { 0 }; // steady clock, ms; 0 = not waiting
 };

@@ -78,7 +78,7 @@ private:
     size_t bufferEnd = 0;
     std::atomic<bool> syncNeeded{false};
     bool strayExpected = false;
-    std::atomic<bool> broken{false};
+    std::atomic<bool> broken { false };
     FtpReply last;
     unsigned long long replyCounter = 0;
 };

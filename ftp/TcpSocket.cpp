@@ -87,9 +87,9 @@ DWORD TcpSocket::wait(short events, const Deadline &deadline, const CancelToken 
         if (timeout == 0)
             return ERROR_INTERNET_TIMEOUT;
         // The socket, the handle's token and the thread's interrupt.
-        pollfd fds[3] = {{sock, events, 0}, {-1, POLLIN, 0}, {-1, POLLIN, 0}};
+        pollfd fds[3] = { { sock, events, 0 }, { -1, POLLIN, 0 }, { -1, POLLIN, 0 } };
         nfds_t count = 1;
-        for (const int fd : {cancel.fd(), CancelToken::threadInterruptFd()})
+        for (const int fd : { cancel.fd(), CancelToken::threadInterruptFd() })
             if (fd >= 0)
                 fds[count++].fd = fd;
         if (cancel.fd() < 0 && (timeout < 0 || timeout > 100))

@@ -502,7 +502,8 @@ BOOL queryConnectedState(InternetHandle *handle, void *buffer, DWORD *length)
         *length = sizeof(DWORD);
         return fail(ERROR_INSUFFICIENT_BUFFER);
     }
-    const bool lost = handle->isClosed() || static_cast<FtpConnection *>(handle)->control().isBroken();
+    const bool lost
+        = handle->isClosed() || static_cast<FtpConnection *>(handle)->control().isBroken();
     const DWORD state = lost ? INTERNET_STATE_DISCONNECTED : INTERNET_STATE_CONNECTED;
     std::memcpy(buffer, &state, sizeof state);
     *length = sizeof state;

@@ -119,8 +119,8 @@ void TWinInetFTP::startWorker(Kind kind, FtpThread *worker, quint64 op, TWinInet
     worker->Connection = kind == kConnect ? nullptr : hConnection.load();
     lastStarted = op;
     started.erase(std::remove_if(started.begin(), started.end(),
-                                 [](const QPointer<FtpThread> &w) { return !w || w->isFinished(); }),
-                  started.end());
+                      [](const QPointer<FtpThread> &w) { return !w || w->isFinished(); }),
+        started.end());
     started.emplace_back(worker);
     busy[kind].store(true);
     status.store(newStatus);
@@ -136,8 +136,8 @@ void TWinInetFTP::startWorker(Kind kind, FtpThread *worker, quint64 op, TWinInet
 TWinInetFTP::WaitEnd TWinInetFTP::waitUntilFinished(FtpThread *worker, int timeoutMs)
 {
     QPointer<FtpThread> guard(worker);
-    const QDeadlineTimer deadline = timeoutMs < 0 ? QDeadlineTimer(QDeadlineTimer::Forever)
-                                                  : QDeadlineTimer(timeoutMs);
+    const QDeadlineTimer deadline
+        = timeoutMs < 0 ? QDeadlineTimer(QDeadlineTimer::Forever) : QDeadlineTimer(timeoutMs);
     for (;;) {
         FtpThread *running = guard.data();
         if (!running || running->isFinished())
@@ -148,8 +148,8 @@ TWinInetFTP::WaitEnd TWinInetFTP::waitUntilFinished(FtpThread *worker, int timeo
             return WaitEnd::TimedOut;
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
         running = guard.data();
-        if (running && !running->isFinished() && !running->InHandOff() &&
-            !running->RunWaitingStep())
+        if (running && !running->isFinished() && !running->InHandOff()
+            && !running->RunWaitingStep())
             QThread::usleep(200);
     }
 }
@@ -427,8 +427,8 @@ void TWinInetFTP::DeleteDirectory(const QString &Directory)
 // connection that a newer Connect replaced (or being that older connect).
 bool TWinInetFTP::isStale(const FtpThread *worker) const
 {
-    return worker->Operation != lastOperation &&
-           (worker->Terminated() || worker->Operation < latestConnect);
+    return worker->Operation != lastOperation
+        && (worker->Terminated() || worker->Operation < latestConnect);
 }
 
 void TWinInetFTP::handOff(FtpThread *worker, const std::function<void()> &step)
@@ -503,12 +503,12 @@ bool TWinInetFTP::connectionLost(HINTERNET connection)
 {
     DWORD state = 0;
     DWORD length = sizeof state;
-    return InternetQueryOptionA(connection, INTERNET_OPTION_CONNECTED_STATE, &state, &length) &&
-           state == INTERNET_STATE_DISCONNECTED;
+    return InternetQueryOptionA(connection, INTERNET_OPTION_CONNECTED_STATE, &state, &length)
+        && state == INTERNET_STATE_DISCONNECTED;
 }
 
-void TWinInetFTP::complete(FtpThread *worker, const TWinInetOutcome &workerOutcome,
-                           const std::function<void()> &fire)
+void TWinInetFTP::complete(
+    FtpThread *worker, const TWinInetOutcome &workerOutcome, const std::function<void()> &fire)
 {
     // However the operation ended, a connection the layer found dead (no
     // final reply, a 421, a time-out) is dropped now, not at the next command.

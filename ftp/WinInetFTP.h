@@ -206,7 +206,7 @@ private:
 
     std::atomic<bool> busy[KindCount];
     QPointer<FtpThread> workers[KindCount];
-    std::vector<QPointer<FtpThread>> started;  // every worker not known to be gone
+    std::vector<QPointer<FtpThread>> started; // every worker not known to be gone
     int nested[KindCount] = {};  // hand-offs of each kind on the UI stack
 
     QStringList logonMessage;
@@ -216,7 +216,7 @@ private:
 
     quint64 lastOperation = 0;
     quint64 latestConnect = 0;
-    quint64 lastStarted = 0;  // the newest operation that got a worker
+    quint64 lastStarted = 0; // the newest operation that got a worker
     quint64 eventOperation = 0;
     bool eventStale = false;
     bool connectQueued = false;

@@ -39,9 +39,9 @@ struct SilentServer {
 // Switches the layer's time-outs off for the life of the object.
 struct TimeoutsOff {
     DWORD saved[4] = {};
-    static constexpr DWORD options[4] = {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT,
-                                         INTERNET_OPTION_RECEIVE_TIMEOUT,
-                                         INTERNET_OPTION_DATA_RECEIVE_TIMEOUT};
+    static constexpr DWORD options[4]
+        = { INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT,
+              INTERNET_OPTION_RECEIVE_TIMEOUT, INTERNET_OPTION_DATA_RECEIVE_TIMEOUT };
     TimeoutsOff()
     {
         for (int i = 0; i < 4; ++i) {
@@ -100,7 +100,7 @@ private slots:
         ftp.Connect();
         QTRY_VERIFY_WITH_TIMEOUT(log.statusCodes.contains(1), 10000);
         ftp.Cancel();
-        QCOMPARE(log.count("Connect"), 1);  // delivered inside Cancel
+        QCOMPARE(log.count("Connect"), 1); // delivered inside Cancel
         QCOMPARE(log.events, QStringList{"Connect inet=0 ftp=0 err=7"});
         QCOMPARE(log.statusCodes.last(), 99);
         QVERIFY(!ftp.Connected());
@@ -273,8 +273,8 @@ private slots:
         const int threads = threadCount();
         const size_t handles = HandleTable::size();
         // What each operation must end with; "d" exists after the first round.
-        const QString expectedEnd[4] = {"DirDone err=0", "GetDone 10000 err=0", "SendDone 10000 err=0",
-                                        "CreateDirDone err=%1"};
+        const QString expectedEnd[4] = { "DirDone err=0", "GetDone 10000 err=0",
+            "SendDone 10000 err=0", "CreateDirDone err=%1" };
         int asExpected = 0;
         for (int round = 0; round < 40; ++round) {
             QVERIFY(connectTo(ftp, log));

@@ -25,10 +25,9 @@ constexpr DWORD kNever = 0x7fffffff;
 
 void setDefaultTimeouts(DWORD sendMs, DWORD receiveMs, DWORD dataMs)
 {
-    const std::pair<DWORD, DWORD> options[] = {{INTERNET_OPTION_CONNECT_TIMEOUT, kNever},
-                                               {INTERNET_OPTION_SEND_TIMEOUT, sendMs},
-                                               {INTERNET_OPTION_RECEIVE_TIMEOUT, receiveMs},
-                                               {INTERNET_OPTION_DATA_RECEIVE_TIMEOUT, dataMs}};
+    const std::pair<DWORD, DWORD> options[] = { { INTERNET_OPTION_CONNECT_TIMEOUT, kNever },
+        { INTERNET_OPTION_SEND_TIMEOUT, sendMs }, { INTERNET_OPTION_RECEIVE_TIMEOUT, receiveMs },
+        { INTERNET_OPTION_DATA_RECEIVE_TIMEOUT, dataMs } };
     for (auto [option, ms] : options)
         InternetSetOptionA(nullptr, option, &ms, sizeof ms);
 }
@@ -39,11 +38,11 @@ class StallServer {
 public:
     explicit StallServer(const QString &scenario)
     {
-        const QString script =
-            QString::fromLocal8Bit(qgetenv("VREX_SOURCE_DIR")) + "/tests/ftp/fault_server.py";
+        const QString script
+            = QString::fromLocal8Bit(qgetenv("VREX_SOURCE_DIR")) + "/tests/ftp/fault_server.py";
         process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         process.start(QString::fromLocal8Bit(qgetenv("VREX_PYTHON")),
-                      {script, QStringLiteral("--exit-with-stdin"), scenario});
+            { script, QStringLiteral("--exit-with-stdin"), scenario });
         QDeadlineTimer deadline(kHangGuardMs);
         while (port == 0 && !deadline.hasExpired() && process.state() != QProcess::NotRunning) {
             if (!process.canReadLine()) {
@@ -84,12 +83,12 @@ class Watchdog {
 public:
     Watchdog(qint64 pid, int ms)
         : thread([this, pid, ms] {
-            std::unique_lock<std::mutex> lock(mutex);
-            if (!wake.wait_for(lock, std::chrono::milliseconds(ms), [this] { return done; })) {
-                fired = true;
-                ::kill(pid_t(pid), SIGKILL);
-            }
-        })
+              std::unique_lock<std::mutex> lock(mutex);
+              if (!wake.wait_for(lock, std::chrono::milliseconds(ms), [this] { return done; })) {
+                  fired = true;
+                  ::kill(pid_t(pid), SIGKILL);
+              }
+          })
     {
     }
     ~Watchdog() { disarm(); }
@@ -143,8 +142,8 @@ bool connectToServer(TWinInetFTP &ftp, SessionRecorder &log, const QString &site
     ftp.Password = QStringLiteral("pw");
     const int before = log.count(QStringLiteral("Connect"));
     ftp.Connect();
-    return waitFor([&] { return log.count(QStringLiteral("Connect")) > before; }, kHangGuardMs) &&
-           ftp.LastError() == errNone && ftp.Connected();
+    return waitFor([&] { return log.count(QStringLiteral("Connect")) > before; }, kHangGuardMs)
+        && ftp.LastError() == errNone && ftp.Connected();
 }
 
 QString freshDir()
@@ -160,7 +159,7 @@ QString freshDir()
 class TestSessionStop : public QObject {
     Q_OBJECT
 
-    QString source;  // more than the socket buffers between client and server hold
+    QString source; // more than the socket buffers between client and server hold
 
 private slots:
     void initTestCase()
@@ -181,12 +180,12 @@ private slots:
             const char *scenario;
             bool upload;
         } phases[] = {
-            {"download, opening the data connection", "retr-stall-open", false},
-            {"download, mid-data", "retr-stall-mid", false},
-            {"download, waiting for the final reply", "retr-stall-final", false},
-            {"upload, opening the data connection", "stor-stall-open", true},
-            {"upload, mid-data", "stor-stall-mid", true},
-            {"upload, waiting for the final reply", "stor-stall-final", true},
+            { "download, opening the data connection", "retr-stall-open", false },
+            { "download, mid-data", "retr-stall-mid", false },
+            { "download, waiting for the final reply", "retr-stall-final", false },
+            { "upload, opening the data connection", "stor-stall-open", true },
+            { "upload, mid-data", "stor-stall-mid", true },
+            { "upload, waiting for the final reply", "stor-stall-final", true },
         };
         for (const auto &p : phases) {
             QTest::addRow("%s: Cancel", p.phase) << p.scenario << p.upload << false;
@@ -212,12 +211,12 @@ private slots:
         else
             ftp.GetFile(QStringLiteral("/file.bin"), dir + "/file.bin");
         QTRY_VERIFY2_WITH_TIMEOUT(server.stalled(), "server never stalled", kHangGuardMs);
-        QTRY_VERIFY2_WITH_TIMEOUT(workerBlockedOnNetwork(), "worker never reached its wait",
-                                  kHangGuardMs);
+        QTRY_VERIFY2_WITH_TIMEOUT(
+            workerBlockedOnNetwork(), "worker never reached its wait", kHangGuardMs);
 
         Watchdog dog(server.pid(), kHangGuardMs);
         if (byConnect) {
-            ftp.Connect();  // the stalled server still takes new connections
+            ftp.Connect(); // the stalled server still takes new connections
             QVERIFY2(dog.disarm(), "Connect waited until the server went away");
             QTRY_COMPARE_WITH_TIMEOUT(log.count("Connect"), 1, kHangGuardMs);
             QVERIFY2(log.matching(done).value(0).endsWith(" err=7"), qPrintable(log.last()));
@@ -225,7 +224,7 @@ private slots:
         } else {
             ftp.Cancel();
             QVERIFY2(dog.disarm(), "Cancel waited until the server went away");
-            QCOMPARE(log.count(done), 1);  // delivered inside Cancel
+            QCOMPARE(log.count(done), 1); // delivered inside Cancel
             QVERIFY2(log.last().endsWith(" err=7"), qPrintable(log.last()));
             QCOMPARE(ftp.Status(), statIdle);
         }
@@ -269,8 +268,8 @@ private slots:
             ftp.GetFile(QStringLiteral("/file.bin"), freshDir() + "/file.bin");
         QTRY_VERIFY2_WITH_TIMEOUT(server.stalled(), "server never stalled", kHangGuardMs);
         if (stop) {
-            QTRY_VERIFY2_WITH_TIMEOUT(workerBlockedOnNetwork(), "worker never reached its wait",
-                                      kHangGuardMs);
+            QTRY_VERIFY2_WITH_TIMEOUT(
+                workerBlockedOnNetwork(), "worker never reached its wait", kHangGuardMs);
             ftp.Cancel();
         }
         QTRY_COMPARE_WITH_TIMEOUT(log.count(done), 1, kHangGuardMs);
@@ -283,7 +282,7 @@ private slots:
         ftp.GetDirectory(QStringLiteral("/"));
         QTRY_COMPARE_WITH_TIMEOUT(log.count("DirDone"), 1, kHangGuardMs);
         QVERIFY2(dog.disarm(), "the next request waited on the stalled server");
-        QCOMPARE(log.events, QStringList{"DirDone err=9"});
+        QCOMPARE(log.events, QStringList { "DirDone err=9" });
     }
 
     void lostConnectionIsDroppedByTheOperationThatFindsIt_data()
@@ -291,17 +290,24 @@ private slots:
         QTest::addColumn<QString>("scenario");
         QTest::addColumn<QString>("operation");
         QTest::addColumn<int>("receiveMs");
-        QTest::newRow("upload, server gone before the final reply")
-            << "stor-no-final" << "send" << int(kNever);
-        QTest::newRow("upload, the final reply times out") << "stor-stall-final" << "send" << 1500;
-        QTest::newRow("download, server gone before the final reply")
-            << "retr-no-final" << "get" << int(kNever);
-        QTest::newRow("421 to DELE") << "cmd-421" << "delete" << int(kNever);
-        QTest::newRow("421 to MKD") << "cmd-421" << "mkdir" << int(kNever);
-        QTest::newRow("421 to RNFR") << "cmd-421" << "rename" << int(kNever);
-        QTest::newRow("421 to RETR") << "cmd-421" << "get" << int(kNever);
-        QTest::newRow("421 to STOR") << "cmd-421" << "send" << int(kNever);
-        QTest::newRow("421 to LIST") << "cmd-421" << "list" << int(kNever);
+        QTest::newRow("upload, server gone before the final reply") << "stor-no-final"
+                                                                    << "send" << int(kNever);
+        QTest::newRow("upload, the final reply times out") << "stor-stall-final"
+                                                           << "send" << 1500;
+        QTest::newRow("download, server gone before the final reply") << "retr-no-final"
+                                                                      << "get" << int(kNever);
+        QTest::newRow("421 to DELE") << "cmd-421"
+                                     << "delete" << int(kNever);
+        QTest::newRow("421 to MKD") << "cmd-421"
+                                    << "mkdir" << int(kNever);
+        QTest::newRow("421 to RNFR") << "cmd-421"
+                                     << "rename" << int(kNever);
+        QTest::newRow("421 to RETR") << "cmd-421"
+                                     << "get" << int(kNever);
+        QTest::newRow("421 to STOR") << "cmd-421"
+                                     << "send" << int(kNever);
+        QTest::newRow("421 to LIST") << "cmd-421"
+                                     << "list" << int(kNever);
     }
 
     void lostConnectionIsDroppedByTheOperationThatFindsIt()
@@ -317,9 +323,9 @@ private slots:
         QVERIFY(connectToServer(ftp, log, server.site()));
         const QString dir = freshDir();
         QVERIFY(writeFile(dir + "/small.bin", pattern(100000)));
-        const QMap<QString, QString> doneEvent{{"send", "SendDone"},      {"get", "GetDone"},
-                                               {"delete", "DeleteFileDone"}, {"mkdir", "CreateDirDone"},
-                                               {"rename", "RenameFileDone"}, {"list", "DirDone"}};
+        const QMap<QString, QString> doneEvent { { "send", "SendDone" }, { "get", "GetDone" },
+            { "delete", "DeleteFileDone" }, { "mkdir", "CreateDirDone" },
+            { "rename", "RenameFileDone" }, { "list", "DirDone" } };
         const QString done = doneEvent.value(operation);
         bool connectedInHandler = true;
         log.inside = [&](const QString &event) {
@@ -340,18 +346,18 @@ private slots:
         else
             ftp.GetDirectory(QStringLiteral("/"));
         QTRY_COMPARE_WITH_TIMEOUT(log.count(done), 1, kHangGuardMs);
-        if (operation != "list")  // what a failed listing reports is not at stake here
+        if (operation != "list") // what a failed listing reports is not at stake here
             QVERIFY2(!log.last().endsWith(" err=0"), qPrintable(log.last()));
         QVERIFY2(!connectedInHandler, "the lost connection was still held in the completion");
         if (scenario == "cmd-421" && operation != "list")
             QVERIFY2(ftp.LogonMessage().join('\n').contains("421 Service not available"),
-                     qPrintable(ftp.LogonMessage().join('\n')));
+                qPrintable(ftp.LogonMessage().join('\n')));
 
         // So the next request connects afresh instead of failing once more.
         log.inside = nullptr;
         log.clear();
         ftp.GetFile(QStringLiteral("/file.bin"), dir + "/next.bin");
-        QCOMPARE(log.events, QStringList{"GetDone 0 err=9"});
+        QCOMPARE(log.events, QStringList { "GetDone 0 err=9" });
     }
 
     void connectReplacedByANewerOneIsStaleAndNeverASuccess_data()
@@ -387,13 +393,14 @@ private slots:
                 return;
             asked = true;
             if (queued)
-                QMetaObject::invokeMethod(&ftp, [&] { ftp.Connect(); }, Qt::QueuedConnection);
+                QMetaObject::invokeMethod(
+                    &ftp, [&] { ftp.Connect(); }, Qt::QueuedConnection);
             else
                 ftp.Connect();
         };
         ftp.OnConnect = [&](TWinInetFTP *, HINTERNET inet, HINTERNET conn) {
-            Seen s{ftp.EventIsStale(), ftp.LastError(), inet || conn, newerStarted, statIdle};
-            if (seen.isEmpty()) {  // as a handler that lists the new site would
+            Seen s { ftp.EventIsStale(), ftp.LastError(), inet || conn, newerStarted, statIdle };
+            if (seen.isEmpty()) { // as a handler that lists the new site would
                 ftp.GetDirectory(QStringLiteral("/"));
                 s.statusAfterListing = ftp.Status();
             }
@@ -452,10 +459,14 @@ private slots:
     {
         QTest::addColumn<QString>("scenario");
         QTest::addColumn<QString>("operation");
-        QTest::newRow("connect to a server that never greets") << "greeting-stall" << "connect";
-        QTest::newRow("single command without a reply") << "stall-reply" << "cwd";
-        QTest::newRow("stalled download") << "retr-stall-mid" << "get";
-        QTest::newRow("stalled upload") << "stor-stall-mid" << "send";
+        QTest::newRow("connect to a server that never greets") << "greeting-stall"
+                                                               << "connect";
+        QTest::newRow("single command without a reply") << "stall-reply"
+                                                        << "cwd";
+        QTest::newRow("stalled download") << "retr-stall-mid"
+                                          << "get";
+        QTest::newRow("stalled upload") << "stor-stall-mid"
+                                        << "send";
     }
 
     void destroyingTheSessionStopsWhateverRuns()
@@ -480,15 +491,15 @@ private slots:
             else
                 ftp->SendFile(source, QStringLiteral("/upload"));
         }
-        QTRY_VERIFY2_WITH_TIMEOUT(workerBlockedOnNetwork(), "worker never reached its wait",
-                                  kHangGuardMs);
+        QTRY_VERIFY2_WITH_TIMEOUT(
+            workerBlockedOnNetwork(), "worker never reached its wait", kHangGuardMs);
         QVERIFY(!ftp->NoWorkerAlive());
         const QStringList events = log.events;
 
         Watchdog dog(server.pid(), kHangGuardMs);
         delete ftp;
         QVERIFY2(dog.disarm(), "destroying the session waited until the server went away");
-        QCOMPARE(log.events, events);  // nothing reached a handler afterwards
+        QCOMPARE(log.events, events); // nothing reached a handler afterwards
         QVERIFY(workersGone());
         QCOMPARE(HandleTable::size(), handles);
     }
