@@ -107,6 +107,10 @@ public:
 
     void Connect();
     void Disconnect();
+    // Stops the running connect, listing, download and upload. A worker that
+    // sits in a network wait for StallMs (a server that stopped delivering)
+    // has that wait cut short and its connection dropped, so Cancel never
+    // waits for the layer's time-outs.
     void Cancel();
     void GetDirectory(const QString &Directory);
     void GetFile(const QString &RemoteFile, const QString &LocalFile);
