@@ -517,6 +517,10 @@ void TWinInetFTP::complete(
         outcome.lostConnection = worker->Connection;
     handOff(worker, [this, worker, &outcome, &fire] {
         const Kind kind = Kind(worker->Kind);
+        // A stale completion sees its own outcome, but LastError afterwards
+        // belongs to the operation that replaced it.
+        const TWinInetError errorBefore = lastError;
+        const int32_t codeBefore = lastErrorCode;
         // A connect that a newer one replaced made nothing the caller may use.
         if (kind == kConnect && eventStale) {
             TWinInetOutcome replaced;
@@ -529,6 +533,10 @@ void TWinInetFTP::complete(
             directDownload = false;
         if (fire)
             fire();
+        if (eventStale) {
+            lastError = errorBefore;
+            lastErrorCode = codeBefore;
+        }
         // Idle only if no newer worker was started meanwhile: neither the
         // late completion of a cancelled operation nor a handler that
         // started the next one may hide the operation now running.
