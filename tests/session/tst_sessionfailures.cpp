@@ -169,6 +169,30 @@ private slots:
         ftp.Disconnect();
     }
 
+    void downloadSpanningBlocksReportsEveryChunkInOrder()
+    {
+        // 3,000,000 bytes: several of the worker's blocks, and a last chunk
+        // that is not full; the events are those of 4096-byte chunks.
+        FaultServer server("normal");
+        QVERIFY2(server.ok(), "server did not start");
+        TWinInetFTP ftp;
+        SessionRecorder log(ftp);
+        QVERIFY(connectToServer(ftp, log, server));
+        const QString dir = localDir();
+        log.clear();
+        ftp.GetFile("/file.bin", dir + "/file.bin");
+        QVERIFY(waitFor([&] { return log.count("GetDone") == 1; }, 30000));
+        QStringList expected { "GetStatus 0" };
+        for (qint64 at = 0; at < kServerFileSize; at += 4096)
+            expected << QStringLiteral("GetStatus %1").arg(at);
+        expected << QStringLiteral("GetStatus %1").arg(kServerFileSize)
+                 << QStringLiteral("GetDone %1 err=0").arg(kServerFileSize);
+        QCOMPARE(log.events, expected);
+        QCOMPARE(log.offUiThread, 0);
+        QCOMPARE(readFile(dir + "/file.bin"), serverPattern(kServerFileSize));
+        ftp.Disconnect();
+    }
+
     void singleFileLookupFindsANameWithBrackets()
     {
         // A server offering MLST that, like real ones, refuses MLSD of a file.
