@@ -4,8 +4,10 @@
 #include "app/MainMenu.h"
 #include "app/TAboutBox.h"
 #include "app/ToolBarPanel.h"
+#include "app/VrexApplication.h"
 #include "explorer/DirectoryMap.h"
 #include "explorer/ListingView.h"
+#include "explorer/RowTexts.h"
 #include "explorer/SiteTree.h"
 #include "explorer/SiteTreeCommands.h"
 #include "explorer/StatusTexts.h"
@@ -19,6 +21,7 @@
 #include "transfers/TFormGetFile.h"
 #include "transfers/TFormNewer.h"
 #include "transfers/TFormStartQueue.h"
+#include "transfers/TransferProgress.h"
 #include "transfers/TransferQueue.h"
 #include "widgets/DragBar.h"
 #include "widgets/StatusPanels.h"
@@ -68,9 +71,14 @@ TForm1::TForm1(QWidget *parent)
     queueControls.speedQueue = ui.PanelTools->button(ToolBarPanel::Queue);
     queueControls.explorerQueue = ui.PanelExplorerTools->button(ToolBarPanel::Queue);
     queueControls.stopQueue1 = ui.PopupMenu4->findChild<QAction *>(QStringLiteral("StopQueue1"));
+    queueControls.removeFromQueue1
+        = ui.PopupMenu4->findChild<QAction *>(QStringLiteral("RemovefromQueue1"));
+    queueControls.popupMenu = ui.PopupMenu4;
     queueControls.queue1 = ui.menu->Queue1;
     queueControls.statusBar = ui.StatusBar1;
-    transferQueue = new TransferQueue(queueControls, dispatch, this);
+    transferQueue = new TransferQueue(queueControls, this);
+    transferProgress
+        = new TransferProgress({ ui.PanelTransfer, ui.menu->TransferProgress1, ui.TabSet1 }, this);
 
     createSubsystems();
     connectCommands();
@@ -113,7 +121,30 @@ void TForm1::createSubsystems()
     listingView->setTreeFacts([this] { return treeFacts(); });
     connect(listingView, &ListingView::deleteRequested, this, &TForm1::MenuDeleteClick);
     bindDispatch();
+    bindQueue();
     bindSessionEvents();
+}
+
+void TForm1::bindQueue()
+{
+    TransferQueue::Port port;
+    port.operationRunning = [this] { return dispatch.transferRunning() || listingView->isBusy(); };
+    port.transferRunning = [this] { return dispatch.queueTransferRunning(); };
+    // Transfers are handed to the dispatch once it knows the transfer words.
+    port.startTransfer = [](const QueueItem &) { return false; };
+    transferQueue->setPort(port);
+    TransferQueue::Services qs;
+    qs.rowTexts = [](const TWin32FindData &entry) {
+        TWin32FindData copy = entry;
+        return TransferQueue::RowTexts { RowTexts::sizeText(&entry), RowTexts::typeName(&entry),
+            RowTexts::modifiedText(&copy), RowTexts::iconIndex(&entry) };
+    };
+    qs.sizeTotalChanged = [this](double bytes) {
+        listingView->setQueueSizeTotal(bytes);
+        listingView->refreshPanels();
+    };
+    qs.showWatchList = [this] { ui.TabSet1->setCurrentIndex(1); };
+    transferQueue->setServices(qs);
 }
 
 ListingView::TreeFacts TForm1::treeFacts() const
@@ -144,6 +175,10 @@ void TForm1::bindDispatch()
     ds.messages = formMessage;
     ds.tabs = ui.TabSet1;
     ds.stopQueue = [this] { transferQueue->stopQueue(); };
+    ds.showTransferPanel = [this] {
+        transferProgress->showPanel(
+            transferQueue->waitingCount(), !dispatch.pendingAction().isEmpty());
+    };
     dispatch.bind(ds);
 }
 
@@ -167,6 +202,7 @@ void TForm1::createDialogs()
     formNewer = new TFormNewer(this);
     formGetFile = new TFormGetFile(this);
     dialogList = {formConnect, formMessage, aboutBox, formStartQueue, formNewer, formGetFile};
+    transferQueue->setStartDialog(formStartQueue);
     formConnect->bind(siteTree, &sites);
     bindDispatch();
 }
@@ -185,6 +221,12 @@ void TForm1::connectCommands()
     connect(m->Queue1, &QAction::triggered, this, &TForm1::SpeedQueueClick);
     connect(ui.PopupMenu4->findChild<QAction *>(QStringLiteral("StopQueue1")), &QAction::triggered,
             this, &TForm1::SpeedQueueClick);
+    connect(m->TransferProgress1, &QAction::triggered, this, [this, m] {
+        // The item's check follows the panel, not the click.
+        m->TransferProgress1->setChecked(!m->TransferProgress1->isChecked());
+        transferProgress->TransferProgress1Click(transferQueue->waitingCount(),
+            transferQueue->count(), !dispatch.pendingAction().isEmpty());
+    });
     connect(ui.TabSet1, &QTabBar::currentChanged, this, [this](int tab) {
         bool allow = true;
         TabSet1Change(tab, allow);
@@ -277,6 +319,10 @@ void TForm1::Edit1Click()
 
 void TForm1::MenuDeleteClick()
 {
+    if (ui.Notebook1->currentIndex() == 2) {
+        transferQueue->RemovefromQueue1Click();
+        return;
+    }
     // Deleting files and folders comes with the file operations; here the site.
     if (ui.Notebook1->currentIndex() != 0 || !listingView->selectedMapNodes().isEmpty())
         return;
@@ -307,7 +353,14 @@ void TForm1::FormCreate()
     listingView->setViewStyle(TViewStyle::vsReport);
     transferQueue->startQueue(false);
     ui.menu->ExplorerStyleButtons1->setChecked(false);
-    ExplorerStyleButtons1Click();
+    try {
+        ExplorerStyleButtons1Click();
+    } catch (const std::exception &) {
+        // The settings cannot be written: tell the user once, from the event
+        // loop, and run on with what is in memory.
+        TRegFile::keepUnwrittenChanges();
+        VrexApplication::deferException(std::current_exception());
+    }
 }
 
 void TForm1::resetWindowState()
@@ -396,10 +449,10 @@ void TForm1::ExplorerStyleButtons1Click()
     const bool toClassic = item->isChecked();
     ui.PanelExplorerTools->setVisible(!toClassic);
     ui.PanelTools->setVisible(toClassic);
-    Reg->WriteValue(QStringLiteral("Buttons"),
-                    TaggedValue(toClassic ? QStringLiteral("Windows95")
-                                          : QStringLiteral("Explorer")));
+    // The item says which bar shows, even when the setting cannot be written.
     item->setChecked(!toClassic);
+    Reg->WriteValue(QStringLiteral("Buttons"),
+        TaggedValue(toClassic ? QStringLiteral("Windows95") : QStringLiteral("Explorer")));
 }
 
 QComboBox *TForm1::visibleSiteCombo() const
@@ -475,31 +528,17 @@ void TForm1::SpeedStopClick()
     const QString remembered = dispatch.pendingAction();
     WinInetFTP1->Cancel();
     showStatus(99);
+    transferProgress->clearPanel();
+    transferProgress->hidePanel(transferQueue->count(), false);
     listingView->setBusy(false);
     if (remembered.contains(QLatin1String("Send"))
-        || remembered.contains(QLatin1String("Download"))) {
-        transferQueue->stopQueue();
-        int running = -1;
-        for (int row = 0; row < ui.ListView3->rowCount() && running < 0; ++row)
-            if (transferQueue->statusOfRow(row) == QLatin1String("In Progress"))
-                running = row;
-        const bool remove = Prompts::askYesNo(tr("The queue has been stopped.  Do you want to "
-                                                 "remove the current file from the queue?"));
-        if (running >= 0) {
-            if (remove)
-                ui.ListView3->model()->removeRow(running);
-            else
-                ui.ListView3->model()->item(running, 1)->setText(QStringLiteral("Waiting"));
-        }
-    }
+        || remembered.contains(QLatin1String("Download")))
+        transferQueue->afterStopCommand();
     dispatch.clearPendingAction();
     siteTree->forgetConnection();
 }
 
 void TForm1::SpeedQueueClick()
 {
-    if (transferQueue->isStopped())
-        transferQueue->startQueue(true);
-    else
-        transferQueue->stopQueue();
+    transferQueue->StopQueue1Click();
 }

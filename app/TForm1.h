@@ -24,6 +24,7 @@ class TFormMessage;
 class TFormNewer;
 class TFormStartQueue;
 class TRegFile;
+class TransferProgress;
 class TransferQueue;
 enum class TViewStyle;
 
@@ -41,6 +42,7 @@ public:
 
     MainLayout &controls() { return ui; }
     TransferQueue &queue() { return *transferQueue; }
+    TransferProgress &progress() { return *transferProgress; }
     ActionDispatch &actions() { return dispatch; }
     TRegFile &settings() { return *Reg; }
     SiteBook &siteBook() { return sites; }
@@ -90,6 +92,7 @@ private:
     void createSubsystems();
     void bindSessionEvents();
     void bindDispatch();
+    void bindQueue();
     ListingView::TreeFacts treeFacts() const;
     void finishRunningOperations();
     void Edit1Click();
@@ -100,6 +103,7 @@ private:
     std::unique_ptr<TRegFile> Reg;
     SiteBook sites;
     TransferQueue *transferQueue = nullptr;
+    TransferProgress *transferProgress = nullptr;
     std::unique_ptr<HelpViewer> helpViewer;
 
     QList<QDialog *> dialogList;

@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 
 namespace {
 
@@ -31,28 +32,40 @@ int main(int argc, char **argv)
 {
     if (!haveDisplay()) {
         std::fprintf(stderr,
-                     "Vrex Explorer needs a graphical display, and none was found "
-                     "(DISPLAY and WAYLAND_DISPLAY are empty).\n"
-                     "Run it from a desktop session, or on a virtual screen:\n"
-                     "    xvfb-run -a bash scripts/run.sh\n");
+            "Vrex Explorer needs a graphical display, and none was found "
+            "(DISPLAY and WAYLAND_DISPLAY are empty).\n"
+            "Run it from a desktop session, or on a virtual screen:\n"
+            "    xvfb-run -a bash scripts/run.sh\n");
         return 2;
     }
     VrexApplication app(argc, argv);
     IconList::setUpTheme();
     app.setWindowIcon(IconList::instance().icon(IconList::instance().programIndex()));
 
-    TForm1 form;
-    form.createDialogs();
-    form.show();
+    // What fails before the loop runs is shown like a failure inside it; only
+    // a window that could not be made at all ends the program.
+    std::unique_ptr<TForm1> form;
+    try {
+        form = std::make_unique<TForm1>();
+        form->createDialogs();
+        form->show();
+    } catch (const std::exception &e) {
+        if (!form) {
+            VrexApplication::showException(e);
+            return 1;
+        }
+        VrexApplication::deferException(std::current_exception());
+    }
 
     const QString warning = TRegFile::takeStartupWarning();
     if (!warning.isEmpty())
-        QTimer::singleShot(0, &form, [warning] { Prompts::error(warning); });
+        QTimer::singleShot(0, form.get(), [warning] { Prompts::error(warning); });
 
     const QString shot = screenshotTarget(app.arguments());
     if (!shot.isEmpty()) {
-        QTimer::singleShot(2000, &form, [&form, shot] {
-            const bool saved = form.grab().save(shot);
+        TForm1 *window = form.get();
+        QTimer::singleShot(2000, window, [window, shot] {
+            const bool saved = window->grab().save(shot);
             std::fprintf(stderr, saved ? "Saved %s\n" : "Could not save %s\n", qPrintable(shot));
             QCoreApplication::exit(saved ? 0 : 1);
         });

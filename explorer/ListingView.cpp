@@ -31,6 +31,7 @@
 
 #include <algorithm>
 #include <numeric>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -118,7 +119,8 @@ void ListingView::buildPopupMenu()
     addPopupItem(menu, "Open1", tr("&Open..."));
     addPopupItem(menu, "Download1", tr("&Download..."));
     menu->addSeparator();
-    addPopupItem(menu, "Rename1", tr("Re&name..."));
+    // Renaming has no entry in this version: the item keeps its rules, unshown.
+    menu->removeAction(addPopupItem(menu, "Rename1", tr("Re&name...")));
     addPopupItem(menu, "DeleteFile1", tr("D&elete"));
     menu->addSeparator();
     addPopupItem(menu, "AddtoWatchList1", tr("&Add to Watch List"));
@@ -197,6 +199,8 @@ void ListingView::clear()
     QStandardItemModel *model = ui.list->model();
     model->removeRows(0, model->rowCount());
     sizeSum = 0;
+    if (!detached)
+        refreshPanels();
     EventClick();
 }
 
@@ -394,6 +398,16 @@ void ListingView::reorderRows(const std::vector<int> &order)
             selection->setCurrentIndex(model->index(row, 0), QItemSelectionModel::NoUpdate);
     }
     selection->select(restored, QItemSelectionModel::ClearAndSelect);
+}
+
+// Sites come by name, whatever column the files were last sorted by.
+void ListingView::sortSiteList()
+{
+    const int column = std::exchange(sortCol, 0);
+    const bool up = std::exchange(ascending, true);
+    sortDirectoryList();
+    sortCol = column;
+    ascending = up;
 }
 
 void ListingView::ListView1ColumnClick(int column)

@@ -85,6 +85,7 @@ public:
     int sortColumn() const { return sortCol; }
     bool sortAscending() const { return ascending; }
     void sortDirectoryList();
+    void sortSiteList();
     void ListView1ColumnClick(int column);
 
     void refreshPanels();

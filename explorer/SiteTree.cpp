@@ -15,8 +15,10 @@
 #include <QRandomGenerator>
 #include <QSignalBlocker>
 #include <QTabBar>
+#include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
 
 #include <algorithm>
 #include <cstring>
@@ -116,11 +118,23 @@ void SiteTree::sortSiteNodes()
 {
     if (!rootNode)
         return;
+    // Nodes taken out of the view lose their expansion and the selection:
+    // both are put back, quietly, since nothing was opened or closed.
+    QList<QTreeWidgetItem *> expanded;
+    for (QTreeWidgetItemIterator it(rootNode); *it; ++it)
+        if ((*it)->isExpanded())
+            expanded << *it;
+    QTreeWidgetItem *selected = ui.tree->currentItem();
+    const QSignalBlocker quiet(ui.tree);
     QList<QTreeWidgetItem *> sites = rootNode->takeChildren();
     std::stable_sort(sites.begin(), sites.end(), [](QTreeWidgetItem *a, QTreeWidgetItem *b) {
         return QString::localeAwareCompare(a->text(0).toLower(), b->text(0).toLower()) < 0;
     });
     rootNode->addChildren(sites);
+    for (QTreeWidgetItem *node : std::as_const(expanded))
+        node->setExpanded(true);
+    if (selected)
+        ui.tree->setCurrentItem(selected);
 }
 
 void SiteTree::setCurrent(QTreeWidgetItem *node)
@@ -161,6 +175,12 @@ void SiteTree::forgetNodesUnder(QTreeWidgetItem *node)
     }
     if (within(targetNode))
         targetNode = nullptr;
+    if (within(openedNode))
+        openedNode = nullptr;
+    if (withinMap(fillNode))
+        fillNode = nullptr;
+    for (auto it = notListed.begin(); it != notListed.end();)
+        it = withinMap(*it) ? notListed.erase(it) : std::next(it);
     if (mapTwin)
         services.listing->removeRowsWhere(withinMap);
 }
@@ -170,6 +190,9 @@ void SiteTree::clearTrees()
     setCurrent(nullptr);
     targetNode = nullptr;
     rootNode = nullptr;
+    openedNode = nullptr;
+    fillNode = nullptr;
+    notListed.clear();
     path.clear();
     ui.tree->clear();
     ui.map->clear();
@@ -209,7 +232,14 @@ void SiteTree::openSelectedNode()
     ListingView &listing = *services.listing;
     listing.EventClick();
     QTreeWidgetItem *n = ui.tree->currentItem();
-    if (listing.isBusy() || !itemHit || !n)
+    if (!n)
+        return;
+    if (listing.isBusy()) {
+        if (n != openedNode)
+            putHighlightBack();
+        return;
+    }
+    if (!itemHit)
         return;
     if (n == rootNode) {
         ui.upOne->setEnabled(false);
@@ -219,6 +249,7 @@ void SiteTree::openSelectedNode()
     if (n == currentNode)
         return;
     setCurrent(n);
+    openedNode = n;
     listing.EventClick();
     if (n == rootNode)
         return;
@@ -230,21 +261,21 @@ void SiteTree::openSelectedNode()
     if (remote.isEmpty())
         remote = QStringLiteral("/");
     showPath(remote);
-    if (m->childCount() > 0) {
+    if (m->childCount() > 0 && !notListed.contains(m)) {
         fillFromMap(m);
-    } else if (isSiteNode(n)) {
+        return;
+    }
+    if (notListed.contains(m))
+        forgetListing(n);
+    if (isSiteNode(n)) {
         targetNode = n;
         services.dispatch->targetPath = remote;
         connectToSite(n);
     } else if (!sameConnection(m)) {
         targetNode = n;
         services.dispatch->targetPath = remote;
-        QTreeWidgetItem *site = siteNodeOf(n);
-        connectToSite(site);
-        // The site node became current; the directory stays the one shown bold.
-        QFont font = n->font(0);
-        font.setBold(true);
-        n->setFont(0, font);
+        // n becomes current once its listing starts.
+        connectToSite(siteNodeOf(n));
     } else {
         listDirectory(n, remote);
     }
@@ -258,14 +289,18 @@ void SiteTree::showPath(const QString &remotePath)
     path = remotePath;
 }
 
+// The loop lets waiting events run, and one of them may delete the node it
+// walks: forgetNodesUnder() then lets go of fillNode and the loop ends.
 void SiteTree::fillFromMap(QTreeWidgetItem *mapNode)
 {
     ListingView &listing = *services.listing;
     listing.clear();
     listing.setBusy(true);
     stopFlag = false;
-    for (int i = 0; i < mapNode->childCount() && !stopFlag; ++i)
+    fillNode = mapNode;
+    for (int i = 0; fillNode == mapNode && i < mapNode->childCount() && !stopFlag; ++i)
         listing.addEntryRow(mapNode->child(i));
+    fillNode = nullptr;
     listing.sortDirectoryList();
     listing.refreshPanels();
     listing.setBusy(false);
@@ -278,7 +313,7 @@ void SiteTree::showSiteList()
     listing.clear();
     for (int i = 0; i < ui.map->topLevelItemCount(); ++i)
         listing.addSiteRow(ui.map->topLevelItem(i));
-    listing.sortDirectoryList();
+    listing.sortSiteList();
     listing.refreshPanels();
 }
 
@@ -353,8 +388,15 @@ bool SiteTree::connectWith(const QString &host, const QString &login, const QStr
 void SiteTree::listDirectory(QTreeWidgetItem *node, const QString &remotePath)
 {
     services.showStatus(0);
-    if (!siteDownloadFlag)
+    if (!siteDownloadFlag) {
         services.listing->clear();
+        // The folder being listed is the one shown, also when a connection
+        // to its site came first.
+        if (node) {
+            setCurrent(node);
+            showPath(remotePath.isEmpty() ? QStringLiteral("/") : remotePath);
+        }
+    }
     targetNode = node;
     services.listing->setBusy(true);
     services.ftp->GetDirectory(remotePath);
@@ -379,8 +421,10 @@ void SiteTree::addListedEntry(const TWin32FindData &entry)
         services.listing->addEntryRow(mapEntry);
 }
 
-void SiteTree::listingDone()
+void SiteTree::listingDone(bool complete)
 {
+    QTreeWidgetItem *listed = targetNode;
+    const bool forSiteStructure = siteDownloadFlag;
     if (siteDownloadFlag) {
         siteDownloadFlag = false;
     } else {
@@ -390,14 +434,78 @@ void SiteTree::listingDone()
             targetNode->setExpanded(true);
         services.listing->sortDirectoryList();
     }
-    if (refreshFlag) {
+    if (refreshFlag && complete) {
         QTreeWidgetItem *node = currentNode;
         ui.tree->setCurrentItem(node);
         setCurrent(nullptr);
         itemHit = true;
         openSelectedNode();
-        refreshFlag = false;
+    } else if (refreshFlag && mapNodeOf(listed)) {
+        fillFromMap(mapNodeOf(listed));
     }
+    refreshFlag = false;
+    if (complete) {
+        notListed.remove(mapNodeOf(listed));
+        return;
+    }
+    markNotListed(listed);
+    if (forSiteStructure)
+        stopFlag = true; // the walk ends at the first failure
+    else if (listed && listed == currentNode)
+        dropCurrent();
+}
+
+void SiteTree::markNotListed(QTreeWidgetItem *node)
+{
+    if (QTreeWidgetItem *m = mapNodeOf(node))
+        notListed.insert(m);
+}
+
+void SiteTree::dropCurrent()
+{
+    setCurrent(nullptr);
+    openedNode = nullptr;
+    path.clear();
+    ui.upOne->setEnabled(false);
+    ui.upOne2->setEnabled(false);
+    services.listing->EventClick();
+}
+
+bool SiteTree::operationRunning() const
+{
+    return services.listing->isBusy();
+}
+
+// A folder whose listing broke off is listed afresh: what that listing
+// brought goes first.
+void SiteTree::forgetListing(QTreeWidgetItem *node)
+{
+    QTreeWidgetItem *m = mapNodeOf(node);
+    notListed.remove(m);
+    services.listing->clear();
+    while (node->childCount() > 0)
+        deleteNodeAndTwin(node->child(0));
+    qDeleteAll(m->takeChildren());
+}
+
+// A refused open leaves the tree and the combos on the node that is open,
+// once the event that moved them is over.
+void SiteTree::putHighlightBack()
+{
+    if (highlightRestorePending)
+        return;
+    highlightRestorePending = true;
+    QTimer::singleShot(0, this, [this] {
+        highlightRestorePending = false;
+        if (!openedNode)
+            return;
+        {
+            const QSignalBlocker quiet(ui.tree);
+            ui.tree->setCurrentItem(openedNode);
+        }
+        if (QTreeWidgetItem *site = siteNodeOf(openedNode))
+            selectInCombos(site->text(0));
+    });
 }
 
 void SiteTree::selectInCombos(const QString &description)

@@ -3,6 +3,7 @@
 #include "storage/RecordPool.h"
 
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <functional>
 
@@ -82,9 +83,15 @@ public:
     bool connectWith(const QString &host, const QString &login, const QString &password);
     void listDirectory(QTreeWidgetItem *node, const QString &path);
 
-    // What a listing made for the tree brings.
+    // What a listing made for the tree brings. A listing that did not
+    // complete leaves its folder not listed: the next open lists it again.
     void addListedEntry(const TWin32FindData &entry);
-    void listingDone();
+    void listingDone(bool complete);
+    void markNotListed(QTreeWidgetItem *node);
+    // After a failed connect or listing: nothing is current, so opening the
+    // node again tries again.
+    void dropCurrent();
+    bool operationRunning() const;
 
     // Site book and combos.
     void loadSiteBook();
@@ -115,6 +122,8 @@ public:
 
 private:
     void fillFromMap(QTreeWidgetItem *mapNode);
+    void forgetListing(QTreeWidgetItem *node);
+    void putHighlightBack();
     void showPath(const QString &remotePath);
     void setDropsAccepted(bool accepted);
     void forgetNodesUnder(QTreeWidgetItem *node);
@@ -127,4 +136,10 @@ private:
     QTreeWidgetItem *targetNode = nullptr;
     SiteConnection connection;
     QString path;
+    // The node last opened: the current node, or while a connection to its
+    // site is made for it, the folder that becomes current after.
+    QTreeWidgetItem *openedNode = nullptr;
+    QTreeWidgetItem *fillNode = nullptr; // the map node being refilled
+    QSet<QTreeWidgetItem *> notListed; // map nodes whose listing broke off
+    bool highlightRestorePending = false;
 };

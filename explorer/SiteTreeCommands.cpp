@@ -41,7 +41,7 @@ void SiteTreeCommands::Refresh1Click()
     dispatch.setPendingAction(QStringLiteral("RefreshDir"));
     dispatch.operationPath = tree.remotePathOf(m);
     if (!tree.ensureConnection(current))
-        dispatch.WinInetFTP1Connect();
+        dispatch.dispatchDirect();
 }
 
 void SiteTreeCommands::RefreshAll1Click()
@@ -134,18 +134,13 @@ void SiteTreeCommands::listForSiteStructure(QTreeWidgetItem *node)
     QTreeWidgetItem *m = mapNodeOf(node);
     if (!m || m->childCount() > 0)
         return;
-    // A site not yet connected: wait for the connection before its first listing.
-    if (tree.ensureConnection(node)) {
-        while (listing.isBusy() && !tree.stopFlag)
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-        if (tree.stopFlag || !ftp.Connected())
-            return;
-        dispatch.setPendingAction(QStringLiteral("DownloadSite"));
-    }
+    // The target comes first: when a connection has to be made, its connect
+    // event starts the listing.
     tree.setTarget(node);
     dispatch.targetPath = tree.remotePathOf(m);
-    dispatch.dispatchDirect();
-    while (tree.siteDownloadFlag && !tree.stopFlag)
+    if (!tree.ensureConnection(node))
+        dispatch.dispatchDirect();
+    while ((listing.isBusy() || tree.siteDownloadFlag) && !tree.stopFlag)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
 }
 

@@ -197,6 +197,9 @@ void TFormConnect::Button1Click()
 
 void TFormConnect::Button2Click()
 {
+    // A save may delete the nodes that a running listing or refill fills.
+    if (tree->operationRunning())
+        return;
     const QString d = EditDesc->text().trimmed();
     TSiteRecord *r = nullptr;
     QTreeWidgetItem *n = nullptr;

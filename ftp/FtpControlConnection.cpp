@@ -41,6 +41,8 @@ DWORD FtpControlConnection::send(const std::string &line, int timeoutMs, const C
         return ERROR_INVALID_PARAMETER;
     if (broken || !sock.isOpen())
         return ERROR_INTERNET_CONNECTION_ABORTED;
+    if (cancel.cancelled())
+        return ERROR_INTERNET_OPERATION_CANCELLED; // nothing went out: still in step
     const std::string wire = line + "\r\n";
     status(INTERNET_STATUS_SENDING_REQUEST, DWORD(wire.size()));
     const DWORD code = sock.sendAll(wire.data(), wire.size(), Deadline(timeoutMs), cancel);
@@ -149,6 +151,8 @@ DWORD FtpControlConnection::settle(int timeoutMs, const CancelToken &cancel)
 {
     if (broken || !sock.isOpen())
         return ERROR_INTERNET_CONNECTION_ABORTED;
+    if (cancel.cancelled())
+        return ERROR_INTERNET_OPERATION_CANCELLED; // a pending sync waits for the next call
     if (syncNeeded.exchange(false)) {
         // Every reply before PWD's 257 belongs to the abandoned transfer. If
         // none came, the server may still answer it later (an asynchronous
@@ -180,6 +184,14 @@ DWORD FtpControlConnection::settle(int timeoutMs, const CancelToken &cancel)
             strayExpected = false;
     }
     return ERROR_SUCCESS;
+}
+
+void FtpControlConnection::abandonTransfer(DWORD reason)
+{
+    if (reason == ERROR_INTERNET_TIMEOUT)
+        broken = true;
+    else
+        requireSync();
 }
 
 bool FtpControlConnection::isStray(const FtpReply &reply) const

@@ -52,8 +52,14 @@ public:
     bool isStray(const FtpReply &reply) const;
     void forgetStray() { strayExpected = false; }
 
-    bool isBroken() const { return broken; }
+    // Read from other threads too (whether the connection is still usable).
+    bool isBroken() const { return broken.load(); }
     void markBroken() { broken = true; }
+    // A transfer was given up for `reason`. A time-out means the server has
+    // stopped answering: waiting once more for it to put the connection back
+    // in step would only take another time-out, so the connection counts as
+    // lost. Anything else asks for a sync before the next command.
+    void abandonTransfer(DWORD reason);
     // The last reply read, for the thread's response text.
     const FtpReply &lastReply() const { return last; }
     unsigned long long repliesRead() const { return replyCounter; }
@@ -72,7 +78,7 @@ private:
     size_t bufferEnd = 0;
     std::atomic<bool> syncNeeded{false};
     bool strayExpected = false;
-    bool broken = false;
+    std::atomic<bool> broken { false };
     FtpReply last;
     unsigned long long replyCounter = 0;
 };

@@ -56,7 +56,7 @@ DWORD readListing(FtpConnection &c, TcpSocket &data, bool finalReceived, std::st
     if (code != ERROR_SUCCESS) {
         data.abortiveClose();
         if (!finalReceived)
-            c.control().requireSync();
+            c.control().abandonTransfer(code);
         return code;
     }
     data.close();

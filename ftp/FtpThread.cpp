@@ -72,7 +72,9 @@ void FtpThread::run()
 {
     lowerOwnPriority();
     runningWorker = this;
+    CancelToken::setThreadInterrupt(&interruptToken);
     Execute();
+    CancelToken::setThreadInterrupt(nullptr);
     runningWorker = nullptr;
 }
 

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "ftp/CancelToken.h"
+#include "ftp/WinInet.h"
+
 #include <QSemaphore>
 #include <QThread>
 
@@ -25,6 +28,13 @@ public:
     // Asks the worker to stop at its next check; never interrupts a call.
     void Terminate() { terminatedFlag.store(true); }
     bool Terminated() const { return terminatedFlag.load(); }
+    // Callable from any thread: ends the network wait the worker is blocked
+    // in, and makes every later one end at once (the layer's calls then fail
+    // with 12017). Only signals; the worker closes its own descriptors.
+    void Interrupt() { interruptToken.cancel(); }
+    bool Interrupted() const { return interruptToken.cancelled(); }
+    // How long the worker has been in its current network wait (0: not in one).
+    long long BlockedOnNetworkMs() const { return interruptToken.blockedForMs(); }
 
     // True on the user-interface thread while one of this worker's handed-off
     // steps runs there, i.e. when a handler of its own event is on the stack.
@@ -54,6 +64,8 @@ public:
     // request it serves.
     int Kind = -1;
     quint64 Operation = 0;
+    // The connection the work runs on (null for a connect, which makes one).
+    HINTERNET Connection = nullptr;
 
 protected:
     virtual void Execute() = 0;
@@ -63,6 +75,7 @@ private:
     void runPosted();
 
     std::atomic<bool> terminatedFlag{false};
+    CancelToken interruptToken;
     std::atomic<int> handOffDepth{0};
     std::vector<std::function<bool()>> posted;
     std::mutex waitingMutex;

@@ -74,7 +74,7 @@ DWORD FtpTransfer::fail(DWORD code)
         data.abortiveClose();
     if (!finalReceived && !conn->control().isBroken()) {
         finalReceived = true;
-        conn->control().requireSync();
+        conn->control().abandonTransfer(code);
     }
     return failure;
 }
@@ -206,6 +206,8 @@ DWORD FtpTransfer::finishUpload()
 {
     if (failure != ERROR_SUCCESS)
         return failure;
+    if (cancelToken().cancelled()) // stopped: cut off, never passed off as the whole file
+        return fail(ERROR_INTERNET_OPERATION_CANCELLED);
     DWORD code = flush();
     if (code != ERROR_SUCCESS)
         return fail(code);

@@ -1,6 +1,7 @@
 #include "ftp/InternetHandle.h"
 
 #include <algorithm>
+#include <chrono>
 #include <unordered_map>
 
 namespace {
@@ -72,7 +73,12 @@ void InternetHandle::reportStatus(DWORD status, void *info, DWORD infoLength)
 bool InternetHandle::beginCall()
 {
     std::unique_lock<std::mutex> lock(mutex);
-    idle.wait(lock, [this] { return !busy || closed.load(); });
+    // A stopped worker does not queue behind another call either.
+    while (busy && !closed.load()) {
+        if (CancelToken::threadInterrupted())
+            return false;
+        idle.wait_for(lock, std::chrono::milliseconds(50));
+    }
     if (closed.load())
         return false;
     busy = true;

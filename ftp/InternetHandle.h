@@ -47,7 +47,8 @@ public:
     // ancestor that has one, on the calling thread.
     void reportStatus(DWORD status, void *info, DWORD infoLength);
 
-    // Waits while another call works on the handle; false once it is closed.
+    // Waits while another call works on the handle; false once it is closed
+    // (or the calling thread's interrupt is cancelled meanwhile).
     bool beginCall();
     // As beginCall, but false at once when another call is running.
     bool tryBeginCall();

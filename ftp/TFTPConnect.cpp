@@ -80,7 +80,9 @@ void TFTPConnect::Execute()
     ftp->reportStatus(this, statusCode);
     ftp->busy[TWinInetFTP::kConnect].store(false);
     ftp->complete(this, outcome, [this, session] {
+        // Replaced by a newer Connect: its handles are being closed.
+        const bool replaced = ftp->EventIsStale();
         if (ftp->OnConnect)
-            ftp->OnConnect(ftp, session, connection);
+            ftp->OnConnect(ftp, replaced ? nullptr : session, replaced ? nullptr : connection);
     });
 }

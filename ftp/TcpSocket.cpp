@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <initializer_list>
 
 Deadline::Deadline(int milliseconds)
 {
@@ -78,15 +79,20 @@ TcpSocket &TcpSocket::operator=(TcpSocket &&other) noexcept
 
 DWORD TcpSocket::wait(short events, const Deadline &deadline, const CancelToken &cancel)
 {
+    const CancelToken::WaitMark blocked;
     for (;;) {
         if (cancel.cancelled())
             return ERROR_INTERNET_OPERATION_CANCELLED;
         int timeout = deadline.remainingMs();
         if (timeout == 0)
             return ERROR_INTERNET_TIMEOUT;
-        pollfd fds[2] = {{sock, events, 0}, {cancel.fd(), POLLIN, 0}};
-        const nfds_t count = cancel.fd() >= 0 ? 2 : 1;
-        if (count == 1 && (timeout < 0 || timeout > 100))
+        // The socket, the handle's token and the thread's interrupt.
+        pollfd fds[3] = { { sock, events, 0 }, { -1, POLLIN, 0 }, { -1, POLLIN, 0 } };
+        nfds_t count = 1;
+        for (const int fd : { cancel.fd(), CancelToken::threadInterruptFd() })
+            if (fd >= 0)
+                fds[count++].fd = fd;
+        if (cancel.fd() < 0 && (timeout < 0 || timeout > 100))
             timeout = 100; // no event descriptor: look at the flag now and then
         const int n = ::poll(fds, count, timeout);
         if (n < 0) {
@@ -94,8 +100,9 @@ DWORD TcpSocket::wait(short events, const Deadline &deadline, const CancelToken 
                 continue;
             return ERROR_INTERNET_INTERNAL_ERROR;
         }
-        if (count == 2 && fds[1].revents)
-            return ERROR_INTERNET_OPERATION_CANCELLED;
+        for (nfds_t i = 1; i < count; ++i)
+            if (fds[i].revents)
+                return ERROR_INTERNET_OPERATION_CANCELLED;
         if (n > 0 && fds[0].revents)
             return ERROR_SUCCESS;
     }

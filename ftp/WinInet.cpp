@@ -494,6 +494,22 @@ int *timeoutField(FtpTimeouts &t, DWORD option)
     }
 }
 
+BOOL queryConnectedState(InternetHandle *handle, void *buffer, DWORD *length)
+{
+    if (!handle || handle->kind() != HandleKind::Connection)
+        return fail(ERROR_INTERNET_INCORRECT_HANDLE_TYPE);
+    if (!buffer || *length < sizeof(DWORD)) {
+        *length = sizeof(DWORD);
+        return fail(ERROR_INSUFFICIENT_BUFFER);
+    }
+    const bool lost
+        = handle->isClosed() || static_cast<FtpConnection *>(handle)->control().isBroken();
+    const DWORD state = lost ? INTERNET_STATE_DISCONNECTED : INTERNET_STATE_CONNECTED;
+    std::memcpy(buffer, &state, sizeof state);
+    *length = sizeof state;
+    return succeed();
+}
+
 } // namespace
 
 BOOL InternetSetOptionA(HINTERNET value, DWORD option, void *buffer, DWORD length)
@@ -527,6 +543,8 @@ BOOL InternetQueryOptionA(HINTERNET value, DWORD option, void *buffer, DWORD *le
     std::shared_ptr<InternetHandle> handle;
     if (value && !(handle = HandleTable::find(value)))
         return fail(ERROR_INVALID_HANDLE);
+    if (option == INTERNET_OPTION_CONNECTED_STATE)
+        return queryConnectedState(handle.get(), buffer, length);
     FtpTimeouts t = handle ? handle->timeouts() : defaultTimeouts();
     int *field = timeoutField(t, option);
     if (!field)

@@ -174,5 +174,12 @@ constexpr DWORD INTERNET_OPTION_CONNECT_TIMEOUT = 2;
 constexpr DWORD INTERNET_OPTION_SEND_TIMEOUT = 5;
 constexpr DWORD INTERNET_OPTION_RECEIVE_TIMEOUT = 6;
 constexpr DWORD INTERNET_OPTION_DATA_RECEIVE_TIMEOUT = 8;
+// On a connection handle (query only): INTERNET_STATE_CONNECTED while the
+// control connection can still carry a command, INTERNET_STATE_DISCONNECTED
+// once the layer has found it lost (end of stream, 421, a time-out, a reply
+// out of step). Never waits, callable from any thread.
+constexpr DWORD INTERNET_OPTION_CONNECTED_STATE = 50;
+constexpr DWORD INTERNET_STATE_CONNECTED = 1;
+constexpr DWORD INTERNET_STATE_DISCONNECTED = 2;
 BOOL InternetSetOptionA(HINTERNET handle, DWORD option, void *buffer, DWORD length);
 BOOL InternetQueryOptionA(HINTERNET handle, DWORD option, void *buffer, DWORD *length);

@@ -8,8 +8,11 @@
 #include "ftp/TThreadFTPFileSend.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QMetaObject>
 #include <QThread>
+
+#include <algorithm>
 
 namespace {
 
@@ -35,8 +38,59 @@ TWinInetFTP::TWinInetFTP(QObject *Owner)
 
 TWinInetFTP::~TWinInetFTP()
 {
+    // The owner may be half gone: nothing reaches its handlers any more.
+    OnConnect = nullptr;
+    OnDisconnect = nullptr;
+    OnDirEntry = nullptr;
+    OnDirDone = nullptr;
+    OnGetStatus = nullptr;
+    OnGetDone = nullptr;
+    OnSendStatus = nullptr;
+    OnSendDone = nullptr;
+    OnDeleteFileDone = nullptr;
+    OnRenameFileDone = nullptr;
+    OnCreateDirDone = nullptr;
+    OnDeleteDirDone = nullptr;
+    OnWinInetStatus = nullptr;
+    stopEveryWorker();
+    closeHandle(hTransfer);
+    closeHandle(hFind);
+    closeHandle(hConnection);
+    closeHandle(hSession);
     TWinInetFTP *self = this;
     instanceRef.compare_exchange_strong(self, nullptr);
+}
+
+// Without running the event loop (this object is going away): the workers'
+// hand-offs are served here directly until each has ended.
+void TWinInetFTP::stopEveryWorker()
+{
+    for (const auto &worker : started) {
+        if (worker && !worker->isFinished()) {
+            worker->Terminate();
+            worker->Interrupt();
+        }
+    }
+    for (bool alive = true; alive;) {
+        alive = false;
+        for (const auto &guard : started) {
+            FtpThread *worker = guard.data();
+            // A worker whose handler is on the stack cannot end before it returns.
+            if (!worker || worker->isFinished() || worker->InHandOff())
+                continue;
+            alive = true;
+            if (!worker->RunWaitingStep())
+                worker->wait(QDeadlineTimer(5));
+        }
+    }
+}
+
+bool TWinInetFTP::NoWorkerAlive() const
+{
+    for (const auto &worker : started)
+        if (worker && !worker->isFinished())
+            return false;
+    return true;
 }
 
 bool TWinInetFTP::anyBusy() const
@@ -62,6 +116,12 @@ void TWinInetFTP::startWorker(Kind kind, FtpThread *worker, quint64 op, TWinInet
 {
     worker->Kind = kind;
     worker->Operation = op;
+    worker->Connection = kind == kConnect ? nullptr : hConnection.load();
+    lastStarted = op;
+    started.erase(std::remove_if(started.begin(), started.end(),
+                      [](const QPointer<FtpThread> &w) { return !w || w->isFinished(); }),
+        started.end());
+    started.emplace_back(worker);
     busy[kind].store(true);
     status.store(newStatus);
     worker->setFreeOnTerminate(true);
@@ -70,16 +130,36 @@ void TWinInetFTP::startWorker(Kind kind, FtpThread *worker, quint64 op, TWinInet
 }
 
 // Waits by running the event loop, since the worker needs this thread for
-// its hand-offs. A worker whose own event handler is on the stack cannot end
-// before that handler returns, so it is not waited for.
-void TWinInetFTP::waitUntilFinished(FtpThread *worker)
+// its hand-offs; a negative time-out waits for good. A worker whose own event
+// handler is on the stack cannot end before that handler returns, so it is
+// not waited for.
+TWinInetFTP::WaitEnd TWinInetFTP::waitUntilFinished(FtpThread *worker, int timeoutMs)
 {
     QPointer<FtpThread> guard(worker);
-    while (guard && !guard->isFinished() && !guard->InHandOff()) {
+    const QDeadlineTimer deadline
+        = timeoutMs < 0 ? QDeadlineTimer(QDeadlineTimer::Forever) : QDeadlineTimer(timeoutMs);
+    for (;;) {
+        FtpThread *running = guard.data();
+        if (!running || running->isFinished())
+            return WaitEnd::Ended;
+        if (running->InHandOff())
+            return WaitEnd::HandlerOnStack;
+        if (deadline.hasExpired())
+            return WaitEnd::TimedOut;
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        if (guard && !guard->isFinished() && !guard->InHandOff() && !guard->RunWaitingStep())
+        running = guard.data();
+        if (running && !running->isFinished() && !running->InHandOff()
+            && !running->RunWaitingStep())
             QThread::usleep(200);
     }
+}
+
+bool TWinInetFTP::otherWorkRunning() const
+{
+    for (int kind = 0; kind < KindCount; ++kind)
+        if (busy[kind].load() && workers[kind] && !workers[kind]->InHandOff())
+            return true;
+    return false;
 }
 
 void TWinInetFTP::answerNotConnected(const std::function<void()> &fire)
@@ -91,7 +171,9 @@ void TWinInetFTP::answerNotConnected(const std::function<void()> &fire)
     lastError = errNotConnected;
     const quint64 op = lastOperation;
     fire();
-    if (lastOperation == op)
+    // Not while another operation runs (say, the answer came inside the late
+    // completion of a connect that a newer one replaced).
+    if (lastOperation == op && !otherWorkRunning())
         status.store(statIdle);
     eventOperation = savedOp;
     eventStale = savedStale;
@@ -99,21 +181,23 @@ void TWinInetFTP::answerNotConnected(const std::function<void()> &fire)
 
 void TWinInetFTP::Connect()
 {
-    connectAs(newOperation());
+    latestConnect = newOperation();
+    connectAs(latestConnect);
 }
 
 void TWinInetFTP::connectAs(quint64 op)
 {
     connectQueued = false;
+    // The old connection goes anyway: no grace for what runs on it.
     if (anyBusy())
-        Cancel();
+        cancelAll(false);
     // The old connection may only be released once nothing uses it. A
     // single command's completion handler on the stack means its call is
     // over. A cancelled connect or transfer still has to deliver its
     // completion; if its own handler is on the stack that can only happen
     // after the handler returns, so the connect is tried again then.
     if (busy[kMisc].load() && workers[kMisc] && nested[kMisc] == 0)
-        waitUntilFinished(workers[kMisc]);
+        stopSingleCommand();
     while (busy[kConnect].load() || busy[kGet].load() || busy[kSend].load()) {
         if (nested[kConnect] > 0 || nested[kGet] > 0 || nested[kSend] > 0) {
             if (!connectQueued) {
@@ -145,33 +229,84 @@ void TWinInetFTP::Disconnect()
     status.store(statIdle);
 }
 
-void TWinInetFTP::cancelTransfer(Kind kind)
+void TWinInetFTP::dropConnection(HINTERNET connection)
+{
+    if (connection && connection == hConnection.load()) {
+        closeHandle(hConnection);
+        closeHandle(hSession);
+    }
+}
+
+// Waits for a marked worker to end. One blocked on the network for StallMs
+// (at once when not patient) has its wait cut short; true when it was found
+// stalled. A worker whose own handler is on the stack ends its next wait at
+// once when that handler returns.
+bool TWinInetFTP::endWorker(const QPointer<FtpThread> &worker, bool patient)
+{
+    for (;;) {
+        const WaitEnd end = waitUntilFinished(worker, patient ? 20 : 0);
+        if (end == WaitEnd::Ended || !worker)
+            return false;
+        if (end == WaitEnd::HandlerOnStack) {
+            worker->Interrupt();
+            return false;
+        }
+        const bool stalled = worker->BlockedOnNetworkMs() >= StallMs;
+        if (patient && !stalled)
+            continue;
+        worker->Interrupt();
+        waitUntilFinished(worker);
+        return stalled;
+    }
+}
+
+// Putting the connection of a stalled transfer back in step would wait on
+// that server once more: the connection goes, and the next request connects
+// afresh.
+void TWinInetFTP::stopWorker(Kind kind, bool patient)
 {
     if (!busy[kind].load() || !workers[kind])
         return;
-    FtpThread *worker = workers[kind];
+    QPointer<FtpThread> worker = workers[kind];
+    const HINTERNET connection = worker->Connection;
     worker->Terminate();
     workers[kind] = nullptr;
-    waitUntilFinished(worker);
+    if (endWorker(worker, patient))
+        dropConnection(connection);
+}
+
+// A single command is not cancelled; only a stalled one is cut short (Connect
+// drops its connection anyway).
+void TWinInetFTP::stopSingleCommand()
+{
+    endWorker(workers[kMisc], true);
 }
 
 void TWinInetFTP::Cancel()
+{
+    cancelAll(true);
+}
+
+void TWinInetFTP::cancelAll(bool patient)
 {
     if (busy[kConnect].load() && workers[kConnect]) {
         // Mark the worker first: closing the session makes its pending name
         // lookup or login fail at once, and it must then see the cancel, not
         // take the failure for a refused connection.
         workers[kConnect]->Terminate();
+        workers[kConnect]->Interrupt();
         closeHandle(hSession);
-        cancelTransfer(kConnect);
+        stopWorker(kConnect, false);
     }
     if (busy[kDir].load() && workers[kDir]) {
+        // Not waited for; whatever it still waits on serves nobody now.
         workers[kDir]->Terminate();
+        workers[kDir]->Interrupt();
         workers[kDir] = nullptr;
         busy[kDir].store(false);
     }
-    cancelTransfer(kGet);
-    cancelTransfer(kSend);
+    stopWorker(kGet, patient);
+    stopWorker(kSend, patient);
 }
 
 void TWinInetFTP::GetDirectory(const QString &Directory)
@@ -288,6 +423,14 @@ void TWinInetFTP::DeleteDirectory(const QString &Directory)
 
 // ---- the workers' side ------------------------------------------------------
 
+// Replaced by a newer request: cancelled before it, or running on the
+// connection that a newer Connect replaced (or being that older connect).
+bool TWinInetFTP::isStale(const FtpThread *worker) const
+{
+    return worker->Operation != lastOperation
+        && (worker->Terminated() || worker->Operation < latestConnect);
+}
+
 void TWinInetFTP::handOff(FtpThread *worker, const std::function<void()> &step)
 {
     worker->Synchronize([this, worker, &step] {
@@ -295,7 +438,7 @@ void TWinInetFTP::handOff(FtpThread *worker, const std::function<void()> &step)
         const quint64 savedOp = eventOperation;
         const bool savedStale = eventStale;
         eventOperation = worker->Operation;
-        eventStale = worker->Terminated() && worker->Operation != lastOperation;
+        eventStale = isStale(worker);
         ++nested[kind];
         step();
         --nested[kind];
@@ -315,7 +458,7 @@ void TWinInetFTP::postEvent(FtpThread *worker, std::function<bool()> step)
         const quint64 savedOp = eventOperation;
         const bool savedStale = eventStale;
         eventOperation = worker->Operation;
-        eventStale = worker->Terminated() && worker->Operation != lastOperation;
+        eventStale = isStale(worker);
         ++nested[kind];
         const bool goOn = step();
         --nested[kind];
@@ -355,20 +498,41 @@ void TWinInetFTP::applyOutcome(const TWinInetOutcome &outcome)
     }
 }
 
-void TWinInetFTP::complete(FtpThread *worker, const TWinInetOutcome &outcome,
-                           const std::function<void()> &fire)
+// Whether the layer has found the connection lost; it never waits.
+bool TWinInetFTP::connectionLost(HINTERNET connection)
 {
+    DWORD state = 0;
+    DWORD length = sizeof state;
+    return InternetQueryOptionA(connection, INTERNET_OPTION_CONNECTED_STATE, &state, &length)
+        && state == INTERNET_STATE_DISCONNECTED;
+}
+
+void TWinInetFTP::complete(
+    FtpThread *worker, const TWinInetOutcome &workerOutcome, const std::function<void()> &fire)
+{
+    // However the operation ended, a connection the layer found dead (no
+    // final reply, a 421, a time-out) is dropped now, not at the next command.
+    TWinInetOutcome outcome = workerOutcome;
+    if (!outcome.lostConnection && worker->Connection && connectionLost(worker->Connection))
+        outcome.lostConnection = worker->Connection;
     handOff(worker, [this, worker, &outcome, &fire] {
         const Kind kind = Kind(worker->Kind);
-        applyOutcome(outcome);
+        // A connect that a newer one replaced made nothing the caller may use.
+        if (kind == kConnect && eventStale) {
+            TWinInetOutcome replaced;
+            replaced.error = errTerminated;
+            applyOutcome(replaced);
+        } else {
+            applyOutcome(outcome);
+        }
         if (kind == kGet)
             directDownload = false;
         if (fire)
             fire();
-        // Idle only if nothing newer was requested meanwhile: neither the
+        // Idle only if no newer worker was started meanwhile: neither the
         // late completion of a cancelled operation nor a handler that
         // started the next one may hide the operation now running.
-        if (fire && lastOperation == worker->Operation)
+        if (fire && lastStarted == worker->Operation)
             status.store(statIdle);
         // Listing and single command clear their flag once the handler has
         // returned, unless a newer worker of the kind has taken it over.

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 class FtpThread;
 class TWinInetFTP;
@@ -73,7 +74,10 @@ class TWinInetFTP : public QObject {
     Q_OBJECT
 public:
     explicit TWinInetFTP(QObject *Owner = nullptr);
-    // Neither cancels workers nor closes handles: the owner disconnects first.
+    // Safe whatever runs: every worker still running is stopped (its network
+    // wait cut short) and waited for, without its events reaching any handler
+    // any more; then the handles still held are closed. Not from inside one of
+    // the component's own event handlers (use deleteLater there).
     ~TWinInetFTP() override;
 
     // Read/write properties, taken by the next Connect.
@@ -103,6 +107,10 @@ public:
 
     void Connect();
     void Disconnect();
+    // Stops the running connect, listing, download and upload. A worker that
+    // sits in a network wait for StallMs (a server that stopped delivering)
+    // has that wait cut short and its connection dropped, so Cancel never
+    // waits for the layer's time-outs.
     void Cancel();
     void GetDirectory(const QString &Directory);
     void GetFile(const QString &RemoteFile, const QString &LocalFile);
@@ -119,6 +127,8 @@ public:
     // raised it, and EventIsStale() tells that a newer request was made
     // before the event was delivered (for instance the late OnDirDone of a
     // cancelled listing), so the event does not end the operation now running.
+    // A completion is stale too when a newer Connect replaced its operation
+    // (a connect replaced that way reports errTerminated and null handles).
     quint64 OperationId() const { return lastOperation; }
     quint64 EventOperation() const { return eventOperation; }
     bool EventIsStale() const { return eventStale; }
@@ -126,6 +136,11 @@ public:
     // Both the session and the connection handle are held. A lost
     // connection drops them, so this turns false once it is noticed.
     bool Connected() const { return hSession.load() && hConnection.load(); }
+
+    // True when no worker of any kind that this component started is still
+    // running, cancelled and forgotten ones included: once it holds, no
+    // thread will touch the component or deliver an event any more.
+    bool NoWorkerAlive() const;
 
     // Consecutive 4096-byte chunks a transfer hands to the user-interface
     // thread at once (1 to 16): fewer thread switches, same events in the
@@ -141,6 +156,11 @@ private:
     friend class TThreadFTPFileMisc;
 
     enum Kind { kConnect, kDir, kGet, kSend, kMisc, KindCount };
+    enum class WaitEnd { Ended, HandlerOnStack, TimedOut };
+
+    // A worker blocked this long in one network wait has a server that does
+    // not deliver: Cancel cuts the wait short instead of waiting on.
+    static constexpr int StallMs = 400;
 
     quint64 newOperation() { return ++lastOperation; }
     void startWorker(Kind kind, FtpThread *worker, quint64 op, TWinInetStatus newStatus);
@@ -149,8 +169,16 @@ private:
     void startMisc(int selector, const QString &name1, const QString &name2);
     bool anyBusy() const;
     bool transferRunning() const;
-    void waitUntilFinished(FtpThread *worker);
-    void cancelTransfer(Kind kind);
+    WaitEnd waitUntilFinished(FtpThread *worker, int timeoutMs = -1);
+    void cancelAll(bool patient);
+    bool endWorker(const QPointer<FtpThread> &worker, bool patient);
+    void stopWorker(Kind kind, bool patient);
+    void stopSingleCommand();
+    bool otherWorkRunning() const;
+    bool isStale(const FtpThread *worker) const;
+    void dropConnection(HINTERNET connection);
+    static bool connectionLost(HINTERNET connection);
+    void stopEveryWorker();
     void closeHandle(std::atomic<HINTERNET> &handle);
     void answerNotConnected(const std::function<void()> &fire);
 
@@ -183,6 +211,7 @@ private:
 
     std::atomic<bool> busy[KindCount];
     QPointer<FtpThread> workers[KindCount];
+    std::vector<QPointer<FtpThread>> started; // every worker not known to be gone
     int nested[KindCount] = {};  // hand-offs of each kind on the UI stack
 
     QStringList logonMessage;
@@ -191,6 +220,8 @@ private:
     int32_t lastErrorCode = 0;
 
     quint64 lastOperation = 0;
+    quint64 latestConnect = 0;
+    quint64 lastStarted = 0; // the newest operation that got a worker
     quint64 eventOperation = 0;
     bool eventStale = false;
     bool connectQueued = false;

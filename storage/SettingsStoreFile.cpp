@@ -30,12 +30,12 @@ QString folded(const QString &name)
 
 } // namespace
 
-SettingsStoreFile::SettingsStoreFile(const QString &path) : filePath(path) {}
+SettingsStoreFile::SettingsStoreFile(const QString &path) : filePath(path) { }
 
 QString SettingsStoreFile::defaultPath()
 {
     return QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation)
-           + QStringLiteral("/settings.dat");
+        + QStringLiteral("/settings.dat");
 }
 
 QString SettingsStoreFile::takeLoadWarning()
@@ -52,7 +52,7 @@ QString SettingsStoreFile::normalized(const QString &path)
 SettingsStoreFile::Stamp SettingsStoreFile::stampOf(const QString &path)
 {
     Stamp stamp;
-    struct stat st {};
+    struct stat st { };
     if (::stat(QFile::encodeName(path).constData(), &st) != 0)
         return stamp;
     stamp.exists = true;
@@ -119,7 +119,7 @@ bool SettingsStoreFile::parse(const QByteArray &bytes, Keys &out)
         QByteArray path;
         quint32 valueCount = 0;
         in >> path >> valueCount;
-        Key key{QString::fromUtf8(path), {}};
+        Key key { QString::fromUtf8(path), {} };
         for (quint32 v = 0; v < valueCount && in.status() == QDataStream::Ok; ++v) {
             QByteArray name;
             Value value;
@@ -150,9 +150,13 @@ QByteArray SettingsStoreFile::serialize(const Keys &keys)
 int32_t SettingsStoreFile::commit(const Keys &next)
 {
     QFileDevice::FileError error = QFileDevice::NoError;
-    if (!PrivateFile::write(filePath, serialize(next), nullptr, &error))
-        return error == QFileDevice::PermissionsError ? RegResult::AccessDenied
-                                                      : RegResult::CantWrite;
+    if (!PrivateFile::write(filePath, serialize(next), nullptr, &error)) {
+        if (!keepUnwritten)
+            return error == QFileDevice::PermissionsError ? RegResult::AccessDenied
+                                                          : RegResult::CantWrite;
+        keys = next;
+        return RegResult::Success;
+    }
     keys = next;
     seen = stampOf(filePath);
     return RegResult::Success;
@@ -172,13 +176,13 @@ int32_t SettingsStoreFile::openKey(const QString &path, bool create)
     for (const QString &part : wanted.split(QLatin1Char('\\'))) {
         prefix = prefix.isEmpty() ? part : prefix + QLatin1Char('\\') + part;
         if (!next.contains(folded(prefix)))
-            next.insert(folded(prefix), Key{prefix, {}});
+            next.insert(folded(prefix), Key { prefix, {} });
     }
     return commit(next);
 }
 
-int32_t SettingsStoreFile::queryValue(const QString &keyPath, const QString &name, uint32_t &type,
-                                      QByteArray &data)
+int32_t SettingsStoreFile::queryValue(
+    const QString &keyPath, const QString &name, uint32_t &type, QByteArray &data)
 {
     ensureLoaded();
     const auto key = keys.constFind(folded(normalized(keyPath)));
@@ -192,8 +196,8 @@ int32_t SettingsStoreFile::queryValue(const QString &keyPath, const QString &nam
     return RegResult::Success;
 }
 
-int32_t SettingsStoreFile::setValue(const QString &keyPath, const QString &name, uint32_t type,
-                                    const QByteArray &data)
+int32_t SettingsStoreFile::setValue(
+    const QString &keyPath, const QString &name, uint32_t type, const QByteArray &data)
 {
     ensureLoaded();
     const QString path = normalized(keyPath);
@@ -202,6 +206,6 @@ int32_t SettingsStoreFile::setValue(const QString &keyPath, const QString &name,
     Keys next = keys;
     Key &key = next[folded(path)];
     key.path = path;
-    key.values.insert(folded(name), Value{name, type, data});
+    key.values.insert(folded(name), Value { name, type, data });
     return commit(next);
 }

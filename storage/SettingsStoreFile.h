@@ -27,11 +27,16 @@ public:
     // handed out once.
     QString takeLoadWarning();
 
+    // Once a failed write has been reported, the program runs on: later
+    // changes that cannot be written are still kept in memory for this run
+    // (each is tried on disk again) instead of failing.
+    void keepUnwrittenChanges() { keepUnwritten = true; }
+
     int32_t openKey(const QString &path, bool create) override;
-    int32_t queryValue(const QString &keyPath, const QString &name, uint32_t &type,
-                       QByteArray &data) override;
+    int32_t queryValue(
+        const QString &keyPath, const QString &name, uint32_t &type, QByteArray &data) override;
     int32_t setValue(const QString &keyPath, const QString &name, uint32_t type,
-                     const QByteArray &data) override;
+        const QByteArray &data) override;
 
 private:
     struct Value {
@@ -53,7 +58,7 @@ private:
         bool operator==(const Stamp &o) const
         {
             return exists == o.exists && device == o.device && inode == o.inode && size == o.size
-                   && modifiedNs == o.modifiedNs;
+                && modifiedNs == o.modifiedNs;
         }
     };
 
@@ -70,4 +75,5 @@ private:
     Stamp seen;
     Keys keys;
     QString warning;
+    bool keepUnwritten = false;
 };

@@ -10,8 +10,9 @@
 
 const QString SiteBook::kFileName = QStringLiteral("myFtpSites.dat");
 const QString SiteBook::kInvalidMessage = QStringLiteral("Invalid Sites File.");
+const QString SiteBook::kRejectedSuffix = QStringLiteral(".rejected");
 
-SiteBook::SiteBook(const QString &dataFolder) : folder(dataFolder) {}
+SiteBook::SiteBook(const QString &dataFolder) : folder(dataFolder) { }
 
 SiteBook::~SiteBook()
 {
@@ -58,11 +59,13 @@ TSiteRecord SiteBook::decodeRecord(const QByteArray &bytes)
 SiteBook::LoadResult SiteBook::LoadSiteBook(const RecordVisitor &visit)
 {
     LoadResult result;
+    rejectedOnDisk = false;
     QFile file(filePath());
     if (!file.open(QIODevice::ReadOnly))
         return result;
     if (file.read(dataFileMagic().size()) != dataFileMagic()) {
         result.status = LoadStatus::Invalid;
+        rejectedOnDisk = true;
         return result;
     }
     result.status = LoadStatus::Loaded;
@@ -85,8 +88,23 @@ void SiteBook::SaveSiteBook() const
         if (!site->Deleted)
             bytes += encodeRecord(*site);
     }
+    if (rejectedOnDisk)
+        keepRejectedFile();
     if (!PrivateFile::write(filePath(), bytes))
         throw EFileCreateError(filePath());
+    rejectedOnDisk = false;
+}
+
+void SiteBook::keepRejectedFile() const
+{
+    // A copy, not a rename: should the save then fail, the file stays where
+    // the user knows it.
+    const QString kept = filePath() + kRejectedSuffix;
+    if (!QFile::exists(filePath()))
+        return;
+    QFile::remove(kept);
+    if (!QFile::copy(filePath(), kept))
+        throw EFileCreateError(kept);
 }
 
 TSiteRecord *SiteBook::FindSite(const QString &description) const

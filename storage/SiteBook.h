@@ -19,11 +19,12 @@ public:
     static constexpr int kPasswordOffset = 99, kPasswordSize = 33;
     static constexpr int kDirectoryOffset = 132, kDirectorySize = 261;
 
-    static const QString kFileName;       // "myFtpSites.dat"
+    static const QString kFileName; // "myFtpSites.dat"
     static const QString kInvalidMessage; // "Invalid Sites File."
+    static const QString kRejectedSuffix; // ".rejected"
 
     enum class LoadStatus {
-        Loaded,  // the file was read (it may hold no record)
+        Loaded, // the file was read (it may hold no record)
         Missing, // no file, or it cannot be opened: an empty book, nothing to say
         Invalid, // too short or wrong magic: the caller shows kInvalidMessage
     };
@@ -47,7 +48,9 @@ public:
     // not freed first.
     LoadResult LoadSiteBook(const RecordVisitor &visit = {});
     // Rewrites the whole file from the list, skipping deleted records.
-    // Throws EFileCreateError; the earlier file then stays as it was.
+    // Throws EFileCreateError; the earlier file then stays as it was. A file
+    // rejected at the last load is first kept beside itself with
+    // kRejectedSuffix (replacing an older one), so it is never lost.
     void SaveSiteBook() const;
     // First record from the head, not deleted, whose Description matches exactly.
     TSiteRecord *FindSite(const QString &description) const;
@@ -62,6 +65,9 @@ public:
     static TSiteRecord decodeRecord(const QByteArray &bytes);
 
 private:
+    void keepRejectedFile() const;
+
     QString folder;
     TSiteRecord *first = nullptr;
+    mutable bool rejectedOnDisk = false; // the file was rejected and not yet kept
 };

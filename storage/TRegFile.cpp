@@ -74,7 +74,7 @@ bool toRegistry(const TaggedValue &value, uint32_t &type, QByteArray &data)
 
 } // namespace
 
-TRegFile::TRegFile(QObject *parent) : QObject(parent) {}
+TRegFile::TRegFile(QObject *parent) : QObject(parent) { }
 
 TRegFile::~TRegFile() = default;
 
@@ -167,8 +167,8 @@ void TRegFile::splitValueName(const QString &name, QString &path, QString &value
     for (int i = int(name.size()) - 1; i >= 0; --i) {
         if (name[i] != bs)
             continue;
-        const bool doubled =
-            (i > 0 && name[i - 1] == bs) || (i + 1 < name.size() && name[i + 1] == bs);
+        const bool doubled
+            = (i > 0 && name[i - 1] == bs) || (i + 1 < name.size() && name[i + 1] == bs);
         if (!doubled) {
             path = name.left(i);
             valueName = name.mid(i + 1);
@@ -236,6 +236,11 @@ void TRegFile::ReadValueDef(const QString &name, const TaggedValue &def, TaggedV
 QString TRegFile::takeStartupWarning()
 {
     return currentUser().takeLoadWarning();
+}
+
+void TRegFile::keepUnwrittenChanges()
+{
+    currentUser().keepUnwrittenChanges();
 }
 
 void TRegFile::useSettingsFile(const QString &path)

@@ -67,6 +67,9 @@ public:
     // Once per process, the message that the settings file could not be used
     // and defaults are in force; empty when all is well.
     static QString takeStartupWarning();
+    // After the settings file could not be written and the user was told:
+    // changes that cannot be written are kept for this run only, silently.
+    static void keepUnwrittenChanges();
     // The file behind hkCurrentUser; an empty path restores the default
     // (settings.dat in the application's per-user config folder). The next
     // access reads it afresh.

@@ -8,8 +8,24 @@
 
 #include <QTabBar>
 
+namespace {
+
+// Stop ends a listing on purpose, and a missing folder lists as empty;
+// anything else that went wrong leaves the folder not fully listed.
+bool listingComplete(TWinInetError error)
+{
+    return error == errNone || error == errTerminated || error == errFileNotFound
+        || error == errDirNotFound;
+}
+
+} // namespace
+
+// A completion that arrives after a newer request was made (the late end of
+// a cancelled operation) belongs to nothing that runs now.
 void ActionDispatch::WinInetFTP1Connect()
 {
+    if (services.ftp->EventIsStale())
+        return;
     if (services.ftp->LastError() == errNone)
         dispatch();
     else
@@ -87,6 +103,15 @@ void ActionDispatch::connectFailed()
     services.tree->siteDownloadFlag = false;
     services.tree->refreshFlag = false;
     services.tree->forgetConnection();
+    // What was being opened is not open: opening it again tries again.
+    if (action == QLatin1String("Connect")) {
+        services.tree->dropCurrent();
+    } else if (action == QLatin1String("RefreshDir")) {
+        services.tree->markNotListed(services.tree->current());
+        services.tree->dropCurrent();
+    } else if (action == QLatin1String("DownloadSite")) {
+        services.tree->stopFlag = true;
+    }
     if (transferRunning()) {
         Prompts::error(QStringLiteral("Could not connect to a site to establish file transfer."));
         if (services.stopQueue)
@@ -110,7 +135,7 @@ void ActionDispatch::connectFailed()
 
 void ActionDispatch::WinInetFTP1DirEntry(const TWin32FindData &entry)
 {
-    if (entry.cFileName[0] == '.')
+    if (services.ftp->EventIsStale() || entry.cFileName[0] == '.')
         return;
     if (transfer.checkNewer && queueTransferRunning()) {
         foundEntry = entry;
@@ -128,7 +153,10 @@ void ActionDispatch::WinInetFTP1DirDone()
         return;
     if (queueTransferRunning())
         return; // the newer-file lookup's end comes with the watch list
+    const bool complete = listingComplete(services.ftp->LastError());
     services.listing->setBusy(false);
     services.listing->EventClick();
-    services.tree->listingDone();
+    services.tree->listingDone(complete);
+    if (!complete)
+        Prompts::error(QStringLiteral("The directory listing did not complete."));
 }

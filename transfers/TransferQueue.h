@@ -1,58 +1,130 @@
 #pragma once
 
+#include "transfers/QueueItem.h"
+
+#include <QDateTime>
 #include <QObject>
 #include <QTime>
 
-class ActionDispatch;
+#include <functional>
+#include <vector>
+
 class QAction;
+class QMenu;
 class QTimer;
 class QToolButton;
 class StatusPanels;
+class TFormStartQueue;
 class TListView;
 
-// The download and send queue: its list, its started/stopped/armed state and
-// the status panel that tells it.
+// The download and send queue: its list ListView3, its running, stopped and
+// armed states with Timer1, and the status panel that tells them. It starts
+// transfers only through its port, so it knows nothing of the dispatch.
 class TransferQueue : public QObject {
     Q_OBJECT
 public:
     struct Controls {
-        TListView *list = nullptr;            // ListView3
-        QToolButton *speedQueue = nullptr;    // classic bar
+        TListView *list = nullptr; // ListView3
+        QToolButton *speedQueue = nullptr; // classic bar
         QToolButton *explorerQueue = nullptr; // explorer bar
-        QAction *stopQueue1 = nullptr;        // context menu item
-        QAction *queue1 = nullptr;            // Site menu item
+        QAction *stopQueue1 = nullptr; // context menu item
+        QAction *removeFromQueue1 = nullptr; // context menu item
+        QMenu *popupMenu = nullptr; // PopupMenu4
+        QAction *queue1 = nullptr; // Site menu item
         StatusPanels *statusBar = nullptr;
     };
+    // How the queue reaches the transfers; bound by the window.
+    struct Port {
+        // Any FTP operation runs: the step starts nothing meanwhile.
+        std::function<bool()> operationRunning;
+        // A transfer the queue started is still under way.
+        std::function<bool()> transferRunning;
+        // Hands the item to the dispatch; false when nothing took it. The
+        // transfer may end, and the queue be stepped again, inside this call.
+        std::function<bool(const QueueItem &)> startTransfer;
+    };
+    struct RowTexts {
+        QString size, type, modified;
+        int iconIndex = -1;
+    };
+    struct Services {
+        std::function<RowTexts(const TWin32FindData &)> rowTexts;
+        std::function<void(double)> sizeTotalChanged; // the object and size panels
+        std::function<void()> showWatchList; // after a run of newer checks
+        std::function<QDateTime()> clock; // now, for the scheduled start
+    };
 
-    TransferQueue(const Controls &controls, ActionDispatch &dispatch, QObject *parent = nullptr);
+    TransferQueue(const Controls &controls, QObject *parent = nullptr);
 
     static void addColumns(TListView *list);
 
+    void setPort(const Port &p) { port = p; }
+    void setServices(const Services &s);
+    void setClock(std::function<QDateTime()> clock);
+    void setStartDialog(TFormStartQueue *dialog) { startDialog = dialog; }
+
     bool isStopped() const { return stopped; }
+    bool isArmed() const;
     QTimer *timer() const { return Timer1; }
     QTime scheduledStart() const { return startTime; }
+
+    // Appends a waiting item (its id is assigned here); returns the id.
+    uint64_t addItem(QueueItem item);
+    // What every caller does after adding: the dialog while stopped, else a step.
+    void afterAdding();
 
     // Returns whether the queue now runs.
     bool startQueue(bool ask);
     void stopQueue();
     // Returns whether an item was started.
     bool queueStep(bool continuing);
+    // The dialog's outcome; the queue stays stopped unless "now" was chosen.
+    enum class StartChoice { Now, Later, Never };
+    void applyStartChoice(StartChoice choice, const QTime &time);
 
-    // The first row whose status reads "Waiting", or -1.
+    int count() const { return int(items.size()); }
+    const QueueItem &itemAt(int row) const { return items[size_t(row)]; }
+    int rowOf(uint64_t id) const;
     int firstWaitingRow() const;
+    int waitingCount() const;
+    int firstInProgressRow() const;
     QString statusOfRow(int row) const;
+    uint64_t byteTotal() const { return total; }
+    uint64_t currentItem() const { return current; }
 
-signals:
-    // The queue wants its dialog; the handler may start the queue or arm the timer.
-    void startDialogRequested();
+    // The end of the current item's transfer: its row leaves the queue when
+    // it is still in progress. Returns whether a row was removed.
+    bool finishCurrentItem();
+    // The Stop command's question about the item in progress.
+    void afterStopCommand();
+
+    void removeRow(int row);
+
+    // Handlers.
+    void StopQueue1Click();
+    void RemovefromQueue1Click();
+    void PopupMenu4Popup();
+    void ListView3ColumnClick();
+    void Timer1Timer();
 
 private:
     void showQueueState(bool running);
     void refreshPanel();
+    void setState(int row, QueueItemState state);
+    void totalChanged();
+    QDateTime now() const;
+    bool askStartDialog();
 
     Controls ui;
-    ActionDispatch &dispatch;
+    Port port;
+    Services services;
+    TFormStartQueue *startDialog = nullptr;
     QTimer *Timer1;
-    QTime startTime = QTime::currentTime();
+    std::vector<QueueItem> items;
+    QTime startTime;
+    uint64_t total = 0;
+    uint64_t current = 0; // id of the item last chosen by the step; 0: none
+    uint64_t nextId = 1;
     bool stopped = false;
+    bool newerRun = false;
 };

@@ -11,6 +11,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QHeaderView>
 #include <QLabel>
 #include <QListView>
 #include <QStandardItemModel>
@@ -56,17 +57,39 @@ private slots:
 
     void statusTextsCoverEveryCode()
     {
-        QCOMPARE(StatusTexts::text(0), QStringLiteral("Looking for FTP site..."));
-        QCOMPARE(StatusTexts::text(41), QStringLiteral("Data Received"));
-        QCOMPARE(StatusTexts::text(60), QStringLiteral("FTP site found..."));
-        QCOMPARE(StatusTexts::text(70), QStringLiteral("Ready"));
-        QCOMPARE(StatusTexts::text(99), QStringLiteral("Ready"));
-        QCOMPARE(StatusTexts::text(50), QStringLiteral("50"));
-        QCOMPARE(StatusTexts::text(-7), QStringLiteral("-7"));
+        QFETCH(int, code);
+        QFETCH(QString, text);
+        QCOMPARE(StatusTexts::text(code), text);
         StatusPanels bar;
+        bar.setObjectName("Bar");
         bar.addPanel("Status:", 200);
-        StatusTexts::show(&bar, 100);
-        QCOMPARE(bar.panelText(0), QStringLiteral("Status: Request complete"));
+        StatusTexts::show(&bar, code);
+        QCOMPARE(bar.findChild<QLabel *>("BarPanel0")->text(), QStringLiteral("Status: ") + text);
+    }
+
+    void statusTextsCoverEveryCode_data()
+    {
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("0") << 0 << "Looking for FTP site...";
+        QTest::newRow("1") << 1 << "Logging in...";
+        QTest::newRow("2") << 2 << "Connected";
+        QTest::newRow("3") << 3 << "Receiving data...";
+        QTest::newRow("4") << 4 << "Sending data...";
+        QTest::newRow("30") << 30 << "Sending request...";
+        QTest::newRow("31") << 31 << "Request sent";
+        QTest::newRow("40") << 40 << "Receiving response...";
+        QTest::newRow("41") << 41 << "Data Received";
+        QTest::newRow("51") << 51 << "Connection closed";
+        QTest::newRow("60") << 60 << "FTP site found...";
+        QTest::newRow("70") << 70 << "Ready";
+        QTest::newRow("99") << 99 << "Ready";
+        QTest::newRow("100") << 100 << "Request complete";
+        // Any other code shows as its number.
+        QTest::newRow("5") << 5 << "5";
+        QTest::newRow("50") << 50 << "50";
+        QTest::newRow("101") << 101 << "101";
+        QTest::newRow("negative") << -7 << "-7";
     }
 
     void listShowsOneModelInFourStylesWithOneSelection()
@@ -78,17 +101,40 @@ private slots:
         list.model()->appendRow({new QStandardItem("b.txt"), new QStandardItem("2")});
         list.selectionModel()->select(list.model()->index(1, 0),
                                       QItemSelectionModel::Select | QItemSelectionModel::Rows);
-        QCOMPARE(list.currentView(), static_cast<QAbstractItemView *>(list.detailsView()));
-        list.setViewStyle(TViewStyle::vsIcon);
-        QCOMPARE(list.currentView(), static_cast<QAbstractItemView *>(list.iconsView()));
-        QCOMPARE(list.iconsView()->viewMode(), QListView::IconMode);
-        QVERIFY(list.iconsView()->selectionModel()->isSelected(list.model()->index(1, 0)));
-        list.setViewStyle(TViewStyle::vsList);
-        QCOMPARE(list.iconsView()->viewMode(), QListView::ListMode);
-        QCOMPARE(list.iconsView()->flow(), QListView::TopToBottom);
+        list.resize(300, 200);
+        list.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&list));
+        QVERIFY(list.detailsView()->isVisible());
+        QVERIFY(!list.iconsView()->isVisible());
+
+        struct Style {
+            TViewStyle style;
+            QListView::ViewMode mode;
+            QListView::Flow flow;
+            int iconSize;
+        };
+        const Style styles[] = {
+            { TViewStyle::vsIcon, QListView::IconMode, QListView::LeftToRight, 32 },
+            { TViewStyle::vsSmallIcon, QListView::ListMode, QListView::LeftToRight, 16 },
+            { TViewStyle::vsList, QListView::ListMode, QListView::TopToBottom, 16 },
+        };
+        for (const Style &s : styles) {
+            list.setViewStyle(s.style);
+            // The icons view is the one on screen, sharing the rows and the selection.
+            QVERIFY(list.iconsView()->isVisible());
+            QVERIFY(!list.detailsView()->isVisible());
+            QCOMPARE(list.currentView(), static_cast<QAbstractItemView *>(list.iconsView()));
+            QCOMPARE(list.iconsView()->viewMode(), s.mode);
+            QCOMPARE(list.iconsView()->flow(), s.flow);
+            QCOMPARE(list.iconsView()->iconSize(), QSize(s.iconSize, s.iconSize));
+            QCOMPARE(list.iconsView()->model()->rowCount(), 2);
+            QVERIFY(list.iconsView()->selectionModel()->isSelected(list.model()->index(1, 0)));
+        }
         list.setViewStyle(TViewStyle::vsReport);
-        QCOMPARE(list.columnWidth(1), 75);
-        QCOMPARE(list.viewStyle(), TViewStyle::vsReport);
+        QVERIFY(list.detailsView()->isVisible());
+        QVERIFY(!list.iconsView()->isVisible());
+        QCOMPARE(list.detailsView()->header()->sectionSize(1), 75); // widths outlive other styles
+        QVERIFY(list.detailsView()->selectionModel()->isSelected(list.model()->index(1, 0)));
     }
 
     void temporaryFolderIsPrivateAndCleanedWhole()

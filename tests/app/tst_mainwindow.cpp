@@ -22,14 +22,19 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMenuBar>
+#include <QRegularExpression>
+#include <QScopeGuard>
 #include <QStackedWidget>
 #include <QStandardItemModel>
 #include <QTabBar>
+#include <QTemporaryDir>
 #include <QTextBrowser>
 #include <QToolButton>
 #include <QTreeWidget>
+#include <QWindow>
 #include <QtTest>
 
 #include <memory>
@@ -75,12 +80,20 @@ QStringList itemsOf(const QComboBox *combo)
     return items;
 }
 
+// Adds a download as the file commands do; an "In Progress" one is taken by
+// a port that accepts every transfer, a "Waiting" one by none.
 void addQueueRow(TForm1 &form, const QString &name, const QString &status)
 {
-    QStandardItemModel *model = form.controls().ListView3->model();
-    QList<QStandardItem *> row;
-    row << new QStandardItem(name) << new QStandardItem(status);
-    model->appendRow(row);
+    TransferQueue::Port port;
+    const bool start = status == QLatin1String("In Progress");
+    port.startTransfer = [start](const QueueItem &) { return start; };
+    form.queue().setPort(port);
+    QueueItem item;
+    item.name = name;
+    item.actions = QStringLiteral("Download");
+    form.queue().addItem(item);
+    form.queue().afterAdding();
+    QCOMPARE(form.queue().statusOfRow(form.queue().count() - 1), status);
 }
 
 struct ActionState {
@@ -485,6 +498,67 @@ private slots:
         prompts->answer(QMessageBox::Ok);
         messages->ButtonClearClick();
         QVERIFY(messages->lines().isEmpty());
+    }
+
+    void unwritableSettingsAreReportedOnceAndTheWindowRuns()
+    {
+        // A file where the settings folder should be; a read-only or full
+        // home fails the same way.
+        QTemporaryDir home;
+        QFile blocker(home.filePath(QStringLiteral("Orvane")));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        const QByteArray config = qgetenv("XDG_CONFIG_HOME");
+        qputenv("XDG_CONFIG_HOME", home.path().toUtf8());
+        TRegFile::useSettingsFile(QString());
+        const auto restore = qScopeGuard([config] {
+            qputenv("XDG_CONFIG_HOME", config);
+            TRegFile::useSettingsFile(QString());
+        });
+        QVERIFY(TRegFile::settingsFilePath().startsWith(blocker.fileName() + QLatin1Char('/')));
+        writeSiteBook({ "Alpha", "Beta" });
+
+        TForm1 &f = open();
+        const auto storeErrors = [this] {
+            return prompts->messageTexts().filter(
+                QRegularExpression(QStringLiteral("^Reg Error: ")));
+        };
+        QTRY_COMPARE(storeErrors().size(), 1);
+        const int at = int(prompts->messageTexts().indexOf(storeErrors().first()));
+        QCOMPARE(prompts->asked[at].title, QStringLiteral("Vrex Explorer"));
+        QCOMPARE(prompts->asked[at].icon, Prompts::Icon::Error);
+
+        // It runs on what it has: the bar it shows, the first site opened.
+        QVERIFY(f.isVisible());
+        QVERIFY(f.controls().PanelExplorerTools->isVisible());
+        QVERIFY(f.controls().menu->ExplorerStyleButtons1->isChecked());
+        QCOMPARE(f.controls().TreeView1->currentItem()->text(0), QStringLiteral("Alpha"));
+        QCOMPARE(readSetting(QStringLiteral("LastSite")), QStringLiteral("Alpha"));
+
+        // Later changes stay for this run without another word.
+        f.ExplorerStyleButtons1Click();
+        QVERIFY(f.controls().PanelTools->isVisible());
+        QCOMPARE(readSetting(QStringLiteral("Buttons")), QStringLiteral("Windows95"));
+        QCoreApplication::processEvents();
+        QCOMPARE(storeErrors().size(), 1);
+        QVERIFY(!QFileInfo::exists(TRegFile::settingsFilePath()));
+    }
+
+    void windowTitlesAreTheCaptionsAlone()
+    {
+        // Once a display name is set, X11 and Wayland show every title as
+        // "<caption> — <display name>". Unset, it follows the application name.
+        const QString name = QCoreApplication::applicationName();
+        QCoreApplication::setApplicationName(QStringLiteral("probe"));
+        const QString display = QGuiApplication::applicationDisplayName();
+        QCoreApplication::setApplicationName(name);
+        QCOMPARE(display, QStringLiteral("probe"));
+
+        TForm1 &f = open();
+        QCOMPARE(f.windowHandle()->title(), QStringLiteral("Vrex Explorer"));
+        QDialog *site = f.dialogs().first();
+        site->winId();
+        QCOMPARE(site->windowHandle()->title(), QStringLiteral("New FTP Site"));
     }
 
     void exceptionInAHandlerIsShownNotFatal()

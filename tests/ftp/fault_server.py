@@ -85,6 +85,8 @@ class Session:
 
     def handle(self, verb, arg):
         s = self.scenario
+        if s in STOP_SCENARIOS and verb in STOP_SCENARIOS[s]:
+            return STOP_SCENARIOS[s][verb](self, arg)
         if s in DATA_FAULTS:
             answer = self.handle_data_fault(verb, arg)
             if answer is not NOT_HANDLED:
@@ -372,6 +374,73 @@ SLASH_MLSD = (b"type=file;size=11;modify=20240105101112; sub/evil.txt\r\n"
               b"type=file;size=14;modify=20240105101112; good.txt\r\n"
               b"type=pdir;modify=20240105101112; /pub\r\n"
               b"type=file;size=15;modify=20240105101112; a\x00b\r\n")
+
+
+# --- stalls and 421 replies -------------------------------------------------
+# A transfer stalled in each phase, and a 421 that answers a command while the
+# socket stays open. Every stall prints "STALL" first, so a test knows the
+# server has stopped for good from then on.
+
+def announce_stall():
+    print("STALL", flush=True)
+    time.sleep(3600)
+
+
+def stall_before_data(session, arg):
+    """Neither accepts the data connection nor answers the command."""
+    announce_stall()
+
+
+def retr_stall_mid(session, arg):
+    data = session.accept_data()
+    session.reply("150 Opening BINARY mode data connection.")
+    data.sendall(PATTERN[:5000])
+    announce_stall()
+
+
+def retr_stall_final(session, arg):
+    data = session.accept_data()
+    session.reply("150 Opening BINARY mode data connection.")
+    data.sendall(PATTERN[:10000])
+    data.close()
+    announce_stall()
+
+
+def stor_stall_mid(session, arg):
+    data = session.accept_data()
+    session.reply("150 Ok to send data.")
+    received = 0
+    while received < 20000:
+        chunk = data.recv(20000 - received)
+        if not chunk:
+            break
+        received += len(chunk)
+    announce_stall()  # reads no more: the client's buffers fill up
+
+
+def stor_stall_final(session, arg):
+    data = session.accept_data()
+    session.reply("150 Ok to send data.")
+    while data.recv(65536):
+        pass
+    data.close()
+    announce_stall()
+
+
+def reply_421(session, arg):
+    session.reply("421 Service not available, closing control connection.")
+
+
+STOP_SCENARIOS = {
+    "retr-stall-open": {"RETR": stall_before_data},
+    "retr-stall-mid": {"RETR": retr_stall_mid},
+    "retr-stall-final": {"RETR": retr_stall_final},
+    "stor-stall-open": {"STOR": stall_before_data},
+    "stor-stall-mid": {"STOR": stor_stall_mid},
+    "stor-stall-final": {"STOR": stor_stall_final},
+    "cmd-421": {verb: reply_421 for verb in
+                ("DELE", "MKD", "RMD", "RNFR", "CWD", "RETR", "STOR", "LIST", "MLSD", "NLST")},
+}
 
 
 def serve_one(sock, scenario, features):

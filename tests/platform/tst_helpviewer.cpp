@@ -11,7 +11,7 @@
 namespace {
 QStringList helpPages()
 {
-    return QDir(QStringLiteral(":/help")).entryList({QStringLiteral("*.html")}, QDir::Files);
+    return QDir(QStringLiteral(":/help")).entryList({ QStringLiteral("*.html") }, QDir::Files);
 }
 
 QString readPage(const QString &page)
@@ -119,7 +119,7 @@ private slots:
                     continue;
                 const QString file = target.section(QLatin1Char('#'), 0, 0);
                 QVERIFY2(file.isEmpty() || pages.contains(file),
-                         qPrintable(page + QStringLiteral(" links to missing ") + target));
+                    qPrintable(page + QStringLiteral(" links to missing ") + target));
             }
         }
     }
@@ -129,7 +129,8 @@ private slots:
         const QString contents = readPage(QStringLiteral("index.html"));
         for (const QString &page : helpPages()) {
             if (page != QStringLiteral("index.html"))
-                QVERIFY2(contents.contains(QStringLiteral("href=\"%1\"").arg(page)), qPrintable(page));
+                QVERIFY2(
+                    contents.contains(QStringLiteral("href=\"%1\"").arg(page)), qPrintable(page));
         }
     }
 
@@ -138,36 +139,28 @@ private slots:
         for (const QString &page : helpPages()) {
             const QString html = readPage(page);
             QVERIFY2(html.contains(QRegularExpression(QStringLiteral("<title>[^<]+</title>"))),
-                     qPrintable(page));
+                qPrintable(page));
             QVERIFY2(html.contains(QStringLiteral("<h1>")), qPrintable(page));
             if (page != QStringLiteral("index.html"))
                 QVERIFY2(html.contains(QStringLiteral("href=\"index.html\"")), qPrintable(page));
         }
     }
 
-    // A help text that names a command the user cannot find is worse than none.
+    // A help text that quotes a message the program does not show is worse
+    // than none. The captions of menus, buttons and dialogs are checked from
+    // the live window (tests/app/tst_helpcaptions); these texts appear only
+    // when something happens.
     void helpUsesTheProgramsOwnCaptionsAndMessages_data()
     {
         QTest::addColumn<QString>("text");
-        const char *texts[] = {
-            "Download...", "Download if Newer...", "Upload...", "Create Folder",
-            "Add to Watch List...", "New...", "Stop Queue", "Start Queue", "Transfer Progress",
-            "Last FTP Welcome Message...", "Large Icons", "Small Icons", "Details",
-            "Expand All", "Collapse All", "Properties...", "Remove from Queue",
-            "Remove from Watch List", "Up One Level", "Create New FTP Site Entry",
-            "Edit FTP Site Information", "Delete Selection", "Send File(s) to FTP Site",
-            "Add File to Watch List", "FTP Site", "File Watch List", "Download &amp; Send Queue",
-            "My FTP Sites", "New FTP Site", "Edit FTP Site", "Default Directory:",
-            "Anonymous Login (default for most sites)", "Name and save each file separately.",
-            "Download all files into one directory:", "Don't start it now or later",
-            "Download File from FTP Site:", "Up to Date", "Not Found", "Downloaded",
+        const char *texts[] = { "My FTP Sites", "Up to Date", "Not Found", "Downloaded",
             "Invalid Login.", "The requested site could not be located.",
             "Unable to connect to site.", "Could not connect to a site to establish file transfer.",
             "The requested file cannot be found.", "The save file is invalid.", "Access denied.",
             "You cannot have two sites with the same description.", "Invalid Sites File.",
-            "myFtpSites.dat", "myFtpWatches.dat", "~/.local/share/Orvane/Vrex Explorer/",
-            "~/.config/Orvane/Vrex Explorer/", "0600", "File transferred.",
-            "File(s) have been added to the watch list."};
+            "myFtpSites.dat", "myFtpSites.dat.rejected", "myFtpWatches.dat",
+            "~/.local/share/Orvane/Vrex Explorer/", "~/.config/Orvane/Vrex Explorer/", "0600",
+            "File transferred.", "File(s) have been added to the watch list." };
         for (const char *text : texts)
             QTest::newRow(text) << QString::fromUtf8(text);
     }
@@ -177,6 +170,41 @@ private slots:
         QFETCH(QString, text);
         static const QString all = allHelpText();
         QVERIFY2(all.contains(text), qPrintable(text));
+    }
+
+    // Each cause of a failed connect is explained under the message that the
+    // program shows for it, and under no other.
+    void troubleshootingNamesTheMessageEachConnectFailureShows_data()
+    {
+        QTest::addColumn<QString>("cause");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("unknown host") << "name is not known"
+                                      << "Unable to connect to site.";
+        QTest::newRow("port refused") << "refuses connections on that port"
+                                      << "Unable to connect to site.";
+        QTest::newRow("server turned away") << "turned the login away"
+                                            << "Unable to connect to site.";
+        QTest::newRow("no answer") << "did not answer in time"
+                                   << "The requested site could not be located.";
+        QTest::newRow("login refused") << "refused the login or the password"
+                                       << "Invalid Login.";
+    }
+
+    void troubleshootingNamesTheMessageEachConnectFailureShows()
+    {
+        QFETCH(QString, cause);
+        QFETCH(QString, message);
+        const QRegularExpression row(
+            QStringLiteral("<tr><td class=\"msg\">([^<]*)</td><td>(.*?)</td></tr>"),
+            QRegularExpression::DotMatchesEverythingOption);
+        QStringList explainedUnder;
+        const QString page = readPage(QStringLiteral("troubleshooting.html"));
+        for (auto it = row.globalMatch(page); it.hasNext();) {
+            const QRegularExpressionMatch m = it.next();
+            if (m.captured(2).simplified().contains(cause))
+                explainedUnder << m.captured(1);
+        }
+        QCOMPARE(explainedUnder, QStringList { message });
     }
 
     void helpShowsNoMenuAccelerators()

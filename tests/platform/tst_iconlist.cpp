@@ -67,8 +67,8 @@ private slots:
     void fixedIconsAreDistinctAndPresent()
     {
         IconList list;
-        const QList<int> fixed = {list.folderIndex(false), list.folderIndex(true), list.siteIndex(),
-                                  list.programIndex(), list.genericIndex()};
+        const QList<int> fixed = { list.folderIndex(false), list.folderIndex(true),
+            list.siteIndex(), list.programIndex(), list.genericIndex() };
         for (int i = 0; i < fixed.size(); ++i) {
             QVERIFY2(!list.icon(fixed[i]).isNull(), qPrintable(QString::number(fixed[i])));
             for (int j = i + 1; j < fixed.size(); ++j)
@@ -91,7 +91,7 @@ private slots:
     void ownSvgIconsRenderInBothSizes()
     {
         IconList list;
-        for (int index : {list.siteIndex(), list.programIndex()}) {
+        for (int index : { list.siteIndex(), list.programIndex() }) {
             const QPixmap small = list.pixmap(index, false);
             const QPixmap large = list.pixmap(index, true);
             QCOMPARE(small.deviceIndependentSize().toSize(), QSize(16, 16));
@@ -110,7 +110,18 @@ private slots:
         QCOMPARE(list.pixmap(100000, true).size(), list.pixmap(list.genericIndex(), true).size());
     }
 
-    void sharedListIsOneObject() { QCOMPARE(&IconList::instance(), &IconList::instance()); }
+    // The tree, the lists and the combos each ask the shared list: an index
+    // that one of them was handed must mean the same icon to the others.
+    void sharedListKeepsTheIndexesItHandedOut()
+    {
+        const int html = IconList::instance().indexForFileName(QStringLiteral("a.html"), false);
+        const int count = IconList::instance().count();
+        IconList fresh;
+        QVERIFY(fresh.count() < count); // a separate list starts without the lookup
+        QCOMPARE(IconList::instance().indexForFileName(QStringLiteral("b.HTM"), false), html);
+        QCOMPARE(IconList::instance().count(), count);
+        QVERIFY(html != IconList::instance().genericIndex());
+    }
 };
 
 VREX_TEST_MAIN(TestIconList, QApplication)

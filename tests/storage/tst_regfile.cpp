@@ -71,7 +71,7 @@ private slots:
         TRegFile check;
         QVERIFY(check.OpenKey(kSettingsKey, true));
         QVERIFY(check.OpenKey(QStringLiteral("software\\orvane"), true)); // parents, any case
-        struct stat st {};
+        struct stat st { };
         QCOMPARE(::stat(QFile::encodeName(storePath).constData(), &st), 0);
         QCOMPARE(st.st_mode & 07777, mode_t(0600));
         QVERIFY(TRegFile::takeStartupWarning().isEmpty());
@@ -84,9 +84,8 @@ private slots:
         QTest::addColumn<int>("storedType");
         QTest::addColumn<int>("storedSize");
         const QString text = QStringLiteral("Héllo wörld");
-        QTest::newRow("string: UTF-8 plus one zero")
-            << TaggedValue(text) << TaggedValue(text) << int(REG_SZ)
-            << int(text.toUtf8().size() + 1);
+        QTest::newRow("string: UTF-8 plus one zero") << TaggedValue(
+            text) << TaggedValue(text) << int(REG_SZ) << int(text.toUtf8().size() + 1);
         QTest::newRow("empty string is not the default")
             << TaggedValue("") << TaggedValue("") << int(REG_SZ) << 1;
         QTest::newRow("integer") << TaggedValue::fromInteger(-123456)
@@ -97,8 +96,8 @@ private slots:
             << TaggedValue::fromBoolean(true) << TaggedValue::fromInteger(-1) << int(REG_DWORD)
             << 4;
         for (const TaggedValue &v :
-             {TaggedValue::fromSingle(1.5f), TaggedValue::fromDouble(-2.25e300),
-              TaggedValue::fromCurrency(123456789), TaggedValue::fromDate(45000.75)})
+            { TaggedValue::fromSingle(1.5f), TaggedValue::fromDouble(-2.25e300),
+                TaggedValue::fromCurrency(123456789), TaggedValue::fromDate(45000.75) })
             QTest::addRow("record of kind %d", v.kind()) << v << v << int(REG_BINARY) << 16;
     }
 
@@ -131,7 +130,7 @@ private slots:
         reg.ReadValue(QStringLiteral("NoSuchValue"), value);
         QVERIFY(value.isNull());
         QCOMPARE(readString(reg, QStringLiteral("NoSuchValue"), QStringLiteral("def")),
-                 QStringLiteral("def"));
+            QStringLiteral("def"));
     }
 
     void unsupportedTypeOrSizeReadsEmpty_data()
@@ -213,7 +212,7 @@ private slots:
         sub.setKey(kSettingsKey + QStringLiteral("\\Sub"));
         QCOMPARE(readString(sub, QStringLiteral("Name")), QStringLiteral("below"));
         QCOMPARE(readString(reg, QStringLiteral("Name"), QStringLiteral("none")),
-                 QStringLiteral("none"));
+            QStringLiteral("none"));
         QCOMPARE(readString(reg, QStringLiteral("a\\\\b")), QStringLiteral("here"));
     }
 
@@ -221,9 +220,9 @@ private slots:
     {
         TRegFile reg;
         reg.setKey(kSettingsKey);
-        for (const TaggedValue &v : {TaggedValue::null(), TaggedValue()}) {
+        for (const TaggedValue &v : { TaggedValue::null(), TaggedValue() }) {
             QCOMPARE(errorOf([&] { reg.WriteValue(QStringLiteral("X"), v); }),
-                     QStringLiteral("Invalid variant type"));
+                QStringLiteral("Invalid variant type"));
             QVERIFY(!reg.isKeyOpen());
         }
         TaggedValue value;
@@ -235,22 +234,31 @@ private slots:
     {
         TRegFile reg;
         QCOMPARE(errorOf([&] { reg.CheckResult(5); }), QStringLiteral("Reg Error: 00000005"));
-        QCOMPARE(reg.lastResult(), 5);
         QCOMPARE(errorOf([&] { reg.CheckResult(int32_t(0x8000FFFF)); }),
-                 QStringLiteral("Reg Error: 8000FFFF"));
+            QStringLiteral("Reg Error: 8000FFFF"));
         char buffer[4];
         QCOMPARE(errorOf([&] { reg.ReadData(QStringLiteral("X"), buffer, 4); }),
-                 QStringLiteral("Reg Error: 00000006")); // no key open
+            QStringLiteral("Reg Error: 00000006")); // no key open
         reg.setKey(kSettingsKey);
         reg.WriteValue(QStringLiteral("Long"), TaggedValue("longer than four"));
         QVERIFY(reg.OpenKey(kSettingsKey, true));
         QCOMPARE(errorOf([&] { reg.ReadData(QStringLiteral("Long"), buffer, 4); }),
-                 QStringLiteral("Reg Error: 000000EA"));
+            QStringLiteral("Reg Error: 000000EA"));
         QCOMPARE(errorOf([&] { reg.ReadData(QStringLiteral("Missing"), buffer, 4); }),
-                 QStringLiteral("Reg Error: 00000002"));
+            QStringLiteral("Reg Error: 00000002"));
         uint32_t type = REG_NONE;
         QCOMPARE(reg.GetDataSize(QStringLiteral("Missing"), type), -1);
         reg.CloseKey();
+        // The last result keeps the failed call's code past the close (a size
+        // query never counts), and the next call that works clears it.
+        QCOMPARE(reg.lastResult(), 2);
+        reg.setRootKey(hkLocalMachine);
+        QCOMPARE(errorOf([&] { reg.WriteValue(QStringLiteral("X"), TaggedValue("v")); }),
+            QStringLiteral("Reg Error: 00000005"));
+        QCOMPARE(reg.lastResult(), 5);
+        reg.setRootKey(hkCurrentUser);
+        reg.WriteValue(QStringLiteral("X"), TaggedValue("v"));
+        QCOMPARE(reg.lastResult(), 0);
     }
 
     void rootsThatCannotCreateKeys()
@@ -260,11 +268,11 @@ private slots:
         reg.setKey(QStringLiteral("Anything"));
         TaggedValue value;
         QCOMPARE(errorOf([&] { reg.ReadValue(QStringLiteral("X"), value); }),
-                 QStringLiteral("Can't open a Key"));
+            QStringLiteral("Can't open a Key"));
         QVERIFY(!reg.OpenKey(QStringLiteral("Anything"), true));
         reg.setRootKey(hkLocalMachine);
         QCOMPARE(errorOf([&] { reg.WriteValue(QStringLiteral("X"), TaggedValue("v")); }),
-                 QStringLiteral("Reg Error: 00000005"));
+            QStringLiteral("Reg Error: 00000005"));
         QVERIFY(!reg.isKeyOpen());
         QVERIFY(!QFile::exists(storePath)); // the user's store was never touched
     }
@@ -284,7 +292,7 @@ private slots:
         QVERIFY(value.isNull());
         QVERIFY(!reg.OpenKey(QStringLiteral(".nosuchextension42"), true));
         QCOMPARE(errorOf([&] { reg.WriteValue(QString(), TaggedValue("x")); }),
-                 QStringLiteral("Reg Error: 00000005"));
+            QStringLiteral("Reg Error: 00000005"));
         QVERIFY(!QFile::exists(storePath));
     }
 
@@ -301,17 +309,17 @@ private slots:
         {
             FileSizeLimit limit(16);
             QVERIFY(errorOf([&] {
-                        reg.WriteValue(QStringLiteral("LastSite"), TaggedValue("After"));
-                    }).startsWith(QStringLiteral("Reg Error: ")));
+                reg.WriteValue(QStringLiteral("LastSite"), TaggedValue("After"));
+            }).startsWith(QStringLiteral("Reg Error: ")));
         }
         QVERIFY(!reg.isKeyOpen());
         QCOMPARE(readString(reg, QStringLiteral("LastSite")),
-                 QStringLiteral("Before")); // memory too
+            QStringLiteral("Before")); // memory too
         QFile f(storePath);
         QVERIFY(f.open(QIODevice::ReadOnly));
         QCOMPARE(f.readAll(), before);
         QCOMPARE(QDir(dir->path()).entryList(QDir::Files),
-                 QStringList{QStringLiteral("settings.dat")});
+            QStringList { QStringLiteral("settings.dat") });
     }
 
     void twoRunningInstancesKeepEachOthersSettings()
@@ -319,19 +327,54 @@ private slots:
         SettingsStoreFile mine(storePath), theirs(storePath);
         const QString key = QStringLiteral("Software\\Vrex");
         QCOMPARE(mine.openKey(key, true), RegResult::Success);
-        QCOMPARE(mine.setValue(key, QStringLiteral("LastSite"), REG_SZ, "Mine"),
-                 RegResult::Success);
-        QCOMPARE(theirs.setValue(key, QStringLiteral("LastDir"), REG_SZ, "Theirs"),
-                 RegResult::Success);
-        QCOMPARE(mine.setValue(key, QStringLiteral("Buttons"), REG_SZ, "Explorer"),
-                 RegResult::Success);
+        QCOMPARE(
+            mine.setValue(key, QStringLiteral("LastSite"), REG_SZ, "Mine"), RegResult::Success);
+        QCOMPARE(
+            theirs.setValue(key, QStringLiteral("LastDir"), REG_SZ, "Theirs"), RegResult::Success);
+        QCOMPARE(
+            mine.setValue(key, QStringLiteral("Buttons"), REG_SZ, "Explorer"), RegResult::Success);
+        const QList<QPair<QString, QByteArray>> expected
+            = { { "LastSite", "Mine" }, { "LastDir", "Theirs" }, { "Buttons", "Explorer" } };
         SettingsStoreFile fresh(storePath);
-        for (const char *name : {"LastSite", "LastDir", "Buttons"}) {
-            uint32_t type = REG_NONE;
-            QByteArray data;
-            QCOMPARE(fresh.queryValue(key, QString::fromLatin1(name), type, data),
-                     RegResult::Success);
+        for (SettingsStoreFile *store : { &fresh, &mine, &theirs }) {
+            for (const auto &[name, value] : expected) {
+                uint32_t type = REG_NONE;
+                QByteArray data;
+                QCOMPARE(store->queryValue(key, name, type, data), RegResult::Success);
+                QCOMPARE(type, uint32_t(REG_SZ));
+                QCOMPARE(data, value);
+            }
         }
+    }
+
+    void unwritableStoreKeepsChangesOnlyOnceTheFailureWasReported()
+    {
+        TRegFile reg;
+        reg.setKey(kSettingsKey);
+        reg.WriteValue(QStringLiteral("LastSite"), TaggedValue("Saved"));
+        QFile f(storePath);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray saved = f.readAll();
+        f.close();
+        {
+            FileSizeLimit limit(16);
+            QVERIFY(errorOf([&] {
+                reg.WriteValue(QStringLiteral("LastSite"), TaggedValue("Lost"));
+            }).startsWith(QStringLiteral("Reg Error: ")));
+            TRegFile::keepUnwrittenChanges();
+            reg.WriteValue(QStringLiteral("LastSite"), TaggedValue("Kept"));
+            reg.WriteValue(QStringLiteral("New\\Buttons"), TaggedValue("Explorer"));
+            QCOMPARE(readString(reg, QStringLiteral("LastSite")), QStringLiteral("Kept"));
+            QCOMPARE(readString(reg, QStringLiteral("New\\Buttons")), QStringLiteral("Explorer"));
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            QCOMPARE(f.readAll(), saved); // nothing half-written
+            f.close();
+        }
+        // Each change is still tried on disk: once it can be written, it is.
+        reg.WriteValue(QStringLiteral("Buttons"), TaggedValue("Windows95"));
+        reopenStore();
+        QCOMPARE(readString(reg, QStringLiteral("LastSite")), QStringLiteral("Kept"));
+        QCOMPARE(readString(reg, QStringLiteral("Buttons")), QStringLiteral("Windows95"));
     }
 
     void damagedStoreStartsWithDefaultsAndWarnsOnce_data()
@@ -354,17 +397,17 @@ private slots:
         QByteArray bytes = f.readAll();
         if (damage == 0)
             bytes[bytes.size() / 2] = char(bytes[bytes.size() / 2] ^ 0x20);
-        bytes = damage == 1   ? bytes.left(bytes.size() - 5)
-                : damage == 2 ? QByteArray()
-                : damage == 3 ? QByteArray("[General]\nLastSite=x\n")
-                              : bytes;
+        bytes = damage == 1 ? bytes.left(bytes.size() - 5)
+            : damage == 2   ? QByteArray()
+            : damage == 3   ? QByteArray("[General]\nLastSite=x\n")
+                            : bytes;
         f.resize(0);
         f.write(bytes);
         f.close();
 
         reopenStore();
         QCOMPARE(readString(reg, QStringLiteral("LastSite"), QStringLiteral("dflt")),
-                 QStringLiteral("dflt"));
+            QStringLiteral("dflt"));
         const QString warning = TRegFile::takeStartupWarning();
         QVERIFY2(warning.contains(storePath), qPrintable(warning));
         QVERIFY(TRegFile::takeStartupWarning().isEmpty());

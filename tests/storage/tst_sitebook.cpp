@@ -14,12 +14,12 @@ const QByteArray kMagic("Vrexv1.00\0", 10);
 
 // A record as another program writes it: each field copied raw at its offset.
 QByteArray rawRecord(const QByteArray &site, const QByteArray &description,
-                     const QByteArray &login = "", const QByteArray &password = "",
-                     const QByteArray &directory = "/")
+    const QByteArray &login = "", const QByteArray &password = "",
+    const QByteArray &directory = "/")
 {
     QByteArray r(393, '\0');
-    const QByteArray fields[] = {site, description, login, password, directory};
-    const int offsets[] = {0, 33, 66, 99, 132};
+    const QByteArray fields[] = { site, description, login, password, directory };
+    const int offsets[] = { 0, 33, 66, 99, 132 };
     for (int i = 0; i < 5; ++i)
         r.replace(offsets[i], int(fields[i].size()), fields[i]);
     return r;
@@ -97,8 +97,8 @@ private slots:
         const auto result = book->LoadSiteBook([&](TSiteRecord &r) { visited << r.Description; });
         QCOMPARE(result.status, SiteBook::LoadStatus::Loaded);
         QCOMPARE(result.count, 3);
-        QCOMPARE(visited, (QStringList{"Alpha", "Bravo", "Charlie"})); // file order, as read
-        QCOMPARE(descriptions(*book), (QStringList{"Charlie", "Bravo", "Alpha"}));
+        QCOMPARE(visited, (QStringList { "Alpha", "Bravo", "Charlie" })); // file order, as read
+        QCOMPARE(descriptions(*book), (QStringList { "Charlie", "Bravo", "Alpha" }));
         const TSiteRecord *alpha = book->FindSite(QStringLiteral("Alpha"));
         QVERIFY(alpha);
         QCOMPARE(alpha->FTPSite, QStringLiteral("a.example.org"));
@@ -136,6 +136,51 @@ private slots:
         QCOMPARE(result.count, 0);
         QVERIFY(!book->head());
         QCOMPARE(fileBytes(path()), bytes); // a rejected file is left alone
+
+        // The save that replaces it keeps the rejected bytes beside it first.
+        const QString kept = path() + SiteBook::kRejectedSuffix;
+        writeFile(kept, "an older rejected file");
+        book->InsertSite(site(QStringLiteral("New")));
+        book->SaveSiteBook();
+        QCOMPARE(fileBytes(path()), kMagic + SiteBook::encodeRecord(site(QStringLiteral("New"))));
+        QCOMPARE(fileBytes(kept),
+            status == SiteBook::LoadStatus::Invalid ? bytes : QByteArray("an older rejected file"));
+    }
+
+    void rejectedFileIsKeptOnceAndNeverLost()
+    {
+        const QByteArray foreign = QByteArray("Vrexv2.00\0", 10) + rawRecord("h", "Other");
+        const QString kept = path() + SiteBook::kRejectedSuffix;
+        writeFile(path(), foreign);
+        QCOMPARE(book->LoadSiteBook().status, SiteBook::LoadStatus::Invalid);
+
+        // Where the copy cannot be made, nothing is saved over the file.
+        QDir(dir->path()).mkdir(SiteBook::kFileName + SiteBook::kRejectedSuffix);
+        book->InsertSite(site(QStringLiteral("First")));
+        QString message;
+        try {
+            book->SaveSiteBook();
+        } catch (const EFileCreateError &e) {
+            message = e.message();
+        }
+        QCOMPARE(message, QStringLiteral("Cannot create file ") + kept);
+        QCOMPARE(fileBytes(path()), foreign);
+
+        QDir(dir->path()).rmdir(SiteBook::kFileName + SiteBook::kRejectedSuffix);
+        book->SaveSiteBook();
+        QCOMPARE(fileBytes(kept), foreign);
+        // Later saves replace only the site book, never the kept file.
+        book->InsertSite(site(QStringLiteral("Second")));
+        book->SaveSiteBook();
+        QCOMPARE(fileBytes(kept), foreign);
+        QCOMPARE(QFileInfo(path()).size(), 10 + 2 * 393);
+
+        // A book that loads is not kept aside.
+        QFile::remove(kept);
+        SiteBook again(dir->path());
+        QCOMPARE(again.LoadSiteBook().status, SiteBook::LoadStatus::Loaded);
+        again.SaveSiteBook();
+        QVERIFY(!QFile::exists(kept));
     }
 
     void missingFileIsAnEmptyBookWithoutComplaint()
@@ -170,13 +215,13 @@ private slots:
 
     void foreignBytesDecodeWithoutLoss()
     {
-        writeFile(path(),
-                  kMagic + rawRecord("host", "Caf\xe9", "\xff\xfe", "p\xc3\xa9", "/\xe2\x82"));
+        writeFile(
+            path(), kMagic + rawRecord("host", "Caf\xe9", "\xff\xfe", "p\xc3\xa9", "/\xe2\x82"));
         book->LoadSiteBook();
         const TSiteRecord &r = *book->head();
         QCOMPARE(r.Description, QStringLiteral("Café")); // Latin-1
         QCOMPARE(r.Login, QString::fromLatin1("\xff\xfe"));
-        QCOMPARE(r.Password, QStringLiteral("pé"));              // UTF-8
+        QCOMPARE(r.Password, QStringLiteral("pé")); // UTF-8
         QCOMPARE(r.Directory, QString::fromLatin1("/\xe2\x82")); // cut sequence
     }
 
@@ -232,13 +277,13 @@ private slots:
         QCOMPARE(book->FindSite(QStringLiteral("keep"))->Description, QStringLiteral("keep"));
         QVERIFY(!book->FindSite(QStringLiteral("Gone")));
         QVERIFY(!book->FindSite(QStringLiteral("KEEP")));
-        QCOMPARE(descriptions(*book), (QStringList{"keep", "Gone", "Keep"}));
+        QCOMPARE(descriptions(*book), (QStringList { "keep", "Gone", "Keep" }));
 
         book->SaveSiteBook();
         const QByteArray bytes = fileBytes(path());
         QCOMPARE(bytes.size(), 10 + 2 * 393);
         QCOMPARE(bytes.mid(10 + 99, 7), QByteArray("secret\0", 7)); // password as typed
-        struct stat st {};
+        struct stat st { };
         QCOMPARE(::stat(QFile::encodeName(path()).constData(), &st), 0);
         QCOMPARE(st.st_mode & 07777, mode_t(0600));
 
@@ -271,7 +316,7 @@ private slots:
         QCOMPARE(message, QStringLiteral("Cannot create file ") + path());
         QCOMPARE(fileBytes(path()), old);
         QCOMPARE(QDir(dir->path()).entryList(QDir::Files | QDir::Hidden),
-                 QStringList{SiteBook::kFileName});
+            QStringList { SiteBook::kFileName });
     }
 
     void saveOntoAFolderOrBelowAFileThrows()

@@ -25,8 +25,8 @@ bool PrivateFtpServer::runFixture(const QString &verb)
     QProcess p;
     p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     p.start(QStringLiteral("/usr/bin/python3"), {fixtureScript(), verb, dir.path()});
-    return p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit
-        && p.exitCode() == 0;
+    // Longer than the script's own start guard, so its reason is what shows.
+    return p.waitForFinished(120000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
 }
 
 bool PrivateFtpServer::start()

@@ -11,6 +11,8 @@ public:
     PrivateFtpServer();
     ~PrivateFtpServer();
 
+    // False when the server did not come up: a test fails then with
+    // "server did not start", never goes on against port 0.
     bool start();
     void stop();
     bool isRunning() const { return running; }

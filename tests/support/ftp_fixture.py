@@ -72,19 +72,31 @@ def start(state):
                             start_new_session=True)
     with open(os.path.join(state, "pid"), "w") as f:
         f.write(str(proc.pid))
-    deadline = time.time() + 20
+    # Only a guard against a server that never comes up: a starved machine
+    # may need many seconds to start python and pyftpdlib.
+    deadline = time.time() + 90
     port_file = os.path.join(state, "port")
     while time.time() < deadline:
         if proc.poll() is not None:
             sys.exit("ftp fixture: server exited; see " + os.path.join(state, "server.log"))
         if os.path.exists(port_file):
             port = int(open(port_file).read())
-            with socket.create_connection(("127.0.0.1", port), timeout=5) as s:
-                if s.recv(100).startswith(b"220"):
-                    print("ftp fixture: pyftpdlib on 127.0.0.1:%d" % port)
-                    return
+            if greets(port, deadline):
+                print("ftp fixture: pyftpdlib on 127.0.0.1:%d" % port)
+                return
         time.sleep(0.05)
-    sys.exit("ftp fixture: server did not start in time")
+    stop(state)
+    sys.exit("ftp fixture: server did not start within 90 s")
+
+
+def greets(port, deadline):
+    """True once the server on port sends its 220 greeting."""
+    try:
+        with socket.create_connection(("127.0.0.1", port),
+                                      timeout=max(1.0, deadline - time.time())) as s:
+            return s.recv(100).startswith(b"220")
+    except OSError:
+        return False
 
 
 def stop(state):

@@ -480,6 +480,34 @@ private slots:
         QCOMPARE(prompts->asked.last().icon, Prompts::Icon::Error);
         QTRY_VERIFY(idle());
         QVERIFY(form->tree().currentConnection().host.isEmpty());
+
+        // The next command connects afresh: opening the site again tries the
+        // same settings again...
+        prompts->clear();
+        openNode(siteNode("Failing"));
+        QTRY_VERIFY2_WITH_TIMEOUT(prompts->messageTexts() == QStringList{message},
+                                  qPrintable(prompts->messageTexts().join('|')), kNetWait);
+        QTRY_VERIFY(idle());
+
+        // ...and with the site put right, it connects and lists.
+        auto *dialog = form->findChild<TFormConnect *>();
+        const QString host = server.host();
+        QTimer::singleShot(0, dialog, [dialog, host] {
+            dialog->EditFTP->setText(host);
+            if (!dialog->CheckAnon->isChecked())
+                dialog->EditPswd->setText("secret");
+            QTest::mouseClick(dialog->Button2, Qt::LeftButton);
+        });
+        form->controls().menu->Edit1->setEnabled(true);
+        form->controls().menu->Edit1->trigger();
+        prompts->clear();
+        openNode(siteNode("Failing"));
+        // (The user's folder is another test's to change: any listing will do.)
+        QTRY_VERIFY_WITH_TIMEOUT(idle() && files()->rowCount() > 0, kNetWait);
+        QVERIFY2(prompts->asked.isEmpty(), qPrintable(prompts->messageTexts().join('|')));
+        QCOMPARE(form->tree().currentConnection().host, host);
+        QVERIFY(form->ftp().Connected());
+        QCOMPARE(form->tree().current(), siteNode("Failing"));
     }
 };
 

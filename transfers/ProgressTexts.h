@@ -1,0 +1,39 @@
+#pragma once
+
+#include "ftp/WinInetFTP.h"
+
+#include <QLocale>
+#include <QString>
+
+#include <cstdint>
+
+// The texts of the transfer panel and of a transfer's end, each a function
+// of plain numbers. Byte counts are 64-bit throughout.
+namespace ProgressTexts {
+
+// Whole percent of the expected size, at most 100; 0 when the size is unknown.
+int percentage(int64_t bytes, int64_t expected);
+
+// "25%", or "unknown" without an expected size.
+QString progressText(int percent, int64_t expected);
+// "250,000 bytes of 1,000,000", or "250,000 bytes received" without an expected size.
+QString completeText(int64_t bytes, int64_t expected, const QLocale &locale);
+
+// "1 Hr 0 Min 5 Sec", "2 Min 30 Sec", "45 Sec".
+QString remainingTimeText(int hours, int minutes, int seconds);
+// Time still needed at this pace, within one day: the whole days are dropped.
+QString remainingText(int percent, int64_t elapsedMs);
+// "Remaining: …" once a percent is done; before that a state text.
+QString timeText(int percent, int64_t expected, int64_t elapsedMs);
+
+// The part of a path after its last "/" or "\", lower-cased.
+QString fileNameOf(const QString &source);
+// "3 file(s) in queue".
+QString queueText(int files);
+
+// The failure text of a transfer's result code, empty for codes that have none.
+QString failureText(TWinInetError error);
+// The failure text with the sentence that says the queue stopped; empty when none.
+QString failureMessage(TWinInetError error);
+
+} // namespace ProgressTexts

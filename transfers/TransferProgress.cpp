@@ -1,0 +1,151 @@
+#include "transfers/TransferProgress.h"
+
+#include "transfers/ProgressTexts.h"
+
+#include <QAction>
+#include <QEvent>
+#include <QFrame>
+#include <QLabel>
+#include <QLocale>
+#include <QProgressBar>
+#include <QTabBar>
+#include <QTimer>
+
+namespace {
+
+constexpr int kPanelHeight = 120;
+constexpr int kLineHeight = 15;
+
+QLabel *label(QFrame *panel, const char *name, const QString &text = QString())
+{
+    auto *l = new QLabel(text, panel);
+    l->setObjectName(QLatin1String(name));
+    return l;
+}
+
+} // namespace
+
+TransferProgress::TransferProgress(const Controls &controls, QObject *parent)
+    : QObject(parent), ui(controls), hideTimer(new QTimer(this))
+{
+    ui.panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    ui.panel->setFixedHeight(kPanelHeight);
+    ui.panel->hide();
+    buildLabels();
+    ui.panel->installEventFilter(this);
+    hideTimer->setSingleShot(true);
+    hideTimer->setInterval(500);
+    if (ui.transferProgress1)
+        ui.transferProgress1->setCheckable(true);
+}
+
+void TransferProgress::buildLabels()
+{
+    QFrame *p = ui.panel;
+    Label1 = label(p, "Label1", tr("File Transfer Status:"));
+    QFont bold = Label1->font();
+    bold.setBold(true);
+    Label1->setFont(bold);
+    LabelFileName = label(p, "LabelFileName");
+    Label2 = label(p, "Label2", tr("Progress:"));
+    LabelProgress = label(p, "LabelProgress");
+    ProgressBar1 = new QProgressBar(p);
+    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
+    ProgressBar1->setRange(0, 100);
+    ProgressBar1->setValue(0);
+    ProgressBar1->setTextVisible(false);
+    LabelComplete = label(p, "LabelComplete");
+    LabelTime = label(p, "LabelTime");
+    LabelQueue = label(p, "LabelQueue", ProgressTexts::queueText(0));
+    PanelTransferResize();
+}
+
+// Every line spans the panel less a margin of eight pixels each side.
+void TransferProgress::PanelTransferResize()
+{
+    const int width = std::max(0, ui.panel->width() - 16);
+    int y = 4;
+    Label1->setGeometry(8, y, width, kLineHeight);
+    LabelFileName->setGeometry(8, y += kLineHeight + 1, width, kLineHeight);
+    Label2->setGeometry(8, y += kLineHeight + 1, Label2->sizeHint().width(), kLineHeight);
+    LabelProgress->setGeometry(12 + Label2->sizeHint().width(), y, 60, kLineHeight);
+    ProgressBar1->setGeometry(8, y += kLineHeight + 2, width, 12);
+    LabelComplete->setGeometry(8, y += 14, width, kLineHeight);
+    LabelTime->setGeometry(8, y += kLineHeight + 1, width, kLineHeight);
+    LabelQueue->setGeometry(8, y += kLineHeight + 1, width, kLineHeight);
+}
+
+bool TransferProgress::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == ui.panel && event->type() == QEvent::Resize)
+        PanelTransferResize();
+    return QObject::eventFilter(watched, event);
+}
+
+void TransferProgress::showPanel(int waitingItems, bool actionPending)
+{
+    hideTimer->stop();
+    hideTimer->disconnect();
+    if (!actionPending)
+        clearPanel();
+    LabelQueue->setText(ProgressTexts::queueText(waitingItems));
+    ui.panel->show();
+    if (ui.transferProgress1)
+        ui.transferProgress1->setChecked(true);
+    if (ui.tabs && ui.tabs->currentIndex() != 0)
+        ui.tabs->setCurrentIndex(0);
+}
+
+void TransferProgress::hidePanel(int queueRows, bool actionPending)
+{
+    hideTimer->disconnect();
+    connect(hideTimer, &QTimer::timeout, this, [this, queueRows, actionPending] {
+        ui.panel->hide();
+        if (ui.transferProgress1)
+            ui.transferProgress1->setChecked(false);
+        if (!actionPending)
+            clearPanel();
+        LabelQueue->setText(ProgressTexts::queueText(queueRows));
+    });
+    hideTimer->start();
+}
+
+void TransferProgress::clearPanel()
+{
+    ProgressBar1->setValue(0);
+    for (QLabel *l : { LabelFileName, LabelProgress, LabelComplete, LabelTime })
+        l->clear();
+}
+
+bool TransferProgress::isShown() const
+{
+    return ui.transferProgress1 ? ui.transferProgress1->isChecked() : ui.panel->isVisible();
+}
+
+void TransferProgress::TransferProgress1Click(int waitingItems, int queueRows, bool actionPending)
+{
+    if (isShown())
+        hidePanel(queueRows, actionPending);
+    else
+        showPanel(waitingItems, actionPending);
+}
+
+void TransferProgress::WinInetFTP1GetStatus(int64_t bytes, const TransferFacts &facts)
+{
+    const int64_t expected = facts.expectedSize;
+    const int percent = ProgressTexts::percentage(bytes, expected);
+    ProgressBar1->setValue(percent);
+    LabelFileName->setText(ProgressTexts::fileNameOf(facts.source));
+    LabelProgress->setText(ProgressTexts::progressText(percent, expected));
+    LabelComplete->setText(ProgressTexts::completeText(bytes, expected, QLocale::system()));
+    LabelQueue->setText(ProgressTexts::queueText(facts.queueRows));
+    const int64_t elapsed
+        = facts.startTime.isValid() && facts.now.isValid() ? facts.startTime.msecsTo(facts.now) : 0;
+    LabelTime->setText(ProgressTexts::timeText(percent, expected, elapsed));
+}
+
+void TransferProgress::showComplete()
+{
+    ProgressBar1->setValue(100);
+    LabelTime->setText(tr("Transfer complete"));
+}

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QDateTime>
+#include <QObject>
+#include <QString>
+
+#include <cstdint>
+
+class QAction;
+class QFrame;
+class QLabel;
+class QProgressBar;
+class QTabBar;
+class QTimer;
+
+// The transfer panel PanelTransfer under the site tree: file name, progress
+// bar, bytes done, remaining time and queue count, and the View menu item
+// that shows and hides it.
+class TransferProgress : public QObject {
+    Q_OBJECT
+public:
+    struct Controls {
+        QFrame *panel = nullptr; // PanelTransfer, built empty by the layout
+        QAction *transferProgress1 = nullptr; // View menu item
+        QTabBar *tabs = nullptr; // the panel lives on page 0
+    };
+    // What one status event needs to know about the transfer under way.
+    struct TransferFacts {
+        QString source;
+        int64_t expectedSize = 0; // 0: unknown
+        QDateTime startTime;
+        QDateTime now;
+        int queueRows = 0;
+    };
+
+    TransferProgress(const Controls &controls, QObject *parent = nullptr);
+
+    // Shows the panel; a panel with no action pending starts empty.
+    void showPanel(int waitingItems, bool actionPending);
+    // Hides the panel after half a second, the window staying responsive.
+    void hidePanel(int queueRows, bool actionPending);
+    void clearPanel();
+    bool isShown() const;
+    void TransferProgress1Click(int waitingItems, int queueRows, bool actionPending);
+
+    // The status event: the texts and the bar for `bytes` done.
+    void WinInetFTP1GetStatus(int64_t bytes, const TransferFacts &facts);
+    // The end of a quick download.
+    void showComplete();
+
+    QLabel *Label1, *LabelFileName, *Label2, *LabelProgress, *LabelComplete, *LabelTime,
+        *LabelQueue;
+    QProgressBar *ProgressBar1;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void buildLabels();
+    void PanelTransferResize();
+
+    Controls ui;
+    QTimer *hideTimer;
+};
