@@ -15,9 +15,11 @@ std::string baseName(const std::string &path)
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// "[" and "]" are ordinary characters: names like "report[1].txt" exist,
+// and a server that globs them would not find the file itself.
 bool hasWildcard(const std::string &s)
 {
-    return s.find_first_of("*?[") != std::string::npos;
+    return s.find_first_of("*?") != std::string::npos;
 }
 
 bool namesOneThing(const std::string &search)
@@ -61,16 +63,21 @@ DWORD readListing(FtpConnection &c, TcpSocket &data, bool finalReceived, std::st
     return finalReceived ? ERROR_SUCCESS : c.endTransfer(cancel);
 }
 
-DWORD runListing(FtpConnection &c, const std::string &command, bool mlsd,
-                 std::vector<TWin32FindData> &entries)
+DWORD fetchListing(FtpConnection &c, const std::string &command, std::string &bytes)
 {
     TcpSocket data;
     bool finalReceived = false;
-    DWORD code = c.beginTransfer(command, data, finalReceived, c.cancelToken());
+    const DWORD code = c.beginTransfer(command, data, finalReceived, c.cancelToken());
     if (code != ERROR_SUCCESS)
         return code;
+    return readListing(c, data, finalReceived, bytes);
+}
+
+DWORD runListing(
+    FtpConnection &c, const std::string &command, bool mlsd, std::vector<TWin32FindData> &entries)
+{
     std::string bytes;
-    code = readListing(c, data, finalReceived, bytes);
+    const DWORD code = fetchListing(c, command, bytes);
     if (code != ERROR_SUCCESS)
         return code;
     entries = mlsd ? ListingParser::parseMlsd(bytes) : ListingParser::parseList(bytes);
@@ -95,7 +102,7 @@ DWORD mlst(FtpConnection &c, const std::string &path, TWin32FindData &entry, boo
         pos += 3;
         const size_t end = reply.text.find("\r\n", pos);
         const std::string line = reply.text.substr(pos, end - pos);
-        if (ListingParser::parseMlsdLine(line, entry)) {
+        if (ListingParser::parseMlsdLine(line, entry, ListingParser::NameRule::BaseNames)) {
             isFile = !isDirectory(entry);
             return ERROR_SUCCESS;
         }
@@ -153,10 +160,15 @@ DWORD find(FtpConnection &c, const std::string &searchIn, std::vector<TWin32Find
             const bool sureFile = c.remoteSize(search, c.cancelToken()) >= 0;
             if (c.control().isBroken())
                 return ERROR_INTERNET_CONNECTION_ABORTED;
-            const DWORD code = runListing(c, "LIST " + search, false, entries);
+            std::string bytes;
+            const DWORD code = fetchListing(c, "LIST " + search, bytes);
             if (code != ERROR_SUCCESS)
                 return code;
-            pickFile(entries, base, sureFile);
+            // Read as one file's line, whose name may echo the path; if it
+            // is not that, it is a folder's listing and its names are names.
+            entries = ListingParser::parseList(bytes, 0, ListingParser::NameRule::BaseNames);
+            if (!pickFile(entries, base, sureFile) && !sureFile)
+                entries = ListingParser::parseList(bytes);
             return entries.empty() ? ERROR_NO_MORE_FILES : ERROR_SUCCESS;
         }
     }

@@ -3,7 +3,32 @@
 #include "ftp/FtpConnection.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
+
+namespace {
+
+// The size a 150 reply announces: "150 Opening BINARY mode data connection
+// for f.bin (1048576 bytes)." (vsftpd, proftpd and others); -1 without one.
+int64_t announcedSize(const std::string &text)
+{
+    for (size_t open = text.rfind('('); open != std::string::npos && open > 0;
+         open = text.rfind('(', open - 1)) {
+        size_t i = open + 1;
+        uint64_t value = 0;
+        size_t digits = 0;
+        while (
+            i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])) && digits < 19) {
+            value = value * 10 + uint64_t(text[i++] - '0');
+            ++digits;
+        }
+        if (digits > 0 && text.compare(i, 7, " bytes)") == 0)
+            return int64_t(value);
+    }
+    return -1;
+}
+
+} // namespace
 
 FtpTransfer::FtpTransfer(std::shared_ptr<FtpConnection> connection, DWORD_PTR context, bool write)
     : InternetHandle(HandleKind::File, connection, context), conn(std::move(connection)),
@@ -26,6 +51,9 @@ DWORD FtpTransfer::start(const std::string &path)
                                            finalReceived, cancelToken());
     if (code != ERROR_SUCCESS)
         return code;
+    // Without SIZE the opening reply is the only word on how much is coming.
+    if (!writing && expectedSize < 0 && !finalReceived)
+        expectedSize = announcedSize(conn->control().lastReply().text);
     buffer.reset(new (std::nothrow) char[kBufferSize]);
     if (!buffer) {
         data.abortiveClose();

@@ -11,7 +11,8 @@ class FtpConnection;
 // A file handle from FtpOpenFileA: one RETR or STOR over a passive data
 // connection. The socket side reads and writes in large blocks (kBufferSize)
 // whatever the caller's chunk size. The end of a download reads the server's
-// final reply: a 4xx/5xx, a missing reply or fewer bytes than SIZE announced
+// final reply: a 4xx/5xx, a missing reply or fewer bytes than announced (by
+// SIZE, or without it by the "(N bytes)" of the 150 reply)
 // make the last read fail. Closing an upload sends the rest, ends the data
 // stream and reads the final reply: only a 2xx makes the close succeed.
 class FtpTransfer : public InternetHandle {

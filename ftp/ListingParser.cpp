@@ -199,12 +199,21 @@ bool findUnixDate(std::string_view line, const std::vector<Token> &t, size_t &si
     return false;
 }
 
-std::string_view baseName(std::string_view name)
+// A name from the server is a name, never a path: with PlainNames one that
+// holds "/" is dropped; with BaseNames (a single-file lookup, where servers
+// echo the path asked for) it is cut to the text after its last "/".
+bool applyNameRule(TWin32FindData &entry, NameRule rule)
 {
+    const std::string_view name(entry.cFileName);
     const size_t slash = name.rfind('/');
-    if (slash == std::string_view::npos || slash + 1 == name.size())
-        return name;
-    return name.substr(slash + 1);
+    if (slash == std::string_view::npos)
+        return true;
+    if (rule == NameRule::PlainNames || slash + 1 == name.size())
+        return false;
+    const std::string base(name.substr(slash + 1));
+    std::memset(entry.cFileName, 0, sizeof entry.cFileName);
+    std::memcpy(entry.cFileName, base.data(), base.size());
+    return true;
 }
 
 template <typename LineParser>
@@ -427,7 +436,7 @@ void applyFact(std::string_view fact, MlsdFacts &f)
 
 } // namespace
 
-bool parseMlsdLine(std::string_view line, TWin32FindData &out)
+bool parseMlsdLine(std::string_view line, TWin32FindData &out, NameRule rule)
 {
     // "fact=value;fact=value; name" (one blank before the name, which may
     // hold blanks of its own); a line starting with the blank has no facts.
@@ -448,34 +457,37 @@ bool parseMlsdLine(std::string_view line, TWin32FindData &out)
             break;
         facts.remove_prefix(semi + 1);
     }
-    const std::string_view name = f.specialName ? std::string_view(f.specialName)
-                                                : baseName(line.substr(nameStart));
-    return makeEntry(out, name, f.dir, f.dir ? f.sizd : f.size, f.time);
+    const std::string_view name
+        = f.specialName ? std::string_view(f.specialName) : line.substr(nameStart);
+    return makeEntry(out, name, f.dir, f.dir ? f.sizd : f.size, f.time) && applyNameRule(out, rule);
 }
 
-bool parseListLine(std::string_view line, TWin32FindData &out, int currentYear)
+bool parseListLine(std::string_view line, TWin32FindData &out, int currentYear, NameRule rule)
 {
     if (line.empty())
         return false;
+    bool read;
     if (line[0] == '+')
-        return parseEplfLine(line, out);
-    if (isDigit(line[0]))
-        return parseDosLine(line, out);
-    return parseUnixLine(line, out, currentYear);
+        read = parseEplfLine(line, out);
+    else if (isDigit(line[0]))
+        read = parseDosLine(line, out);
+    else
+        read = parseUnixLine(line, out, currentYear);
+    return read && applyNameRule(out, rule);
 }
 
-std::vector<TWin32FindData> parseList(std::string_view listing, int currentYear)
+std::vector<TWin32FindData> parseList(std::string_view listing, int currentYear, NameRule rule)
 {
     const int year = currentYear ? currentYear : thisYear();
-    return parseLines(listing, [year](std::string_view line, TWin32FindData &e) {
-        return parseListLine(line, e, year);
+    return parseLines(listing, [year, rule](std::string_view line, TWin32FindData &e) {
+        return parseListLine(line, e, year, rule);
     });
 }
 
 std::vector<TWin32FindData> parseMlsd(std::string_view listing)
 {
     return parseLines(listing, [](std::string_view line, TWin32FindData &e) {
-        return parseMlsdLine(line, e);
+        return parseMlsdLine(line, e, NameRule::PlainNames);
     });
 }
 

@@ -11,7 +11,9 @@ ResponseCapture ResponseCapture::take()
     DWORD length = BufferSize;
     DWORD error = 0;
     // A text longer than the buffer fails the call; it is then left out.
-    if (!InternetGetLastResponseInfoA(&error, buffer.get(), &length))
+    const BOOL read = InternetGetLastResponseInfoA(&error, buffer.get(), &length);
+    result.replyCode = int(error);
+    if (!read)
         return result;
     if (length > BufferSize)
         length = BufferSize;

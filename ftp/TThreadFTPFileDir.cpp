@@ -27,14 +27,13 @@ void TThreadFTPFileDir::Execute()
     bool more = find != nullptr;
     while (more && !Terminated())
         more = readBatch(find, outcome, code);
-    const bool cancelled = Terminated();
-    // An empty or missing directory is no failure; a dropped connection is.
     outcome.error = errNone;
-    if (cancelled) {
+    if (Terminated()) {
         outcome.error = errTerminated;
-    } else if (TWinInetFTP::isConnectionLost(code)) {
+    } else if (listingFailed(code, outcome)) {
         outcome.error = errUnknown;
-        outcome.lostConnection = connection;
+        if (TWinInetFTP::isConnectionLost(code))
+            outcome.lostConnection = connection;
     }
     if (find) {
         // Disconnect may have let go of the field; the handle is still ours.
@@ -77,8 +76,6 @@ bool TThreadFTPFileDir::readBatch(HINTERNET find, TWinInetOutcome &outcome, DWOR
         more = InternetFindNextFileA(find, &entries[size_t(count)]);
         code = GetLastError();
         outcome.code = int32_t(code);
-        if (!more && code == ERROR_INTERNET_EXTENDED_ERROR)
-            outcome.replyLines += ResponseCapture::take().lines;
         if (clock.elapsed() >= MaxBatchMs)
             break;
     }
@@ -89,4 +86,21 @@ bool TThreadFTPFileDir::readBatch(HINTERNET find, TWinInetOutcome &outcome, DWOR
     if (more)
         entries[0] = entries[size_t(count)];
     return more;
+}
+
+// Only the end of the entries and a "550 no such file or folder" (an empty or
+// missing folder) end a listing well; anything else (passive mode refused,
+// 425, 426, 451, data cut, connection lost) means the folder was not listed,
+// and the server's reply goes to LogonMessage.
+bool TThreadFTPFileDir::listingFailed(DWORD code, TWinInetOutcome &outcome)
+{
+    if (code == ERROR_SUCCESS || code == ERROR_NO_MORE_FILES)
+        return false;
+    if (code == ERROR_INTERNET_EXTENDED_ERROR) {
+        const ResponseCapture reply = ResponseCapture::take();
+        if (reply.replyCode == 550)
+            return false;
+        outcome.replyLines += reply.lines;
+    }
+    return true;
 }

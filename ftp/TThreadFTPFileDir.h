@@ -13,7 +13,8 @@ class TWinInetFTP;
 struct TWinInetOutcome;
 
 // Lists one directory: OnDirEntry per entry in the server's order, then
-// OnDirDone.
+// OnDirDone. A listing that did not complete ends with errUnknown; an empty
+// or missing folder is no failure.
 class TThreadFTPFileDir : public FtpThread {
     Q_OBJECT
 public:
@@ -30,6 +31,7 @@ protected:
 private:
     bool readBatch(HINTERNET find, TWinInetOutcome &outcome, DWORD &code);
     bool deliver(int index);
+    static bool listingFailed(DWORD code, TWinInetOutcome &outcome);
 
     TWinInetFTP *ftp;
     QByteArray directory;

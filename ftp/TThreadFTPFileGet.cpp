@@ -6,22 +6,20 @@
 #include <QElapsedTimer>
 #include <QSaveFile>
 
+#include <algorithm>
 #include <thread>
 
 namespace {
 
-// A batch never holds data back from the user interface for longer.
-constexpr qint64 MaxBatchMs = 10;
+// A block never holds data back from the user interface for longer.
+constexpr qint64 MaxBlockMs = 10;
 
 } // namespace
 
-TThreadFTPFileGet::TThreadFTPFileGet(TWinInetFTP *ftp, const QString &remoteFile,
-                                     const QString &localFile, bool direct, int batch)
-    : ftp(ftp)
-    , remoteFile(remoteFile.toUtf8())
-    , localFile(localFile)
-    , direct(direct)
-    , batch(qBound(1, batch, 16))
+TThreadFTPFileGet::TThreadFTPFileGet(
+    TWinInetFTP *ftp, const QString &remoteFile, const QString &localFile, bool direct, int batch)
+    : ftp(ftp), remoteFile(remoteFile.toUtf8()), localFile(localFile), direct(direct),
+      batch(qBound(BlockChunks, batch, 1024))
 {
 }
 
@@ -80,15 +78,13 @@ void TThreadFTPFileGet::openTransfer(TWinInetOutcome &outcome)
     }
 }
 
+// The worker writes the file itself, in whole blocks: the user-interface
+// thread only sees the progress events.
 void TThreadFTPFileGet::createLocalFile()
 {
-    Synchronize([this] {
-        auto *file = new QSaveFile(localFile);
-        if (file->open(QIODevice::WriteOnly))
-            stream = file;
-        else
-            delete file;
-    });
+    auto file = std::make_unique<QSaveFile>(localFile);
+    if (file->open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        stream = file.release();
 }
 
 void TThreadFTPFileGet::copyChunked(TWinInetOutcome &outcome)
@@ -109,64 +105,65 @@ void TThreadFTPFileGet::copyChunked(TWinInetOutcome &outcome)
     receive(outcome);
 }
 
-// Runs on the user-interface thread, once per chunk, in the order read.
-bool TThreadFTPFileGet::writeChunk(const char *data, DWORD size)
+// On the user-interface thread: the progress events of a block, one per
+// 4096-byte chunk, each with the total before its chunk. A cancel seen
+// after a chunk drops the rest of the block's events.
+void TThreadFTPFileGet::reportChunks(DWORD size)
 {
-    if (ftp->OnGetStatus)
-        ftp->OnGetStatus(ftp, bytesTotal);
-    const qint64 written = stream->write(data, size);
-    if (written <= 0 || written != qint64(size)) {
-        writeFailed = true;
-        return false;
+    for (DWORD done = 0; done < size;) {
+        const DWORD chunk = std::min<DWORD>(size - done, BufferSize);
+        if (ftp->OnGetStatus)
+            ftp->OnGetStatus(ftp, bytesTotal);
+        bytesTotal += chunk;
+        done += chunk;
+        if (Terminated())
+            return;
     }
-    bytesTotal += written;
-    return !Terminated();
 }
 
-// Reads up to `batch` chunks, queueing each chunk's progress event and write
-// for one hand-off. False when a read failed.
-bool TThreadFTPFileGet::readBatch(TWinInetOutcome &outcome, bool &atEnd)
+// Reads up to a block of `batch` chunks, one call per chunk (the layer
+// receives in far larger blocks), stopping early at the end of the data, at
+// a failure, at a cancel, or after MaxBlockMs so that a slow server's data
+// still shows soon. got is 0 only at the end. False when a read failed.
+bool TThreadFTPFileGet::readBlock(TWinInetOutcome &outcome, DWORD &got)
 {
     QElapsedTimer clock;
     clock.start();
-    setDeferring(true);
-    bool ok = true;
+    got = 0;
     for (int i = 0; i < batch; ++i) {
-        char *chunk = buffer.get() + size_t(i) * BufferSize;
-        DWORD got = 0;
-        ok = InternetReadFile(transfer, chunk, BufferSize, &got);
-        if (!ok) {
+        DWORD chunk = 0;
+        if (!InternetReadFile(transfer, buffer.get() + got, BufferSize, &chunk)) {
             const DWORD code = GetLastError();
             outcome.code = int32_t(code);
             if (code == ERROR_INTERNET_EXTENDED_ERROR)
                 outcome.replyLines += ResponseCapture::take().lines;
-            break;
+            return false;
         }
-        if (got == 0) {
-            atEnd = true;
-            break;
-        }
-        ftp->postEvent(this, [this, chunk, got] { return writeChunk(chunk, got); });
-        if (clock.elapsed() >= MaxBatchMs)
+        got += chunk;
+        if (chunk < DWORD(BufferSize) || Terminated() || clock.elapsed() >= MaxBlockMs)
             break;
     }
-    setDeferring(false);
-    return ok;
+    return true;
 }
 
 void TThreadFTPFileGet::receive(TWinInetOutcome &outcome)
 {
     for (;;) {
-        bool atEnd = false;
-        const bool readOk = readBatch(outcome, atEnd);
-        if (PostedCount() > 0)
-            Synchronize(nullptr);
-        // Give way once per hand-off: the worker runs at idle priority anyway.
-        std::this_thread::yield();
-        if (writeFailed) {
+        DWORD got = 0;
+        const bool readOk = readBlock(outcome, got);
+        if (got > 0 && stream->write(buffer.get(), got) != qint64(got)) {
+            // The chunk whose write failed was announced, as it was begun.
+            ftp->handOff(this, [this] {
+                if (ftp->OnGetStatus)
+                    ftp->OnGetStatus(ftp, bytesTotal);
+            });
             outcome.error = errBadSaveFile;
             return;
         }
+        if (got > 0)
+            ftp->handOff(this, [this, got] { reportChunks(got); });
+        // Give way once per block: the worker runs at idle priority anyway.
+        std::this_thread::yield();
         if (Terminated())
             return;
         if (!readOk) {
@@ -177,7 +174,7 @@ void TThreadFTPFileGet::receive(TWinInetOutcome &outcome)
                 outcome.lostConnection = connection;
             return;
         }
-        if (atEnd) {
+        if (got == 0) {
             outcome.error = errNone;
             return;
         }
@@ -200,16 +197,14 @@ void TThreadFTPFileGet::finish(TWinInetOutcome &outcome)
         transfer = nullptr;
     }
     if (stream) {
-        Synchronize([this, &outcome] {
-            if (outcome.error == errNone && !Terminated()) {
-                if (!stream->commit())
-                    outcome.error = errBadSaveFile;
-            } else {
-                stream->cancelWriting();
-            }
-            delete stream;  // an uncommitted save file takes its temporary file along
-            stream = nullptr;
-        });
+        if (outcome.error == errNone && !Terminated()) {
+            if (!stream->commit())
+                outcome.error = errBadSaveFile;
+        } else {
+            stream->cancelWriting();
+        }
+        delete stream; // an uncommitted save file takes its temporary file along
+        stream = nullptr;
     }
     if (Terminated())
         outcome.error = errTerminated;

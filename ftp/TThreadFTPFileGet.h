@@ -12,10 +12,14 @@ class QSaveFile;
 class TWinInetFTP;
 struct TWinInetOutcome;
 
-// Downloads one remote file: OnGetStatus before each chunk is written,
-// OnGetDone at the end. The local file is written on the user-interface
-// thread into a temporary file beside the target, which replaces the target
-// only when the whole file has arrived.
+// Downloads one remote file: OnGetStatus for each 4096-byte chunk with the
+// total before it, OnGetDone at the end. The worker reads and writes the
+// file itself in blocks of at least BlockChunks chunks (`batch` when larger)
+// or 10 ms of data, and hands each block's events to the user-interface
+// thread at once: every hand-off makes the idle-priority worker wait for the
+// user-interface thread, so the fewer the faster. The file is written into a
+// temporary file beside the target, which replaces the target only when the
+// whole file has arrived.
 class TThreadFTPFileGet : public FtpThread {
     Q_OBJECT
 public:
@@ -24,6 +28,7 @@ public:
     ~TThreadFTPFileGet() override;
 
     static constexpr int BufferSize = 4096;
+    static constexpr int BlockChunks = 256;
 
 protected:
     void Execute() override;
@@ -34,8 +39,8 @@ private:
     void openTransfer(TWinInetOutcome &outcome);
     void createLocalFile();
     void receive(TWinInetOutcome &outcome);
-    bool readBatch(TWinInetOutcome &outcome, bool &atEnd);
-    bool writeChunk(const char *data, DWORD size);
+    bool readBlock(TWinInetOutcome &outcome, DWORD &got);
+    void reportChunks(DWORD size);
     void finish(TWinInetOutcome &outcome);
 
     TWinInetFTP *ftp;
@@ -48,7 +53,6 @@ private:
     int32_t statusCode = 0;
     HINTERNET transfer = nullptr;
     HINTERNET connection = nullptr;
-    QSaveFile *stream = nullptr;  // lives on the user-interface thread
+    QSaveFile *stream = nullptr; // the worker's own
     std::unique_ptr<char[]> buffer;
-    bool writeFailed = false;
 };

@@ -144,7 +144,8 @@ public:
 
     // Consecutive 4096-byte chunks a transfer hands to the user-interface
     // thread at once (1 to 16): fewer thread switches, same events in the
-    // same order, and a cancel is still seen after every chunk.
+    // same order, and a cancel is still seen after every chunk. Downloads
+    // hand over whole blocks of at least 1 MiB (or 10 ms of data).
     int TransferBatch = 16;
 
 private:

@@ -19,9 +19,11 @@ public:
             args << "v6";
         process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         process.start(python(), args);
-        if (!process.waitForStarted(10000))
+        // Generous: on a starved machine python takes its time; a test that
+        // finds no port fails with "server did not start".
+        if (!process.waitForStarted(30000))
             return;
-        while (process.waitForReadyRead(10000)) {
+        while (process.waitForReadyRead(30000)) {
             if (!process.canReadLine())
                 continue;
             const QByteArray line = process.readLine().trimmed();
@@ -39,6 +41,7 @@ public:
     FaultServer(const FaultServer &) = delete;
     FaultServer &operator=(const FaultServer &) = delete;
 
+    // Check before the first step: an address with port 0 is no server.
     bool ok() const { return serverPort > 0; }
     const char *address() const { return host.constData(); }
 

@@ -3,28 +3,63 @@
 #include "ftp/WinInet.h"
 
 #include <QByteArray>
+#include <QFile>
 #include <QString>
 #include <QStringList>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <vector>
 
-// A loopback port that nothing listens on (bound, then released).
-inline quint16 unusedPort()
+// A loopback port that nothing listens on, for as long as the object lives:
+// the socket holds the port bound but never listens, so a connect to it is
+// refused and no other process can take the port meanwhile.
+class RefusingPort {
+public:
+    RefusingPort() : fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0))
+    {
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof a;
+        if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0
+            && ::getsockname(fd, reinterpret_cast<sockaddr *>(&a), &len) == 0)
+            portNumber = ntohs(a.sin_port);
+    }
+    ~RefusingPort()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    RefusingPort(const RefusingPort &) = delete;
+    RefusingPort &operator=(const RefusingPort &) = delete;
+    quint16 port() const { return portNumber; }
+
+private:
+    int fd;
+    quint16 portNumber = 0;
+};
+
+// The calling thread's id, for blockedInPoll().
+inline pid_t currentThreadId()
 {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    ::bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a);
-    ::getsockname(fd, reinterpret_cast<sockaddr *>(&a), &len);
-    ::close(fd);
-    return ntohs(a.sin_port);
+    return pid_t(::syscall(SYS_gettid));
+}
+
+// True while thread `tid` of this process waits in poll(): a call of the
+// layer blocked on the network (every wait of the layer is a poll).
+inline bool blockedInPoll(pid_t tid)
+{
+    QFile f(QStringLiteral("/proc/self/task/%1/syscall").arg(tid));
+    if (tid <= 0 || !f.open(QIODevice::ReadOnly))
+        return false;
+    bool ok = false;
+    const long number = f.readAll().split(' ').value(0).trimmed().toLong(&ok);
+    return ok && (number == SYS_poll || number == SYS_ppoll);
 }
 
 // Closes a handle at the end of a scope.

@@ -87,6 +87,10 @@ class Session:
         s = self.scenario
         if s in STOP_SCENARIOS and verb in STOP_SCENARIOS[s]:
             return STOP_SCENARIOS[s][verb](self, arg)
+        if s in DATA_FAULTS:
+            answer = self.handle_data_fault(verb, arg)
+            if answer is not NOT_HANDLED:
+                return answer
         if verb == "USER":
             if s == "user-refused":
                 self.reply("530 This FTP server is anonymous only.")
@@ -311,6 +315,65 @@ class Session:
         if s == "stor-no-final":
             return "close"
         self.reply("226 Received %d bytes." % received)
+
+    # --- listings and downloads that end early or carry hostile names -----
+    # Scenarios of DATA_FAULTS; whatever they do not answer falls through to
+    # the ordinary conversation above.
+    def handle_data_fault(self, verb, arg):
+        s = self.scenario
+        if verb == "SIZE" and s.startswith("retr-announced"):
+            self.reply("502 SIZE not implemented.")
+            return None
+        if verb == "RETR" and s.startswith("retr-announced") and arg.endswith("file.bin"):
+            data = self.accept_data()
+            self.reply("150 Opening BINARY mode data connection for file.bin (%d bytes)."
+                       % FILE_SIZE)
+            sent = FILE_SIZE // 2 if s == "retr-announced-short" else FILE_SIZE
+            data.sendall(PATTERN[:sent])
+            data.close()
+            self.reply("226 Transfer complete.")  # also after the short one
+            return None
+        if verb == "MLSD" and s == "mlsd-strict" and arg not in ("", "/", "/dir", "dir"):
+            self.reply("501 '%s' is not a directory." % arg)
+            return None
+        if verb in ("LIST", "MLSD") and s in LISTING_FAULTS:
+            return self.listing_fault(verb)
+        return NOT_HANDLED
+
+    def listing_fault(self, verb):
+        s = self.scenario
+        if s == "list-425":
+            self.reply("425 Can't open data connection.")
+            return None
+        data = self.accept_data()
+        self.reply("150 Here comes the listing.")
+        if s == "list-slash-names":
+            data.sendall(SLASH_MLSD if verb == "MLSD" else SLASH_LISTING)
+        elif s == "list-426-midway":
+            data.sendall(LISTING + LISTING[:30])
+            data.close()
+            self.reply("426 Connection closed; transfer aborted.")
+            return None
+        data.close()
+        self.reply("226 Transfer complete.")
+        return None
+
+
+NOT_HANDLED = object()
+LISTING_FAULTS = ("list-425", "list-426-midway", "list-slash-names", "list-empty")
+DATA_FAULTS = LISTING_FAULTS + ("retr-announced", "retr-announced-short", "mlsd-strict")
+SLASH_LISTING = (b"-rw-r--r--    1 0  0  11 Jan 05  2024 sub/evil.txt\r\n"
+                 b"-rw-r--r--    1 0  0  12 Jan 05  2024 ../../escape.txt\r\n"
+                 b"-rw-r--r--    1 0  0  13 Jan 05  2024 /abs/name.txt\r\n"
+                 b"-rw-r--r--    1 0  0  14 Jan 05  2024 good.txt\r\n"
+                 b"drwxr-xr-x    2 0  0  4096 Jan 05  2024 ..\r\n"
+                 b"-rw-r--r--    1 0  0  15 Jan 05  2024 /\r\n")
+SLASH_MLSD = (b"type=file;size=11;modify=20240105101112; sub/evil.txt\r\n"
+              b"type=file;size=12;modify=20240105101112; ../../escape.txt\r\n"
+              b"type=file;size=13;modify=20240105101112; /abs/name.txt\r\n"
+              b"type=file;size=14;modify=20240105101112; good.txt\r\n"
+              b"type=pdir;modify=20240105101112; /pub\r\n"
+              b"type=file;size=15;modify=20240105101112; a\x00b\r\n")
 
 
 # --- stalls and 421 replies -------------------------------------------------

@@ -7,9 +7,9 @@
 
 #include <QtTest>
 
-#include <QElapsedTimer>
 #include <QRandomGenerator>
 
+#include <cstring>
 #include <string>
 
 namespace {
@@ -38,6 +38,22 @@ std::vector<TWin32FindData> parse(const QByteArray &bytes, bool mlsd)
 {
     const std::string_view view(bytes.constData(), size_t(bytes.size()));
     return mlsd ? ListingParser::parseMlsd(view) : ListingParser::parseList(view, kThisYear);
+}
+
+// A delivered name is never empty, holds no CR, LF or "/", and was not cut
+// at a NUL (the rest of the field is zero).
+bool nameIsSound(const TWin32FindData &e)
+{
+    const size_t length = strnlen(e.cFileName, sizeof e.cFileName);
+    if (length == 0 || length == sizeof e.cFileName)
+        return false;
+    const std::string_view name(e.cFileName, length);
+    if (name.find_first_of("\r\n/") != std::string_view::npos)
+        return false;
+    for (size_t i = length; i < sizeof e.cFileName; ++i)
+        if (e.cFileName[i] != '\0')
+            return false;
+    return true;
 }
 
 } // namespace
@@ -174,11 +190,28 @@ private slots:
             {"max", false, 18446744073709551615ULL, at(2020, 1, 1)}, true);
         row("mlsd unique fact", "modify=20211231235959;perm=adfrw;size=3;type=file;unique=801U1; e",
             {"e", false, 3, at(2021, 12, 31, 23, 59, 59)}, true);
-        row("mlsd path echoed", "type=file;size=1;modify=20200101000000; /a/b/c.txt",
-            {"c.txt", false, 1, at(2020, 1, 1)}, true);
+        row("mlsd brackets", "type=file;size=2;modify=20200101000000; report[1].txt",
+            { "report[1].txt", false, 2, at(2020, 1, 1) }, true);
         row("mlsd no facts", " bare", {"bare", false, 0, QDateTime()}, true);
         skipped("mlsd no separator", "type=file;size=1;name", true);
         skipped("mlsd empty name", "type=file;size=1; ", true);
+
+        // A name is never a path: whatever holds "/" is skipped, in every format.
+        skipped("unix name with slash", "-rw-r--r--    1 0  0  11 Jan 05  2024 sub/evil.txt");
+        skipped("unix parent path", "-rw-r--r--    1 0  0  12 Jan 05  2024 ../../escape.txt");
+        skipped("unix absolute path", "-rw-r--r--    1 0  0  13 Jan 05  2024 /abs/name.txt");
+        skipped("unix slash alone", "drwxr-xr-x    2 0  0  4096 Jan 05  2024 /");
+        skipped("unix link with slash", "lrwxrwxrwx 1 0 0 7 Jan 01  2020 a/link -> target");
+        row("unix link to a path", "lrwxrwxrwx 1 0 0 11 Jan 01  2020 link -> /etc/passwd",
+            { "link", false, 11, at(2020, 1, 1) });
+        skipped("dos name with slash", "07-04-22  08:00AM                    5 a/b.txt");
+        skipped("dos parent path", "07-04-22  08:00AM       <DIR>          ../x");
+        skipped("eplf name with slash", "+m825718503,r,s1,\t../x");
+        skipped("mlsd path echoed", "type=file;size=1;modify=20200101000000; /a/b/c.txt", true);
+        skipped("mlsd parent path", "type=file;size=1;modify=20200101000000; ../../x", true);
+        skipped("mlsd name with slash", "type=dir;modify=20200101000000; sub/dir", true);
+        row("unix brackets", "-rw-r--r--    1 0  0  5 Jan 05  2024 [draft] a?b*.txt",
+            { "[draft] a?b*.txt", false, 5, at(2024, 1, 5) });
     }
 
     void linesOfRealServers()
@@ -231,7 +264,7 @@ private slots:
         QCOMPARE(FileTime::toSystemTime(entries[0].ftLastWriteTime).year, year);
     }
 
-    void damagedLinesNeverCrashOrHang()
+    void damagedLinesNeverCrashOrDeliverABadName()
     {
         const QList<QPair<QByteArray, bool>> lines = {
             {"-rw-r--r--    1 0        0           10000 Dec 07 21:01 tenk.bin", false},
@@ -245,22 +278,28 @@ private slots:
             {"type=file;size=1024;modify=20200115100500.5;perm=r; file one.txt", true},
             {"type=OS.unix=slink:/target;modify=20200101000000; slink", true},
         };
-        const char inserts[] = {'\r', '\n', '\0', ' ', '\t'};
-        QElapsedTimer timer;
-        timer.start();
+        const char inserts[] = { '\r', '\n', '\0', ' ', '\t', '/' };
+        constexpr int kInserts = int(sizeof inserts);
         int parsed = 0;
+        QStringList bad;
+        auto check = [&](const QByteArray &listing, bool mlsd) {
+            for (const TWin32FindData &e : parse(listing, mlsd)) {
+                ++parsed;
+                if (!nameIsSound(e))
+                    bad << QString::fromLatin1(listing.toPercentEncoding());
+            }
+        };
         for (const auto &[line, mlsd] : lines) {
             for (int pos = 0; pos <= line.size(); ++pos) {
                 for (char c : inserts) {
                     QByteArray damaged = line;
                     damaged.insert(pos, c);
-                    parsed += int(parse(damaged, mlsd).size());
-                    parsed += int(parse(damaged, !mlsd).size());
+                    check(damaged, mlsd);
+                    check(damaged, !mlsd);
                     damaged.insert(pos, QByteArray(3, c));
-                    parsed += int(parse(damaged, mlsd).size());
+                    check(damaged, mlsd);
                 }
-                QByteArray cut = line.left(pos); // a listing that ends mid-line
-                parsed += int(parse(cut, mlsd).size());
+                check(line.left(pos), mlsd); // a listing that ends mid-line
             }
         }
         // Random bytes and random mixtures of the same characters
@@ -268,17 +307,16 @@ private slots:
         for (int i = 0; i < 20000; ++i) {
             QByteArray junk(int(rng.bounded(200)), '\0');
             for (char &ch : junk) {
-                const int pick = int(rng.bounded(6));
-                ch = pick < 5 ? inserts[pick] : char(rng.bounded(256));
+                const int pick = int(rng.bounded(kInserts + 1));
+                ch = pick < kInserts ? inserts[pick] : char(rng.bounded(256));
             }
             if (i % 2)
                 junk.prepend(lines[int(rng.bounded(lines.size()))].first);
-            parsed += int(parse(junk, false).size()) + int(parse(junk, true).size());
+            check(junk, false);
+            check(junk, true);
         }
         QVERIFY(parsed > 0);
-        for (const auto &entry : parse(QByteArray("-rw-r--r-- 1 0 0 1 Jan 01  2020 a\0b\r\n", 37), false))
-            QVERIFY(std::string_view(entry.cFileName).find('\r') == std::string_view::npos);
-        QVERIFY2(timer.elapsed() < 20000, "parsing damaged lines took too long");
+        QVERIFY2(bad.isEmpty(), qPrintable(bad.mid(0, 5).join('\n')));
     }
 
     void namesWithControlCharactersAreNotDelivered()
@@ -286,20 +324,19 @@ private slots:
         QCOMPARE(int(parse(QByteArray("-rw-r--r-- 1 0 0 1 Jan 01  2020 a\rb\n"), false).size()), 0);
         QCOMPARE(int(parse(QByteArray("type=file; a\rb\n"), true).size()), 0);
         QCOMPARE(int(parse(QByteArray("-rw-r--r-- 1 0 0 1 Jan 01  2020 a\0b\n", 36), false).size()), 0);
+        QCOMPARE(int(parse(QByteArray("type=file; a\0b\n", 16), true).size()), 0);
     }
 
-    void longListingParsesQuickly()
+    void longListingParsesWhole()
     {
         QByteArray listing;
         for (int i = 0; i < 20000; ++i)
             listing += "-rw-r--r--    1 1000     1000        " + QByteArray::number(i * 1000)
-                       + " Mar 14 12:34 file-" + QByteArray::number(i) + ".dat\r\n";
-        QElapsedTimer timer;
-        timer.start();
+                + " Mar 14 12:34 file-" + QByteArray::number(i) + ".dat\r\n";
         const auto entries = parse(listing, false);
         QCOMPARE(int(entries.size()), 20000);
         QCOMPARE(QByteArray(entries[19999].cFileName), QByteArray("file-19999.dat"));
-        QVERIFY2(timer.elapsed() < 2000, qPrintable(QString::number(timer.elapsed())));
+        QCOMPARE(quint64(fileSize(entries[19999])), quint64(19999000));
     }
 };
 

@@ -123,9 +123,9 @@ private slots:
 
     void refusedConnectionGives12029()
     {
-        // A port nobody listens on: bind one, close it, connect to it.
-        const quint16 port = unusedPort();
-        const QByteArray host = "127.0.0.1:" + QByteArray::number(port);
+        const RefusingPort refusing;
+        QVERIFY(refusing.port() != 0);
+        const QByteArray host = "127.0.0.1:" + QByteArray::number(refusing.port());
         HINTERNET c = InternetConnectA(session, host.constData(), 21, "", "", INTERNET_SERVICE_FTP,
                                        INTERNET_FLAG_PASSIVE, 1);
         QVERIFY(!c);

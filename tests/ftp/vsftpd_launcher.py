@@ -1,51 +1,29 @@
 #!/usr/bin/python3
-"""Starts Debian's vsftpd in the foreground with a configuration of its own.
+"""Serves Debian's vsftpd on a port of the launcher's own, with a configuration of its own.
 
   vsftpd_launcher.py [--exit-with-stdin] [--slow-login] STATE_DIR [ANON_ROOT]
 
-Anonymous read-only on 127.0.0.1, a free port, passive ports of its own,
-LIST only (vsftpd has no MLSD), numeric owners, zero-padded days. Without
-ANON_ROOT a small tree is made under STATE_DIR/anon (owned by root, not
-writable). Prints "PORT <n>" once the server greets, then runs until it gets
-SIGTERM or SIGINT, when it stops vsftpd and its session processes.
-Needs root (vsftpd drops to the "ftp" user for anonymous sessions).
+Anonymous read-only on 127.0.0.1, LIST only (vsftpd has no MLSD), numeric
+owners, zero-padded days. The launcher listens itself on a port the kernel
+gives it and runs one vsftpd per connection in inetd mode, so no port is
+guessed and released for someone else to take; vsftpd's passive ports come
+from the kernel too. Without ANON_ROOT a small tree is made under
+STATE_DIR/anon (owned by root, not writable). Prints "PORT <n>" once it
+listens, then runs until it gets SIGTERM or SIGINT (or, with
+--exit-with-stdin, until its standard input ends), when it stops every
+vsftpd it started. Needs root (vsftpd drops to the "ftp" user for anonymous
+sessions).
 """
 import os
 import pwd
-import random
 import shutil
 import signal
 import socket
 import subprocess
 import sys
 import threading
-import time
 
 VSFTPD = "/usr/sbin/vsftpd"
-
-
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-
-
-def free_range(count=40):
-    for _ in range(200):
-        base = random.randrange(30000, 60000 - count)
-        socks = []
-        try:
-            for p in range(base, base + count):
-                s = socket.socket()
-                s.bind(("127.0.0.1", p))
-                socks.append(s)
-            return base, base + count - 1
-        except OSError:
-            continue
-        finally:
-            for s in socks:
-                s.close()
-    sys.exit("vsftpd_launcher: no free passive port range")
 
 
 def populate(root):
@@ -101,8 +79,6 @@ def main():
     empty = os.path.join(state, "empty")
     os.makedirs(empty, exist_ok=True)
     os.chmod(empty, 0o555)
-    port = free_port()
-    low, high = free_range()
     try:
         pwd.getpwnam("ftp")
         ftp_user = "ftp"
@@ -111,26 +87,44 @@ def main():
     conf = os.path.join(state, "vsftpd.conf")
     with open(conf, "w") as f:
         f.write("\n".join([
-            "listen=YES", "listen_ipv6=NO", "background=NO",
-            "listen_address=127.0.0.1", "listen_port=%d" % port,
-            "pasv_enable=YES", "pasv_min_port=%d" % low, "pasv_max_port=%d" % high,
-            "pasv_address=127.0.0.1", "port_enable=NO",
+            "listen=NO", "listen_ipv6=NO", "background=NO",
+            "pasv_enable=YES", "pasv_address=127.0.0.1", "port_enable=NO",
             "anonymous_enable=YES", "local_enable=NO", "write_enable=NO",
             "anon_root=%s" % anon, "no_anon_password=YES", "ftp_username=%s" % ftp_user,
             "seccomp_sandbox=NO", "isolate=NO", "isolate_network=NO",
             "secure_chroot_dir=%s" % empty, "nopriv_user=%s" % ftp_user,
             "xferlog_enable=NO", "syslog_enable=NO", "use_localtime=NO",
-            "max_clients=0", "max_per_ip=0", "connect_from_port_20=NO",
+            "connect_from_port_20=NO",
             "ftpd_banner=Vrex vsftpd test server.",
             "delay_successful_login=%d" % (3 if slow_login else 0), "",
         ]))
-    proc = subprocess.Popen([VSFTPD, conf], stdin=subprocess.DEVNULL, start_new_session=True)
+    listener = socket.socket()
+    listener.bind(("127.0.0.1", 0))
+    listener.listen(64)
+    sessions = []
+    lock = threading.Lock()
+    stopping = threading.Event()
+
+    def serve():
+        while not stopping.is_set():
+            try:
+                conn, _ = listener.accept()
+            except OSError:
+                return
+            with conn:
+                proc = subprocess.Popen([VSFTPD, conf], stdin=conn.fileno(), stdout=conn.fileno(),
+                                        stderr=subprocess.DEVNULL, start_new_session=True)
+            with lock:
+                sessions[:] = [p for p in sessions if p.poll() is None] + [proc]
 
     def stop(*_):
-        try:
-            os.killpg(proc.pid, signal.SIGTERM)
-        except ProcessLookupError:
-            pass
+        stopping.set()
+        with lock:
+            for proc in sessions:
+                try:
+                    os.killpg(proc.pid, signal.SIGTERM)
+                except ProcessLookupError:
+                    pass
 
     signal.signal(signal.SIGTERM, stop)
     signal.signal(signal.SIGINT, stop)
@@ -140,22 +134,12 @@ def main():
                 pass
             stop()
         threading.Thread(target=watch, daemon=True).start()
-    deadline = time.time() + 20
-    while time.time() < deadline:
-        if proc.poll() is not None:
-            sys.exit("vsftpd_launcher: vsftpd exited with %d" % proc.returncode)
-        try:
-            with socket.create_connection(("127.0.0.1", port), timeout=2) as s:
-                if s.recv(100).startswith(b"220"):
-                    print("PORT %d" % port, flush=True)
-                    break
-        except OSError:
-            time.sleep(0.05)
-    else:
-        stop()
-    while proc.poll() is None:  # the handler only signals; waiting stays here
-        time.sleep(0.1)
-    stop()  # session processes left in the group
+    threading.Thread(target=serve, daemon=True).start()
+    print("PORT %d" % listener.getsockname()[1], flush=True)
+    while not stopping.is_set():  # the handlers only signal; waiting stays here
+        stopping.wait(0.1)
+    stop()  # sessions started while stopping
+    listener.close()
 
 
 if __name__ == "__main__":
