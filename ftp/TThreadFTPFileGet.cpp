@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <thread>
 
+#include <fcntl.h>
+
 namespace {
 
 // A block never holds data back from the user interface for longer.
@@ -146,6 +148,14 @@ bool TThreadFTPFileGet::readBlock(TWinInetOutcome &outcome, DWORD &got)
     return true;
 }
 
+// The file is synced before it replaces the old one; starting the disk's
+// work as each block arrives keeps that final sync short.
+void TThreadFTPFileGet::startWriteback(DWORD size)
+{
+    ::sync_file_range(stream->handle(), written, size, SYNC_FILE_RANGE_WRITE);
+    written += size;
+}
+
 void TThreadFTPFileGet::receive(TWinInetOutcome &outcome)
 {
     for (;;) {
@@ -160,8 +170,10 @@ void TThreadFTPFileGet::receive(TWinInetOutcome &outcome)
             outcome.error = errBadSaveFile;
             return;
         }
-        if (got > 0)
+        if (got > 0) {
+            startWriteback(got);
             ftp->handOff(this, [this, got] { reportChunks(got); });
+        }
         // Give way once per block: the worker runs at idle priority anyway.
         std::this_thread::yield();
         if (Terminated())

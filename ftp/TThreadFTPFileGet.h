@@ -39,6 +39,7 @@ private:
     void openTransfer(TWinInetOutcome &outcome);
     void createLocalFile();
     void receive(TWinInetOutcome &outcome);
+    void startWriteback(DWORD size);
     bool readBlock(TWinInetOutcome &outcome, DWORD &got);
     void reportChunks(DWORD size);
     void finish(TWinInetOutcome &outcome);
@@ -54,5 +55,6 @@ private:
     HINTERNET transfer = nullptr;
     HINTERNET connection = nullptr;
     QSaveFile *stream = nullptr; // the worker's own
+    int64_t written = 0;         // bytes handed to the file so far
     std::unique_ptr<char[]> buffer;
 };
