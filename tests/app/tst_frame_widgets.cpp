@@ -54,19 +54,58 @@ private slots:
         QCOMPARE(bar.findChild<QLabel *>("BarPanel0")->width(), 200);
     }
 
+    void lastStatusPanelTakesTheRestOfTheBar()
+    {
+        QWidget window;
+        auto *bar = new StatusPanels(&window);
+        bar->setObjectName("Bar");
+        const int widths[] = { 200, 110, 145, 100 };
+        for (int width : widths)
+            bar->addPanel("Panel:", width);
+        const QString queue = QStringLiteral("Queue: Starts: 12:05 PM");
+        bar->setPanelText(3, queue);
+        bar->resize(720, 24);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        auto panel
+            = [bar](int i) { return bar->findChild<QLabel *>(QString("BarPanel%1").arg(i)); };
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(panel(i)->width(), widths[i]);
+        QLabel *last = panel(3);
+        QTRY_VERIFY(last->width() > widths[3]);
+        QVERIFY2(last->contentsRect().width() >= last->fontMetrics().horizontalAdvance(queue),
+            qPrintable(QString::number(last->contentsRect().width())));
+        const int before = last->width();
+        bar->resize(900, 24);
+        QTRY_COMPARE(last->width(), before + 180);
+        QCOMPARE(panel(0)->width(), widths[0]);
+    }
+
+    void statusTextsCoverEveryCode_data()
+    {
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("text");
+        const std::pair<int, const char *> known[] = { { 0, "Looking for FTP site..." },
+            { 1, "Logging in..." }, { 2, "Connected" }, { 3, "Receiving data..." },
+            { 4, "Sending data..." }, { 30, "Sending request..." }, { 31, "Request sent" },
+            { 40, "Receiving response..." }, { 41, "Data Received" }, { 51, "Connection closed" },
+            { 60, "FTP site found..." }, { 70, "Ready" }, { 99, "Ready" },
+            { 100, "Request complete" } };
+        for (const auto &[code, text] : known)
+            QTest::addRow("%d", code) << code << QString::fromLatin1(text);
+        // Any other code shows as its number.
+        for (int code : { 5, 21, 50, 101, -7 })
+            QTest::addRow("other %d", code) << code << QString::number(code);
+    }
     void statusTextsCoverEveryCode()
     {
-        QCOMPARE(StatusTexts::text(0), QStringLiteral("Looking for FTP site..."));
-        QCOMPARE(StatusTexts::text(41), QStringLiteral("Data Received"));
-        QCOMPARE(StatusTexts::text(60), QStringLiteral("FTP site found..."));
-        QCOMPARE(StatusTexts::text(70), QStringLiteral("Ready"));
-        QCOMPARE(StatusTexts::text(99), QStringLiteral("Ready"));
-        QCOMPARE(StatusTexts::text(50), QStringLiteral("50"));
-        QCOMPARE(StatusTexts::text(-7), QStringLiteral("-7"));
+        QFETCH(int, code);
+        QFETCH(QString, text);
+        QCOMPARE(StatusTexts::text(code), text);
         StatusPanels bar;
         bar.addPanel("Status:", 200);
-        StatusTexts::show(&bar, 100);
-        QCOMPARE(bar.panelText(0), QStringLiteral("Status: Request complete"));
+        StatusTexts::show(&bar, code);
+        QCOMPARE(bar.panelText(0), "Status: " + text);
     }
 
     void listShowsOneModelInFourStylesWithOneSelection()
