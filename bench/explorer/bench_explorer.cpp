@@ -66,12 +66,16 @@ void makeFolder(const QString &path, int files)
     }
 }
 
+// Sleeps in the event loop between checks (a spinning wait would take the
+// processor from the server and the session's worker, and count as ours).
 bool waitFor(const std::function<bool()> &done, int ms = 120000)
 {
     QElapsedTimer t;
     t.start();
+    QTimer tick;
+    tick.start(20);
     while (!done() && t.elapsed() < ms)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     return done();
 }
 

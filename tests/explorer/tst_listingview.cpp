@@ -283,9 +283,15 @@ private slots:
         QTreeWidgetItem *a = addRow(makeEntry("a", 3));
         addRow(makeEntry("c", 1));
         selectRows({1});
+        QItemSelectionModel *selection = w->files->selectionModel();
+        selection->setCurrentIndex(w->files->shownModel()->index(1, 0),
+                                   QItemSelectionModel::NoUpdate);
         view->ListView1ColumnClick(1);
         QCOMPARE(names(), QStringList({"c", "b", "a"}));
         QCOMPARE(view->selectedMapNodes(), QList<QTreeWidgetItem *>({a}));
+        // The whole row stays selected and current, in every column.
+        QCOMPARE(selection->selectedIndexes().size(), 4);
+        QCOMPARE(selection->currentIndex().row(), 2);
     }
 
     void aHeaderClickSortsTheList()
