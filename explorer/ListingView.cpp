@@ -7,7 +7,6 @@
 #include "explorer/DirectoryMap.h"
 #include "explorer/RowComparison.h"
 #include "explorer/RowTexts.h"
-#include "platform/IconList.h"
 #include "widgets/StatusPanels.h"
 #include "widgets/TListView.h"
 
