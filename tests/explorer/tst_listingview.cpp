@@ -88,13 +88,11 @@ class TestListingView : public QObject {
     QTreeWidgetItem *site = nullptr;
     ListingView::TreeFacts facts;
 
+    // A map entry node as the site tree makes it: its text is its record's name.
     QTreeWidgetItem *addEntry(TWin32FindData entry, QTreeWidgetItem *parent = nullptr)
     {
         records.push_back(entry);
-        auto *node = new QTreeWidgetItem(parent ? parent : site,
-                                         {QString::fromUtf8(entry.cFileName)});
-        DirectoryMap::setRecord(node, &records.back());
-        return node;
+        return DirectoryMap::addEntryNode(parent ? parent : site, &records.back());
     }
 
     QTreeWidgetItem *addRow(TWin32FindData entry)
@@ -174,6 +172,8 @@ private slots:
         QTreeWidgetItem *notes = addRow(makeEntry("notes.txt", 1234));
         QTreeWidgetItem *big = addRow(makeEntry("archive.xyz", 5000000000ULL));
 
+        QCOMPARE(notes->text(0), QStringLiteral("notes.txt"));
+        QCOMPARE(DirectoryMap::recordOf(notes), &records[records.size() - 2]);
         QCOMPARE(view->rowCount(), 3);
         QCOMPARE(view->rowMapNode(0), folder);
         QCOMPARE(view->rowMapNode(2), big);
