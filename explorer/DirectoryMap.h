@@ -11,17 +11,61 @@
 namespace DirectoryMap {
 
 constexpr int kDataRole = Qt::UserRole + 1;
+constexpr int kEntryNodeType = QTreeWidgetItem::UserType + 1;
+
+// The entry's name as text (UTF-8 on the wire and on disk).
+inline QString nameOf(const TWin32FindData &record)
+{
+    return QString::fromUtf8(
+        record.cFileName, int(qstrnlen(record.cFileName, sizeof record.cFileName)));
+}
+
+// A map entry node: its text is its record's name, kept once, in the record.
+// A large folder has as many of these as entries, so they carry nothing else.
+class EntryNode : public QTreeWidgetItem {
+public:
+    explicit EntryNode(TWin32FindData *entry) : QTreeWidgetItem(kEntryNodeType), record(entry) { }
+
+    QVariant data(int column, int role) const override
+    {
+        if (column == 0 && (role == Qt::DisplayRole || role == Qt::EditRole))
+            return nameOf(*record);
+        if (column == 0 && role == kDataRole)
+            return QVariant::fromValue(reinterpret_cast<quintptr>(record));
+        return QTreeWidgetItem::data(column, role);
+    }
+
+    void setData(int column, int role, const QVariant &value) override
+    {
+        if (column == 0 && role == kDataRole)
+            record = reinterpret_cast<TWin32FindData *>(value.value<quintptr>());
+        else
+            QTreeWidgetItem::setData(column, role, value);
+    }
+
+    TWin32FindData *record;
+};
 
 inline TWin32FindData *recordOf(const QTreeWidgetItem *mapNode)
 {
-    return mapNode ? reinterpret_cast<TWin32FindData *>(
-                         mapNode->data(0, kDataRole).value<quintptr>())
-                   : nullptr;
+    if (mapNode && mapNode->type() == kEntryNodeType)
+        return static_cast<const EntryNode *>(mapNode)->record;
+    return mapNode
+        ? reinterpret_cast<TWin32FindData *>(mapNode->data(0, kDataRole).value<quintptr>())
+        : nullptr;
 }
 
 inline void setRecord(QTreeWidgetItem *mapNode, TWin32FindData *record)
 {
     mapNode->setData(0, kDataRole, QVariant::fromValue(reinterpret_cast<quintptr>(record)));
+}
+
+// Adds an entry node for the record at the end of the parent's children.
+inline QTreeWidgetItem *addEntryNode(QTreeWidgetItem *parent, TWin32FindData *record)
+{
+    auto *node = new EntryNode(record);
+    parent->addChild(node);
+    return node;
 }
 
 inline QTreeWidgetItem *mapNodeOf(const QTreeWidgetItem *treeNode)
@@ -34,13 +78,6 @@ inline QTreeWidgetItem *mapNodeOf(const QTreeWidgetItem *treeNode)
 inline void setMapNode(QTreeWidgetItem *treeNode, QTreeWidgetItem *mapNode)
 {
     treeNode->setData(0, kDataRole, QVariant::fromValue(reinterpret_cast<quintptr>(mapNode)));
-}
-
-// The entry's name as text (UTF-8 on the wire and on disk).
-inline QString nameOf(const TWin32FindData &record)
-{
-    return QString::fromUtf8(record.cFileName, int(qstrnlen(record.cFileName,
-                                                            sizeof record.cFileName)));
 }
 
 } // namespace DirectoryMap

@@ -3,10 +3,10 @@
 #include "app/MainLayout.h"
 #include "app/MainMenu.h"
 #include "app/ToolBarPanel.h"
+#include "explorer/DirectoryListModel.h"
 #include "explorer/DirectoryMap.h"
 #include "explorer/RowComparison.h"
 #include "explorer/RowTexts.h"
-#include "platform/IconList.h"
 #include "widgets/StatusPanels.h"
 #include "widgets/TListView.h"
 
@@ -20,10 +20,7 @@
 #include <QListView>
 #include <QMenu>
 #include <QMouseEvent>
-#include <QSet>
-#include <QSignalBlocker>
 #include <QStackedWidget>
-#include <QStandardItemModel>
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
@@ -54,17 +51,6 @@ QAction *popupItem(QMenu *menu, const char *name)
 
 } // namespace
 
-// The name cell of a row: it carries the row's map node.
-class ListingView::Row : public QStandardItem {
-public:
-    Row(QTreeWidgetItem *node, const QString &caption) : QStandardItem(caption), mapNode(node)
-    {
-        setData(QVariant::fromValue(reinterpret_cast<quintptr>(node)), kMapNodeRole);
-    }
-
-    QTreeWidgetItem *const mapNode;
-};
-
 ListingView::Controls ListingView::controlsOf(const MainLayout &layout)
 {
     Controls c;
@@ -81,8 +67,10 @@ ListingView::Controls ListingView::controlsOf(const MainLayout &layout)
 }
 
 ListingView::ListingView(const Controls &controls, QObject *parent)
-    : QObject(parent), ui(controls), flushTimer(new QTimer(this))
+    : QObject(parent), ui(controls), rows(new DirectoryListModel(this)),
+      flushTimer(new QTimer(this))
 {
+    ui.list->setModel(rows);
     flushTimer->setSingleShot(true);
     flushTimer->setInterval(kFlushInterval);
     connect(flushTimer, &QTimer::timeout, this, &ListingView::flushRows);
@@ -107,7 +95,7 @@ ListingView::ListingView(const Controls &controls, QObject *parent)
 
 ListingView::~ListingView()
 {
-    dropPendingRows();
+    flushTimer->stop();
     // The widgets may be gone already; the cursor stack must still balance.
     if (busy)
         QApplication::restoreOverrideCursor();
@@ -195,46 +183,29 @@ void ListingView::setQueueSizeTotal(double bytes)
 
 void ListingView::clear()
 {
-    dropPendingRows();
-    QStandardItemModel *model = ui.list->model();
-    model->removeRows(0, model->rowCount());
+    flushTimer->stop();
+    rows->clear();
     sizeSum = 0;
     if (!detached)
         refreshPanels();
     EventClick();
 }
 
-void ListingView::appendRow(Row *nameItem, const QString &size, const QString &type,
-                            const QString &modified)
-{
-    auto *sizeItem = new QStandardItem(size);
-    sizeItem->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    pendingRows.append({nameItem, sizeItem, new QStandardItem(type), new QStandardItem(modified)});
-    if (!flushTimer->isActive())
-        flushTimer->start();
-}
-
 // A view lays out all its rows again after every insertion that the event
 // loop sees, and the loop turns between the entries of a listing: rows
-// therefore reach the model in batches, at most every kFlushInterval.
+// therefore reach the views in batches, at most every kFlushInterval.
 void ListingView::flushRows()
 {
-    if (detached)
-        return;
     flushTimer->stop();
-    const QList<QList<QStandardItem *>> rows = std::move(pendingRows);
-    pendingRows.clear();
-    QStandardItemModel *model = ui.list->model();
-    for (const QList<QStandardItem *> &row : rows)
-        model->appendRow(row);
+    if (!detached)
+        rows->announce();
 }
 
-void ListingView::dropPendingRows()
+void ListingView::appendRow(QTreeWidgetItem *mapNode, bool site)
 {
-    flushTimer->stop();
-    for (const QList<QStandardItem *> &row : std::as_const(pendingRows))
-        qDeleteAll(row);
-    pendingRows.clear();
+    rows->append(mapNode, site);
+    if (!flushTimer->isActive())
+        flushTimer->start();
 }
 
 void ListingView::addEntryRow(QTreeWidgetItem *mapNode)
@@ -242,26 +213,28 @@ void ListingView::addEntryRow(QTreeWidgetItem *mapNode)
     TWin32FindData *entry = DirectoryMap::recordOf(mapNode);
     if (!entry)
         return;
-    auto *nameItem = new Row(mapNode, DirectoryMap::nameOf(*entry));
     sizeSum += double(RowTexts::entrySize(entry));
-    const int icon = RowTexts::iconIndex(entry);
-    nameItem->setIcon(IconList::instance().icon(icon));
-    nameItem->setData(icon, kImageIndexRole);
-    appendRow(nameItem, RowTexts::sizeText(entry), RowTexts::typeName(entry),
-              RowTexts::modifiedText(entry));
+    // The texts are made when the row is shown; the record's time is put
+    // right now, as sorting and every later reader must see it so.
+    RowTexts::correctFutureDate(*entry, today());
+    appendRow(mapNode, false);
     rowRefresh();
 }
 
 void ListingView::addSiteRow(QTreeWidgetItem *mapSiteNode)
 {
-    const TWin32FindData *entry = DirectoryMap::recordOf(mapSiteNode);
-    if (!entry)
-        return;
-    auto *nameItem = new Row(mapSiteNode, DirectoryMap::nameOf(*entry));
-    const int icon = IconList::instance().siteIndex();
-    nameItem->setIcon(IconList::instance().icon(icon));
-    nameItem->setData(icon, kImageIndexRole);
-    appendRow(nameItem, QString(), QStringLiteral("FTP Site"), QString());
+    if (DirectoryMap::recordOf(mapSiteNode))
+        appendRow(mapSiteNode, true);
+}
+
+// One clock reading serves a second of rows.
+QDate ListingView::today()
+{
+    if (!sinceToday.isValid() || sinceToday.elapsed() > 1000) {
+        todayCache = RowTexts::todayUtc();
+        sinceToday.start();
+    }
+    return todayCache;
 }
 
 // Keeps the panels and the window alive during a long listing without
@@ -284,35 +257,21 @@ void ListingView::rowRefresh()
 
 void ListingView::removeRowsWhere(const MapNodePredicate &shows)
 {
-    flushRows();
-    QStandardItemModel *model = ui.list->model();
-    int row = model->rowCount() - 1;
-    while (row >= 0) {
-        int first = row;
-        while (first >= 0 && shows(rowMapNode(first))) {
-            sizeSum -= double(RowTexts::entrySize(DirectoryMap::recordOf(rowMapNode(first))));
-            --first;
-        }
-        if (first < row)
-            model->removeRows(first + 1, row - first);
-        row = first - 1;
-    }
+    flushTimer->stop();
+    for (QTreeWidgetItem *node : rows->removeRowsWhere(shows))
+        sizeSum -= double(RowTexts::entrySize(DirectoryMap::recordOf(node)));
     refreshPanels();
     EventClick();
 }
 
 int ListingView::rowCount() const
 {
-    return ui.list->rowCount() + int(pendingRows.size());
+    return rows->size();
 }
 
 QTreeWidgetItem *ListingView::rowMapNode(int row) const
 {
-    const int shown = ui.list->rowCount();
-    const QStandardItem *item = row < shown ? ui.list->model()->item(row, 0)
-                                : row - shown < pendingRows.size() ? pendingRows[row - shown][0]
-                                                                   : nullptr;
-    return item ? static_cast<const Row *>(item)->mapNode : nullptr;
+    return rows->mapNode(row);
 }
 
 // A row counts as selected when any of its cells is: the icon styles show
@@ -344,60 +303,21 @@ bool ListingView::firstSelectedIsFolder(const QList<int> &rows) const
 void ListingView::sortDirectoryList()
 {
     flushRows();
-    QStandardItemModel *model = ui.list->model();
-    const int count = model->rowCount();
+    const int count = rows->size();
     const RowComparison comparison;
     const RowComparison::Key key = RowComparison::directoryColumnKey(sortCol);
     std::vector<RowComparison::SortKey> keys;
     keys.reserve(size_t(count));
     for (int row = 0; row < count; ++row) {
-        const QStandardItem *cell = model->item(row, sortCol);
-        keys.push_back(comparison.sortKey(DirectoryMap::recordOf(rowMapNode(row)),
-                                          cell ? cell->text() : QString(), key));
+        const QString text = key == RowComparison::Key::Text ? rows->text(row, sortCol) : QString();
+        keys.push_back(comparison.sortKey(DirectoryMap::recordOf(rowMapNode(row)), text, key));
     }
     std::vector<int> order(static_cast<size_t>(count));
     std::iota(order.begin(), order.end(), 0);
     std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
         return RowComparison::compareKeys(keys[size_t(a)], keys[size_t(b)], key, ascending) < 0;
     });
-    reorderRows(order);
-}
-
-// The model's own sort leaves every item's remembered position stale, and
-// each later removal then searches the whole list for its item: clearing a
-// sorted list of 20,000 rows took seconds. Taking the rows out and putting
-// them back in order keeps those positions right; the views see one layout
-// change, and the selection and current row are put back.
-void ListingView::reorderRows(const std::vector<int> &order)
-{
-    QStandardItemModel *model = ui.list->model();
-    QItemSelectionModel *selection = ui.list->selectionModel();
-    QSet<const QStandardItem *> selected;
-    for (int row : selectedRows())
-        selected.insert(model->item(row, 0));
-    const QStandardItem *current = model->item(selection->currentIndex().row(), 0);
-
-    emit model->layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-    {
-        const QSignalBlocker quiet(model);
-        std::vector<QList<QStandardItem *>> rows(order.size());
-        for (int row = int(order.size()) - 1; row >= 0; --row)
-            rows[size_t(row)] = model->takeRow(row);
-        for (int row : order)
-            model->appendRow(rows[size_t(row)]);
-    }
-    emit model->layoutChanged({}, QAbstractItemModel::VerticalSortHint);
-
-    QItemSelection restored;
-    const int lastColumn = model->columnCount() - 1;
-    for (int row = 0; row < model->rowCount(); ++row) {
-        const QStandardItem *item = model->item(row, 0);
-        if (selected.contains(item))
-            restored.select(model->index(row, 0), model->index(row, lastColumn));
-        if (item == current)
-            selection->setCurrentIndex(model->index(row, 0), QItemSelectionModel::NoUpdate);
-    }
-    selection->select(restored, QItemSelectionModel::ClearAndSelect);
+    rows->reorder(order);
 }
 
 // Sites come by name, whatever column the files were last sorted by.

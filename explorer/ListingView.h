@@ -1,5 +1,8 @@
 #pragma once
 
+#include "explorer/DirectoryListModel.h"
+
+#include <QDate>
 #include <QElapsedTimer>
 #include <QList>
 #include <QObject>
@@ -11,7 +14,6 @@ class MainMenu;
 class QMenu;
 class QPoint;
 class QStackedWidget;
-class QStandardItem;
 class QTimer;
 class QTreeWidgetItem;
 class StatusPanels;
@@ -55,8 +57,9 @@ public:
     };
     static Controls controlsOf(const MainLayout &layout);
 
-    static constexpr int kMapNodeRole = Qt::UserRole + 1;
-    static constexpr int kImageIndexRole = Qt::UserRole + 2;
+    // Roles of the name column of ListView1's rows.
+    static constexpr int kMapNodeRole = DirectoryListModel::kMapNodeRole;
+    static constexpr int kImageIndexRole = DirectoryListModel::kImageIndexRole;
 
     explicit ListingView(const Controls &controls, QObject *parent = nullptr);
     ~ListingView() override;
@@ -73,7 +76,7 @@ public:
     void addSiteRow(QTreeWidgetItem *mapSiteNode);
     // Also lowers the size total by the removed rows' sizes.
     void removeRowsWhere(const MapNodePredicate &shows);
-    // Rows reach ListView1's model in batches; this hands over the ones
+    // Rows reach ListView1's views in batches; this hands over the ones
     // still waiting (sorting and removing do it themselves).
     void flushRows();
     int rowCount() const;
@@ -117,16 +120,12 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    class Row;
-
     void buildPopupMenu();
     void connectViewStyleCommands();
     void observeList(TListView *list);
     void rowRefresh();
-    void dropPendingRows();
-    void reorderRows(const std::vector<int> &order);
-    void appendRow(Row *nameItem, const QString &size, const QString &type,
-                   const QString &modified);
+    void appendRow(QTreeWidgetItem *mapNode, bool site);
+    QDate today();
     int currentPage() const;
     TListView *listOfPage(int page) const;
     TreeFacts treeFacts() const;
@@ -136,14 +135,16 @@ private:
     void file2ClickSitePage(const TreeFacts &facts);
 
     Controls ui;
+    DirectoryListModel *rows;
     QTimer *flushTimer;
-    QList<QList<QStandardItem *>> pendingRows;
     TreeFactsSource factsSource;
     double sizeSum = 0;
     double watchSum = 0;
     double queueSum = 0;
     int refreshCounter = 0;
     QElapsedTimer sinceRefresh;
+    QElapsedTimer sinceToday;
+    QDate todayCache;
     static constexpr int kRefreshIntervalMs = 8;
     int sortCol = 0;
     bool ascending = true;

@@ -155,9 +155,11 @@ bool correctFutureDate(TWin32FindData &entry, const QDate &todayUtc)
 QString modifiedText(TWin32FindData *entry, const QDate &todayUtc, const QLocale &locale)
 {
     // Times past this point have no calendar form on the platform the record
-    // format comes from.
+    // format comes from; zero is what a listing leaves when the server gave
+    // no time, or one that could not be read.
     constexpr uint64_t kLastTick = 0x7fffffffffffffffULL;
-    if (!entry || FileTime::toTicks(entry->ftLastWriteTime) > kLastTick)
+    const uint64_t ticks = entry ? FileTime::toTicks(entry->ftLastWriteTime) : 0;
+    if (ticks == 0 || ticks > kLastTick)
         return QString();
     correctFutureDate(*entry, todayUtc);
     const TSystemTime st = FileTime::toSystemTime(entry->ftLastWriteTime);

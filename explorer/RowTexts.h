@@ -33,8 +33,8 @@ QString typeNameForFile(const QString &name);
 // Moves a date that lies implausibly ahead (a listing without a year, read
 // in the wrong year) back one year, in the record itself. True when it did.
 bool correctFutureDate(TWin32FindData &entry, const QDate &todayUtc);
-// Date and time without seconds; empty for a missing record or a time that
-// has no calendar form. Applies the future-date correction first.
+// Date and time without seconds; empty for a missing record, for no time
+// (zero) or a time that has no calendar form. Applies the future-date correction first.
 QString modifiedText(TWin32FindData *entry, const QDate &todayUtc, const QLocale &locale);
 QString modifiedText(TWin32FindData *entry);
 

@@ -410,8 +410,7 @@ void SiteTree::addListedEntry(const TWin32FindData &entry)
         return;
     auto *record = mapPool.allocateRecord<TWin32FindData>();
     *record = entry;
-    auto *mapEntry = new QTreeWidgetItem(targetMap, {nameOf(entry)});
-    setRecord(mapEntry, record);
+    QTreeWidgetItem *mapEntry = addEntryNode(targetMap, record);
     if (!refreshFlag && folder) {
         auto *dir = new QTreeWidgetItem(targetNode, {nameOf(entry)});
         dir->setIcon(0, IconList::instance().icon(IconList::instance().folderIndex(false)));

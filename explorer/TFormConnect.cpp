@@ -19,6 +19,7 @@
 #include <QVBoxLayout>
 
 #include <cstring>
+#include <iterator>
 
 namespace {
 
@@ -99,6 +100,13 @@ void TFormConnect::buildFields()
     auto *layout = new QHBoxLayout(this);
     layout->addWidget(picture);
     layout->addLayout(form, 1);
+
+    // The fields in the order they are read, the box before the two fields
+    // it governs (creation order would put it after them).
+    QWidget *const order[]
+        = { EditFTP, EditDesc, EditDir, CheckAnon, EditLogin, EditPswd, Button2, Button1 };
+    for (size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(order[i - 1], order[i]);
 
     connect(EditFTP, &QLineEdit::textChanged, this, &TFormConnect::EditFTPChange);
     connect(EditDesc, &QLineEdit::textChanged, this, &TFormConnect::EditFTPChange);

@@ -7,15 +7,20 @@ StatusPanels::StatusPanels(QWidget *parent) : QStatusBar(parent)
     setSizeGripEnabled(true);
 }
 
+// Every panel keeps its width but the last, which takes the rest of the bar
+// (its width is then only its least); a panel added later pins it again.
 void StatusPanels::addPanel(const QString &text, int width)
 {
+    if (!panels.isEmpty())
+        panels.last()->setFixedWidth(panels.last()->minimumWidth());
     auto *label = new QLabel(text, this);
     label->setObjectName(QStringLiteral("%1Panel%2").arg(objectName()).arg(panels.size()));
-    label->setFixedWidth(width);
+    label->setMinimumWidth(width);
+    label->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     label->setContentsMargins(3, 0, 3, 0);
     panels.append(label);
-    addWidget(label);
+    addWidget(label, 1);
 }
 
 QString StatusPanels::panelText(int index) const

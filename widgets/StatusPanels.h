@@ -4,7 +4,8 @@
 
 class QLabel;
 
-// A status bar of fixed-width text panels, addressed by index.
+// A status bar of text panels, addressed by index: fixed widths, but the
+// last panel fills what the others leave.
 class StatusPanels : public QStatusBar {
     Q_OBJECT
 public:

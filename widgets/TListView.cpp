@@ -49,7 +49,28 @@ int TListView::columnCount() const
 
 QString TListView::columnCaption(int column) const
 {
-    return rows->headerData(column, Qt::Horizontal).toString();
+    return shownModel()->headerData(column, Qt::Horizontal).toString();
+}
+
+void TListView::setModel(QAbstractItemModel *model)
+{
+    QList<int> widths;
+    for (int column = 0; column < rows->columnCount(); ++column) {
+        for (int role : {int(Qt::DisplayRole), int(Qt::TextAlignmentRole)})
+            model->setHeaderData(
+                column, Qt::Horizontal, rows->headerData(column, Qt::Horizontal, role), role);
+        widths.append(details->columnWidth(column));
+    }
+    details->setModel(model);
+    icons->setModel(model);
+    icons->setSelectionModel(details->selectionModel());
+    for (int column = 0; column < widths.size(); ++column)
+        details->setColumnWidth(column, widths[column]);
+}
+
+QAbstractItemModel *TListView::shownModel() const
+{
+    return details->model();
 }
 
 int TListView::columnWidth(int column) const
@@ -99,5 +120,5 @@ QAbstractItemView *TListView::currentView() const
 
 int TListView::rowCount() const
 {
-    return rows->rowCount();
+    return shownModel()->rowCount();
 }

@@ -2,6 +2,7 @@
 
 #include <QWidget>
 
+class QAbstractItemModel;
 class QAbstractItemView;
 class QListView;
 class QStackedLayout;
@@ -29,7 +30,11 @@ public:
 
     void setMultiSelect(bool multi);
 
+    // The list's own rows. A list may show another model instead (one that
+    // makes its rows on demand); it takes the columns over.
     QStandardItemModel *model() const { return rows; }
+    void setModel(QAbstractItemModel *model);
+    QAbstractItemModel *shownModel() const;
     QItemSelectionModel *selectionModel() const;
     QTreeView *detailsView() const { return details; }
     QListView *iconsView() const { return icons; }

@@ -1,7 +1,8 @@
 #!/bin/bash
-# Explorer benchmark: opening a 20,000-entry folder in the window against the
-# session component's bare listing, reopening it from the map, the window's
-# responsiveness meanwhile, and memory with 100,000 mapped entries.
+# Explorer benchmark: opening folders of 20,000, 80,000 and 200,000 entries in
+# the window against the session component's bare listing, reopening them from
+# the map (name order and size order), the window's responsiveness meanwhile,
+# and memory per mapped entry. VREX_BENCH_SIZES and VREX_BENCH_ROUNDS narrow it.
 #
 #   bench/explorer/run.sh [BUILD_DIR]
 set -euo pipefail

@@ -45,7 +45,6 @@ private slots:
     void statusPanelsShowTextsByIndex()
     {
         StatusPanels bar;
-        bar.setObjectName("Bar");
         bar.addPanel("Status:", 200);
         bar.addPanel("Objects:", 110);
         bar.setPanelText(1, "Objects: 3");
@@ -55,41 +54,58 @@ private slots:
         QCOMPARE(bar.findChild<QLabel *>("BarPanel0")->width(), 200);
     }
 
-    void statusTextsCoverEveryCode()
+    void lastStatusPanelTakesTheRestOfTheBar()
     {
-        QFETCH(int, code);
-        QFETCH(QString, text);
-        QCOMPARE(StatusTexts::text(code), text);
-        StatusPanels bar;
-        bar.setObjectName("Bar");
-        bar.addPanel("Status:", 200);
-        StatusTexts::show(&bar, code);
-        QCOMPARE(bar.findChild<QLabel *>("BarPanel0")->text(), QStringLiteral("Status: ") + text);
+        QWidget window;
+        auto *bar = new StatusPanels(&window);
+        bar->setObjectName("Bar");
+        const int widths[] = { 200, 110, 145, 100 };
+        for (int width : widths)
+            bar->addPanel("Panel:", width);
+        const QString queue = QStringLiteral("Queue: Starts: 12:05 PM");
+        bar->setPanelText(3, queue);
+        bar->resize(720, 24);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        auto panel
+            = [bar](int i) { return bar->findChild<QLabel *>(QString("BarPanel%1").arg(i)); };
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(panel(i)->width(), widths[i]);
+        QLabel *last = panel(3);
+        QTRY_VERIFY(last->width() > widths[3]);
+        QVERIFY2(last->contentsRect().width() >= last->fontMetrics().horizontalAdvance(queue),
+            qPrintable(QString::number(last->contentsRect().width())));
+        const int before = last->width();
+        bar->resize(900, 24);
+        QTRY_COMPARE(last->width(), before + 180);
+        QCOMPARE(panel(0)->width(), widths[0]);
     }
 
     void statusTextsCoverEveryCode_data()
     {
         QTest::addColumn<int>("code");
         QTest::addColumn<QString>("text");
-        QTest::newRow("0") << 0 << "Looking for FTP site...";
-        QTest::newRow("1") << 1 << "Logging in...";
-        QTest::newRow("2") << 2 << "Connected";
-        QTest::newRow("3") << 3 << "Receiving data...";
-        QTest::newRow("4") << 4 << "Sending data...";
-        QTest::newRow("30") << 30 << "Sending request...";
-        QTest::newRow("31") << 31 << "Request sent";
-        QTest::newRow("40") << 40 << "Receiving response...";
-        QTest::newRow("41") << 41 << "Data Received";
-        QTest::newRow("51") << 51 << "Connection closed";
-        QTest::newRow("60") << 60 << "FTP site found...";
-        QTest::newRow("70") << 70 << "Ready";
-        QTest::newRow("99") << 99 << "Ready";
-        QTest::newRow("100") << 100 << "Request complete";
+        const std::pair<int, const char *> known[] = { { 0, "Looking for FTP site..." },
+            { 1, "Logging in..." }, { 2, "Connected" }, { 3, "Receiving data..." },
+            { 4, "Sending data..." }, { 30, "Sending request..." }, { 31, "Request sent" },
+            { 40, "Receiving response..." }, { 41, "Data Received" }, { 51, "Connection closed" },
+            { 60, "FTP site found..." }, { 70, "Ready" }, { 99, "Ready" },
+            { 100, "Request complete" } };
+        for (const auto &[code, text] : known)
+            QTest::addRow("%d", code) << code << QString::fromLatin1(text);
         // Any other code shows as its number.
-        QTest::newRow("5") << 5 << "5";
-        QTest::newRow("50") << 50 << "50";
-        QTest::newRow("101") << 101 << "101";
-        QTest::newRow("negative") << -7 << "-7";
+        for (int code : { 5, 21, 50, 101, -7 })
+            QTest::addRow("other %d", code) << code << QString::number(code);
+    }
+    void statusTextsCoverEveryCode()
+    {
+        QFETCH(int, code);
+        QFETCH(QString, text);
+        QCOMPARE(StatusTexts::text(code), text);
+        StatusPanels bar;
+        bar.addPanel("Status:", 200);
+        StatusTexts::show(&bar, code);
+        QCOMPARE(bar.panelText(0), "Status: " + text);
     }
 
     void listShowsOneModelInFourStylesWithOneSelection()

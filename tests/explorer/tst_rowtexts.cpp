@@ -5,6 +5,7 @@
 
 #include "explorer/RowComparison.h"
 #include "explorer/RowTexts.h"
+#include "ftp/ListingParser.h"
 #include "platform/IconList.h"
 
 #include <QApplication>
@@ -107,7 +108,32 @@ private slots:
         QCOMPARE(RowTexts::modifiedText(&file, QDate(2026, 12, 7), locale), expected);
     }
 
+    // MLSD entries come through the real parser: whatever it makes of a
+    // missing or unreadable time must show as no time, never as 1601.
+    void modifiedTextOfNoTimeIsEmpty_data()
+    {
+        QTest::addColumn<QByteArray>("mlsd");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("no modify fact") << QByteArray("type=file;size=5; a.txt") << "";
+        QTest::newRow("modify too short") << QByteArray("type=file;modify=2025; a.txt") << "";
+        QTest::newRow("modify not a number")
+            << QByteArray("type=file;modify=2025O304140509; a.txt") << "";
+        QTest::newRow("modify month 13")
+            << QByteArray("type=file;modify=20251304140509; a.txt") << "";
+        QTest::newRow("empty modify") << QByteArray("type=dir;modify=; sub") << "";
+        QTest::newRow("a good time still shows")
+            << QByteArray("type=file;modify=20250304140509; a.txt") << "4 Mar 2025 14:05";
+    }
     void modifiedTextOfNoTimeIsEmpty()
+    {
+        QFETCH(QByteArray, mlsd);
+        QFETCH(QString, expected);
+        TWin32FindData entry{};
+        QVERIFY(ListingParser::parseMlsdLine(mlsd.toStdString(), entry));
+        QCOMPARE(RowTexts::modifiedText(&entry, QDate(2026, 12, 7), QLocale::c()), expected);
+    }
+
+    void modifiedTextOfNoRecordOrBeyondTheCalendarIsEmpty()
     {
         QCOMPARE(RowTexts::modifiedText(nullptr, QDate(2026, 12, 7), QLocale::c()), QString());
         TWin32FindData file = makeEntry("a.txt", 1);

@@ -62,7 +62,7 @@ QStringList column(const TListView *list, int c)
 {
     QStringList texts;
     for (int r = 0; r < list->rowCount(); ++r)
-        texts << list->model()->item(r, c)->text();
+        texts << list->shownModel()->index(r, c).data().toString();
     return texts;
 }
 
@@ -82,9 +82,9 @@ QStringList childTexts(QTreeWidgetItem *parent)
     return texts;
 }
 
-void setMtime(const QString &path, qint64 secondsFromNow)
+void setMtime(const QString &path, const QDateTime &at)
 {
-    const time_t t = time_t(QDateTime::currentSecsSinceEpoch() + secondsFromNow);
+    const time_t t = time_t(at.toSecsSinceEpoch());
     utimbuf times{t, t};
     QCOMPARE(::utime(QFile::encodeName(path).constData(), &times), 0);
 }
@@ -376,6 +376,41 @@ private slots:
         QCOMPARE(childTexts(siteNode("SPACED")), QStringList{"docs"});
     }
 
+    // Tab follows the fields as they are read, the box before the fields it
+    // governs, and passes over those it has disabled.
+    void siteDialogTabsInReadingOrder()
+    {
+        open();
+        auto *dialog = form->findChild<TFormConnect *>();
+        QList<QWidget *> anonymous, named;
+        QTimer::singleShot(0, dialog, [&] {
+            auto tabs = [dialog](int count) {
+                QList<QWidget *> seen{dialog->focusWidget()};
+                for (int i = 0; i < count; ++i) {
+                    QTest::keyClick(dialog->focusWidget(), Qt::Key_Tab);
+                    seen << dialog->focusWidget();
+                }
+                return seen;
+            };
+            QTest::keyClicks(dialog->EditFTP, "ftp.example.org");
+            QTest::keyClicks(dialog->EditDesc, "Example");
+            dialog->EditFTP->setFocus();
+            anonymous = tabs(5);
+            dialog->CheckAnon->click();
+            dialog->EditFTP->setFocus();
+            named = tabs(7);
+            dialog->reject();
+        });
+        form->controls().menu->New1->trigger();
+        using W = QList<QWidget *>;
+        QCOMPARE(anonymous,
+            (W{dialog->EditFTP, dialog->EditDesc, dialog->EditDir, dialog->CheckAnon,
+                dialog->Button2, dialog->Button1}));
+        QCOMPARE(named,
+            (W{dialog->EditFTP, dialog->EditDesc, dialog->EditDir, dialog->CheckAnon,
+                dialog->EditLogin, dialog->EditPswd, dialog->Button2, dialog->Button1}));
+    }
+
     void listingShowsWhatAPersonShouldSee()
     {
         const QString root = server.anonRoot();
@@ -391,8 +426,12 @@ private slots:
             QVERIFY(f.open(QIODevice::WriteOnly));
             f.close();
         }
-        setMtime(root + "/ahead.txt", 3 * 86400);
-        setMtime(root + "/tomorrow.txt", 86400);
+        // Dates from one clock reading: the expectations below hold on
+        // either side of a midnight that passes meanwhile.
+        const QDateTime now = QDateTime::currentDateTimeUtc();
+        const QDate today = now.date();
+        setMtime(root + "/ahead.txt", now.addDays(3));
+        setMtime(root + "/tomorrow.txt", now.addDays(1));
 
         open();
         createSite({server.host(), QStringLiteral("Looks")});
@@ -404,7 +443,6 @@ private slots:
         QCOMPARE(column(files(), 1).at(bigRow), QLocale::system().toString(5000000000LL));
         QVERIFY(!column(files(), 2).at(bigRow).isEmpty());
 
-        const QDate today = QDateTime::currentDateTimeUtc().date();
         const QString ahead = column(files(), 3).at(int(names.indexOf("ahead.txt")));
         const QString tomorrow = column(files(), 3).at(int(names.indexOf("tomorrow.txt")));
         const QLocale locale = QLocale::system();
