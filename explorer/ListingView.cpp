@@ -186,6 +186,8 @@ void ListingView::clear()
     flushTimer->stop();
     rows->clear();
     sizeSum = 0;
+    // A command given as the next fill starts is taken within its first rows.
+    sinceRefresh.invalidate();
     if (!detached)
         refreshPanels();
     EventClick();

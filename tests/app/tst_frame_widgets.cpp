@@ -45,6 +45,7 @@ private slots:
     void statusPanelsShowTextsByIndex()
     {
         StatusPanels bar;
+        bar.setObjectName("Bar");
         bar.addPanel("Status:", 200);
         bar.addPanel("Objects:", 110);
         bar.setPanelText(1, "Objects: 3");
