@@ -607,5 +607,5 @@ void TForm1::openSelectedRow()
 void TForm1::openWebPage(const QUrl &url)
 {
     if (!UrlOpener::open(url))
-        Prompts::error(tr("No web browser could be started to show %1").arg(url.toString()));
+        Prompts::error(tr("No web browser could be started. The address is:\n\n%1").arg(url.toString()));
 }

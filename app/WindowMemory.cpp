@@ -75,9 +75,14 @@ QString WindowMemory::read(const QString &name)
     }
 }
 
+// The store is rewritten whole at every change: what did not change stays.
 void WindowMemory::write(const QString &name, const QString &value)
 {
     try {
+        TaggedValue stored;
+        store.ReadValue(name, stored);
+        if (!stored.isNull() && stored.toString() == value)
+            return;
         store.WriteValue(name, TaggedValue(value));
     } catch (const std::exception &) {
         // Unwritable settings were reported once at start-up.
