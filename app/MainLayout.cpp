@@ -7,6 +7,7 @@
 #include "widgets/TListView.h"
 #include "widgets/TwoWaySplitter.h"
 
+#include <QHeaderView>
 #include <QLabel>
 #include <QMainWindow>
 #include <QMenu>
@@ -102,6 +103,11 @@ QWidget *MainLayout::buildSitePage()
     PanelTree = headerPanel("PanelTree", QObject::tr("  All FTP Sites:"));
     TreeView1 = named(new QTreeWidget, "TreeView1");
     TreeView1->setHeaderHidden(true);
+    // Names are never cut: the column is as wide as they are, and scrolls;
+    // a small indent leaves a site's name the room of its pane.
+    TreeView1->setIndentation(16);
+    TreeView1->header()->setStretchLastSection(false);
+    TreeView1->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
     TreeView1->setContextMenuPolicy(Qt::CustomContextMenu);
     TreeView2 = named(new QTreeWidget, "TreeView2");
     TreeView2->setHeaderHidden(true);

@@ -5,6 +5,7 @@
 #include "app/TAboutBox.h"
 #include "app/ToolBarPanel.h"
 #include "app/VrexApplication.h"
+#include "app/WindowMemory.h"
 #include "explorer/DirectoryMap.h"
 #include "explorer/ListingView.h"
 #include "explorer/RowTexts.h"
@@ -17,6 +18,7 @@
 #include "platform/IconList.h"
 #include "platform/Prompts.h"
 #include "platform/TempFolder.h"
+#include "platform/UrlOpener.h"
 #include "storage/TRegFile.h"
 #include "transfers/TFormGetFile.h"
 #include "transfers/TFormNewer.h"
@@ -33,19 +35,19 @@
 #include <QButtonGroup>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QDesktopServices>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QKeyEvent>
 #include <QMenu>
+#include <QMouseEvent>
+#include <QShortcut>
+#include <QSignalBlocker>
 #include <QStackedWidget>
 #include <QStandardItemModel>
 #include <QTabBar>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QUrl>
-#include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QKeyEvent>
-#include <QMouseEvent>
-#include <QSignalBlocker>
 
 #include <algorithm>
 
@@ -82,7 +84,9 @@ TForm1::TForm1(QWidget *parent)
 
     createSubsystems();
     connectCommands();
+    setUpComfort();
     FormCreate();
+    memory->restore();
 }
 
 TForm1::~TForm1() = default;
@@ -214,8 +218,8 @@ void TForm1::connectCommands()
     connect(m->About1, &QAction::triggered, this, &TForm1::About1Click);
     connect(m->Contents1, &QAction::triggered, this, &TForm1::Contents1Click);
     connect(m->LastMessage1, &QAction::triggered, this, &TForm1::LastMessage1Click);
-    connect(m->WebTour1, &QAction::triggered, this, [] { QDesktopServices::openUrl(kWebTourUrl); });
-    connect(m->HomePage1, &QAction::triggered, this, [] { QDesktopServices::openUrl(kHomePageUrl); });
+    connect(m->WebTour1, &QAction::triggered, this, [this] { openWebPage(kWebTourUrl); });
+    connect(m->HomePage1, &QAction::triggered, this, [this] { openWebPage(kHomePageUrl); });
     connect(m->ExplorerStyleButtons1, &QAction::triggered, this,
             &TForm1::ExplorerStyleButtons1Click);
     connect(m->Queue1, &QAction::triggered, this, &TForm1::SpeedQueueClick);
@@ -414,6 +418,7 @@ bool TForm1::FormCloseQuery()
 
 void TForm1::FormClose()
 {
+    memory->save();
     setWindowTitle(QStringLiteral("Vrex-Closing..."));
     hide();
     closing = true;
@@ -541,4 +546,66 @@ void TForm1::SpeedStopClick()
 void TForm1::SpeedQueueClick()
 {
     transferQueue->StopQueue1Click();
+}
+
+void TForm1::setUpComfort()
+{
+    memory = std::make_unique<WindowMemory>(*Reg, *this, ui, *listingView);
+    fitColumnsAndSize();
+    connectComfortKeys();
+    connect(listingView, &ListingView::openRequested, this, &TForm1::openSelectedRow);
+    // Sites are the children of the one top-level node.
+    auto sitesChanged = [this](const QModelIndex &parent) {
+        if (parent.isValid() && !parent.parent().isValid())
+            listingView->showEmptySiteBookHint();
+    };
+    QAbstractItemModel *treeModel = ui.TreeView1->model();
+    connect(treeModel, &QAbstractItemModel::rowsInserted, this, sitesChanged);
+    connect(treeModel, &QAbstractItemModel::rowsRemoved, this, sitesChanged);
+    listingView->showEmptySiteBookHint();
+}
+
+// The least size at which the tool bar's buttons (at the bar's default
+// splitter position), the tabs and the four status panels all show.
+void TForm1::fitColumnsAndSize()
+{
+    for (const QString &size : { RowTexts::formatSize(5e9), QStringLiteral("5,000,000,000") }) {
+        ui.ListView1->widenColumnToFit(1, size);
+        ui.ListView2->widenColumnToFit(2, size);
+        ui.ListView3->widenColumnToFit(2, size);
+    }
+    ToolBarPanel *bar = ui.PanelExplorerTools;
+    const int buttons = bar->button(ToolBarPanel::Details)->geometry().right() + 4;
+    const int toolBar = buttons * 100 / (100 - bar->splitter()->position()) + 2 * bar->frameWidth();
+    const int width = std::max(
+        { toolBar, ui.StatusBar1->minimumSizeHint().width(), ui.TabSet1->sizeHint().width() });
+    setMinimumSize(width, std::max(minimumSizeHint().height(), 300));
+}
+
+void TForm1::connectComfortKeys()
+{
+    auto upOneLevel = [this] {
+        if (ui.PanelExplorerTools->button(ToolBarPanel::UpOne)->isEnabled())
+            siteCommands->SpeedUpOneClick();
+    };
+    for (const QKeySequence &key :
+        { QKeySequence(Qt::Key_Backspace), QKeySequence(Qt::ALT | Qt::Key_Up) })
+        connect(new QShortcut(key, this), &QShortcut::activated, this, upOneLevel);
+}
+
+// Enter on a folder or site row opens it as a double-click does.
+void TForm1::openSelectedRow()
+{
+    if (listingView->isBusy())
+        return;
+    const QList<QTreeWidgetItem *> rows = listingView->selectedMapNodes();
+    const TWin32FindData *entry = rows.isEmpty() ? nullptr : DirectoryMap::recordOf(rows.first());
+    if (entry && isDirectory(*entry))
+        siteCommands->openChildNamed(DirectoryMap::nameOf(*entry));
+}
+
+void TForm1::openWebPage(const QUrl &url)
+{
+    if (!UrlOpener::open(url))
+        Prompts::error(tr("No web browser could be started. The address is:\n\n%1").arg(url.toString()));
 }

@@ -26,6 +26,7 @@ class TFormStartQueue;
 class TRegFile;
 class TransferProgress;
 class TransferQueue;
+class WindowMemory;
 enum class TViewStyle;
 
 // The main window: builds the layout, creates the subsystems and wires them,
@@ -98,6 +99,13 @@ private:
     void Edit1Click();
     void connectSiteCommands();
 
+    // Beyond the layout: what a desktop user expects of the window.
+    void setUpComfort();
+    void fitColumnsAndSize();
+    void connectComfortKeys();
+    void openSelectedRow();
+    void openWebPage(const QUrl &url);
+
     MainLayout ui;
     ActionDispatch dispatch;
     std::unique_ptr<TRegFile> Reg;
@@ -105,6 +113,7 @@ private:
     TransferQueue *transferQueue = nullptr;
     TransferProgress *transferProgress = nullptr;
     std::unique_ptr<HelpViewer> helpViewer;
+    std::unique_ptr<WindowMemory> memory;
 
     QList<QDialog *> dialogList;
     TFormConnect *formConnect = nullptr;

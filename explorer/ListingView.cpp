@@ -79,6 +79,7 @@ ListingView::ListingView(const Controls &controls, QObject *parent)
     for (TListView *list : {ui.list, ui.watchList, ui.queueList})
         observeList(list);
     connect(ui.list, &TListView::columnClicked, this, &ListingView::ListView1ColumnClick);
+    ui.list->setSortIndicator(sortCol, ascending);
     connect(ui.list, &QWidget::customContextMenuRequested, this, [this](const QPoint &pos) {
         ui.popupMenu->popup(ui.list->mapToGlobal(pos));
     });
@@ -147,7 +148,13 @@ bool ListingView::eventFilter(QObject *watched, QEvent *event)
 {
     if (detached)
         return false;
-    if (event->type() == QEvent::KeyRelease) {
+    if (event->type() == QEvent::KeyPress && isViewOfList(watched)) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            emit openRequested();
+            return true;
+        }
+    } else if (event->type() == QEvent::KeyRelease) {
         auto *key = static_cast<QKeyEvent *>(event);
         if (!key->isAutoRepeat())
             FormKeyUp(key->key());
@@ -159,6 +166,11 @@ bool ListingView::eventFilter(QObject *watched, QEvent *event)
         EventClick();
     }
     return QObject::eventFilter(watched, event);
+}
+
+bool ListingView::isViewOfList(QObject *object) const
+{
+    return object == ui.list->detailsView() || object == ui.list->iconsView();
 }
 
 void ListingView::setTreeFacts(TreeFactsSource source)
@@ -186,6 +198,8 @@ void ListingView::clear()
     flushTimer->stop();
     rows->clear();
     sizeSum = 0;
+    // A command given as the next fill starts is taken within its first rows.
+    sinceRefresh.invalidate();
     if (!detached)
         refreshPanels();
     EventClick();
@@ -338,7 +352,17 @@ void ListingView::ListView1ColumnClick(int column)
         sortCol = column;
         ascending = true;
     }
+    ui.list->setSortIndicator(sortCol, ascending);
     sortDirectoryList();
+}
+
+void ListingView::setSort(int column, bool up)
+{
+    if (column < 0 || column >= DirectoryListModel::ColumnCount)
+        return;
+    sortCol = column;
+    ascending = up;
+    ui.list->setSortIndicator(sortCol, ascending);
 }
 
 int ListingView::currentPage() const
@@ -452,6 +476,14 @@ void ListingView::eventClickSitePage(const TreeFacts &facts)
     if (inDirectory && facts.currentHasMapNode
         && (!facts.currentMapHasChildren || facts.currentIsSite))
         bar->button(ToolBarPanel::Delete)->setEnabled(true);
+}
+
+void ListingView::showEmptySiteBookHint()
+{
+    const TreeFacts facts = treeFacts();
+    ui.list->setPlaceholderText(facts.hasSites
+            ? QString()
+            : tr("No FTP sites yet. Choose Site, New Site\u2026 to add one."));
 }
 
 void ListingView::PopupMenu1Popup()

@@ -87,11 +87,15 @@ public:
 
     int sortColumn() const { return sortCol; }
     bool sortAscending() const { return ascending; }
+    // A column outside the list is refused.
+    void setSort(int column, bool ascending);
     void sortDirectoryList();
     void sortSiteList();
     void ListView1ColumnClick(int column);
 
     void refreshPanels();
+    // While the site book is empty the list says how to add a site.
+    void showEmptySiteBookHint();
 
     // 0 large icons, 1 small icons, 2 list, 3 details: for the shown page's list.
     void setViewStyle(TViewStyle style);
@@ -115,6 +119,8 @@ signals:
     void deleteRequested();
     // Every mouse press on ListView1: whether it landed on a row.
     void itemHitChanged(bool hit);
+    // Enter on ListView1.
+    void openRequested();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -132,6 +138,7 @@ private:
     QList<int> selectedRows() const;
     bool firstSelectedIsFolder(const QList<int> &rows) const;
     void eventClickSitePage(const TreeFacts &facts);
+    bool isViewOfList(QObject *object) const;
     void file2ClickSitePage(const TreeFacts &facts);
 
     Controls ui;

@@ -173,6 +173,22 @@ void SiteTreeCommands::SpeedUpOneClick()
     tree.openSelectedNode();
 }
 
+void SiteTreeCommands::openChildNamed(const QString &caption)
+{
+    QTreeWidgetItem *current = tree.current();
+    for (int i = 0; current && i < current->childCount(); ++i) {
+        QTreeWidgetItem *child = current->child(i);
+        if (child->text(0) != caption)
+            continue;
+        child->setExpanded(true);
+        tree.ui.tree->setFocus();
+        tree.itemHit = true;
+        tree.ui.tree->setCurrentItem(child);
+        tree.openSelectedNode();
+        return;
+    }
+}
+
 void SiteTreeCommands::ComboSiteChange(const QString &visibleText)
 {
     tree.ui.tabs->setCurrentIndex(0);

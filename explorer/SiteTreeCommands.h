@@ -28,6 +28,9 @@ public:
     void deleteSite();
     void DownloadSite1Click();
     void SpeedUpOneClick();
+    // The child of the current node with this caption (case-sensitive),
+    // opened a level deeper with the tree's focus, as a double-click does.
+    void openChildNamed(const QString &caption);
     void ComboSiteChange(const QString &visibleText);
 
     // Set by the window: what "&All" calls to start afresh.

@@ -5,6 +5,7 @@
 #include <QIcon>
 #include <QKeySequence>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTextBrowser>
 #include <QVBoxLayout>
 #include <QWidget>
@@ -93,6 +94,11 @@ void HelpViewer::createWindow()
                      [this] { textBrowser->setSource(contentsUrl()); });
     QObject::connect(textBrowser, &QTextBrowser::backwardAvailable, back, &QWidget::setEnabled);
     QObject::connect(textBrowser, &QTextBrowser::forwardAvailable, forward, &QWidget::setEnabled);
+
+    for (const QKeySequence &key :
+        { QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W) })
+        QObject::connect(
+            new QShortcut(key, helpWindow), &QShortcut::activated, helpWindow, &QWidget::close);
 
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(back);

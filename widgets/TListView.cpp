@@ -1,7 +1,11 @@
 #include "widgets/TListView.h"
 
+#include "widgets/ElidedToolTips.h"
+
+#include <QEvent>
 #include <QHeaderView>
 #include <QListView>
+#include <QPainter>
 #include <QStackedLayout>
 #include <QStandardItemModel>
 #include <QTreeView>
@@ -29,6 +33,11 @@ TListView::TListView(QWidget *parent)
     stack->addWidget(details);
     stack->addWidget(icons);
     connect(details->header(), &QHeaderView::sectionClicked, this, &TListView::columnClicked);
+    for (QAbstractItemView *view :
+        { static_cast<QAbstractItemView *>(details), static_cast<QAbstractItemView *>(icons) }) {
+        ElidedToolTips::install(view);
+        view->viewport()->installEventFilter(this);
+    }
     setViewStyle(TViewStyle::vsReport);
 }
 
@@ -121,4 +130,65 @@ QAbstractItemView *TListView::currentView() const
 int TListView::rowCount() const
 {
     return shownModel()->rowCount();
+}
+
+QList<int> TListView::columnWidths() const
+{
+    QList<int> widths;
+    for (int column = 0; column < columnCount(); ++column)
+        widths.append(details->columnWidth(column));
+    return widths;
+}
+
+bool TListView::setColumnWidths(const QList<int> &widths)
+{
+    if (widths.size() != columnCount())
+        return false;
+    for (int column = 0; column < widths.size(); ++column)
+        details->setColumnWidth(column, widths[column]);
+    return true;
+}
+
+void TListView::widenColumnToFit(int column, const QString &sample)
+{
+    QStyleOptionViewItem option;
+    option.initFrom(details);
+    option.text = sample;
+    option.features = QStyleOptionViewItem::HasDisplay;
+    const QModelIndex none;
+    const int needed = details->itemDelegate()->sizeHint(option, none).width();
+    if (needed > details->columnWidth(column))
+        details->setColumnWidth(column, needed);
+}
+
+void TListView::setSortIndicator(int column, bool ascending)
+{
+    QHeaderView *header = details->header();
+    header->setSortIndicatorShown(true);
+    header->setSortIndicator(column, ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
+}
+
+void TListView::setPlaceholderText(const QString &text)
+{
+    if (placeholder == text)
+        return;
+    placeholder = text;
+    currentView()->viewport()->update();
+}
+
+// The viewport's background is already drawn when its paint event arrives,
+// and an empty view draws nothing over the text.
+bool TListView::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::Paint && !placeholder.isEmpty() && rowCount() == 0)
+        paintPlaceholder(static_cast<QWidget *>(watched));
+    return QWidget::eventFilter(watched, event);
+}
+
+void TListView::paintPlaceholder(QWidget *viewport)
+{
+    QPainter painter(viewport);
+    painter.setPen(viewport->palette().color(QPalette::PlaceholderText));
+    const QRect area = viewport->rect().adjusted(12, 12, -12, -12);
+    painter.drawText(area, Qt::AlignCenter | Qt::TextWordWrap, placeholder);
 }

@@ -41,13 +41,32 @@ public:
     QAbstractItemView *currentView() const;
     int rowCount() const;
 
+    // Widths of all columns in order; a list of another length is refused.
+    QList<int> columnWidths() const;
+    bool setColumnWidths(const QList<int> &widths);
+    // Widens the column (never narrows it) until `sample` fits in a cell.
+    void widenColumnToFit(int column, const QString &sample);
+
+    // The header shows the order the rows are in; the list never sorts itself.
+    void setSortIndicator(int column, bool ascending);
+
+    // Painted in the middle of the list while it has no rows; empty: nothing.
+    void setPlaceholderText(const QString &text);
+    QString placeholderText() const { return placeholder; }
+
 signals:
     void columnClicked(int column);
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
+    void paintPlaceholder(QWidget *viewport);
+
     QStandardItemModel *rows;
     QTreeView *details;
     QListView *icons;
     QStackedLayout *stack;
     TViewStyle style = TViewStyle::vsReport;
+    QString placeholder;
 };

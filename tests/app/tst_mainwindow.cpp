@@ -182,7 +182,11 @@ private slots:
         const int columnWidths[] = {150, 75, 100, 125};
         for (int c = 0; c < 4; ++c) {
             QCOMPARE(list->columnCaption(c), columns[c]);
-            QCOMPARE(list->columnWidth(c), columnWidths[c]);
+            // Size is only ever widened, to fit the largest sizes (tst_comfort).
+            if (c == 1)
+                QVERIFY(list->columnWidth(c) >= columnWidths[c]);
+            else
+                QCOMPARE(list->columnWidth(c), columnWidths[c]);
         }
         QCOMPARE(f.controls().ListView3->columnCaption(9), QStringLiteral("Save File"));
         QCOMPARE(f.controls().ListView2->columnCaption(7), QStringLiteral("Password"));

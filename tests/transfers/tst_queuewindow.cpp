@@ -95,7 +95,11 @@ private slots:
         QCOMPARE(list->columnCount(), 10);
         for (int c = 0; c < 10; ++c) {
             QCOMPARE(list->columnCaption(c), captions[c]);
-            QCOMPARE(list->columnWidth(c), widths[c]);
+            // Size is only ever widened, to fit the largest sizes.
+            if (c == 2)
+                QVERIFY(list->columnWidth(c) >= widths[c]);
+            else
+                QCOMPARE(list->columnWidth(c), widths[c]);
         }
         f.controls().TabSet1->setCurrentIndex(2);
         f.queue().addItem(download(QStringLiteral("/pub/report.pdf"), 1234567));

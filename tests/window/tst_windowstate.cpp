@@ -62,7 +62,7 @@ QStringList column(const TListView *list, int c)
 {
     QStringList texts;
     for (int r = 0; r < list->rowCount(); ++r)
-        texts << list->model()->item(r, c)->text();
+        texts << list->shownModel()->index(r, c).data().toString();
     return texts;
 }
 
