@@ -2,6 +2,7 @@
 // handle behind.
 #include "FtpFixture.h"
 #include "TestEnvironment.h"
+#include "ThreadCensus.h"
 #include "WinInetTestHelpers.h"
 
 #include "ftp/InternetHandle.h"
@@ -19,21 +20,6 @@ namespace {
 int openDescriptors()
 {
     return int(QDir("/proc/self/fd").entryList(QDir::Files | QDir::System | QDir::NoDotAndDotDot).size());
-}
-
-QStringList threadIds()
-{
-    return QDir("/proc/self/task").entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-}
-
-// Threads alive now that were not alive at `before`: a thread that ended
-// meanwhile cannot hide one that was left behind.
-int threadsAddedSince(const QStringList &before)
-{
-    int added = 0;
-    for (const QString &id : threadIds())
-        added += before.contains(id) ? 0 : 1;
-    return added;
 }
 
 } // namespace

@@ -47,11 +47,6 @@ int openDescriptors()
     return int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size());
 }
 
-int threadCount()
-{
-    return int(QDir(QStringLiteral("/proc/self/task")).entryList(QDir::NoDotAndDotDot | QDir::Dirs).size());
-}
-
 QByteArray pattern(qint64 size)
 {
     QByteArray data(int(size), Qt::Uninitialized);

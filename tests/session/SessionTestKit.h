@@ -18,7 +18,6 @@ bool waitFor(const std::function<bool()> &done, int timeoutMs = 10000);
 // Waits until every worker object has ended and been freed.
 bool workersGone(int timeoutMs = 10000);
 int openDescriptors();
-int threadCount();
 QByteArray pattern(qint64 size);
 bool writeFile(const QString &path, const QByteArray &data);
 QByteArray readFile(const QString &path);
