@@ -105,7 +105,7 @@ QWidget *MainLayout::buildSitePage()
     TreeView1->setHeaderHidden(true);
     // Names are never cut: the column is as wide as they are, and scrolls;
     // a small indent leaves a site's name the room of its pane.
-    TreeView1->setIndentation(16);
+    TreeView1->setIndentation(12);
     TreeView1->header()->setStretchLastSection(false);
     TreeView1->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
     TreeView1->setContextMenuPolicy(Qt::CustomContextMenu);
