@@ -3,6 +3,7 @@
 
 #include "PrivateFtpServer.h"
 #include "ScriptedPrompts.h"
+#include "WindowTestKit.h"
 #include "MainWindowTest.h"
 #include "TestEnvironment.h"
 
@@ -40,47 +41,10 @@
 #include <memory>
 #include <sys/stat.h>
 #include <utime.h>
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
 
 constexpr int kNetWait = 20000;
-
-struct SiteFields {
-    SiteFields(const QString &h, const QString &d, const QString &dir = QStringLiteral("/"),
-               const QString &l = QString(), const QString &p = QString())
-        : host(h), description(d), directory(dir), login(l), password(p)
-    {
-    }
-    QString host, description, directory, login, password;
-};
-
-QStringList column(const TListView *list, int c)
-{
-    QStringList texts;
-    for (int r = 0; r < list->rowCount(); ++r)
-        texts << list->shownModel()->index(r, c).data().toString();
-    return texts;
-}
-
-QTreeWidgetItem *child(QTreeWidgetItem *parent, const QString &text)
-{
-    for (int i = 0; parent && i < parent->childCount(); ++i)
-        if (parent->child(i)->text(0) == text)
-            return parent->child(i);
-    return nullptr;
-}
-
-QStringList childTexts(QTreeWidgetItem *parent)
-{
-    QStringList texts;
-    for (int i = 0; parent && i < parent->childCount(); ++i)
-        texts << parent->child(i)->text(0);
-    return texts;
-}
 
 void setMtime(const QString &path, const QDateTime &at)
 {
@@ -88,34 +52,6 @@ void setMtime(const QString &path, const QDateTime &at)
     utimbuf times{t, t};
     QCOMPARE(::utime(QFile::encodeName(path).constData(), &times), 0);
 }
-
-// A loopback port that accepts connections and never says a word.
-class SilentListener {
-public:
-    SilentListener()
-    {
-        fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof addr;
-        ::bind(fd, reinterpret_cast<sockaddr *>(&addr), len);
-        ::listen(fd, 8);
-        ::getsockname(fd, reinterpret_cast<sockaddr *>(&addr), &len);
-        port = ntohs(addr.sin_port);
-    }
-    ~SilentListener() { close(); }
-    void close()
-    {
-        if (fd >= 0)
-            ::close(fd);
-        fd = -1;
-    }
-    int port = 0;
-
-private:
-    int fd = -1;
-};
 
 } // namespace
 

@@ -4,6 +4,7 @@
 #include "MainWindowTest.h"
 #include "PrivateFtpServer.h"
 #include "ScriptedPrompts.h"
+#include "WindowTestKit.h"
 
 #include "app/MainMenu.h"
 #include "app/TForm1.h"
@@ -49,39 +50,6 @@ constexpr int kNetWait = 30000;
 const QString kListingFailed = QStringLiteral("The directory listing did not complete.");
 const QString kUnableToConnect = QStringLiteral("Unable to connect to site.");
 
-struct SiteFields {
-    SiteFields(const QString &h, const QString &d, const QString &dir = QStringLiteral("/"),
-        const QString &l = QString(), const QString &p = QString())
-        : host(h), description(d), directory(dir), login(l), password(p)
-    {
-    }
-    QString host, description, directory, login, password;
-};
-
-QStringList column(const TListView *list, int c)
-{
-    QStringList texts;
-    for (int r = 0; r < list->rowCount(); ++r)
-        texts << list->shownModel()->index(r, c).data().toString();
-    return texts;
-}
-
-QTreeWidgetItem *child(QTreeWidgetItem *parent, const QString &text)
-{
-    for (int i = 0; parent && i < parent->childCount(); ++i)
-        if (parent->child(i)->text(0) == text)
-            return parent->child(i);
-    return nullptr;
-}
-
-QStringList childTexts(QTreeWidgetItem *parent)
-{
-    QStringList texts;
-    for (int i = 0; parent && i < parent->childCount(); ++i)
-        texts << parent->child(i)->text(0);
-    return texts;
-}
-
 QList<QTreeWidgetItem *> boldNodes(QTreeWidget *tree)
 {
     QList<QTreeWidgetItem *> bold;
@@ -90,36 +58,6 @@ QList<QTreeWidgetItem *> boldNodes(QTreeWidget *tree)
             bold << *it;
     return bold;
 }
-
-// A loopback port that accepts connections and never says a word; closed,
-// a port where nobody listens.
-class SilentListener {
-public:
-    SilentListener()
-    {
-        fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in addr {};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof addr;
-        ::bind(fd, reinterpret_cast<sockaddr *>(&addr), len);
-        ::listen(fd, 8);
-        ::getsockname(fd, reinterpret_cast<sockaddr *>(&addr), &len);
-        port = ntohs(addr.sin_port);
-    }
-    ~SilentListener() { close(); }
-    void close()
-    {
-        if (fd >= 0)
-            ::close(fd);
-        fd = -1;
-    }
-    QString host() const { return QStringLiteral("127.0.0.1:%1").arg(port); }
-    int port = 0;
-
-private:
-    int fd = -1;
-};
 
 // tests/window/listing_drop_server.py for the life of the object.
 class ListingDropServer {
