@@ -115,7 +115,7 @@ QWidget *MainLayout::buildSitePage()
     PanelTransfer = named(new QFrame, "PanelTransfer");
     PanelTransfer->setFrameStyle(QFrame::Panel | QFrame::Raised);
     PanelTransfer->hide();
-    TwoWaySplitter1->addWidget(column({PanelTree, TreeView1, TreeView2, PanelTransfer}));
+    TwoWaySplitter1->addWidget(column({ PanelTree, TreeView1, TreeView2, PanelTransfer }));
 
     PanelFiles = headerPanel("PanelFiles", QString());
     ListView1 = named(new TListView, "ListView1");
@@ -125,7 +125,7 @@ QWidget *MainLayout::buildSitePage()
     ListView1->addColumn(QObject::tr("Modified"), 125);
     ListView1->setMultiSelect(true);
     ListView1->setContextMenuPolicy(Qt::CustomContextMenu);
-    TwoWaySplitter1->addWidget(column({PanelFiles, ListView1}));
+    TwoWaySplitter1->addWidget(column({ PanelFiles, ListView1 }));
     TwoWaySplitter1->setPosition(35);
     return TwoWaySplitter1;
 }

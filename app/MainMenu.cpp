@@ -15,7 +15,7 @@ QMenu *addMenu(QMenuBar *bar, const char *name, const QString &caption)
 }
 
 QAction *addItem(QMenu *menu, const char *name, const QString &caption,
-                 const QKeySequence &shortcut = {}, bool enabled = true)
+    const QKeySequence &shortcut = {}, bool enabled = true)
 {
     QAction *action = menu->addAction(caption);
     action->setObjectName(QLatin1String(name));
@@ -78,7 +78,7 @@ void MainMenu::buildView(QMenuBar *bar)
     SmallIcons1 = addItem(View1, "SmallIcons1", tr("S&mall Icons"));
     List1 = addItem(View1, "List1", tr("&List"));
     Details1 = addItem(View1, "Details1", tr("&Details"));
-    for (QAction *a : {LargeIcons1, SmallIcons1, List1, Details1}) {
+    for (QAction *a : { LargeIcons1, SmallIcons1, List1, Details1 }) {
         a->setCheckable(true);
         ViewStyleGroup->addAction(a);
     }
@@ -88,8 +88,8 @@ void MainMenu::buildView(QMenuBar *bar)
     Refresh1->setObjectName(QStringLiteral("Refresh1"));
     Files1 = addItem(Refresh1, "Files1", tr("&Files"), QKeySequence(Qt::Key_F5), false);
     All1 = addItem(Refresh1, "All1", tr("&All"), {}, false);
-    ExplorerStyleButtons1 = addItem(View1, "ExplorerStyleButtons1",
-                                    tr("Internet E&xplorer Style Buttons"));
+    ExplorerStyleButtons1
+        = addItem(View1, "ExplorerStyleButtons1", tr("Internet E&xplorer Style Buttons"));
     ExplorerStyleButtons1->setCheckable(true);
     ExplorerStyleButtons1->setChecked(true);
     ExplorerStyleButtons1->setVisible(false);

@@ -24,8 +24,7 @@ QLabel *textLabel(const QString &objectName, const QString &text, QWidget *paren
 }
 } // namespace
 
-TAboutBox::TAboutBox(QWidget *parent)
-    : QDialog(parent)
+TAboutBox::TAboutBox(QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("AboutBox"));
     setWindowTitle(QStringLiteral("About Vrex Explorer"));
@@ -42,13 +41,13 @@ TAboutBox::TAboutBox(QWidget *parent)
     nameFont.setBold(true);
     name->setFont(nameFont);
     versionLabel = textLabel(QStringLiteral("AboutVersion"), QString(), this);
-    auto *description = textLabel(
-        QStringLiteral("AboutDescription"),
-        QStringLiteral("An FTP client that shows remote sites the way a file manager shows folders."),
+    auto *description = textLabel(QStringLiteral("AboutDescription"),
+        QStringLiteral(
+            "An FTP client that shows remote sites the way a file manager shows folders."),
         this);
     description->setWordWrap(true);
-    auto *copyright = textLabel(QStringLiteral("AboutCopyright"),
-                                QStringLiteral("Copyright \u00A9 2026 Orvane"), this);
+    auto *copyright = textLabel(
+        QStringLiteral("AboutCopyright"), QStringLiteral("Copyright \u00A9 2026 Orvane"), this);
 
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
@@ -85,6 +84,6 @@ void TAboutBox::showEvent(QShowEvent *event)
 void TAboutBox::updateVersion()
 {
     const QString version = QCoreApplication::applicationVersion();
-    versionLabel->setText(version.isEmpty() ? QString()
-                                            : QStringLiteral("Version %1").arg(version));
+    versionLabel->setText(
+        version.isEmpty() ? QString() : QStringLiteral("Version %1").arg(version));
 }

@@ -117,7 +117,8 @@ void TForm1::createSubsystems()
     ts.settings = Reg.get();
     ts.showStatus = [this](int code) { showStatus(code); };
     siteTree = new SiteTree(tc, ts, this);
-    siteCommands = new SiteTreeCommands(*siteTree, *listingView, dispatch, *WinInetFTP1, sites, this);
+    siteCommands
+        = new SiteTreeCommands(*siteTree, *listingView, dispatch, *WinInetFTP1, sites, this);
     siteCommands->afterReload = [this] {
         showStatus(70);
         listingView->setViewStyle(TViewStyle::vsReport);
@@ -191,9 +192,8 @@ void TForm1::bindSessionEvents()
     TWinInetFTP &f = *WinInetFTP1;
     f.OnWinInetStatus = [this](TWinInetFTP *, int32_t code) { showStatus(code); };
     f.OnConnect = [this](TWinInetFTP *, HINTERNET, HINTERNET) { dispatch.WinInetFTP1Connect(); };
-    f.OnDirEntry = [this](TWinInetFTP *, PTWin32FindData entry) {
-        dispatch.WinInetFTP1DirEntry(*entry);
-    };
+    f.OnDirEntry
+        = [this](TWinInetFTP *, PTWin32FindData entry) { dispatch.WinInetFTP1DirEntry(*entry); };
     f.OnDirDone = [this](TWinInetFTP *) { dispatch.WinInetFTP1DirDone(); };
 }
 
@@ -205,7 +205,7 @@ void TForm1::createDialogs()
     formStartQueue = new TFormStartQueue(this);
     formNewer = new TFormNewer(this);
     formGetFile = new TFormGetFile(this);
-    dialogList = {formConnect, formMessage, aboutBox, formStartQueue, formNewer, formGetFile};
+    dialogList = { formConnect, formMessage, aboutBox, formStartQueue, formNewer, formGetFile };
     transferQueue->setStartDialog(formStartQueue);
     formConnect->bind(siteTree, &sites);
     bindDispatch();
@@ -220,11 +220,11 @@ void TForm1::connectCommands()
     connect(m->LastMessage1, &QAction::triggered, this, &TForm1::LastMessage1Click);
     connect(m->WebTour1, &QAction::triggered, this, [this] { openWebPage(kWebTourUrl); });
     connect(m->HomePage1, &QAction::triggered, this, [this] { openWebPage(kHomePageUrl); });
-    connect(m->ExplorerStyleButtons1, &QAction::triggered, this,
-            &TForm1::ExplorerStyleButtons1Click);
+    connect(
+        m->ExplorerStyleButtons1, &QAction::triggered, this, &TForm1::ExplorerStyleButtons1Click);
     connect(m->Queue1, &QAction::triggered, this, &TForm1::SpeedQueueClick);
     connect(ui.PopupMenu4->findChild<QAction *>(QStringLiteral("StopQueue1")), &QAction::triggered,
-            this, &TForm1::SpeedQueueClick);
+        this, &TForm1::SpeedQueueClick);
     connect(m->TransferProgress1, &QAction::triggered, this, [this, m] {
         // The item's check follows the panel, not the click.
         m->TransferProgress1->setChecked(!m->TransferProgress1->isChecked());
@@ -251,8 +251,8 @@ void TForm1::connectSiteCommands()
     connect(m->Edit1, &QAction::triggered, this, &TForm1::Edit1Click);
     connect(m->Files1, &QAction::triggered, siteCommands, &SiteTreeCommands::Refresh1Click);
     connect(m->All1, &QAction::triggered, siteCommands, &SiteTreeCommands::RefreshAll1Click);
-    connect(m->DownloadSite1, &QAction::triggered, siteCommands,
-            &SiteTreeCommands::DownloadSite1Click);
+    connect(
+        m->DownloadSite1, &QAction::triggered, siteCommands, &SiteTreeCommands::DownloadSite1Click);
     connect(m->MenuDelete, &QAction::triggered, this, &TForm1::MenuDeleteClick);
     connect(m->Site1, &QMenu::aboutToShow, this, [this] {
         QTreeWidgetItem *selected = ui.TreeView1->currentItem();
@@ -260,8 +260,7 @@ void TForm1::connectSiteCommands()
     });
     connect(ui.TreeView1, &QTreeWidget::currentItemChanged, siteTree, &SiteTree::TreeView1Change);
     connect(ui.TreeView1, &QTreeWidget::itemClicked, siteTree, &SiteTree::openSelectedNode);
-    connect(ui.TreeView1, &QTreeWidget::itemDoubleClicked, siteTree,
-            &SiteTree::openSelectedNode);
+    connect(ui.TreeView1, &QTreeWidget::itemDoubleClicked, siteTree, &SiteTree::openSelectedNode);
     connect(ui.TreeView1, &QTreeWidget::itemExpanded, this, [](QTreeWidgetItem *node) {
         if (node->parent() && node->parent()->parent())
             node->setIcon(0, IconList::instance().icon(IconList::instance().folderIndex(true)));
@@ -271,37 +270,37 @@ void TForm1::connectSiteCommands()
             node->setIcon(0, IconList::instance().icon(IconList::instance().folderIndex(false)));
     });
     connect(ui.TreeView1, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint &pos) { ui.PopupMenu3->popup(ui.TreeView1->mapToGlobal(pos)); });
+        [this](const QPoint &pos) { ui.PopupMenu3->popup(ui.TreeView1->mapToGlobal(pos)); });
     ui.TreeView1->viewport()->installEventFilter(this);
     ui.TreeView1->installEventFilter(this);
-    for (ToolBarPanel *bar : {ui.PanelTools, ui.PanelExplorerTools}) {
+    for (ToolBarPanel *bar : { ui.PanelTools, ui.PanelExplorerTools }) {
         connect(bar->combo(), &QComboBox::activated, this, [this, bar](int index) {
             siteCommands->ComboSiteChange(bar->combo()->currentText());
-            for (ToolBarPanel *other : {ui.PanelTools, ui.PanelExplorerTools}) {
+            for (ToolBarPanel *other : { ui.PanelTools, ui.PanelExplorerTools }) {
                 const QSignalBlocker blocker(other->combo());
                 other->combo()->setCurrentIndex(index);
             }
         });
         connect(bar->button(ToolBarPanel::UpOne), &QToolButton::clicked, siteCommands,
-                &SiteTreeCommands::SpeedUpOneClick);
+            &SiteTreeCommands::SpeedUpOneClick);
         connect(bar->button(ToolBarPanel::Edit), &QToolButton::clicked, this, &TForm1::Edit1Click);
         connect(bar->button(ToolBarPanel::Delete), &QToolButton::clicked, this,
-                &TForm1::MenuDeleteClick);
+            &TForm1::MenuDeleteClick);
     }
     connect(ui.PopupMenu3->findChild<QAction *>(QStringLiteral("Refresh2")), &QAction::triggered,
-            siteCommands, &SiteTreeCommands::Refresh1Click);
-    connect(ui.PopupMenu3->findChild<QAction *>(QStringLiteral("RefreshAll2")),
-            &QAction::triggered, siteCommands, &SiteTreeCommands::RefreshAll1Click);
-    connect(ui.PopupMenu3->findChild<QAction *>(QStringLiteral("ExpandAll1")),
-            &QAction::triggered, siteCommands, &SiteTreeCommands::ExpandAll1Click);
+        siteCommands, &SiteTreeCommands::Refresh1Click);
+    connect(ui.PopupMenu3->findChild<QAction *>(QStringLiteral("RefreshAll2")), &QAction::triggered,
+        siteCommands, &SiteTreeCommands::RefreshAll1Click);
+    connect(ui.PopupMenu3->findChild<QAction *>(QStringLiteral("ExpandAll1")), &QAction::triggered,
+        siteCommands, &SiteTreeCommands::ExpandAll1Click);
     connect(ui.PopupMenu3->findChild<QAction *>(QStringLiteral("CollapseAll1")),
-            &QAction::triggered, siteCommands, &SiteTreeCommands::CollapseAll1Click);
-    connect(ui.PopupMenu3->findChild<QAction *>(QStringLiteral("Properties1")),
-            &QAction::triggered, this, &TForm1::Edit1Click);
+        &QAction::triggered, siteCommands, &SiteTreeCommands::CollapseAll1Click);
+    connect(ui.PopupMenu3->findChild<QAction *>(QStringLiteral("Properties1")), &QAction::triggered,
+        this, &TForm1::Edit1Click);
     connect(ui.PopupMenu3->findChild<QAction *>(QStringLiteral("Delete3")), &QAction::triggered,
-            this, &TForm1::MenuDeleteClick);
+        this, &TForm1::MenuDeleteClick);
     connect(ui.PopupMenu3->findChild<QAction *>(QStringLiteral("DownloadSite2")),
-            &QAction::triggered, siteCommands, &SiteTreeCommands::DownloadSite1Click);
+        &QAction::triggered, siteCommands, &SiteTreeCommands::DownloadSite1Click);
 }
 
 bool TForm1::eventFilter(QObject *watched, QEvent *event)
@@ -309,7 +308,7 @@ bool TForm1::eventFilter(QObject *watched, QEvent *event)
     if (watched == ui.TreeView1->viewport() && event->type() == QEvent::MouseButtonPress) {
         siteTree->TreeView1MouseDown(static_cast<QMouseEvent *>(event)->position().toPoint());
     } else if (watched == ui.TreeView1 && event->type() == QEvent::KeyRelease
-               && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Delete) {
+        && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Delete) {
         MenuDeleteClick();
     }
     return QMainWindow::eventFilter(watched, event);
@@ -338,10 +337,10 @@ void TForm1::MenuDeleteClick()
 void TForm1::connectToolBar(ToolBarPanel *bar)
 {
     connect(bar->button(ToolBarPanel::Stop), &QToolButton::clicked, this, &TForm1::SpeedStopClick);
-    connect(bar->button(ToolBarPanel::Queue), &QToolButton::clicked, this,
-            &TForm1::SpeedQueueClick);
-    connect(bar->button(ToolBarPanel::New), &QToolButton::clicked, ui.menu->New1,
-            &QAction::trigger);
+    connect(
+        bar->button(ToolBarPanel::Queue), &QToolButton::clicked, this, &TForm1::SpeedQueueClick);
+    connect(
+        bar->button(ToolBarPanel::New), &QToolButton::clicked, ui.menu->New1, &QAction::trigger);
     connect(bar->dragBar(), &DragBar::pressed, this, &TForm1::Panel8MouseDown);
     connect(bar->dragBar(), &DragBar::moved, this, [this, bar](int x) { Panel8MouseMove(x, bar); });
     connect(bar->dragBar(), &DragBar::released, this, &TForm1::Panel8MouseUp);
@@ -425,7 +424,7 @@ void TForm1::FormClose()
     siteTree->closing = true;
     finishRunningOperations();
     sites.FreeSiteList();
-    for (PoolId id : {PoolId::DirectoryMap, PoolId::Uploads, PoolId::Watches})
+    for (PoolId id : { PoolId::DirectoryMap, PoolId::Uploads, PoolId::Watches })
         siteTree->pool(id).release();
     if (!siteTree->currentConnection().host.isEmpty())
         WinInetFTP1->Disconnect();
@@ -521,7 +520,7 @@ void TForm1::finishRunningOperations()
     QElapsedTimer waited;
     waited.start();
     while (WinInetFTP1->Status() != statIdle && WinInetFTP1->Status() != statInMisc
-           && waited.elapsed() < 15000)
+        && waited.elapsed() < 15000)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
 }
 
@@ -607,5 +606,6 @@ void TForm1::openSelectedRow()
 void TForm1::openWebPage(const QUrl &url)
 {
     if (!UrlOpener::open(url))
-        Prompts::error(tr("No web browser could be started. The address is:\n\n%1").arg(url.toString()));
+        Prompts::error(
+            tr("No web browser could be started. The address is:\n\n%1").arg(url.toString()));
 }

@@ -12,29 +12,29 @@
 namespace {
 
 struct ButtonSpec {
-    const char *name;   // after the "Speed" or "Explorer" prefix
+    const char *name; // after the "Speed" or "Explorer" prefix
     int left;
     const char *hint;
-    const char *icon;   // theme icon name
+    const char *icon; // theme icon name
     bool enabledClassic;
     bool enabledExplorer;
 };
 
 const ButtonSpec kButtons[ToolBarPanel::ButtonCount] = {
-    {"Stop", 4, "Stop", "process-stop-symbolic", false, false},
-    {"UpOne", 34, "Up One Level", "go-up-symbolic", false, false},
-    {"New", 64, "Create New FTP Site Entry", "document-new-symbolic", true, true},
-    {"Edit", 86, "Edit FTP Site Information", "document-properties-symbolic", false, false},
-    {"Delete", 116, "Delete Selection", "edit-delete-symbolic", false, true},
-    {"Open", 146, "Open File", "document-open-symbolic", false, false},
-    {"Download", 168, "Download File", "document-save-symbolic", true, true},
-    {"Watch", 190, "Add File to Watch List", "bookmark-new-symbolic", false, false},
-    {"Send", 212, "Send File(s) to FTP Site", "document-send-symbolic", false, false},
-    {"Queue", 242, "", "media-playback-start-symbolic", true, true},
-    {"Large", 272, "Large Icons", "view-grid-symbolic", true, true},
-    {"Small", 294, "Small Icons", "view-app-grid-symbolic", true, true},
-    {"List", 316, "List", "view-list-bullet-symbolic", true, true},
-    {"Details", 338, "Details", "view-list-symbolic", true, true},
+    { "Stop", 4, "Stop", "process-stop-symbolic", false, false },
+    { "UpOne", 34, "Up One Level", "go-up-symbolic", false, false },
+    { "New", 64, "Create New FTP Site Entry", "document-new-symbolic", true, true },
+    { "Edit", 86, "Edit FTP Site Information", "document-properties-symbolic", false, false },
+    { "Delete", 116, "Delete Selection", "edit-delete-symbolic", false, true },
+    { "Open", 146, "Open File", "document-open-symbolic", false, false },
+    { "Download", 168, "Download File", "document-save-symbolic", true, true },
+    { "Watch", 190, "Add File to Watch List", "bookmark-new-symbolic", false, false },
+    { "Send", 212, "Send File(s) to FTP Site", "document-send-symbolic", false, false },
+    { "Queue", 242, "", "media-playback-start-symbolic", true, true },
+    { "Large", 272, "Large Icons", "view-grid-symbolic", true, true },
+    { "Small", 294, "Small Icons", "view-app-grid-symbolic", true, true },
+    { "List", 316, "List", "view-list-bullet-symbolic", true, true },
+    { "Details", 338, "Details", "view-list-symbolic", true, true },
 };
 
 constexpr int kBarHeight = 26;
@@ -49,8 +49,8 @@ ToolBarPanel::ToolBarPanel(Style barStyle, QWidget *parent)
     const bool explorer = style == Style::Explorer;
     const QString prefix = explorer ? QStringLiteral("Explorer") : QStringLiteral("Speed");
     setObjectName(explorer ? QStringLiteral("PanelExplorerTools") : QStringLiteral("PanelTools"));
-    split->setObjectName(explorer ? QStringLiteral("TwoWaySplitter3")
-                                  : QStringLiteral("TwoWaySplitter2"));
+    split->setObjectName(
+        explorer ? QStringLiteral("TwoWaySplitter3") : QStringLiteral("TwoWaySplitter2"));
     setFixedHeight(kBarHeight);
     split->setBarWidth(0);
     split->setGeometry(rect());
@@ -69,12 +69,11 @@ void ToolBarPanel::buildComboPanel(const QString &prefix)
 {
     const bool explorer = style == Style::Explorer;
     panelCombo = new QWidget(split);
-    panelCombo->setObjectName(explorer ? QStringLiteral("PanelCombo2")
-                                       : QStringLiteral("PanelCombo"));
+    panelCombo->setObjectName(
+        explorer ? QStringLiteral("PanelCombo2") : QStringLiteral("PanelCombo"));
     panelCombo->setMinimumWidth(40);
     siteCombo = new QComboBox(panelCombo);
-    siteCombo->setObjectName(explorer ? QStringLiteral("ComboSite2")
-                                      : QStringLiteral("ComboSite"));
+    siteCombo->setObjectName(explorer ? QStringLiteral("ComboSite2") : QStringLiteral("ComboSite"));
     siteCombo->setEditable(false);
     bar = new DragBar(panelCombo);
     bar->setObjectName(explorer ? QStringLiteral("Panel82") : QStringLiteral("Panel8"));

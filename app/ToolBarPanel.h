@@ -17,8 +17,23 @@ class ToolBarPanel : public QFrame {
 public:
     enum class Style { Classic, Explorer };
     // Command buttons, in tool bar order.
-    enum Button { Stop, UpOne, New, Edit, Delete, Open, Download, Watch, Send, Queue,
-                  Large, Small, List, Details, ButtonCount };
+    enum Button {
+        Stop,
+        UpOne,
+        New,
+        Edit,
+        Delete,
+        Open,
+        Download,
+        Watch,
+        Send,
+        Queue,
+        Large,
+        Small,
+        List,
+        Details,
+        ButtonCount
+    };
 
     ToolBarPanel(Style style, QWidget *parent = nullptr);
 

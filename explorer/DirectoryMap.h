@@ -70,9 +70,9 @@ inline QTreeWidgetItem *addEntryNode(QTreeWidgetItem *parent, TWin32FindData *re
 
 inline QTreeWidgetItem *mapNodeOf(const QTreeWidgetItem *treeNode)
 {
-    return treeNode ? reinterpret_cast<QTreeWidgetItem *>(
-                          treeNode->data(0, kDataRole).value<quintptr>())
-                    : nullptr;
+    return treeNode
+        ? reinterpret_cast<QTreeWidgetItem *>(treeNode->data(0, kDataRole).value<quintptr>())
+        : nullptr;
 }
 
 inline void setMapNode(QTreeWidgetItem *treeNode, QTreeWidgetItem *mapNode)

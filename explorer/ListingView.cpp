@@ -76,21 +76,19 @@ ListingView::ListingView(const Controls &controls, QObject *parent)
     connect(flushTimer, &QTimer::timeout, this, &ListingView::flushRows);
     buildPopupMenu();
     connectViewStyleCommands();
-    for (TListView *list : {ui.list, ui.watchList, ui.queueList})
+    for (TListView *list : { ui.list, ui.watchList, ui.queueList })
         observeList(list);
     connect(ui.list, &TListView::columnClicked, this, &ListingView::ListView1ColumnClick);
     ui.list->setSortIndicator(sortCol, ascending);
-    connect(ui.list, &QWidget::customContextMenuRequested, this, [this](const QPoint &pos) {
-        ui.popupMenu->popup(ui.list->mapToGlobal(pos));
-    });
+    connect(ui.list, &QWidget::customContextMenuRequested, this,
+        [this](const QPoint &pos) { ui.popupMenu->popup(ui.list->mapToGlobal(pos)); });
     connect(ui.popupMenu, &QMenu::aboutToShow, this, &ListingView::PopupMenu1Popup);
     connect(ui.menu->File1, &QMenu::aboutToShow, this, &ListingView::File2Click);
     connect(ui.menu->View1, &QMenu::aboutToShow, this, &ListingView::View1Click);
     // The window's widgets may go before this object does; from then on
     // nothing here may touch them.
-    for (QObject *control : std::initializer_list<QObject *>{
-             ui.list, ui.watchList, ui.queueList, ui.pages, ui.statusBar, ui.classicBar,
-             ui.explorerBar, ui.menu, ui.popupMenu})
+    for (QObject *control : std::initializer_list<QObject *> { ui.list, ui.watchList, ui.queueList,
+             ui.pages, ui.statusBar, ui.classicBar, ui.explorerBar, ui.menu, ui.popupMenu })
         connect(control, &QObject::destroyed, this, [this] { detached = true; });
 }
 
@@ -118,30 +116,29 @@ void ListingView::buildPopupMenu()
 void ListingView::connectViewStyleCommands()
 {
     MainMenu *m = ui.menu;
-    const std::pair<QAction *, TViewStyle> items[] = {{m->LargeIcons1, TViewStyle::vsIcon},
-                                                      {m->SmallIcons1, TViewStyle::vsSmallIcon},
-                                                      {m->List1, TViewStyle::vsList},
-                                                      {m->Details1, TViewStyle::vsReport}};
+    const std::pair<QAction *, TViewStyle> items[]
+        = { { m->LargeIcons1, TViewStyle::vsIcon }, { m->SmallIcons1, TViewStyle::vsSmallIcon },
+              { m->List1, TViewStyle::vsList }, { m->Details1, TViewStyle::vsReport } };
     for (const auto &[action, style] : items) {
         const TViewStyle chosen = style;
         connect(action, &QAction::triggered, this, [this, chosen] { setViewStyle(chosen); });
     }
-    for (ToolBarPanel *bar : {ui.classicBar, ui.explorerBar})
+    for (ToolBarPanel *bar : { ui.classicBar, ui.explorerBar })
         connect(bar->viewStyleGroup(), &QButtonGroup::idClicked, this,
-                [this](int id) { setViewStyle(TViewStyle(id)); });
+            [this](int id) { setViewStyle(TViewStyle(id)); });
 }
 
 // Key releases, mouse presses and selection changes of a list reach the
 // command rules, whichever of its two views is shown.
 void ListingView::observeList(TListView *list)
 {
-    for (QAbstractItemView *view : {static_cast<QAbstractItemView *>(list->detailsView()),
-                                    static_cast<QAbstractItemView *>(list->iconsView())}) {
+    for (QAbstractItemView *view : { static_cast<QAbstractItemView *>(list->detailsView()),
+             static_cast<QAbstractItemView *>(list->iconsView()) }) {
         view->installEventFilter(this);
         view->viewport()->installEventFilter(this);
     }
     connect(list->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            &ListingView::EventClick);
+        &ListingView::EventClick);
 }
 
 bool ListingView::eventFilter(QObject *watched, QEvent *event)
@@ -373,9 +370,12 @@ int ListingView::currentPage() const
 TListView *ListingView::listOfPage(int page) const
 {
     switch (page) {
-    case 1: return ui.watchList;
-    case 2: return ui.queueList;
-    default: return ui.list;
+    case 1:
+        return ui.watchList;
+    case 2:
+        return ui.queueList;
+    default:
+        return ui.list;
     }
 }
 
@@ -397,11 +397,11 @@ void ListingView::setViewStyle(TViewStyle style)
 void ListingView::showViewStyle(TViewStyle style)
 {
     const int id = int(style);
-    QAction *items[] = {ui.menu->LargeIcons1, ui.menu->SmallIcons1, ui.menu->List1,
-                        ui.menu->Details1};
+    QAction *items[]
+        = { ui.menu->LargeIcons1, ui.menu->SmallIcons1, ui.menu->List1, ui.menu->Details1 };
     for (QAction *item : items)
         item->setChecked(false);
-    for (ToolBarPanel *bar : {ui.classicBar, ui.explorerBar})
+    for (ToolBarPanel *bar : { ui.classicBar, ui.explorerBar })
         if (QAbstractButton *button = bar->viewStyleGroup()->button(id))
             button->setChecked(true);
     if (id >= 0 && id < 4)
@@ -415,7 +415,7 @@ void ListingView::showViewStyleOfPage(int page)
 
 void ListingView::setBusy(bool on)
 {
-    for (ToolBarPanel *bar : {ui.classicBar, ui.explorerBar}) {
+    for (ToolBarPanel *bar : { ui.classicBar, ui.explorerBar }) {
         if (detached)
             break;
         bar->button(ToolBarPanel::Send)->setEnabled(!on);
@@ -439,14 +439,14 @@ void ListingView::EventClick()
     if (detached)
         return;
     ToolBarPanel *bar = ui.explorerBar;
-    for (auto b : {ToolBarPanel::Delete, ToolBarPanel::Open, ToolBarPanel::Download,
-                   ToolBarPanel::Watch, ToolBarPanel::Send, ToolBarPanel::Edit})
+    for (auto b : { ToolBarPanel::Delete, ToolBarPanel::Open, ToolBarPanel::Download,
+             ToolBarPanel::Watch, ToolBarPanel::Send, ToolBarPanel::Edit })
         bar->button(b)->setEnabled(false);
     const int page = currentPage();
     if (page == 0) {
         eventClickSitePage(treeFacts());
     } else if (page == 1 && ui.watchList->selectionModel()->hasSelection()) {
-        for (auto b : {ToolBarPanel::Delete, ToolBarPanel::Open, ToolBarPanel::Download})
+        for (auto b : { ToolBarPanel::Delete, ToolBarPanel::Open, ToolBarPanel::Download })
             bar->button(b)->setEnabled(true);
     } else if (page == 2 && ui.queueList->selectionModel()->hasSelection()) {
         bar->button(ToolBarPanel::Delete)->setEnabled(true);
@@ -465,7 +465,7 @@ void ListingView::eventClickSitePage(const TreeFacts &facts)
     if (!rows.isEmpty() && !facts.currentIsRoot) {
         if (firstSelectedIsFolder(rows))
             return;
-        for (auto b : {ToolBarPanel::Open, ToolBarPanel::Download, ToolBarPanel::Watch})
+        for (auto b : { ToolBarPanel::Open, ToolBarPanel::Download, ToolBarPanel::Watch })
             bar->button(b)->setEnabled(true);
         bar->button(ToolBarPanel::Delete)->setEnabled(rows.size() == 1);
         return;
@@ -494,7 +494,7 @@ void ListingView::PopupMenu1Popup()
     QAction *rename = popupItem(menu, "Rename1");
     QAction *remove = popupItem(menu, "DeleteFile1");
     QAction *watch = popupItem(menu, "AddtoWatchList1");
-    for (QAction *item : {open, download, rename, remove, watch})
+    for (QAction *item : { open, download, rename, remove, watch })
         item->setEnabled(false);
     const QList<int> rows = selectedRows();
     if (rows.isEmpty() || firstSelectedIsFolder(rows))
@@ -509,8 +509,8 @@ void ListingView::PopupMenu1Popup()
 void ListingView::File2Click()
 {
     MainMenu *m = ui.menu;
-    for (QAction *item : {m->MenuOpen, m->MenuNewer, m->MenuUpload, m->MenuAdd, m->MenuDelete,
-                          m->CreateDirectory1, m->RenameFile1})
+    for (QAction *item : { m->MenuOpen, m->MenuNewer, m->MenuUpload, m->MenuAdd, m->MenuDelete,
+             m->CreateDirectory1, m->RenameFile1 })
         item->setEnabled(false);
     m->MenuDownload->setEnabled(true);
     const int page = currentPage();
@@ -518,7 +518,7 @@ void ListingView::File2Click()
     if (page == 0) {
         file2ClickSitePage(treeFacts());
     } else if (page == 1 && ui.watchList->selectionModel()->hasSelection()) {
-        for (QAction *item : {m->MenuOpen, m->MenuDownload, m->MenuNewer, m->MenuAdd})
+        for (QAction *item : { m->MenuOpen, m->MenuDownload, m->MenuNewer, m->MenuAdd })
             item->setEnabled(true);
     }
 }
@@ -535,7 +535,7 @@ void ListingView::file2ClickSitePage(const TreeFacts &facts)
     const QList<int> rows = selectedRows();
     if (rows.isEmpty())
         return;
-    for (QAction *item : {m->MenuOpen, m->MenuDownload, m->MenuAdd})
+    for (QAction *item : { m->MenuOpen, m->MenuDownload, m->MenuAdd })
         item->setEnabled(true);
     if (rows.size() == 1)
         m->MenuDelete->setEnabled(true);

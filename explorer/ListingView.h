@@ -30,13 +30,13 @@ class ListingView : public QObject {
 public:
     // What the command rules need to know about the site tree.
     struct TreeFacts {
-        bool hasSites = false;         // the root has children
-        bool hasCurrent = false;       // a current node exists
+        bool hasSites = false; // the root has children
+        bool hasCurrent = false; // a current node exists
         bool currentIsRoot = false;
-        bool currentIsSite = false;    // the current node is a child of the root
+        bool currentIsSite = false; // the current node is a child of the root
         bool currentHasMapNode = false;
         bool currentMapHasChildren = false;
-        bool hasSelectedNode = false;  // a tree node is selected
+        bool hasSelectedNode = false; // a tree node is selected
         bool selectedIsSite = false;
         bool hasConnectionHost = false; // the current connection's host is not empty
     };
@@ -45,7 +45,7 @@ public:
 
     // The widgets it works on, all owned by the window.
     struct Controls {
-        TListView *list = nullptr;      // ListView1
+        TListView *list = nullptr; // ListView1
         TListView *watchList = nullptr; // ListView2
         TListView *queueList = nullptr; // ListView3
         QStackedWidget *pages = nullptr; // Notebook1

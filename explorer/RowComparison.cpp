@@ -17,7 +17,7 @@ int compareNumbers(uint64_t a, uint64_t b)
 
 } // namespace
 
-RowComparison::RowComparison() : RowComparison(QLocale::system()) {}
+RowComparison::RowComparison() : RowComparison(QLocale::system()) { }
 
 RowComparison::RowComparison(const QLocale &locale) : collator(locale)
 {
@@ -28,9 +28,12 @@ RowComparison::RowComparison(const QLocale &locale) : collator(locale)
 RowComparison::Key RowComparison::directoryColumnKey(int column)
 {
     switch (column) {
-    case 1: return Key::Size;
-    case 3: return Key::Modified;
-    default: return Key::Text;
+    case 1:
+        return Key::Size;
+    case 3:
+        return Key::Modified;
+    default:
+        return Key::Text;
     }
 }
 
@@ -48,9 +51,8 @@ uint64_t RowComparison::numberOf(const TWin32FindData *entry, Key key)
     return RowTexts::entrySize(entry);
 }
 
-int RowComparison::compare(const TWin32FindData *a, const QString &textA,
-                           const TWin32FindData *b, const QString &textB, Key key,
-                           bool ascending) const
+int RowComparison::compare(const TWin32FindData *a, const QString &textA, const TWin32FindData *b,
+    const QString &textB, Key key, bool ascending) const
 {
     int result;
     if (folderOf(a) != folderOf(b))
@@ -62,8 +64,8 @@ int RowComparison::compare(const TWin32FindData *a, const QString &textA,
     return ascending ? result : -result;
 }
 
-RowComparison::SortKey RowComparison::sortKey(const TWin32FindData *entry, const QString &text,
-                                              Key key) const
+RowComparison::SortKey RowComparison::sortKey(
+    const TWin32FindData *entry, const QString &text, Key key) const
 {
     SortKey sortKey;
     sortKey.folder = folderOf(entry);

@@ -38,7 +38,7 @@ public:
     // Negative, zero or positive. The texts are the rows' texts of the sort
     // column (the names for a name column); records may be null.
     int compare(const TWin32FindData *a, const QString &textA, const TWin32FindData *b,
-                const QString &textB, Key key, bool ascending) const;
+        const QString &textB, Key key, bool ascending) const;
 
     SortKey sortKey(const TWin32FindData *entry, const QString &text, Key key) const;
     static int compareKeys(const SortKey &a, const SortKey &b, Key key, bool ascending);

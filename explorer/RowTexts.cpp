@@ -108,9 +108,8 @@ QString sizeText(const TWin32FindData *entry)
 QString extensionOf(const QString &name)
 {
     const int dot = name.lastIndexOf(QLatin1Char('.'));
-    const int separator = std::max({name.lastIndexOf(QLatin1Char(':')),
-                                    name.lastIndexOf(QLatin1Char('\\')),
-                                    name.lastIndexOf(QLatin1Char('/'))});
+    const int separator = std::max({ name.lastIndexOf(QLatin1Char(':')),
+        name.lastIndexOf(QLatin1Char('\\')), name.lastIndexOf(QLatin1Char('/')) });
     if (dot < 0 || dot < separator)
         return QString();
     return name.mid(dot, kMaxExtension);
@@ -163,10 +162,10 @@ QString modifiedText(TWin32FindData *entry, const QDate &todayUtc, const QLocale
         return QString();
     correctFutureDate(*entry, todayUtc);
     const TSystemTime st = FileTime::toSystemTime(entry->ftLastWriteTime);
-    const QString date =
-        locale.toString(QDate(st.year, st.month, st.day), locale.dateFormat(QLocale::ShortFormat));
-    const QString time = locale.toString(QTime(st.hour, st.minute),
-                                         withoutSeconds(locale.timeFormat(QLocale::ShortFormat)));
+    const QString date = locale.toString(
+        QDate(st.year, st.month, st.day), locale.dateFormat(QLocale::ShortFormat));
+    const QString time = locale.toString(
+        QTime(st.hour, st.minute), withoutSeconds(locale.timeFormat(QLocale::ShortFormat)));
     return (date.left(kMaxPart) + QLatin1Char(' ') + time.left(kMaxPart)).left(kMaxModified);
 }
 

@@ -33,16 +33,19 @@ SiteTree::SiteTree(const Controls &controls, const Services &s, QObject *parent)
 RecordPool &SiteTree::pool(PoolId id)
 {
     switch (id) {
-    case PoolId::Uploads: return uploadPool;
-    case PoolId::Watches: return watchPool;
-    case PoolId::DirectoryMap: break;
+    case PoolId::Uploads:
+        return uploadPool;
+    case PoolId::Watches:
+        return watchPool;
+    case PoolId::DirectoryMap:
+        break;
     }
     return mapPool;
 }
 
 QTreeWidgetItem *SiteTree::addRoot()
 {
-    rootNode = new QTreeWidgetItem(ui.tree, {tr("My FTP Sites")});
+    rootNode = new QTreeWidgetItem(ui.tree, { tr("My FTP Sites") });
     rootNode->setIcon(0, IconList::instance().icon(IconList::instance().programIndex()));
     return rootNode;
 }
@@ -53,9 +56,9 @@ QTreeWidgetItem *SiteTree::addSiteNodes(const QString &host, const QString &desc
     record->dwFileAttributes = FILE_ATTRIBUTE_DIRECTORY;
     const QByteArray name = description.toUtf8().left(int(sizeof record->cFileName) - 1);
     std::memcpy(record->cFileName, name.constData(), size_t(name.size()));
-    auto *mapSite = new QTreeWidgetItem(ui.map, {host});
+    auto *mapSite = new QTreeWidgetItem(ui.map, { host });
     setRecord(mapSite, record);
-    auto *site = new QTreeWidgetItem(rootNode, {description});
+    auto *site = new QTreeWidgetItem(rootNode, { description });
     site->setIcon(0, IconList::instance().icon(IconList::instance().siteIndex()));
     setMapNode(site, mapSite);
     return site;
@@ -86,7 +89,7 @@ bool SiteTree::sameConnection(QTreeWidgetItem *mapNode) const
     const TSiteRecord *site = siteRecordOf(mapNode);
     // A connection found lost no longer counts: the next command connects afresh.
     return site && services.ftp->Connected()
-        && SiteConnection{site->FTPSite, site->Login, site->Password} == connection;
+        && SiteConnection { site->FTPSite, site->Login, site->Password } == connection;
 }
 
 QString SiteTree::remotePathOf(QTreeWidgetItem *mapNode) const
@@ -336,7 +339,7 @@ void SiteTree::connectToSite(QTreeWidgetItem *siteNode)
     if (!site)
         return;
     selectInCombos(site->Description);
-    connection = {site->FTPSite, site->Login, site->Password};
+    connection = { site->FTPSite, site->Login, site->Password };
     services.listing->clear();
     setCurrent(siteNode);
     services.settings->WriteValue(QStringLiteral("LastSite"), TaggedValue(site->Description));
@@ -360,7 +363,7 @@ bool SiteTree::ensureConnection(QTreeWidgetItem *node)
     const TSiteRecord *site = siteRecordOf(m);
     if (!site)
         return false;
-    connection = {site->FTPSite, site->Login, site->Password};
+    connection = { site->FTPSite, site->Login, site->Password };
     TWinInetFTP &ftp = *services.ftp;
     ftp.FTPSite = connection.host;
     ftp.Login = connection.login;
@@ -372,7 +375,7 @@ bool SiteTree::ensureConnection(QTreeWidgetItem *node)
 
 bool SiteTree::connectWith(const QString &host, const QString &login, const QString &password)
 {
-    const SiteConnection wanted{host, login, password};
+    const SiteConnection wanted { host, login, password };
     if (wanted == connection && services.ftp->Connected())
         return false;
     connection = wanted;
@@ -412,7 +415,7 @@ void SiteTree::addListedEntry(const TWin32FindData &entry)
     *record = entry;
     QTreeWidgetItem *mapEntry = addEntryNode(targetMap, record);
     if (!refreshFlag && folder) {
-        auto *dir = new QTreeWidgetItem(targetNode, {nameOf(entry)});
+        auto *dir = new QTreeWidgetItem(targetNode, { nameOf(entry) });
         dir->setIcon(0, IconList::instance().icon(IconList::instance().folderIndex(false)));
         setMapNode(dir, mapEntry);
     }
@@ -509,7 +512,7 @@ void SiteTree::putHighlightBack()
 
 void SiteTree::selectInCombos(const QString &description)
 {
-    for (QComboBox *combo : {ui.combo, ui.combo2}) {
+    for (QComboBox *combo : { ui.combo, ui.combo2 }) {
         const int exact = combo->findText(description, Qt::MatchExactly | Qt::MatchCaseSensitive);
         if (exact >= 0)
             combo->setCurrentIndex(exact);
@@ -530,7 +533,7 @@ void SiteTree::loadSiteBook()
     std::sort(descriptions.begin(), descriptions.end(), [](const QString &a, const QString &b) {
         return QString::localeAwareCompare(a.toLower(), b.toLower()) < 0;
     });
-    for (QComboBox *combo : {ui.combo, ui.combo2}) {
+    for (QComboBox *combo : { ui.combo, ui.combo2 }) {
         const QSignalBlocker blocker(combo);
         combo->clear();
         for (const QString &d : descriptions)

@@ -40,8 +40,8 @@ class SiteTree : public QObject {
 public:
     struct Controls {
         QTreeWidget *tree = nullptr; // TreeView1
-        QTreeWidget *map = nullptr;  // TreeView2
-        QComboBox *combo = nullptr;  // ComboSite
+        QTreeWidget *map = nullptr; // TreeView2
+        QComboBox *combo = nullptr; // ComboSite
         QComboBox *combo2 = nullptr; // ComboSite2
         QLabel *panelFiles = nullptr;
         QTabBar *tabs = nullptr;

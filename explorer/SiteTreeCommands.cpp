@@ -16,8 +16,8 @@
 
 using namespace DirectoryMap;
 
-SiteTreeCommands::SiteTreeCommands(SiteTree &t, ListingView &l, ActionDispatch &d,
-                                   TWinInetFTP &f, SiteBook &s, QObject *parent)
+SiteTreeCommands::SiteTreeCommands(
+    SiteTree &t, ListingView &l, ActionDispatch &d, TWinInetFTP &f, SiteBook &s, QObject *parent)
     : QObject(parent), tree(t), listing(l), dispatch(d), ftp(f), sites(s)
 {
 }
@@ -82,8 +82,7 @@ void SiteTreeCommands::deleteSite()
     if (listing.isBusy())
         return;
     const QString description = tree.ui.combo->currentText();
-    const auto answer = Prompts::current().message(
-        QStringLiteral("Confirm Delete"),
+    const auto answer = Prompts::current().message(QStringLiteral("Confirm Delete"),
         QStringLiteral("Are you sure you want to delete the FTP Site \"%1\"?").arg(description),
         QMessageBox::Yes | QMessageBox::No, Prompts::Icon::Question);
     if (answer != QMessageBox::Yes)
@@ -98,7 +97,7 @@ void SiteTreeCommands::deleteSite()
         listing.clear();
     if (TSiteRecord *record = sites.FindSite(description)) {
         record->Deleted = true;
-        for (QComboBox *combo : {tree.ui.combo, tree.ui.combo2}) {
+        for (QComboBox *combo : { tree.ui.combo, tree.ui.combo2 }) {
             const QSignalBlocker blocker(combo);
             combo->removeItem(combo->currentIndex());
             combo->setCurrentIndex(0);
@@ -112,8 +111,7 @@ void SiteTreeCommands::DownloadSite1Click()
     QTreeWidgetItem *selected = tree.ui.tree->currentItem();
     if (listing.isBusy() || !selected || selected == tree.root())
         return;
-    const auto answer = Prompts::current().message(
-        QStringLiteral("Vrex Explorer"),
+    const auto answer = Prompts::current().message(QStringLiteral("Vrex Explorer"),
         QStringLiteral("This option obtains the entire directory map for a site.  It may take a "
                        "few minutes to complete.  Press the Stop button at any time to access "
                        "the currently downloaded information."),
@@ -122,8 +120,7 @@ void SiteTreeCommands::DownloadSite1Click()
         return;
     tree.stopFlag = false;
     QTreeWidgetItem *site = tree.siteNodeOf(selected);
-    for (QTreeWidgetItem *node = site; node && !tree.stopFlag;
-         node = nextNodeOfWalk(node, site))
+    for (QTreeWidgetItem *node = site; node && !tree.stopFlag; node = nextNodeOfWalk(node, site))
         listForSiteStructure(node);
     tree.siteDownloadFlag = false;
 }
@@ -144,8 +141,8 @@ void SiteTreeCommands::listForSiteStructure(QTreeWidgetItem *node)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
 }
 
-QTreeWidgetItem *SiteTreeCommands::nextNodeOfWalk(QTreeWidgetItem *node,
-                                                  QTreeWidgetItem *site) const
+QTreeWidgetItem *SiteTreeCommands::nextNodeOfWalk(
+    QTreeWidgetItem *node, QTreeWidgetItem *site) const
 {
     if (node->childCount() > 0) {
         while (node->childCount() > 0)

@@ -19,7 +19,7 @@ class SiteTreeCommands : public QObject {
     Q_OBJECT
 public:
     SiteTreeCommands(SiteTree &tree, ListingView &listing, ActionDispatch &dispatch,
-                     TWinInetFTP &ftp, SiteBook &sites, QObject *parent = nullptr);
+        TWinInetFTP &ftp, SiteBook &sites, QObject *parent = nullptr);
 
     void Refresh1Click();
     void RefreshAll1Click();

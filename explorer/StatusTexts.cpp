@@ -5,21 +5,35 @@
 QString StatusTexts::text(int code)
 {
     switch (code) {
-    case 0: return QStringLiteral("Looking for FTP site...");
-    case 1: return QStringLiteral("Logging in...");
-    case 2: return QStringLiteral("Connected");
-    case 3: return QStringLiteral("Receiving data...");
-    case 4: return QStringLiteral("Sending data...");
-    case 30: return QStringLiteral("Sending request...");
-    case 31: return QStringLiteral("Request sent");
-    case 40: return QStringLiteral("Receiving response...");
-    case 41: return QStringLiteral("Data Received");
-    case 51: return QStringLiteral("Connection closed");
-    case 60: return QStringLiteral("FTP site found...");
+    case 0:
+        return QStringLiteral("Looking for FTP site...");
+    case 1:
+        return QStringLiteral("Logging in...");
+    case 2:
+        return QStringLiteral("Connected");
+    case 3:
+        return QStringLiteral("Receiving data...");
+    case 4:
+        return QStringLiteral("Sending data...");
+    case 30:
+        return QStringLiteral("Sending request...");
+    case 31:
+        return QStringLiteral("Request sent");
+    case 40:
+        return QStringLiteral("Receiving response...");
+    case 41:
+        return QStringLiteral("Data Received");
+    case 51:
+        return QStringLiteral("Connection closed");
+    case 60:
+        return QStringLiteral("FTP site found...");
     case 70:
-    case 99: return QStringLiteral("Ready");
-    case 100: return QStringLiteral("Request complete");
-    default: return QString::number(code);
+    case 99:
+        return QStringLiteral("Ready");
+    case 100:
+        return QStringLiteral("Request complete");
+    default:
+        return QString::number(code);
     }
 }
 

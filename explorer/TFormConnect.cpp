@@ -152,8 +152,8 @@ void TFormConnect::Edit1Click()
     EditDir->setText(site->Directory);
     CheckAnon->setChecked(site->isAnonymous());
     const bool anonymous = CheckAnon->isChecked();
-    for (QWidget *w : {static_cast<QWidget *>(EditLogin), static_cast<QWidget *>(EditPswd),
-                       static_cast<QWidget *>(LabelLogin), static_cast<QWidget *>(LabelPswd)})
+    for (QWidget *w : { static_cast<QWidget *>(EditLogin), static_cast<QWidget *>(EditPswd),
+             static_cast<QWidget *>(LabelLogin), static_cast<QWidget *>(LabelPswd) })
         w->setEnabled(!anonymous);
     setWindowTitle(kEditCaption);
     EditFTPChange();
@@ -189,8 +189,8 @@ void TFormConnect::EditDescEnter()
 void TFormConnect::CheckAnonClick()
 {
     const bool anonymous = CheckAnon->isChecked();
-    for (QWidget *w : {static_cast<QWidget *>(EditLogin), static_cast<QWidget *>(EditPswd),
-                       static_cast<QWidget *>(LabelLogin), static_cast<QWidget *>(LabelPswd)})
+    for (QWidget *w : { static_cast<QWidget *>(EditLogin), static_cast<QWidget *>(EditPswd),
+             static_cast<QWidget *>(LabelLogin), static_cast<QWidget *>(LabelPswd) })
         w->setEnabled(!anonymous);
     if (anonymous) {
         EditLogin->clear();
@@ -242,8 +242,7 @@ bool TFormConnect::okInEditMode(const QString &d, TSiteRecord *&r, QTreeWidgetIt
     if (!n)
         return false;
     if (EditDir->text().trimmed().compare(r->Directory, Qt::CaseInsensitive) != 0) {
-        const auto answer = Prompts::current().message(
-            QStringLiteral("Vrex Explorer"),
+        const auto answer = Prompts::current().message(QStringLiteral("Vrex Explorer"),
             tr("If you change the site's starting directory, the current site information "
                "will be lost."),
             QMessageBox::Ok | QMessageBox::Cancel, Prompts::Icon::Question);
@@ -260,7 +259,7 @@ void TFormConnect::save(const QString &d, TSiteRecord *r, QTreeWidgetItem *n)
 {
     const bool editing = r != nullptr;
     if (!r)
-        r = sites->InsertSite(TSiteRecord{});
+        r = sites->InsertSite(TSiteRecord {});
     if (n) {
         n->setText(0, d);
         TWin32FindData *record = DirectoryMap::recordOf(DirectoryMap::mapNodeOf(n));
@@ -283,7 +282,7 @@ void TFormConnect::save(const QString &d, TSiteRecord *r, QTreeWidgetItem *n)
 
 void TFormConnect::putInCombos(const QString &d, bool replaceCurrent)
 {
-    QComboBox *combos[] = {tree->ui.combo, tree->ui.combo2};
+    QComboBox *combos[] = { tree->ui.combo, tree->ui.combo2 };
     int position = 0;
     for (QComboBox *combo : combos) {
         const QSignalBlocker blocker(combo);
@@ -291,11 +290,9 @@ void TFormConnect::putInCombos(const QString &d, bool replaceCurrent)
             combo->removeItem(combo->currentIndex());
         position = 0;
         while (position < combo->count()
-               && QString::localeAwareCompare(combo->itemText(position).toLower(), d.toLower())
-                   < 0)
+            && QString::localeAwareCompare(combo->itemText(position).toLower(), d.toLower()) < 0)
             ++position;
-        combo->insertItem(position, IconList::instance().icon(IconList::instance().siteIndex()),
-                          d);
+        combo->insertItem(position, IconList::instance().icon(IconList::instance().siteIndex()), d);
     }
     for (QComboBox *combo : combos) {
         const QSignalBlocker blocker(combo);

@@ -57,9 +57,9 @@ void TFormMessage::setLines(const QStringList &lines)
 
 void TFormMessage::ButtonClearClick()
 {
-    const auto answer = Prompts::current().message(
-        QStringLiteral("Vrex Explorer"), tr("Do you want to clear all messages?"),
-        QMessageBox::Ok | QMessageBox::Cancel, Prompts::Icon::Question);
+    const auto answer = Prompts::current().message(QStringLiteral("Vrex Explorer"),
+        tr("Do you want to clear all messages?"), QMessageBox::Ok | QMessageBox::Cancel,
+        Prompts::Icon::Question);
     if (answer == QMessageBox::Ok)
         Memo1->clear();
 }

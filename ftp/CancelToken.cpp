@@ -20,10 +20,7 @@ long long nowMs()
 
 } // namespace
 
-CancelToken::CancelToken()
-    : eventFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
-{
-}
+CancelToken::CancelToken() : eventFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) { }
 
 CancelToken::~CancelToken()
 {

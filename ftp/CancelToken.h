@@ -50,6 +50,6 @@ private:
     bool ownFlag() const { return flag.load(std::memory_order_acquire); }
 
     int eventFd = -1;
-    std::atomic<bool> flag{false};
+    std::atomic<bool> flag { false };
     mutable std::atomic<long long> waitingSince { 0 }; // steady clock, ms; 0 = not waiting
 };

@@ -39,7 +39,7 @@ bool isLeap(int y)
 
 int daysInMonth(int y, int m)
 {
-    static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    static const int days[] = { 31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31 };
     return m == 2 && isLeap(y) ? 29 : days[m - 1];
 }
 
@@ -54,15 +54,15 @@ uint64_t toTicks(const TFileTime &ft)
 
 TFileTime fromTicks(uint64_t ticks)
 {
-    return {uint32_t(ticks & 0xffffffffu), uint32_t(ticks >> 32)};
+    return { uint32_t(ticks & 0xffffffffu), uint32_t(ticks >> 32) };
 }
 
 bool fromSystemTime(const TSystemTime &st, TFileTime &out)
 {
     if (st.year < 1601 || st.year > 30827 || st.month < 1 || st.month > 12 || st.day < 1
-        || st.day > daysInMonth(st.year, st.month) || st.hour < 0 || st.hour > 23
-        || st.minute < 0 || st.minute > 59 || st.second < 0 || st.second > 59
-        || st.millisecond < 0 || st.millisecond > 999)
+        || st.day > daysInMonth(st.year, st.month) || st.hour < 0 || st.hour > 23 || st.minute < 0
+        || st.minute > 59 || st.second < 0 || st.second > 59 || st.millisecond < 0
+        || st.millisecond > 999)
         return false;
     const int64_t days = daysFromCivil(st.year, unsigned(st.month), unsigned(st.day));
     const int64_t seconds = days * 86400 + st.hour * 3600 + st.minute * 60 + st.second;
@@ -93,7 +93,7 @@ TFileTime fromUnixSeconds(int64_t seconds, int milliseconds)
 {
     const int64_t since1601 = seconds + kEpochDelta;
     if (since1601 < 0)
-        return {0, 0};
+        return { 0, 0 };
     return fromTicks(uint64_t(since1601) * kTicksPerSecond + uint64_t(milliseconds) * 10000);
 }
 

@@ -6,9 +6,9 @@
 
 // Calendar fields of a file time, as stored: no time-zone conversion.
 struct TSystemTime {
-    int year = 1601;   // 1601..30827
-    int month = 1;     // 1..12
-    int day = 1;       // 1..31
+    int year = 1601; // 1601..30827
+    int month = 1; // 1..12
+    int day = 1; // 1..31
     int hour = 0;
     int minute = 0;
     int second = 0;

@@ -54,7 +54,8 @@ bool parsePasvPort(const std::string &text, uint16_t &port)
         for (; n < 6; ++n) {
             unsigned value = 0;
             size_t digits = 0;
-            while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])) && digits < 4) {
+            while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i]))
+                && digits < 4) {
                 value = value * 10 + unsigned(text[i++] - '0');
                 ++digits;
             }
@@ -82,7 +83,8 @@ bool parsePasvPort(const std::string &text, uint16_t &port)
 FtpConnection::FtpConnection(std::shared_ptr<InternetHandle> session, DWORD_PTR context)
     : InternetHandle(HandleKind::Connection, std::move(session), context)
 {
-    ctrl.setStatusHook([this](DWORD status, DWORD value) { reportStatus(status, &value, sizeof value); });
+    ctrl.setStatusHook(
+        [this](DWORD status, DWORD value) { reportStatus(status, &value, sizeof value); });
 }
 
 FtpConnection::~FtpConnection()
@@ -114,7 +116,7 @@ DWORD FtpConnection::connectTo(const HostAddress &host, const CancelToken &cance
         return code;
     for (const ResolvedAddress &a : addresses) {
         code = ctrl.socket().connectTo(reinterpret_cast<const sockaddr *>(&a.address), a.length,
-                                       Deadline(t.connectMs), cancel);
+            Deadline(t.connectMs), cancel);
         if (code == ERROR_SUCCESS || code == ERROR_INTERNET_OPERATION_CANCELLED)
             return code;
     }
@@ -122,7 +124,7 @@ DWORD FtpConnection::connectTo(const HostAddress &host, const CancelToken &cance
 }
 
 DWORD FtpConnection::open(const HostAddress &host, const std::string &user,
-                          const std::string &password, std::string &loginText, int &loginCode)
+    const std::string &password, std::string &loginText, int &loginCode)
 {
     const CancelToken &cancel = cancelToken();
     DWORD code = connectTo(host, cancel);
@@ -154,15 +156,15 @@ DWORD FtpConnection::open(const HostAddress &host, const std::string &user,
     return code;
 }
 
-DWORD FtpConnection::login(const std::string &user, const std::string &password,
-                           std::string &loginText, int &loginCode)
+DWORD FtpConnection::login(
+    const std::string &user, const std::string &password, std::string &loginText, int &loginCode)
 {
     const CancelToken &cancel = cancelToken();
     const int timeout = timeouts().receiveMs;
     const bool anonymous = user.empty();
     FtpReply reply;
-    DWORD code = ctrl.command("USER " + (anonymous ? std::string("anonymous") : user), reply,
-                              timeout, cancel);
+    DWORD code = ctrl.command(
+        "USER " + (anonymous ? std::string("anonymous") : user), reply, timeout, cancel);
     if (code != ERROR_SUCCESS)
         return code;
     loginText += reply.text;
@@ -199,9 +201,8 @@ void FtpConnection::readFeatures()
     size_t pos = reply.text.find('\n');
     while (pos != std::string::npos && pos + 1 < reply.text.size()) {
         const size_t end = reply.text.find('\n', pos + 1);
-        const std::string line = reply.text.substr(pos + 1, end == std::string::npos
-                                                                 ? std::string::npos
-                                                                 : end - pos - 1);
+        const std::string line = reply.text.substr(
+            pos + 1, end == std::string::npos ? std::string::npos : end - pos - 1);
         if (!line.empty() && line[0] == ' ') {
             const std::string word = upperWord(line);
             feats.mlst |= word == "MLST";
@@ -253,7 +254,7 @@ int64_t FtpConnection::remoteSize(const std::string &path, const CancelToken &ca
 
 DWORD FtpConnection::connectData(TcpSocket &data, uint16_t port, const CancelToken &cancel)
 {
-    sockaddr_storage peer{};
+    sockaddr_storage peer {};
     socklen_t length = 0;
     if (!ctrl.socket().peerAddress(peer, length))
         return ERROR_INTERNET_CONNECTION_ABORTED;
@@ -261,8 +262,8 @@ DWORD FtpConnection::connectData(TcpSocket &data, uint16_t port, const CancelTok
         reinterpret_cast<sockaddr_in &>(peer).sin_port = htons(port);
     else
         reinterpret_cast<sockaddr_in6 &>(peer).sin6_port = htons(port);
-    return data.connectTo(reinterpret_cast<const sockaddr *>(&peer), length,
-                          Deadline(timeouts().connectMs), cancel);
+    return data.connectTo(
+        reinterpret_cast<const sockaddr *>(&peer), length, Deadline(timeouts().connectMs), cancel);
 }
 
 DWORD FtpConnection::openDataChannel(TcpSocket &data, const CancelToken &cancel)
@@ -295,8 +296,8 @@ DWORD FtpConnection::openDataChannel(TcpSocket &data, const CancelToken &cancel)
     return connectData(data, port, cancel);
 }
 
-DWORD FtpConnection::beginTransfer(const std::string &line, TcpSocket &data, bool &finalReceived,
-                                   const CancelToken &cancel)
+DWORD FtpConnection::beginTransfer(
+    const std::string &line, TcpSocket &data, bool &finalReceived, const CancelToken &cancel)
 {
     finalReceived = false;
     const int timeout = timeouts().receiveMs;

@@ -27,7 +27,7 @@ public:
     // on when offered and sets TYPE I. loginText gets the greeting and the
     // login replies. Codes: 12007, 12029, 12002, 12013, 12014, 12003, 12030, 12017.
     DWORD open(const HostAddress &host, const std::string &user, const std::string &password,
-               std::string &loginText, int &loginCode);
+        std::string &loginText, int &loginCode);
 
     // One command whose final reply must be 2xx (or 3xx when intermediateOk);
     // a refusal is 12003 with the reply kept for the response text.
@@ -37,8 +37,8 @@ public:
     // Opens a passive data connection and sends the transfer command. On
     // success the data socket is connected and the server has answered 1xx
     // (finalReceived false) or already its final 2xx (finalReceived true).
-    DWORD beginTransfer(const std::string &line, TcpSocket &data, bool &finalReceived,
-                        const CancelToken &cancel);
+    DWORD beginTransfer(
+        const std::string &line, TcpSocket &data, bool &finalReceived, const CancelToken &cancel);
     // Reads the final reply of a transfer: 2xx or 12003.
     DWORD endTransfer(const CancelToken &cancel);
 
@@ -49,7 +49,7 @@ public:
     const FtpFeatures &features() const { return feats; }
     // Set while a file handle is open on this connection: other commands
     // are refused with 12110 meanwhile.
-    std::atomic<bool> transferOpen{false};
+    std::atomic<bool> transferOpen { false };
 
     // A check made by every call: 12110 while a file is open, 12030 once the
     // control connection is lost.
@@ -66,7 +66,7 @@ protected:
 private:
     DWORD connectTo(const HostAddress &host, const CancelToken &cancel);
     DWORD login(const std::string &user, const std::string &password, std::string &loginText,
-                int &loginCode);
+        int &loginCode);
     void readFeatures();
     DWORD openDataChannel(TcpSocket &data, const CancelToken &cancel);
     DWORD connectData(TcpSocket &data, uint16_t port, const CancelToken &cancel);

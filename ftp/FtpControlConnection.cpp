@@ -67,8 +67,8 @@ DWORD FtpControlConnection::fill(const Deadline &deadline, const CancelToken &ca
     return ERROR_SUCCESS;
 }
 
-DWORD FtpControlConnection::readLine(std::string &line, const Deadline &deadline,
-                                     const CancelToken &cancel)
+DWORD FtpControlConnection::readLine(
+    std::string &line, const Deadline &deadline, const CancelToken &cancel)
 {
     line.clear();
     for (;;) {
@@ -137,8 +137,8 @@ DWORD FtpControlConnection::readReply(FtpReply &reply, int timeoutMs, const Canc
     return ERROR_SUCCESS;
 }
 
-DWORD FtpControlConnection::readFinalReply(FtpReply &reply, int timeoutMs,
-                                           const CancelToken &cancel)
+DWORD FtpControlConnection::readFinalReply(
+    FtpReply &reply, int timeoutMs, const CancelToken &cancel)
 {
     for (;;) {
         const DWORD code = readReply(reply, timeoutMs, cancel);
@@ -200,8 +200,8 @@ bool FtpControlConnection::isStray(const FtpReply &reply) const
     return strayExpected && (reply.code == 225 || reply.code == 226 || reply.code == 426);
 }
 
-DWORD FtpControlConnection::command(const std::string &line, FtpReply &reply, int timeoutMs,
-                                    const CancelToken &cancel)
+DWORD FtpControlConnection::command(
+    const std::string &line, FtpReply &reply, int timeoutMs, const CancelToken &cancel)
 {
     DWORD code = settle(timeoutMs, cancel);
     if (code == ERROR_SUCCESS)

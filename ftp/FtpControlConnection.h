@@ -13,7 +13,8 @@ class CancelToken;
 // The control connection of one FTP session: sends command lines and reads
 // replies (multi-line replies whole, lines bounded in length, a deadline per
 // reply). After a transfer abandoned part way it puts itself back in step
-// before the next command (requireSync). Once the connection is lost or out of step it stays broken.
+// before the next command (requireSync). Once the connection is lost or out of step it stays
+// broken.
 class FtpControlConnection {
 public:
     // Longest line kept of a reply; the rest of a longer line is read and dropped.
@@ -36,8 +37,8 @@ public:
     DWORD readFinalReply(FtpReply &reply, int timeoutMs, const CancelToken &cancel);
     // send() then readFinalReply(), after settle(). Not for transfer commands:
     // a late reply of an abandoned transfer may be skipped in front of its reply.
-    DWORD command(const std::string &line, FtpReply &reply, int timeoutMs,
-                  const CancelToken &cancel);
+    DWORD command(
+        const std::string &line, FtpReply &reply, int timeoutMs, const CancelToken &cancel);
 
     // A transfer was abandoned: how many replies the server still sends for
     // it is unknown (servers differ). The next settle() sends PWD and reads
@@ -69,14 +70,18 @@ public:
 private:
     DWORD fill(const Deadline &deadline, const CancelToken &cancel);
     DWORD readLine(std::string &line, const Deadline &deadline, const CancelToken &cancel);
-    void status(DWORD code, DWORD value) { if (statusHook) statusHook(code, value); }
+    void status(DWORD code, DWORD value)
+    {
+        if (statusHook)
+            statusHook(code, value);
+    }
 
     TcpSocket sock;
     StatusHook statusHook;
-    std::unique_ptr<char[]> buffer{new char[8192]};
+    std::unique_ptr<char[]> buffer { new char[8192] };
     size_t bufferStart = 0;
     size_t bufferEnd = 0;
-    std::atomic<bool> syncNeeded{false};
+    std::atomic<bool> syncNeeded { false };
     bool strayExpected = false;
     std::atomic<bool> broken { false };
     FtpReply last;

@@ -10,7 +10,7 @@
 class FtpFind : public InternetHandle {
 public:
     FtpFind(std::shared_ptr<InternetHandle> connection, DWORD_PTR context,
-            std::vector<TWin32FindData> entries)
+        std::vector<TWin32FindData> entries)
         : InternetHandle(HandleKind::Find, std::move(connection), context), list(std::move(entries))
     {
     }

@@ -25,7 +25,7 @@ bool hasWildcard(const std::string &s)
 bool namesOneThing(const std::string &search)
 {
     return !search.empty() && !hasWildcard(search) && search.back() != '/' && search != "."
-           && search != ".." && baseName(search) != "." && baseName(search) != "..";
+        && search != ".." && baseName(search) != "." && baseName(search) != "..";
 }
 
 void rename(TWin32FindData &entry, const std::string &name)
@@ -89,7 +89,8 @@ DWORD runListing(
 DWORD mlst(FtpConnection &c, const std::string &path, TWin32FindData &entry, bool &isFile)
 {
     FtpReply reply;
-    DWORD code = c.control().command("MLST " + path, reply, c.timeouts().receiveMs, c.cancelToken());
+    DWORD code
+        = c.control().command("MLST " + path, reply, c.timeouts().receiveMs, c.cancelToken());
     if (code != ERROR_SUCCESS)
         return code;
     if (reply.code == 550 || reply.closing())

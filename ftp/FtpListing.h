@@ -15,8 +15,8 @@ class FtpConnection;
 // is ERROR_NO_MORE_FILES; a refusal (550) is 12003 with the reply kept.
 namespace FtpListing {
 
-DWORD find(FtpConnection &connection, const std::string &search,
-           std::vector<TWin32FindData> &entries);
+DWORD find(
+    FtpConnection &connection, const std::string &search, std::vector<TWin32FindData> &entries);
 
 // Largest listing read; a longer one ends the call with an error.
 constexpr size_t kMaxListingBytes = 256u * 1024 * 1024;

@@ -10,7 +10,7 @@
 
 namespace {
 
-std::atomic<int> liveWorkers{0};
+std::atomic<int> liveWorkers { 0 };
 thread_local FtpThread *runningWorker = nullptr;
 
 bool onUiThread()
@@ -105,10 +105,13 @@ void FtpThread::Synchronize(const std::function<void()> &step)
         waitingStep = handOff;
     }
     QPointer<FtpThread> guard(this);
-    QMetaObject::invokeMethod(QCoreApplication::instance(), [guard] {
-        if (guard)
-            guard->RunWaitingStep();
-    }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [guard] {
+            if (guard)
+                guard->RunWaitingStep();
+        },
+        Qt::QueuedConnection);
     handedOver.acquire();
 }
 

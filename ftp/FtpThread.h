@@ -74,9 +74,9 @@ private:
     void run() final;
     void runPosted();
 
-    std::atomic<bool> terminatedFlag{false};
+    std::atomic<bool> terminatedFlag { false };
     CancelToken interruptToken;
-    std::atomic<int> handOffDepth{0};
+    std::atomic<int> handOffDepth { 0 };
     std::vector<std::function<bool()>> posted;
     std::mutex waitingMutex;
     std::function<void()> waitingStep;

@@ -47,8 +47,8 @@ DWORD FtpTransfer::start(const std::string &path)
         expectedSize = conn->remoteSize(path, cancelToken());
     if (conn->control().isBroken())
         return ERROR_INTERNET_CONNECTION_ABORTED;
-    const DWORD code = conn->beginTransfer((writing ? "STOR " : "RETR ") + path, data,
-                                           finalReceived, cancelToken());
+    const DWORD code = conn->beginTransfer(
+        (writing ? "STOR " : "RETR ") + path, data, finalReceived, cancelToken());
     if (code != ERROR_SUCCESS)
         return code;
     // Without SIZE the opening reply is the only word on how much is coming.
@@ -107,8 +107,8 @@ DWORD FtpTransfer::fill()
 {
     bufferPos = bufferLen = 0;
     size_t got = 0;
-    const DWORD code = data.receive(buffer.get(), kBufferSize, got,
-                                    Deadline(conn->timeouts().dataMs), cancelToken());
+    const DWORD code = data.receive(
+        buffer.get(), kBufferSize, got, Deadline(conn->timeouts().dataMs), cancelToken());
     if (code != ERROR_SUCCESS)
         return code;
     if (got == 0)
@@ -126,7 +126,7 @@ DWORD FtpTransfer::finishDownload()
     if (!finalReceived) {
         code = conn->endTransfer(cancelToken());
         finalReceived = code == ERROR_SUCCESS || code == ERROR_INTERNET_EXTENDED_ERROR
-                        || conn->control().isBroken();
+            || conn->control().isBroken();
     }
     if (code == ERROR_SUCCESS && expectedSize >= 0 && moved < uint64_t(expectedSize))
         code = ERROR_INTERNET_CONNECTION_ABORTED; // the data ended early, whatever the reply said
@@ -180,8 +180,9 @@ DWORD FtpTransfer::sendBlock(const char *bytes, size_t length)
     if (code == ERROR_INTERNET_CONNECTION_ABORTED || code == ERROR_INTERNET_CONNECTION_RESET) {
         // The server dropped the data connection: its reply may tell why.
         data.abortiveClose();
-        if (!finalReceived && conn->control().socket().waitReadable(Deadline(2000), cancelToken())
-                                  == ERROR_SUCCESS) {
+        if (!finalReceived
+            && conn->control().socket().waitReadable(Deadline(2000), cancelToken())
+                == ERROR_SUCCESS) {
             const DWORD reply = conn->endTransfer(cancelToken());
             finalReceived = true;
             if (reply == ERROR_INTERNET_EXTENDED_ERROR)
@@ -215,7 +216,7 @@ DWORD FtpTransfer::finishUpload()
     if (!finalReceived) {
         code = conn->endTransfer(cancelToken());
         finalReceived = code == ERROR_SUCCESS || code == ERROR_INTERNET_EXTENDED_ERROR
-                        || conn->control().isBroken();
+            || conn->control().isBroken();
     }
     return code;
 }
@@ -226,7 +227,7 @@ DWORD FtpTransfer::finishGracefully()
         return ERROR_SUCCESS;
     // Never wait for the connection here: the closing thread may be the one
     // that a call on the connection waits for (a status hand-off).
-    CallGuard onConnection(*conn, CallGuard::NoWait{});
+    CallGuard onConnection(*conn, CallGuard::NoWait {});
     if (!onConnection.ok()) // release() drops the data socket and asks for a resync
         return writing && failure == ERROR_SUCCESS ? ERROR_INTERNET_OPERATION_CANCELLED : failure;
     const unsigned long long before = conn->replyCount();

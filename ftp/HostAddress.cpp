@@ -58,7 +58,7 @@ void toResolved(const addrinfo *list, std::vector<ResolvedAddress> &out)
 
 DWORD lookup(const HostAddress &host, int flags, std::vector<ResolvedAddress> &out)
 {
-    addrinfo hints{};
+    addrinfo hints {};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
     hints.ai_flags = flags | AI_ADDRCONFIG;
@@ -98,8 +98,9 @@ DWORD waitLookup(const Lookup &state, const Deadline &deadline, const CancelToke
         const int timeout = deadline.remainingMs();
         if (timeout == 0)
             return ERROR_INTERNET_TIMEOUT;
-        pollfd fds[2] = {{state.doneFd, POLLIN, 0}, {cancel.fd(), POLLIN, 0}};
-        const int n = ::poll(fds, cancel.fd() >= 0 ? 2 : 1, timeout < 0 || timeout > 100 ? 100 : timeout);
+        pollfd fds[2] = { { state.doneFd, POLLIN, 0 }, { cancel.fd(), POLLIN, 0 } };
+        const int n
+            = ::poll(fds, cancel.fd() >= 0 ? 2 : 1, timeout < 0 || timeout > 100 ? 100 : timeout);
         if (n < 0 && errno != EINTR)
             return ERROR_INTERNET_INTERNAL_ERROR;
         if (n > 0 && fds[0].revents)
@@ -148,7 +149,7 @@ bool parseHostAddress(const char *text, uint16_t defaultPort, HostAddress &out)
 }
 
 DWORD resolveHostAddress(const HostAddress &host, std::vector<ResolvedAddress> &out,
-                         const Deadline &deadline, const CancelToken &cancel)
+    const Deadline &deadline, const CancelToken &cancel)
 {
     out.clear();
     if (lookup(host, AI_NUMERICHOST, out) == ERROR_SUCCESS)
@@ -188,10 +189,10 @@ std::string addressText(const sockaddr_storage &address)
 {
     char text[INET6_ADDRSTRLEN] = {};
     if (address.ss_family == AF_INET)
-        inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in &>(address).sin_addr, text,
-                  sizeof text);
+        inet_ntop(
+            AF_INET, &reinterpret_cast<const sockaddr_in &>(address).sin_addr, text, sizeof text);
     else if (address.ss_family == AF_INET6)
         inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6 &>(address).sin6_addr, text,
-                  sizeof text);
+            sizeof text);
     return text;
 }

@@ -19,7 +19,7 @@ struct HostAddress {
 };
 
 struct ResolvedAddress {
-    sockaddr_storage address{};
+    sockaddr_storage address {};
     socklen_t length = 0;
 };
 
@@ -34,7 +34,7 @@ bool parseHostAddress(const char *text, uint16_t defaultPort, HostAddress &out);
 // time-out, until the resolver gives up). Results:
 // 0, 12007 name not resolved, 12002 time-out, 12017 cancelled.
 DWORD resolveHostAddress(const HostAddress &host, std::vector<ResolvedAddress> &out,
-                         const Deadline &deadline, const CancelToken &cancel);
+    const Deadline &deadline, const CancelToken &cancel);
 
 // "a.b.c.d" or "v6" text of an address (for messages and tests).
 std::string addressText(const sockaddr_storage &address);

@@ -6,7 +6,7 @@
 
 namespace {
 
-std::atomic<uintptr_t> nextHandleValue{0x10};
+std::atomic<uintptr_t> nextHandleValue { 0x10 };
 
 HINTERNET newHandleValue()
 {
@@ -33,8 +33,8 @@ thread_local std::string lastResponseText;
 
 } // namespace
 
-InternetHandle::InternetHandle(HandleKind kind, std::shared_ptr<InternetHandle> parent,
-                               DWORD_PTR context)
+InternetHandle::InternetHandle(
+    HandleKind kind, std::shared_ptr<InternetHandle> parent, DWORD_PTR context)
     : handleKind(kind), handleId(newHandleValue()), handleContext(context),
       parentHandle(std::move(parent)),
       handleTimeouts(parentHandle ? parentHandle->timeouts() : defaultTimeouts())
@@ -119,8 +119,8 @@ bool InternetHandle::addChild(const std::shared_ptr<InternetHandle> &child)
     if (closed.load())
         return false;
     children.erase(std::remove_if(children.begin(), children.end(),
-                                  [](const std::weak_ptr<InternetHandle> &w) { return w.expired(); }),
-                   children.end());
+                       [](const std::weak_ptr<InternetHandle> &w) { return w.expired(); }),
+        children.end());
     children.push_back(child);
     return true;
 }

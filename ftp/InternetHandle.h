@@ -67,7 +67,7 @@ protected:
     virtual DWORD finishGracefully() { return ERROR_SUCCESS; }
     // Frees the resources at once, without waiting on the network. Runs once,
     // on the thread of the last call or the closing thread or the destructor.
-    virtual void release() {}
+    virtual void release() { }
     void releaseOnce();
 
 private:
@@ -82,20 +82,20 @@ private:
     mutable std::mutex mutex;
     std::condition_variable idle;
     bool busy = false;
-    std::atomic<bool> closed{false};
-    std::atomic<bool> released{false};
+    std::atomic<bool> closed { false };
+    std::atomic<bool> released { false };
     std::vector<std::weak_ptr<InternetHandle>> children;
     FtpTimeouts handleTimeouts;
-    std::atomic<INTERNET_STATUS_CALLBACK> callback{nullptr};
+    std::atomic<INTERNET_STATUS_CALLBACK> callback { nullptr };
 };
 
 // Runs a call on a handle: beginCall() in the constructor, endCall() in the
 // destructor. ok() is false when the handle was closed first.
 class CallGuard {
 public:
-    explicit CallGuard(InternetHandle &h) : handle(h), entered(h.beginCall()) {}
-    struct NoWait {};
-    CallGuard(InternetHandle &h, NoWait) : handle(h), entered(h.tryBeginCall()) {}
+    explicit CallGuard(InternetHandle &h) : handle(h), entered(h.beginCall()) { }
+    struct NoWait { };
+    CallGuard(InternetHandle &h, NoWait) : handle(h), entered(h.tryBeginCall()) { }
     ~CallGuard()
     {
         if (entered)

@@ -41,7 +41,7 @@ std::vector<Token> tokenize(std::string_view line, size_t maxTokens)
         const size_t begin = i;
         while (i < line.size() && !isBlank(line[i]))
             ++i;
-        tokens.push_back({begin, i});
+        tokens.push_back({ begin, i });
     }
     return tokens;
 }
@@ -70,13 +70,14 @@ bool toNumber(std::string_view s, uint64_t &value, size_t maxDigits = 20)
 
 int monthNumber(std::string_view s)
 {
-    static const char *names[] = {"jan", "feb", "mar", "apr", "may", "jun",
-                                  "jul", "aug", "sep", "oct", "nov", "dec"};
+    static const char *names[]
+        = { "jan", "feb", "mar", "apr", "may", "jun", "jul", "aug", "sep", "oct", "nov", "dec" };
     if (s.size() < 3)
         return 0;
     // "Jan", also a longer or dotted form ("June", "Sept.") some servers send
     for (int m = 0; m < 12; ++m)
-        if (lower(s[0]) == names[m][0] && lower(s[1]) == names[m][1] && lower(s[2]) == names[m][2]) {
+        if (lower(s[0]) == names[m][0] && lower(s[1]) == names[m][1]
+            && lower(s[2]) == names[m][2]) {
             if (s.size() == 3)
                 return m + 1;
             for (size_t i = 3; i < s.size(); ++i)
@@ -158,7 +159,7 @@ bool isoDate(std::string_view s, TSystemTime &st)
 // Finds the date columns of an ls line: month day year|time, or an ISO date
 // and a time. nameStart is where the name begins (one blank after the date).
 bool findUnixDate(std::string_view line, const std::vector<Token> &t, size_t &sizeIndex,
-                  TFileTime &time, size_t &nameStart, int currentYear)
+    TFileTime &time, size_t &nameStart, int currentYear)
 {
     for (size_t i = 2; i + 1 < t.size(); ++i) {
         uint64_t sizeValue;
@@ -239,7 +240,7 @@ std::vector<TWin32FindData> parseLines(std::string_view listing, LineParser pars
 } // namespace
 
 bool makeEntry(TWin32FindData &out, std::string_view name, bool directory, uint64_t size,
-               const TFileTime &lastWrite)
+    const TFileTime &lastWrite)
 {
     if (name.empty() || name.size() > sizeof out.cFileName - 1)
         return false;
@@ -262,7 +263,7 @@ bool parseUnixLine(std::string_view line, TWin32FindData &out, int currentYear)
     if (t.size() < 5 || !unixPermissions(text(line, t[0])))
         return false;
     size_t sizeIndex = 0, nameStart = 0;
-    TFileTime time{};
+    TFileTime time {};
     if (!findUnixDate(line, t, sizeIndex, time, nameStart, currentYear ? currentYear : thisYear()))
         return false;
     const char type = line[0];
@@ -299,8 +300,8 @@ bool parseDosDate(std::string_view date, TSystemTime &st)
 }
 
 // "HH:MM", "HH:MMAM" or "HH:MM" "PM" in two columns; next is the column after.
-bool parseDosClock(std::string_view line, const std::vector<Token> &t, TSystemTime &st,
-                   size_t &next)
+bool parseDosClock(
+    std::string_view line, const std::vector<Token> &t, TSystemTime &st, size_t &next)
 {
     std::string_view clock = text(line, t[1]);
     std::string_view suffix;
@@ -330,7 +331,7 @@ bool parseDosLine(std::string_view line, TWin32FindData &out)
     const std::vector<Token> t = tokenize(line, 4);
     TSystemTime st;
     size_t next = 0;
-    TFileTime time{};
+    TFileTime time {};
     if (t.size() < 4 || !parseDosDate(text(line, t[0]), st) || !parseDosClock(line, t, st, next)
         || !FileTime::fromSystemTime(st, time))
         return false;
@@ -357,7 +358,7 @@ bool parseEplfLine(std::string_view line, TWin32FindData &out)
     std::string_view facts = line.substr(1, tab - 1);
     bool dir = false, known = false;
     uint64_t size = 0;
-    TFileTime time{};
+    TFileTime time {};
     while (!facts.empty()) {
         const size_t comma = facts.find(',');
         const std::string_view fact = facts.substr(0, comma);
@@ -407,7 +408,7 @@ struct MlsdFacts {
     const char *specialName = nullptr; // "." for cdir, ".." for pdir
     uint64_t size = 0;
     uint64_t sizd = 0;
-    TFileTime time{};
+    TFileTime time {};
 };
 
 void applyFact(std::string_view fact, MlsdFacts &f)
@@ -430,7 +431,7 @@ void applyFact(std::string_view fact, MlsdFacts &f)
     } else if (key == "sizd") {
         toNumber(value, f.sizd);
     } else if (key == "modify" && !parseModify(value, f.time)) {
-        f.time = TFileTime{};
+        f.time = TFileTime {};
     }
 }
 

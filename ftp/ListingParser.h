@@ -39,6 +39,6 @@ bool parseMlsdLine(
 // Fills the record; false when the name cannot be stored (empty, too long,
 // CR, LF or NUL inside).
 bool makeEntry(TWin32FindData &out, std::string_view name, bool directory, uint64_t size,
-               const TFileTime &lastWrite);
+    const TFileTime &lastWrite);
 
 } // namespace ListingParser

@@ -6,7 +6,7 @@
 // into a bounded buffer, a carriage return ends a line, line feeds are
 // dropped and a line keeps at most its first 127 characters.
 struct ResponseCapture {
-    bool gotText = false;  // the layer returned at least one character
+    bool gotText = false; // the layer returned at least one character
     int replyCode = 0; // the reply's three-digit code, 0 when none was read
     QStringList lines;
 

@@ -4,12 +4,9 @@
 #include "ftp/WinInetFTP.h"
 
 TFTPConnect::TFTPConnect(TWinInetFTP *ftp, const QString &agent, const QString &site,
-                         const QString &login, const QString &password)
-    : ftp(ftp)
-    , agent(agent.toUtf8())
-    , site(site.toUtf8())
-    , user(login.toUtf8())
-    , password(password.toUtf8())
+    const QString &login, const QString &password)
+    : ftp(ftp), agent(agent.toUtf8()), site(site.toUtf8()), user(login.toUtf8()),
+      password(password.toUtf8())
 {
 }
 
@@ -23,8 +20,7 @@ void TFTPConnect::login(HINTERNET session, TWinInetOutcome &outcome)
 {
     report(1);
     connection = InternetConnectA(session, site.constData(), INTERNET_DEFAULT_FTP_PORT,
-                                  user.constData(), password.constData(), INTERNET_SERVICE_FTP,
-                                  INTERNET_FLAG_PASSIVE, 1);
+        user.constData(), password.constData(), INTERNET_SERVICE_FTP, INTERNET_FLAG_PASSIVE, 1);
     const DWORD code = GetLastError();
     if (connection)
         ftp->hConnection.store(connection);

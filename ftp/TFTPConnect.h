@@ -14,7 +14,7 @@ class TFTPConnect : public FtpThread {
     Q_OBJECT
 public:
     TFTPConnect(TWinInetFTP *ftp, const QString &agent, const QString &site, const QString &login,
-                const QString &password);
+        const QString &password);
 
 protected:
     void Execute() override;

@@ -6,8 +6,7 @@
 #include <QElapsedTimer>
 
 TThreadFTPFileDir::TThreadFTPFileDir(TWinInetFTP *ftp, const QString &directory)
-    : ftp(ftp)
-    , directory(directory.toUtf8())
+    : ftp(ftp), directory(directory.toUtf8())
 {
 }
 
@@ -17,8 +16,8 @@ void TThreadFTPFileDir::Execute()
     statusCode = 3;
     ftp->reportStatus(this, statusCode);
     HINTERNET connection = ftp->hConnection.load();
-    HINTERNET find = FtpFindFirstFileA(connection, directory.constData(), &entries[0],
-                                       INTERNET_FLAG_RAW_DATA, 0);
+    HINTERNET find = FtpFindFirstFileA(
+        connection, directory.constData(), &entries[0], INTERNET_FLAG_RAW_DATA, 0);
     DWORD code = GetLastError();
     outcome.codeSet = true;
     outcome.code = int32_t(code);

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "ftp/FtpThread.h"
-#include "ftp/WinInet.h"
 #include "ftp/Win32FindData.h"
+#include "ftp/WinInet.h"
 
 #include <QByteArray>
 #include <QString>

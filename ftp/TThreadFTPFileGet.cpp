@@ -51,7 +51,7 @@ void TThreadFTPFileGet::copyDirect(TWinInetOutcome &outcome)
 {
     const QByteArray local = localFile.toUtf8();
     const BOOL copied = FtpGetFileA(connection, remoteFile.constData(), local.constData(), 0,
-                                    FILE_FLAG_WRITE_THROUGH, FTP_TRANSFER_TYPE_BINARY, 0);
+        FILE_FLAG_WRITE_THROUGH, FTP_TRANSFER_TYPE_BINARY, 0);
     const DWORD code = GetLastError();
     outcome.codeSet = true;
     outcome.code = int32_t(code);
@@ -62,8 +62,8 @@ void TThreadFTPFileGet::copyDirect(TWinInetOutcome &outcome)
 
 void TThreadFTPFileGet::openTransfer(TWinInetOutcome &outcome)
 {
-    transfer = FtpOpenFileA(connection, remoteFile.constData(), GENERIC_READ,
-                            FTP_TRANSFER_TYPE_BINARY, 0);
+    transfer = FtpOpenFileA(
+        connection, remoteFile.constData(), GENERIC_READ, FTP_TRANSFER_TYPE_BINARY, 0);
     const DWORD code = GetLastError();
     outcome.codeSet = true;
     outcome.code = int32_t(code);

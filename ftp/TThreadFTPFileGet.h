@@ -24,7 +24,7 @@ class TThreadFTPFileGet : public FtpThread {
     Q_OBJECT
 public:
     TThreadFTPFileGet(TWinInetFTP *ftp, const QString &remoteFile, const QString &localFile,
-                      bool direct, int batch);
+        bool direct, int batch);
     ~TThreadFTPFileGet() override;
 
     static constexpr int BufferSize = 4096;
@@ -55,6 +55,6 @@ private:
     HINTERNET transfer = nullptr;
     HINTERNET connection = nullptr;
     QSaveFile *stream = nullptr; // the worker's own
-    int64_t written = 0;         // bytes handed to the file so far
+    int64_t written = 0; // bytes handed to the file so far
     std::unique_ptr<char[]> buffer;
 };

@@ -3,12 +3,9 @@
 #include "ftp/ResponseCapture.h"
 #include "ftp/WinInetFTP.h"
 
-TThreadFTPFileMisc::TThreadFTPFileMisc(TWinInetFTP *ftp, int selector, const QString &name1,
-                                       const QString &name2)
-    : ftp(ftp)
-    , selector(selector)
-    , name1(name1.toUtf8())
-    , name2(name2.toUtf8())
+TThreadFTPFileMisc::TThreadFTPFileMisc(
+    TWinInetFTP *ftp, int selector, const QString &name1, const QString &name2)
+    : ftp(ftp), selector(selector), name1(name1.toUtf8()), name2(name2.toUtf8())
 {
 }
 

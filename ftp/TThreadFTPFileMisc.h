@@ -21,8 +21,7 @@ public:
         selCreateDirectory = 4,
     };
 
-    TThreadFTPFileMisc(TWinInetFTP *ftp, int selector, const QString &name1,
-                       const QString &name2);
+    TThreadFTPFileMisc(TWinInetFTP *ftp, int selector, const QString &name1, const QString &name2);
 
 protected:
     void Execute() override;

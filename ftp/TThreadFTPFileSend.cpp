@@ -15,12 +15,9 @@ constexpr qint64 MaxBatchMs = 10;
 
 } // namespace
 
-TThreadFTPFileSend::TThreadFTPFileSend(TWinInetFTP *ftp, const QString &localFile,
-                                       const QString &remoteFile, int batch)
-    : ftp(ftp)
-    , localFile(localFile)
-    , remoteFile(remoteFile.toUtf8())
-    , batch(qBound(1, batch, 16))
+TThreadFTPFileSend::TThreadFTPFileSend(
+    TWinInetFTP *ftp, const QString &localFile, const QString &remoteFile, int batch)
+    : ftp(ftp), localFile(localFile), remoteFile(remoteFile.toUtf8()), batch(qBound(1, batch, 16))
 {
 }
 
@@ -60,8 +57,8 @@ void TThreadFTPFileSend::openLocalFile()
 
 bool TThreadFTPFileSend::openTransfer(TWinInetOutcome &outcome)
 {
-    transfer = FtpOpenFileA(connection, remoteFile.constData(), GENERIC_WRITE,
-                            FTP_TRANSFER_TYPE_BINARY, 0);
+    transfer = FtpOpenFileA(
+        connection, remoteFile.constData(), GENERIC_WRITE, FTP_TRANSFER_TYPE_BINARY, 0);
     const DWORD code = GetLastError();
     outcome.codeSet = true;
     outcome.code = int32_t(code);
@@ -145,7 +142,7 @@ void TThreadFTPFileSend::sendAll(TWinInetOutcome &outcome)
     }
     setDeferring(false);
     if (outcome.error == errNone && chunkSizes[index] < 0)
-        outcome.error = errUnknown;  // the local file could not be read to its end
+        outcome.error = errUnknown; // the local file could not be read to its end
 }
 
 void TThreadFTPFileSend::finish(TWinInetOutcome &outcome)

@@ -19,8 +19,8 @@ struct TWinInetOutcome;
 class TThreadFTPFileSend : public FtpThread {
     Q_OBJECT
 public:
-    TThreadFTPFileSend(TWinInetFTP *ftp, const QString &localFile, const QString &remoteFile,
-                       int batch);
+    TThreadFTPFileSend(
+        TWinInetFTP *ftp, const QString &localFile, const QString &remoteFile, int batch);
     ~TThreadFTPFileSend() override;
 
     static constexpr int BufferSize = 4096;
@@ -44,7 +44,7 @@ private:
     int32_t statusCode = 0;
     HINTERNET transfer = nullptr;
     HINTERNET connection = nullptr;
-    QFile *stream = nullptr;  // lives on the user-interface thread
+    QFile *stream = nullptr; // lives on the user-interface thread
     std::unique_ptr<char[]> buffer;
-    std::vector<qint64> chunkSizes;  // bytes read for each chunk of the batch
+    std::vector<qint64> chunkSizes; // bytes read for each chunk of the batch
 };

@@ -32,7 +32,7 @@ int Deadline::remainingMs() const
     if (unlimited)
         return -1;
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                          end - std::chrono::steady_clock::now())
+        end - std::chrono::steady_clock::now())
                           .count();
     if (left <= 0)
         return 0;
@@ -108,8 +108,8 @@ DWORD TcpSocket::wait(short events, const Deadline &deadline, const CancelToken 
     }
 }
 
-DWORD TcpSocket::connectTo(const sockaddr *address, socklen_t length, const Deadline &deadline,
-                           const CancelToken &cancel)
+DWORD TcpSocket::connectTo(
+    const sockaddr *address, socklen_t length, const Deadline &deadline, const CancelToken &cancel)
 {
     close();
     sock = ::socket(address->sa_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP);
@@ -137,8 +137,8 @@ DWORD TcpSocket::connectTo(const sockaddr *address, socklen_t length, const Dead
     return code;
 }
 
-DWORD TcpSocket::sendAll(const void *data, size_t length, const Deadline &deadline,
-                         const CancelToken &cancel)
+DWORD TcpSocket::sendAll(
+    const void *data, size_t length, const Deadline &deadline, const CancelToken &cancel)
 {
     const char *p = static_cast<const char *>(data);
     while (length > 0) {
@@ -163,8 +163,8 @@ DWORD TcpSocket::sendAll(const void *data, size_t length, const Deadline &deadli
     return ERROR_SUCCESS;
 }
 
-DWORD TcpSocket::receive(void *buffer, size_t capacity, size_t &received,
-                         const Deadline &deadline, const CancelToken &cancel)
+DWORD TcpSocket::receive(void *buffer, size_t capacity, size_t &received, const Deadline &deadline,
+    const CancelToken &cancel)
 {
     received = 0;
     for (;;) {
@@ -196,7 +196,7 @@ bool TcpSocket::readableNow() const
 {
     if (sock < 0)
         return false;
-    pollfd fd = {sock, POLLIN, 0};
+    pollfd fd = { sock, POLLIN, 0 };
     return ::poll(&fd, 1, 0) > 0 && fd.revents != 0;
 }
 
@@ -216,7 +216,7 @@ void TcpSocket::abortiveClose()
 {
     if (sock < 0)
         return;
-    linger lg{1, 0};
+    linger lg { 1, 0 };
     ::setsockopt(sock, SOL_SOCKET, SO_LINGER, &lg, sizeof lg);
     close();
 }

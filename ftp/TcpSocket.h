@@ -20,7 +20,7 @@ public:
 
 private:
     Deadline() = default;
-    std::chrono::steady_clock::time_point end{};
+    std::chrono::steady_clock::time_point end {};
     bool unlimited = false;
 };
 
@@ -42,13 +42,13 @@ public:
     int fd() const { return sock; }
 
     DWORD connectTo(const sockaddr *address, socklen_t length, const Deadline &deadline,
-                    const CancelToken &cancel);
+        const CancelToken &cancel);
     // Sends everything; each wait for room in the send buffer ends at the deadline.
-    DWORD sendAll(const void *data, size_t length, const Deadline &deadline,
-                  const CancelToken &cancel);
+    DWORD sendAll(
+        const void *data, size_t length, const Deadline &deadline, const CancelToken &cancel);
     // Receives at least one byte, or received = 0 at the end of the stream.
     DWORD receive(void *buffer, size_t capacity, size_t &received, const Deadline &deadline,
-                  const CancelToken &cancel);
+        const CancelToken &cancel);
     // Waits until the socket is readable (data, end of stream or error).
     DWORD waitReadable(const Deadline &deadline, const CancelToken &cancel);
     // True when data or the end of the stream is waiting, without blocking.

@@ -57,21 +57,20 @@ std::shared_ptr<InternetHandle> lookUp(HINTERNET value, HandleKind kind, DWORD &
 
 void reportComplete(InternetHandle &handle, DWORD code, DWORD_PTR result)
 {
-    INTERNET_ASYNC_RESULT r{code == ERROR_SUCCESS ? result : 0, code};
+    INTERNET_ASYNC_RESULT r { code == ERROR_SUCCESS ? result : 0, code };
     handle.reportStatus(INTERNET_STATUS_REQUEST_COMPLETE, &r, sizeof r);
 }
 
 void reportCreated(InternetHandle &handle)
 {
-    INTERNET_ASYNC_RESULT r{reinterpret_cast<DWORD_PTR>(handle.id()), 0};
+    INTERNET_ASYNC_RESULT r { reinterpret_cast<DWORD_PTR>(handle.id()), 0 };
     handle.reportStatus(INTERNET_STATUS_HANDLE_CREATED, &r, sizeof r);
 }
 
 // Runs fn(connection) as one call on a connection handle: one call at a time,
 // refused while a file is open or once the control connection is lost; the
 // thread's reply text becomes the last reply the call read.
-template <typename Fn>
-DWORD onConnection(HINTERNET value, Fn fn)
+template <typename Fn> DWORD onConnection(HINTERNET value, Fn fn)
 {
     DWORD code = ERROR_SUCCESS;
     auto handle = lookUp(value, HandleKind::Connection, code);
@@ -210,8 +209,7 @@ HINTERNET InternetOpenA(const char *agent, DWORD, const char *, const char *, DW
 }
 
 HINTERNET InternetConnectA(HINTERNET sessionValue, const char *server, INTERNET_PORT port,
-                           const char *user, const char *password, DWORD service, DWORD,
-                           DWORD_PTR context)
+    const char *user, const char *password, DWORD service, DWORD, DWORD_PTR context)
 {
     DWORD code = ERROR_SUCCESS;
     auto session = lookUp(sessionValue, HandleKind::Session, code);
@@ -230,8 +228,8 @@ HINTERNET InternetConnectA(HINTERNET sessionValue, const char *server, INTERNET_
     int loginCode = 0;
     {
         CallGuard call(*connection);
-        code = call.ok() ? connection->open(host, user ? user : "", password ? password : "",
-                                            loginText, loginCode)
+        code = call.ok() ? connection->open(
+                   host, user ? user : "", password ? password : "", loginText, loginCode)
                          : ERROR_INTERNET_OPERATION_CANCELLED;
     }
     ThreadState::setResponse(loginCode, loginText);
@@ -249,7 +247,8 @@ HINTERNET InternetConnectA(HINTERNET sessionValue, const char *server, INTERNET_
     return connection->id();
 }
 
-INTERNET_STATUS_CALLBACK InternetSetStatusCallback(HINTERNET value, INTERNET_STATUS_CALLBACK callback)
+INTERNET_STATUS_CALLBACK InternetSetStatusCallback(
+    HINTERNET value, INTERNET_STATUS_CALLBACK callback)
 {
     auto handle = HandleTable::find(value);
     if (!handle) {
@@ -278,7 +277,7 @@ BOOL InternetGetLastResponseInfoA(DWORD *error, char *buffer, DWORD *length)
 }
 
 HINTERNET FtpFindFirstFileA(HINTERNET connectionValue, const char *searchFile,
-                            TWin32FindData *findData, DWORD, DWORD_PTR context)
+    TWin32FindData *findData, DWORD, DWORD_PTR context)
 {
     const std::string search = searchFile ? searchFile : "";
     if (!safeForCommand(search.c_str()))
@@ -326,11 +325,10 @@ BOOL InternetFindNextFileA(HINTERNET findValue, void *findData)
     return succeed();
 }
 
-HINTERNET FtpOpenFileA(HINTERNET connectionValue, const char *fileName, DWORD access, DWORD,
-                       DWORD_PTR context)
+HINTERNET FtpOpenFileA(
+    HINTERNET connectionValue, const char *fileName, DWORD access, DWORD, DWORD_PTR context)
 {
-    if (checkName(fileName) != ERROR_SUCCESS
-        || (access != GENERIC_READ && access != GENERIC_WRITE))
+    if (checkName(fileName) != ERROR_SUCCESS || (access != GENERIC_READ && access != GENERIC_WRITE))
         return fail(ERROR_INVALID_PARAMETER), nullptr;
     std::shared_ptr<FtpTransfer> file;
     const DWORD code = onConnection(connectionValue, [&](const std::shared_ptr<FtpConnection> &c) {
@@ -358,8 +356,7 @@ HINTERNET FtpOpenFileA(HINTERNET connectionValue, const char *fileName, DWORD ac
 namespace {
 
 // One call on a file handle, holding the connection as well.
-template <typename Fn>
-DWORD onFile(HINTERNET value, Fn fn)
+template <typename Fn> DWORD onFile(HINTERNET value, Fn fn)
 {
     DWORD code = ERROR_SUCCESS;
     auto handle = lookUp(value, HandleKind::File, code);
@@ -387,7 +384,8 @@ BOOL InternetReadFile(HINTERNET fileValue, void *buffer, DWORD toRead, DWORD *re
     if (!read || (!buffer && toRead))
         return fail(ERROR_INVALID_PARAMETER);
     *read = 0;
-    return asResult(onFile(fileValue, [&](FtpTransfer &f) { return f.read(buffer, toRead, *read); }));
+    return asResult(
+        onFile(fileValue, [&](FtpTransfer &f) { return f.read(buffer, toRead, *read); }));
 }
 
 BOOL InternetWriteFile(HINTERNET fileValue, const void *buffer, DWORD toWrite, DWORD *written)
@@ -402,7 +400,7 @@ BOOL InternetWriteFile(HINTERNET fileValue, const void *buffer, DWORD toWrite, D
 }
 
 BOOL FtpGetFileA(HINTERNET connection, const char *remoteFile, const char *newFile,
-                 BOOL failIfExists, DWORD, DWORD flags, DWORD_PTR context)
+    BOOL failIfExists, DWORD, DWORD flags, DWORD_PTR context)
 {
     if (!newFile || !*newFile)
         return fail(ERROR_INVALID_PARAMETER);
@@ -434,9 +432,8 @@ BOOL FtpRenameFileA(HINTERNET connection, const char *existing, const char *newN
 {
     if (checkName(existing) != ERROR_SUCCESS || checkName(newName) != ERROR_SUCCESS)
         return fail(ERROR_INVALID_PARAMETER);
-    return asResult(onConnection(connection, [&](const std::shared_ptr<FtpConnection> &c) {
-        return c->rename(existing, newName);
-    }));
+    return asResult(onConnection(connection,
+        [&](const std::shared_ptr<FtpConnection> &c) { return c->rename(existing, newName); }));
 }
 
 BOOL FtpSetCurrentDirectoryA(HINTERNET connection, const char *directory)

@@ -34,8 +34,8 @@ using INTERNET_PORT = uint16_t;
 // Status callback: (handle, context, status number, info, info length).
 using INTERNET_STATUS_CALLBACK = void (*)(HINTERNET, DWORD_PTR, DWORD, void *, DWORD);
 // What InternetSetStatusCallback returns for a handle it does not know.
-inline const INTERNET_STATUS_CALLBACK INTERNET_INVALID_STATUS_CALLBACK =
-    reinterpret_cast<INTERNET_STATUS_CALLBACK>(~uintptr_t(0));
+inline const INTERNET_STATUS_CALLBACK INTERNET_INVALID_STATUS_CALLBACK
+    = reinterpret_cast<INTERNET_STATUS_CALLBACK>(~uintptr_t(0));
 
 // Info of INTERNET_STATUS_HANDLE_CREATED and INTERNET_STATUS_REQUEST_COMPLETE:
 // the new handle, or the call's result (nonzero on success) and error code.
@@ -98,8 +98,8 @@ constexpr DWORD ERROR_FTP_DROPPED = 12111;
 DWORD GetLastError();
 void SetLastError(DWORD code);
 
-HINTERNET InternetOpenA(const char *agent, DWORD accessType, const char *proxy,
-                        const char *proxyBypass, DWORD flags);
+HINTERNET InternetOpenA(
+    const char *agent, DWORD accessType, const char *proxy, const char *proxyBypass, DWORD flags);
 // The server may carry its own port: "host:port", "a.b.c.d:port" or
 // "[v6]:port"; that port wins over the port argument.
 // Logs in (an empty user is "anonymous"), asks FEAT, turns UTF-8 on when
@@ -107,10 +107,9 @@ HINTERNET InternetOpenA(const char *agent, DWORD accessType, const char *proxy,
 // and the login replies. Closing the session from another thread ends a
 // connect under way at once (12017).
 HINTERNET InternetConnectA(HINTERNET session, const char *server, INTERNET_PORT port,
-                           const char *user, const char *password, DWORD service, DWORD flags,
-                           DWORD_PTR context);
-INTERNET_STATUS_CALLBACK InternetSetStatusCallback(HINTERNET handle,
-                                                   INTERNET_STATUS_CALLBACK callback);
+    const char *user, const char *password, DWORD service, DWORD flags, DWORD_PTR context);
+INTERNET_STATUS_CALLBACK InternetSetStatusCallback(
+    HINTERNET handle, INTERNET_STATUS_CALLBACK callback);
 // The last reply text of the calling thread's most recent call that talked
 // to the server, multi-line replies whole, lines ended by CR LF; *error gets
 // its reply code. On success *length is the text's length (the buffer also
@@ -131,12 +130,12 @@ BOOL InternetGetLastResponseInfoA(DWORD *error, char *buffer, DWORD *length);
 // the server sends them. A search name that names one file gives that file
 // alone, under its base name. An empty listing gives a null handle and
 // ERROR_NO_MORE_FILES; a refusal (550) gives 12003.
-HINTERNET FtpFindFirstFileA(HINTERNET connection, const char *searchFile,
-                            TWin32FindData *findData, DWORD flags, DWORD_PTR context);
+HINTERNET FtpFindFirstFileA(HINTERNET connection, const char *searchFile, TWin32FindData *findData,
+    DWORD flags, DWORD_PTR context);
 BOOL InternetFindNextFileA(HINTERNET find, void *findData);
 
-HINTERNET FtpOpenFileA(HINTERNET connection, const char *fileName, DWORD access, DWORD flags,
-                       DWORD_PTR context);
+HINTERNET FtpOpenFileA(
+    HINTERNET connection, const char *fileName, DWORD access, DWORD flags, DWORD_PTR context);
 // Fills the buffer whole unless the data ends; *read = 0 with success means
 // the server confirmed the transfer (2xx). A final reply of 4xx/5xx (12003),
 // no final reply (12030), fewer bytes than SIZE announced (12030) or a lost
@@ -150,7 +149,7 @@ BOOL InternetWriteFile(HINTERNET file, const void *buffer, DWORD toWrite, DWORD 
 // Writes to a temporary file beside newFile, renamed over it only when the
 // transfer is complete; on failure newFile is left as it was.
 BOOL FtpGetFileA(HINTERNET connection, const char *remoteFile, const char *newFile,
-                 BOOL failIfExists, DWORD attributes, DWORD flags, DWORD_PTR context);
+    BOOL failIfExists, DWORD attributes, DWORD flags, DWORD_PTR context);
 BOOL FtpDeleteFileA(HINTERNET connection, const char *fileName);
 BOOL FtpRenameFileA(HINTERNET connection, const char *existing, const char *newName);
 BOOL FtpSetCurrentDirectoryA(HINTERNET connection, const char *directory);

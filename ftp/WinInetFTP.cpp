@@ -18,7 +18,7 @@ namespace {
 
 // The library's status callback carries no pointer of ours, so it finds the
 // component here: the most recently constructed one.
-std::atomic<TWinInetFTP *> instanceRef{nullptr};
+std::atomic<TWinInetFTP *> instanceRef { nullptr };
 
 bool onUiThread()
 {
@@ -28,8 +28,7 @@ bool onUiThread()
 
 } // namespace
 
-TWinInetFTP::TWinInetFTP(QObject *Owner)
-    : QObject(Owner)
+TWinInetFTP::TWinInetFTP(QObject *Owner) : QObject(Owner)
 {
     for (auto &flag : busy)
         flag.store(false);
@@ -551,8 +550,8 @@ void TWinInetFTP::complete(
 
 bool TWinInetFTP::isConnectionLost(DWORD code)
 {
-    return code == ERROR_INTERNET_CONNECTION_ABORTED || code == ERROR_INTERNET_CONNECTION_RESET ||
-           code == ERROR_FTP_DROPPED || code == ERROR_INTERNET_TIMEOUT;
+    return code == ERROR_INTERNET_CONNECTION_ABORTED || code == ERROR_INTERNET_CONNECTION_RESET
+        || code == ERROR_FTP_DROPPED || code == ERROR_INTERNET_TIMEOUT;
 }
 
 void TWinInetFTP::statusCallback(HINTERNET, DWORD_PTR, DWORD status, void *, DWORD)

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ftp/WinInet.h"
 #include "ftp/Win32FindData.h"
+#include "ftp/WinInet.h"
 
 #include <QObject>
 #include <QPointer>
@@ -41,8 +41,8 @@ enum TWinInetStatus : uint8_t {
     statInMisc = 6,
 };
 
-using TOnConnectEvent =
-    std::function<void(TWinInetFTP *Sender, HINTERNET HandleInternet, HINTERNET HandleFTP)>;
+using TOnConnectEvent
+    = std::function<void(TWinInetFTP *Sender, HINTERNET HandleInternet, HINTERNET HandleFTP)>;
 using TOnDisconnectEvent = std::function<void(TWinInetFTP *Sender)>;
 using TOnDirEntryEvent = std::function<void(TWinInetFTP *Sender, PTWin32FindData pFindData)>;
 using TOnDirDoneEvent = std::function<void(TWinInetFTP *Sender)>;
@@ -59,11 +59,11 @@ using TOnStatusEvent = std::function<void(TWinInetFTP *Sender, int32_t dwInterne
 // What a worker hands back with its completion event.
 struct TWinInetOutcome {
     TWinInetError error = errNone;
-    bool codeSet = false;  // false keeps LastErrorCode as it was
+    bool codeSet = false; // false keeps LastErrorCode as it was
     int32_t code = 0;
     bool clearLogon = false;
-    QStringList replyLines;     // appended to LogonMessage
-    HINTERNET lostConnection = nullptr;  // drop the handles if still this connection
+    QStringList replyLines; // appended to LogonMessage
+    HINTERNET lostConnection = nullptr; // drop the handles if still this connection
 };
 
 // The FTP session: owns the Internet session and the FTP connection of the
@@ -92,7 +92,7 @@ public:
     int32_t LastErrorCode() const { return lastErrorCode; }
 
     TOnConnectEvent OnConnect;
-    TOnDisconnectEvent OnDisconnect;  // declared for the window; never fired
+    TOnDisconnectEvent OnDisconnect; // declared for the window; never fired
     TOnDirEntryEvent OnDirEntry;
     TOnDirDoneEvent OnDirDone;
     TOnGetStatusEvent OnGetStatus;
@@ -187,19 +187,19 @@ private:
     void handOff(FtpThread *worker, const std::function<void()> &step);
     void postEvent(FtpThread *worker, std::function<bool()> step);
     void reportStatus(FtpThread *worker, int32_t code);
-    void complete(FtpThread *worker, const TWinInetOutcome &outcome,
-                  const std::function<void()> &fire);
+    void complete(
+        FtpThread *worker, const TWinInetOutcome &outcome, const std::function<void()> &fire);
     void applyOutcome(const TWinInetOutcome &outcome);
     void fireStatus(int32_t code);
     static bool isConnectionLost(DWORD code);
 
-    static void statusCallback(HINTERNET handle, DWORD_PTR context, DWORD status, void *info,
-                               DWORD infoLength);
+    static void statusCallback(
+        HINTERNET handle, DWORD_PTR context, DWORD status, void *info, DWORD infoLength);
 
-    std::atomic<HINTERNET> hSession{nullptr};
-    std::atomic<HINTERNET> hConnection{nullptr};
-    std::atomic<HINTERNET> hTransfer{nullptr};
-    std::atomic<HINTERNET> hFind{nullptr};
+    std::atomic<HINTERNET> hSession { nullptr };
+    std::atomic<HINTERNET> hConnection { nullptr };
+    std::atomic<HINTERNET> hTransfer { nullptr };
+    std::atomic<HINTERNET> hFind { nullptr };
 
     // Argument slots as the last request left them; each worker copies its
     // own at creation so a later request cannot change them under it.
@@ -212,10 +212,10 @@ private:
     std::atomic<bool> busy[KindCount];
     QPointer<FtpThread> workers[KindCount];
     std::vector<QPointer<FtpThread>> started; // every worker not known to be gone
-    int nested[KindCount] = {};  // hand-offs of each kind on the UI stack
+    int nested[KindCount] = {}; // hand-offs of each kind on the UI stack
 
     QStringList logonMessage;
-    std::atomic<TWinInetStatus> status{statIdle};
+    std::atomic<TWinInetStatus> status { statIdle };
     TWinInetError lastError = errNone;
     int32_t lastErrorCode = 0;
 

@@ -14,7 +14,7 @@ namespace {
 const QString kStyleSheet = QStringLiteral(":/help/help.css");
 
 QPushButton *navigationButton(QWidget *parent, const QString &objectName, const QString &text,
-                              const QString &iconName, const QKeySequence &key)
+    const QString &iconName, const QKeySequence &key)
 {
     auto *button = new QPushButton(QIcon::fromTheme(iconName), text, parent);
     button->setObjectName(objectName);
@@ -73,13 +73,12 @@ void HelpViewer::createWindow()
     helpWindow->resize(640, 480);
 
     auto *back = navigationButton(helpWindow, QStringLiteral("HelpBack"), QStringLiteral("&Back"),
-                                  QStringLiteral("go-previous"), QKeySequence::Back);
+        QStringLiteral("go-previous"), QKeySequence::Back);
     auto *forward = navigationButton(helpWindow, QStringLiteral("HelpForward"),
-                                     QStringLiteral("&Forward"), QStringLiteral("go-next"),
-                                     QKeySequence::Forward);
-    auto *contents = navigationButton(helpWindow, QStringLiteral("HelpContents"),
-                                      QStringLiteral("&Contents"), QStringLiteral("go-home"),
-                                      QKeySequence(Qt::ALT | Qt::Key_Home));
+        QStringLiteral("&Forward"), QStringLiteral("go-next"), QKeySequence::Forward);
+    auto *contents
+        = navigationButton(helpWindow, QStringLiteral("HelpContents"), QStringLiteral("&Contents"),
+            QStringLiteral("go-home"), QKeySequence(Qt::ALT | Qt::Key_Home));
     back->setEnabled(false);
     forward->setEnabled(false);
 
@@ -91,7 +90,7 @@ void HelpViewer::createWindow()
     QObject::connect(back, &QPushButton::clicked, textBrowser, &QTextBrowser::backward);
     QObject::connect(forward, &QPushButton::clicked, textBrowser, &QTextBrowser::forward);
     QObject::connect(contents, &QPushButton::clicked, textBrowser,
-                     [this] { textBrowser->setSource(contentsUrl()); });
+        [this] { textBrowser->setSource(contentsUrl()); });
     QObject::connect(textBrowser, &QTextBrowser::backwardAvailable, back, &QWidget::setEnabled);
     QObject::connect(textBrowser, &QTextBrowser::forwardAvailable, forward, &QWidget::setEnabled);
 

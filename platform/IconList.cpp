@@ -15,9 +15,11 @@ IconList::IconList()
     // index 0 is also what a failed lookup gives.
     icons.append(genericFileIcon());
     icons.append(themeOrOwn(QStringLiteral("folder"), QStringLiteral(":/icons/folder.svg")));
-    icons.append(themeOrOwn(QStringLiteral("folder-open"), QStringLiteral(":/icons/folder-open.svg")));
+    icons.append(
+        themeOrOwn(QStringLiteral("folder-open"), QStringLiteral(":/icons/folder-open.svg")));
     icons.append(ownOrTheme(QStringLiteral(":/icons/site.svg"), QStringLiteral("network-server")));
-    icons.append(ownOrTheme(QStringLiteral(":/icons/vrex.svg"), QStringLiteral("system-file-manager")));
+    icons.append(
+        ownOrTheme(QStringLiteral(":/icons/vrex.svg"), QStringLiteral("system-file-manager")));
     indexByIconName.insert(kGenericFileIcon, kGeneric);
 }
 

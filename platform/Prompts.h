@@ -12,14 +12,16 @@ public:
 
     virtual ~Prompts() = default;
 
-    virtual QMessageBox::StandardButton message(const QString &title, const QString &text,
-                                                QMessageBox::StandardButtons buttons,
-                                                Icon icon) = 0;
+    virtual QMessageBox::StandardButton message(
+        const QString &title, const QString &text, QMessageBox::StandardButtons buttons, Icon icon)
+        = 0;
     // Empty string when the user cancels.
-    virtual QString saveFileName(const QString &title, const QString &initialPath,
-                                 const QString &filter) = 0;
-    virtual QStringList openFileNames(const QString &title, const QString &initialDir,
-                                      const QString &filter) = 0;
+    virtual QString saveFileName(
+        const QString &title, const QString &initialPath, const QString &filter)
+        = 0;
+    virtual QStringList openFileNames(
+        const QString &title, const QString &initialDir, const QString &filter)
+        = 0;
     virtual QString browseFolder(const QString &title, const QString &initialDir) = 0;
 
     // The prompts in use; a Qt implementation unless a test installed another.

@@ -6,11 +6,10 @@
 class QtPrompts : public Prompts {
 public:
     QMessageBox::StandardButton message(const QString &title, const QString &text,
-                                        QMessageBox::StandardButtons buttons,
-                                        Icon icon) override;
-    QString saveFileName(const QString &title, const QString &initialPath,
-                         const QString &filter) override;
-    QStringList openFileNames(const QString &title, const QString &initialDir,
-                              const QString &filter) override;
+        QMessageBox::StandardButtons buttons, Icon icon) override;
+    QString saveFileName(
+        const QString &title, const QString &initialPath, const QString &filter) override;
+    QStringList openFileNames(
+        const QString &title, const QString &initialDir, const QString &filter) override;
     QString browseFolder(const QString &title, const QString &initialDir) override;
 };

@@ -34,7 +34,7 @@ bool ensure(QString *error)
             *error = QStringLiteral("Cannot create the folder %1.").arg(path());
         return false;
     }
-    struct stat st {};
+    struct stat st { };
     const bool ok = ::lstat(dir.constData(), &st) == 0 && S_ISDIR(st.st_mode)
         && st.st_uid == ::geteuid() && (st.st_mode & 077) == 0;
     if (!ok && error)
@@ -50,7 +50,7 @@ void clean()
     const int dirFd = ::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
     if (dirFd < 0)
         return;
-    struct stat st {};
+    struct stat st { };
     if (::fstat(dirFd, &st) != 0 || st.st_uid != ::geteuid()) {
         ::close(dirFd);
         return;

@@ -7,8 +7,8 @@ QString MimeClassesRoot::defaultValueOf(const QString &keyPath)
     const QMimeDatabase db;
     if (keyPath.size() > 1 && keyPath.startsWith(QLatin1Char('.'))
         && !keyPath.contains(QLatin1Char('\\'))) {
-        const QMimeType type =
-            db.mimeTypeForFile(QStringLiteral("file") + keyPath, QMimeDatabase::MatchExtension);
+        const QMimeType type
+            = db.mimeTypeForFile(QStringLiteral("file") + keyPath, QMimeDatabase::MatchExtension);
         return type.isValid() && !type.isDefault() ? type.name() : QString();
     }
     if (!keyPath.contains(QLatin1Char('/')) || keyPath.contains(QLatin1Char('\\')))
@@ -33,8 +33,8 @@ int32_t MimeClassesRoot::openKey(const QString &path, bool create)
     return RegResult::FileNotFound;
 }
 
-int32_t MimeClassesRoot::queryValue(const QString &keyPath, const QString &name, uint32_t &type,
-                                    QByteArray &data)
+int32_t MimeClassesRoot::queryValue(
+    const QString &keyPath, const QString &name, uint32_t &type, QByteArray &data)
 {
     if (!name.isEmpty())
         return RegResult::FileNotFound;

@@ -10,10 +10,10 @@ public:
     // A missing key may be "created" (opened for a read that finds nothing),
     // but nothing is ever created here.
     int32_t openKey(const QString &path, bool create) override;
-    int32_t queryValue(const QString &keyPath, const QString &name, uint32_t &type,
-                       QByteArray &data) override;
+    int32_t queryValue(
+        const QString &keyPath, const QString &name, uint32_t &type, QByteArray &data) override;
     int32_t setValue(const QString &keyPath, const QString &name, uint32_t type,
-                     const QByteArray &data) override;
+        const QByteArray &data) override;
 
 private:
     // The default value of a key, or a null string when there is no such key.

@@ -4,8 +4,8 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
-bool PrivateFile::write(const QString &path, const QByteArray &data, QString *reason,
-                        QFileDevice::FileError *kind)
+bool PrivateFile::write(
+    const QString &path, const QByteArray &data, QString *reason, QFileDevice::FileError *kind)
 {
     auto fail = [&](QFileDevice::FileError error, const QString &text) {
         if (reason)
@@ -17,7 +17,7 @@ bool PrivateFile::write(const QString &path, const QByteArray &data, QString *re
     const QFileInfo info(path);
     if (!QDir().mkpath(info.absolutePath()))
         return fail(QFileDevice::OpenError,
-                    QStringLiteral("cannot create folder %1").arg(info.absolutePath()));
+            QStringLiteral("cannot create folder %1").arg(info.absolutePath()));
     if (info.isDir())
         return fail(QFileDevice::OpenError, QStringLiteral("%1 is a folder").arg(path));
     QSaveFile file(path);

@@ -12,5 +12,5 @@ class PrivateFile {
 public:
     // False if anything failed; the reason and its kind go to the optional outputs.
     static bool write(const QString &path, const QByteArray &data, QString *reason = nullptr,
-                      QFileDevice::FileError *kind = nullptr);
+        QFileDevice::FileError *kind = nullptr);
 };

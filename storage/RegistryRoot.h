@@ -34,8 +34,10 @@ public:
     virtual int32_t openKey(const QString &path, bool create) = 0;
     // Type and bytes of a value of an existing key; an empty name is the
     // key's default value.
-    virtual int32_t queryValue(const QString &keyPath, const QString &name, uint32_t &type,
-                               QByteArray &data) = 0;
-    virtual int32_t setValue(const QString &keyPath, const QString &name, uint32_t type,
-                             const QByteArray &data) = 0;
+    virtual int32_t queryValue(
+        const QString &keyPath, const QString &name, uint32_t &type, QByteArray &data)
+        = 0;
+    virtual int32_t setValue(
+        const QString &keyPath, const QString &name, uint32_t type, const QByteArray &data)
+        = 0;
 };

@@ -5,11 +5,11 @@
 // One site of the site book. Records are owned by the SiteBook and live until
 // its list is freed; `next` links them, newest first.
 struct TSiteRecord {
-    QString FTPSite;      // host, as typed
-    QString Description;  // the site's name; unique, ignoring case
-    QString Login;        // empty for an anonymous site
-    QString Password;     // plain text; empty for an anonymous site
-    QString Directory;    // starting directory, "/" for the root
+    QString FTPSite; // host, as typed
+    QString Description; // the site's name; unique, ignoring case
+    QString Login; // empty for an anonymous site
+    QString Password; // plain text; empty for an anonymous site
+    QString Directory; // starting directory, "/" for the root
     bool Deleted = false; // kept in memory, skipped by FindSite and the writer
     TSiteRecord *next = nullptr;
 

@@ -18,9 +18,9 @@ template <typename T> T TaggedValue::payloadAs() const
     return qFromLittleEndian<T>(payload);
 }
 
-TaggedValue::TaggedValue(const QString &value) : valueKind(varString), text(value) {}
+TaggedValue::TaggedValue(const QString &value) : valueKind(varString), text(value) { }
 
-TaggedValue::TaggedValue(const char *value) : TaggedValue(QString::fromUtf8(value)) {}
+TaggedValue::TaggedValue(const char *value) : TaggedValue(QString::fromUtf8(value)) { }
 
 TaggedValue TaggedValue::null()
 {
@@ -152,5 +152,5 @@ int64_t TaggedValue::currencyValue() const
 bool TaggedValue::operator==(const TaggedValue &other) const
 {
     return valueKind == other.valueKind && text == other.text
-           && std::memcmp(payload, other.payload, sizeof payload) == 0;
+        && std::memcmp(payload, other.payload, sizeof payload) == 0;
 }

@@ -120,12 +120,17 @@ void ActionDispatch::connectFailed()
         return;
     }
     switch (services.ftp->LastError()) {
-    case errWinInetError: Prompts::error(QStringLiteral("Error accessing WinInet.DLL.")); break;
+    case errWinInetError:
+        Prompts::error(QStringLiteral("Error accessing WinInet.DLL."));
+        break;
     case errSiteNotFound:
         Prompts::error(QStringLiteral("The requested site could not be located."));
         break;
-    case errBadLogin: Prompts::error(QStringLiteral("Invalid Login.")); break;
-    case errTerminated: break;
+    case errBadLogin:
+        Prompts::error(QStringLiteral("Invalid Login."));
+        break;
+    case errTerminated:
+        break;
     default:
         Prompts::error(QStringLiteral("Unable to connect to site."));
         clearPendingAction();

@@ -14,8 +14,8 @@ class TWinInetFTP;
 
 // The one transfer under way.
 struct TransferContext {
-    QString source;        // remote path of a download, local path of an upload
-    QString target;        // local save path of a download, remote path of an upload
+    QString source; // remote path of a download, local path of an upload
+    QString target; // local save path of a download, remote path of an upload
     bool openAfter = false;
     bool checkNewer = false;
     double expectedSize = 0; // 0: unknown
@@ -68,7 +68,7 @@ public:
     QString operationPath;
     QString operationSecond;
     TransferContext transfer;
-    TWin32FindData foundEntry{};
+    TWin32FindData foundEntry {};
     bool entryFound = false;
 
 private:

@@ -46,8 +46,8 @@ void TListView::addColumn(const QString &caption, int width, Qt::Alignment align
     const int column = rows->columnCount();
     rows->setColumnCount(column + 1);
     rows->setHeaderData(column, Qt::Horizontal, caption);
-    rows->setHeaderData(column, Qt::Horizontal, int(align | Qt::AlignVCenter),
-                        Qt::TextAlignmentRole);
+    rows->setHeaderData(
+        column, Qt::Horizontal, int(align | Qt::AlignVCenter), Qt::TextAlignmentRole);
     details->setColumnWidth(column, width);
 }
 
@@ -65,7 +65,7 @@ void TListView::setModel(QAbstractItemModel *model)
 {
     QList<int> widths;
     for (int column = 0; column < rows->columnCount(); ++column) {
-        for (int role : {int(Qt::DisplayRole), int(Qt::TextAlignmentRole)})
+        for (int role : { int(Qt::DisplayRole), int(Qt::TextAlignmentRole) })
             model->setHeaderData(
                 column, Qt::Horizontal, rows->headerData(column, Qt::Horizontal, role), role);
         widths.append(details->columnWidth(column));
@@ -111,8 +111,8 @@ void TListView::setViewStyle(TViewStyle viewStyle)
 
 void TListView::setMultiSelect(bool multi)
 {
-    const auto mode = multi ? QAbstractItemView::ExtendedSelection
-                            : QAbstractItemView::SingleSelection;
+    const auto mode
+        = multi ? QAbstractItemView::ExtendedSelection : QAbstractItemView::SingleSelection;
     details->setSelectionMode(mode);
     icons->setSelectionMode(mode);
 }

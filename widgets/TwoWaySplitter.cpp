@@ -29,7 +29,7 @@ void TwoWaySplitter::applyPosition()
         return;
     const int left = total * percent / 100;
     applying = true;
-    setSizes({left, total - left});
+    setSizes({ left, total - left });
     applying = false;
 }
 

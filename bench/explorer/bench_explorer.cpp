@@ -111,7 +111,13 @@ struct LatenessProbe {
             last = now;
         });
     }
-    void start() { clock.start(); last = 0; late.clear(); timer.start(); }
+    void start()
+    {
+        clock.start();
+        last = 0;
+        late.clear();
+        timer.start();
+    }
     double p99()
     {
         timer.stop();
@@ -156,7 +162,7 @@ QTreeWidgetItem *childNamed(QTreeWidgetItem *parent, const QString &name)
 // shared machine it tells our own cost apart from waiting for the server.
 double cpuSeconds()
 {
-    rusage u{};
+    rusage u {};
     getrusage(RUSAGE_SELF, &u);
     return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec)
         + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
@@ -176,9 +182,8 @@ void openAndWait(TForm1 &form, QTreeWidgetItem *node, int rows, Figure *figure =
     const double cpu = cpuSeconds();
     form.tree().itemHit = true;
     form.controls().TreeView1->setCurrentItem(node);
-    waitFor([&] {
-        return !form.listing().isBusy() && form.controls().ListView1->rowCount() == rows;
-    });
+    waitFor(
+        [&] { return !form.listing().isBusy() && form.controls().ListView1->rowCount() == rows; });
     if (figure) {
         figure->wall.push_back(t.elapsed() / 1000.0);
         figure->cpu.push_back(cpuSeconds() - cpu);
@@ -255,13 +260,13 @@ int main(int argc, char **argv)
         }
         const double b = median(bare), f = first.medianWall();
         std::printf("explorer_open_%d: ours %.3f s (cpu %.3f s), bare listing %.3f s, ratio %.2f\n",
-                    entries, f, first.medianCpu(), b, f / b);
+            entries, f, first.medianCpu(), b, f / b);
         std::printf("explorer_reopen_from_map_%d: ours %.3f s (cpu %.3f s), first open %.3f s, "
                     "ratio %.2f\n",
-                    entries, again.medianWall(), again.medianCpu(), f, again.medianWall() / f);
+            entries, again.medianWall(), again.medianCpu(), f, again.medianWall() / f);
         std::printf("explorer_reopen_sorted_by_size_%d: ours %.3f s (cpu %.3f s), first open "
                     "%.3f s, ratio %.2f\n",
-                    entries, sorted.medianWall(), sorted.medianCpu(), f, sorted.medianWall() / f);
+            entries, sorted.medianWall(), sorted.medianCpu(), f, sorted.medianWall() / f);
         std::printf("explorer_timer_lateness_p99_%d: %.1f ms\n", entries, median(lateness));
         std::fflush(stdout);
     }

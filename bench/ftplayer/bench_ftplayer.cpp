@@ -22,7 +22,7 @@ constexpr DWORD kChunk = 4096;
 
 long peakRssKb()
 {
-    rusage usage{};
+    rusage usage {};
     getrusage(RUSAGE_SELF, &usage);
     return usage.ru_maxrss;
 }
@@ -106,7 +106,7 @@ int main(int argc, char **argv)
     const auto start = std::chrono::steady_clock::now();
     HINTERNET session = InternetOpenA("bench", INTERNET_OPEN_TYPE_PRECONFIG, "", "", 0);
     HINTERNET c = InternetConnectA(session, argv[2], INTERNET_DEFAULT_FTP_PORT, argv[3], argv[4],
-                                   INTERNET_SERVICE_FTP, INTERNET_FLAG_PASSIVE, 1);
+        INTERNET_SERVICE_FTP, INTERNET_FLAG_PASSIVE, 1);
     if (!c)
         return failure("InternetConnectA");
     unsigned long long bytes = 0, entries = 0;
@@ -119,9 +119,9 @@ int main(int argc, char **argv)
         rc = list(c, argv[5], entries);
     InternetCloseHandle(c);
     InternetCloseHandle(session);
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::printf("bytes=%llu entries=%llu seconds=%.4f rss_kb=%ld\n", bytes, entries, seconds,
-                peakRssKb());
+    const double seconds
+        = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::printf(
+        "bytes=%llu entries=%llu seconds=%.4f rss_kb=%ld\n", bytes, entries, seconds, peakRssKb());
     return rc;
 }

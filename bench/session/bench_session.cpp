@@ -26,7 +26,7 @@ namespace {
 
 double peakRssMb()
 {
-    rusage usage{};
+    rusage usage {};
     getrusage(RUSAGE_SELF, &usage);
     return usage.ru_maxrss / 1024.0;
 }
@@ -43,23 +43,23 @@ double percentile99(std::vector<double> values)
 qint64 rawTransfer(bool get, const QStringList &args)
 {
     HINTERNET session = InternetOpenA("", INTERNET_OPEN_TYPE_PRECONFIG, "", "", 0);
-    HINTERNET conn = InternetConnectA(session, args[2].toUtf8().constData(), 21,
-                                      args[3].toUtf8().constData(), args[4].toUtf8().constData(),
-                                      INTERNET_SERVICE_FTP, INTERNET_FLAG_PASSIVE, 1);
+    HINTERNET conn
+        = InternetConnectA(session, args[2].toUtf8().constData(), 21, args[3].toUtf8().constData(),
+            args[4].toUtf8().constData(), INTERNET_SERVICE_FTP, INTERNET_FLAG_PASSIVE, 1);
     qint64 moved = -1;
     QFile local(args[6]);
     HINTERNET file = nullptr;
     if (conn && local.open(get ? QIODevice::WriteOnly : QIODevice::ReadOnly))
         file = FtpOpenFileA(conn, args[5].toUtf8().constData(), get ? GENERIC_READ : GENERIC_WRITE,
-                            FTP_TRANSFER_TYPE_BINARY, 0);
+            FTP_TRANSFER_TYPE_BINARY, 0);
     if (file) {
         char buffer[4096];
         moved = 0;
         for (;;) {
             DWORD n = 0;
             if (get) {
-                if (!InternetReadFile(file, buffer, sizeof buffer, &n) || n == 0 ||
-                    local.write(buffer, n) != qint64(n))
+                if (!InternetReadFile(file, buffer, sizeof buffer, &n) || n == 0
+                    || local.write(buffer, n) != qint64(n))
                     break;
             } else {
                 const qint64 got = local.read(buffer, sizeof buffer);
@@ -83,7 +83,8 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
     if (args.size() != 8) {
-        std::fprintf(stderr, "usage: bench_session get|put HOST USER PASSWORD REMOTE LOCAL BATCH\n");
+        std::fprintf(
+            stderr, "usage: bench_session get|put HOST USER PASSWORD REMOTE LOCAL BATCH\n");
         return 2;
     }
     if (args[1].startsWith(QLatin1String("raw"))) {
@@ -92,7 +93,7 @@ int main(int argc, char **argv)
         const qint64 moved = rawTransfer(args[1] == QLatin1String("rawget"), args);
         const double seconds = clock.nsecsElapsed() / 1e9;
         std::printf("mbps=%.1f p99ms=0 rssmb=%.1f err=%d bytes=%lld\n", moved / 1e6 / seconds,
-                    peakRssMb(), moved < 0 ? 1 : 0, static_cast<long long>(moved));
+            peakRssMb(), moved < 0 ? 1 : 0, static_cast<long long>(moved));
         return moved < 0 ? 1 : 0;
     }
     const bool get = args[1] == QLatin1String("get");
@@ -138,7 +139,7 @@ int main(int argc, char **argv)
     const double seconds = clock.nsecsElapsed() / 1e9;
     ftp.Disconnect();
     std::printf("mbps=%.1f p99ms=%.2f rssmb=%.1f err=%d bytes=%lld\n",
-                seconds > 0 ? bytes / 1e6 / seconds : 0.0, percentile99(lateness), peakRssMb(), err,
-                static_cast<long long>(bytes));
+        seconds > 0 ? bytes / 1e6 / seconds : 0.0, percentile99(lateness), peakRssMb(), err,
+        static_cast<long long>(bytes));
     return err;
 }

@@ -340,7 +340,9 @@ private slots:
         site->setFont(0, bold);
         tree->setCurrentItem(site);
         QTRY_VERIFY2(tree->visualItemRect(site).right() < tree->viewport()->width(),
-            qPrintable(QStringLiteral("%1 of %2").arg(tree->visualItemRect(site).right()).arg(tree->viewport()->width())));
+            qPrintable(QStringLiteral("%1 of %2")
+                           .arg(tree->visualItemRect(site).right())
+                           .arg(tree->viewport()->width())));
         QCOMPARE(tree->horizontalScrollBar()->maximum(), 0);
         render(form.get(), "default");
 

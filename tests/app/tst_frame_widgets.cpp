@@ -114,10 +114,10 @@ private slots:
         TListView list;
         list.addColumn("Name", 150);
         list.addColumn("Size", 75, Qt::AlignRight);
-        list.model()->appendRow({new QStandardItem("a.txt"), new QStandardItem("1")});
-        list.model()->appendRow({new QStandardItem("b.txt"), new QStandardItem("2")});
-        list.selectionModel()->select(list.model()->index(1, 0),
-                                      QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        list.model()->appendRow({ new QStandardItem("a.txt"), new QStandardItem("1") });
+        list.model()->appendRow({ new QStandardItem("b.txt"), new QStandardItem("2") });
+        list.selectionModel()->select(
+            list.model()->index(1, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
         list.resize(300, 200);
         list.show();
         QVERIFY(QTest::qWaitForWindowExposed(&list));
@@ -157,7 +157,7 @@ private slots:
     void temporaryFolderIsPrivateAndCleanedWhole()
     {
         QVERIFY(TempFolder::ensure());
-        struct stat st {};
+        struct stat st { };
         QCOMPARE(::lstat(QFile::encodeName(TempFolder::path()).constData(), &st), 0);
         QCOMPARE(int(st.st_mode & 0777), 0700);
         QFile a(TempFolder::path() + "a.txt"), hidden(TempFolder::path() + ".keep");

@@ -1,8 +1,8 @@
 // The main window as a person meets it: what it shows at start, what its
 // frame commands do, and how it asks before closing.
 
-#include "ScriptedPrompts.h"
 #include "MainWindowTest.h"
+#include "ScriptedPrompts.h"
 #include "TestEnvironment.h"
 
 #include "app/MainMenu.h"
@@ -153,7 +153,7 @@ private slots:
         QCOMPARE(bar->panelText(1), QStringLiteral("Objects:"));
         QCOMPARE(bar->panelText(2), QStringLiteral("Size:"));
         QCOMPARE(bar->panelText(3), QStringLiteral("Queue: Idle"));
-        const int widths[] = {200, 110, 145, 100};
+        const int widths[] = { 200, 110, 145, 100 };
         auto panel = [bar](int i) {
             return bar->findChild<QWidget *>(QStringLiteral("StatusBar1Panel%1").arg(i));
         };
@@ -166,7 +166,7 @@ private slots:
         QCOMPARE(f.findChild<TwoWaySplitter *>(QStringLiteral("TwoWaySplitter2"))->position(), 40);
         QCOMPARE(f.findChild<TwoWaySplitter *>(QStringLiteral("TwoWaySplitter3"))->position(), 40);
         QCOMPARE(f.findChild<QLabel *>(QStringLiteral("PanelTree"))->text(),
-                 QStringLiteral("  All FTP Sites:"));
+            QStringLiteral("  All FTP Sites:"));
         QVERIFY(!f.findChild<QWidget *>(QStringLiteral("TreeView2"))->isVisible());
         QVERIFY(!f.findChild<QWidget *>(QStringLiteral("PanelTransfer"))->isVisible());
 
@@ -178,8 +178,8 @@ private slots:
 
         TListView *list = f.controls().ListView1;
         QCOMPARE(list->viewStyle(), TViewStyle::vsReport);
-        const QStringList columns = {"Name", "Size", "Type", "Modified"};
-        const int columnWidths[] = {150, 75, 100, 125};
+        const QStringList columns = { "Name", "Size", "Type", "Modified" };
+        const int columnWidths[] = { 150, 75, 100, 125 };
         for (int c = 0; c < 4; ++c) {
             QCOMPARE(list->columnCaption(c), columns[c]);
             // Size is only ever widened, to fit the largest sizes (tst_comfort).
@@ -198,32 +198,32 @@ private slots:
         const QKeySequence none;
         // A hidden item also reads as disabled, so its shortcut cannot fire.
         const ActionState expected[] = {
-            {"MenuOpen", "&Open", none, true, true},
-            {"MenuDownload", "&Download...", none, true, true},
-            {"MenuNewer", "Download if &Newer...", none, true, true},
-            {"MenuUpload", "&Upload...", none, false, true},
-            {"MenuDelete", "De&lete", none, true, true},
-            {"RenameFile1", "&Rename File", none, false, false},
-            {"CreateDirectory1", "&Create Folder", none, true, true},
-            {"MenuAdd", "Add to &Watch List...", none, true, true},
-            {"Exit1", "E&xit", QKeySequence(Qt::ALT | Qt::Key_F4), true, true},
-            {"New1", "Ne&w...", QKeySequence(Qt::CTRL | Qt::Key_N), true, true},
-            {"Edit1", "&Edit...", none, false, true},
-            {"Delete2", "&Delete", none, false, true},
-            {"DownloadSite1", "Download &Site Structure", none, false, false},
-            {"Queue1", "Stop &Queue", none, true, true},
-            {"TransferProgress1", "&Transfer Progress", none, true, true},
-            {"LastMessage1", "Last FTP Welcome &Message...", none, true, true},
-            {"LargeIcons1", "Lar&ge Icons", none, true, true},
-            {"SmallIcons1", "S&mall Icons", none, true, true},
-            {"List1", "&List", none, true, true},
-            {"Details1", "&Details", none, true, true},
-            {"Files1", "&Files", QKeySequence(Qt::Key_F5), false, true},
-            {"All1", "&All", none, false, true},
-            {"ExplorerStyleButtons1", "Internet E&xplorer Style Buttons", none, false, false},
-            {"Contents1", "&Contents...", QKeySequence(Qt::Key_F1), true, true},
-            {"WebTour1", "Web &Tour of Vrex Explorer...", none, true, true},
-            {"About1", "&About...", none, true, true},
+            { "MenuOpen", "&Open", none, true, true },
+            { "MenuDownload", "&Download...", none, true, true },
+            { "MenuNewer", "Download if &Newer...", none, true, true },
+            { "MenuUpload", "&Upload...", none, false, true },
+            { "MenuDelete", "De&lete", none, true, true },
+            { "RenameFile1", "&Rename File", none, false, false },
+            { "CreateDirectory1", "&Create Folder", none, true, true },
+            { "MenuAdd", "Add to &Watch List...", none, true, true },
+            { "Exit1", "E&xit", QKeySequence(Qt::ALT | Qt::Key_F4), true, true },
+            { "New1", "Ne&w...", QKeySequence(Qt::CTRL | Qt::Key_N), true, true },
+            { "Edit1", "&Edit...", none, false, true },
+            { "Delete2", "&Delete", none, false, true },
+            { "DownloadSite1", "Download &Site Structure", none, false, false },
+            { "Queue1", "Stop &Queue", none, true, true },
+            { "TransferProgress1", "&Transfer Progress", none, true, true },
+            { "LastMessage1", "Last FTP Welcome &Message...", none, true, true },
+            { "LargeIcons1", "Lar&ge Icons", none, true, true },
+            { "SmallIcons1", "S&mall Icons", none, true, true },
+            { "List1", "&List", none, true, true },
+            { "Details1", "&Details", none, true, true },
+            { "Files1", "&Files", QKeySequence(Qt::Key_F5), false, true },
+            { "All1", "&All", none, false, true },
+            { "ExplorerStyleButtons1", "Internet E&xplorer Style Buttons", none, false, false },
+            { "Contents1", "&Contents...", QKeySequence(Qt::Key_F1), true, true },
+            { "WebTour1", "Web &Tour of Vrex Explorer...", none, true, true },
+            { "About1", "&About...", none, true, true },
         };
         for (const ActionState &e : expected) {
             auto *a = f.findChild<QAction *>(QLatin1String(e.name));
@@ -238,39 +238,45 @@ private slots:
         QStringList titles;
         for (QAction *a : f.menuBar()->actions())
             titles << a->text();
-        QCOMPARE(titles, (QStringList{"&File", "&Site", "&View", "&Help"}));
+        QCOMPARE(titles, (QStringList { "&File", "&Site", "&View", "&Help" }));
     }
 
     void bothToolBarsHaveEveryButtonWithHintAndState()
     {
         TForm1 &f = open();
-        struct Expect { const char *name; const char *hint; bool classic; bool explorer; int left; };
+        struct Expect {
+            const char *name;
+            const char *hint;
+            bool classic;
+            bool explorer;
+            int left;
+        };
         const Expect buttons[] = {
-            {"Stop", "Stop", false, false, 4},
-            {"UpOne", "Up One Level", false, false, 34},
-            {"New", "Create New FTP Site Entry", true, true, 64},
-            {"Edit", "Edit FTP Site Information", false, false, 86},
-            {"Delete", "Delete Selection", false, true, 116},
-            {"Open", "Open File", false, false, 146},
-            {"Download", "Download File", true, true, 168},
-            {"Watch", "Add File to Watch List", false, false, 190},
-            {"Send", "Send File(s) to FTP Site", false, false, 212},
-            {"Queue", "Stop Queue", true, true, 242},
-            {"Large", "Large Icons", true, true, 272},
-            {"Small", "Small Icons", true, true, 294},
-            {"List", "List", true, true, 316},
-            {"Details", "Details", true, true, 338},
+            { "Stop", "Stop", false, false, 4 },
+            { "UpOne", "Up One Level", false, false, 34 },
+            { "New", "Create New FTP Site Entry", true, true, 64 },
+            { "Edit", "Edit FTP Site Information", false, false, 86 },
+            { "Delete", "Delete Selection", false, true, 116 },
+            { "Open", "Open File", false, false, 146 },
+            { "Download", "Download File", true, true, 168 },
+            { "Watch", "Add File to Watch List", false, false, 190 },
+            { "Send", "Send File(s) to FTP Site", false, false, 212 },
+            { "Queue", "Stop Queue", true, true, 242 },
+            { "Large", "Large Icons", true, true, 272 },
+            { "Small", "Small Icons", true, true, 294 },
+            { "List", "List", true, true, 316 },
+            { "Details", "Details", true, true, 338 },
         };
         for (const Expect &e : buttons) {
-            for (const QString &prefix : {QStringLiteral("Speed"), QStringLiteral("Explorer")}) {
+            for (const QString &prefix : { QStringLiteral("Speed"), QStringLiteral("Explorer") }) {
                 const QString name = prefix + QLatin1String(e.name);
                 auto *b = f.findChild<QToolButton *>(name);
                 QVERIFY2(b, qPrintable(name));
                 QCOMPARE(b->toolTip(), QLatin1String(e.hint));
                 const bool explorer = prefix == QLatin1String("Explorer");
                 QVERIFY2(b->isEnabled() == (explorer ? e.explorer : e.classic), qPrintable(name));
-                const int left = explorer && QLatin1String(e.name) == QLatin1String("Large")
-                    ? 273 : e.left;
+                const int left
+                    = explorer && QLatin1String(e.name) == QLatin1String("Large") ? 273 : e.left;
                 QCOMPARE(b->x(), left);
                 QVERIFY(!b->icon().isNull());
             }
@@ -307,9 +313,9 @@ private slots:
         QStringList titles;
         for (QDialog *d : f.dialogs())
             titles << d->windowTitle();
-        QCOMPARE(titles, (QStringList{"New FTP Site", "FTP Messages", "About Vrex Explorer",
-                                      "Start Queue", "Download if Newer",
-                                      "Download File from FTP Site:"}));
+        QCOMPARE(titles,
+            (QStringList { "New FTP Site", "FTP Messages", "About Vrex Explorer", "Start Queue",
+                "Download if Newer", "Download File from FTP Site:" }));
     }
 
     void firstRunWithEmptySiteBookSelectsNothing()
@@ -324,17 +330,17 @@ private slots:
 
     void lastSiteIsSelectedOrElseTheFirstAlphabetically()
     {
-        writeSiteBook({"beta", "Alpha", "gamma"});
+        writeSiteBook({ "beta", "Alpha", "gamma" });
         writeSetting(QStringLiteral("LastSite"), QStringLiteral("gamma"));
         {
             TForm1 &f = open();
             QCOMPARE(itemsOf(f.controls().PanelTools->combo()),
-                     (QStringList{"Alpha", "beta", "gamma"}));
+                (QStringList { "Alpha", "beta", "gamma" }));
             QCOMPARE(itemsOf(f.controls().PanelExplorerTools->combo()),
-                     (QStringList{"Alpha", "beta", "gamma"}));
+                (QStringList { "Alpha", "beta", "gamma" }));
             QCOMPARE(f.controls().PanelTools->combo()->currentText(), QStringLiteral("gamma"));
-            QCOMPARE(f.controls().PanelExplorerTools->combo()->currentText(),
-                     QStringLiteral("gamma"));
+            QCOMPARE(
+                f.controls().PanelExplorerTools->combo()->currentText(), QStringLiteral("gamma"));
             QCOMPARE(f.controls().TreeView1->currentItem()->text(0), QStringLiteral("gamma"));
             f.FormClose();
             form.reset();
@@ -351,7 +357,7 @@ private slots:
         QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         file.close();
         TForm1 &f = open();
-        QCOMPARE(prompts->messageTexts(), QStringList{"Invalid Sites File."});
+        QCOMPARE(prompts->messageTexts(), QStringList { "Invalid Sites File." });
         QCOMPARE(prompts->asked[0].title, QStringLiteral("Vrex Explorer"));
         QCOMPARE(prompts->asked[0].icon, Prompts::Icon::Error);
         QCOMPARE(f.controls().TreeView1->topLevelItem(0)->childCount(), 0);
@@ -366,8 +372,8 @@ private slots:
         QVERIFY(!f.close());
         QVERIFY(f.isVisible());
         QCOMPARE(prompts->messageTexts(),
-                 QStringList{"There are still files waiting in the queue.  "
-                             "Are you sure you want to exit?"});
+            QStringList { "There are still files waiting in the queue.  "
+                          "Are you sure you want to exit?" });
         QCOMPARE(prompts->asked[0].icon, Prompts::Icon::Question);
         QCOMPARE(prompts->asked[0].buttons, QMessageBox::Yes | QMessageBox::No);
 
@@ -391,9 +397,9 @@ private slots:
         QVERIFY(!f.close());
         QVERIFY(f.isVisible());
         QCOMPARE(prompts->messageTexts(),
-                 (QStringList{"There are still files waiting in the queue.  "
-                              "Are you sure you want to exit?",
-                              "A file transfer is in progress.  Are you sure you want to exit?"}));
+            (QStringList { "There are still files waiting in the queue.  "
+                           "Are you sure you want to exit?",
+                "A file transfer is in progress.  Are you sure you want to exit?" }));
         QCOMPARE(f.actions().pendingAction(), QStringLiteral("Download"));
     }
 
@@ -403,12 +409,12 @@ private slots:
         addQueueRow(f, "/a.txt", "In Progress");
         f.actions().setPendingAction(QStringLiteral("Send"));
         prompts->answer(QMessageBox::Yes); // transfer in progress
-        prompts->answer(QMessageBox::No);  // keep the item, waiting
+        prompts->answer(QMessageBox::No); // keep the item, waiting
         QVERIFY(f.close());
         QCOMPARE(prompts->messageTexts().size(), 2);
         QCOMPARE(prompts->messageTexts()[1],
-                 QStringLiteral("The queue has been stopped.  Do you want to remove the current "
-                                "file from the queue?"));
+            QStringLiteral("The queue has been stopped.  Do you want to remove the current "
+                           "file from the queue?"));
         QCOMPARE(f.queue().statusOfRow(0), QStringLiteral("Waiting"));
         QVERIFY(f.queue().isStopped());
         form.reset();
@@ -453,8 +459,8 @@ private slots:
     void viewButtonsSwitchTheListOfThePageShown()
     {
         TForm1 &f = open();
-        QTest::mouseClick(f.findChild<QToolButton *>(QStringLiteral("ExplorerSmall")),
-                          Qt::LeftButton);
+        QTest::mouseClick(
+            f.findChild<QToolButton *>(QStringLiteral("ExplorerSmall")), Qt::LeftButton);
         QCOMPARE(f.controls().ListView1->viewStyle(), TViewStyle::vsSmallIcon);
         QVERIFY(f.controls().menu->SmallIcons1->isChecked());
         QVERIFY(f.findChild<QToolButton *>(QStringLiteral("SpeedSmall"))->isChecked());
@@ -469,7 +475,7 @@ private slots:
         const int comboWidth = bar->comboPanel()->width();
         QTest::mousePress(drag, Qt::LeftButton, {}, QPoint(1, 5));
         QMouseEvent move(QEvent::MouseMove, QPointF(50, 5), drag->mapToGlobal(QPointF(50, 5)),
-                         Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+            Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(drag, &move);
         QTest::mouseRelease(drag, Qt::LeftButton, {}, QPoint(50, 5));
         const int expected = (50 + comboWidth) * 100 / bar->width() + 1;
@@ -497,11 +503,11 @@ private slots:
     {
         TForm1 &f = open();
         TFormMessage *messages = f.FormMessage();
-        messages->setLines({"220 Welcome", "230 Logged in"});
+        messages->setLines({ "220 Welcome", "230 Logged in" });
         prompts->answer(QMessageBox::Cancel);
         messages->ButtonClearClick();
-        QCOMPARE(messages->lines(), (QStringList{"220 Welcome", "230 Logged in"}));
-        QCOMPARE(prompts->messageTexts(), QStringList{"Do you want to clear all messages?"});
+        QCOMPARE(messages->lines(), (QStringList { "220 Welcome", "230 Logged in" }));
+        QCOMPARE(prompts->messageTexts(), QStringList { "Do you want to clear all messages?" });
         QCOMPARE(prompts->asked[0].buttons, QMessageBox::Ok | QMessageBox::Cancel);
         prompts->answer(QMessageBox::Ok);
         messages->ButtonClearClick();
@@ -573,7 +579,7 @@ private slots:
     {
         TForm1 &f = open();
         QTimer::singleShot(0, &f, [] { throw std::runtime_error("Cannot create file /x/y.dat"); });
-        QTRY_COMPARE(prompts->messageTexts(), QStringList{"Cannot create file /x/y.dat"});
+        QTRY_COMPARE(prompts->messageTexts(), QStringList { "Cannot create file /x/y.dat" });
         QCOMPARE(prompts->asked[0].title, QStringLiteral("Vrex Explorer"));
         QCOMPARE(prompts->asked[0].icon, Prompts::Icon::Error);
         QVERIFY(f.isVisible());

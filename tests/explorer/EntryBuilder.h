@@ -12,7 +12,7 @@
 // Entry records as a listing delivers them, for the tests of the file list.
 inline TWin32FindData makeEntry(const char *name, uint64_t size = 0, bool folder = false)
 {
-    TWin32FindData d{};
+    TWin32FindData d {};
     std::strncpy(d.cFileName, name, sizeof d.cFileName - 1);
     d.dwFileAttributes = folder ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
     setFileSize(d, size);

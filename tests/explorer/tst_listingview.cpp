@@ -40,7 +40,7 @@ using B = ToolBarPanel::Button;
 // The main window's real layout, whose controls the listing view works on.
 struct Window {
     QMainWindow main;
-    MainLayout layout{&main};
+    MainLayout layout { &main };
     MainMenu *menu = layout.menu;
     ToolBarPanel *classic = layout.PanelTools;
     ToolBarPanel *explorer = layout.PanelExplorerTools;
@@ -152,7 +152,7 @@ private slots:
         records.clear();
         TWin32FindData siteRecord = makeEntry("Demo server", 0, true);
         records.push_back(siteRecord);
-        site = new QTreeWidgetItem(map.get(), {"127.0.0.1"});
+        site = new QTreeWidgetItem(map.get(), { "127.0.0.1" });
         DirectoryMap::setRecord(site, &records.back());
         facts = {};
         view->setTreeFacts([this] { return facts; });
@@ -182,9 +182,9 @@ private slots:
         const QModelIndex name = w->files->shownModel()->index(1, 0);
         QCOMPARE(name.data().toString(), QStringLiteral("notes.txt"));
         QCOMPARE(name.data(ListingView::kMapNodeRole).value<quintptr>(), quintptr(notes));
-        QCOMPARE(QStringList({cell(0, 1), cell(0, 2)}), QStringList({"", "File Folder"}));
-        QCOMPARE(QStringList({cell(2, 1), cell(2, 2)}),
-            QStringList({grouped("5000000000"), "XYZ File"}));
+        QCOMPARE(QStringList({ cell(0, 1), cell(0, 2) }), QStringList({ "", "File Folder" }));
+        QCOMPARE(QStringList({ cell(2, 1), cell(2, 2) }),
+            QStringList({ grouped("5000000000"), "XYZ File" }));
         QVERIFY(cellData(2, 1, Qt::TextAlignmentRole).toInt() & Qt::AlignRight);
         QCOMPARE(cellData(0, 0, ListingView::kImageIndexRole).toInt(),
             IconList::instance().folderIndex(false));
@@ -247,7 +247,10 @@ private slots:
     void columnClicksSortFoldersFirstThenLast()
     {
         const QDate today = RowTexts::todayUtc();
-        auto dated = [](TWin32FindData e, const QDate &d) { setModified(e, d); return e; };
+        auto dated = [](TWin32FindData e, const QDate &d) {
+            setModified(e, d);
+            return e;
+        };
         addRow(dated(makeEntry("c.txt", 999), today.addDays(-10)));
         addRow(dated(makeEntry("beta", 0, true), today.addDays(-5)));
         addRow(dated(makeEntry("b.zzz", 5000000000ULL), today.addDays(-3)));
@@ -257,23 +260,25 @@ private slots:
 
         view->sortDirectoryList();
         QCOMPARE(view->sortColumn(), 0);
-        QCOMPARE(names(), QStringList({"Alpha", "beta", "a.kkk", "b.zzz", "c.txt", "future.log"}));
+        QCOMPARE(
+            names(), QStringList({ "Alpha", "beta", "a.kkk", "b.zzz", "c.txt", "future.log" }));
 
         view->ListView1ColumnClick(1);
         QVERIFY(view->sortAscending());
-        QCOMPARE(names().mid(2), QStringList({"future.log", "c.txt", "a.kkk", "b.zzz"}));
+        QCOMPARE(names().mid(2), QStringList({ "future.log", "c.txt", "a.kkk", "b.zzz" }));
         view->ListView1ColumnClick(1);
         QVERIFY(!view->sortAscending());
-        QCOMPARE(names().mid(0, 4), QStringList({"b.zzz", "a.kkk", "c.txt", "future.log"}));
-        QCOMPARE(QSet<QString>({names()[4], names()[5]}), QSet<QString>({"Alpha", "beta"}));
+        QCOMPARE(names().mid(0, 4), QStringList({ "b.zzz", "a.kkk", "c.txt", "future.log" }));
+        QCOMPARE(QSet<QString>({ names()[4], names()[5] }), QSet<QString>({ "Alpha", "beta" }));
 
         view->ListView1ColumnClick(2);
         QVERIFY(view->sortAscending());
-        QCOMPARE(names().mid(2), QStringList({"future.log", "a.kkk", "c.txt", "b.zzz"}));
+        QCOMPARE(names().mid(2), QStringList({ "future.log", "a.kkk", "c.txt", "b.zzz" }));
 
         // The file three days ahead was shown as last year and sorts so.
         view->ListView1ColumnClick(3);
-        QCOMPARE(names(), QStringList({"beta", "Alpha", "future.log", "a.kkk", "c.txt", "b.zzz"}));
+        QCOMPARE(
+            names(), QStringList({ "beta", "Alpha", "future.log", "a.kkk", "c.txt", "b.zzz" }));
     }
 
     void sortingKeepsTheSelection()
@@ -281,13 +286,13 @@ private slots:
         addRow(makeEntry("b", 2));
         QTreeWidgetItem *a = addRow(makeEntry("a", 3));
         addRow(makeEntry("c", 1));
-        selectRows({1});
+        selectRows({ 1 });
         QItemSelectionModel *selection = w->files->selectionModel();
-        selection->setCurrentIndex(w->files->shownModel()->index(1, 0),
-                                   QItemSelectionModel::NoUpdate);
+        selection->setCurrentIndex(
+            w->files->shownModel()->index(1, 0), QItemSelectionModel::NoUpdate);
         view->ListView1ColumnClick(1);
-        QCOMPARE(names(), QStringList({"c", "b", "a"}));
-        QCOMPARE(view->selectedMapNodes(), QList<QTreeWidgetItem *>({a}));
+        QCOMPARE(names(), QStringList({ "c", "b", "a" }));
+        QCOMPARE(view->selectedMapNodes(), QList<QTreeWidgetItem *>({ a }));
         // The whole row stays selected and current, in every column.
         QCOMPARE(selection->selectedIndexes().size(), 4);
         QCOMPARE(selection->currentIndex().row(), 2);
@@ -298,19 +303,19 @@ private slots:
         addRow(makeEntry("small", 1));
         addRow(makeEntry("large", 100));
         emit w->files->columnClicked(1);
-        QCOMPARE(names(), QStringList({"small", "large"}));
+        QCOMPARE(names(), QStringList({ "small", "large" }));
         emit w->files->columnClicked(1);
-        QCOMPARE(names(), QStringList({"large", "small"}));
+        QCOMPARE(names(), QStringList({ "large", "small" }));
     }
 
     void siteRowsKeepFileCommandsOff()
     {
         records.push_back(makeEntry("Other site", 0, true));
-        auto *other = new QTreeWidgetItem(map.get(), {"ftp.example.org"});
+        auto *other = new QTreeWidgetItem(map.get(), { "ftp.example.org" });
         DirectoryMap::setRecord(other, &records.back());
         view->addSiteRow(site);
         view->addSiteRow(other);
-        QCOMPARE(QStringList({cell(0, 0), cell(0, 1), cell(0, 2), cell(0, 3)}),
+        QCOMPARE(QStringList({ cell(0, 0), cell(0, 1), cell(0, 2), cell(0, 3) }),
             QStringList({ "Demo server", "", "FTP Site", "" }));
         QCOMPARE(
             cellData(1, 0, ListingView::kImageIndexRole).toInt(), IconList::instance().siteIndex());
@@ -320,11 +325,12 @@ private slots:
         facts.hasCurrent = true;
         facts.currentIsRoot = true;
         facts.hasSelectedNode = true;
-        selectRows({0});
-        for (B b : {B::Open, B::Download, B::Watch, B::Delete, B::Send})
+        selectRows({ 0 });
+        for (B b : { B::Open, B::Download, B::Watch, B::Delete, B::Send })
             QVERIFY(!w->enabled(b));
         view->PopupMenu1Popup();
-        for (const char *item : {"Open1", "Download1", "Rename1", "DeleteFile1", "AddtoWatchList1"})
+        for (const char *item :
+            { "Open1", "Download1", "Rename1", "DeleteFile1", "AddtoWatchList1" })
             QVERIFY2(!w->popupItem(item)->isEnabled(), item);
     }
 
@@ -335,26 +341,26 @@ private slots:
         addRow(makeEntry("a.txt", 1));
         addRow(makeEntry("b.txt", 2));
 
-        selectRows({1, 2});
-        for (B b : {B::Open, B::Download, B::Watch, B::Send})
+        selectRows({ 1, 2 });
+        for (B b : { B::Open, B::Download, B::Watch, B::Send })
             QVERIFY(w->enabled(b));
         QVERIFY(!w->enabled(B::Delete));
         QVERIFY(!w->enabled(B::Edit));
         emit w->popup->aboutToShow();
-        for (const char *item : {"Open1", "Download1", "AddtoWatchList1"})
+        for (const char *item : { "Open1", "Download1", "AddtoWatchList1" })
             QVERIFY2(w->popupItem(item)->isEnabled(), item);
         QVERIFY(!w->popupItem("Rename1")->isEnabled());
         QVERIFY(!w->popupItem("DeleteFile1")->isEnabled());
 
-        selectRows({2});
+        selectRows({ 2 });
         QVERIFY(w->enabled(B::Delete));
         view->PopupMenu1Popup();
         QVERIFY(w->popupItem("Rename1")->isEnabled());
         QVERIFY(w->popupItem("DeleteFile1")->isEnabled());
 
         // The first selected row decides: a folder turns everything off.
-        selectRows({0, 2});
-        for (B b : {B::Open, B::Download, B::Watch, B::Delete})
+        selectRows({ 0, 2 });
+        for (B b : { B::Open, B::Download, B::Watch, B::Delete })
             QVERIFY(!w->enabled(b));
         view->PopupMenu1Popup();
         QVERIFY(!w->popupItem("Open1")->isEnabled());
@@ -367,7 +373,7 @@ private slots:
     {
         showDirectory();
         addRow(makeEntry("a.txt", 1));
-        selectRows({0});
+        selectRows({ 0 });
         w->main.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w->main));
         QWidget *viewport = w->files->detailsView()->viewport();
@@ -435,15 +441,15 @@ private slots:
         w->pages->setCurrentIndex(1);
         view->EventClick();
         QVERIFY(!w->enabled(B::Open));
-        w->watches->selectionModel()->select(w->watches->model()->index(0, 0),
-                                             QItemSelectionModel::Select);
-        for (B b : {B::Delete, B::Open, B::Download})
+        w->watches->selectionModel()->select(
+            w->watches->model()->index(0, 0), QItemSelectionModel::Select);
+        for (B b : { B::Delete, B::Open, B::Download })
             QVERIFY(w->enabled(b));
         QVERIFY(!w->enabled(B::Watch));
 
         w->pages->setCurrentIndex(2);
-        w->queue->selectionModel()->select(w->queue->model()->index(0, 0),
-                                           QItemSelectionModel::Select);
+        w->queue->selectionModel()->select(
+            w->queue->model()->index(0, 0), QItemSelectionModel::Select);
         QVERIFY(w->enabled(B::Delete));
         QVERIFY(!w->enabled(B::Open));
         QVERIFY(!w->enabled(B::Download));
@@ -463,9 +469,9 @@ private slots:
         QVERIFY(!m->MenuOpen->isEnabled());
         QCOMPARE(m->MenuAdd->text(), QStringLiteral("Add to &Watch List"));
 
-        selectRows({0});
+        selectRows({ 0 });
         view->File2Click();
-        for (QAction *a : {m->MenuOpen, m->MenuDownload, m->MenuAdd, m->MenuDelete})
+        for (QAction *a : { m->MenuOpen, m->MenuDownload, m->MenuAdd, m->MenuDelete })
             QVERIFY2(a->isEnabled(), qPrintable(a->objectName()));
         QVERIFY(!m->MenuNewer->isEnabled());
         QVERIFY(!m->RenameFile1->isEnabled());
@@ -481,10 +487,10 @@ private slots:
         QCOMPARE(m->MenuAdd->text(), QStringLiteral("Remove from &Watch List"));
         QVERIFY(!m->MenuNewer->isEnabled());
         addTextRow(w->watches, "w1");
-        w->watches->selectionModel()->select(w->watches->model()->index(0, 0),
-                                             QItemSelectionModel::Select);
+        w->watches->selectionModel()->select(
+            w->watches->model()->index(0, 0), QItemSelectionModel::Select);
         view->File2Click();
-        for (QAction *a : {m->MenuOpen, m->MenuDownload, m->MenuNewer, m->MenuAdd})
+        for (QAction *a : { m->MenuOpen, m->MenuDownload, m->MenuNewer, m->MenuAdd })
             QVERIFY2(a->isEnabled(), qPrintable(a->objectName()));
 
         w->pages->setCurrentIndex(2);
@@ -514,7 +520,7 @@ private slots:
         view->setBusy(true);
         view->setBusy(true);
         QVERIFY(view->isBusy());
-        for (ToolBarPanel *bar : {w->classic, w->explorer}) {
+        for (ToolBarPanel *bar : { w->classic, w->explorer }) {
             QVERIFY(bar->button(B::Stop)->isEnabled());
             QVERIFY(!bar->button(B::Send)->isEnabled());
         }
@@ -524,7 +530,7 @@ private slots:
         QVERIFY(!view->isBusy());
         QCOMPARE(QApplication::overrideCursor(), nullptr);
         view->setBusy(false);
-        for (ToolBarPanel *bar : {w->classic, w->explorer}) {
+        for (ToolBarPanel *bar : { w->classic, w->explorer }) {
             QVERIFY(!bar->button(B::Stop)->isEnabled());
             QVERIFY(bar->button(B::Send)->isEnabled());
         }
@@ -539,7 +545,7 @@ private slots:
         QCOMPARE(w->files->viewStyle(), TViewStyle::vsList);
         QVERIFY(m->List1->isChecked());
         QVERIFY(!m->Details1->isChecked());
-        for (ToolBarPanel *bar : {w->classic, w->explorer})
+        for (ToolBarPanel *bar : { w->classic, w->explorer })
             QVERIFY(bar->button(B::List)->isChecked());
 
         w->pages->setCurrentIndex(1);
@@ -580,7 +586,7 @@ private slots:
         QVERIFY(view->itemHit());
         QTest::mouseRelease(details->viewport(), Qt::LeftButton, {}, rowRect.center());
         QTest::mousePress(details->viewport(), Qt::LeftButton, {},
-                          QPoint(rowRect.center().x(), details->viewport()->height() - 3));
+            QPoint(rowRect.center().x(), details->viewport()->height() - 3));
         QVERIFY(!view->itemHit());
         QCOMPARE(spy.count(), 2);
         QCOMPARE(spy.at(0).at(0).toBool(), true);
@@ -592,7 +598,7 @@ private slots:
         QTreeWidgetItem *sub = addRow(makeEntry("sub", 0, true));
         QTreeWidgetItem *b = addRow(makeEntry("b", 20));
         QTreeWidgetItem *c = addRow(makeEntry("c", 3));
-        const QSet<QTreeWidgetItem *> gone = {a, b, c};
+        const QSet<QTreeWidgetItem *> gone = { a, b, c };
         view->removeRowsWhere([&](QTreeWidgetItem *node) { return gone.contains(node); });
         QCOMPARE(view->rowCount(), 1);
         QCOMPARE(view->rowMapNode(0), sub);
@@ -647,10 +653,12 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&w->main));
         for (int i = 0; i < count; ++i) {
             const QByteArray name = QByteArray("file") + QByteArray::number((i * 7919) % count)
-                                    + (i % 3 ? ".txt" : i % 5 ? ".kkk" : "");
-            TWin32FindData e = makeEntry(name.constData(), uint64_t(i % 977) << (i % 40),
-                                         i % 50 == 0);
-            e.ftLastWriteTime = {uint32_t(i * 2654435761u), 0x01d00000u + uint32_t(i % 7)};
+                + (i % 3        ? ".txt"
+                        : i % 5 ? ".kkk"
+                                : "");
+            TWin32FindData e
+                = makeEntry(name.constData(), uint64_t(i % 977) << (i % 40), i % 50 == 0);
+            e.ftLastWriteTime = { uint32_t(i * 2654435761u), 0x01d00000u + uint32_t(i % 7) };
             addRow(e);
         }
         const RowComparison cmp;
@@ -660,12 +668,11 @@ private slots:
             for (int row = 1; row < view->rowCount(); ++row) {
                 const TWin32FindData *p = DirectoryMap::recordOf(view->rowMapNode(row - 1));
                 const TWin32FindData *q = DirectoryMap::recordOf(view->rowMapNode(row));
-                if (cmp.compare(p, cell(row - 1, column), q, cell(row, column), key,
-                                view->sortAscending())
+                if (cmp.compare(
+                        p, cell(row - 1, column), q, cell(row, column), key, view->sortAscending())
                     > 0)
-                    QFAIL(qPrintable(QString("column %1 out of order at row %2")
-                                         .arg(column)
-                                         .arg(row)));
+                    QFAIL(qPrintable(
+                        QString("column %1 out of order at row %2").arg(column).arg(row)));
             }
         }
         QCOMPARE(w->files->detailsView()->model()->rowCount(), count);

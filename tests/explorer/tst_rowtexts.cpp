@@ -86,8 +86,8 @@ private slots:
     {
         const QString longExtension = "file." + QString(300, QLatin1Char('q'));
         QCOMPARE(RowTexts::extensionOf(longExtension).size(), 255);
-        QCOMPARE(RowTexts::typeNameForFile(longExtension),
-                 QString(254, QLatin1Char('Q')) + " File");
+        QCOMPARE(
+            RowTexts::typeNameForFile(longExtension), QString(254, QLatin1Char('Q')) + " File");
         QCOMPARE(RowTexts::typeName(nullptr), QString());
     }
 
@@ -128,7 +128,7 @@ private slots:
     {
         QFETCH(QByteArray, mlsd);
         QFETCH(QString, expected);
-        TWin32FindData entry{};
+        TWin32FindData entry {};
         QVERIFY(ListingParser::parseMlsdLine(mlsd.toStdString(), entry));
         QCOMPARE(RowTexts::modifiedText(&entry, QDate(2026, 12, 7), QLocale::c()), expected);
     }
@@ -137,7 +137,7 @@ private slots:
     {
         QCOMPARE(RowTexts::modifiedText(nullptr, QDate(2026, 12, 7), QLocale::c()), QString());
         TWin32FindData file = makeEntry("a.txt", 1);
-        file.ftLastWriteTime = {0xffffffffu, 0xffffffffu};
+        file.ftLastWriteTime = { 0xffffffffu, 0xffffffffu };
         QCOMPARE(RowTexts::modifiedText(&file, QDate(2026, 12, 7), QLocale::c()), QString());
     }
 
@@ -196,8 +196,8 @@ private slots:
         const RowComparison cmp(QLocale::c());
         const TWin32FindData folder = makeEntry("zz", 0, true);
         const TWin32FindData file = makeEntry("aa", 1);
-        for (auto key : {RowComparison::Key::Text, RowComparison::Key::Size,
-                         RowComparison::Key::Modified}) {
+        for (auto key :
+            { RowComparison::Key::Text, RowComparison::Key::Size, RowComparison::Key::Modified }) {
             QCOMPARE(cmp.compare(&folder, "zz", &file, "aa", key, true), -1);
             QCOMPARE(cmp.compare(&file, "aa", &folder, "zz", key, true), 1);
             QCOMPARE(cmp.compare(&folder, "zz", &file, "aa", key, false), 1);
@@ -210,16 +210,16 @@ private slots:
         const TWin32FindData small = makeEntry("a", 999);
         const TWin32FindData big = makeEntry("b", 5000000000ULL);
         const TWin32FindData bigger = makeEntry("c", 5000000001ULL);
-        QCOMPARE(cmp.compare(&small, "999", &big, "5,000,000,000", RowComparison::Key::Size, true),
-                 -1);
+        QCOMPARE(
+            cmp.compare(&small, "999", &big, "5,000,000,000", RowComparison::Key::Size, true), -1);
         QCOMPARE(cmp.compare(&bigger, "", &big, "", RowComparison::Key::Size, true), 1);
         QCOMPARE(cmp.compare(&big, "", &big, "", RowComparison::Key::Size, false), 0);
 
         // Only the whole 64-bit value orders these: the low words say otherwise.
         TWin32FindData older = makeEntry("o", 1);
         TWin32FindData newer = makeEntry("n", 1);
-        older.ftLastWriteTime = {0xffffffffu, 0x01d00000u};
-        newer.ftLastWriteTime = {0x00000000u, 0x01d00001u};
+        older.ftLastWriteTime = { 0xffffffffu, 0x01d00000u };
+        newer.ftLastWriteTime = { 0x00000000u, 0x01d00001u };
         QCOMPARE(cmp.compare(&older, "", &newer, "", RowComparison::Key::Modified, true), -1);
         QCOMPARE(cmp.compare(&older, "", &newer, "", RowComparison::Key::Modified, false), 1);
     }
@@ -237,19 +237,18 @@ private slots:
     void preparedKeysAgreeWithTheDirectComparison()
     {
         const RowComparison cmp;
-        QList<TWin32FindData> entries = {makeEntry("Zebra.txt", 10), makeEntry("apple", 7),
-                                         makeEntry("Apple", 7), makeEntry("dir", 0, true),
-                                         makeEntry("éclair.doc", 5000000000ULL),
-                                         makeEntry("b10", 3), makeEntry("b9", 3)};
+        QList<TWin32FindData> entries = { makeEntry("Zebra.txt", 10), makeEntry("apple", 7),
+            makeEntry("Apple", 7), makeEntry("dir", 0, true),
+            makeEntry("éclair.doc", 5000000000ULL), makeEntry("b10", 3), makeEntry("b9", 3) };
         for (int i = 0; i < entries.size(); ++i)
-            entries[i].ftLastWriteTime = {uint32_t(i * 7919u), uint32_t(30000000u - i % 3)};
-        for (auto key : {RowComparison::Key::Text, RowComparison::Key::Size,
-                         RowComparison::Key::Modified}) {
+            entries[i].ftLastWriteTime = { uint32_t(i * 7919u), uint32_t(30000000u - i % 3) };
+        for (auto key :
+            { RowComparison::Key::Text, RowComparison::Key::Size, RowComparison::Key::Modified }) {
             for (const auto &a : entries) {
                 for (const auto &b : entries) {
                     const QString ta = QString::fromUtf8(a.cFileName);
                     const QString tb = QString::fromUtf8(b.cFileName);
-                    for (bool asc : {true, false}) {
+                    for (bool asc : { true, false }) {
                         const int direct = cmp.compare(&a, ta, &b, tb, key, asc);
                         const int keyed = RowComparison::compareKeys(
                             cmp.sortKey(&a, ta, key), cmp.sortKey(&b, tb, key), key, asc);

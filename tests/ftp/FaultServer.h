@@ -9,12 +9,12 @@
 // python3 for the life of the object.
 class FaultServer {
 public:
-    explicit FaultServer(const QString &scenario, const QString &features = "SIZE,UTF8,EPSV",
-                         bool ipv6 = false)
+    explicit FaultServer(
+        const QString &scenario, const QString &features = "SIZE,UTF8,EPSV", bool ipv6 = false)
     {
-        const QString script = QString::fromLocal8Bit(qgetenv("VREX_SOURCE_DIR"))
-                               + "/tests/ftp/fault_server.py";
-        QStringList args{script, QStringLiteral("--exit-with-stdin"), scenario, features};
+        const QString script
+            = QString::fromLocal8Bit(qgetenv("VREX_SOURCE_DIR")) + "/tests/ftp/fault_server.py";
+        QStringList args { script, QStringLiteral("--exit-with-stdin"), scenario, features };
         if (ipv6)
             args << "v6";
         process.setProcessChannelMode(QProcess::ForwardedErrorChannel);

@@ -19,10 +19,10 @@ public:
     {
         if (!whyUnavailable().isEmpty())
             return;
-        const QString script = QString::fromLocal8Bit(qgetenv("VREX_SOURCE_DIR"))
-                               + "/tests/ftp/vsftpd_launcher.py";
+        const QString script
+            = QString::fromLocal8Bit(qgetenv("VREX_SOURCE_DIR")) + "/tests/ftp/vsftpd_launcher.py";
         process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        QStringList args{script, QStringLiteral("--exit-with-stdin"), state.path()};
+        QStringList args { script, QStringLiteral("--exit-with-stdin"), state.path() };
         if (slowLogin)
             args.insert(2, QStringLiteral("--slow-login"));
         process.start(QStringLiteral("/usr/bin/python3"), args);
@@ -52,7 +52,8 @@ public:
     static QString whyUnavailable()
     {
         if (::geteuid() != 0)
-            return QStringLiteral("vsftpd tests need root (vsftpd serves anonymous sessions as root)");
+            return QStringLiteral(
+                "vsftpd tests need root (vsftpd serves anonymous sessions as root)");
         if (!QFile::exists(QStringLiteral("/usr/sbin/vsftpd")))
             return QStringLiteral("vsftpd is not installed (apt-get install vsftpd)");
         return QString();

@@ -22,7 +22,7 @@ class RefusingPort {
 public:
     RefusingPort() : fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0))
     {
-        sockaddr_in a{};
+        sockaddr_in a {};
         a.sin_family = AF_INET;
         a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         socklen_t len = sizeof a;
@@ -65,7 +65,7 @@ inline bool blockedInPoll(pid_t tid)
 // Closes a handle at the end of a scope.
 class HandleCloser {
 public:
-    explicit HandleCloser(HINTERNET h = nullptr) : handle(h) {}
+    explicit HandleCloser(HINTERNET h = nullptr) : handle(h) { }
     ~HandleCloser()
     {
         if (handle)
@@ -98,8 +98,8 @@ inline void setTimeout(HINTERNET handle, DWORD option, DWORD ms)
 
 inline void setAllTimeouts(HINTERNET handle, DWORD ms)
 {
-    for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT,
-                         INTERNET_OPTION_RECEIVE_TIMEOUT, INTERNET_OPTION_DATA_RECEIVE_TIMEOUT})
+    for (DWORD option : { INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT,
+             INTERNET_OPTION_RECEIVE_TIMEOUT, INTERNET_OPTION_DATA_RECEIVE_TIMEOUT })
         setTimeout(handle, option, ms);
 }
 
@@ -121,7 +121,7 @@ inline QByteArray lastResponse(DWORD *code = nullptr)
 inline std::vector<TWin32FindData> listAll(HINTERNET connection, const char *search)
 {
     std::vector<TWin32FindData> entries;
-    TWin32FindData entry{};
+    TWin32FindData entry {};
     HINTERNET find = FtpFindFirstFileA(connection, search, &entry, INTERNET_FLAG_RAW_DATA, 0);
     if (!find)
         return entries;
@@ -177,8 +177,8 @@ inline QByteArray readRemote(HINTERNET connection, const char *path, bool &ok, D
 }
 
 // Writes data to a remote file in chunks and closes it; false on any failure.
-inline bool writeRemote(HINTERNET connection, const char *path, const QByteArray &data,
-                        int chunk = 4096)
+inline bool writeRemote(
+    HINTERNET connection, const char *path, const QByteArray &data, int chunk = 4096)
 {
     HINTERNET file = FtpOpenFileA(connection, path, GENERIC_WRITE, FTP_TRANSFER_TYPE_BINARY, 0);
     if (!file)

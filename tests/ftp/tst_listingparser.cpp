@@ -69,7 +69,7 @@ class TestListingParser : public QObject {
     }
     void skipped(const char *tag, const QByteArray &line, bool mlsd = false)
     {
-        QTest::newRow(tag) << line << mlsd << false << Expect{};
+        QTest::newRow(tag) << line << mlsd << false << Expect {};
     }
 
 private slots:
@@ -82,56 +82,58 @@ private slots:
 
         // vsftpd: numeric owners, zero-padded days
         row("vsftpd time", "-rw-r--r--    1 0        0           10000 Dec 07 21:01 tenk.bin",
-            {"tenk.bin", false, 10000, at(kThisYear, 12, 7, 21, 1)});
+            { "tenk.bin", false, 10000, at(kThisYear, 12, 7, 21, 1) });
         row("vsftpd year", "drwxr-xr-x    2 0        0            4096 Jan 05  2024 pub",
-            {"pub", true, 4096, at(2024, 1, 5)});
+            { "pub", true, 4096, at(2024, 1, 5) });
         row("vsftpd dir 1000", "drwxrwxr-x    2 1000     1000         4096 Sep 09 08:00 incoming",
-            {"incoming", true, 4096, at(kThisYear, 9, 9, 8, 0)});
+            { "incoming", true, 4096, at(kThisYear, 9, 9, 8, 0) });
         // proftpd: names, blank-padded days
         row("proftpd time", "-rw-r--r--   1 ftp      ftp        123456 Mar  3 09:05 report.pdf",
-            {"report.pdf", false, 123456, at(kThisYear, 3, 3, 9, 5)});
+            { "report.pdf", false, 123456, at(kThisYear, 3, 3, 9, 5) });
         row("proftpd year", "drwxr-xr-x   3 alice    staff        4096 Nov 14  2019 photos",
-            {"photos", true, 4096, at(2019, 11, 14)});
+            { "photos", true, 4096, at(2019, 11, 14) });
         // pure-ftpd: wide columns, big sizes
-        row("pure-ftpd big", "-rw-r--r--    1 1000       1000       5368709120 Feb 28 12:00 big.iso",
-            {"big.iso", false, 5368709120ULL, at(kThisYear, 2, 28, 12, 0)});
-        row("pure-ftpd huge", "-rw-r--r--    1 ftpuser    ftpgroup   1099511627776 Oct 10  2023 tera.img",
-            {"tera.img", false, 1099511627776ULL, at(2023, 10, 10)});
+        row("pure-ftpd big",
+            "-rw-r--r--    1 1000       1000       5368709120 Feb 28 12:00 big.iso",
+            { "big.iso", false, 5368709120ULL, at(kThisYear, 2, 28, 12, 0) });
+        row("pure-ftpd huge",
+            "-rw-r--r--    1 ftpuser    ftpgroup   1099511627776 Oct 10  2023 tera.img",
+            { "tera.img", false, 1099511627776ULL, at(2023, 10, 10) });
         row("missing group", "-rw-r--r--   1 ftp 42 Jul  4  2021 nogroup.txt",
-            {"nogroup.txt", false, 42, at(2021, 7, 4)});
+            { "nogroup.txt", false, 42, at(2021, 7, 4) });
         row("no link count", "-rw-r--r-- ftp ftp 77 Jul  4  2021 nolinks.txt",
-            {"nolinks.txt", false, 77, at(2021, 7, 4)});
+            { "nolinks.txt", false, 77, at(2021, 7, 4) });
         row("inner blanks", "-rw-r--r--   1 ftp ftp 10 Jan  1  2020 my  file name.txt",
-            {"my  file name.txt", false, 10, at(2020, 1, 1)});
+            { "my  file name.txt", false, 10, at(2020, 1, 1) });
         row("leading blank", "-rw-r--r--   1 ftp ftp 10 Jan  1  2020  leading.txt",
-            {" leading.txt", false, 10, at(2020, 1, 1)});
+            { " leading.txt", false, 10, at(2020, 1, 1) });
         row("trailing blanks", "-rw-r--r--   1 ftp ftp 10 Jan  1 10:00 trailing.txt  ",
-            {"trailing.txt  ", false, 10, at(kThisYear, 1, 1, 10, 0)});
+            { "trailing.txt  ", false, 10, at(kThisYear, 1, 1, 10, 0) });
         row("name like a date", "-rw-r--r-- 1 ftp ftp 10 Jan  1  2020 Jan  2 2021 x",
-            {"Jan  2 2021 x", false, 10, at(2020, 1, 1)});
+            { "Jan  2 2021 x", false, 10, at(2020, 1, 1) });
         row("numeric name", "-rw-r--r-- 1 ftp ftp 10 Jan  1  2020 2021",
-            {"2021", false, 10, at(2020, 1, 1)});
+            { "2021", false, 10, at(2020, 1, 1) });
         row("symlink", "lrwxrwxrwx   1 root root 7 Jan  1  2020 link -> target",
-            {"link", false, 7, at(2020, 1, 1)});
+            { "link", false, 7, at(2020, 1, 1) });
         row("symlink to dir", "lrwxrwxrwx   1 0 0 12 Feb 02 03:04 pub -> /srv/ftp/pub",
-            {"pub", false, 12, at(kThisYear, 2, 2, 3, 4)});
+            { "pub", false, 12, at(kThisYear, 2, 2, 3, 4) });
         row("char device", "crw-rw-rw-   1 root root 1,   3 Jan  1  2020 null",
-            {"null", false, 0, at(2020, 1, 1)});
+            { "null", false, 0, at(2020, 1, 1) });
         row("block device", "brw-rw----   1 root disk 8, 0 Jan  1  2020 sda",
-            {"sda", false, 0, at(2020, 1, 1)});
+            { "sda", false, 0, at(2020, 1, 1) });
         row("acl mark", "-rw-r--r--+  1 ftp ftp 10 Jan  1  2020 acl.txt",
-            {"acl.txt", false, 10, at(2020, 1, 1)});
+            { "acl.txt", false, 10, at(2020, 1, 1) });
         row("selinux dot", "drwxr-xr-x.  2 ftp ftp 6 Apr 30 23:59 selinux",
-            {"selinux", true, 6, at(kThisYear, 4, 30, 23, 59)});
+            { "selinux", true, 6, at(kThisYear, 4, 30, 23, 59) });
         row("iso date", "-rw-r--r-- 1 user group 1234 2020-01-15 10:05 iso.txt",
-            {"iso.txt", false, 1234, at(2020, 1, 15, 10, 5)});
+            { "iso.txt", false, 1234, at(2020, 1, 15, 10, 5) });
         row("utf-8 name", "-rw-r--r-- 1 0 0 3 Jun 06  2022 \xc3\xa9t\xc3\xa9.txt",
-            {"\xc3\xa9t\xc3\xa9.txt", false, 3, at(2022, 6, 6)});
-        row("dot", "drwxr-xr-x 2 0 0 4096 Jun 06  2022 .", {".", true, 4096, at(2022, 6, 6)});
+            { "\xc3\xa9t\xc3\xa9.txt", false, 3, at(2022, 6, 6) });
+        row("dot", "drwxr-xr-x 2 0 0 4096 Jun 06  2022 .", { ".", true, 4096, at(2022, 6, 6) });
         row("29 Feb without year", "-rw-r--r-- 1 0 0 1 Feb 29 10:00 leap",
-            {"leap", false, 1, at(2024, 2, 29, 10, 0)});
+            { "leap", false, 1, at(2024, 2, 29, 10, 0) });
         row("upper-case month", "-rw-r--r-- 1 0 0 1 JAN 02  2020 upper",
-            {"upper", false, 1, at(2020, 1, 2)});
+            { "upper", false, 1, at(2020, 1, 2) });
         skipped("total", "total 48");
         skipped("blank", "   ");
         skipped("banner", "Listing of /pub follows");
@@ -140,59 +142,58 @@ private slots:
         skipped("bad day", "-rw-r--r-- 1 a b 10 Jan 32 2020 x");
         skipped("30 February", "-rw-r--r-- 1 a b 10 Feb 30 2020 x");
         skipped("no name", "-rw-r--r-- 1 a b 10 Jan 1 2020");
-        skipped("name too long",
-                "-rw-r--r-- 1 a b 10 Jan 1 2020 " + QByteArray(260, 'n'));
+        skipped("name too long", "-rw-r--r-- 1 a b 10 Jan 1 2020 " + QByteArray(260, 'n'));
         row("name of 259 bytes", "-rw-r--r-- 1 a b 10 Jan 1 2020 " + QByteArray(259, 'n'),
-            {QByteArray(259, 'n'), false, 10, at(2020, 1, 1)});
+            { QByteArray(259, 'n'), false, 10, at(2020, 1, 1) });
         skipped("size overflow", "-rw-r--r-- 1 a b 99999999999999999999999 Jan 1 2020 x");
 
         // DOS / IIS
         row("iis dir", "01-15-20  10:05AM       <DIR>          Windows Folder",
-            {"Windows Folder", true, 0, at(2020, 1, 15, 10, 5)});
+            { "Windows Folder", true, 0, at(2020, 1, 15, 10, 5) });
         row("iis file 1999", "12-31-99  12:00PM                 1234 file.txt",
-            {"file.txt", false, 1234, at(1999, 12, 31, 12, 0)});
+            { "file.txt", false, 1234, at(1999, 12, 31, 12, 0) });
         row("iis pm", "02-01-2021  11:59PM            987654321 big file.bin",
-            {"big file.bin", false, 987654321, at(2021, 2, 1, 23, 59)});
+            { "big file.bin", false, 987654321, at(2021, 2, 1, 23, 59) });
         row("iis midnight", "06-15-20  12:15AM                    5 midnight.txt",
-            {"midnight.txt", false, 5, at(2020, 6, 15, 0, 15)});
+            { "midnight.txt", false, 5, at(2020, 6, 15, 0, 15) });
         row("iis 24 hour", "02-01-2021  00:30                   55 twentyfour.txt",
-            {"twentyfour.txt", false, 55, at(2021, 2, 1, 0, 30)});
+            { "twentyfour.txt", false, 55, at(2021, 2, 1, 0, 30) });
         row("iis large", "07-04-22  08:00AM          6442450944 disk.vhd",
-            {"disk.vhd", false, 6442450944ULL, at(2022, 7, 4, 8, 0)});
+            { "disk.vhd", false, 6442450944ULL, at(2022, 7, 4, 8, 0) });
         skipped("iis bad hour", "07-04-22  13:00PM 5 x");
         skipped("iis no name", "07-04-22  08:00AM <DIR>");
 
         // EPLF
         row("eplf file", "+i8388621.48594,m825718503,r,s280,\tdjb.html",
-            {"djb.html", false, 280, QDateTime::fromSecsSinceEpoch(825718503, Qt::UTC)});
+            { "djb.html", false, 280, QDateTime::fromSecsSinceEpoch(825718503, Qt::UTC) });
         row("eplf dir", "+i8388621.50690,m824255907,/,\t514",
-            {"514", true, 0, QDateTime::fromSecsSinceEpoch(824255907, Qt::UTC)});
+            { "514", true, 0, QDateTime::fromSecsSinceEpoch(824255907, Qt::UTC) });
         skipped("eplf no tab", "+i1,m1,r,s2, name");
 
         // MLSD
         row("mlsd file", "type=file;size=1024;modify=20200115100500;perm=r; file one.txt",
-            {"file one.txt", false, 1024, at(2020, 1, 15, 10, 5)}, true);
+            { "file one.txt", false, 1024, at(2020, 1, 15, 10, 5) }, true);
         row("mlsd dir ms", "type=dir;sizd=4096;modify=20200115100500.123; dir",
-            {"dir", true, 4096, at(2020, 1, 15, 10, 5, 0, 123)}, true);
-        row("mlsd cdir", "type=cdir;modify=20200115100500; /pub", {".", true, 0, QDateTime()},
+            { "dir", true, 4096, at(2020, 1, 15, 10, 5, 0, 123) }, true);
+        row("mlsd cdir", "type=cdir;modify=20200115100500; /pub", { ".", true, 0, QDateTime() },
             true);
-        row("mlsd pdir", "type=pdir;modify=20200115100500; /", {"..", true, 0, QDateTime()},
+        row("mlsd pdir", "type=pdir;modify=20200115100500; /", { "..", true, 0, QDateTime() },
             true);
         row("mlsd symlink", "type=OS.unix=symlink;size=7;modify=20200101000000; link",
-            {"link", false, 7, at(2020, 1, 1)}, true);
+            { "link", false, 7, at(2020, 1, 1) }, true);
         row("mlsd slink", "type=OS.unix=slink:/target;modify=20200101000000; slink",
-            {"slink", false, 0, at(2020, 1, 1)}, true);
+            { "slink", false, 0, at(2020, 1, 1) }, true);
         row("mlsd upper facts", "Type=File;Size=5;Modify=20200101000000; upper.txt",
-            {"upper.txt", false, 5, at(2020, 1, 1)}, true);
+            { "upper.txt", false, 5, at(2020, 1, 1) }, true);
         row("mlsd leading blank", "size=9;type=file;modify=20200101000000;  lead",
-            {" lead", false, 9, at(2020, 1, 1)}, true);
+            { " lead", false, 9, at(2020, 1, 1) }, true);
         row("mlsd huge", "type=file;size=18446744073709551615;modify=20200101000000; max",
-            {"max", false, 18446744073709551615ULL, at(2020, 1, 1)}, true);
+            { "max", false, 18446744073709551615ULL, at(2020, 1, 1) }, true);
         row("mlsd unique fact", "modify=20211231235959;perm=adfrw;size=3;type=file;unique=801U1; e",
-            {"e", false, 3, at(2021, 12, 31, 23, 59, 59)}, true);
+            { "e", false, 3, at(2021, 12, 31, 23, 59, 59) }, true);
         row("mlsd brackets", "type=file;size=2;modify=20200101000000; report[1].txt",
             { "report[1].txt", false, 2, at(2020, 1, 1) }, true);
-        row("mlsd no facts", " bare", {"bare", false, 0, QDateTime()}, true);
+        row("mlsd no facts", " bare", { "bare", false, 0, QDateTime() }, true);
         skipped("mlsd no separator", "type=file;size=1;name", true);
         skipped("mlsd empty name", "type=file;size=1; ", true);
 
@@ -220,7 +221,7 @@ private slots:
         QFETCH(bool, mlsd);
         QFETCH(bool, readable);
         QFETCH(Expect, expect);
-        for (const QByteArray &ending : {QByteArray("\r\n"), QByteArray("\n"), QByteArray()}) {
+        for (const QByteArray &ending : { QByteArray("\r\n"), QByteArray("\n"), QByteArray() }) {
             const auto entries = parse(line + ending, mlsd);
             if (!readable) {
                 QCOMPARE(int(entries.size()), 0);
@@ -260,7 +261,8 @@ private slots:
         const QByteArray line = "-rw-r--r-- 1 0 0 1 Mar 03 10:00 x";
         // Read around the parse: a New Year's midnight may fall in between.
         const int yearBefore = QDateTime::currentDateTimeUtc().date().year();
-        const auto entries = ListingParser::parseList(std::string_view(line.constData(), size_t(line.size())));
+        const auto entries
+            = ListingParser::parseList(std::string_view(line.constData(), size_t(line.size())));
         const int yearAfter = QDateTime::currentDateTimeUtc().date().year();
         QCOMPARE(int(entries.size()), 1);
         const int year = FileTime::toSystemTime(entries[0].ftLastWriteTime).year;
@@ -270,16 +272,16 @@ private slots:
     void damagedLinesNeverCrashOrDeliverABadName()
     {
         const QList<QPair<QByteArray, bool>> lines = {
-            {"-rw-r--r--    1 0        0           10000 Dec 07 21:01 tenk.bin", false},
-            {"drwxr-xr-x   3 alice    staff        4096 Nov 14  2019 photos", false},
-            {"lrwxrwxrwx   1 root root 7 Jan  1  2020 link -> target", false},
-            {"crw-rw-rw-   1 root root 1,   3 Jan  1  2020 null", false},
-            {"-rw-r--r-- 1 user group 1234 2020-01-15 10:05 iso.txt", false},
-            {"01-15-20  10:05AM       <DIR>          Windows Folder", false},
-            {"02-01-2021  11:59PM            987654321 big file.bin", false},
-            {"+i8388621.48594,m825718503,r,s280,\tdjb.html", false},
-            {"type=file;size=1024;modify=20200115100500.5;perm=r; file one.txt", true},
-            {"type=OS.unix=slink:/target;modify=20200101000000; slink", true},
+            { "-rw-r--r--    1 0        0           10000 Dec 07 21:01 tenk.bin", false },
+            { "drwxr-xr-x   3 alice    staff        4096 Nov 14  2019 photos", false },
+            { "lrwxrwxrwx   1 root root 7 Jan  1  2020 link -> target", false },
+            { "crw-rw-rw-   1 root root 1,   3 Jan  1  2020 null", false },
+            { "-rw-r--r-- 1 user group 1234 2020-01-15 10:05 iso.txt", false },
+            { "01-15-20  10:05AM       <DIR>          Windows Folder", false },
+            { "02-01-2021  11:59PM            987654321 big file.bin", false },
+            { "+i8388621.48594,m825718503,r,s280,\tdjb.html", false },
+            { "type=file;size=1024;modify=20200115100500.5;perm=r; file one.txt", true },
+            { "type=OS.unix=slink:/target;modify=20200101000000; slink", true },
         };
         const char inserts[] = { '\r', '\n', '\0', ' ', '\t', '/' };
         constexpr int kInserts = int(sizeof inserts);
@@ -326,7 +328,8 @@ private slots:
     {
         QCOMPARE(int(parse(QByteArray("-rw-r--r-- 1 0 0 1 Jan 01  2020 a\rb\n"), false).size()), 0);
         QCOMPARE(int(parse(QByteArray("type=file; a\rb\n"), true).size()), 0);
-        QCOMPARE(int(parse(QByteArray("-rw-r--r-- 1 0 0 1 Jan 01  2020 a\0b\n", 36), false).size()), 0);
+        QCOMPARE(
+            int(parse(QByteArray("-rw-r--r-- 1 0 0 1 Jan 01  2020 a\0b\n", 36), false).size()), 0);
         QCOMPARE(int(parse(QByteArray("type=file; a\0b\n", 16), true).size()), 0);
     }
 

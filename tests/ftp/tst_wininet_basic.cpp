@@ -48,7 +48,7 @@ std::vector<StatusCall> statusCalls;
 void recordStatus(HINTERNET handle, DWORD_PTR context, DWORD status, void *, DWORD)
 {
     statusSeen.push_back(status);
-    statusCalls.push_back({handle, context, status});
+    statusCalls.push_back({ handle, context, status });
 }
 
 } // namespace
@@ -60,13 +60,13 @@ class TestWinInetBasic : public QObject {
 
     HINTERNET connectAnonymous()
     {
-        return InternetConnectA(session, hostBytes().constData(), INTERNET_DEFAULT_FTP_PORT, "",
-                                "", INTERNET_SERVICE_FTP, INTERNET_FLAG_PASSIVE, 1);
+        return InternetConnectA(session, hostBytes().constData(), INTERNET_DEFAULT_FTP_PORT, "", "",
+            INTERNET_SERVICE_FTP, INTERNET_FLAG_PASSIVE, 1);
     }
     HINTERNET connectUser()
     {
-        return InternetConnectA(session, hostBytes().constData(), INTERNET_DEFAULT_FTP_PORT,
-                                "vrex", "secret", INTERNET_SERVICE_FTP, INTERNET_FLAG_PASSIVE, 1);
+        return InternetConnectA(session, hostBytes().constData(), INTERNET_DEFAULT_FTP_PORT, "vrex",
+            "secret", INTERNET_SERVICE_FTP, INTERNET_FLAG_PASSIVE, 1);
     }
 
 private slots:
@@ -115,7 +115,7 @@ private slots:
     void wrongPasswordGives12014()
     {
         HINTERNET c = InternetConnectA(session, hostBytes().constData(), 21, "vrex", "wrong",
-                                       INTERNET_SERVICE_FTP, INTERNET_FLAG_PASSIVE, 1);
+            INTERNET_SERVICE_FTP, INTERNET_FLAG_PASSIVE, 1);
         QVERIFY(!c);
         QCOMPARE(GetLastError(), ERROR_INTERNET_INCORRECT_PASSWORD);
         QVERIFY(lastResponse().contains("530"));
@@ -126,8 +126,8 @@ private slots:
         const RefusingPort refusing;
         QVERIFY(refusing.port() != 0);
         const QByteArray host = "127.0.0.1:" + QByteArray::number(refusing.port());
-        HINTERNET c = InternetConnectA(session, host.constData(), 21, "", "", INTERNET_SERVICE_FTP,
-                                       INTERNET_FLAG_PASSIVE, 1);
+        HINTERNET c = InternetConnectA(
+            session, host.constData(), 21, "", "", INTERNET_SERVICE_FTP, INTERNET_FLAG_PASSIVE, 1);
         QVERIFY(!c);
         QCOMPARE(GetLastError(), ERROR_INTERNET_CANNOT_CONNECT);
     }
@@ -135,7 +135,7 @@ private slots:
     void unknownHostGives12007()
     {
         HINTERNET c = InternetConnectA(session, "no-such-host.invalid", 21, "", "",
-                                       INTERNET_SERVICE_FTP, INTERNET_FLAG_PASSIVE, 1);
+            INTERNET_SERVICE_FTP, INTERNET_FLAG_PASSIVE, 1);
         QVERIFY(!c);
         QCOMPARE(GetLastError(), ERROR_INTERNET_NAME_NOT_RESOLVED);
     }
@@ -147,7 +147,7 @@ private slots:
         const auto entries = listAll(c.get(), "");
         QCOMPARE(GetLastError(), ERROR_NO_MORE_FILES);
         const QStringList n = names(entries);
-        for (const char *expected : {"pub", "empty", "readme.txt", "zero.bin", "tenk.bin"})
+        for (const char *expected : { "pub", "empty", "readme.txt", "zero.bin", "tenk.bin" })
             QVERIFY2(n.contains(QLatin1String(expected)), qPrintable(n.join(',')));
         const TWin32FindData *tenk = findEntry(entries, "tenk.bin");
         QVERIFY(tenk);
@@ -156,8 +156,8 @@ private slots:
         QVERIFY(isDirectory(*findEntry(entries, "pub")));
         // MLSD times are UTC and exact to the second
         const QFileInfo info(FtpFixture::anonRoot() + "/tenk.bin");
-        QCOMPARE(FileTime::toUnixSeconds(tenk->ftLastWriteTime),
-                 info.lastModified().toSecsSinceEpoch());
+        QCOMPARE(
+            FileTime::toUnixSeconds(tenk->ftLastWriteTime), info.lastModified().toSecsSinceEpoch());
     }
 
     void subdirectoryListingByPath()
@@ -165,7 +165,7 @@ private slots:
         HandleCloser c(connectAnonymous());
         QVERIFY(c.get());
         const auto entries = listAll(c.get(), "/pub/docs");
-        QCOMPARE(names(entries), QStringList{"guide.txt"});
+        QCOMPARE(names(entries), QStringList { "guide.txt" });
         QCOMPARE(fileSize(entries[0]), uint64_t(600));
     }
 
@@ -174,7 +174,7 @@ private slots:
         HandleCloser c(connectAnonymous());
         QVERIFY(c.get());
         const auto entries = listAll(c.get(), "/pub/docs/guide.txt");
-        QCOMPARE(names(entries), QStringList{"guide.txt"});
+        QCOMPARE(names(entries), QStringList { "guide.txt" });
         QCOMPARE(fileSize(entries[0]), uint64_t(600));
     }
 
@@ -208,7 +208,8 @@ private slots:
         QCOMPARE(readRemote(c.get(), "zero.bin", ok), QByteArray());
         QVERIFY(ok);
         // The connection stays usable after each transfer
-        QCOMPARE(readRemote(c.get(), "readme.txt", ok), QByteArray("Vrex Explorer test server\r\n"));
+        QCOMPARE(
+            readRemote(c.get(), "readme.txt", ok), QByteArray("Vrex Explorer test server\r\n"));
         QVERIFY(ok);
     }
 
@@ -225,14 +226,15 @@ private slots:
     {
         HandleCloser c(connectAnonymous());
         QVERIFY(c.get());
-        HandleCloser f(FtpOpenFileA(c.get(), "/tenk.bin", GENERIC_READ, FTP_TRANSFER_TYPE_BINARY, 0));
+        HandleCloser f(
+            FtpOpenFileA(c.get(), "/tenk.bin", GENERIC_READ, FTP_TRANSFER_TYPE_BINARY, 0));
         QVERIFY(f.get());
         QVERIFY(!FtpSetCurrentDirectoryA(c.get(), "/pub"));
         QCOMPARE(GetLastError(), ERROR_FTP_TRANSFER_IN_PROGRESS);
         f.reset(nullptr); // closed part way: the connection goes on
         QVERIFY2(FtpSetCurrentDirectoryA(c.get(), "/pub"),
-                 qPrintable(QString::number(GetLastError()) + lastResponse()));
-        QCOMPARE(names(listAll(c.get(), "")), QStringList{"docs"});
+            qPrintable(QString::number(GetLastError()) + lastResponse()));
+        QCOMPARE(names(listAll(c.get(), "")), QStringList { "docs" });
     }
 
     void getFileCopiesToLocalFile()
@@ -242,14 +244,14 @@ private slots:
         const QString target = TestEnvironment::instance().tempDir() + "/got.bin";
         QFile::remove(target);
         QVERIFY(FtpGetFileA(c.get(), "/tenk.bin", target.toUtf8().constData(), 0,
-                            FILE_FLAG_WRITE_THROUGH, FTP_TRANSFER_TYPE_BINARY, 0));
+            FILE_FLAG_WRITE_THROUGH, FTP_TRANSFER_TYPE_BINARY, 0));
         QCOMPARE(localFile(target), tenK());
         QVERIFY(!FtpGetFileA(c.get(), "/missing.bin", target.toUtf8().constData(), 0,
-                             FILE_FLAG_WRITE_THROUGH, FTP_TRANSFER_TYPE_BINARY, 0));
+            FILE_FLAG_WRITE_THROUGH, FTP_TRANSFER_TYPE_BINARY, 0));
         QCOMPARE(GetLastError(), ERROR_INTERNET_EXTENDED_ERROR);
         QCOMPARE(localFile(target), tenK()); // the old file stays
         QCOMPARE(QDir(TestEnvironment::instance().tempDir()).entryList(QDir::Files),
-                 QStringList{"got.bin"}); // no temporary file left
+            QStringList { "got.bin" }); // no temporary file left
     }
 
     void uploadRenameDeleteAndDirectoriesAsUser()
@@ -321,7 +323,7 @@ private slots:
         statusSeen.clear();
         QVERIFY(InternetSetStatusCallback(c.get(), recordStatus) == nullptr);
         QVERIFY(FtpSetCurrentDirectoryA(c.get(), "/pub"));
-        const std::vector<DWORD> command{30, 31, 40, 41, 100};
+        const std::vector<DWORD> command { 30, 31, 40, 41, 100 };
         QCOMPARE(statusSeen, command);
         statusSeen.clear();
         HINTERNET f = FtpOpenFileA(c.get(), "/tenk.bin", GENERIC_READ, FTP_TRANSFER_TYPE_BINARY, 0);
@@ -332,13 +334,13 @@ private slots:
         QCOMPARE(statusSeen.front(), DWORD(70));
         statusSeen.clear();
         QVERIFY(InternetCloseHandle(c.release()));
-        QCOMPARE(statusSeen, (std::vector<DWORD>{70, 51}));
+        QCOMPARE(statusSeen, (std::vector<DWORD> { 70, 51 }));
     }
 
     void childHandlesReportThroughTheConnectionCallback()
     {
         HINTERNET c = InternetConnectA(session, hostBytes().constData(), 21, "", "",
-                                       INTERNET_SERVICE_FTP, INTERNET_FLAG_PASSIVE, 7);
+            INTERNET_SERVICE_FTP, INTERNET_FLAG_PASSIVE, 7);
         QVERIFY(c);
         QVERIFY(InternetSetStatusCallback(c, recordStatus) == nullptr);
         statusCalls.clear();
@@ -398,8 +400,8 @@ private slots:
     void hostMayCarryItsPort()
     {
         const QByteArray host = "localhost:" + QByteArray::number(FtpFixture::port());
-        HandleCloser c(InternetConnectA(session, host.constData(), 21, "", "",
-                                        INTERNET_SERVICE_FTP, INTERNET_FLAG_PASSIVE, 1));
+        HandleCloser c(InternetConnectA(
+            session, host.constData(), 21, "", "", INTERNET_SERVICE_FTP, INTERNET_FLAG_PASSIVE, 1));
         QVERIFY2(c.get(), qPrintable(QString::number(GetLastError())));
         QVERIFY(FtpSetCurrentDirectoryA(c.get(), "/pub"));
     }

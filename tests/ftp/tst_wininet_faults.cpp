@@ -23,8 +23,7 @@ constexpr DWORD kLong = 120000;
 // A thread that is joined however the test leaves its scope.
 class JoiningThread {
 public:
-    template <typename Fn>
-    explicit JoiningThread(Fn fn) : thread(std::move(fn)) {}
+    template <typename Fn> explicit JoiningThread(Fn fn) : thread(std::move(fn)) { }
     ~JoiningThread() { join(); }
     void join()
     {
@@ -55,7 +54,7 @@ class TestWinInetFaults : public QObject {
     HINTERNET connectTo(const FaultServer &server, const char *user = "user")
     {
         return InternetConnectA(session, server.address(), 21, user, "pw", INTERNET_SERVICE_FTP,
-                                INTERNET_FLAG_PASSIVE, 1);
+            INTERNET_FLAG_PASSIVE, 1);
     }
     // No hang: the call ended by its time-out at the latest. The bound is far
     // above the time-outs (kShort, twice for a call that waits twice), so a
@@ -115,8 +114,9 @@ private slots:
         QVERIFY(!connectTo(server));
         QCOMPARE(GetLastError(), ERROR_INTERNET_INCORRECT_PASSWORD);
         const QByteArray text = lastResponse();
-        QVERIFY2(text == "220 Fault server ready.\r\n331 Password please.\r\n530 Login incorrect.\r\n",
-                 text.constData());
+        QVERIFY2(
+            text == "220 Fault server ready.\r\n331 Password please.\r\n530 Login incorrect.\r\n",
+            text.constData());
     }
 
     void refusedFeatIsHarmless()
@@ -125,7 +125,7 @@ private slots:
         QVERIFY2(server.ok(), "server did not start");
         HandleCloser c(connectTo(server));
         QVERIFY2(c.get(), qPrintable(QString::number(GetLastError())));
-        QCOMPARE(names(listAll(c.get(), "")), (QStringList{"file.bin", "dir"})); // LIST
+        QCOMPARE(names(listAll(c.get(), "")), (QStringList { "file.bin", "dir" })); // LIST
     }
 
     void refusedBinaryTypeFailsTheConnectWith12003()
@@ -229,8 +229,9 @@ private slots:
         HandleCloser c(connectTo(server));
         QVERIFY(c.get());
         QVERIFY(FtpSetCurrentDirectoryA(c.get(), "/dir"));
-        QCOMPARE(lastResponse(), QByteArray("250-multi\r\n 250 not the end\r\n250-still not\r\n"
-                                            "250 Directory changed.\r\n"));
+        QCOMPARE(lastResponse(),
+            QByteArray("250-multi\r\n 250 not the end\r\n250-still not\r\n"
+                       "250 Directory changed.\r\n"));
     }
 
     void stalledReplyTimesOutWith12002()
@@ -255,7 +256,7 @@ private slots:
         QCOMPARE(GetLastError(), ERROR_INTERNET_EXTENDED_ERROR);
         DWORD code = 0;
         QCOMPARE(lastResponse(&code),
-                 QByteArray("450-Requested action not taken.\r\n450 File unavailable (busy).\r\n"));
+            QByteArray("450-Requested action not taken.\r\n450 File unavailable (busy).\r\n"));
         QCOMPARE(code, DWORD(450));
         QVERIFY(!FtpCreateDirectoryA(c.get(), "x"));
         QCOMPARE(GetLastError(), ERROR_INTERNET_EXTENDED_ERROR);
@@ -272,7 +273,7 @@ private slots:
         QVERIFY(c.get());
         QVERIFY(!FtpSetCurrentDirectoryA(c.get(), "/"));
         QVERIFY(GetLastError() == ERROR_INTERNET_CONNECTION_ABORTED
-                || GetLastError() == ERROR_INTERNET_CONNECTION_RESET);
+            || GetLastError() == ERROR_INTERNET_CONNECTION_RESET);
         TWin32FindData e;
         QVERIFY(!FtpFindFirstFileA(c.get(), "", &e, 0, 0));
         QCOMPARE(GetLastError(), ERROR_INTERNET_CONNECTION_ABORTED);
@@ -289,7 +290,7 @@ private slots:
         // way the text is kept and the connection is known to be lost.
         QVERIFY(!FtpSetCurrentDirectoryA(c.get(), "/"));
         QVERIFY(GetLastError() == ERROR_INTERNET_CONNECTION_ABORTED
-                || GetLastError() == ERROR_INTERNET_EXTENDED_ERROR);
+            || GetLastError() == ERROR_INTERNET_EXTENDED_ERROR);
         QVERIFY(lastResponse().startsWith("421 Idle time-out"));
         QVERIFY(!FtpSetCurrentDirectoryA(c.get(), "/"));
         QCOMPARE(GetLastError(), ERROR_INTERNET_CONNECTION_ABORTED);
@@ -316,7 +317,7 @@ private slots:
         bool ok = false;
         QCOMPARE(readRemote(c.get(), "/file.bin", ok), pattern(3000000));
         QVERIFY(ok);
-        QCOMPARE(names(listAll(c.get(), "")), (QStringList{"file.bin", "dir"}));
+        QCOMPARE(names(listAll(c.get(), "")), (QStringList { "file.bin", "dir" }));
     }
 
     void downloadShorterThanSizeFailsDespite226()
@@ -347,7 +348,7 @@ private slots:
 
     void downloadWhoseControlDropsFails()
     {
-        for (const char *scenario : {"retr-short-close", "retr-no-final"}) {
+        for (const char *scenario : { "retr-short-close", "retr-no-final" }) {
             FaultServer server(scenario);
             QVERIFY2(server.ok(), "server did not start");
             HandleCloser c(connectTo(server));
@@ -370,7 +371,7 @@ private slots:
         QVERIFY(!ok);
         const DWORD code = GetLastError();
         QVERIFY2(code == ERROR_INTERNET_CONNECTION_RESET || code == ERROR_INTERNET_EXTENDED_ERROR,
-                 qPrintable(QString::number(code)));
+            qPrintable(QString::number(code)));
         QVERIFY(inTime());
     }
 
@@ -387,8 +388,8 @@ private slots:
         QVERIFY(lastResponse().startsWith("451"));
         // FtpGetFileA leaves no file behind either
         const QString target = TestEnvironment::instance().tempDir() + "/451.bin";
-        QVERIFY(!FtpGetFileA(c.get(), "/file.bin", target.toUtf8().constData(), 0, 0,
-                             FTP_TRANSFER_TYPE_BINARY, 0));
+        QVERIFY(!FtpGetFileA(
+            c.get(), "/file.bin", target.toUtf8().constData(), 0, 0, FTP_TRANSFER_TYPE_BINARY, 0));
         QCOMPARE(GetLastError(), ERROR_INTERNET_EXTENDED_ERROR);
         QVERIFY(!QFile::exists(target));
         QVERIFY(QDir(TestEnvironment::instance().tempDir()).entryList(QDir::Files).isEmpty());
@@ -424,7 +425,7 @@ private slots:
     void listingCutOffIsAnErrorNotAPartialSuccess()
     {
         for (const char *scenario :
-             {"listing-drop", "listing-no-final", "listing-451", "list-426-midway", "list-425"}) {
+            { "listing-drop", "listing-no-final", "listing-451", "list-426-midway", "list-425" }) {
             FaultServer server(scenario);
             QVERIFY2(server.ok(), "server did not start");
             HandleCloser c(connectTo(server));
@@ -433,9 +434,10 @@ private slots:
             TWin32FindData e;
             QVERIFY2(!FtpFindFirstFileA(c.get(), "", &e, 0, 0), scenario);
             const DWORD code = GetLastError();
-            QVERIFY2(code == ERROR_INTERNET_EXTENDED_ERROR || code == ERROR_INTERNET_CONNECTION_ABORTED
-                         || code == ERROR_INTERNET_CONNECTION_RESET,
-                     qPrintable(QString("%1: %2").arg(scenario).arg(code)));
+            QVERIFY2(code == ERROR_INTERNET_EXTENDED_ERROR
+                    || code == ERROR_INTERNET_CONNECTION_ABORTED
+                    || code == ERROR_INTERNET_CONNECTION_RESET,
+                qPrintable(QString("%1: %2").arg(scenario).arg(code)));
             QVERIFY(inTime());
         }
     }
@@ -450,7 +452,7 @@ private slots:
         QVERIFY(!FtpFindFirstFileA(c.get(), "/missing", &e, 0, 0));
         QCOMPARE(GetLastError(), ERROR_INTERNET_EXTENDED_ERROR);
         QVERIFY(lastResponse().startsWith("550"));
-        QCOMPARE(names(listAll(c.get(), "/dir")), (QStringList{"inner.txt", "file.bin"}));
+        QCOMPARE(names(listAll(c.get(), "/dir")), (QStringList { "inner.txt", "file.bin" }));
     }
 
     void singleFileListingReducesEchoedPathToBaseName()
@@ -460,7 +462,7 @@ private slots:
         HandleCloser c(connectTo(server));
         QVERIFY(c.get());
         const auto entries = listAll(c.get(), "/pub/some file.txt");
-        QCOMPARE(names(entries), QStringList{"some file.txt"});
+        QCOMPARE(names(entries), QStringList { "some file.txt" });
         QCOMPARE(fileSize(entries[0]), uint64_t(100000));
     }
 
@@ -470,7 +472,7 @@ private slots:
         QVERIFY2(server.ok(), "server did not start");
         HandleCloser c(connectTo(server));
         QVERIFY(c.get());
-        QCOMPARE(names(listAll(c.get(), "/pub/some file.txt")), QStringList{"some file.txt"});
+        QCOMPARE(names(listAll(c.get(), "/pub/some file.txt")), QStringList { "some file.txt" });
     }
 
     void singleFileListingUsesMlstWhenOffered()
@@ -480,10 +482,10 @@ private slots:
         HandleCloser c(connectTo(server));
         QVERIFY(c.get());
         const auto entries = listAll(c.get(), "/deep/path/report.txt");
-        QCOMPARE(names(entries), QStringList{"report.txt"});
+        QCOMPARE(names(entries), QStringList { "report.txt" });
         QCOMPARE(fileSize(entries[0]), uint64_t(3000000));
         // A directory named by MLST is listed with MLSD
-        QCOMPARE(names(listAll(c.get(), "/dir")), (QStringList{"file.bin", "dir"}));
+        QCOMPARE(names(listAll(c.get(), "/dir")), (QStringList { "file.bin", "dir" }));
     }
 
     void epsvRefusedFallsBackToPasv()
@@ -492,7 +494,7 @@ private slots:
         QVERIFY2(server.ok(), "server did not start");
         HandleCloser c(connectTo(server));
         QVERIFY(c.get());
-        QCOMPARE(names(listAll(c.get(), "")), (QStringList{"file.bin", "dir"}));
+        QCOMPARE(names(listAll(c.get(), "")), (QStringList { "file.bin", "dir" }));
         bool ok = false;
         QCOMPARE(readRemote(c.get(), "/file.bin", ok).size(), 3000000);
         QVERIFY(ok);
@@ -507,8 +509,8 @@ private slots:
         QVERIFY(!writeRemote(c.get(), "/upload", pattern(2000000)));
         const DWORD code = GetLastError();
         QVERIFY2(code == ERROR_INTERNET_EXTENDED_ERROR || code == ERROR_INTERNET_CONNECTION_RESET
-                     || code == ERROR_INTERNET_CONNECTION_ABORTED,
-                 qPrintable(QString::number(code)));
+                || code == ERROR_INTERNET_CONNECTION_ABORTED,
+            qPrintable(QString::number(code)));
         QVERIFY(inTime());
     }
 
@@ -550,17 +552,19 @@ private slots:
         HandleCloser c(connectTo(server));
         QVERIFY(c.get());
         setAllTimeouts(c.get(), kLong);
-        HINTERNET file = FtpOpenFileA(c.get(), "/file.bin", GENERIC_READ, FTP_TRANSFER_TYPE_BINARY, 0);
+        HINTERNET file
+            = FtpOpenFileA(c.get(), "/file.bin", GENERIC_READ, FTP_TRANSFER_TYPE_BINARY, 0);
         QVERIFY(file);
-        std::atomic<int> stage{0};
-        std::atomic<pid_t> readerId{0};
+        std::atomic<int> stage { 0 };
+        std::atomic<pid_t> readerId { 0 };
         DWORD readError = 0;
         BOOL readResult = 1;
         JoiningThread reader([&] {
             readerId = currentThreadId();
             char buf[4096];
             DWORD got = 0, total = 0;
-            while (total < 5000 && InternetReadFile(file, buf, qMin<DWORD>(4096, 5000 - total), &got) && got)
+            while (total < 5000
+                && InternetReadFile(file, buf, qMin<DWORD>(4096, 5000 - total), &got) && got)
                 total += got;
             stage = 1;
             readResult = InternetReadFile(file, buf, sizeof buf, &got); // blocks: the server stalls
@@ -568,7 +572,7 @@ private slots:
             stage = 2;
         });
         QTRY_VERIFY2_WITH_TIMEOUT(stage.load() == 1 && blockedInPoll(readerId.load()),
-                                  "worker never reached its read", kHangGuardMs);
+            "worker never reached its read", kHangGuardMs);
         clock.start();
         QVERIFY(InternetCloseHandle(file));
         QTRY_VERIFY_WITH_TIMEOUT(stage.load() == 2, kHangGuardMs);
@@ -589,8 +593,8 @@ private slots:
         HINTERNET c = connectTo(server);
         QVERIFY(c);
         setAllTimeouts(c, kLong);
-        std::atomic<bool> done{false};
-        std::atomic<pid_t> workerId{0};
+        std::atomic<bool> done { false };
+        std::atomic<pid_t> workerId { 0 };
         DWORD error = 0;
         JoiningThread worker([&] {
             workerId = currentThreadId();
@@ -598,8 +602,8 @@ private slots:
                 error = GetLastError();
             done = true;
         });
-        QTRY_VERIFY2_WITH_TIMEOUT(blockedInPoll(workerId.load()), "worker never reached its read",
-                                  kHangGuardMs);
+        QTRY_VERIFY2_WITH_TIMEOUT(
+            blockedInPoll(workerId.load()), "worker never reached its read", kHangGuardMs);
         clock.start();
         QVERIFY(InternetCloseHandle(c));
         QTRY_VERIFY_WITH_TIMEOUT(done.load(), kHangGuardMs);
@@ -614,19 +618,19 @@ private slots:
         QVERIFY2(server.ok(), "server did not start");
         HINTERNET s = InternetOpenA("cancel", 0, "", "", 0);
         setAllTimeouts(s, kLong);
-        std::atomic<bool> done{false};
-        std::atomic<pid_t> workerId{0};
+        std::atomic<bool> done { false };
+        std::atomic<pid_t> workerId { 0 };
         HINTERNET result = reinterpret_cast<HINTERNET>(1);
         DWORD error = 0;
         JoiningThread worker([&] {
             workerId = currentThreadId();
-            result = InternetConnectA(s, server.address(), 21, "", "", INTERNET_SERVICE_FTP,
-                                      INTERNET_FLAG_PASSIVE, 1);
+            result = InternetConnectA(
+                s, server.address(), 21, "", "", INTERNET_SERVICE_FTP, INTERNET_FLAG_PASSIVE, 1);
             error = GetLastError();
             done = true;
         });
         QTRY_VERIFY2_WITH_TIMEOUT(blockedInPoll(workerId.load()),
-                                  "worker never reached its wait for the greeting", kHangGuardMs);
+            "worker never reached its wait for the greeting", kHangGuardMs);
         clock.start();
         QVERIFY(InternetCloseHandle(s));
         QTRY_VERIFY_WITH_TIMEOUT(done.load(), kHangGuardMs);
@@ -643,13 +647,15 @@ private slots:
         HandleCloser c(connectTo(server));
         QVERIFY(c.get());
         for (int round = 0; round < 3; ++round) {
-            HINTERNET file = FtpOpenFileA(c.get(), "/file.bin", GENERIC_READ, FTP_TRANSFER_TYPE_BINARY, 0);
+            HINTERNET file
+                = FtpOpenFileA(c.get(), "/file.bin", GENERIC_READ, FTP_TRANSFER_TYPE_BINARY, 0);
             QVERIFY(file);
             char buf[100];
             DWORD got = 0;
             QVERIFY(InternetReadFile(file, buf, sizeof buf, &got));
             QVERIFY(InternetCloseHandle(file)); // abandoned part way
-            QVERIFY2(FtpSetCurrentDirectoryA(c.get(), "/"), qPrintable(QString::number(GetLastError())));
+            QVERIFY2(
+                FtpSetCurrentDirectoryA(c.get(), "/"), qPrintable(QString::number(GetLastError())));
             QCOMPARE(lastResponse(), QByteArray("250 Directory changed.\r\n"));
         }
         bool ok = false;
@@ -663,15 +669,17 @@ private slots:
         QVERIFY2(server.ok(), "server did not start");
         HandleCloser c(connectTo(server));
         QVERIFY(c.get());
-        HINTERNET file = FtpOpenFileA(c.get(), "/file.bin", GENERIC_READ, FTP_TRANSFER_TYPE_BINARY, 0);
+        HINTERNET file
+            = FtpOpenFileA(c.get(), "/file.bin", GENERIC_READ, FTP_TRANSFER_TYPE_BINARY, 0);
         QVERIFY(file);
         char buf[100];
         DWORD got = 0;
         QVERIFY(InternetReadFile(file, buf, sizeof buf, &got));
         QVERIFY(InternetCloseHandle(file)); // the 426 comes after the resync's 257
-        QVERIFY2(FtpSetCurrentDirectoryA(c.get(), "/"), qPrintable(QString::number(GetLastError())));
+        QVERIFY2(
+            FtpSetCurrentDirectoryA(c.get(), "/"), qPrintable(QString::number(GetLastError())));
         QCOMPARE(lastResponse(), QByteArray("250 Directory changed.\r\n"));
-        QCOMPARE(names(listAll(c.get(), "")), (QStringList{"file.bin", "dir"}));
+        QCOMPARE(names(listAll(c.get(), "")), (QStringList { "file.bin", "dir" }));
     }
 
     void abandonedStalledDownloadEndsInTimeOutNotHang()
@@ -680,7 +688,8 @@ private slots:
         QVERIFY2(server.ok(), "server did not start");
         HandleCloser c(connectTo(server));
         QVERIFY(c.get());
-        HINTERNET file = FtpOpenFileA(c.get(), "/file.bin", GENERIC_READ, FTP_TRANSFER_TYPE_BINARY, 0);
+        HINTERNET file
+            = FtpOpenFileA(c.get(), "/file.bin", GENERIC_READ, FTP_TRANSFER_TYPE_BINARY, 0);
         QVERIFY(file);
         char buf[100];
         DWORD got = 0;
@@ -691,7 +700,7 @@ private slots:
         // cannot be put back in step and says so.
         QVERIFY(!FtpSetCurrentDirectoryA(c.get(), "/"));
         QVERIFY(GetLastError() == ERROR_INTERNET_CONNECTION_ABORTED
-                || GetLastError() == ERROR_INTERNET_TIMEOUT);
+            || GetLastError() == ERROR_INTERNET_TIMEOUT);
         QVERIFY(inTime());
     }
 };

@@ -19,7 +19,8 @@ namespace {
 
 int openDescriptors()
 {
-    return int(QDir("/proc/self/fd").entryList(QDir::Files | QDir::System | QDir::NoDotAndDotDot).size());
+    return int(
+        QDir("/proc/self/fd").entryList(QDir::Files | QDir::System | QDir::NoDotAndDotDot).size());
 }
 
 } // namespace
@@ -47,7 +48,7 @@ private slots:
         setAllTimeouts(session, 10000);
         for (int i = 0; i < 2000; ++i) {
             HINTERNET c = InternetConnectA(session, host.constData(), 21, "", "",
-                                           INTERNET_SERVICE_FTP, INTERNET_FLAG_PASSIVE, 1);
+                INTERNET_SERVICE_FTP, INTERNET_FLAG_PASSIVE, 1);
             QVERIFY2(c, qPrintable(QString("round %1: %2").arg(i).arg(GetLastError())));
             if (i % 10 == 0)
                 QVERIFY(!listAll(c, "").empty());
@@ -61,7 +62,8 @@ private slots:
                 QVERIFY(FtpFindFirstFileA(c, "", &e, 0, 0));
             }
             if (i % 25 == 0) { // a transfer abandoned part way, the handle left to the close
-                HINTERNET f = FtpOpenFileA(c, "/tenk.bin", GENERIC_READ, FTP_TRANSFER_TYPE_BINARY, 0);
+                HINTERNET f
+                    = FtpOpenFileA(c, "/tenk.bin", GENERIC_READ, FTP_TRANSFER_TYPE_BINARY, 0);
                 QVERIFY(f);
                 char b[10];
                 DWORD got = 0;
@@ -93,7 +95,7 @@ private slots:
     void leakCheckSeesOneThreadLeftBehind()
     {
         const QStringList before = threadIds();
-        std::atomic<bool> release{false};
+        std::atomic<bool> release { false };
         std::thread leftover([&] {
             while (!release.load())
                 std::this_thread::yield();
@@ -110,7 +112,7 @@ private slots:
         const QByteArray host = FtpFixture::host().toUtf8();
         HINTERNET session = InternetOpenA("parallel", 0, "", "", 0);
         setAllTimeouts(session, 10000);
-        std::atomic<int> failures{0};
+        std::atomic<int> failures { 0 };
         std::vector<std::thread> workers;
         for (int t = 0; t < 4; ++t) {
             workers.emplace_back([&] {
@@ -139,7 +141,7 @@ private slots:
         HINTERNET session = InternetOpenA("shared", 0, "", "", 0);
         HINTERNET c = InternetConnectA(session, host.constData(), 21, "", "", 1, 0, 1);
         QVERIFY(c);
-        std::atomic<int> failures{0};
+        std::atomic<int> failures { 0 };
         std::vector<std::thread> workers;
         for (int t = 0; t < 4; ++t) {
             workers.emplace_back([&, t] {

@@ -21,8 +21,8 @@ class TestWinInetVsftpd : public QObject {
 
     HINTERNET connectAnonymous()
     {
-        return InternetConnectA(session, server->address(), 21, "", "", INTERNET_SERVICE_FTP,
-                                INTERNET_FLAG_PASSIVE, 1);
+        return InternetConnectA(
+            session, server->address(), 21, "", "", INTERNET_SERVICE_FTP, INTERNET_FLAG_PASSIVE, 1);
     }
     static QByteArray pattern(int size)
     {
@@ -66,21 +66,23 @@ private slots:
         QVERIFY(c.get());
         const auto entries = listAll(c.get(), "");
         QCOMPARE(GetLastError(), ERROR_NO_MORE_FILES);
-        QCOMPARE(names(entries), (QStringList{"empty", "five-gib.img", "name with  blanks.txt",
-                                              "old.txt", "pub", "readme.txt", "tenk.bin",
-                                              "three-mb.bin"}));
+        QCOMPARE(names(entries),
+            (QStringList { "empty", "five-gib.img", "name with  blanks.txt", "old.txt", "pub",
+                "readme.txt", "tenk.bin", "three-mb.bin" }));
         QVERIFY(isDirectory(*findEntry(entries, "pub")));
         QVERIFY(!isDirectory(*findEntry(entries, "tenk.bin")));
         QCOMPARE(fileSize(*findEntry(entries, "tenk.bin")), uint64_t(10000));
         QCOMPARE(fileSize(*findEntry(entries, "five-gib.img")), uint64_t(5) << 30);
         // A date with its year: "Jan 05  2019"
-        const TSystemTime old = FileTime::toSystemTime(findEntry(entries, "old.txt")->ftLastWriteTime);
+        const TSystemTime old
+            = FileTime::toSystemTime(findEntry(entries, "old.txt")->ftLastWriteTime);
         QCOMPARE(old.year, 2019);
         QCOMPARE(old.month, 1);
         QCOMPARE(old.day, 5);
         // A recent date shows the time and takes this year (UTC, use_localtime=NO)
         const QDateTime now = QFileInfo(server->anonRoot() + "/tenk.bin").lastModified().toUTC();
-        const TSystemTime recent = FileTime::toSystemTime(findEntry(entries, "tenk.bin")->ftLastWriteTime);
+        const TSystemTime recent
+            = FileTime::toSystemTime(findEntry(entries, "tenk.bin")->ftLastWriteTime);
         QCOMPARE(recent.year, now.date().year());
         QCOMPARE(recent.day, now.date().day());
         QCOMPARE(recent.hour, now.time().hour());
@@ -92,11 +94,11 @@ private slots:
         HandleCloser c(connectAnonymous());
         QVERIFY(c.get());
         auto entries = listAll(c.get(), "/pub/docs/guide.txt");
-        QCOMPARE(names(entries), QStringList{"guide.txt"});
+        QCOMPARE(names(entries), QStringList { "guide.txt" });
         QCOMPARE(fileSize(entries[0]), uint64_t(600));
         entries = listAll(c.get(), "name with  blanks.txt");
-        QCOMPARE(names(entries), QStringList{"name with  blanks.txt"});
-        QCOMPARE(names(listAll(c.get(), "/pub/docs")), QStringList{"guide.txt"});
+        QCOMPARE(names(entries), QStringList { "name with  blanks.txt" });
+        QCOMPARE(names(listAll(c.get(), "/pub/docs")), QStringList { "guide.txt" });
     }
 
     void emptyOrMissingDirectoryGivesNullHandle()
@@ -107,7 +109,8 @@ private slots:
         QVERIFY(!FtpFindFirstFileA(c.get(), "/empty", &e, 0, 0));
         QCOMPARE(GetLastError(), ERROR_NO_MORE_FILES);
         QVERIFY(!FtpFindFirstFileA(c.get(), "/no-such-dir", &e, 0, 0));
-        QVERIFY(GetLastError() == ERROR_NO_MORE_FILES || GetLastError() == ERROR_INTERNET_EXTENDED_ERROR);
+        QVERIFY(GetLastError() == ERROR_NO_MORE_FILES
+            || GetLastError() == ERROR_INTERNET_EXTENDED_ERROR);
     }
 
     void downloadsAreExact()
@@ -121,7 +124,7 @@ private slots:
         QVERIFY(ok);
         const QString target = TestEnvironment::instance().tempDir() + "/vs.bin";
         QVERIFY(FtpGetFileA(c.get(), "/pub/docs/guide.txt", target.toUtf8().constData(), 0, 0,
-                            FTP_TRANSFER_TYPE_BINARY, 0));
+            FTP_TRANSFER_TYPE_BINARY, 0));
         QFile f(target);
         QVERIFY(f.open(QIODevice::ReadOnly));
         QCOMPARE(f.readAll(), QByteArray("guide\n").repeated(100));
@@ -132,23 +135,25 @@ private slots:
         HandleCloser c(connectAnonymous());
         QVERIFY(c.get());
         for (int round = 0; round < 3; ++round) {
-            HINTERNET f = FtpOpenFileA(c.get(), "/three-mb.bin", GENERIC_READ, FTP_TRANSFER_TYPE_BINARY, 0);
+            HINTERNET f
+                = FtpOpenFileA(c.get(), "/three-mb.bin", GENERIC_READ, FTP_TRANSFER_TYPE_BINARY, 0);
             QVERIFY(f);
             char buf[4096];
             DWORD got = 0;
             QVERIFY(InternetReadFile(f, buf, sizeof buf, &got));
             QVERIFY(InternetCloseHandle(f));
-            QVERIFY2(FtpSetCurrentDirectoryA(c.get(), "/pub"), qPrintable(QString::number(GetLastError())));
+            QVERIFY2(FtpSetCurrentDirectoryA(c.get(), "/pub"),
+                qPrintable(QString::number(GetLastError())));
             QVERIFY(lastResponse().startsWith("250"));
             QVERIFY(FtpSetCurrentDirectoryA(c.get(), "/"));
         }
-        QCOMPARE(names(listAll(c.get(), "/pub")), QStringList{"docs"});
+        QCOMPARE(names(listAll(c.get(), "/pub")), QStringList { "docs" });
     }
 
     void refusedUserGives12013()
     {
         QVERIFY(!InternetConnectA(session, server->address(), 21, "bob", "secret",
-                                  INTERNET_SERVICE_FTP, INTERNET_FLAG_PASSIVE, 1));
+            INTERNET_SERVICE_FTP, INTERNET_FLAG_PASSIVE, 1));
         QCOMPARE(GetLastError(), ERROR_INTERNET_INCORRECT_USER_NAME);
         QVERIFY(lastResponse().contains("530"));
     }
@@ -161,14 +166,14 @@ private slots:
         setTimeout(impatient, INTERNET_OPTION_RECEIVE_TIMEOUT, 800);
         QElapsedTimer clock;
         clock.start();
-        QVERIFY(!InternetConnectA(impatient, slow.address(), 21, "", "", INTERNET_SERVICE_FTP,
-                                  INTERNET_FLAG_PASSIVE, 1));
+        QVERIFY(!InternetConnectA(
+            impatient, slow.address(), 21, "", "", INTERNET_SERVICE_FTP, INTERNET_FLAG_PASSIVE, 1));
         QCOMPARE(GetLastError(), ERROR_INTERNET_TIMEOUT);
         QVERIFY(clock.elapsed() < 30000); // no hang; 12002 says it was the time-out
         // Patience gets the login through
         setTimeout(impatient, INTERNET_OPTION_RECEIVE_TIMEOUT, 10000);
-        HandleCloser c(InternetConnectA(impatient, slow.address(), 21, "", "",
-                                        INTERNET_SERVICE_FTP, INTERNET_FLAG_PASSIVE, 1));
+        HandleCloser c(InternetConnectA(
+            impatient, slow.address(), 21, "", "", INTERNET_SERVICE_FTP, INTERNET_FLAG_PASSIVE, 1));
         QVERIFY2(c.get(), qPrintable(QString::number(GetLastError())));
         c.reset(nullptr);
         QVERIFY(InternetCloseHandle(impatient));

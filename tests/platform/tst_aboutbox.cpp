@@ -54,9 +54,8 @@ private slots:
     void okClosesTheModalBoxAccepted()
     {
         TAboutBox box;
-        QTimer::singleShot(0, &box, [&box] {
-            box.findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->click();
-        });
+        QTimer::singleShot(0, &box,
+            [&box] { box.findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->click(); });
         QCOMPARE(box.exec(), int(QDialog::Accepted));
         QVERIFY(!box.isVisible());
     }

@@ -3,8 +3,7 @@
 #include <QCoreApplication>
 #include <QThread>
 
-SessionRecorder::SessionRecorder(TWinInetFTP &session)
-    : ftp(session)
+SessionRecorder::SessionRecorder(TWinInetFTP &session) : ftp(session)
 {
     auto err = [this] { return QStringLiteral(" err=%1").arg(int(ftp.LastError())); };
     ftp.OnConnect = [this, err](TWinInetFTP *, HINTERNET inet, HINTERNET conn) {
@@ -15,18 +14,24 @@ SessionRecorder::SessionRecorder(TWinInetFTP &session)
         note(QStringLiteral("DirEntry ") + QString::fromUtf8(d->cFileName));
     };
     ftp.OnDirDone = [this, err](TWinInetFTP *) { note(QStringLiteral("DirDone") + err()); };
-    ftp.OnGetStatus = [this](TWinInetFTP *, int64_t n) { note(QStringLiteral("GetStatus %1").arg(n)); };
+    ftp.OnGetStatus
+        = [this](TWinInetFTP *, int64_t n) { note(QStringLiteral("GetStatus %1").arg(n)); };
     ftp.OnGetDone = [this, err](TWinInetFTP *, int64_t n) {
         note(QStringLiteral("GetDone %1").arg(n) + err());
     };
-    ftp.OnSendStatus = [this](TWinInetFTP *, int64_t n) { note(QStringLiteral("SendStatus %1").arg(n)); };
+    ftp.OnSendStatus
+        = [this](TWinInetFTP *, int64_t n) { note(QStringLiteral("SendStatus %1").arg(n)); };
     ftp.OnSendDone = [this, err](TWinInetFTP *, int64_t n) {
         note(QStringLiteral("SendDone %1").arg(n) + err());
     };
-    ftp.OnDeleteFileDone = [this, err](TWinInetFTP *) { note(QStringLiteral("DeleteFileDone") + err()); };
-    ftp.OnRenameFileDone = [this, err](TWinInetFTP *) { note(QStringLiteral("RenameFileDone") + err()); };
-    ftp.OnCreateDirDone = [this, err](TWinInetFTP *) { note(QStringLiteral("CreateDirDone") + err()); };
-    ftp.OnDeleteDirDone = [this, err](TWinInetFTP *) { note(QStringLiteral("DeleteDirDone") + err()); };
+    ftp.OnDeleteFileDone
+        = [this, err](TWinInetFTP *) { note(QStringLiteral("DeleteFileDone") + err()); };
+    ftp.OnRenameFileDone
+        = [this, err](TWinInetFTP *) { note(QStringLiteral("RenameFileDone") + err()); };
+    ftp.OnCreateDirDone
+        = [this, err](TWinInetFTP *) { note(QStringLiteral("CreateDirDone") + err()); };
+    ftp.OnDeleteDirDone
+        = [this, err](TWinInetFTP *) { note(QStringLiteral("DeleteDirDone") + err()); };
     ftp.OnWinInetStatus = [this](TWinInetFTP *, int32_t code) {
         if (QThread::currentThread() != QCoreApplication::instance()->thread())
             ++offUiThread;

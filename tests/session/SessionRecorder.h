@@ -13,10 +13,10 @@ class SessionRecorder {
 public:
     explicit SessionRecorder(TWinInetFTP &ftp);
 
-    QStringList events;      // every event except OnWinInetStatus
-    QList<int> statusCodes;  // OnWinInetStatus, in order
+    QStringList events; // every event except OnWinInetStatus
+    QList<int> statusCodes; // OnWinInetStatus, in order
     int offUiThread = 0;
-    int stale = 0;           // events delivered with EventIsStale()
+    int stale = 0; // events delivered with EventIsStale()
 
     // Runs inside the named event ("GetStatus", "DirEntry", ...) after it
     // was written down; lets a test act from within a handler.

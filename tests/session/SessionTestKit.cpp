@@ -20,14 +20,14 @@ bool connectTo(TWinInetFTP &ftp, SessionRecorder &log, bool anonymous)
     const int before = log.count(QStringLiteral("Connect"));
     ftp.Connect();
     waitFor([&] { return log.count(QStringLiteral("Connect")) > before; }, 20000);
-    return log.count(QStringLiteral("Connect")) > before && ftp.LastError() == errNone &&
-           ftp.Connected();
+    return log.count(QStringLiteral("Connect")) > before && ftp.LastError() == errNone
+        && ftp.Connected();
 }
 
 bool waitFor(const std::function<bool()> &done, int timeoutMs)
 {
     QDeadlineTimer deadline(timeoutMs);
-    QTimer wake;  // bounds each blocking wait below
+    QTimer wake; // bounds each blocking wait below
     wake.start(20);
     while (!done() && !deadline.hasExpired())
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
@@ -36,15 +36,19 @@ bool waitFor(const std::function<bool()> &done, int timeoutMs)
 
 bool workersGone(int timeoutMs)
 {
-    return waitFor([] {
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        return FtpThread::liveCount() == 0;
-    }, timeoutMs);
+    return waitFor(
+        [] {
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            return FtpThread::liveCount() == 0;
+        },
+        timeoutMs);
 }
 
 int openDescriptors()
 {
-    return int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size());
+    return int(QDir(QStringLiteral("/proc/self/fd"))
+                   .entryList(QDir::NoDotAndDotDot | QDir::AllEntries)
+                   .size());
 }
 
 QByteArray pattern(qint64 size)

@@ -21,12 +21,13 @@ private slots:
         TWinInetFTP ftp;
         SessionRecorder log(ftp);
         ftp.GetDirectory(QStringLiteral("/"));
-        QCOMPARE(log.events, QStringList{QStringLiteral("DirDone err=9")});
+        QCOMPARE(log.events, QStringList { QStringLiteral("DirDone err=9") });
         ftp.GetFile(QStringLiteral("tenk.bin"), TestEnvironment::instance().tempDir() + "/x");
         ftp.GetFileDirect(QStringLiteral("tenk.bin"), TestEnvironment::instance().tempDir() + "/x");
         ftp.SendFile(QStringLiteral("/etc/hostname"), QStringLiteral("x"));
-        QCOMPARE(log.events, (QStringList{"DirDone err=9", "GetDone 0 err=9", "GetDone 0 err=9",
-                                          "SendDone 0 err=9"}));
+        QCOMPARE(log.events,
+            (QStringList {
+                "DirDone err=9", "GetDone 0 err=9", "GetDone 0 err=9", "SendDone 0 err=9" }));
         QCOMPARE(FtpThread::liveCount(), 0);
         QCOMPARE(ftp.Status(), statIdle);
         QVERIFY(!QFile::exists(TestEnvironment::instance().tempDir() + "/x"));
@@ -48,10 +49,10 @@ private slots:
         ftp.Connect();
         QCOMPARE(ftp.Status(), statInConnect);
         QTRY_COMPARE_WITH_TIMEOUT(log.count("Connect"), 1, 20000);
-        QCOMPARE(log.events, QStringList{"Connect inet=1 ftp=1 err=0"});
+        QCOMPARE(log.events, QStringList { "Connect inet=1 ftp=1 err=0" });
         QCOMPARE(ftp.Status(), statIdle);
         QVERIFY(ftp.Connected());
-        QCOMPARE(log.statusCodes.mid(0, 2), (QList<int>{0, 1}));
+        QCOMPARE(log.statusCodes.mid(0, 2), (QList<int> { 0, 1 }));
         QCOMPARE(log.statusCodes.last(), 2);
         QVERIFY(!log.statusCodes.contains(99));
         QVERIFY2(!ftp.LogonMessage().isEmpty(), "the login reply is kept");
@@ -104,13 +105,13 @@ private slots:
         QCOMPARE(log.last(), QStringLiteral("DirDone err=0"));
         QStringList names = log.matching("DirEntry ");
         names.replaceInStrings(QStringLiteral("DirEntry "), QString());
-        for (const char *name : {"readme.txt", "zero.bin", "tenk.bin", "pub", "empty"})
+        for (const char *name : { "readme.txt", "zero.bin", "tenk.bin", "pub", "empty" })
             QCOMPARE(names.count(QString::fromLatin1(name)), 1);
         QCOMPARE(log.statusCodes.first(), 3);
         QCOMPARE(log.statusCodes.last(), 99);
         QVERIFY2(std::any_of(log.statusCodes.begin(), log.statusCodes.end(),
-                             [](int code) { return code >= 10; }),
-                 "the library's progress codes are passed on");
+                     [](int code) { return code >= 10; }),
+            "the library's progress codes are passed on");
         QCOMPARE(ftp.Status(), statIdle);
         QCOMPARE(log.offUiThread, 0);
 
@@ -118,13 +119,13 @@ private slots:
         log.clear();
         ftp.GetDirectory(QStringLiteral("/pub/docs/guide.txt"));
         QTRY_COMPARE_WITH_TIMEOUT(log.count("DirDone"), 1, 10000);
-        QCOMPARE(log.events, (QStringList{"DirEntry guide.txt", "DirDone err=0"}));
+        QCOMPARE(log.events, (QStringList { "DirEntry guide.txt", "DirDone err=0" }));
 
         // A missing directory: no entry, no failure, the system code kept.
         log.clear();
         ftp.GetDirectory(QStringLiteral("/no/such/dir"));
         QTRY_COMPARE_WITH_TIMEOUT(log.count("DirDone"), 1, 10000);
-        QCOMPARE(log.events, QStringList{"DirDone err=0"});
+        QCOMPARE(log.events, QStringList { "DirDone err=0" });
         QVERIFY(ftp.LastErrorCode() != 0);
         ftp.Disconnect();
     }
@@ -168,8 +169,9 @@ private slots:
         ftp.DeleteDirectory(folder + "/made");
         QTRY_COMPARE_WITH_TIMEOUT(log.count("DeleteDirDone"), 1, 10000);
         QVERIFY(!QFileInfo::exists(disk + "/made"));
-        QCOMPARE(log.events, (QStringList{"CreateDirDone err=0", "RenameFileDone err=0",
-                                          "DeleteFileDone err=0", "DeleteDirDone err=0"}));
+        QCOMPARE(log.events,
+            (QStringList { "CreateDirDone err=0", "RenameFileDone err=0", "DeleteFileDone err=0",
+                "DeleteDirDone err=0" }));
         QVERIFY(log.statusCodes.isEmpty() || !log.statusCodes.contains(99));
         QCOMPARE(ftp.Status(), statIdle);
         ftp.Disconnect();
@@ -181,7 +183,7 @@ private slots:
         SessionRecorder log(ftp);
         QVERIFY(connectTo(ftp, log, true));
         const QStringList before = ftp.LogonMessage();
-        ftp.DeleteFile(QStringLiteral("/readme.txt"));  // anonymous is read-only
+        ftp.DeleteFile(QStringLiteral("/readme.txt")); // anonymous is read-only
         QTRY_COMPARE_WITH_TIMEOUT(log.count("DeleteFileDone"), 1, 10000);
         QCOMPARE(log.last(), QStringLiteral("DeleteFileDone err=10"));
         QCOMPARE(ftp.LastErrorCode(), int32_t(ERROR_INTERNET_EXTENDED_ERROR));
@@ -196,14 +198,14 @@ private slots:
     {
         const QByteArray twoLines = "550-Refused here.\r\n550 Really refused.\r\n";
         QCOMPARE(ResponseCapture::split(twoLines.constData(), size_t(twoLines.size())),
-                 (QStringList{"550-Refused here.", "550 Really refused."}));
+            (QStringList { "550-Refused here.", "550 Really refused." }));
         const QByteArray longLine = QByteArray(200, 'x') + "\r\n";
         QCOMPARE(ResponseCapture::split(longLine.constData(), size_t(longLine.size())),
-                 QStringList{QString(127, 'x')});
+            QStringList { QString(127, 'x') });
         // An empty line in the middle survives, a trailing fragment too.
         const QByteArray odd = "a\r\r\nb";
         QCOMPARE(ResponseCapture::split(odd.constData(), size_t(odd.size())),
-                 (QStringList{"a", "", "b"}));
+            (QStringList { "a", "", "b" }));
     }
 
     void setDirectoryDeliversNothingAndKeepsItsStatus()

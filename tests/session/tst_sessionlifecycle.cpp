@@ -26,12 +26,12 @@ struct SilentServer {
     SilentServer()
     {
         fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in addr{};
+        sockaddr_in addr {};
         addr.sin_family = AF_INET;
         addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         socklen_t len = sizeof addr;
-        if (::bind(fd, reinterpret_cast<sockaddr *>(&addr), len) == 0 && ::listen(fd, 4) == 0 &&
-            ::getsockname(fd, reinterpret_cast<sockaddr *>(&addr), &len) == 0)
+        if (::bind(fd, reinterpret_cast<sockaddr *>(&addr), len) == 0 && ::listen(fd, 4) == 0
+            && ::getsockname(fd, reinterpret_cast<sockaddr *>(&addr), &len) == 0)
             port = ntohs(addr.sin_port);
     }
     ~SilentServer() { ::close(fd); }
@@ -102,7 +102,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(log.statusCodes.contains(1), 10000);
         ftp.Cancel();
         QCOMPARE(log.count("Connect"), 1); // delivered inside Cancel
-        QCOMPARE(log.events, QStringList{"Connect inet=0 ftp=0 err=7"});
+        QCOMPARE(log.events, QStringList { "Connect inet=0 ftp=0 err=7" });
         QCOMPARE(log.statusCodes.last(), 99);
         QVERIFY(!ftp.Connected());
         QVERIFY(workersGone());
@@ -120,11 +120,11 @@ private slots:
         log.clear();
         log.inside = [&](const QString &event) {
             if (event == "DirEntry" && log.count("DirEntry") == 3) {
-                ftp.Cancel();  // returns at once: the listing is not waited for
+                ftp.Cancel(); // returns at once: the listing is not waited for
                 QCOMPARE(ftp.Status(), statInDirList);
             }
             if (event == "DirDone")
-                ftp.Cancel();  // nothing left to wait for; must not hang
+                ftp.Cancel(); // nothing left to wait for; must not hang
         };
         ftp.GetDirectory(folder);
         QTRY_COMPARE_WITH_TIMEOUT(log.count("DirDone"), 1, 10000);
@@ -172,9 +172,10 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(log.count("DirDone") == 1 && log.count("GetDone") == 1, 10000);
         QVERIFY(workersGone());
         QVERIFY(dirDoneStale);
-        QVERIFY(statusInDirDone == statInGet || log.events.indexOf(QRegularExpression("^GetDone")) <
-                                                     log.events.indexOf(QRegularExpression("^DirDone")));
-        QCOMPARE(log.matching("GetDone"), QStringList{"GetDone 10000 err=0"});
+        QVERIFY(statusInDirDone == statInGet
+            || log.events.indexOf(QRegularExpression("^GetDone"))
+                < log.events.indexOf(QRegularExpression("^DirDone")));
+        QCOMPARE(log.matching("GetDone"), QStringList { "GetDone 10000 err=0" });
         QCOMPARE(ftp.Status(), statIdle);
         ftp.Disconnect();
     }
@@ -189,15 +190,15 @@ private slots:
         log.inside = [&](const QString &event) {
             if (event == "DirEntry" && log.count("DirEntry") == 2) {
                 ftp.Cancel();
-                ftp.Connect();  // closes the old connection under the listing
+                ftp.Connect(); // closes the old connection under the listing
             }
         };
         ftp.GetDirectory(folder);
         QTRY_VERIFY_WITH_TIMEOUT(log.count("DirDone") == 1 && log.count("Connect") == 1, 10000);
         QVERIFY(workersGone());
         QCOMPARE(log.count("DirEntry"), 2);
-        QCOMPARE(log.matching("DirDone"), QStringList{"DirDone err=7"});
-        QCOMPARE(log.matching("Connect"), QStringList{"Connect inet=1 ftp=1 err=0"});
+        QCOMPARE(log.matching("DirDone"), QStringList { "DirDone err=7" });
+        QCOMPARE(log.matching("Connect"), QStringList { "Connect inet=1 ftp=1 err=0" });
         QVERIFY(ftp.Connected());
 
         log.clear();
@@ -207,7 +208,7 @@ private slots:
         QCOMPARE(log.count("DirEntry"), 50);
         ftp.Disconnect();
         QVERIFY(workersGone());
-        QCOMPARE(HandleTable::size(), size_t(0));  // the old find handle too
+        QCOMPARE(HandleTable::size(), size_t(0)); // the old find handle too
     }
 
     void connectWhileASingleCommandRunsReleasesTheOldConnectionOnce()
@@ -223,7 +224,8 @@ private slots:
         ftp.DeleteFile(folder + "/gone.txt");
         ftp.Connect();
         QTRY_COMPARE_WITH_TIMEOUT(log.count("Connect"), 1, 10000);
-        QCOMPARE(log.events, (QStringList{"DeleteFileDone err=0", "Connect inet=1 ftp=1 err=0"}));
+        QCOMPARE(
+            log.events, (QStringList { "DeleteFileDone err=0", "Connect inet=1 ftp=1 err=0" }));
         QVERIFY(!QFile::exists(FtpFixture::userRoot() + folder + "/gone.txt"));
         QVERIFY(workersGone());
         QCOMPARE(openDescriptors(), fds);
@@ -282,14 +284,23 @@ private slots:
             for (int i = 0; i < 50; ++i) {
                 log.clear();
                 switch (i % 4) {
-                case 0: ftp.GetDirectory(folder); break;
-                case 1: ftp.GetFile("/tenk.bin", local); break;
-                case 2: ftp.SendFile(local, folder + "/up.bin"); break;
-                case 3: ftp.CreateDirectory(folder + "/d"); break;
+                case 0:
+                    ftp.GetDirectory(folder);
+                    break;
+                case 1:
+                    ftp.GetFile("/tenk.bin", local);
+                    break;
+                case 2:
+                    ftp.SendFile(local, folder + "/up.bin");
+                    break;
+                case 3:
+                    ftp.CreateDirectory(folder + "/d");
+                    break;
                 }
                 QVERIFY(waitFor([&] {
-                    return log.count("DirDone") + log.count("GetDone") + log.count("SendDone") +
-                               log.count("CreateDirDone") == 1;
+                    return log.count("DirDone") + log.count("GetDone") + log.count("SendDone")
+                        + log.count("CreateDirDone")
+                        == 1;
                 }));
                 const bool firstMkdir = round == 0 && i == 3;
                 QString end = expectedEnd[i % 4];

@@ -46,14 +46,14 @@ private slots:
         QTest::addColumn<int>("batch");
         QTest::addColumn<QString>("remote");
         QTest::addColumn<QStringList>("events");
-        for (int batch : {1, 16}) {
+        for (int batch : { 1, 16 }) {
             QTest::addRow("10000 bytes, batch %d", batch)
                 << batch << "tenk.bin"
-                << expected({"GetStatus 0", "GetStatus 0", "GetStatus 4096", "GetStatus 8192",
-                             "GetStatus 10000", "GetDone 10000 err=0"});
+                << expected({ "GetStatus 0", "GetStatus 0", "GetStatus 4096", "GetStatus 8192",
+                       "GetStatus 10000", "GetDone 10000 err=0" });
             QTest::addRow("0 bytes, batch %d", batch)
                 << batch << "zero.bin"
-                << expected({"GetStatus 0", "GetStatus 0", "GetDone 0 err=0"});
+                << expected({ "GetStatus 0", "GetStatus 0", "GetDone 0 err=0" });
         }
     }
 
@@ -77,7 +77,7 @@ private slots:
         QCOMPARE(log.statusCodes.last(), 99);
         QCOMPARE(ftp.Status(), statIdle);
         QCOMPARE(log.offUiThread, 0);
-        QCOMPARE(QDir(QFileInfo(target).path()).entryList(QDir::Files), QStringList{remote});
+        QCOMPARE(QDir(QFileInfo(target).path()).entryList(QDir::Files), QStringList { remote });
         ftp.Disconnect();
     }
 
@@ -90,7 +90,7 @@ private slots:
         const QString target = localDir() + "/tenk.bin";
         ftp.GetFileDirect("/tenk.bin", target);
         QTRY_COMPARE_WITH_TIMEOUT(log.count("GetDone"), 1, 10000);
-        QCOMPARE(log.events, expected({"GetStatus 0", "GetStatus 0", "GetDone 0 err=0"}));
+        QCOMPARE(log.events, expected({ "GetStatus 0", "GetStatus 0", "GetDone 0 err=0" }));
         QCOMPARE(readFile(target), readFile(FtpFixture::anonRoot() + "/tenk.bin"));
         ftp.Disconnect();
     }
@@ -105,7 +105,7 @@ private slots:
         log.clear();
         ftp.GetFile("/no-such-file", dir + "/keep.bin");
         QTRY_COMPARE_WITH_TIMEOUT(log.count("GetDone"), 1, 10000);
-        QCOMPARE(log.events, expected({"GetStatus 0", "GetStatus 0", "GetDone 0 err=2"}));
+        QCOMPARE(log.events, expected({ "GetStatus 0", "GetStatus 0", "GetDone 0 err=2" }));
         QCOMPARE(readFile(dir + "/keep.bin"), QByteArray("old contents"));
 
         // A target that cannot be created: the remote file is let go again.
@@ -120,7 +120,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(log.count("GetDone"), 1, 10000);
         QCOMPARE(log.last(), QStringLiteral("GetDone 10000 err=0"));
         QCOMPARE(readFile(dir + "/keep.bin"), readFile(FtpFixture::anonRoot() + "/tenk.bin"));
-        QCOMPARE(QDir(dir).entryList(QDir::Files), QStringList{"keep.bin"});
+        QCOMPARE(QDir(dir).entryList(QDir::Files), QStringList { "keep.bin" });
         ftp.Disconnect();
     }
 
@@ -129,18 +129,19 @@ private slots:
         QTest::addColumn<int>("batch");
         QTest::addColumn<int>("size");
         QTest::addColumn<QStringList>("events");
-        for (int batch : {1, 16}) {
+        for (int batch : { 1, 16 }) {
             QTest::addRow("10000 bytes, batch %d", batch)
                 << batch << 10000
-                << expected({"SendStatus 0", "SendStatus 0", "SendStatus 4096", "SendStatus 8192",
-                             "SendStatus 10000", "SendStatus 10000", "SendDone 10000 err=0"});
+                << expected({ "SendStatus 0", "SendStatus 0", "SendStatus 4096", "SendStatus 8192",
+                       "SendStatus 10000", "SendStatus 10000", "SendDone 10000 err=0" });
             QTest::addRow("0 bytes, batch %d", batch)
                 << batch << 0
-                << expected({"SendStatus 0", "SendStatus 0", "SendStatus 0", "SendDone 0 err=0"});
+                << expected({ "SendStatus 0", "SendStatus 0", "SendStatus 0", "SendDone 0 err=0" });
         }
-        QTest::addRow("exactly two chunks") << 16 << 8192
-            << expected({"SendStatus 0", "SendStatus 0", "SendStatus 4096", "SendStatus 8192",
-                         "SendStatus 8192", "SendDone 8192 err=0"});
+        QTest::addRow("exactly two chunks")
+            << 16 << 8192
+            << expected({ "SendStatus 0", "SendStatus 0", "SendStatus 4096", "SendStatus 8192",
+                   "SendStatus 8192", "SendDone 8192 err=0" });
     }
 
     void uploadReportsEachChunk()
@@ -177,16 +178,16 @@ private slots:
         QVERIFY(writeFile(source, "data"));
         const int lines = int(ftp.LogonMessage().size());
         log.clear();
-        ftp.SendFile(source, "/refused.bin");  // anonymous may not write
+        ftp.SendFile(source, "/refused.bin"); // anonymous may not write
         QTRY_COMPARE_WITH_TIMEOUT(log.count("SendDone"), 1, 10000);
-        QCOMPARE(log.events, expected({"SendStatus 0", "SendStatus 0", "SendDone 0 err=10"}));
+        QCOMPARE(log.events, expected({ "SendStatus 0", "SendStatus 0", "SendDone 0 err=10" }));
         QVERIFY(ftp.LogonMessage().size() > lines);
         QVERIFY(!QFile::exists(FtpFixture::anonRoot() + "/refused.bin"));
 
         log.clear();
         ftp.SendFile(localDir() + "/absent.bin", "/x.bin");
         QTRY_COMPARE_WITH_TIMEOUT(log.count("SendDone"), 1, 10000);
-        QCOMPARE(log.events, expected({"SendStatus 0", "SendStatus 0", "SendDone 0 err=2"}));
+        QCOMPARE(log.events, expected({ "SendStatus 0", "SendStatus 0", "SendDone 0 err=2" }));
         ftp.Disconnect();
     }
 
@@ -202,7 +203,7 @@ private slots:
                 ftp.GetFile("/tenk.bin", dir + "/second.bin");
                 ftp.GetFileDirect("/tenk.bin", dir + "/third.bin");
                 ftp.SendFile(dir + "/up.bin", "/up.bin");
-                ftp.Disconnect();  // refused while a transfer runs
+                ftp.Disconnect(); // refused while a transfer runs
             }
         };
         ftp.GetFile("/big.bin", dir + "/big.bin");
@@ -236,8 +237,9 @@ private slots:
         log.clear();
         ftp.GetFile("/tenk.bin", dir + "/first.bin");
         QTRY_COMPARE_WITH_TIMEOUT(log.count("GetDone"), 2, 10000);
-        QCOMPARE(log.matching("GetDone"), (QStringList{"GetDone 10000 err=0", "GetDone 10000 err=0"}));
-        QCOMPARE(log.matching("SendDone"), QStringList{"SendDone 10000 err=0"});
+        QCOMPARE(log.matching("GetDone"),
+            (QStringList { "GetDone 10000 err=0", "GetDone 10000 err=0" }));
+        QCOMPARE(log.matching("SendDone"), QStringList { "SendDone 10000 err=0" });
         QCOMPARE(readFile(dir + "/second.bin"), readFile(FtpFixture::anonRoot() + "/tenk.bin"));
         // Each operation's progress shows its own state, also when it was
         // started from the previous one's completion handler.
@@ -270,15 +272,18 @@ private slots:
             if (event != "GetStatus" || log.count("GetStatus") != 4)
                 return;
             if (fromHandler) {
-                ftp.Cancel();  // must not wait for the worker blocked on this handler
+                ftp.Cancel(); // must not wait for the worker blocked on this handler
                 cancelReturned = true;
             } else {
-                QMetaObject::invokeMethod(QCoreApplication::instance(), [&] {
-                    ftp.Cancel();
-                    cancelReturned = true;
-                    // The cancelled download has ended inside Cancel.
-                    QCOMPARE(log.count("GetDone"), 1);
-                }, Qt::QueuedConnection);
+                QMetaObject::invokeMethod(
+                    QCoreApplication::instance(),
+                    [&] {
+                        ftp.Cancel();
+                        cancelReturned = true;
+                        // The cancelled download has ended inside Cancel.
+                        QCOMPARE(log.count("GetDone"), 1);
+                    },
+                    Qt::QueuedConnection);
             }
         };
         log.clear();
@@ -311,10 +316,13 @@ private slots:
         bool cancelled = false;
         log.inside = [&](const QString &event) {
             if (event == "SendStatus" && log.count("SendStatus") == 3)
-                QMetaObject::invokeMethod(QCoreApplication::instance(), [&] {
-                    ftp.Cancel();
-                    cancelled = true;
-                }, Qt::QueuedConnection);
+                QMetaObject::invokeMethod(
+                    QCoreApplication::instance(),
+                    [&] {
+                        ftp.Cancel();
+                        cancelled = true;
+                    },
+                    Qt::QueuedConnection);
         };
         log.clear();
         ftp.SendFile(source, folder + "/big.bin");
@@ -334,7 +342,8 @@ private slots:
         const QString dir = localDir();
         log.inside = [&](const QString &event) {
             if (event == "GetStatus" && log.count("GetStatus") == 3)
-                QMetaObject::invokeMethod(QCoreApplication::instance(), [&] { ftp.Connect(); }, Qt::QueuedConnection);
+                QMetaObject::invokeMethod(
+                    QCoreApplication::instance(), [&] { ftp.Connect(); }, Qt::QueuedConnection);
         };
         log.clear();
         ftp.GetFile("/big.bin", dir + "/big.bin");
@@ -352,8 +361,8 @@ private slots:
     {
         QProcess server;
         server.start(QString::fromLocal8Bit(qgetenv("VREX_PYTHON")),
-                     {QString::fromLocal8Bit(qgetenv("VREX_SOURCE_DIR")) +
-                      "/tests/session/drop_server.py"});
+            { QString::fromLocal8Bit(qgetenv("VREX_SOURCE_DIR"))
+                + "/tests/session/drop_server.py" });
         QVERIFY(server.waitForReadyRead(10000));
         const int port = server.readLine().trimmed().toInt();
         QVERIFY(port > 0);
@@ -373,11 +382,11 @@ private slots:
         // Part of the data arrived, then the server vanished: not a success.
         QVERIFY2(log.last().endsWith(" err=6"), qPrintable(log.last()));
         QCOMPARE(readFile(dir + "/cut.bin"), QByteArray("previous"));
-        QCOMPARE(QDir(dir).entryList(QDir::Files), QStringList{"cut.bin"});
+        QCOMPARE(QDir(dir).entryList(QDir::Files), QStringList { "cut.bin" });
         QVERIFY(!ftp.Connected());
         log.clear();
         ftp.GetDirectory(QStringLiteral("/"));
-        QCOMPARE(log.events, QStringList{"DirDone err=9"});
+        QCOMPARE(log.events, QStringList { "DirDone err=9" });
         QVERIFY(workersGone());
         ftp.Disconnect();
         server.waitForFinished(10000);

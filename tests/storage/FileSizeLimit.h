@@ -20,5 +20,5 @@ public:
     FileSizeLimit &operator=(const FileSizeLimit &) = delete;
 
 private:
-    rlimit saved{};
+    rlimit saved {};
 };

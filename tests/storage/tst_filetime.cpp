@@ -24,7 +24,7 @@ TSystemTime at(int y, int mo, int d, int h = 0, int mi = 0, int s = 0, int ms = 
 QString show(const TSystemTime &t)
 {
     return QString::asprintf("%04d-%02d-%02d %02d:%02d:%02d.%03d", t.year, t.month, t.day, t.hour,
-                             t.minute, t.second, t.millisecond);
+        t.minute, t.second, t.millisecond);
 }
 
 } // namespace
@@ -52,14 +52,14 @@ private slots:
     {
         QFETCH(TSystemTime, fields);
         QFETCH(qint64, ticks);
-        TFileTime ft{};
+        TFileTime ft {};
         QVERIFY(FileTime::fromSystemTime(fields, ft));
         if (ticks >= 0)
             QCOMPARE(qint64(FileTime::toTicks(ft)), ticks);
         QCOMPARE(show(FileTime::toSystemTime(ft)), show(fields));
         // The same moment through Unix seconds, checked against Qt's calendar.
         const QDateTime qt(QDate(fields.year, fields.month, fields.day),
-                           QTime(fields.hour, fields.minute, fields.second), Qt::UTC);
+            QTime(fields.hour, fields.minute, fields.second), Qt::UTC);
         QCOMPARE(FileTime::toUnixSeconds(ft), qt.toSecsSinceEpoch());
         QCOMPARE(
             FileTime::toTicks(FileTime::fromUnixSeconds(qt.toSecsSinceEpoch(), fields.millisecond)),
@@ -88,7 +88,7 @@ private slots:
     void impossibleFieldsAreRefused()
     {
         QFETCH(TSystemTime, fields);
-        TFileTime ft{0x1234, 0x5678};
+        TFileTime ft { 0x1234, 0x5678 };
         QVERIFY(!FileTime::fromSystemTime(fields, ft));
         QCOMPARE(ft.dwLowDateTime, 0x1234u); // the output is left alone
         QCOMPARE(ft.dwHighDateTime, 0x5678u);

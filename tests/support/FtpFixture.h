@@ -6,9 +6,9 @@
 // 127.0.0.1: anonymous read-only over anonRoot(), and user()/password() with
 // write access over userRoot().
 struct FtpFixture {
-    static bool available();  // false when run outside CTest's fixture
+    static bool available(); // false when run outside CTest's fixture
     static int port();
-    static QString host();    // "127.0.0.1:<port>"
+    static QString host(); // "127.0.0.1:<port>"
     static QString anonRoot();
     static QString userRoot();
     static QString user() { return QStringLiteral("vrex"); }

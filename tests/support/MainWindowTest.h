@@ -25,12 +25,12 @@ inline std::unique_ptr<TForm1> openMainWindow()
 
 // A QtTest main for window tests: isolated folders, the program's own
 // application object (resources, exception handler) and icon theme.
-#define VREX_WINDOW_TEST_MAIN(TestClass)                                                   \
-    int main(int argc, char **argv)                                                        \
-    {                                                                                      \
-        TestEnvironment::instance();                                                       \
-        VrexApplication app(argc, argv);                                                   \
-        IconList::setUpTheme();                                                            \
-        TestClass tc;                                                                      \
-        return QTest::qExec(&tc, argc, argv);                                              \
+#define VREX_WINDOW_TEST_MAIN(TestClass)                                                           \
+    int main(int argc, char **argv)                                                                \
+    {                                                                                              \
+        TestEnvironment::instance();                                                               \
+        VrexApplication app(argc, argv);                                                           \
+        IconList::setUpTheme();                                                                    \
+        TestClass tc;                                                                              \
+        return QTest::qExec(&tc, argc, argv);                                                      \
     }

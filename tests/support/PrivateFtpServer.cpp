@@ -24,7 +24,7 @@ bool PrivateFtpServer::runFixture(const QString &verb)
 {
     QProcess p;
     p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    p.start(QStringLiteral("/usr/bin/python3"), {fixtureScript(), verb, dir.path()});
+    p.start(QStringLiteral("/usr/bin/python3"), { fixtureScript(), verb, dir.path() });
     // Longer than the script's own start guard, so its reason is what shows.
     return p.waitForFinished(120000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
 }

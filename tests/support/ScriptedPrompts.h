@@ -10,9 +10,9 @@
 class ScriptedPrompts : public Prompts {
 public:
     struct Question {
-        QString kind;  // "message", "save", "open", "folder"
+        QString kind; // "message", "save", "open", "folder"
         QString title;
-        QString text;  // message text, or the initial path/folder of a dialog
+        QString text; // message text, or the initial path/folder of a dialog
         QMessageBox::StandardButtons buttons;
         Icon icon = Icon::None;
     };
@@ -33,12 +33,11 @@ public:
     void clear() { asked.clear(); }
 
     QMessageBox::StandardButton message(const QString &title, const QString &text,
-                                        QMessageBox::StandardButtons buttons,
-                                        Icon icon) override;
-    QString saveFileName(const QString &title, const QString &initialPath,
-                         const QString &filter) override;
-    QStringList openFileNames(const QString &title, const QString &initialDir,
-                              const QString &filter) override;
+        QMessageBox::StandardButtons buttons, Icon icon) override;
+    QString saveFileName(
+        const QString &title, const QString &initialPath, const QString &filter) override;
+    QStringList openFileNames(
+        const QString &title, const QString &initialDir, const QString &filter) override;
     QString browseFolder(const QString &title, const QString &initialDir) override;
 
 private:

@@ -22,13 +22,13 @@ private:
 
 // A QtTest main that isolates the process first. App is QApplication for
 // window tests, QCoreApplication otherwise.
-#define VREX_TEST_MAIN(TestClass, App)                                                    \
-    int main(int argc, char **argv)                                                        \
-    {                                                                                      \
-        TestEnvironment::instance();                                                       \
-        App app(argc, argv);                                                               \
-        app.setAttribute(Qt::AA_Use96Dpi, true);                                           \
-        TestClass tc;                                                                      \
-        QTEST_SET_MAIN_SOURCE_PATH                                                         \
-        return QTest::qExec(&tc, argc, argv);                                              \
+#define VREX_TEST_MAIN(TestClass, App)                                                             \
+    int main(int argc, char **argv)                                                                \
+    {                                                                                              \
+        TestEnvironment::instance();                                                               \
+        App app(argc, argv);                                                                       \
+        app.setAttribute(Qt::AA_Use96Dpi, true);                                                   \
+        TestClass tc;                                                                              \
+        QTEST_SET_MAIN_SOURCE_PATH                                                                 \
+        return QTest::qExec(&tc, argc, argv);                                                      \
     }

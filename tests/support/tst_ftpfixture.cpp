@@ -16,13 +16,13 @@ private slots:
         QVERIFY2(FtpFixture::available(), "run through ctest: the ftpserver fixture starts it");
         int fd = ::socket(AF_INET, SOCK_STREAM, 0);
         QVERIFY(fd >= 0);
-        sockaddr_in addr{};
+        sockaddr_in addr {};
         addr.sin_family = AF_INET;
         addr.sin_port = htons(quint16(FtpFixture::port()));
         addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         QCOMPARE(::connect(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr), 0);
         char buf[128] = {};
-        timeval tv{5, 0};
+        timeval tv { 5, 0 };
         setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
         ssize_t n = ::recv(fd, buf, sizeof buf - 1, 0);
         ::close(fd);

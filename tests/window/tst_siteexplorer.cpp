@@ -1,11 +1,11 @@
 // Browsing real FTP sites through the main window, as a person does it:
 // keep a site book, open folders, refresh, and read what the window says.
 
+#include "MainWindowTest.h"
 #include "PrivateFtpServer.h"
 #include "ScriptedPrompts.h"
-#include "WindowTestKit.h"
-#include "MainWindowTest.h"
 #include "TestEnvironment.h"
+#include "WindowTestKit.h"
 
 #include "app/MainMenu.h"
 #include "app/TForm1.h"
@@ -29,8 +29,8 @@
 #include <QFile>
 #include <QHeaderView>
 #include <QLabel>
-#include <QMenu>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QStandardItemModel>
 #include <QToolButton>
@@ -49,7 +49,7 @@ constexpr int kNetWait = 20000;
 void setMtime(const QString &path, const QDateTime &at)
 {
     const time_t t = time_t(at.toSecsSinceEpoch());
-    utimbuf times{t, t};
+    utimbuf times { t, t };
     QCOMPARE(::utime(QFile::encodeName(path).constData(), &times), 0);
 }
 
@@ -136,11 +136,11 @@ private slots:
     void newSiteConnectsListsAndShowsWhereItIs()
     {
         open();
-        createSite({server.host(), QStringLiteral("Test server")});
+        createSite({ server.host(), QStringLiteral("Test server") });
         QTRY_VERIFY_WITH_TIMEOUT(idle() && files()->rowCount() == 5, kNetWait);
         QCOMPARE(column(files(), 0),
-                 (QStringList{"empty", "pub", "readme.txt", "tenk.bin", "zero.bin"}));
-        QCOMPARE(column(files(), 2).mid(0, 2), (QStringList{"File Folder", "File Folder"}));
+            (QStringList { "empty", "pub", "readme.txt", "tenk.bin", "zero.bin" }));
+        QCOMPARE(column(files(), 2).mid(0, 2), (QStringList { "File Folder", "File Folder" }));
         QCOMPARE(column(files(), 1).at(3), QLocale::system().toString(10000));
         QCOMPARE(form->controls().PanelFiles->text(), QStringLiteral("  Current Directory: /"));
         QCOMPARE(panel(0), QStringLiteral("Status: Ready"));
@@ -168,38 +168,38 @@ private slots:
     void foldersOpenOnceFromTheServerThenFromTheMap()
     {
         open();
-        createSite({server.host(), QStringLiteral("Browse")});
+        createSite({ server.host(), QStringLiteral("Browse") });
         QTRY_VERIFY_WITH_TIMEOUT(idle() && files()->rowCount() == 5, kNetWait);
         QTreeWidgetItem *pub = child(siteNode("Browse"), "pub");
         openNode(pub);
-        QTRY_VERIFY_WITH_TIMEOUT(idle() && column(files(), 0) == QStringList{"docs"}, kNetWait);
+        QTRY_VERIFY_WITH_TIMEOUT(idle() && column(files(), 0) == QStringList { "docs" }, kNetWait);
         QCOMPARE(form->controls().PanelFiles->text(), QStringLiteral("  Current Directory: /pub"));
         openNode(child(pub, "docs"));
-        QTRY_VERIFY_WITH_TIMEOUT(idle() && column(files(), 0) == QStringList{"guide.txt"},
-                                 kNetWait);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            idle() && column(files(), 0) == QStringList { "guide.txt" }, kNetWait);
 
         // Up One Level, then the server goes away: listed folders still open.
         QTest::mouseClick(form->findChild<QToolButton *>("ExplorerUpOne"), Qt::LeftButton);
-        QTRY_COMPARE(column(files(), 0), QStringList{"docs"});
+        QTRY_COMPARE(column(files(), 0), QStringList { "docs" });
         server.stop();
         openNode(siteNode("Browse"));
         QTRY_COMPARE(column(files(), 0).size(), 5);
         openNode(pub);
-        QTRY_COMPARE(column(files(), 0), QStringList{"docs"});
+        QTRY_COMPARE(column(files(), 0), QStringList { "docs" });
         QCOMPARE(panel(1), QStringLiteral("Objects: 1"));
         QVERIFY(prompts->asked.isEmpty());
 
         // Up from the site shows the site list.
         form->treeCommands().SpeedUpOneClick();
         form->treeCommands().SpeedUpOneClick();
-        QTRY_COMPARE(column(files(), 0), QStringList{"Browse"});
-        QCOMPARE(column(files(), 2), QStringList{"FTP Site"});
+        QTRY_COMPARE(column(files(), 0), QStringList { "Browse" });
+        QCOMPARE(column(files(), 2), QStringList { "FTP Site" });
     }
 
     void refreshingFilesDropsDeletedFilesButKeepsFolders()
     {
         open();
-        createSite({server.host(), QStringLiteral("Refresh"), "/", "vrex", "secret"});
+        createSite({ server.host(), QStringLiteral("Refresh"), "/", "vrex", "secret" });
         QTRY_VERIFY_WITH_TIMEOUT(idle() && files()->rowCount() == 5, kNetWait);
         QVERIFY(QFile::remove(server.userRoot() + "/readme.txt"));
         QVERIFY(QDir(server.userRoot() + "/empty").removeRecursively());
@@ -211,7 +211,7 @@ private slots:
         form->controls().menu->Files1->trigger();
         QTRY_VERIFY_WITH_TIMEOUT(idle() && column(files(), 0).contains("added.txt"), kNetWait);
         QCOMPARE(column(files(), 0),
-                 (QStringList{"empty", "pub", "added.txt", "tenk.bin", "zero.bin"}));
+            (QStringList { "empty", "pub", "added.txt", "tenk.bin", "zero.bin" }));
         QCOMPARE(childTexts(siteNode("Refresh")).size(), 2);
         QCOMPARE(panel(0), QStringLiteral("Status: Ready"));
     }
@@ -219,10 +219,10 @@ private slots:
     void refreshAllRebuildsTheTreeAndReconnectsTheLastSite()
     {
         open();
-        createSite({server.host(), QStringLiteral("Again")});
+        createSite({ server.host(), QStringLiteral("Again") });
         QTRY_VERIFY_WITH_TIMEOUT(idle() && files()->rowCount() == 5, kNetWait);
         openNode(child(siteNode("Again"), "pub"));
-        QTRY_VERIFY_WITH_TIMEOUT(idle() && column(files(), 0) == QStringList{"docs"}, kNetWait);
+        QTRY_VERIFY_WITH_TIMEOUT(idle() && column(files(), 0) == QStringList { "docs" }, kNetWait);
         form->controls().menu->View1->aboutToShow();
         form->controls().menu->All1->trigger();
         QTRY_VERIFY_WITH_TIMEOUT(idle() && files()->rowCount() == 5, kNetWait);
@@ -236,16 +236,16 @@ private slots:
     void deletingTheConnectedSiteAsksAndForgetsIt()
     {
         open();
-        createSite({server.host(), QStringLiteral("Keep")});
+        createSite({ server.host(), QStringLiteral("Keep") });
         QTRY_VERIFY_WITH_TIMEOUT(idle(), kNetWait);
-        createSite({server.host(), QStringLiteral("Doomed")});
+        createSite({ server.host(), QStringLiteral("Doomed") });
         QTRY_VERIFY_WITH_TIMEOUT(idle() && files()->rowCount() == 5, kNetWait);
         prompts->answer(QMessageBox::Yes);
         form->MenuDeleteClick();
         QCOMPARE(prompts->asked.size(), 1);
         QCOMPARE(prompts->asked[0].title, QStringLiteral("Confirm Delete"));
         QCOMPARE(prompts->asked[0].text,
-                 QStringLiteral("Are you sure you want to delete the FTP Site \"Doomed\"?"));
+            QStringLiteral("Are you sure you want to delete the FTP Site \"Doomed\"?"));
         QVERIFY(!siteNode("Doomed"));
         // The connected site's list is cleared, the connection kept.
         QCOMPARE(files()->rowCount(), 0);
@@ -261,14 +261,14 @@ private slots:
     {
         open();
         auto *dialog = form->findChild<TFormConnect *>();
-        createSite({server.host(), QStringLiteral("  Spaced  ")});
+        createSite({ server.host(), QStringLiteral("  Spaced  ") });
         QTRY_VERIFY_WITH_TIMEOUT(idle() && files()->rowCount() == 5, kNetWait);
         QVERIFY(siteNode("Spaced"));
 
         // A second site with the same description in other capitals is refused.
-        createSite({server.host(), QStringLiteral("SPACED")});
+        createSite({ server.host(), QStringLiteral("SPACED") });
         QCOMPARE(prompts->messageTexts(),
-                 QStringList{"You cannot have two sites with the same description."});
+            QStringList { "You cannot have two sites with the same description." });
 
         // Renaming by case only keeps the tree and needs no reconnect.
         openNode(siteNode("Spaced"));
@@ -296,8 +296,8 @@ private slots:
         });
         form->controls().menu->Edit1->trigger();
         QCOMPARE(prompts->messageTexts(),
-                 QStringList{"If you change the site's starting directory, the current site "
-                             "information will be lost."});
+            QStringList { "If you change the site's starting directory, the current site "
+                          "information will be lost." });
         QCOMPARE(childTexts(siteNode("SPACED")).size(), 2);
 
         // ...and OK forgets what the tree knew and lists the new directory.
@@ -307,9 +307,9 @@ private slots:
             QTest::mouseClick(dialog->Button2, Qt::LeftButton);
         });
         form->controls().menu->Edit1->trigger();
-        QTRY_VERIFY_WITH_TIMEOUT(idle() && column(files(), 0) == QStringList{"docs"}, kNetWait);
+        QTRY_VERIFY_WITH_TIMEOUT(idle() && column(files(), 0) == QStringList { "docs" }, kNetWait);
         QCOMPARE(form->controls().PanelFiles->text(), QStringLiteral("  Current Directory: /pub"));
-        QCOMPARE(childTexts(siteNode("SPACED")), QStringList{"docs"});
+        QCOMPARE(childTexts(siteNode("SPACED")), QStringList { "docs" });
     }
 
     // Tab follows the fields as they are read, the box before the fields it
@@ -321,7 +321,7 @@ private slots:
         QList<QWidget *> anonymous, named;
         QTimer::singleShot(0, dialog, [&] {
             auto tabs = [dialog](int count) {
-                QList<QWidget *> seen{dialog->focusWidget()};
+                QList<QWidget *> seen { dialog->focusWidget() };
                 for (int i = 0; i < count; ++i) {
                     QTest::keyClick(dialog->focusWidget(), Qt::Key_Tab);
                     seen << dialog->focusWidget();
@@ -340,11 +340,11 @@ private slots:
         form->controls().menu->New1->trigger();
         using W = QList<QWidget *>;
         QCOMPARE(anonymous,
-            (W{dialog->EditFTP, dialog->EditDesc, dialog->EditDir, dialog->CheckAnon,
-                dialog->Button2, dialog->Button1}));
+            (W { dialog->EditFTP, dialog->EditDesc, dialog->EditDir, dialog->CheckAnon,
+                dialog->Button2, dialog->Button1 }));
         QCOMPARE(named,
-            (W{dialog->EditFTP, dialog->EditDesc, dialog->EditDir, dialog->CheckAnon,
-                dialog->EditLogin, dialog->EditPswd, dialog->Button2, dialog->Button1}));
+            (W { dialog->EditFTP, dialog->EditDesc, dialog->EditDir, dialog->CheckAnon,
+                dialog->EditLogin, dialog->EditPswd, dialog->Button2, dialog->Button1 }));
     }
 
     void listingShowsWhatAPersonShouldSee()
@@ -357,7 +357,7 @@ private slots:
         QVERIFY(big.open(QIODevice::WriteOnly));
         QVERIFY(big.resize(5000000000LL)); // sparse
         big.close();
-        for (const char *name : {"ahead.txt", "tomorrow.txt"}) {
+        for (const char *name : { "ahead.txt", "tomorrow.txt" }) {
             QFile f(root + "/" + name);
             QVERIFY(f.open(QIODevice::WriteOnly));
             f.close();
@@ -370,7 +370,7 @@ private slots:
         setMtime(root + "/tomorrow.txt", now.addDays(1));
 
         open();
-        createSite({server.host(), QStringLiteral("Looks")});
+        createSite({ server.host(), QStringLiteral("Looks") });
         QTRY_VERIFY_WITH_TIMEOUT(idle() && files()->rowCount() == 8, kNetWait);
         const QStringList names = column(files(), 0);
         QVERIFY(!names.contains(".profile"));
@@ -382,26 +382,26 @@ private slots:
         const QString ahead = column(files(), 3).at(int(names.indexOf("ahead.txt")));
         const QString tomorrow = column(files(), 3).at(int(names.indexOf("tomorrow.txt")));
         const QLocale locale = QLocale::system();
-        QVERIFY2(ahead.startsWith(locale.toString(today.addDays(3).addYears(-1),
-                                                  QLocale::ShortFormat)),
-                 qPrintable(ahead));
+        QVERIFY2(
+            ahead.startsWith(locale.toString(today.addDays(3).addYears(-1), QLocale::ShortFormat)),
+            qPrintable(ahead));
         QVERIFY2(tomorrow.startsWith(locale.toString(today.addDays(1), QLocale::ShortFormat)),
-                 qPrintable(tomorrow));
+            qPrintable(tomorrow));
 
         // Sorting by size: folders first ascending, last descending.
         auto *header = files()->detailsView()->header();
         QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
-                          QPoint(header->sectionViewportPosition(1) + 5, 5));
+            QPoint(header->sectionViewportPosition(1) + 5, 5));
         QStringList bySize = column(files(), 0);
-        QCOMPARE(bySize.mid(0, 2), (QStringList{"empty", "pub"}));
+        QCOMPARE(bySize.mid(0, 2), (QStringList { "empty", "pub" }));
         QCOMPARE(bySize.last(), QStringLiteral("big.iso"));
         QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
-                          QPoint(header->sectionViewportPosition(1) + 5, 5));
+            QPoint(header->sectionViewportPosition(1) + 5, 5));
         bySize = column(files(), 0);
         QCOMPARE(bySize.first(), QStringLiteral("big.iso"));
         QCOMPARE(bySize.mid(bySize.size() - 2).size(), 2);
         QVERIFY(bySize.mid(bySize.size() - 2).contains("pub"));
-        for (const char *name : {".profile", "big.iso", "ahead.txt", "tomorrow.txt"})
+        for (const char *name : { ".profile", "big.iso", "ahead.txt", "tomorrow.txt" })
             QFile::remove(root + "/" + name);
     }
 
@@ -409,7 +409,7 @@ private slots:
     {
         SilentListener silent;
         open();
-        createSite({QStringLiteral("127.0.0.1:%1").arg(silent.port), QStringLiteral("Mute")});
+        createSite({ QStringLiteral("127.0.0.1:%1").arg(silent.port), QStringLiteral("Mute") });
         QVERIFY(form->listing().isBusy());
         auto *stop = form->findChild<QToolButton *>("ExplorerStop");
         QVERIFY(stop->isEnabled());
@@ -426,8 +426,10 @@ private slots:
     {
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QString>("message");
-        QTest::newRow("wrong password") << "password" << "Invalid Login.";
-        QTest::newRow("closed port") << "closed" << "Unable to connect to site.";
+        QTest::newRow("wrong password") << "password"
+                                        << "Invalid Login.";
+        QTest::newRow("closed port") << "closed"
+                                     << "Unable to connect to site.";
         QTest::newRow("never answers") << "silent"
                                        << "The requested site could not be located.";
     }
@@ -437,7 +439,7 @@ private slots:
         QFETCH(QString, kind);
         QFETCH(QString, message);
         SilentListener silent;
-        SiteFields site{server.host(), QStringLiteral("Failing")};
+        SiteFields site { server.host(), QStringLiteral("Failing") };
         if (kind == "password") {
             site.login = "vrex";
             site.password = "wrong";
@@ -449,7 +451,7 @@ private slots:
         open();
         createSite(site);
         QTRY_VERIFY2_WITH_TIMEOUT(prompts->messageTexts().contains(message),
-                                  qPrintable(prompts->messageTexts().join('|')), kNetWait);
+            qPrintable(prompts->messageTexts().join('|')), kNetWait);
         QCOMPARE(prompts->asked.last().title, QStringLiteral("Vrex Explorer"));
         QCOMPARE(prompts->asked.last().icon, Prompts::Icon::Error);
         QTRY_VERIFY(idle());
@@ -459,8 +461,8 @@ private slots:
         // same settings again...
         prompts->clear();
         openNode(siteNode("Failing"));
-        QTRY_VERIFY2_WITH_TIMEOUT(prompts->messageTexts() == QStringList{message},
-                                  qPrintable(prompts->messageTexts().join('|')), kNetWait);
+        QTRY_VERIFY2_WITH_TIMEOUT(prompts->messageTexts() == QStringList { message },
+            qPrintable(prompts->messageTexts().join('|')), kNetWait);
         QTRY_VERIFY(idle());
 
         // ...and with the site put right, it connects and lists.
