@@ -7,6 +7,7 @@
 #include "app/VrexApplication.h"
 #include "app/WindowMemory.h"
 #include "explorer/DirectoryMap.h"
+#include "explorer/FileCommands.h"
 #include "explorer/ListingView.h"
 #include "explorer/RowTexts.h"
 #include "explorer/SiteTree.h"
@@ -126,6 +127,7 @@ void TForm1::createSubsystems()
     };
     listingView->setTreeFacts([this] { return treeFacts(); });
     connect(listingView, &ListingView::deleteRequested, this, &TForm1::MenuDeleteClick);
+    createFileCommands();
     bindDispatch();
     bindQueue();
     bindCompletion();
@@ -279,6 +281,7 @@ void TForm1::connectCommands()
     connectToolBar(ui.PanelTools);
     connectToolBar(ui.PanelExplorerTools);
     connectSiteCommands();
+    connectFileCommands();
 }
 
 void TForm1::connectSiteCommands()
@@ -345,6 +348,8 @@ void TForm1::connectSiteCommands()
 
 bool TForm1::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched == ui.ListView1 && fileDropEvent(event))
+        return true;
     if (watched == ui.TreeView1->viewport() && event->type() == QEvent::MouseButtonPress) {
         siteTree->TreeView1MouseDown(static_cast<QMouseEvent *>(event)->position().toPoint());
     } else if (watched == ui.TreeView1 && event->type() == QEvent::KeyRelease
@@ -632,15 +637,10 @@ void TForm1::connectComfortKeys()
         connect(new QShortcut(key, this), &QShortcut::activated, this, upOneLevel);
 }
 
-// Enter on a folder or site row opens it as a double-click does.
+// Enter on a row does what a double-click does.
 void TForm1::openSelectedRow()
 {
-    if (listingView->isBusy())
-        return;
-    const QList<QTreeWidgetItem *> rows = listingView->selectedMapNodes();
-    const TWin32FindData *entry = rows.isEmpty() ? nullptr : DirectoryMap::recordOf(rows.first());
-    if (entry && isDirectory(*entry))
-        siteCommands->openChildNamed(DirectoryMap::nameOf(*entry));
+    fileCommands->openOrDownloadRow();
 }
 
 void TForm1::openWebPage(const QUrl &url)

@@ -11,6 +11,7 @@
 #include <QMainWindow>
 #include <memory>
 
+class FileCommands;
 class HelpViewer;
 class ListingView;
 class SiteTree;
@@ -53,6 +54,7 @@ public:
     TWinInetFTP &ftp() { return *WinInetFTP1; }
     SiteTree &tree() { return *siteTree; }
     SiteTreeCommands &treeCommands() { return *siteCommands; }
+    FileCommands &files() { return *fileCommands; }
     ListingView &listing() { return *listingView; }
     TFormMessage *FormMessage() const { return formMessage; }
     HelpViewer *help() const { return helpViewer.get(); }
@@ -77,6 +79,8 @@ public:
     void SpeedStopClick();
     void SpeedQueueClick();
     void MenuDeleteClick();
+    void MenuDownloadClick();
+    void MenuOpenClick();
 
     // The site combo of the tool bar that is shown.
     QComboBox *visibleSiteCombo() const;
@@ -97,6 +101,9 @@ private:
     void bindDispatch();
     void bindQueue();
     void bindCompletion();
+    void createFileCommands();
+    void connectFileCommands();
+    bool fileDropEvent(QEvent *event);
     void refreshAfterUpload();
     ListingView::TreeFacts treeFacts() const;
     void finishRunningOperations();
@@ -132,6 +139,7 @@ private:
     ListingView *listingView = nullptr;
     SiteTree *siteTree = nullptr;
     SiteTreeCommands *siteCommands = nullptr;
+    FileCommands *fileCommands = nullptr;
     bool closing = false;
     bool shown = false;
     bool dragging = false;
