@@ -25,8 +25,8 @@ CommandStateView::CommandStateView(const MainLayout &layout, ListingView &view, 
     connectViewStyleCommands();
     // The controls may go before the listing does; from then on nothing
     // here may touch them.
-    for (QObject *control : std::initializer_list<QObject *> { menu, classicBar, explorerBar,
-             popupMenu })
+    for (QObject *control :
+        std::initializer_list<QObject *> { menu, classicBar, explorerBar, popupMenu })
         connect(control, &QObject::destroyed, this, [this] { detached = true; });
 }
 
@@ -37,9 +37,8 @@ void CommandStateView::connectViewStyleCommands()
         { menu->Details1, TViewStyle::vsReport } };
     for (const auto &[action, style] : items) {
         const TViewStyle chosen = style;
-        connect(action, &QAction::triggered, &listing, [this, chosen] {
-            listing.setViewStyle(chosen);
-        });
+        connect(action, &QAction::triggered, &listing,
+            [this, chosen] { listing.setViewStyle(chosen); });
     }
     for (ToolBarPanel *bar : { classicBar, explorerBar })
         connect(bar->viewStyleGroup(), &QButtonGroup::idClicked, &listing,
@@ -68,9 +67,9 @@ void CommandStateView::apply(const CommandState &state, CommandGroups decided)
 void CommandStateView::applyExplorerBar(const CommandState::ExplorerBar &bar)
 {
     using B = ToolBarPanel;
-    const std::pair<B::Button, bool> buttons[] = { { B::Delete, bar.Delete }, { B::Open, bar.Open },
-        { B::Download, bar.Download }, { B::Watch, bar.Watch }, { B::Send, bar.Send },
-        { B::Edit, bar.Edit } };
+    const std::pair<B::Button, bool> buttons[]
+        = { { B::Delete, bar.Delete }, { B::Open, bar.Open }, { B::Download, bar.Download },
+              { B::Watch, bar.Watch }, { B::Send, bar.Send }, { B::Edit, bar.Edit } };
     for (const auto &[button, enabled] : buttons)
         explorerBar->button(button)->setEnabled(enabled);
 }
@@ -93,7 +92,8 @@ void CommandStateView::applyFileMenu(const CommandState::FileMenu &file)
         { m->RenameFile1, file.RenameFile1 } };
     for (const auto &[item, enabled] : items)
         item->setEnabled(enabled);
-    m->MenuAdd->setText(file.MenuAddRemoves ? tr("Remove from &Watch List") : tr("Add to &Watch List"));
+    m->MenuAdd->setText(
+        file.MenuAddRemoves ? tr("Remove from &Watch List") : tr("Add to &Watch List"));
 }
 
 void CommandStateView::applyPopupMenu(const CommandState::PopupMenu &popup)

@@ -9,7 +9,8 @@ bool currentMayBeDeleted(const TreeFacts &tree)
     return tree.currentHasMapNode && (!tree.currentMapHasChildren || tree.currentIsSite);
 }
 
-void explorerBarOnSitePage(CommandState::ExplorerBar &s, const TreeFacts &tree, const SelectionFacts &sel)
+void explorerBarOnSitePage(
+    CommandState::ExplorerBar &s, const TreeFacts &tree, const SelectionFacts &sel)
 {
     const bool inDirectory = tree.hasCurrent && !tree.currentIsRoot;
     s.Send = tree.hasSites && inDirectory;
@@ -26,7 +27,8 @@ void explorerBarOnSitePage(CommandState::ExplorerBar &s, const TreeFacts &tree, 
     s.Delete = inDirectory && currentMayBeDeleted(tree);
 }
 
-void explorerBar(CommandState::ExplorerBar &s, const TreeFacts &tree, const SelectionFacts &sel, int page)
+void explorerBar(
+    CommandState::ExplorerBar &s, const TreeFacts &tree, const SelectionFacts &sel, int page)
 {
     if (page == SitePage) {
         explorerBarOnSitePage(s, tree, sel);

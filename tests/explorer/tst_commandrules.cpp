@@ -82,9 +82,9 @@ private slots:
         const QStringList connected { "Files1", "All1" };
         TreeFacts nothingOpen;
         nothingOpen.hasSites = true;
-        QTest::newRow("nothing opened yet") << nothingOpen << rows(0) << 0 << false
-                                            << QStringList() << QStringList { "MenuDownload" }
-                                            << QStringList() << QStringList { "All1" };
+        QTest::newRow("nothing opened yet")
+            << nothingOpen << rows(0) << 0 << false << QStringList()
+            << QStringList { "MenuDownload" } << QStringList() << QStringList { "All1" };
         QTest::newRow("one file on the site page")
             << listedFolder(true) << rows(1) << 0 << false
             << QStringList { "Delete", "Open", "Download", "Watch", "Send" }
@@ -105,8 +105,8 @@ private slots:
         // Site rows are folders: the File menu alone takes them as rows.
         QTest::newRow("root current with a site row selected")
             << rootCurrent() << rows(1, true) << 0 << false << QStringList()
-            << QStringList { "MenuOpen", "MenuDownload", "MenuAdd", "MenuDelete" }
-            << QStringList() << QStringList { "All1" };
+            << QStringList { "MenuOpen", "MenuDownload", "MenuAdd", "MenuDelete" } << QStringList()
+            << QStringList { "All1" };
         QTest::newRow("a site with its folders, no row selected")
             << siteWithFolders() << rows(0) << 0 << false
             << QStringList { "Delete", "Send", "Edit" }
@@ -123,26 +123,23 @@ private slots:
         QTest::newRow("watch page with a selection")
             << listedFolder(true) << watchAndQueueRows() << 1 << false
             << QStringList { "Delete", "Open", "Download" }
-            << QStringList { "MenuOpen", "MenuDownload", "MenuNewer", "MenuAdd",
-                   "MenuAddRemoves" }
+            << QStringList { "MenuOpen", "MenuDownload", "MenuNewer", "MenuAdd", "MenuAddRemoves" }
             << QStringList() << connected;
         QTest::newRow("watch page without a selection")
             << listedFolder(true) << rows(1) << 1 << false << QStringList()
             << QStringList { "MenuDownload", "MenuAddRemoves" } << allPopup << connected;
         QTest::newRow("queue page with a selection")
-            << listedFolder(true) << watchAndQueueRows() << 2 << false
-            << QStringList { "Delete" } << QStringList { "MenuDownload" } << QStringList()
-            << connected;
+            << listedFolder(true) << watchAndQueueRows() << 2 << false << QStringList { "Delete" }
+            << QStringList { "MenuDownload" } << QStringList() << connected;
         QTest::newRow("queue page without a selection")
             << listedFolder(true) << rows(1) << 2 << false << QStringList()
             << QStringList { "MenuDownload" } << allPopup << connected;
         // Busy decides only Stop; the tool bar's Send goes off when busy is applied.
-        QTest::newRow("busy")
-            << listedFolder(true) << rows(1) << 0 << true
-            << QStringList { "Delete", "Open", "Download", "Watch", "Send" }
-            << QStringList { "MenuOpen", "MenuDownload", "MenuUpload", "MenuAdd", "MenuDelete",
-                   "CreateDirectory1" }
-            << allPopup << QStringList { "Stop", "Files1", "All1" };
+        QTest::newRow("busy") << listedFolder(true) << rows(1) << 0 << true
+                              << QStringList { "Delete", "Open", "Download", "Watch", "Send" }
+                              << QStringList { "MenuOpen", "MenuDownload", "MenuUpload", "MenuAdd",
+                                     "MenuDelete", "CreateDirectory1" }
+                              << allPopup << QStringList { "Stop", "Files1", "All1" };
     }
 
     void commandsFollowTreeSelectionPageAndBusy()
@@ -168,9 +165,9 @@ private slots:
                      { "MenuAddRemoves", f.MenuAddRemoves } }),
             fileMenu);
         const CommandState::PopupMenu &p = s.popup;
-        QCOMPARE(enabled({ { "Open1", p.Open1 }, { "Download1", p.Download1 },
-                     { "Rename1", p.Rename1 }, { "DeleteFile1", p.DeleteFile1 },
-                     { "AddtoWatchList1", p.AddtoWatchList1 } }),
+        QCOMPARE(
+            enabled({ { "Open1", p.Open1 }, { "Download1", p.Download1 }, { "Rename1", p.Rename1 },
+                { "DeleteFile1", p.DeleteFile1 }, { "AddtoWatchList1", p.AddtoWatchList1 } }),
             popup);
         QCOMPARE(enabled({ { "Stop", s.Stop }, { "Files1", s.refresh.Files1 },
                      { "All1", s.refresh.All1 } }),
