@@ -1,6 +1,7 @@
 #include "app/TForm1.h"
 
 #include "app/AppInfo.h"
+#include "app/CommandStateView.h"
 #include "app/MainMenu.h"
 #include "app/TAboutBox.h"
 #include "app/ToolBarPanel.h"
@@ -100,7 +101,8 @@ QTreeWidgetItem *TForm1::root() const
 
 void TForm1::createSubsystems()
 {
-    listingView = new ListingView(ListingView::controlsOf(ui), this);
+    listingView = new ListingView(ui.listingControls(), this);
+    new CommandStateView(ui, *listingView, this);
     SiteTree::Controls tc;
     tc.tree = ui.TreeView1;
     tc.map = ui.TreeView2;
