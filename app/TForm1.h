@@ -11,6 +11,7 @@
 #include <QMainWindow>
 #include <memory>
 
+class FileOperations;
 class HelpViewer;
 class ListingView;
 class SiteTree;
@@ -53,6 +54,7 @@ public:
     TWinInetFTP &ftp() { return *WinInetFTP1; }
     SiteTree &tree() { return *siteTree; }
     SiteTreeCommands &treeCommands() { return *siteCommands; }
+    FileOperations &fileOperations() { return *fileOps; }
     ListingView &listing() { return *listingView; }
     TFormMessage *FormMessage() const { return formMessage; }
     HelpViewer *help() const { return helpViewer.get(); }
@@ -102,6 +104,8 @@ private:
     void finishRunningOperations();
     void Edit1Click();
     void connectSiteCommands();
+    void connectFileOperations();
+    void deleteKeyPressed();
 
     // Beyond the layout: what a desktop user expects of the window.
     void setUpComfort();
@@ -132,6 +136,7 @@ private:
     ListingView *listingView = nullptr;
     SiteTree *siteTree = nullptr;
     SiteTreeCommands *siteCommands = nullptr;
+    FileOperations *fileOps = nullptr;
     bool closing = false;
     bool shown = false;
     bool dragging = false;
