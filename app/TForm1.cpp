@@ -305,9 +305,7 @@ void TForm1::connectFileOperations()
         &FileOperations::DeleteFile1Click);
     connect(ui.PopupMenu3, &QMenu::aboutToShow, fileOps, &FileOperations::PopupMenu3Popup);
     // F2 renames, as in the desktop's own file manager.
-    auto *rename = new QShortcut(QKeySequence(Qt::Key_F2), ui.ListView1);
-    rename->setContext(Qt::WidgetWithChildrenShortcut);
-    connect(rename, &QShortcut::activated, fileOps, &FileOperations::RenameFile1Click);
+    connect(listingView, &ListingView::renameRequested, fileOps, &FileOperations::RenameFile1Click);
 }
 
 // Delete while a name is typed belongs to the name.

@@ -386,11 +386,11 @@ void FileOperations::PopupMenu3Popup()
 {
     const TreeMenuFacts facts = treeMenuFacts();
     const TreeMenuState s = treeMenuState(facts);
-    const std::pair<const char *, bool> items[] = { { "CreateFolder2", s.createFolder },
-        { "Delete3", s.remove }, { "Upload2", s.upload }, { "Refresh2", s.files },
-        { "RefreshAll2", s.all }, { "DownloadSite2", s.downloadSite },
-        { "ExpandAll1", s.expandAll }, { "CollapseAll1", s.collapseAll },
-        { "Properties1", s.properties } };
+    const std::pair<const char *, bool> items[]
+        = { { "CreateFolder2", s.createFolder }, { "Delete3", s.remove }, { "Upload2", s.upload },
+              { "Refresh2", s.files }, { "RefreshAll2", s.all },
+              { "DownloadSite2", s.downloadSite }, { "ExpandAll1", s.expandAll },
+              { "CollapseAll1", s.collapseAll }, { "Properties1", s.properties } };
     for (const auto &[name, enabled] : items)
         if (QAction *item = ui.treeMenu->findChild<QAction *>(QLatin1String(name)))
             item->setEnabled(enabled);

@@ -160,6 +160,10 @@ bool ListingView::eventFilter(QObject *watched, QEvent *event)
             emit openRequested();
             return true;
         }
+        if (key == Qt::Key_F2 && watched == ui.list->currentView()) {
+            emit renameRequested();
+            return true;
+        }
     } else if (event->type() == QEvent::KeyRelease) {
         auto *key = static_cast<QKeyEvent *>(event);
         if (!key->isAutoRepeat())

@@ -130,6 +130,8 @@ signals:
     void itemHitChanged(bool hit);
     // Enter on ListView1.
     void openRequested();
+    // F2 on ListView1.
+    void renameRequested();
     // A name typed into a row's editor, told once the editor has closed.
     void rowNameEdited(QTreeWidgetItem *mapNode, const QString &name);
 

@@ -218,12 +218,54 @@ private slots:
         QCOMPARE(files()->rowCount(), 5);
     }
 
+    void commandsWaitWhileAnOperationRuns()
+    {
+        openWritableSite(5);
+        form->listing().setBusy(true);
+        selectRows({ "tenk.bin" });
+        form->MenuDeleteClick();
+        form->fileOperations().RenameFile1Click();
+        form->fileOperations().CreateDirectory1Click();
+        form->fileOperations().deleteFolder(child(site(), "empty"));
+        form->fileOperations().ListView1Edited(rowNode("tenk.bin"), "other.bin");
+        QVERIFY(prompts->asked.isEmpty());
+        QVERIFY(!files()->findChild<QLineEdit *>() && !treeView()->findChild<QLineEdit *>());
+        QCOMPARE(childTexts(site()), (QStringList { "empty", "pub" }));
+        QCOMPARE(column(files(), 0).count("tenk.bin"), 1);
+        QVERIFY(nothingPending());
+        form->listing().setBusy(false);
+        QVERIFY(QFile::exists(onDisk("tenk.bin")) && QDir(onDisk("empty")).exists());
+    }
+
+    void aRequestWhoseConnectionFailsLeavesNothingBehind()
+    {
+        openWritableSite(5);
+        server.stop();
+        form->tree().forgetConnection(); // the next request connects afresh
+        newFolder("late");
+        QTRY_VERIFY_WITH_TIMEOUT(idle() && !prompts->asked.isEmpty(), kNetWait);
+        QCOMPARE(prompts->asked.size(), 1);
+        QCOMPARE(prompts->asked[0].icon, Prompts::Icon::Error);
+        QCOMPARE(childTexts(site()), (QStringList { "empty", "pub" }));
+
+        prompts->clear();
+        renameRow("zero.bin", "one.bin");
+        QTRY_VERIFY_WITH_TIMEOUT(idle() && !prompts->asked.isEmpty(), kNetWait);
+        QTRY_COMPARE(column(files(), 0).count("zero.bin"), 1);
+        QVERIFY(!column(files(), 0).contains("one.bin"));
+        QCOMPARE(nameOf(*recordOf(rowNode("zero.bin"))), QStringLiteral("zero.bin"));
+    }
+
     void renamingAFileInPlace()
     {
         writeFile(onDisk("a.txt"), "alpha");
         openWritableSite(6);
         QTreeWidgetItem *a = rowNode("a.txt");
-        renameRow("a.txt", "b.txt");
+        // F2 on the row, as in the desktop's file manager.
+        selectRows({ "a.txt" });
+        files()->detailsView()->setFocus();
+        QTest::keyClick(files()->detailsView(), Qt::Key_F2);
+        typeName(files(), "b.txt");
         // The row shows the new name at once; the entry keeps the old one
         // until the server has renamed the file.
         QTRY_VERIFY(rowOf("b.txt") >= 0);
@@ -236,7 +278,8 @@ private slots:
 
         // The same name sends nothing.
         renameRow("b.txt", "b.txt");
-        QTRY_VERIFY(!files()->findChild<QLineEdit *>() || !files()->findChild<QLineEdit *>()->isVisible());
+        QTRY_VERIFY(
+            !files()->findChild<QLineEdit *>() || !files()->findChild<QLineEdit *>()->isVisible());
         QCoreApplication::processEvents();
         QVERIFY(idle() && nothingPending());
 
@@ -244,8 +287,8 @@ private slots:
         selectRows({ "b.txt" });
         prompts->answer(QMessageBox::No);
         form->MenuDeleteClick();
-        QCOMPARE(prompts->messageTexts(),
-            QStringList { "Are you sure you want to delete \"/b.txt\"?" });
+        QCOMPARE(
+            prompts->messageTexts(), QStringList { "Are you sure you want to delete \"/b.txt\"?" });
     }
 
     void aRefusedRenameRestoresTheRow()
@@ -300,9 +343,8 @@ private slots:
         QVERIFY(nothingPending() && prompts->asked.isEmpty());
 
         // Escape, or no name, leaves nothing and asks nothing.
-        for (const auto &[name, key] :
-            { std::pair { QStringLiteral("gone"), Qt::Key_Escape },
-                std::pair { QString(), Qt::Key_Return } }) {
+        for (const auto &[name, key] : { std::pair { QStringLiteral("gone"), Qt::Key_Escape },
+                 std::pair { QString(), Qt::Key_Return } }) {
             newFolder(name, key);
             QTRY_COMPARE(childTexts(site()).size(), 3);
             QVERIFY(idle() && nothingPending());
@@ -332,7 +374,8 @@ private slots:
 
         // An empty one goes without a question; its parent becomes current.
         openNode(child(site(), "empty"));
-        QTRY_VERIFY_WITH_TIMEOUT(idle() && form->tree().current() == child(site(), "empty"), kNetWait);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            idle() && form->tree().current() == child(site(), "empty"), kNetWait);
         QCOMPARE(files()->rowCount(), 0);
         form->MenuDeleteClick();
         QTRY_VERIFY_WITH_TIMEOUT(idle() && !child(site(), "empty"), kNetWait);
@@ -351,7 +394,8 @@ private slots:
         newFolder("fresh");
         QTRY_VERIFY_WITH_TIMEOUT(idle() && child(site(), "fresh") && nothingPending(), kNetWait);
         openNode(child(site(), "fresh"));
-        QTRY_VERIFY_WITH_TIMEOUT(idle() && form->tree().current() == child(site(), "fresh"), kNetWait);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            idle() && form->tree().current() == child(site(), "fresh"), kNetWait);
         form->MenuDeleteClick();
         QTRY_VERIFY_WITH_TIMEOUT(idle() && !child(site(), "fresh"), kNetWait);
         QVERIFY(!QDir(onDisk("fresh")).exists());
@@ -421,7 +465,8 @@ private slots:
 
         QTest::mousePress(treeView()->viewport(), Qt::RightButton, {},
             treeView()->visualItemRect(child(site(), "pub")).center());
-        QTRY_VERIFY_WITH_TIMEOUT(idle() && form->tree().current() == child(site(), "pub"), kNetWait);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            idle() && form->tree().current() == child(site(), "pub"), kNetWait);
         form->fileOperations().PopupMenu3Popup();
         QVERIFY(enabled("CreateFolder2") && !enabled("Delete3"));
         QVERIFY(child(site(), "pub")->isExpanded());
