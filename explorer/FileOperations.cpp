@@ -59,6 +59,15 @@ QString folderPrefix(QString path)
     return path;
 }
 
+bool hasEntryNamed(const QTreeWidgetItem *folderMap, const QString &name)
+{
+    for (int i = 0; i < folderMap->childCount(); ++i)
+        if (const TWin32FindData *entry = recordOf(folderMap->child(i));
+            entry && nameOf(*entry) == name)
+            return true;
+    return false;
+}
+
 bool isWithin(const QTreeWidgetItem *node, const QTreeWidgetItem *ancestor)
 {
     for (; node; node = node->parent())
@@ -172,7 +181,9 @@ void FileOperations::ListView1Edited(QTreeWidgetItem *mapNode, const QString &na
         || listing.isBusy())
         return;
     listing.setRowCaption(mapNode, name);
-    if (!isPlainName(name)) {
+    // Many servers rename over an existing file without a word: that file
+    // would be lost.
+    if (!isPlainName(name) || hasEntryNamed(mapNode->parent(), name)) {
         listing.restoreRowCaption(mapNode);
         listing.selectRow(mapNode);
         Prompts::error(kRenameFailed);
@@ -355,10 +366,20 @@ bool FileOperations::failed() const
 // of its end goes.
 void FileOperations::requestNotRun(PendingAction action)
 {
-    if (action == PendingAction::RenameFile && rememberedRow)
-        listing.restoreRowCaption(rememberedRow);
-    if (action == PendingAction::CreateDir)
+    switch (action) {
+    case PendingAction::RenameFile:
+        if (rememberedRow)
+            listing.restoreRowCaption(rememberedRow);
+        break;
+    case PendingAction::CreateDir:
         removeNamedNode();
+        break;
+    case PendingAction::DeleteFile:
+    case PendingAction::DeleteDir:
+        break;
+    default:
+        return; // not one of ours: a name being typed stays
+    }
     rememberedRow = nullptr;
     *named = nullptr;
     namedRequestSent = false;

@@ -318,11 +318,18 @@ private slots:
         QCOMPARE(form->listing().selectedMapNodes(), QList<QTreeWidgetItem *> { a });
         QCOMPARE(column(files(), 0).count("a.txt"), 1);
 
-        // A name with a slash would move the file elsewhere: refused here.
-        prompts->clear();
-        form->fileOperations().ListView1Edited(a, QStringLiteral("pub/a.txt"));
-        QCOMPARE(prompts->messageTexts(), QStringList { "File could not be renamed." });
-        QVERIFY(!QFile::exists(onDisk("pub/a.txt")) && idle() && nothingPending());
+        // A name with a slash would move the file elsewhere, and a file of
+        // that name would be overwritten: both are refused here.
+        for (const QString &name : { QStringLiteral("pub/a.txt"), QStringLiteral("tenk.bin") }) {
+            prompts->clear();
+            form->fileOperations().ListView1Edited(a, name);
+            QTRY_COMPARE(prompts->messageTexts(), QStringList { "File could not be renamed." });
+            QVERIFY(idle() && nothingPending());
+            QCOMPARE(column(files(), 0).count("a.txt"), 1);
+        }
+        QVERIFY(!QFile::exists(onDisk("pub/a.txt")));
+        QCOMPARE(QFileInfo(onDisk("tenk.bin")).size(), 10000);
+        QCOMPARE(QFileInfo(onDisk("a.txt")).size(), 5);
     }
 
     void creatingAFolderInPlace()
