@@ -9,6 +9,7 @@
 #include "app/WindowMemory.h"
 #include "explorer/DirectoryMap.h"
 #include "explorer/FileCommands.h"
+#include "explorer/FileOperations.h"
 #include "explorer/ListingView.h"
 #include "explorer/RowTexts.h"
 #include "explorer/SiteTree.h"
@@ -34,12 +35,14 @@
 
 #include <QAbstractButton>
 #include <QActionGroup>
+#include <QApplication>
 #include <QButtonGroup>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QShortcut>
@@ -127,9 +130,11 @@ void TForm1::createSubsystems()
         showStatus(70);
         listingView->setViewStyle(TViewStyle::vsReport);
     };
+    fileOps = new FileOperations(
+        { ui.TreeView1, ui.PopupMenu3 }, *siteTree, *listingView, dispatch, *WinInetFTP1, this);
     listingView->setTreeFacts([this] { return treeFacts(); });
-    connect(listingView, &ListingView::deleteRequested, this, &TForm1::MenuDeleteClick);
     createFileCommands();
+    connect(listingView, &ListingView::deleteRequested, this, &TForm1::deleteKeyPressed);
     bindDispatch();
     bindQueue();
     bindCompletion();
@@ -222,6 +227,7 @@ void TForm1::bindDispatch()
                 transferQueue->queueStep(false);
         });
     };
+    ds.requestNotRun = [this](PendingAction action) { fileOps->requestNotRun(action); };
     dispatch.bind(ds);
 }
 
@@ -239,6 +245,10 @@ void TForm1::bindSessionEvents()
     f.OnSendStatus = status;
     f.OnGetDone = done;
     f.OnSendDone = done;
+    f.OnDeleteFileDone = [this](TWinInetFTP *) { fileOps->WinInetFTP1DeleteFileDone(); };
+    f.OnRenameFileDone = [this](TWinInetFTP *) { fileOps->WinInetFTP1RenameFileDone(); };
+    f.OnCreateDirDone = [this](TWinInetFTP *) { fileOps->WinInetFTP1CreateDirDone(); };
+    f.OnDeleteDirDone = [this](TWinInetFTP *) { fileOps->WinInetFTP1DeleteDirDone(); };
 }
 
 void TForm1::createDialogs()
@@ -284,6 +294,30 @@ void TForm1::connectCommands()
     connectToolBar(ui.PanelExplorerTools);
     connectSiteCommands();
     connectFileCommands();
+    connectFileOperations();
+}
+
+void TForm1::connectFileOperations()
+{
+    auto popupItem = [](QMenu *menu, const char *name) {
+        return menu->findChild<QAction *>(QLatin1String(name));
+    };
+    for (QAction *item : { ui.menu->CreateDirectory1, popupItem(ui.PopupMenu3, "CreateFolder2") })
+        connect(item, &QAction::triggered, fileOps, &FileOperations::CreateDirectory1Click);
+    for (QAction *item : { ui.menu->RenameFile1, popupItem(ui.PopupMenu1, "Rename1") })
+        connect(item, &QAction::triggered, fileOps, &FileOperations::RenameFile1Click);
+    connect(popupItem(ui.PopupMenu1, "DeleteFile1"), &QAction::triggered, fileOps,
+        &FileOperations::DeleteFile1Click);
+    connect(ui.PopupMenu3, &QMenu::aboutToShow, fileOps, &FileOperations::PopupMenu3Popup);
+    // F2 renames, as in the desktop's own file manager.
+    connect(listingView, &ListingView::renameRequested, fileOps, &FileOperations::RenameFile1Click);
+}
+
+// Delete while a name is typed belongs to the name.
+void TForm1::deleteKeyPressed()
+{
+    if (!qobject_cast<QLineEdit *>(QApplication::focusWidget()))
+        MenuDeleteClick();
 }
 
 void TForm1::connectSiteCommands()
@@ -356,7 +390,7 @@ bool TForm1::eventFilter(QObject *watched, QEvent *event)
         siteTree->TreeView1MouseDown(static_cast<QMouseEvent *>(event)->position().toPoint());
     } else if (watched == ui.TreeView1 && event->type() == QEvent::KeyRelease
         && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Delete) {
-        MenuDeleteClick();
+        deleteKeyPressed();
     }
     return QMainWindow::eventFilter(watched, event);
 }
@@ -367,18 +401,24 @@ void TForm1::Edit1Click()
         formConnect->Edit1Click();
 }
 
+// A selected row goes before the tree, also for the tree's own menu item.
 void TForm1::MenuDeleteClick()
 {
-    if (ui.Notebook1->currentIndex() == 2) {
+    switch (ui.Notebook1->currentIndex()) {
+    case 0:
+        if (!listingView->selectedMapNodes().isEmpty())
+            fileOps->DeleteFile1Click();
+        else if (siteTree->isSiteNode(ui.TreeView1->currentItem()))
+            siteCommands->deleteSite();
+        else
+            fileOps->deleteFolder(ui.TreeView1->currentItem());
+        break;
+    case 1:
+        break; // removing watch items comes with the watch list
+    case 2:
         transferQueue->RemovefromQueue1Click();
-        return;
+        break;
     }
-    // Deleting files and folders comes with the file operations; here the site.
-    if (ui.Notebook1->currentIndex() != 0 || !listingView->selectedMapNodes().isEmpty())
-        return;
-    QTreeWidgetItem *selected = ui.TreeView1->currentItem();
-    if (siteTree->isSiteNode(selected))
-        siteCommands->deleteSite();
 }
 
 void TForm1::connectToolBar(ToolBarPanel *bar)

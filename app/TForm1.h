@@ -12,6 +12,7 @@
 #include <memory>
 
 class FileCommands;
+class FileOperations;
 class HelpViewer;
 class ListingView;
 class SiteTree;
@@ -55,6 +56,7 @@ public:
     SiteTree &tree() { return *siteTree; }
     SiteTreeCommands &treeCommands() { return *siteCommands; }
     FileCommands &files() { return *fileCommands; }
+    FileOperations &fileOperations() { return *fileOps; }
     ListingView &listing() { return *listingView; }
     TFormMessage *FormMessage() const { return formMessage; }
     HelpViewer *help() const { return helpViewer.get(); }
@@ -109,6 +111,8 @@ private:
     void finishRunningOperations();
     void Edit1Click();
     void connectSiteCommands();
+    void connectFileOperations();
+    void deleteKeyPressed();
 
     // Beyond the layout: what a desktop user expects of the window.
     void setUpComfort();
@@ -140,6 +144,7 @@ private:
     SiteTree *siteTree = nullptr;
     SiteTreeCommands *siteCommands = nullptr;
     FileCommands *fileCommands = nullptr;
+    FileOperations *fileOps = nullptr;
     bool closing = false;
     bool shown = false;
     bool dragging = false;

@@ -29,19 +29,19 @@ void TForm1::createFileCommands()
     s.tree = siteTree;
     s.listing = listingView;
     s.settings = Reg.get();
-    s.addQueueItem = [this](const QString &name, const QString &saveFile,
-                         const TWin32FindData &entry, const QString &actions,
-                         const SiteConnection &site) {
-        QueueItem item;
-        item.name = name;
-        item.saveFile = saveFile;
-        item.entry = entry;
-        item.actions = actions;
-        item.host = site.host;
-        item.login = site.login;
-        item.password = site.password;
-        transferQueue->addItem(std::move(item));
-    };
+    s.addQueueItem
+        = [this](const QString &name, const QString &saveFile, const TWin32FindData &entry,
+              const QString &actions, const SiteConnection &site) {
+              QueueItem item;
+              item.name = name;
+              item.saveFile = saveFile;
+              item.entry = entry;
+              item.actions = actions;
+              item.host = site.host;
+              item.login = site.login;
+              item.password = site.password;
+              transferQueue->addItem(std::move(item));
+          };
     s.handOver = [this] { transferQueue->afterAdding(); };
     s.openFolder = [this](const QString &caption) { siteCommands->openChildNamed(caption); };
     s.raiseWindow = [this] {
@@ -57,8 +57,8 @@ void TForm1::connectFileCommands()
     MainMenu *m = ui.menu;
     connect(m->MenuDownload, &QAction::triggered, this, &TForm1::MenuDownloadClick);
     connect(m->MenuOpen, &QAction::triggered, this, &TForm1::MenuOpenClick);
-    connect(m->MenuUpload, &QAction::triggered, fileCommands,
-        &FileCommands::UploadFiletoSite1Click);
+    connect(
+        m->MenuUpload, &QAction::triggered, fileCommands, &FileCommands::UploadFiletoSite1Click);
     if (QAction *download1 = ui.PopupMenu1->findChild<QAction *>(QStringLiteral("Download1")))
         connect(download1, &QAction::triggered, this, &TForm1::MenuDownloadClick);
     if (QAction *open1 = ui.PopupMenu1->findChild<QAction *>(QStringLiteral("Open1")))

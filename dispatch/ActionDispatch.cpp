@@ -165,6 +165,8 @@ void ActionDispatch::connectFailed()
     services.tree->refreshFlag = false;
     services.tree->forgetConnection();
     forgetWhatWasOpened();
+    if (services.requestNotRun)
+        services.requestNotRun(action);
     if (transferRunning()) {
         Prompts::error(QStringLiteral("Could not connect to a site to establish file transfer."));
         if (services.stopQueue)

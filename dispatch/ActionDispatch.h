@@ -40,6 +40,8 @@ public:
         std::function<void()> showTransferPanel;
         // Any operation has ended: the queue may start what waits.
         std::function<void()> operationEnded;
+        // The connection for this action failed: it never runs.
+        std::function<void(PendingAction)> requestNotRun;
     };
 
     void bind(const Services &s) { services = s; }

@@ -92,8 +92,8 @@ void FileCommands::downloadSelection(const QString &actionText)
         const QString local = localPathFor(mapNode, actionText);
         if (local.isEmpty())
             break;
-        services.addQueueItem(services.tree->remotePathOf(mapNode), local, *recordOf(mapNode),
-            actionText, site);
+        services.addQueueItem(
+            services.tree->remotePathOf(mapNode), local, *recordOf(mapNode), actionText, site);
     }
     services.handOver();
 }
@@ -154,7 +154,8 @@ void FileCommands::UploadFiletoSite1Click()
     const SiteConnection site = siteOfCurrentNode();
     for (const QString &path : chosen)
         if (!queueUpload(path, site))
-            Prompts::error(QStringLiteral("Error accessing file \"") + path + QStringLiteral("\"."));
+            Prompts::error(
+                QStringLiteral("Error accessing file \"") + path + QStringLiteral("\"."));
     services.handOver();
 }
 

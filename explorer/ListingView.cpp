@@ -36,6 +36,15 @@ ListingView::ListingView(const Controls &controls, QObject *parent)
       flushTimer(new QTimer(this))
 {
     ui.list->setModel(rows);
+    // Names are edited only when a command asks, never by a click or a key.
+    for (QAbstractItemView *view : { static_cast<QAbstractItemView *>(ui.list->detailsView()),
+             static_cast<QAbstractItemView *>(ui.list->iconsView()) })
+        view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Told after the editor has closed: the answer may be a message box.
+    connect(rows, &DirectoryListModel::nameEdited, this,
+        [this](QTreeWidgetItem *mapNode, const QString &name) {
+            QTimer::singleShot(0, this, [=] { emit rowNameEdited(mapNode, name); });
+        });
     flushTimer->setSingleShot(true);
     flushTimer->setInterval(kFlushInterval);
     connect(flushTimer, &QTimer::timeout, this, &ListingView::flushRows);
@@ -80,8 +89,15 @@ bool ListingView::eventFilter(QObject *watched, QEvent *event)
         return false;
     if (event->type() == QEvent::KeyPress && isViewOfList(watched)) {
         const int key = static_cast<QKeyEvent *>(event)->key();
-        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+        // Enter that ends the typing of a new name is the name's, not the row's.
+        auto *view = static_cast<QAbstractItemView *>(watched);
+        const bool editing = view->indexWidget(view->currentIndex()) != nullptr;
+        if ((key == Qt::Key_Return || key == Qt::Key_Enter) && !editing) {
             emit openRequested();
+            return true;
+        }
+        if (key == Qt::Key_F2 && watched == ui.list->currentView()) {
+            emit renameRequested();
             return true;
         }
     } else if (event->type() == QEvent::KeyRelease) {
@@ -236,6 +252,46 @@ QList<QTreeWidgetItem *> ListingView::selectedMapNodes() const
     for (int row : selectedRows())
         nodes.append(rowMapNode(row));
     return nodes;
+}
+
+void ListingView::setNameEditable(const MapNodePredicate &editable)
+{
+    rows->setNameEditable(editable);
+}
+
+void ListingView::editRowName(QTreeWidgetItem *mapNode)
+{
+    flushRows();
+    const int row = rows->rowOf(mapNode);
+    if (row < 0 || detached)
+        return;
+    QAbstractItemView *view = ui.list->currentView();
+    const QModelIndex index = rows->index(row, DirectoryListModel::Name);
+    view->scrollTo(index);
+    view->setCurrentIndex(index);
+    view->edit(index);
+}
+
+void ListingView::setRowCaption(QTreeWidgetItem *mapNode, const QString &caption)
+{
+    rows->setShownName(mapNode, caption);
+}
+
+void ListingView::restoreRowCaption(QTreeWidgetItem *mapNode)
+{
+    rows->forgetShownName(mapNode);
+}
+
+void ListingView::selectRow(QTreeWidgetItem *mapNode)
+{
+    flushRows();
+    const int row = rows->rowOf(mapNode);
+    if (row < 0 || detached)
+        return;
+    QAbstractItemView *view = ui.list->currentView();
+    view->setFocus();
+    view->selectionModel()->setCurrentIndex(rows->index(row, DirectoryListModel::Name),
+        QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 
 bool ListingView::firstSelectedIsFolder(const QList<int> &rows) const

@@ -69,6 +69,15 @@ public:
     QList<QTreeWidgetItem *> selectedMapNodes() const;
     double sizeTotal() const { return sizeSum; }
 
+    // In-place renaming of a row's name: which rows may be edited, the
+    // editor opened on one, and a name shown while its rename runs.
+    void setNameEditable(const MapNodePredicate &editable);
+    void editRowName(QTreeWidgetItem *mapNode);
+    void setRowCaption(QTreeWidgetItem *mapNode, const QString &caption);
+    void restoreRowCaption(QTreeWidgetItem *mapNode);
+    // Makes the row the one selected, with the list's focus.
+    void selectRow(QTreeWidgetItem *mapNode);
+
     int sortColumn() const { return sortCol; }
     bool sortAscending() const { return ascending; }
     // A column outside the list is refused.
@@ -110,6 +119,10 @@ signals:
     void itemHitChanged(bool hit);
     // Enter on ListView1.
     void openRequested();
+    // F2 on ListView1.
+    void renameRequested();
+    // A name typed into a row's editor, told once the editor has closed.
+    void rowNameEdited(QTreeWidgetItem *mapNode, const QString &name);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

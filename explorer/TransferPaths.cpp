@@ -10,7 +10,8 @@ namespace TransferPaths {
 
 QString baseName(const QString &path)
 {
-    const int cut = std::max(path.lastIndexOf(QLatin1Char('/')), path.lastIndexOf(QLatin1Char('\\')));
+    const int cut
+        = std::max(path.lastIndexOf(QLatin1Char('/')), path.lastIndexOf(QLatin1Char('\\')));
     return path.mid(cut + 1).toLower();
 }
 
@@ -70,8 +71,8 @@ bool readLocalEntry(const QString &localPath, TWin32FindData &entry)
         return false;
     entry = {};
     entry.dwFileAttributes = info.isDir() ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
-    entry.ftCreationTime = fileTimeOf(info.birthTime().isValid() ? info.birthTime()
-                                                                 : info.lastModified());
+    entry.ftCreationTime
+        = fileTimeOf(info.birthTime().isValid() ? info.birthTime() : info.lastModified());
     entry.ftLastAccessTime = fileTimeOf(info.lastRead());
     entry.ftLastWriteTime = fileTimeOf(info.lastModified());
     if (!info.isDir())

@@ -40,7 +40,8 @@
 namespace {
 
 constexpr int kNetWait = 20000;
-const QString kStopped = QStringLiteral("\r\rThe transfer has been terminated and the queue stopped.");
+const QString kStopped
+    = QStringLiteral("\r\rThe transfer has been terminated and the queue stopped.");
 
 QByteArray contents(const QString &path)
 {
@@ -231,7 +232,8 @@ private slots:
             << "save" << QStringLiteral("The save file is invalid.");
         QTest::newRow("a file gone from the server")
             << "gone" << QStringLiteral("The requested file cannot be found.");
-        QTest::newRow("an upload the server refuses") << "upload" << QStringLiteral("Access denied.");
+        QTest::newRow("an upload the server refuses")
+            << "upload" << QStringLiteral("Access denied.");
         QTest::newRow("a download broken part way")
             << "broken" << QStringLiteral("The transfer did not complete.");
     }
@@ -271,8 +273,8 @@ private slots:
         QVERIFY(queue().isStopped());
         // Nothing the user had is lost, and nothing half-made is left.
         QCOMPARE(contents(target), QByteArray("the good old file"));
-        QCOMPARE(QDir(local->path()).entryList(QDir::Files | QDir::Hidden),
-            QStringList { "tenk.bin" });
+        QCOMPARE(
+            QDir(local->path()).entryList(QDir::Files | QDir::Hidden), QStringList { "tenk.bin" });
         QTRY_VERIFY(!form->controls().PanelTransfer->isVisible());
     }
 
