@@ -2,6 +2,7 @@
 // server, as a person does it: choose files, answer the dialogs, watch the
 // queue run, stop it, and read what the window says when something fails.
 
+#include "../ftp/VsftpdServer.h"
 #include "MainWindowTest.h"
 #include "PrivateFtpServer.h"
 #include "ScriptedPrompts.h"
@@ -24,6 +25,9 @@
 #include "transfers/TransferQueue.h"
 #include "widgets/StatusPanels.h"
 #include "widgets/TListView.h"
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimeEdit>
 
 #include <QDir>
 #include <QFile>
@@ -82,9 +86,11 @@ class TestTransferWindow : public QObject {
     QString localPath(const QString &name) { return local->filePath(name); }
 
     // The site book holds the server twice: anonymous, and with a login.
-    void openWindowWithSites()
+    void openWindowWithSites(const QString &extraHost = QString())
     {
         SiteBook book;
+        if (!extraHost.isEmpty())
+            book.InsertSite({ extraHost, QStringLiteral("Vsftpd"), {}, {}, QStringLiteral("/") });
         book.InsertSite({ server.host(), QStringLiteral("Public"), {}, {}, QStringLiteral("/") });
         book.InsertSite({ server.host(), QStringLiteral("Private"), QStringLiteral("vrex"),
             QStringLiteral("secret"), QStringLiteral("/") });
@@ -222,6 +228,60 @@ private slots:
         TaggedValue lastDir;
         form->settings().ReadValue(QStringLiteral("LastDir"), lastDir);
         QCOMPARE(lastDir.toString(), local->path() + QLatin1Char('/'));
+    }
+
+    void downloadsFromVsftpdLandByteExact()
+    {
+        if (!VsftpdServer::whyUnavailable().isEmpty())
+            QSKIP(qPrintable(VsftpdServer::whyUnavailable()));
+        VsftpdServer vsftpd;
+        QVERIFY(vsftpd.ok());
+        form->FormClose();
+        form.reset();
+        QFile::remove(SiteBook().filePath());
+        openWindowWithSites(QString::fromLatin1(vsftpd.address()));
+        openSite(QStringLiteral("Vsftpd"), 8);
+        const QStringList names { "readme.txt", "tenk.bin", "three-mb.bin" };
+        selectRows(names);
+        for (const QString &name : names)
+            prompts->answerSave(localPath(name));
+        QTest::mouseClick(
+            form->controls().PanelExplorerTools->button(ToolBarPanel::Download), Qt::LeftButton);
+        QCOMPARE(queue().count(), 3);
+        waitForQueueToEmpty();
+        for (const QString &name : names)
+            QCOMPARE(contents(localPath(name)), contents(vsftpd.anonRoot() + '/' + name));
+        QCOMPARE(prompts->messageTexts(), QStringList());
+    }
+
+    void anArmedQueueFetchesTheFileAtTheChosenMinutePastMidnight()
+    {
+        QDateTime now(QDate(2026, 12, 8), QTime(23, 59, 30));
+        queue().setClock([&now] { return now; });
+        openSite(QStringLiteral("Public"), 5);
+        form->SpeedQueueClick(); // stop
+        selectRows({ QStringLiteral("readme.txt") });
+        prompts->answerSave(localPath(QStringLiteral("readme.txt")));
+        QTimer::singleShot(0, form.get(), [this] {
+            auto *dialog = form->findChild<TFormStartQueue *>();
+            QVERIFY(dialog && dialog->isVisible());
+            dialog->RadioLater->click();
+            dialog->EditTime->setTime(QTime(0, 1));
+            dialog->ButtonOK->click();
+        });
+        form->MenuDownloadClick();
+        QCOMPARE(panel(3), QStringLiteral("Queue: Starts: 12:01 AM"));
+        for (const QTime &tick : { QTime(23, 59, 45), QTime(0, 0, 10), QTime(0, 0, 55) }) {
+            now = QDateTime(QDate(2026, 12, tick.hour() ? 8 : 9), tick);
+            queue().Timer1Timer();
+            QCOMPARE(queue().statusOfRow(0), QStringLiteral("Waiting"));
+        }
+        now = QDateTime(QDate(2026, 12, 9), QTime(0, 1, 7));
+        queue().Timer1Timer();
+        QCOMPARE(panel(3), QStringLiteral("Queue: Idle"));
+        waitForQueueToEmpty();
+        QCOMPARE(contents(localPath(QStringLiteral("readme.txt"))),
+            contents(server.anonRoot() + QStringLiteral("/readme.txt")));
     }
 
     void failuresAreToldTheItemLeavesAndTheQueueStops_data()
