@@ -215,6 +215,7 @@ void TForm1::bindDispatch()
     ds.messages = formMessage;
     ds.tabs = ui.TabSet1;
     ds.stopQueue = [this] { transferQueue->stopQueue(); };
+    ds.transferStarts = [this] { transferEnd.transferStarts(); };
     ds.showTransferPanel = [this] {
         transferProgress->showPanel(
             transferQueue->waitingCount(), dispatch.pendingAction() != PendingAction::None);

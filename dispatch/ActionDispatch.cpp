@@ -107,6 +107,8 @@ void ActionDispatch::dispatch()
 void ActionDispatch::startTransfer()
 {
     TWinInetFTP &ftp = *services.ftp;
+    if (services.transferStarts)
+        services.transferStarts();
     if (services.showTransferPanel)
         services.showTransferPanel();
     services.listing->setBusy(true);
