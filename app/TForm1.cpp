@@ -216,6 +216,7 @@ void TForm1::bindDispatch()
     ds.tabs = ui.TabSet1;
     ds.stopQueue = [this] { transferQueue->stopQueue(); };
     ds.transferStarts = [this] { transferEnd.transferStarts(); };
+    ds.transferDone = [this](int error) { transferEnd.transferEnded(error); };
     ds.showTransferPanel = [this] {
         transferProgress->showPanel(
             transferQueue->waitingCount(), dispatch.pendingAction() != PendingAction::None);

@@ -1,5 +1,8 @@
 #include "dispatch/ActionDispatch.h"
 
+#include "dispatch/NewerFile.h"
+#include "explorer/RowTexts.h"
+
 #include "explorer/ListingView.h"
 #include "explorer/SiteTree.h"
 #include "explorer/TFormMessage.h"
@@ -65,6 +68,8 @@ bool ActionDispatch::startQueueItem(const QueueItem &item)
     transfer.openAfter = item.opensAfter();
     transfer.checkNewer = item.checksNewer();
     transfer.expectedSize = double(item.size());
+    transfer.host = item.host;
+    transfer.queuedEntry = item.entry;
     action = word;
     if (!services.tree->connectWith(item.host, item.login, item.password))
         dispatch();
@@ -227,8 +232,10 @@ void ActionDispatch::WinInetFTP1DirDone()
     // operation may run, which this late event must not end.
     if (services.ftp->EventIsStale())
         return;
-    if (queueTransferRunning())
-        return; // the newer-file lookup's end comes with the watch list
+    if (queueTransferRunning()) {
+        newerFileComparison();
+        return;
+    }
     const bool complete = listingComplete(services.ftp->LastError());
     services.listing->setBusy(false);
     services.listing->EventClick();
@@ -237,4 +244,48 @@ void ActionDispatch::WinInetFTP1DirDone()
         Prompts::error(QStringLiteral("The directory listing did not complete."));
     if (services.operationEnded)
         services.operationEnded();
+}
+
+// The end of the single-file lookup of a "Download, Newer" item.
+void ActionDispatch::newerFileComparison()
+{
+    const TWinInetError error = services.ftp->LastError();
+    // A lookup that failed found out nothing: the item fails as a transfer
+    // that did not complete, never as a file that is gone.
+    const bool lookupFailed
+        = error != errNone && error != errFileNotFound && error != errDirNotFound;
+    if (lookupFailed) {
+        services.transferDone(error == errTerminated ? errTerminated : errUnknown);
+        return;
+    }
+    if (!entryFound) {
+        setWatchStatus(QStringLiteral("Not Found"));
+        services.transferDone(errNone);
+        return;
+    }
+    transfer.checkNewer = false;
+    if (!NewerFile::siteCopyIsNewer(transfer.queuedEntry, foundEntry, RowTexts::todayUtc())) {
+        setWatchStatus(QStringLiteral("Up to Date"));
+        services.transferDone(errNone);
+        return;
+    }
+    transfer.newerFound = true;
+    transfer.newerEntry = foundEntry;
+    dispatch();
+}
+
+void ActionDispatch::queueTransferSucceeded()
+{
+    if (!transfer.newerFound)
+        return;
+    transfer.newerFound = false;
+    setWatchStatus(QStringLiteral("Downloaded"));
+    if (services.watchList.refreshItem)
+        services.watchList.refreshItem(transfer.source, transfer.host, transfer.newerEntry);
+}
+
+void ActionDispatch::setWatchStatus(const QString &status)
+{
+    if (services.watchList.setStatus)
+        services.watchList.setStatus(transfer.source, transfer.host, status);
 }

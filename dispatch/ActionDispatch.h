@@ -22,6 +22,21 @@ struct TransferContext {
     bool checkNewer = false;
     double expectedSize = 0; // 0: unknown
     QDateTime startTime;
+    // A queue item's site and the entry it was queued with: what the newer
+    // check compares the site's copy against.
+    QString host;
+    TWin32FindData queuedEntry {};
+    // The check found a newer copy: the watch item learns of it once the
+    // download has succeeded.
+    bool newerFound = false;
+    TWin32FindData newerEntry {};
+};
+
+// The watch list's side of the newer-file check; bound by the window.
+struct WatchListPort {
+    std::function<void(const QString &name, const QString &host, const QString &status)> setStatus;
+    std::function<void(const QString &name, const QString &host, const TWin32FindData &found)>
+        refreshItem;
 };
 
 // The pending action and its arguments: what a connection or a listing
@@ -41,6 +56,9 @@ public:
         std::function<void()> transferStarts;
         // Any operation has ended: the queue may start what waits.
         std::function<void()> operationEnded;
+        // The end of the transfer under way, as its done event ends it.
+        std::function<void(int error)> transferDone;
+        WatchListPort watchList;
         // The connection for this action failed: it never runs.
         std::function<void(PendingAction)> requestNotRun;
     };
@@ -66,6 +84,9 @@ public:
     void WinInetFTP1Connect();
     void WinInetFTP1DirEntry(const TWin32FindData &entry);
     void WinInetFTP1DirDone();
+    // A queue transfer succeeded: a watched file fetched because it was
+    // newer is now the watch item's copy.
+    void queueTransferSucceeded();
 
     QString targetPath;
     QString operationPath;
@@ -81,6 +102,8 @@ private:
     void connectFailed();
     void forgetWhatWasOpened();
     void showLogonMessage();
+    void newerFileComparison();
+    void setWatchStatus(const QString &status);
 
     Services services;
     PendingAction action = PendingAction::None;

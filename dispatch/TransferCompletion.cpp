@@ -26,17 +26,24 @@ void TransferCompletion::WinInetFTP1GetStatus(int64_t bytes)
 
 void TransferCompletion::WinInetFTP1GetDone()
 {
+    // The late end of a transfer that a newer operation replaced.
+    if (services.ftp->EventIsStale()) {
+        cancelledByStop = false;
+        return;
+    }
+    transferEnded(services.ftp->LastError());
+}
+
+void TransferCompletion::transferEnded(int error)
+{
     const bool byStop = cancelledByStop;
     cancelledByStop = false;
-    // The late end of a transfer that a newer operation replaced.
-    if (services.ftp->EventIsStale())
-        return;
-    const TWinInetError error = services.ftp->LastError();
     if (error == errNone) {
         if (services.dispatch->pendingAction() == PendingAction::GetNow) {
             quickDownloadDone();
             return;
         }
+        services.dispatch->queueTransferSucceeded();
         const TransferContext &transfer = services.dispatch->transfer;
         if (transfer.openAfter && services.openFile)
             services.openFile(transfer.target);
@@ -47,7 +54,7 @@ void TransferCompletion::WinInetFTP1GetDone()
     endTransfer(error);
     if (!(error == errTerminated && byStop))
         services.queue->finishCurrentItem();
-    const QString message = ProgressTexts::failureMessage(error);
+    const QString message = ProgressTexts::failureMessage(TWinInetError(error));
     if (!message.isEmpty()) {
         services.queue->stopQueue();
         Prompts::error(message);

@@ -36,6 +36,9 @@ public:
     void WinInetFTP1GetStatus(int64_t bytes);
     // OnGetDone and OnSendDone.
     void WinInetFTP1GetDone();
+    // The end of the transfer under way with this result, also when a newer
+    // check ended it without a download.
+    void transferEnded(int error);
     // The Stop command is cancelling the transfer under way: its row waits
     // for the Stop command's question instead of leaving with the transfer.
     void stopCommandCancels() { cancelledByStop = true; }

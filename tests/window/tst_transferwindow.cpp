@@ -15,11 +15,13 @@
 #include "explorer/FileCommands.h"
 #include "explorer/ListingView.h"
 #include "explorer/SiteTreeCommands.h"
+#include "ftp/FileTime.h"
 #include "ftp/WinInet.h"
 #include "platform/TempFolder.h"
 #include "platform/UrlOpener.h"
 #include "storage/SiteBook.h"
 #include "storage/TRegFile.h"
+#include "transfers/QueueItem.h"
 #include "transfers/TFormStartQueue.h"
 #include "transfers/TransferProgress.h"
 #include "transfers/TransferQueue.h"
@@ -40,6 +42,7 @@
 #include <QtTest>
 
 #include <memory>
+#include <utime.h>
 
 namespace {
 
@@ -66,6 +69,13 @@ void makeSparseFile(const QString &path, qint64 size)
     QFile f(path);
     QVERIFY(f.open(QIODevice::WriteOnly));
     QVERIFY(f.resize(size));
+}
+
+void setMtime(const QString &path, const QDateTime &at)
+{
+    const time_t t = time_t(at.toSecsSinceEpoch());
+    utimbuf times { t, t };
+    QCOMPARE(::utime(QFile::encodeName(path).constData(), &times), 0);
 }
 
 } // namespace
@@ -282,6 +292,34 @@ private slots:
         waitForQueueToEmpty();
         QCOMPARE(contents(localPath(QStringLiteral("readme.txt"))),
             contents(server.anonRoot() + QStringLiteral("/readme.txt")));
+    }
+
+    void newerChecksFetchOnlyWhatChangedAndEndOnTheWatchList()
+    {
+        const QDateTime seen(QDate(2026, 3, 4), QTime(5, 6, 7), Qt::UTC);
+        setMtime(server.anonRoot() + QStringLiteral("/readme.txt"), seen);
+        setMtime(server.anonRoot() + QStringLiteral("/tenk.bin"), seen.addSecs(1));
+        openSite(QStringLiteral("Public"), 5);
+        for (const char *name : { "readme.txt", "tenk.bin", "gone.txt" }) {
+            QueueItem item;
+            item.name = QStringLiteral("/") + name;
+            item.saveFile = localPath(name);
+            item.actions = QStringLiteral("Download, Newer");
+            item.host = server.host();
+            qstrncpy(item.entry.cFileName, name, sizeof item.entry.cFileName);
+            item.entry.ftLastWriteTime = FileTime::fromUnixSeconds(seen.toSecsSinceEpoch());
+            setFileSize(item.entry, 27);
+            queue().addItem(item);
+        }
+        queue().afterAdding();
+        waitForQueueToEmpty();
+        // Only the changed file came; what is gone is no failure.
+        QCOMPARE(QDir(local->path()).entryList(QDir::Files), QStringList { "tenk.bin" });
+        QCOMPARE(contents(localPath(QStringLiteral("tenk.bin"))),
+            contents(server.anonRoot() + QStringLiteral("/tenk.bin")));
+        QCOMPARE(prompts->messageTexts(), QStringList());
+        QTRY_COMPARE(form->controls().TabSet1->currentIndex(), 1);
+        QCOMPARE(panel(3), QStringLiteral("Queue: Idle"));
     }
 
     void failuresAreToldTheItemLeavesAndTheQueueStops_data()
