@@ -1,9 +1,8 @@
 #include "dispatch/ActionDispatch.h"
 
 #include "dispatch/NewerFile.h"
-#include "explorer/RowTexts.h"
-
 #include "explorer/ListingView.h"
+#include "explorer/RowTexts.h"
 #include "explorer/SiteTree.h"
 #include "explorer/TFormMessage.h"
 #include "ftp/WinInetFTP.h"
