@@ -21,7 +21,8 @@ Stamp stampOf(const TWin32FindData &entry)
 
 namespace NewerFile {
 
-bool siteCopyIsNewer(const TWin32FindData &stored, const TWin32FindData &found, const QDate &todayUtc)
+bool siteCopyIsNewer(
+    const TWin32FindData &stored, const TWin32FindData &found, const QDate &todayUtc)
 {
     TWin32FindData site = found;
     RowTexts::correctFutureDate(site, todayUtc);

@@ -10,6 +10,7 @@
 // The size and everything else play no part.
 namespace NewerFile {
 
-bool siteCopyIsNewer(const TWin32FindData &stored, const TWin32FindData &found, const QDate &todayUtc);
+bool siteCopyIsNewer(
+    const TWin32FindData &stored, const TWin32FindData &found, const QDate &todayUtc);
 
 } // namespace NewerFile

@@ -13,6 +13,15 @@ void TransferCompletion::WinInetFTP1GetStatus(int64_t bytes)
 {
     if (services.ftp->EventIsStale())
         return;
+    lastBytes = bytes;
+    if (bytes != 0 && sinceShown.isValid() && sinceShown.elapsed() < kProgressIntervalMs)
+        return;
+    showProgress(bytes);
+}
+
+void TransferCompletion::showProgress(int64_t bytes)
+{
+    sinceShown.start();
     const TransferContext &transfer = services.dispatch->transfer;
     TransferProgress::TransferFacts facts;
     facts.source = transfer.source;
@@ -39,6 +48,7 @@ void TransferCompletion::transferEnded(int error)
     const bool byStop = cancelledByStop;
     cancelledByStop = false;
     if (error == errNone) {
+        showProgress(lastBytes);
         if (services.dispatch->pendingAction() == PendingAction::GetNow) {
             quickDownloadDone();
             return;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QString>
 
 #include <cstdint>
@@ -44,13 +45,23 @@ public:
     void stopCommandCancels() { cancelledByStop = true; }
     // A transfer starts: a Stop pressed before it (say, while its connection
     // was made) cancelled no transfer of its own.
-    void transferStarts() { cancelledByStop = false; }
+    void transferStarts()
+    {
+        cancelledByStop = false;
+        lastBytes = 0;
+    }
 
 private:
+    void showProgress(int64_t bytes);
     void quickDownloadDone();
     bool continueQueue();
     void endTransfer(int error);
 
     Services services;
     bool cancelledByStop = false;
+    // Status events come per 4 KB; the panel shows a few of them a second,
+    // the first and the last of each transfer always.
+    static constexpr int kProgressIntervalMs = 100;
+    QElapsedTimer sinceShown;
+    int64_t lastBytes = 0;
 };

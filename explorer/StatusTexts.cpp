@@ -39,5 +39,5 @@ QString StatusTexts::text(int code)
 
 void StatusTexts::show(StatusPanels *bar, int code)
 {
-    bar->setPanelText(0, QStringLiteral("Status: ") + text(code), true);
+    bar->setPanelText(0, QStringLiteral("Status: ") + text(code));
 }
