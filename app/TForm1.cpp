@@ -45,6 +45,7 @@
 #include <QStackedWidget>
 #include <QStandardItemModel>
 #include <QTabBar>
+#include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QUrl>
@@ -112,7 +113,7 @@ void TForm1::createSubsystems()
     SiteTree::Services ts;
     ts.ftp = WinInetFTP1;
     ts.listing = listingView;
-    ts.dispatch = &dispatch;
+    ts.actions = &dispatch;
     ts.sites = &sites;
     ts.settings = Reg.get();
     ts.showStatus = [this](int code) { showStatus(code); };
@@ -127,7 +128,33 @@ void TForm1::createSubsystems()
     connect(listingView, &ListingView::deleteRequested, this, &TForm1::MenuDeleteClick);
     bindDispatch();
     bindQueue();
+    bindCompletion();
     bindSessionEvents();
+}
+
+void TForm1::bindCompletion()
+{
+    TransferCompletion::Services cs;
+    cs.ftp = WinInetFTP1;
+    cs.dispatch = &dispatch;
+    cs.queue = transferQueue;
+    cs.progress = transferProgress;
+    cs.listing = listingView;
+    cs.tree = siteTree;
+    cs.refreshFiles = [this] { refreshAfterUpload(); };
+    cs.openFile = [](const QString &path) { UrlOpener::open(QUrl::fromLocalFile(path)); };
+    transferEnd.bind(cs);
+}
+
+// The current folder is listed again, so the uploaded files show in it.
+void TForm1::refreshAfterUpload()
+{
+    QTreeWidgetItem *current = siteTree->current();
+    if (current && ui.TreeView1->currentItem() != current) {
+        const QSignalBlocker blocker(ui.TreeView1);
+        ui.TreeView1->setCurrentItem(current);
+    }
+    siteCommands->Refresh1Click();
 }
 
 void TForm1::bindQueue()
@@ -135,8 +162,7 @@ void TForm1::bindQueue()
     TransferQueue::Port port;
     port.operationRunning = [this] { return dispatch.transferRunning() || listingView->isBusy(); };
     port.transferRunning = [this] { return dispatch.queueTransferRunning(); };
-    // Transfers are handed to the dispatch once it knows the transfer words.
-    port.startTransfer = [](const QueueItem &) { return false; };
+    port.startTransfer = [this](const QueueItem &item) { return dispatch.startQueueItem(item); };
     transferQueue->setPort(port);
     TransferQueue::Services qs;
     qs.rowTexts = [](const TWin32FindData &entry) {
@@ -182,7 +208,15 @@ void TForm1::bindDispatch()
     ds.stopQueue = [this] { transferQueue->stopQueue(); };
     ds.showTransferPanel = [this] {
         transferProgress->showPanel(
-            transferQueue->waitingCount(), !dispatch.pendingAction().isEmpty());
+            transferQueue->waitingCount(), dispatch.pendingAction() != PendingAction::None);
+    };
+    // Deferred: a walk of listings goes on from the end of each one, and the
+    // queue waits until the walk has ended.
+    ds.operationEnded = [this] {
+        QTimer::singleShot(0, transferQueue, [this] {
+            if (!listingView->isBusy())
+                transferQueue->queueStep(false);
+        });
     };
     dispatch.bind(ds);
 }
@@ -195,6 +229,12 @@ void TForm1::bindSessionEvents()
     f.OnDirEntry
         = [this](TWinInetFTP *, PTWin32FindData entry) { dispatch.WinInetFTP1DirEntry(*entry); };
     f.OnDirDone = [this](TWinInetFTP *) { dispatch.WinInetFTP1DirDone(); };
+    auto status = [this](TWinInetFTP *, int64_t bytes) { transferEnd.WinInetFTP1GetStatus(bytes); };
+    auto done = [this](TWinInetFTP *, int64_t) { transferEnd.WinInetFTP1GetDone(); };
+    f.OnGetStatus = status;
+    f.OnSendStatus = status;
+    f.OnGetDone = done;
+    f.OnSendDone = done;
 }
 
 void TForm1::createDialogs()
@@ -229,7 +269,7 @@ void TForm1::connectCommands()
         // The item's check follows the panel, not the click.
         m->TransferProgress1->setChecked(!m->TransferProgress1->isChecked());
         transferProgress->TransferProgress1Click(transferQueue->waitingCount(),
-            transferQueue->count(), !dispatch.pendingAction().isEmpty());
+            transferQueue->count(), dispatch.pendingAction() != PendingAction::None);
     });
     connect(ui.TabSet1, &QTabBar::currentChanged, this, [this](int tab) {
         bool allow = true;
@@ -406,7 +446,7 @@ bool TForm1::FormCloseQuery()
         && !Prompts::askYesNo(tr("There are still files waiting in the queue.  "
                                  "Are you sure you want to exit?")))
         return false;
-    if (dispatch.queueTransferRunning()) {
+    if (dispatch.transferRunning()) {
         if (!Prompts::askYesNo(tr("A file transfer is in progress.  "
                                   "Are you sure you want to exit?")))
             return false;
@@ -519,8 +559,7 @@ void TForm1::finishRunningOperations()
     WinInetFTP1->Cancel();
     QElapsedTimer waited;
     waited.start();
-    while (WinInetFTP1->Status() != statIdle && WinInetFTP1->Status() != statInMisc
-        && waited.elapsed() < 15000)
+    while (!WinInetFTP1->NoWorkerAlive() && waited.elapsed() < 15000)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
 }
 
@@ -529,14 +568,15 @@ void TForm1::SpeedStopClick()
     siteTree->siteDownloadFlag = false;
     siteTree->refreshFlag = false;
     siteTree->stopFlag = true;
-    const QString remembered = dispatch.pendingAction();
+    const PendingAction remembered = dispatch.pendingAction();
+    if (isQueueTransfer(remembered))
+        transferEnd.stopCommandCancels();
     WinInetFTP1->Cancel();
     showStatus(99);
     transferProgress->clearPanel();
     transferProgress->hidePanel(transferQueue->count(), false);
     listingView->setBusy(false);
-    if (remembered.contains(QLatin1String("Send"))
-        || remembered.contains(QLatin1String("Download")))
+    if (isQueueTransfer(remembered))
         transferQueue->afterStopCommand();
     dispatch.clearPendingAction();
     siteTree->forgetConnection();

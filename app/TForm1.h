@@ -1,10 +1,11 @@
 #pragma once
 
 #include "app/MainLayout.h"
+#include "dispatch/ActionDispatch.h"
+#include "dispatch/TransferCompletion.h"
 #include "explorer/ListingView.h"
 #include "ftp/WinInetFTP.h"
 #include "storage/SiteBook.h"
-#include "transfers/ActionDispatch.h"
 
 #include <QList>
 #include <QMainWindow>
@@ -45,6 +46,7 @@ public:
     TransferQueue &queue() { return *transferQueue; }
     TransferProgress &progress() { return *transferProgress; }
     ActionDispatch &actions() { return dispatch; }
+    TransferCompletion &completion() { return transferEnd; }
     TRegFile &settings() { return *Reg; }
     SiteBook &siteBook() { return sites; }
     QTreeWidgetItem *root() const;
@@ -94,6 +96,8 @@ private:
     void bindSessionEvents();
     void bindDispatch();
     void bindQueue();
+    void bindCompletion();
+    void refreshAfterUpload();
     ListingView::TreeFacts treeFacts() const;
     void finishRunningOperations();
     void Edit1Click();
@@ -108,6 +112,7 @@ private:
 
     MainLayout ui;
     ActionDispatch dispatch;
+    TransferCompletion transferEnd;
     std::unique_ptr<TRegFile> Reg;
     SiteBook sites;
     TransferQueue *transferQueue = nullptr;

@@ -1,5 +1,5 @@
 vrex_library(vrex_gui
-  FOLDERS widgets explorer transfers app resources
+  FOLDERS widgets explorer transfers dispatch app resources
   EXCLUDE app/main.cpp
   DEPENDS vrex_platform vrex_ftp vrex_storage Qt6::Widgets)
 

@@ -1,5 +1,6 @@
 #include "explorer/SiteTree.h"
 
+#include "explorer/ActionRequests.h"
 #include "explorer/DirectoryMap.h"
 #include "explorer/ListingView.h"
 #include "ftp/WinInetFTP.h"
@@ -7,7 +8,6 @@
 #include "platform/Prompts.h"
 #include "storage/SiteBook.h"
 #include "storage/TRegFile.h"
-#include "transfers/ActionDispatch.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
@@ -272,13 +272,11 @@ void SiteTree::openSelectedNode()
         forgetListing(n);
     if (isSiteNode(n)) {
         targetNode = n;
-        services.dispatch->targetPath = remote;
-        connectToSite(n);
+        connectToSite(n, remote);
     } else if (!sameConnection(m)) {
         targetNode = n;
-        services.dispatch->targetPath = remote;
         // n becomes current once its listing starts.
-        connectToSite(siteNodeOf(n));
+        connectToSite(siteNodeOf(n), remote);
     } else {
         listDirectory(n, remote);
     }
@@ -332,7 +330,7 @@ QString SiteTree::newAppTitle() const
         + QString::number(QRandomGenerator::global()->bounded(99999));
 }
 
-void SiteTree::connectToSite(QTreeWidgetItem *siteNode)
+void SiteTree::connectToSite(QTreeWidgetItem *siteNode, const QString &remotePath)
 {
     setDropsAccepted(false);
     TSiteRecord *site = siteNode ? services.sites->FindSite(siteNode->text(0)) : nullptr;
@@ -351,7 +349,7 @@ void SiteTree::connectToSite(QTreeWidgetItem *siteNode)
     ftp.Login = connection.login;
     ftp.Password = connection.password;
     services.listing->setBusy(true);
-    services.dispatch->setPendingAction(QStringLiteral("Connect"));
+    services.actions->request(PendingAction::Connect, remotePath);
     ftp.Connect();
 }
 
@@ -371,6 +369,12 @@ bool SiteTree::ensureConnection(QTreeWidgetItem *node)
     services.listing->setBusy(true);
     ftp.Connect();
     return true;
+}
+
+void SiteTree::runRequest(QTreeWidgetItem *node)
+{
+    if (!ensureConnection(node))
+        services.actions->dispatchDirect();
 }
 
 bool SiteTree::connectWith(const QString &host, const QString &login, const QString &password)

@@ -7,7 +7,7 @@
 #include <QString>
 #include <functional>
 
-class ActionDispatch;
+class ActionRequests;
 class ListingView;
 class QComboBox;
 class QLabel;
@@ -51,7 +51,7 @@ public:
     struct Services {
         TWinInetFTP *ftp = nullptr;
         ListingView *listing = nullptr;
-        ActionDispatch *dispatch = nullptr;
+        ActionRequests *actions = nullptr;
         SiteBook *sites = nullptr;
         TRegFile *settings = nullptr;
         std::function<void(int)> showStatus;
@@ -78,8 +78,12 @@ public:
     // Opening nodes.
     void openSelectedNode();
     void showSiteList();
-    void connectToSite(QTreeWidgetItem *siteNode);
+    // Connects to the site and lists `remotePath` into the target node.
+    void connectToSite(QTreeWidgetItem *siteNode, const QString &remotePath);
     bool ensureConnection(QTreeWidgetItem *node);
+    // The pending action starts on the site of `node`: after connecting to
+    // it, or at once when the connection is already that site's.
+    void runRequest(QTreeWidgetItem *node);
     bool connectWith(const QString &host, const QString &login, const QString &password);
     void listDirectory(QTreeWidgetItem *node, const QString &path);
 

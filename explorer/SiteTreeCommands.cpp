@@ -1,12 +1,12 @@
 #include "explorer/SiteTreeCommands.h"
 
+#include "explorer/ActionRequests.h"
 #include "explorer/DirectoryMap.h"
 #include "explorer/ListingView.h"
 #include "explorer/SiteTree.h"
 #include "ftp/WinInetFTP.h"
 #include "platform/Prompts.h"
 #include "storage/SiteBook.h"
-#include "transfers/ActionDispatch.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
@@ -17,8 +17,8 @@
 using namespace DirectoryMap;
 
 SiteTreeCommands::SiteTreeCommands(
-    SiteTree &t, ListingView &l, ActionDispatch &d, TWinInetFTP &f, SiteBook &s, QObject *parent)
-    : QObject(parent), tree(t), listing(l), dispatch(d), ftp(f), sites(s)
+    SiteTree &t, ListingView &l, ActionRequests &d, TWinInetFTP &f, SiteBook &s, QObject *parent)
+    : QObject(parent), tree(t), listing(l), actions(d), ftp(f), sites(s)
 {
 }
 
@@ -38,10 +38,8 @@ void SiteTreeCommands::Refresh1Click()
         if (isFileOf(m->child(i)))
             delete m->child(i);
     tree.refreshFlag = true;
-    dispatch.setPendingAction(QStringLiteral("RefreshDir"));
-    dispatch.operationPath = tree.remotePathOf(m);
-    if (!tree.ensureConnection(current))
-        dispatch.dispatchDirect();
+    actions.request(PendingAction::RefreshDir, tree.remotePathOf(m));
+    tree.runRequest(current);
 }
 
 void SiteTreeCommands::RefreshAll1Click()
@@ -127,16 +125,14 @@ void SiteTreeCommands::DownloadSite1Click()
 
 void SiteTreeCommands::listForSiteStructure(QTreeWidgetItem *node)
 {
-    dispatch.setPendingAction(QStringLiteral("DownloadSite"));
     QTreeWidgetItem *m = mapNodeOf(node);
+    actions.request(PendingAction::DownloadSite, m ? tree.remotePathOf(m) : QString());
     if (!m || m->childCount() > 0)
         return;
     // The target comes first: when a connection has to be made, its connect
     // event starts the listing.
     tree.setTarget(node);
-    dispatch.targetPath = tree.remotePathOf(m);
-    if (!tree.ensureConnection(node))
-        dispatch.dispatchDirect();
+    tree.runRequest(node);
     while ((listing.isBusy() || tree.siteDownloadFlag) && !tree.stopFlag)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
 }

@@ -4,7 +4,7 @@
 
 #include <functional>
 
-class ActionDispatch;
+class ActionRequests;
 class ListingView;
 class SiteBook;
 class SiteTree;
@@ -18,7 +18,7 @@ class QTreeWidgetItem;
 class SiteTreeCommands : public QObject {
     Q_OBJECT
 public:
-    SiteTreeCommands(SiteTree &tree, ListingView &listing, ActionDispatch &dispatch,
+    SiteTreeCommands(SiteTree &tree, ListingView &listing, ActionRequests &actions,
         TWinInetFTP &ftp, SiteBook &sites, QObject *parent = nullptr);
 
     void Refresh1Click();
@@ -42,7 +42,7 @@ private:
 
     SiteTree &tree;
     ListingView &listing;
-    ActionDispatch &dispatch;
+    ActionRequests &actions;
     TWinInetFTP &ftp;
     SiteBook &sites;
 };

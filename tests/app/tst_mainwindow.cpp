@@ -391,7 +391,7 @@ private slots:
         TForm1 &f = open();
         addQueueRow(f, "/a.txt", "In Progress");
         addQueueRow(f, "/b.txt", "Waiting");
-        f.actions().setPendingAction(QStringLiteral("Download"));
+        f.actions().request(PendingAction::Download);
         prompts->answer(QMessageBox::Yes);
         prompts->answer(QMessageBox::No);
         QVERIFY(!f.close());
@@ -400,14 +400,14 @@ private slots:
             (QStringList { "There are still files waiting in the queue.  "
                            "Are you sure you want to exit?",
                 "A file transfer is in progress.  Are you sure you want to exit?" }));
-        QCOMPARE(f.actions().pendingAction(), QStringLiteral("Download"));
+        QCOMPARE(f.actions().pendingAction(), PendingAction::Download);
     }
 
     void yesToRunningTransferStopsItThenCloses()
     {
         TForm1 &f = open();
         addQueueRow(f, "/a.txt", "In Progress");
-        f.actions().setPendingAction(QStringLiteral("Send"));
+        f.actions().request(PendingAction::Send);
         prompts->answer(QMessageBox::Yes); // transfer in progress
         prompts->answer(QMessageBox::No); // keep the item, waiting
         QVERIFY(f.close());

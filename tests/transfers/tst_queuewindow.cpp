@@ -102,11 +102,9 @@ private slots:
                 QCOMPARE(list->columnWidth(c), widths[c]);
         }
         f.controls().TabSet1->setCurrentIndex(2);
+        // Added without the hand-over, both wait.
         f.queue().addItem(download(QStringLiteral("/pub/report.pdf"), 1234567));
-        f.queue().afterAdding();
         f.queue().addItem(download(QStringLiteral("/pub/notes.txt"), 5000000000ULL));
-        f.queue().afterAdding();
-        // Nothing takes transfers yet: both wait.
         QCOMPARE(list->rowCount(), 2);
         const QStringList row0 { "/pub/report.pdf", "Waiting", RowTexts::formatSize(1234567),
             RowTexts::typeNameForFile("report.pdf"), QString(), "ftp.example.org", "anna", "secret",

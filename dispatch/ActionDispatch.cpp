@@ -1,10 +1,11 @@
-#include "transfers/ActionDispatch.h"
+#include "dispatch/ActionDispatch.h"
 
 #include "explorer/ListingView.h"
 #include "explorer/SiteTree.h"
 #include "explorer/TFormMessage.h"
 #include "ftp/WinInetFTP.h"
 #include "platform/Prompts.h"
+#include "transfers/QueueItem.h"
 
 #include <QTabBar>
 
@@ -32,61 +33,121 @@ void ActionDispatch::WinInetFTP1Connect()
         connectFailed();
 }
 
+void ActionDispatch::request(PendingAction a, const QString &path, const QString &second)
+{
+    action = a;
+    if (a == PendingAction::Connect || a == PendingAction::DownloadSite) {
+        targetPath = path;
+    } else if (!isTransfer(a)) {
+        operationPath = path;
+        operationSecond = second;
+    }
+}
+
+void ActionDispatch::finish(PendingAction own)
+{
+    if (action == own)
+        clearPendingAction();
+    if (services.operationEnded)
+        services.operationEnded();
+}
+
+bool ActionDispatch::startQueueItem(const QueueItem &item)
+{
+    const PendingAction word = item.isDownload() ? PendingAction::Download
+        : item.isUpload()                        ? PendingAction::Send
+                                                 : PendingAction::None;
+    if (word == PendingAction::None)
+        return false;
+    transfer = {};
+    transfer.source = item.name;
+    transfer.target = item.saveFile;
+    transfer.openAfter = item.opensAfter();
+    transfer.checkNewer = item.checksNewer();
+    transfer.expectedSize = double(item.size());
+    action = word;
+    if (!services.tree->connectWith(item.host, item.login, item.password))
+        dispatch();
+    return true;
+}
+
 void ActionDispatch::dispatch()
 {
     TWinInetFTP &ftp = *services.ftp;
     ListingView &listing = *services.listing;
-    SiteTree &tree = *services.tree;
-    if (action == QLatin1String("Download")) {
-        if (services.showTransferPanel)
-            services.showTransferPanel();
-        transfer.startTime = QDateTime::currentDateTime();
+    switch (action) {
+    case PendingAction::Download:
+    case PendingAction::GetNow:
+    case PendingAction::Send:
+        startTransfer();
+        return;
+    case PendingAction::CreateDir:
         listing.setBusy(true);
-        if (transfer.checkNewer) {
-            entryFound = false;
-            ftp.GetDirectory(transfer.source);
-        } else {
-            ftp.GetFile(transfer.source, transfer.target);
-        }
-    } else if (action == QLatin1String("GetNow")) {
-        if (services.showTransferPanel)
-            services.showTransferPanel();
+        ftp.CreateDirectory(operationPath);
+        return;
+    case PendingAction::DeleteDir:
         listing.setBusy(true);
+        ftp.DeleteDirectory(operationPath);
+        return;
+    case PendingAction::DeleteFile:
+        listing.setBusy(true);
+        ftp.DeleteFile(operationPath);
+        return;
+    case PendingAction::RenameFile:
+        listing.setBusy(true);
+        ftp.RenameFile(operationPath, operationSecond);
+        return;
+    default:
+        if (!startListing())
+            connectFailed();
+    }
+}
+
+// Nothing after the start call: a refused start ends inside it.
+void ActionDispatch::startTransfer()
+{
+    TWinInetFTP &ftp = *services.ftp;
+    if (services.showTransferPanel)
+        services.showTransferPanel();
+    services.listing->setBusy(true);
+    if (action == PendingAction::GetNow) {
         entryFound = false;
         transfer.expectedSize = 0;
         ftp.GetFile(transfer.source, transfer.target);
-    } else if (action == QLatin1String("Send")) {
-        if (services.showTransferPanel)
-            services.showTransferPanel();
-        transfer.startTime = QDateTime::currentDateTime();
-        listing.setBusy(true);
+        return;
+    }
+    transfer.startTime = QDateTime::currentDateTimeUtc();
+    if (action == PendingAction::Send) {
         ftp.SendFile(transfer.source, transfer.target);
-    } else if (action == QLatin1String("CreateDir")) {
-        listing.setBusy(true);
-        ftp.CreateDirectory(operationPath);
-    } else if (action == QLatin1String("DeleteDir")) {
-        listing.setBusy(true);
-        ftp.DeleteDirectory(operationPath);
-    } else if (action == QLatin1String("DeleteFile")) {
-        listing.setBusy(true);
-        ftp.DeleteFile(operationPath);
-    } else if (action == QLatin1String("RenameFile")) {
-        listing.setBusy(true);
-        ftp.RenameFile(operationPath, operationSecond);
-    } else if (action == QLatin1String("Connect")) {
+    } else if (transfer.checkNewer) {
+        entryFound = false;
+        ftp.GetDirectory(transfer.source);
+    } else {
+        ftp.GetFile(transfer.source, transfer.target);
+    }
+}
+
+bool ActionDispatch::startListing()
+{
+    SiteTree &tree = *services.tree;
+    switch (action) {
+    case PendingAction::Connect:
         showLogonMessage();
         services.tabs->setCurrentIndex(0);
         tree.ui.dropTarget->setAcceptDrops(true);
         tree.listDirectory(tree.target(), targetPath);
-    } else if (action == QLatin1String("RefreshDir")) {
+        return true;
+    case PendingAction::RefreshDir:
         services.tabs->setCurrentIndex(0);
         tree.ui.dropTarget->setAcceptDrops(true);
         tree.listDirectory(tree.current(), operationPath);
-    } else if (action == QLatin1String("DownloadSite")) {
+        return true;
+    case PendingAction::DownloadSite:
         tree.siteDownloadFlag = true;
         tree.listDirectory(tree.target(), targetPath);
-    } else {
-        connectFailed();
+        return true;
+    default:
+        return false;
     }
 }
 
@@ -103,15 +164,7 @@ void ActionDispatch::connectFailed()
     services.tree->siteDownloadFlag = false;
     services.tree->refreshFlag = false;
     services.tree->forgetConnection();
-    // What was being opened is not open: opening it again tries again.
-    if (action == QLatin1String("Connect")) {
-        services.tree->dropCurrent();
-    } else if (action == QLatin1String("RefreshDir")) {
-        services.tree->markNotListed(services.tree->current());
-        services.tree->dropCurrent();
-    } else if (action == QLatin1String("DownloadSite")) {
-        services.tree->stopFlag = true;
-    }
+    forgetWhatWasOpened();
     if (transferRunning()) {
         Prompts::error(QStringLiteral("Could not connect to a site to establish file transfer."));
         if (services.stopQueue)
@@ -135,6 +188,20 @@ void ActionDispatch::connectFailed()
         Prompts::error(QStringLiteral("Unable to connect to site."));
         clearPendingAction();
         break;
+    }
+}
+
+// What was being opened is not open: opening it again tries again.
+void ActionDispatch::forgetWhatWasOpened()
+{
+    SiteTree &tree = *services.tree;
+    if (action == PendingAction::Connect) {
+        tree.dropCurrent();
+    } else if (action == PendingAction::RefreshDir) {
+        tree.markNotListed(tree.current());
+        tree.dropCurrent();
+    } else if (action == PendingAction::DownloadSite) {
+        tree.stopFlag = true;
     }
 }
 
@@ -164,4 +231,6 @@ void ActionDispatch::WinInetFTP1DirDone()
     services.tree->listingDone(complete);
     if (!complete)
         Prompts::error(QStringLiteral("The directory listing did not complete."));
+    if (services.operationEnded)
+        services.operationEnded();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "explorer/ActionRequests.h"
 #include "ftp/Win32FindData.h"
 
 #include <QDateTime>
@@ -11,6 +12,7 @@ class QTabBar;
 class SiteTree;
 class TFormMessage;
 class TWinInetFTP;
+struct QueueItem;
 
 // The one transfer under way.
 struct TransferContext {
@@ -26,9 +28,7 @@ struct TransferContext {
 // leads to. A command stores its action, then connects or, when already
 // connected to the same site, enters the dispatch directly; the connect event
 // or that direct entry starts the one operation the action names.
-// The words are "Connect", "RefreshDir", "DownloadSite", "Download", "Send",
-// "GetNow", "CreateDir", "DeleteDir", "DeleteFile" and "RenameFile".
-class ActionDispatch {
+class ActionDispatch : public ActionRequests {
 public:
     struct Services {
         TWinInetFTP *ftp = nullptr;
@@ -38,31 +38,31 @@ public:
         QTabBar *tabs = nullptr;
         std::function<void()> stopQueue;
         std::function<void()> showTransferPanel;
+        // Any operation has ended: the queue may start what waits.
+        std::function<void()> operationEnded;
     };
 
     void bind(const Services &s) { services = s; }
 
-    QString pendingAction() const { return action; }
-    void setPendingAction(const QString &word) { action = word; }
-    void clearPendingAction() { action.clear(); }
+    PendingAction pendingAction() const override { return action; }
+    void request(PendingAction a, const QString &path = {}, const QString &second = {}) override;
+    void dispatchDirect() override { dispatch(); }
+    void finish(PendingAction own) override;
+    void clearPendingAction() { action = PendingAction::None; }
 
     // A download or upload of the queue is running.
-    bool queueTransferRunning() const
-    {
-        return action == QLatin1String("Download") || action == QLatin1String("Send");
-    }
+    bool queueTransferRunning() const { return isQueueTransfer(action); }
     // Any transfer, the quick download included.
-    bool transferRunning() const
-    {
-        return queueTransferRunning() || action == QLatin1String("GetNow");
-    }
+    bool transferRunning() const { return isTransfer(action); }
+
+    // The queue's start of one item: the transfer context from the item,
+    // then a connection to the item's site or, when it is open, the transfer.
+    bool startQueueItem(const QueueItem &item);
 
     // Handlers of the session's events.
     void WinInetFTP1Connect();
     void WinInetFTP1DirEntry(const TWin32FindData &entry);
     void WinInetFTP1DirDone();
-    // The direct entry, when no new connection was needed.
-    void dispatchDirect() { dispatch(); }
 
     QString targetPath;
     QString operationPath;
@@ -73,9 +73,12 @@ public:
 
 private:
     void dispatch();
+    void startTransfer();
+    bool startListing();
     void connectFailed();
+    void forgetWhatWasOpened();
     void showLogonMessage();
 
     Services services;
-    QString action;
+    PendingAction action = PendingAction::None;
 };

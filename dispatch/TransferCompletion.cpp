@@ -1,0 +1,90 @@
+#include "dispatch/TransferCompletion.h"
+
+#include "dispatch/ActionDispatch.h"
+#include "explorer/ListingView.h"
+#include "explorer/SiteTree.h"
+#include "ftp/WinInetFTP.h"
+#include "platform/Prompts.h"
+#include "transfers/ProgressTexts.h"
+#include "transfers/TransferProgress.h"
+#include "transfers/TransferQueue.h"
+
+void TransferCompletion::WinInetFTP1GetStatus(int64_t bytes)
+{
+    if (services.ftp->EventIsStale())
+        return;
+    const TransferContext &transfer = services.dispatch->transfer;
+    TransferProgress::TransferFacts facts;
+    facts.source = transfer.source;
+    facts.expectedSize = int64_t(transfer.expectedSize);
+    facts.startTime = transfer.startTime;
+    if (transfer.startTime.isValid())
+        facts.now = QDateTime::currentDateTimeUtc();
+    facts.queueRows = services.queue->count();
+    services.progress->WinInetFTP1GetStatus(bytes, facts);
+}
+
+void TransferCompletion::WinInetFTP1GetDone()
+{
+    const bool byStop = cancelledByStop;
+    cancelledByStop = false;
+    // The late end of a transfer that a newer operation replaced.
+    if (services.ftp->EventIsStale())
+        return;
+    const TWinInetError error = services.ftp->LastError();
+    if (error == errNone) {
+        if (services.dispatch->pendingAction() == PendingAction::GetNow) {
+            quickDownloadDone();
+            return;
+        }
+        const TransferContext &transfer = services.dispatch->transfer;
+        if (transfer.openAfter && services.openFile)
+            services.openFile(transfer.target);
+        services.queue->finishCurrentItem();
+        if (continueQueue())
+            return;
+    }
+    endTransfer(error);
+    if (!(error == errTerminated && byStop))
+        services.queue->finishCurrentItem();
+    const QString message = ProgressTexts::failureMessage(error);
+    if (!message.isEmpty()) {
+        services.queue->stopQueue();
+        Prompts::error(message);
+    }
+}
+
+void TransferCompletion::quickDownloadDone()
+{
+    services.progress->showComplete();
+    services.listing->setBusy(false);
+    Prompts::information(QStringLiteral("File transferred."));
+    services.dispatch->finish(PendingAction::GetNow);
+    services.progress->hidePanel(services.queue->count(), false);
+}
+
+// The next waiting item starts on the same connection where it can. The
+// pending action stays a transfer meanwhile, so no other step starts one.
+bool TransferCompletion::continueQueue()
+{
+    return services.queue->queueStep(true);
+}
+
+// The window returns to idle after the last transfer, or after a failure.
+void TransferCompletion::endTransfer(int error)
+{
+    ActionDispatch &dispatch = *services.dispatch;
+    const PendingAction own = dispatch.pendingAction();
+    services.progress->hidePanel(services.queue->count(), false);
+    services.progress->clearPanel();
+    services.listing->setBusy(false);
+    if (error == errTerminated) {
+        services.tree->forgetConnection();
+        services.queue->stopQueue();
+    }
+    if (isTransfer(own))
+        dispatch.clearPendingAction();
+    // Uploaded files show once the folder is listed again.
+    if (error == errNone && own == PendingAction::Send && services.refreshFiles)
+        services.refreshFiles();
+}
