@@ -8,6 +8,9 @@
 // VREX_BENCH_PAGE (default 2, the queue page) chooses the page shown while
 // the queue runs; VREX_BENCH_STALL_S (default 120) how long the queue may go
 // without finishing an item before the run counts as failed.
+// VREX_BENCH_THROTTLE_MS (an experiment; default 0, off) lets the progress
+// and status events through to the window at most once per that many ms,
+// to measure what their display costs the transfer.
 
 #include "app/TForm1.h"
 #include "app/VrexApplication.h"
@@ -26,6 +29,7 @@
 #include <QTimer>
 
 #include <sys/resource.h>
+#include <time.h>
 
 #include <algorithm>
 #include <atomic>
@@ -57,13 +61,48 @@ double cpuSeconds()
         + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
+// Processor time of the calling thread alone.
+double threadCpuSeconds()
+{
+    timespec t {};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
+}
+
+// Time the window's thread spends inside one kind of session event; the
+// worker waits for each of them, so they are on the transfer's path.
+// With throttleMs, an event reaches the window only when the last one that
+// did is that old: what a display refreshed at a fixed rate would cost.
+struct HandlerClock {
+    qint64 ns = 0;
+    long calls = 0;
+    int throttleMs = 0;
+    QElapsedTimer sincePassed;
+    template <typename... A> void wrap(std::function<void(A...)> &handler)
+    {
+        auto inner = handler;
+        handler = [inner, this](A... args) {
+            ++calls;
+            if (throttleMs > 0 && sincePassed.isValid() && sincePassed.elapsed() < throttleMs)
+                return;
+            sincePassed.start();
+            QElapsedTimer t;
+            t.start();
+            if (inner)
+                inner(args...);
+            ns += t.nsecsElapsed();
+        };
+    }
+    double ms() const { return double(ns) / 1e6; }
+};
+
 // Answers every question as a user who wants the run to go on would, and
 // remembers the texts: a benchmark must never wait for a hand.
 class BenchPrompts : public Prompts {
 public:
     QStringList texts;
-    QMessageBox::StandardButton message(const QString &, const QString &text,
-        QMessageBox::StandardButtons buttons, Icon) override
+    QMessageBox::StandardButton message(
+        const QString &, const QString &text, QMessageBox::StandardButtons buttons, Icon) override
     {
         texts << text;
         std::fprintf(stderr, "prompt: %s\n", qPrintable(QString(text).replace('\r', ' ')));
@@ -251,7 +290,8 @@ Outcome waitForEmptyQueue(TForm1 &form, const BenchPrompts &prompts, int stallMs
         24 * 3600 * 1000);
     out.ok = queue.count() == 0;
     if (!out.ok && !prompts.texts.isEmpty())
-        out.why += QStringLiteral("; last prompt: ") + QString(prompts.texts.last()).replace('\r', ' ');
+        out.why
+            += QStringLiteral("; last prompt: ") + QString(prompts.texts.last()).replace('\r', ' ');
     return out;
 }
 
@@ -265,15 +305,17 @@ int main(int argc, char **argv)
     // Nothing of the run may stay behind: Qt's runtime folder and the
     // program's temporary folder go with the rest.
     QDir().mkpath(home.path() + "/runtime");
-    QFile::setPermissions(home.path() + "/runtime", QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QFile::setPermissions(home.path() + "/runtime",
+        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     qputenv("XDG_RUNTIME_DIR", (home.path() + "/runtime").toUtf8());
     QDir().mkpath(home.path() + "/tmp");
     qputenv("TMPDIR", (home.path() + "/tmp").toUtf8());
     qputenv("QT_QPA_PLATFORM", "offscreen");
     VrexApplication app(argc, argv);
     if (argc < 7) {
-        std::fprintf(stderr, "usage: bench_queue HOST LOGIN PASSWORD REMOTE_DIR SOURCE_DIR "
-                             "SAVE_DIR\n");
+        std::fprintf(stderr,
+            "usage: bench_queue HOST LOGIN PASSWORD REMOTE_DIR SOURCE_DIR "
+            "SAVE_DIR\n");
         return 2;
     }
     const Args a { QString::fromLocal8Bit(argv[1]), QString::fromLocal8Bit(argv[2]),
@@ -296,6 +338,13 @@ int main(int argc, char **argv)
 
     TForm1 form;
     form.createDialogs();
+    HandlerClock progress, status, done;
+    // An experiment, not the program's behaviour: see the header.
+    progress.throttleMs = status.throttleMs
+        = qEnvironmentVariableIntValue("VREX_BENCH_THROTTLE_MS");
+    progress.wrap(form.ftp().OnGetStatus);
+    status.wrap(form.ftp().OnWinInetStatus);
+    done.wrap(form.ftp().OnGetDone);
     form.show();
     form.controls().TabSet1->setCurrentIndex(page);
     QStringList modals;
@@ -313,6 +362,7 @@ int main(int argc, char **argv)
     sampler.start();
     probe.start();
     const double cpu0 = cpuSeconds();
+    const double uiCpu0 = threadCpuSeconds();
     QElapsedTimer wall;
     wall.start();
     for (QueueItem &item : items)
@@ -323,6 +373,7 @@ int main(int argc, char **argv)
     const Outcome outcome = waitForEmptyQueue(form, prompts, (stallS > 0 ? stallS : 120) * 1000);
     const double wallS = wall.nsecsElapsed() / 1e9;
     const double cpuS = cpuSeconds() - cpu0;
+    const double uiCpuS = threadCpuSeconds() - uiCpu0;
     probe.stop();
     sampler.stop();
     const long endKiB = residentKiB();
@@ -330,11 +381,13 @@ int main(int argc, char **argv)
     std::printf("files=%zu bytes=%llu wall_s=%.3f add_ms=%.1f cpu_s=%.3f mbps=%.2f "
                 "late_p50_ms=%.2f late_p99_ms=%.2f late_max_ms=%.2f ticks=%zu "
                 "rss_idle_kb=%ld rss_added_kb=%ld rss_run_min_kb=%ld rss_run_max_kb=%ld "
-                "rss_end_kb=%ld prompts=%lld modals=%lld ok=%d\n",
+                "rss_end_kb=%ld ui_cpu_s=%.3f progress_ms=%.1f progress_calls=%ld status_ms=%.1f "
+                "status_calls=%ld done_ms=%.1f done_calls=%ld prompts=%lld modals=%lld ok=%d\n",
         items.size(), static_cast<unsigned long long>(bytes), wallS, addMs, cpuS,
         double(bytes) / 1e6 / wallS, probe.percentile(0.5), probe.percentile(0.99),
         probe.percentile(1.0), probe.ticks(), idleKiB, addedKiB, sampler.min(), sampler.max(),
-        endKiB, static_cast<long long>(prompts.texts.size()),
+        endKiB, uiCpuS, progress.ms(), progress.calls, status.ms(), status.calls, done.ms(),
+        done.calls, static_cast<long long>(prompts.texts.size()),
         static_cast<long long>(modals.size()), outcome.ok ? 1 : 0);
     std::fflush(stdout);
     if (!outcome.ok)

@@ -9,7 +9,10 @@
 # ROUNDS (default 1) runs each case that many times and reports the best time
 # and the spread. SMALL_COUNT, SMALL_KB, LARGE_COUNT, LARGE_MB (defaults 1000,
 # 4, 10, 100) size the sets; the large set shrinks, with a note, when the disk
-# is short. Everything lives in one temporary folder, removed at the end.
+# is short. VREX_BENCH_THROTTLE_MS=N is an experiment: the window sees the
+# progress and status events at most once per N ms (what a display refreshed
+# at a fixed rate would cost). Everything lives in one temporary folder,
+# removed at the end.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 src=$(cd "$here/../.." && pwd)
@@ -68,9 +71,16 @@ fi
 [ -n "$vs_port" ] || echo "# vsftpd skipped (needs root and vsftpd)"
 
 lftp_base="set ftp:ssl-allow no; set net:max-retries 1; set cmd:fail-exit yes; set xfer:clobber on"
-out=$work/out
 log() { echo "$*" >&2; }
-fresh() { rm -rf "$out"; mkdir -p "$out"; sync; }
+# Every run writes into a folder of its own. Small files stay until the end:
+# on ext4 without a journal, creating files soon after deleting many of them
+# is slow (the allocator skips recently freed inodes), which would tax
+# whichever side runs next. Large files go once checked, for the disk's sake.
+runs=0
+fresh() {
+    runs=$((runs + 1)); out=$work/out/$runs; mkdir -p "$out"; sync
+}
+done_with() { [ "$1" = large ] && rm -rf "$out"; return 0; }
 # Byte-exact, and nothing more or less than the source (no leftover temporary files).
 verify() { diff -rq "$1" "$out" >"$work/diff.txt" 2>&1 && echo ok || { head -3 "$work/diff.txt" >&2; echo WRONG; }; }
 
@@ -89,6 +99,7 @@ vrex_run() {
     elif [ -z "$line" ]; then
         line="ok=0"
     fi
+    done_with "$set"
     log "#   vrex $server $set: $line bytes=$status"
     echo "$line verified=$status" >>"$work/res/$server-$set.vrex"
 }
@@ -108,6 +119,7 @@ lftp_run() {
     fi
     local s
     s=$(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.3f", b - a }')
+    done_with "$set"
     log "#   lftp $server $set: wall_s=$s bytes=$status"
     echo "wall_s=$s verified=$status" >>"$work/res/$server-$set.lftp"
 }
@@ -134,7 +146,7 @@ for round in $(seq "$rounds"); do
         done
     done
 done
-rm -rf "$out"
+rm -rf "$work/out"
 load_after=$(cut -d" " -f1-3 /proc/loadavg)
 
 field() { sed -n "s/.*\b$1=\([^ ]*\).*/\1/p"; }
@@ -189,3 +201,18 @@ for c in "${cases[@]}"; do
                 idle / 1024, added / 1024, (added - idle) / 1024, rmax / 1024, endk / 1024 }'
     done
 done
+echo
+echo "where the fastest good Vrex run spent its processor time (the worker waits for each event the window handles):"
+printf '%-10s %-6s %8s %8s %11s %17s %17s %13s\n' server set "cpu s" "window s" "window/file" "progress ms/calls" "status ms/calls" "done ms"
+for c in "${cases[@]}"; do
+    read -r server _ <<<"$c"
+    for set in small large; do
+        line=$(best_line "$work/res/$server-$set.vrex")
+        [ -n "$line" ] || continue
+        awk -v s="$server" -v set="$set" -v cpu="$(field cpu_s <<<"$line")" -v ui="$(field ui_cpu_s <<<"$line")" \
+            -v files="$(field files <<<"$line")" -v pm="$(field progress_ms <<<"$line")" -v pc="$(field progress_calls <<<"$line")" \
+            -v sm="$(field status_ms <<<"$line")" -v sc="$(field status_calls <<<"$line")" -v dm="$(field done_ms <<<"$line")" 'BEGIN {
+            printf "%-10s %-6s %8.2f %8.2f %8.2f ms %9.0f/%-7d %9.0f/%-7d %13.0f\n", s, set, cpu, ui, ui * 1000 / files, pm, pc, sm, sc, dm }'
+    done
+done
+[ -z "${VREX_BENCH_THROTTLE_MS:-}" ] || echo "NOTE: experiment run: progress and status events reached the window at most once per ${VREX_BENCH_THROTTLE_MS} ms"
