@@ -11,8 +11,10 @@
 # 4, 10, 100) size the sets; the large set shrinks, with a note, when the disk
 # is short. VREX_BENCH_THROTTLE_MS=N is an experiment: the window sees the
 # progress and status events at most once per N ms (what a display refreshed
-# at a fixed rate would cost). Everything lives in one temporary folder,
-# removed at the end.
+# at a fixed rate would cost). VREX_BENCH_NOSYNC=1 is another: Vrex runs with
+# fsync, fdatasync and sync_file_range made no-ops (a preloaded shim), to
+# measure what the durable save costs. Everything lives in one temporary
+# folder, removed at the end.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 src=$(cd "$here/../.." && pwd)
@@ -70,6 +72,16 @@ if [ "$(id -u)" = 0 ] && [ -x /usr/sbin/vsftpd ]; then
 fi
 [ -n "$vs_port" ] || echo "# vsftpd skipped (needs root and vsftpd)"
 
+preload=
+if [ -n "${VREX_BENCH_NOSYNC:-}" ]; then
+    printf '%s\n' '#include <sys/types.h>' 'int fsync(int f) { (void)f; return 0; }' \
+        'int fdatasync(int f) { (void)f; return 0; }' \
+        'int sync_file_range(int f, off_t o, off_t n, unsigned w) { (void)f; (void)o; (void)n; (void)w; return 0; }' \
+        >"$work/nosync.c"
+    cc -shared -fPIC -O2 -o "$work/nosync.so" "$work/nosync.c"
+    preload=$work/nosync.so
+fi
+
 lftp_base="set ftp:ssl-allow no; set net:max-retries 1; set cmd:fail-exit yes; set xfer:clobber on"
 log() { echo "$*" >&2; }
 # Every run writes into a folder of its own. Small files stay until the end:
@@ -88,7 +100,7 @@ verify() { diff -rq "$1" "$out" >"$work/diff.txt" 2>&1 && echo ok || { head -3 "
 vrex_run() {
     local server=$1 set=$2 host=$3 login=$4 pass=$5 remote=$6 line status
     fresh
-    if line=$(cd "$work/home" && "$bench" "$host" "$login" "$pass" "$remote" "$data/$set" "$out" 2>"$work/vrex.err"); then
+    if line=$(cd "$work/home" && LD_PRELOAD=$preload "$bench" "$host" "$login" "$pass" "$remote" "$data/$set" "$out" 2>"$work/vrex.err"); then
         status=ok
     else
         status=failed
@@ -216,3 +228,4 @@ for c in "${cases[@]}"; do
     done
 done
 [ -z "${VREX_BENCH_THROTTLE_MS:-}" ] || echo "NOTE: experiment run: progress and status events reached the window at most once per ${VREX_BENCH_THROTTLE_MS} ms"
+[ -z "$preload" ] || echo "NOTE: experiment run: Vrex ran with fsync, fdatasync and sync_file_range made no-ops"
