@@ -254,6 +254,7 @@ std::vector<QueueItem> itemsFor(const Args &a)
 struct Outcome {
     bool ok = false;
     QString why;
+    long quarterKiB[4] {}; // resident memory once a quarter, half... of the items are done
 };
 
 // Waits for the queue to empty; fails when it stops, starts nothing, or
@@ -263,7 +264,8 @@ Outcome waitForEmptyQueue(TForm1 &form, const BenchPrompts &prompts, int stallMs
     TransferQueue &queue = form.queue();
     QElapsedTimer sinceProgress;
     sinceProgress.start();
-    int lastCount = queue.count();
+    const int items = queue.count();
+    int lastCount = items;
     Outcome out;
     bool failed = false;
     runEventsUntil(
@@ -271,6 +273,9 @@ Outcome waitForEmptyQueue(TForm1 &form, const BenchPrompts &prompts, int stallMs
             if (queue.count() != lastCount) {
                 lastCount = queue.count();
                 sinceProgress.restart();
+                for (int q = 0; q < 4; ++q)
+                    if (!out.quarterKiB[q] && lastCount <= items - items * (q + 1) / 4)
+                        out.quarterKiB[q] = residentKiB();
             }
             if (queue.count() == 0)
                 return true;
@@ -388,13 +393,15 @@ int main(int argc, char **argv)
     std::printf("files=%zu bytes=%llu wall_s=%.3f add_ms=%.1f cpu_s=%.3f mbps=%.2f "
                 "late_p50_ms=%.2f late_p99_ms=%.2f late_max_ms=%.2f ticks=%zu "
                 "rss_idle_kb=%ld rss_added_kb=%ld rss_run_min_kb=%ld rss_run_max_kb=%ld "
-                "rss_end_kb=%ld ui_cpu_s=%.3f progress_ms=%.1f progress_calls=%ld status_ms=%.1f "
+                "rss_end_kb=%ld rss_quarters_kb=%ld,%ld,%ld,%ld ui_cpu_s=%.3f progress_ms=%.1f "
+                "progress_calls=%ld status_ms=%.1f "
                 "status_calls=%ld done_ms=%.1f done_calls=%ld prompts=%lld modals=%lld ok=%d\n",
         items.size(), static_cast<unsigned long long>(bytes), wallS, addMs, cpuS,
         double(bytes) / 1e6 / wallS, probe.percentile(0.5), probe.percentile(0.99),
         probe.percentile(1.0), probe.ticks(), idleKiB, addedKiB, sampler.min(), sampler.max(),
-        endKiB, uiCpuS, progress.ms(), progress.calls, status.ms(), status.calls, done.ms(),
-        done.calls, static_cast<long long>(prompts.texts.size()),
+        endKiB, outcome.quarterKiB[0], outcome.quarterKiB[1], outcome.quarterKiB[2],
+        outcome.quarterKiB[3], uiCpuS, progress.ms(), progress.calls, status.ms(), status.calls,
+        done.ms(), done.calls, static_cast<long long>(prompts.texts.size()),
         static_cast<long long>(modals.size()), outcome.ok ? 1 : 0);
     std::fflush(stdout);
     if (!outcome.ok)

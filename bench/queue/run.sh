@@ -199,7 +199,7 @@ done
 echo "ratio: small set Vrex time / lftp time; large set Vrex throughput / lftp throughput (best runs)"
 echo
 echo "during the fastest good Vrex run: lateness of a 10 ms timer (goal p99 < 50 ms), resident memory (goal < 20 MB over idle, flat)"
-printf '%-10s %-6s %7s %7s %7s %8s %9s %7s %9s %8s\n' server set "p50 ms" "p99 ms" "max ms" "idle MB" "queued MB" "+MB" "run max" "end MB"
+printf '%-10s %-6s %7s %7s %7s %8s %9s %7s %8s  %s\n' server set "p50 ms" "p99 ms" "max ms" "idle MB" "queued MB" "+MB" "run max" "MB at 25/50/75/100% done"
 for c in "${cases[@]}"; do
     read -r server _ <<<"$c"
     for set in small large; do
@@ -208,9 +208,10 @@ for c in "${cases[@]}"; do
         awk -v s="$server" -v set="$set" -v p50="$(field late_p50_ms <<<"$line")" \
             -v p99="$(field late_p99_ms <<<"$line")" -v mx="$(field late_max_ms <<<"$line")" \
             -v idle="$(field rss_idle_kb <<<"$line")" -v added="$(field rss_added_kb <<<"$line")" \
-            -v rmax="$(field rss_run_max_kb <<<"$line")" -v endk="$(field rss_end_kb <<<"$line")" 'BEGIN {
-            printf "%-10s %-6s %7.1f %7.1f %7.1f %8.1f %9.1f %7.1f %9.1f %8.1f\n", s, set, p50, p99, mx,
-                idle / 1024, added / 1024, (added - idle) / 1024, rmax / 1024, endk / 1024 }'
+            -v rmax="$(field rss_run_max_kb <<<"$line")" -v qs="$(field rss_quarters_kb <<<"$line")" 'BEGIN {
+            n = split(qs, q, ",")
+            printf "%-10s %-6s %7.1f %7.1f %7.1f %8.1f %9.1f %7.1f %8.1f  %.1f/%.1f/%.1f/%.1f\n", s, set, p50, p99, mx,
+                idle / 1024, added / 1024, (added - idle) / 1024, rmax / 1024, q[1] / 1024, q[2] / 1024, q[3] / 1024, q[4] / 1024 }'
     done
 done
 echo
