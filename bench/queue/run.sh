@@ -123,17 +123,23 @@ lftp_run() {
     start=$(date +%s.%N)
     if lftp -c "$lftp_base; open $url; mget -O '$out' '$remote/*'" >"$work/lftp.out" 2>&1; then
         end=$(date +%s.%N)
+        # Vrex syncs each file before it takes its name; lftp leaves the data
+        # in the page cache. The time until it is on disk too, for a second
+        # comparison (sync flushes the whole system, so it is the noisier one).
+        sync
+        synced=$(date +%s.%N)
         status=$(verify "$data/$set")
     else
-        end=$(date +%s.%N)
+        end=$(date +%s.%N) synced=$end
         status=failed
         sed 's/^/#   lftp: /' "$work/lftp.out" | head -5 >&2
     fi
-    local s
+    local s ss
     s=$(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.3f", b - a }')
+    ss=$(awk -v a="$start" -v b="$synced" 'BEGIN { printf "%.3f", b - a }')
     done_with "$set"
-    log "#   lftp $server $set: wall_s=$s bytes=$status"
-    echo "wall_s=$s verified=$status" >>"$work/res/$server-$set.lftp"
+    log "#   lftp $server $set: wall_s=$s synced_s=$ss bytes=$status"
+    echo "wall_s=$s synced_s=$ss verified=$status" >>"$work/res/$server-$set.lftp"
 }
 
 mkdir -p "$work/res"
@@ -197,6 +203,19 @@ for c in "${cases[@]}"; do
     done
 done
 echo "ratio: small set Vrex time / lftp time; large set Vrex throughput / lftp throughput (best runs)"
+echo
+echo "against lftp followed by sync (its files on disk too, as Vrex's are when it ends):"
+printf '%-10s %-16s %8s %12s %6s\n' server set "vrex s" "lftp+sync s" ratio
+for c in "${cases[@]}"; do
+    read -r server _ <<<"$c"
+    for set in small large; do
+        read -r vb _ < <(good_vrex "$work/res/$server-$set.vrex" | field wall_s | best_spread)
+        read -r lb _ < <(good_lftp "$work/res/$server-$set.lftp" | field synced_s | best_spread)
+        awk -v s="$server" -v set="$set" -v vb="$vb" -v lb="$lb" 'BEGIN {
+            r = (vb == "n/a" || lb == "n/a") ? "n/a" : sprintf("%.2f", set == "small" ? vb / lb : lb / vb)
+            printf "%-10s %-16s %8s %12s %6s\n", s, set, vb, lb, r }'
+    done
+done
 echo
 echo "during the fastest good Vrex run: lateness of a 10 ms timer (goal p99 < 50 ms), resident memory (goal < 20 MB over idle, flat)"
 printf '%-10s %-6s %7s %7s %7s %8s %9s %7s %8s  %s\n' server set "p50 ms" "p99 ms" "max ms" "idle MB" "queued MB" "+MB" "run max" "MB at 25/50/75/100% done"
