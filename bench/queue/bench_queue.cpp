@@ -10,7 +10,8 @@
 // without finishing an item before the run counts as failed.
 // VREX_BENCH_THROTTLE_MS (an experiment; default 0, off) lets the progress
 // and status events through to the window at most once per that many ms,
-// to measure what their display costs the transfer.
+// to measure what their display costs the transfer. VREX_BENCH_BATCH (an
+// experiment) sets the session's 4 KiB chunks per hand-off (default 16).
 
 #include "app/TForm1.h"
 #include "app/VrexApplication.h"
@@ -345,6 +346,8 @@ int main(int argc, char **argv)
     form.createDialogs();
     HandlerClock progress, status, done;
     // An experiment, not the program's behaviour: see the header.
+    if (const int batch = qEnvironmentVariableIntValue("VREX_BENCH_BATCH"); batch > 0)
+        form.ftp().TransferBatch = batch;
     progress.throttleMs = status.throttleMs
         = qEnvironmentVariableIntValue("VREX_BENCH_THROTTLE_MS");
     progress.wrap(form.ftp().OnGetStatus);

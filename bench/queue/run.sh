@@ -13,7 +13,8 @@
 # progress and status events at most once per N ms (what a display refreshed
 # at a fixed rate would cost). VREX_BENCH_NOSYNC=1 is another: Vrex runs with
 # fsync, fdatasync and sync_file_range made no-ops (a preloaded shim), to
-# measure what the durable save costs. Everything lives in one temporary
+# measure what the durable save costs. VREX_BENCH_BATCH=N sets the session's
+# 4 KiB chunks per hand-off to the window (16 by default). Everything lives in one temporary
 # folder, removed at the end.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -248,4 +249,5 @@ for c in "${cases[@]}"; do
     done
 done
 [ -z "${VREX_BENCH_THROTTLE_MS:-}" ] || echo "NOTE: experiment run: progress and status events reached the window at most once per ${VREX_BENCH_THROTTLE_MS} ms"
+[ -z "${VREX_BENCH_BATCH:-}" ] || echo "NOTE: experiment run: the session handed ${VREX_BENCH_BATCH} chunks of 4 KiB to the window at a time"
 [ -z "$preload" ] || echo "NOTE: experiment run: Vrex ran with fsync, fdatasync and sync_file_range made no-ops"
