@@ -46,6 +46,18 @@ QWidget *column(std::initializer_list<QWidget *> widgets)
 
 } // namespace
 
+ListingView::Controls MainLayout::listingControls() const
+{
+    ListingView::Controls c;
+    c.list = ListView1;
+    c.watchList = ListView2;
+    c.queueList = ListView3;
+    c.pages = Notebook1;
+    c.statusBar = StatusBar1;
+    c.popupMenu = PopupMenu1;
+    return c;
+}
+
 MainLayout::MainLayout(QMainWindow *window)
 {
     menu = new MainMenu(window->menuBar());
@@ -179,6 +191,20 @@ void MainLayout::buildPopupMenus(QMainWindow *window)
         action->setObjectName(QLatin1String(name));
         return action;
     };
+    // The file list's items are enabled by the selection as the menu opens.
+    auto fileItem = [&](const char *name, const QString &caption) {
+        QAction *action = item(PopupMenu1, name, caption);
+        action->setEnabled(false);
+        return action;
+    };
+    fileItem("Open1", QObject::tr("&Open..."));
+    fileItem("Download1", QObject::tr("&Download..."));
+    PopupMenu1->addSeparator();
+    // Renaming has no entry in this version: the item keeps its rules, unshown.
+    PopupMenu1->removeAction(fileItem("Rename1", QObject::tr("Re&name...")));
+    fileItem("DeleteFile1", QObject::tr("D&elete"));
+    PopupMenu1->addSeparator();
+    fileItem("AddtoWatchList1", QObject::tr("&Add to Watch List"));
     item(PopupMenu3, "CreateFolder2", QObject::tr("Create &Folder"));
     item(PopupMenu3, "Delete3", QObject::tr("D&elete"));
     PopupMenu3->addSeparator();

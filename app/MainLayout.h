@@ -1,5 +1,7 @@
 #pragma once
 
+#include "explorer/ListingView.h"
+
 class MainMenu;
 class QFrame;
 class QLabel;
@@ -18,6 +20,9 @@ class TwoWaySplitter;
 // from the menu bar down to the status bar.
 struct MainLayout {
     explicit MainLayout(QMainWindow *window);
+
+    // The controls the directory listing works on.
+    ListingView::Controls listingControls() const;
 
     MainMenu *menu;
     QFrame *Bevel1;

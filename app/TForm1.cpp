@@ -1,12 +1,15 @@
 #include "app/TForm1.h"
 
 #include "app/AppInfo.h"
+#include "app/CommandStateView.h"
 #include "app/MainMenu.h"
 #include "app/TAboutBox.h"
 #include "app/ToolBarPanel.h"
 #include "app/VrexApplication.h"
 #include "app/WindowMemory.h"
 #include "explorer/DirectoryMap.h"
+#include "explorer/FileCommands.h"
+#include "explorer/FileOperations.h"
 #include "explorer/ListingView.h"
 #include "explorer/RowTexts.h"
 #include "explorer/SiteTree.h"
@@ -32,12 +35,14 @@
 
 #include <QAbstractButton>
 #include <QActionGroup>
+#include <QApplication>
 #include <QButtonGroup>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QShortcut>
@@ -99,7 +104,8 @@ QTreeWidgetItem *TForm1::root() const
 
 void TForm1::createSubsystems()
 {
-    listingView = new ListingView(ListingView::controlsOf(ui), this);
+    listingView = new ListingView(ui.listingControls(), this);
+    new CommandStateView(ui, *listingView, this);
     SiteTree::Controls tc;
     tc.tree = ui.TreeView1;
     tc.map = ui.TreeView2;
@@ -124,8 +130,11 @@ void TForm1::createSubsystems()
         showStatus(70);
         listingView->setViewStyle(TViewStyle::vsReport);
     };
+    fileOps = new FileOperations(
+        { ui.TreeView1, ui.PopupMenu3 }, *siteTree, *listingView, dispatch, *WinInetFTP1, this);
     listingView->setTreeFacts([this] { return treeFacts(); });
-    connect(listingView, &ListingView::deleteRequested, this, &TForm1::MenuDeleteClick);
+    createFileCommands();
+    connect(listingView, &ListingView::deleteRequested, this, &TForm1::deleteKeyPressed);
     bindDispatch();
     bindQueue();
     bindCompletion();
@@ -206,6 +215,7 @@ void TForm1::bindDispatch()
     ds.messages = formMessage;
     ds.tabs = ui.TabSet1;
     ds.stopQueue = [this] { transferQueue->stopQueue(); };
+    ds.transferStarts = [this] { transferEnd.transferStarts(); };
     ds.showTransferPanel = [this] {
         transferProgress->showPanel(
             transferQueue->waitingCount(), dispatch.pendingAction() != PendingAction::None);
@@ -218,6 +228,7 @@ void TForm1::bindDispatch()
                 transferQueue->queueStep(false);
         });
     };
+    ds.requestNotRun = [this](PendingAction action) { fileOps->requestNotRun(action); };
     dispatch.bind(ds);
 }
 
@@ -235,6 +246,10 @@ void TForm1::bindSessionEvents()
     f.OnSendStatus = status;
     f.OnGetDone = done;
     f.OnSendDone = done;
+    f.OnDeleteFileDone = [this](TWinInetFTP *) { fileOps->WinInetFTP1DeleteFileDone(); };
+    f.OnRenameFileDone = [this](TWinInetFTP *) { fileOps->WinInetFTP1RenameFileDone(); };
+    f.OnCreateDirDone = [this](TWinInetFTP *) { fileOps->WinInetFTP1CreateDirDone(); };
+    f.OnDeleteDirDone = [this](TWinInetFTP *) { fileOps->WinInetFTP1DeleteDirDone(); };
 }
 
 void TForm1::createDialogs()
@@ -279,6 +294,31 @@ void TForm1::connectCommands()
     connectToolBar(ui.PanelTools);
     connectToolBar(ui.PanelExplorerTools);
     connectSiteCommands();
+    connectFileCommands();
+    connectFileOperations();
+}
+
+void TForm1::connectFileOperations()
+{
+    auto popupItem = [](QMenu *menu, const char *name) {
+        return menu->findChild<QAction *>(QLatin1String(name));
+    };
+    for (QAction *item : { ui.menu->CreateDirectory1, popupItem(ui.PopupMenu3, "CreateFolder2") })
+        connect(item, &QAction::triggered, fileOps, &FileOperations::CreateDirectory1Click);
+    for (QAction *item : { ui.menu->RenameFile1, popupItem(ui.PopupMenu1, "Rename1") })
+        connect(item, &QAction::triggered, fileOps, &FileOperations::RenameFile1Click);
+    connect(popupItem(ui.PopupMenu1, "DeleteFile1"), &QAction::triggered, fileOps,
+        &FileOperations::DeleteFile1Click);
+    connect(ui.PopupMenu3, &QMenu::aboutToShow, fileOps, &FileOperations::PopupMenu3Popup);
+    // F2 renames, as in the desktop's own file manager.
+    connect(listingView, &ListingView::renameRequested, fileOps, &FileOperations::RenameFile1Click);
+}
+
+// Delete while a name is typed belongs to the name.
+void TForm1::deleteKeyPressed()
+{
+    if (!qobject_cast<QLineEdit *>(QApplication::focusWidget()))
+        MenuDeleteClick();
 }
 
 void TForm1::connectSiteCommands()
@@ -345,11 +385,13 @@ void TForm1::connectSiteCommands()
 
 bool TForm1::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched == ui.ListView1 && fileDropEvent(event))
+        return true;
     if (watched == ui.TreeView1->viewport() && event->type() == QEvent::MouseButtonPress) {
         siteTree->TreeView1MouseDown(static_cast<QMouseEvent *>(event)->position().toPoint());
     } else if (watched == ui.TreeView1 && event->type() == QEvent::KeyRelease
         && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Delete) {
-        MenuDeleteClick();
+        deleteKeyPressed();
     }
     return QMainWindow::eventFilter(watched, event);
 }
@@ -360,18 +402,24 @@ void TForm1::Edit1Click()
         formConnect->Edit1Click();
 }
 
+// A selected row goes before the tree, also for the tree's own menu item.
 void TForm1::MenuDeleteClick()
 {
-    if (ui.Notebook1->currentIndex() == 2) {
+    switch (ui.Notebook1->currentIndex()) {
+    case 0:
+        if (!listingView->selectedMapNodes().isEmpty())
+            fileOps->DeleteFile1Click();
+        else if (siteTree->isSiteNode(ui.TreeView1->currentItem()))
+            siteCommands->deleteSite();
+        else
+            fileOps->deleteFolder(ui.TreeView1->currentItem());
+        break;
+    case 1:
+        break; // removing watch items comes with the watch list
+    case 2:
         transferQueue->RemovefromQueue1Click();
-        return;
+        break;
     }
-    // Deleting files and folders comes with the file operations; here the site.
-    if (ui.Notebook1->currentIndex() != 0 || !listingView->selectedMapNodes().isEmpty())
-        return;
-    QTreeWidgetItem *selected = ui.TreeView1->currentItem();
-    if (siteTree->isSiteNode(selected))
-        siteCommands->deleteSite();
 }
 
 void TForm1::connectToolBar(ToolBarPanel *bar)
@@ -632,15 +680,10 @@ void TForm1::connectComfortKeys()
         connect(new QShortcut(key, this), &QShortcut::activated, this, upOneLevel);
 }
 
-// Enter on a folder or site row opens it as a double-click does.
+// Enter on a row does what a double-click does.
 void TForm1::openSelectedRow()
 {
-    if (listingView->isBusy())
-        return;
-    const QList<QTreeWidgetItem *> rows = listingView->selectedMapNodes();
-    const TWin32FindData *entry = rows.isEmpty() ? nullptr : DirectoryMap::recordOf(rows.first());
-    if (entry && isDirectory(*entry))
-        siteCommands->openChildNamed(DirectoryMap::nameOf(*entry));
+    fileCommands->openOrDownloadRow();
 }
 
 void TForm1::openWebPage(const QUrl &url)

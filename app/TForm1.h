@@ -11,6 +11,8 @@
 #include <QMainWindow>
 #include <memory>
 
+class FileCommands;
+class FileOperations;
 class HelpViewer;
 class ListingView;
 class SiteTree;
@@ -53,6 +55,8 @@ public:
     TWinInetFTP &ftp() { return *WinInetFTP1; }
     SiteTree &tree() { return *siteTree; }
     SiteTreeCommands &treeCommands() { return *siteCommands; }
+    FileCommands &files() { return *fileCommands; }
+    FileOperations &fileOperations() { return *fileOps; }
     ListingView &listing() { return *listingView; }
     TFormMessage *FormMessage() const { return formMessage; }
     HelpViewer *help() const { return helpViewer.get(); }
@@ -77,6 +81,8 @@ public:
     void SpeedStopClick();
     void SpeedQueueClick();
     void MenuDeleteClick();
+    void MenuDownloadClick();
+    void MenuOpenClick();
 
     // The site combo of the tool bar that is shown.
     QComboBox *visibleSiteCombo() const;
@@ -97,11 +103,16 @@ private:
     void bindDispatch();
     void bindQueue();
     void bindCompletion();
+    void createFileCommands();
+    void connectFileCommands();
+    bool fileDropEvent(QEvent *event);
     void refreshAfterUpload();
     ListingView::TreeFacts treeFacts() const;
     void finishRunningOperations();
     void Edit1Click();
     void connectSiteCommands();
+    void connectFileOperations();
+    void deleteKeyPressed();
 
     // Beyond the layout: what a desktop user expects of the window.
     void setUpComfort();
@@ -132,6 +143,8 @@ private:
     ListingView *listingView = nullptr;
     SiteTree *siteTree = nullptr;
     SiteTreeCommands *siteCommands = nullptr;
+    FileCommands *fileCommands = nullptr;
+    FileOperations *fileOps = nullptr;
     bool closing = false;
     bool shown = false;
     bool dragging = false;

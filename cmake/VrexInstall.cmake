@@ -5,7 +5,7 @@ include(GNUInstallDirs)
 # One reverse-DNS id names the desktop entry, the icon and the metainfo file;
 # desktops and software centres match them by it.
 set(VREX_APP_ID example.orvane.VrexExplorer)
-target_compile_definitions(vrex_gui PRIVATE VREX_APP_ID="${VREX_APP_ID}")
+target_compile_definitions(vrex_app PRIVATE VREX_APP_ID="${VREX_APP_ID}")
 set(VREX_ICON_SIZES 16 32 48 64 128 256)
 set(vrex_desktop_src ${PROJECT_SOURCE_DIR}/resources/desktop)
 set(vrex_icon_svg ${PROJECT_SOURCE_DIR}/resources/icons/vrex.svg)

@@ -107,6 +107,8 @@ void ActionDispatch::dispatch()
 void ActionDispatch::startTransfer()
 {
     TWinInetFTP &ftp = *services.ftp;
+    if (services.transferStarts)
+        services.transferStarts();
     if (services.showTransferPanel)
         services.showTransferPanel();
     services.listing->setBusy(true);
@@ -165,6 +167,8 @@ void ActionDispatch::connectFailed()
     services.tree->refreshFlag = false;
     services.tree->forgetConnection();
     forgetWhatWasOpened();
+    if (services.requestNotRun)
+        services.requestNotRun(action);
     if (transferRunning()) {
         Prompts::error(QStringLiteral("Could not connect to a site to establish file transfer."));
         if (services.stopQueue)

@@ -38,8 +38,11 @@ public:
         QTabBar *tabs = nullptr;
         std::function<void()> stopQueue;
         std::function<void()> showTransferPanel;
+        std::function<void()> transferStarts;
         // Any operation has ended: the queue may start what waits.
         std::function<void()> operationEnded;
+        // The connection for this action failed: it never runs.
+        std::function<void(PendingAction)> requestNotRun;
     };
 
     void bind(const Services &s) { services = s; }

@@ -39,6 +39,9 @@ public:
     // The Stop command is cancelling the transfer under way: its row waits
     // for the Stop command's question instead of leaving with the transfer.
     void stopCommandCancels() { cancelledByStop = true; }
+    // A transfer starts: a Stop pressed before it (say, while its connection
+    // was made) cancelled no transfer of its own.
+    void transferStarts() { cancelledByStop = false; }
 
 private:
     void quickDownloadDone();

@@ -25,6 +25,38 @@ QTreeWidgetItem *DirectoryListModel::mapNode(int row) const
     return row >= 0 && row < size() ? rows[size_t(row)].mapNode : nullptr;
 }
 
+int DirectoryListModel::rowOf(const QTreeWidgetItem *mapNode) const
+{
+    for (int row = 0; row < size(); ++row)
+        if (rows[size_t(row)].mapNode == mapNode)
+            return row;
+    return -1;
+}
+
+void DirectoryListModel::setShownName(const QTreeWidgetItem *mapNode, const QString &name)
+{
+    shownNames.insert(mapNode, name);
+    nameChanged(mapNode);
+}
+
+void DirectoryListModel::forgetShownName(const QTreeWidgetItem *mapNode)
+{
+    if (shownNames.remove(mapNode) > 0)
+        nameChanged(mapNode);
+}
+
+void DirectoryListModel::nameChanged(const QTreeWidgetItem *mapNode)
+{
+    const int row = rowOf(mapNode);
+    if (row >= 0 && row < shown)
+        emit dataChanged(index(row, Name), index(row, Name));
+}
+
+void DirectoryListModel::setNameEditable(const std::function<bool(QTreeWidgetItem *)> &editable)
+{
+    nameEditable = editable;
+}
+
 TWin32FindData *DirectoryListModel::recordOf(const Row &row) const
 {
     return DirectoryMap::recordOf(row.mapNode);
@@ -47,6 +79,8 @@ QString DirectoryListModel::text(int row, int column) const
     TWin32FindData *entry = recordOf(r);
     switch (column) {
     case Name:
+        if (!shownNames.isEmpty() && shownNames.contains(r.mapNode))
+            return shownNames.value(r.mapNode);
         return entry ? DirectoryMap::nameOf(*entry) : QString();
     case Size:
         return r.site ? QString() : RowTexts::sizeText(entry);
@@ -64,6 +98,7 @@ void DirectoryListModel::clear()
     beginResetModel();
     rows.clear();
     shown = 0;
+    shownNames.clear();
     endResetModel();
 }
 
@@ -77,6 +112,7 @@ QList<QTreeWidgetItem *> DirectoryListModel::removeRowsWhere(
         int first = row;
         while (first >= 0 && shows(rows[size_t(first)].mapNode)) {
             removed.append(rows[size_t(first)].mapNode);
+            shownNames.remove(rows[size_t(first)].mapNode);
             --first;
         }
         if (first < row) {
@@ -131,6 +167,8 @@ QVariant DirectoryListModel::data(const QModelIndex &index, int role) const
     switch (role) {
     case Qt::DisplayRole:
         return text(index.row(), index.column());
+    case Qt::EditRole:
+        return index.column() == Name ? QVariant(text(index.row(), Name)) : QVariant();
     case Qt::DecorationRole:
         return index.column() == Name ? QVariant(IconList::instance().icon(iconOf(row)))
                                       : QVariant();
@@ -149,8 +187,21 @@ QVariant DirectoryListModel::data(const QModelIndex &index, int role) const
 
 Qt::ItemFlags DirectoryListModel::flags(const QModelIndex &index) const
 {
-    return index.isValid() ? Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemNeverHasChildren
-                           : Qt::NoItemFlags;
+    if (!index.isValid())
+        return Qt::NoItemFlags;
+    Qt::ItemFlags f = Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemNeverHasChildren;
+    if (index.column() == Name && nameEditable && index.row() < shown
+        && nameEditable(rows[size_t(index.row())].mapNode))
+        f |= Qt::ItemIsEditable;
+    return f;
+}
+
+bool DirectoryListModel::setData(const QModelIndex &index, const QVariant &value, int role)
+{
+    if (role != Qt::EditRole || !index.isValid() || index.column() != Name || index.row() >= shown)
+        return false;
+    emit nameEdited(rows[size_t(index.row())].mapNode, value.toString());
+    return true;
 }
 
 QVariant DirectoryListModel::headerData(int section, Qt::Orientation orientation, int role) const

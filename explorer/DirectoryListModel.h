@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QHash>
 #include <QList>
 
 #include <functional>
@@ -30,7 +31,15 @@ public:
     // Every row, announced or not.
     int size() const { return int(rows.size()); }
     QTreeWidgetItem *mapNode(int row) const;
+    // -1 when no row shows the node.
+    int rowOf(const QTreeWidgetItem *mapNode) const;
     QString text(int row, int column) const;
+
+    // A name shown in place of the entry's own, while a rename is under way.
+    void setShownName(const QTreeWidgetItem *mapNode, const QString &name);
+    void forgetShownName(const QTreeWidgetItem *mapNode);
+    // Which rows' names may be edited in place; none unless set.
+    void setNameEditable(const std::function<bool(QTreeWidgetItem *)> &editable);
 
     void clear();
     // Removes the rows whose map node matches; returns their map nodes.
@@ -43,12 +52,19 @@ public:
     int columnCount(const QModelIndex &parent = {}) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex &index) const override;
+    // An edited name is told, not stored: the rename decides what the row shows.
+    bool setData(const QModelIndex &index, const QVariant &value, int role = Qt::EditRole) override;
     QVariant headerData(
         int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
     bool setHeaderData(int section, Qt::Orientation orientation, const QVariant &value,
         int role = Qt::EditRole) override;
 
+signals:
+    void nameEdited(QTreeWidgetItem *mapNode, const QString &name);
+
 private:
+    void nameChanged(const QTreeWidgetItem *mapNode);
+
     struct Row {
         QTreeWidgetItem *mapNode;
         mutable int icon; // -1 until first shown
@@ -62,4 +78,6 @@ private:
     int shown = 0; // rows the views know of
     QVariant captions[ColumnCount];
     QVariant alignments[ColumnCount];
+    QHash<const QTreeWidgetItem *, QString> shownNames;
+    std::function<bool(QTreeWidgetItem *)> nameEditable;
 };

@@ -1,8 +1,5 @@
 #include "explorer/ListingView.h"
 
-#include "app/MainLayout.h"
-#include "app/MainMenu.h"
-#include "app/ToolBarPanel.h"
 #include "explorer/DirectoryListModel.h"
 #include "explorer/DirectoryMap.h"
 #include "explorer/RowComparison.h"
@@ -10,10 +7,7 @@
 #include "widgets/StatusPanels.h"
 #include "widgets/TListView.h"
 
-#include <QAbstractButton>
-#include <QAction>
 #include <QApplication>
-#include <QButtonGroup>
 #include <QCoreApplication>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
@@ -22,7 +16,6 @@
 #include <QMouseEvent>
 #include <QStackedWidget>
 #include <QTimer>
-#include <QToolButton>
 #include <QTreeView>
 #include <QTreeWidgetItem>
 
@@ -36,46 +29,25 @@ namespace {
 constexpr int kRowsPerRefresh = 6;
 constexpr int kFlushInterval = 100; // ms
 
-QAction *addPopupItem(QMenu *menu, const char *name, const QString &caption)
-{
-    QAction *action = menu->addAction(caption);
-    action->setObjectName(QLatin1String(name));
-    action->setEnabled(false);
-    return action;
-}
-
-QAction *popupItem(QMenu *menu, const char *name)
-{
-    return menu->findChild<QAction *>(QLatin1String(name));
-}
-
 } // namespace
-
-ListingView::Controls ListingView::controlsOf(const MainLayout &layout)
-{
-    Controls c;
-    c.list = layout.ListView1;
-    c.watchList = layout.ListView2;
-    c.queueList = layout.ListView3;
-    c.pages = layout.Notebook1;
-    c.statusBar = layout.StatusBar1;
-    c.classicBar = layout.PanelTools;
-    c.explorerBar = layout.PanelExplorerTools;
-    c.menu = layout.menu;
-    c.popupMenu = layout.PopupMenu1;
-    return c;
-}
 
 ListingView::ListingView(const Controls &controls, QObject *parent)
     : QObject(parent), ui(controls), rows(new DirectoryListModel(this)),
       flushTimer(new QTimer(this))
 {
     ui.list->setModel(rows);
+    // Names are edited only when a command asks, never by a click or a key.
+    for (QAbstractItemView *view : { static_cast<QAbstractItemView *>(ui.list->detailsView()),
+             static_cast<QAbstractItemView *>(ui.list->iconsView()) })
+        view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Told after the editor has closed: the answer may be a message box.
+    connect(rows, &DirectoryListModel::nameEdited, this,
+        [this](QTreeWidgetItem *mapNode, const QString &name) {
+            QTimer::singleShot(0, this, [=] { emit rowNameEdited(mapNode, name); });
+        });
     flushTimer->setSingleShot(true);
     flushTimer->setInterval(kFlushInterval);
     connect(flushTimer, &QTimer::timeout, this, &ListingView::flushRows);
-    buildPopupMenu();
-    connectViewStyleCommands();
     for (TListView *list : { ui.list, ui.watchList, ui.queueList })
         observeList(list);
     connect(ui.list, &TListView::columnClicked, this, &ListingView::ListView1ColumnClick);
@@ -83,12 +55,10 @@ ListingView::ListingView(const Controls &controls, QObject *parent)
     connect(ui.list, &QWidget::customContextMenuRequested, this,
         [this](const QPoint &pos) { ui.popupMenu->popup(ui.list->mapToGlobal(pos)); });
     connect(ui.popupMenu, &QMenu::aboutToShow, this, &ListingView::PopupMenu1Popup);
-    connect(ui.menu->File1, &QMenu::aboutToShow, this, &ListingView::File2Click);
-    connect(ui.menu->View1, &QMenu::aboutToShow, this, &ListingView::View1Click);
     // The window's widgets may go before this object does; from then on
     // nothing here may touch them.
-    for (QObject *control : std::initializer_list<QObject *> { ui.list, ui.watchList, ui.queueList,
-             ui.pages, ui.statusBar, ui.classicBar, ui.explorerBar, ui.menu, ui.popupMenu })
+    for (QObject *control : std::initializer_list<QObject *> {
+             ui.list, ui.watchList, ui.queueList, ui.pages, ui.statusBar, ui.popupMenu })
         connect(control, &QObject::destroyed, this, [this] { detached = true; });
 }
 
@@ -98,34 +68,6 @@ ListingView::~ListingView()
     // The widgets may be gone already; the cursor stack must still balance.
     if (busy)
         QApplication::restoreOverrideCursor();
-}
-
-void ListingView::buildPopupMenu()
-{
-    QMenu *menu = ui.popupMenu;
-    addPopupItem(menu, "Open1", tr("&Open..."));
-    addPopupItem(menu, "Download1", tr("&Download..."));
-    menu->addSeparator();
-    // Renaming has no entry in this version: the item keeps its rules, unshown.
-    menu->removeAction(addPopupItem(menu, "Rename1", tr("Re&name...")));
-    addPopupItem(menu, "DeleteFile1", tr("D&elete"));
-    menu->addSeparator();
-    addPopupItem(menu, "AddtoWatchList1", tr("&Add to Watch List"));
-}
-
-void ListingView::connectViewStyleCommands()
-{
-    MainMenu *m = ui.menu;
-    const std::pair<QAction *, TViewStyle> items[]
-        = { { m->LargeIcons1, TViewStyle::vsIcon }, { m->SmallIcons1, TViewStyle::vsSmallIcon },
-              { m->List1, TViewStyle::vsList }, { m->Details1, TViewStyle::vsReport } };
-    for (const auto &[action, style] : items) {
-        const TViewStyle chosen = style;
-        connect(action, &QAction::triggered, this, [this, chosen] { setViewStyle(chosen); });
-    }
-    for (ToolBarPanel *bar : { ui.classicBar, ui.explorerBar })
-        connect(bar->viewStyleGroup(), &QButtonGroup::idClicked, this,
-            [this](int id) { setViewStyle(TViewStyle(id)); });
 }
 
 // Key releases, mouse presses and selection changes of a list reach the
@@ -147,8 +89,15 @@ bool ListingView::eventFilter(QObject *watched, QEvent *event)
         return false;
     if (event->type() == QEvent::KeyPress && isViewOfList(watched)) {
         const int key = static_cast<QKeyEvent *>(event)->key();
-        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+        // Enter that ends the typing of a new name is the name's, not the row's.
+        auto *view = static_cast<QAbstractItemView *>(watched);
+        const bool editing = view->indexWidget(view->currentIndex()) != nullptr;
+        if ((key == Qt::Key_Return || key == Qt::Key_Enter) && !editing) {
             emit openRequested();
+            return true;
+        }
+        if (key == Qt::Key_F2 && watched == ui.list->currentView()) {
+            emit renameRequested();
             return true;
         }
     } else if (event->type() == QEvent::KeyRelease) {
@@ -305,6 +254,46 @@ QList<QTreeWidgetItem *> ListingView::selectedMapNodes() const
     return nodes;
 }
 
+void ListingView::setNameEditable(const MapNodePredicate &editable)
+{
+    rows->setNameEditable(editable);
+}
+
+void ListingView::editRowName(QTreeWidgetItem *mapNode)
+{
+    flushRows();
+    const int row = rows->rowOf(mapNode);
+    if (row < 0 || detached)
+        return;
+    QAbstractItemView *view = ui.list->currentView();
+    const QModelIndex index = rows->index(row, DirectoryListModel::Name);
+    view->scrollTo(index);
+    view->setCurrentIndex(index);
+    view->edit(index);
+}
+
+void ListingView::setRowCaption(QTreeWidgetItem *mapNode, const QString &caption)
+{
+    rows->setShownName(mapNode, caption);
+}
+
+void ListingView::restoreRowCaption(QTreeWidgetItem *mapNode)
+{
+    rows->forgetShownName(mapNode);
+}
+
+void ListingView::selectRow(QTreeWidgetItem *mapNode)
+{
+    flushRows();
+    const int row = rows->rowOf(mapNode);
+    if (row < 0 || detached)
+        return;
+    QAbstractItemView *view = ui.list->currentView();
+    view->setFocus();
+    view->selectionModel()->setCurrentIndex(rows->index(row, DirectoryListModel::Name),
+        QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+}
+
 bool ListingView::firstSelectedIsFolder(const QList<int> &rows) const
 {
     const TWin32FindData *entry = DirectoryMap::recordOf(rowMapNode(rows.first()));
@@ -391,91 +380,60 @@ void ListingView::refreshPanels()
 void ListingView::setViewStyle(TViewStyle style)
 {
     listOfPage(currentPage())->setViewStyle(style);
-    showViewStyle(style);
-}
-
-void ListingView::showViewStyle(TViewStyle style)
-{
-    const int id = int(style);
-    QAction *items[]
-        = { ui.menu->LargeIcons1, ui.menu->SmallIcons1, ui.menu->List1, ui.menu->Details1 };
-    for (QAction *item : items)
-        item->setChecked(false);
-    for (ToolBarPanel *bar : { ui.classicBar, ui.explorerBar })
-        if (QAbstractButton *button = bar->viewStyleGroup()->button(id))
-            button->setChecked(true);
-    if (id >= 0 && id < 4)
-        items[id]->setChecked(true);
+    emit viewStyleShown(style);
 }
 
 void ListingView::showViewStyleOfPage(int page)
 {
-    showViewStyle(listOfPage(page)->viewStyle());
+    emit viewStyleShown(listOfPage(page)->viewStyle());
 }
 
 void ListingView::setBusy(bool on)
 {
-    for (ToolBarPanel *bar : { ui.classicBar, ui.explorerBar }) {
-        if (detached)
-            break;
-        bar->button(ToolBarPanel::Send)->setEnabled(!on);
-        bar->button(ToolBarPanel::Stop)->setEnabled(on);
-    }
     // The override cursor is a stack: push and pop once per change only.
     if (on && !busy)
         QApplication::setOverrideCursor(Qt::BusyCursor);
     else if (!on && busy)
         QApplication::restoreOverrideCursor();
     busy = on;
+    commands.Stop = on;
+    if (!detached)
+        emit commandStateChanged(commands, CommandGroup::Busy);
 }
 
-bool ListingView::isBusy() const
+SelectionFacts ListingView::selectionFacts() const
 {
-    return detached ? busy : ui.explorerBar->button(ToolBarPanel::Stop)->isEnabled();
+    SelectionFacts facts;
+    const QList<int> rows = selectedRows();
+    facts.selectedRows = int(rows.size());
+    facts.firstSelectedIsFolder = !rows.isEmpty() && firstSelectedIsFolder(rows);
+    facts.watchSelection = ui.watchList->selectionModel()->hasSelection();
+    facts.queueSelection = ui.queueList->selectionModel()->hasSelection();
+    return facts;
 }
 
-void ListingView::EventClick()
+// Only the decided groups change: the others keep what the window shows.
+void ListingView::decide(CommandGroups groups)
 {
     if (detached)
         return;
-    ToolBarPanel *bar = ui.explorerBar;
-    for (auto b : { ToolBarPanel::Delete, ToolBarPanel::Open, ToolBarPanel::Download,
-             ToolBarPanel::Watch, ToolBarPanel::Send, ToolBarPanel::Edit })
-        bar->button(b)->setEnabled(false);
-    const int page = currentPage();
-    if (page == 0) {
-        eventClickSitePage(treeFacts());
-    } else if (page == 1 && ui.watchList->selectionModel()->hasSelection()) {
-        for (auto b : { ToolBarPanel::Delete, ToolBarPanel::Open, ToolBarPanel::Download })
-            bar->button(b)->setEnabled(true);
-    } else if (page == 2 && ui.queueList->selectionModel()->hasSelection()) {
-        bar->button(ToolBarPanel::Delete)->setEnabled(true);
-    }
-    // Refresh's F5 works only while its item is enabled, menu shown or not.
-    View1Click();
+    const CommandState fresh
+        = CommandRules::decide(treeFacts(), selectionFacts(), currentPage(), busy);
+    if (groups.testFlag(CommandGroup::ExplorerBar))
+        commands.bar = fresh.bar;
+    if (groups.testFlag(CommandGroup::FileMenu))
+        commands.file = fresh.file;
+    if (groups.testFlag(CommandGroup::PopupMenu))
+        commands.popup = fresh.popup;
+    if (groups.testFlag(CommandGroup::RefreshItems))
+        commands.refresh = fresh.refresh;
+    emit commandStateChanged(commands, groups);
 }
 
-void ListingView::eventClickSitePage(const TreeFacts &facts)
+// Refresh's F5 works only while its item is enabled, menu shown or not.
+void ListingView::EventClick()
 {
-    ToolBarPanel *bar = ui.explorerBar;
-    const bool inDirectory = facts.hasCurrent && !facts.currentIsRoot;
-    if (facts.hasSites && inDirectory)
-        bar->button(ToolBarPanel::Send)->setEnabled(true);
-    const QList<int> rows = selectedRows();
-    if (!rows.isEmpty() && !facts.currentIsRoot) {
-        if (firstSelectedIsFolder(rows))
-            return;
-        for (auto b : { ToolBarPanel::Open, ToolBarPanel::Download, ToolBarPanel::Watch })
-            bar->button(b)->setEnabled(true);
-        bar->button(ToolBarPanel::Delete)->setEnabled(rows.size() == 1);
-        return;
-    }
-    if (!facts.hasSelectedNode)
-        return;
-    bar->button(ToolBarPanel::Edit)->setEnabled(facts.selectedIsSite);
-    if (inDirectory && facts.currentHasMapNode
-        && (!facts.currentMapHasChildren || facts.currentIsSite))
-        bar->button(ToolBarPanel::Delete)->setEnabled(true);
+    decide(CommandGroup::ExplorerBar | CommandGroup::RefreshItems);
 }
 
 void ListingView::showEmptySiteBookHint()
@@ -488,64 +446,17 @@ void ListingView::showEmptySiteBookHint()
 
 void ListingView::PopupMenu1Popup()
 {
-    QMenu *menu = ui.popupMenu;
-    QAction *open = popupItem(menu, "Open1");
-    QAction *download = popupItem(menu, "Download1");
-    QAction *rename = popupItem(menu, "Rename1");
-    QAction *remove = popupItem(menu, "DeleteFile1");
-    QAction *watch = popupItem(menu, "AddtoWatchList1");
-    for (QAction *item : { open, download, rename, remove, watch })
-        item->setEnabled(false);
-    const QList<int> rows = selectedRows();
-    if (rows.isEmpty() || firstSelectedIsFolder(rows))
-        return;
-    open->setEnabled(true);
-    download->setEnabled(true);
-    rename->setEnabled(rows.size() == 1);
-    remove->setEnabled(rows.size() == 1);
-    watch->setEnabled(true);
+    decide(CommandGroup::PopupMenu);
 }
 
 void ListingView::File2Click()
 {
-    MainMenu *m = ui.menu;
-    for (QAction *item : { m->MenuOpen, m->MenuNewer, m->MenuUpload, m->MenuAdd, m->MenuDelete,
-             m->CreateDirectory1, m->RenameFile1 })
-        item->setEnabled(false);
-    m->MenuDownload->setEnabled(true);
-    const int page = currentPage();
-    m->MenuAdd->setText(page == 1 ? tr("Remove from &Watch List") : tr("Add to &Watch List"));
-    if (page == 0) {
-        file2ClickSitePage(treeFacts());
-    } else if (page == 1 && ui.watchList->selectionModel()->hasSelection()) {
-        for (QAction *item : { m->MenuOpen, m->MenuDownload, m->MenuNewer, m->MenuAdd })
-            item->setEnabled(true);
-    }
-}
-
-void ListingView::file2ClickSitePage(const TreeFacts &facts)
-{
-    MainMenu *m = ui.menu;
-    if (facts.hasCurrent && !facts.currentIsRoot) {
-        m->CreateDirectory1->setEnabled(true);
-        m->MenuUpload->setEnabled(true);
-        if (facts.currentHasMapNode)
-            m->MenuDelete->setEnabled(!facts.currentMapHasChildren || facts.currentIsSite);
-    }
-    const QList<int> rows = selectedRows();
-    if (rows.isEmpty())
-        return;
-    for (QAction *item : { m->MenuOpen, m->MenuDownload, m->MenuAdd })
-        item->setEnabled(true);
-    if (rows.size() == 1)
-        m->MenuDelete->setEnabled(true);
+    decide(CommandGroup::FileMenu);
 }
 
 void ListingView::View1Click()
 {
-    const TreeFacts facts = treeFacts();
-    ui.menu->Files1->setEnabled(facts.hasConnectionHost);
-    ui.menu->All1->setEnabled(facts.hasSites);
+    decide(CommandGroup::RefreshItems);
 }
 
 void ListingView::FormKeyUp(int key)

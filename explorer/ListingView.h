@@ -1,5 +1,6 @@
 #pragma once
 
+#include "explorer/CommandRules.h"
 #include "explorer/DirectoryListModel.h"
 
 #include <QDate>
@@ -10,7 +11,6 @@
 #include <functional>
 #include <vector>
 
-class MainMenu;
 class QMenu;
 class QPoint;
 class QStackedWidget;
@@ -18,28 +18,16 @@ class QTimer;
 class QTreeWidgetItem;
 class StatusPanels;
 class TListView;
-class ToolBarPanel;
-struct MainLayout;
 enum class TViewStyle;
 
 // The directory list ListView1: its rows (one per map node), their order,
 // the object and size panels, the view styles of the three lists, the busy
-// state, and the rules that enable commands by what is selected.
+// state, and the facts that decide which commands are enabled. The window
+// shows the command states and the view style on its menus and tool bars.
 class ListingView : public QObject {
     Q_OBJECT
 public:
-    // What the command rules need to know about the site tree.
-    struct TreeFacts {
-        bool hasSites = false; // the root has children
-        bool hasCurrent = false; // a current node exists
-        bool currentIsRoot = false;
-        bool currentIsSite = false; // the current node is a child of the root
-        bool currentHasMapNode = false;
-        bool currentMapHasChildren = false;
-        bool hasSelectedNode = false; // a tree node is selected
-        bool selectedIsSite = false;
-        bool hasConnectionHost = false; // the current connection's host is not empty
-    };
+    using TreeFacts = ::TreeFacts;
     using TreeFactsSource = std::function<TreeFacts()>;
     using MapNodePredicate = std::function<bool(QTreeWidgetItem *)>;
 
@@ -50,12 +38,8 @@ public:
         TListView *queueList = nullptr; // ListView3
         QStackedWidget *pages = nullptr; // Notebook1
         StatusPanels *statusBar = nullptr;
-        ToolBarPanel *classicBar = nullptr;
-        ToolBarPanel *explorerBar = nullptr;
-        MainMenu *menu = nullptr;
-        QMenu *popupMenu = nullptr; // PopupMenu1, filled here
+        QMenu *popupMenu = nullptr; // PopupMenu1, opened on ListView1
     };
-    static Controls controlsOf(const MainLayout &layout);
 
     // Roles of the name column of ListView1's rows.
     static constexpr int kMapNodeRole = DirectoryListModel::kMapNodeRole;
@@ -85,6 +69,15 @@ public:
     QList<QTreeWidgetItem *> selectedMapNodes() const;
     double sizeTotal() const { return sizeSum; }
 
+    // In-place renaming of a row's name: which rows may be edited, the
+    // editor opened on one, and a name shown while its rename runs.
+    void setNameEditable(const MapNodePredicate &editable);
+    void editRowName(QTreeWidgetItem *mapNode);
+    void setRowCaption(QTreeWidgetItem *mapNode, const QString &caption);
+    void restoreRowCaption(QTreeWidgetItem *mapNode);
+    // Makes the row the one selected, with the list's focus.
+    void selectRow(QTreeWidgetItem *mapNode);
+
     int sortColumn() const { return sortCol; }
     bool sortAscending() const { return ascending; }
     // A column outside the list is refused.
@@ -99,12 +92,13 @@ public:
 
     // 0 large icons, 1 small icons, 2 list, 3 details: for the shown page's list.
     void setViewStyle(TViewStyle style);
-    void showViewStyle(TViewStyle style);
     // After a tab switch: the indicators follow the newly shown list.
     void showViewStyleOfPage(int page);
 
     void setBusy(bool busy);
-    bool isBusy() const;
+    bool isBusy() const { return busy; }
+    // As last decided, group by group.
+    const CommandState &commandState() const { return commands; }
 
     void EventClick();
     void PopupMenu1Popup();
@@ -116,18 +110,24 @@ public:
     bool itemHit() const { return hit; }
 
 signals:
+    // The groups decided by the latest event; the others are unchanged.
+    void commandStateChanged(const CommandState &state, CommandGroups decided);
+    // The style to show on the menu items and the tool bars' style buttons.
+    void viewStyleShown(TViewStyle style);
     void deleteRequested();
     // Every mouse press on ListView1: whether it landed on a row.
     void itemHitChanged(bool hit);
     // Enter on ListView1.
     void openRequested();
+    // F2 on ListView1.
+    void renameRequested();
+    // A name typed into a row's editor, told once the editor has closed.
+    void rowNameEdited(QTreeWidgetItem *mapNode, const QString &name);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    void buildPopupMenu();
-    void connectViewStyleCommands();
     void observeList(TListView *list);
     void rowRefresh();
     void appendRow(QTreeWidgetItem *mapNode, bool site);
@@ -137,14 +137,15 @@ private:
     TreeFacts treeFacts() const;
     QList<int> selectedRows() const;
     bool firstSelectedIsFolder(const QList<int> &rows) const;
-    void eventClickSitePage(const TreeFacts &facts);
+    SelectionFacts selectionFacts() const;
+    void decide(CommandGroups groups);
     bool isViewOfList(QObject *object) const;
-    void file2ClickSitePage(const TreeFacts &facts);
 
     Controls ui;
     DirectoryListModel *rows;
     QTimer *flushTimer;
     TreeFactsSource factsSource;
+    CommandState commands;
     double sizeSum = 0;
     double watchSum = 0;
     double queueSum = 0;

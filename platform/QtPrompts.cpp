@@ -22,25 +22,49 @@ QMessageBox::Icon toQtIcon(Prompts::Icon icon)
     return QMessageBox::NoIcon;
 }
 
+// "Text Files (*.txt)|*.txt|..." pairs in Qt's form. "*.*" means every
+// file, also one without a dot in its name.
+QString qtFilter(const QString &pairs)
+{
+    const QStringList parts = pairs.split(QLatin1Char('|'));
+    QStringList filters;
+    for (int i = 0; i + 1 < parts.size(); i += 2) {
+        QString description = parts[i];
+        const QString pattern
+            = parts[i + 1] == QLatin1String("*.*") ? QStringLiteral("*") : parts[i + 1];
+        const int open = description.lastIndexOf(QLatin1Char('('));
+        if (open > 0)
+            description.truncate(open);
+        filters << description.trimmed() + QStringLiteral(" (") + pattern + QLatin1Char(')');
+    }
+    return filters.join(QStringLiteral(";;"));
+}
+
 } // namespace
 
 QMessageBox::StandardButton QtPrompts::message(
     const QString &title, const QString &text, QMessageBox::StandardButtons buttons, Icon icon)
 {
-    QMessageBox box(toQtIcon(icon), title, text, buttons, QApplication::activeWindow());
+    // A carriage return is the program's line break.
+    QString shown = text;
+    shown.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    QMessageBox box(toQtIcon(icon), title, shown, buttons, QApplication::activeWindow());
     return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 
 QString QtPrompts::saveFileName(
     const QString &title, const QString &initialPath, const QString &filter)
 {
-    return QFileDialog::getSaveFileName(QApplication::activeWindow(), title, initialPath, filter);
+    // The caller asks about an existing file itself.
+    return QFileDialog::getSaveFileName(QApplication::activeWindow(), title, initialPath,
+        qtFilter(filter), nullptr, QFileDialog::DontConfirmOverwrite);
 }
 
 QStringList QtPrompts::openFileNames(
     const QString &title, const QString &initialDir, const QString &filter)
 {
-    return QFileDialog::getOpenFileNames(QApplication::activeWindow(), title, initialDir, filter);
+    return QFileDialog::getOpenFileNames(
+        QApplication::activeWindow(), title, initialDir, qtFilter(filter));
 }
 
 QString QtPrompts::browseFolder(const QString &title, const QString &initialDir)

@@ -5,6 +5,7 @@
 #include "EntryBuilder.h"
 #include "TestEnvironment.h"
 
+#include "app/CommandStateView.h"
 #include "app/MainLayout.h"
 #include "app/MainMenu.h"
 #include "app/ToolBarPanel.h"
@@ -53,7 +54,9 @@ struct Window {
 
     Window() { main.resize(720, 425); }
 
-    ListingView::Controls controls() const { return ListingView::controlsOf(layout); }
+    ListingView::Controls controls() const { return layout.listingControls(); }
+    // The window shows what the view decides.
+    void show(ListingView &view) { new CommandStateView(layout, view, &main); }
 
     QAction *popupItem(const char *name) const { return popup->findChild<QAction *>(name); }
     bool enabled(B button) const { return explorer->button(button)->isEnabled(); }
@@ -148,6 +151,7 @@ private slots:
     {
         w = std::make_unique<Window>();
         view = std::make_unique<ListingView>(w->controls());
+        w->show(*view);
         map = std::make_unique<QTreeWidget>();
         records.clear();
         TWin32FindData siteRecord = makeEntry("Demo server", 0, true);

@@ -1,0 +1,61 @@
+#pragma once
+
+#include "explorer/SiteTree.h"
+
+#include <QObject>
+#include <QStringList>
+
+#include <functional>
+
+class ListingView;
+class QTreeWidgetItem;
+class TRegFile;
+struct TWin32FindData;
+
+// The commands that move files between the site and this computer: download
+// or open the selected rows, the double-click on a row, upload through the
+// file dialog and files dropped on the list. Each only queues items; the
+// queue decides when each runs.
+class FileCommands : public QObject {
+    Q_OBJECT
+public:
+    // One queue item: source, destination, the entry, the action text and
+    // the site it goes to or comes from.
+    using AddQueueItem = std::function<void(const QString &name, const QString &saveFile,
+        const TWin32FindData &entry, const QString &actions, const SiteConnection &site)>;
+    struct Services {
+        SiteTree *tree = nullptr;
+        ListingView *listing = nullptr;
+        TRegFile *settings = nullptr;
+        AddQueueItem addQueueItem;
+        // After the items were added: start the queue, or ask whether to.
+        std::function<void()> handOver;
+        // A folder row: open the current node's child of that caption.
+        std::function<void(const QString &caption)> openFolder;
+        // Dropped files bring the window to the front.
+        std::function<void()> raiseWindow;
+        // The current-directory line shown above the list.
+        std::function<QString()> directoryLine;
+    };
+
+    explicit FileCommands(const Services &services, QObject *parent = nullptr);
+
+    // A local path for the remote file, or empty when the user cancelled.
+    QString saveAs(const QString &remotePath);
+    // "Download" or "Download, Open" for every selected file row.
+    void downloadSelection(const QString &actionText);
+    void ListView1DblClick();
+    // The row that is selected: a folder opens, a file is downloaded.
+    void openOrDownloadRow();
+    void UploadFiletoSite1Click();
+    void uploadDropped(const QStringList &localPaths);
+
+private:
+    SiteConnection siteOfMapNode(QTreeWidgetItem *mapNode) const;
+    SiteConnection siteOfCurrentNode() const;
+    QString localPathFor(QTreeWidgetItem *mapNode, const QString &actionText);
+    bool queueUpload(const QString &localPath, const SiteConnection &site);
+    void downloadRow(QTreeWidgetItem *mapNode);
+
+    Services services;
+};

@@ -1,0 +1,443 @@
+// Fetching and sending files through the main window against a real FTP
+// server, as a person does it: choose files, answer the dialogs, watch the
+// queue run, stop it, and read what the window says when something fails.
+
+#include "../ftp/VsftpdServer.h"
+#include "MainWindowTest.h"
+#include "PrivateFtpServer.h"
+#include "ScriptedPrompts.h"
+#include "WindowTestKit.h"
+
+#include "app/MainLayout.h"
+#include "app/MainMenu.h"
+#include "app/TForm1.h"
+#include "app/ToolBarPanel.h"
+#include "explorer/FileCommands.h"
+#include "explorer/ListingView.h"
+#include "explorer/SiteTreeCommands.h"
+#include "ftp/WinInet.h"
+#include "platform/TempFolder.h"
+#include "platform/UrlOpener.h"
+#include "storage/SiteBook.h"
+#include "storage/TRegFile.h"
+#include "transfers/TFormStartQueue.h"
+#include "transfers/TransferProgress.h"
+#include "transfers/TransferQueue.h"
+#include "widgets/StatusPanels.h"
+#include "widgets/TListView.h"
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimeEdit>
+
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QMimeData>
+#include <QProgressBar>
+#include <QTemporaryDir>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+constexpr int kNetWait = 20000;
+const QString kStopped
+    = QStringLiteral("\r\rThe transfer has been terminated and the queue stopped.");
+
+QByteArray contents(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+// A file far larger than loopback moves in a blink, without using the disk.
+void makeSparseFile(const QString &path, qint64 size)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    QVERIFY(f.resize(size));
+}
+
+} // namespace
+
+class TestTransferWindow : public QObject {
+    Q_OBJECT
+
+    PrivateFtpServer server;
+    std::unique_ptr<TForm1> form;
+    std::unique_ptr<ScriptedPrompts> prompts;
+    std::unique_ptr<QTemporaryDir> local;
+    QStringList opened;
+
+    TListView *files() { return form->controls().ListView1; }
+    TransferQueue &queue() { return form->queue(); }
+    QString panel(int i) { return form->controls().StatusBar1->panelText(i); }
+    bool idle() { return !form->listing().isBusy(); }
+    QString localPath(const QString &name) { return local->filePath(name); }
+
+    // The site book holds the server twice: anonymous, and with a login.
+    void openWindowWithSites(const QString &extraHost = QString())
+    {
+        SiteBook book;
+        if (!extraHost.isEmpty())
+            book.InsertSite({ extraHost, QStringLiteral("Vsftpd"), {}, {}, QStringLiteral("/") });
+        book.InsertSite({ server.host(), QStringLiteral("Public"), {}, {}, QStringLiteral("/") });
+        book.InsertSite({ server.host(), QStringLiteral("Private"), QStringLiteral("vrex"),
+            QStringLiteral("secret"), QStringLiteral("/") });
+        book.SaveSiteBook();
+        form = openMainWindow();
+        // The window opens the first site by itself at start-up.
+        QTRY_VERIFY_WITH_TIMEOUT(idle() && form->tree().current(), kNetWait);
+    }
+
+    void openSite(const QString &description, int rows)
+    {
+        QTreeWidget *tree = form->controls().TreeView1;
+        QTreeWidgetItem *site = child(form->root(), description);
+        QVERIFY(site);
+        tree->setCurrentItem(site);
+        QTRY_VERIFY_WITH_TIMEOUT(idle() && form->tree().current() == site, kNetWait);
+        // F5, as a person does to see what changed on the server.
+        form->treeCommands().Refresh1Click();
+        QTRY_VERIFY2_WITH_TIMEOUT(
+            idle() && files()->rowCount() == rows && form->tree().current() == site,
+            qPrintable(column(files(), 0).join(',') + " current "
+                + (form->tree().current() ? form->tree().current()->text(0) : "none")
+                + prompts->messageTexts().join('|')),
+            kNetWait);
+    }
+
+    void selectRows(const QStringList &names)
+    {
+        QItemSelectionModel *selection = files()->selectionModel();
+        selection->clearSelection();
+        const QStringList shown = column(files(), 0);
+        for (const QString &name : names) {
+            const int row = shown.indexOf(name);
+            QVERIFY2(row >= 0, qPrintable(name));
+            selection->select(files()->shownModel()->index(row, 0),
+                QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        }
+    }
+
+    void waitForQueueToEmpty()
+    {
+        QTRY_VERIFY_WITH_TIMEOUT(queue().count() == 0 && idle(), kNetWait);
+    }
+
+    // A download of big.bin (a gigabyte) that is under way.
+    void startBigDownload(const QString &target)
+    {
+        makeSparseFile(server.userRoot() + QStringLiteral("/big.bin"), qint64(1) << 30);
+        openSite(QStringLiteral("Private"), 6);
+        selectRows({ QStringLiteral("big.bin") });
+        prompts->answerSave(target);
+        if (QFile::exists(target))
+            prompts->answer(QMessageBox::Ok);
+        form->MenuDownloadClick();
+        // Bytes have arrived: the first status event comes before any.
+        QLabel *done = form->progress().LabelComplete;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            !done->text().isEmpty() && !done->text().startsWith(QLatin1String("0 ")), kNetWait);
+        QCOMPARE(queue().count(), 1);
+    }
+
+    bool noPartialFileIn(const QString &folder)
+    {
+        return QDir(folder).entryList(QDir::Files | QDir::Hidden).isEmpty();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        DWORD ms = 3000;
+        InternetSetOptionA(nullptr, INTERNET_OPTION_RECEIVE_TIMEOUT, &ms, sizeof ms);
+        InternetSetOptionA(nullptr, INTERNET_OPTION_CONNECT_TIMEOUT, &ms, sizeof ms);
+        UrlOpener::install([this](const QUrl &url) {
+            opened << url.toLocalFile();
+            return true;
+        });
+    }
+
+    void init()
+    {
+        QVERIFY(server.start());
+        QFile::remove(SiteBook().filePath());
+        QFile::remove(TRegFile::settingsFilePath());
+        prompts = std::make_unique<ScriptedPrompts>();
+        local = std::make_unique<QTemporaryDir>();
+        opened.clear();
+        openWindowWithSites();
+    }
+
+    void cleanup()
+    {
+        if (form) {
+            form->FormClose();
+            form.reset();
+        }
+        prompts.reset();
+        server.stop();
+    }
+
+    void downloadsFromTwoSitesRunOneAfterAnotherAndLandByteExact()
+    {
+        writeFile(localPath(QStringLiteral("readme.txt")), "old copy");
+        openSite(QStringLiteral("Public"), 5);
+        selectRows({ QStringLiteral("readme.txt"), QStringLiteral("tenk.bin") });
+        prompts->answerSave(localPath(QStringLiteral("readme.txt")));
+        prompts->answer(QMessageBox::Ok); // overwrite the old copy
+        prompts->answerSave(localPath(QStringLiteral("tenk.bin")));
+        form->MenuDownloadClick();
+        QCOMPARE(prompts->asked[0].title, QStringLiteral("Save /readme.txt As"));
+        QCOMPARE(prompts->asked[1].text,
+            QStringLiteral("File: \"") + localPath(QStringLiteral("readme.txt"))
+                + QStringLiteral("\" already exists.\r\rIs it okay to overwrite this file?"));
+        QCOMPARE(panel(3), QStringLiteral("Queue: Idle"));
+        waitForQueueToEmpty();
+
+        // The third file comes from the other site, by double-click.
+        writeFile(server.userRoot() + QStringLiteral("/Notes.TXT"), QByteArray(70000, 'n'));
+        openSite(QStringLiteral("Private"), 6);
+        selectRows({ QStringLiteral("Notes.TXT") });
+        prompts->answerSave(localPath(QStringLiteral("notes.txt")));
+        form->files().openOrDownloadRow();
+        QCOMPARE(prompts->asked.last().text, local->path() + QStringLiteral("/notes.txt"));
+        waitForQueueToEmpty();
+
+        QCOMPARE(contents(localPath(QStringLiteral("readme.txt"))),
+            contents(server.anonRoot() + QStringLiteral("/readme.txt")));
+        QCOMPARE(contents(localPath(QStringLiteral("tenk.bin"))),
+            contents(server.anonRoot() + QStringLiteral("/tenk.bin")));
+        QCOMPARE(contents(localPath(QStringLiteral("notes.txt"))), QByteArray(70000, 'n'));
+        QCOMPARE(prompts->messageTexts().size(), 1); // the overwrite question only
+        QCOMPARE(panel(3), QStringLiteral("Queue: Idle"));
+        QTRY_VERIFY(!form->controls().PanelTransfer->isVisible());
+        form->controls().TabSet1->setCurrentIndex(2);
+        QCOMPARE(panel(2), QStringLiteral("Size: 0"));
+        TaggedValue lastDir;
+        form->settings().ReadValue(QStringLiteral("LastDir"), lastDir);
+        QCOMPARE(lastDir.toString(), local->path() + QLatin1Char('/'));
+    }
+
+    void downloadsFromVsftpdLandByteExact()
+    {
+        if (!VsftpdServer::whyUnavailable().isEmpty())
+            QSKIP(qPrintable(VsftpdServer::whyUnavailable()));
+        VsftpdServer vsftpd;
+        QVERIFY(vsftpd.ok());
+        form->FormClose();
+        form.reset();
+        QFile::remove(SiteBook().filePath());
+        openWindowWithSites(QString::fromLatin1(vsftpd.address()));
+        openSite(QStringLiteral("Vsftpd"), 8);
+        const QStringList names { "readme.txt", "tenk.bin", "three-mb.bin" };
+        selectRows(names);
+        for (const QString &name : names)
+            prompts->answerSave(localPath(name));
+        QTest::mouseClick(
+            form->controls().PanelExplorerTools->button(ToolBarPanel::Download), Qt::LeftButton);
+        QCOMPARE(queue().count(), 3);
+        waitForQueueToEmpty();
+        for (const QString &name : names)
+            QCOMPARE(contents(localPath(name)), contents(vsftpd.anonRoot() + '/' + name));
+        QCOMPARE(prompts->messageTexts(), QStringList());
+    }
+
+    void anArmedQueueFetchesTheFileAtTheChosenMinutePastMidnight()
+    {
+        QDateTime now(QDate(2026, 12, 8), QTime(23, 59, 30));
+        queue().setClock([&now] { return now; });
+        openSite(QStringLiteral("Public"), 5);
+        form->SpeedQueueClick(); // stop
+        selectRows({ QStringLiteral("readme.txt") });
+        prompts->answerSave(localPath(QStringLiteral("readme.txt")));
+        QTimer::singleShot(0, form.get(), [this] {
+            auto *dialog = form->findChild<TFormStartQueue *>();
+            QVERIFY(dialog && dialog->isVisible());
+            dialog->RadioLater->click();
+            dialog->EditTime->setTime(QTime(0, 1));
+            dialog->ButtonOK->click();
+        });
+        form->MenuDownloadClick();
+        QCOMPARE(panel(3), QStringLiteral("Queue: Starts: 12:01 AM"));
+        for (const QTime &tick : { QTime(23, 59, 45), QTime(0, 0, 10), QTime(0, 0, 55) }) {
+            now = QDateTime(QDate(2026, 12, tick.hour() ? 8 : 9), tick);
+            queue().Timer1Timer();
+            QCOMPARE(queue().statusOfRow(0), QStringLiteral("Waiting"));
+        }
+        now = QDateTime(QDate(2026, 12, 9), QTime(0, 1, 7));
+        queue().Timer1Timer();
+        QCOMPARE(panel(3), QStringLiteral("Queue: Idle"));
+        waitForQueueToEmpty();
+        QCOMPARE(contents(localPath(QStringLiteral("readme.txt"))),
+            contents(server.anonRoot() + QStringLiteral("/readme.txt")));
+    }
+
+    void failuresAreToldTheItemLeavesAndTheQueueStops_data()
+    {
+        QTest::addColumn<QString>("failure");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("a save file that cannot be created")
+            << "save" << QStringLiteral("The save file is invalid.");
+        QTest::newRow("a file gone from the server")
+            << "gone" << QStringLiteral("The requested file cannot be found.");
+        QTest::newRow("an upload the server refuses")
+            << "upload" << QStringLiteral("Access denied.");
+        QTest::newRow("a download broken part way")
+            << "broken" << QStringLiteral("The transfer did not complete.");
+    }
+
+    void failuresAreToldTheItemLeavesAndTheQueueStops()
+    {
+        QFETCH(QString, failure);
+        QFETCH(QString, message);
+        // The file the download would replace, and the upload's source.
+        const QString target = localPath(QStringLiteral("tenk.bin"));
+        writeFile(target, "the good old file");
+        if (failure == "broken") {
+            startBigDownload(target);
+            server.stop();
+        } else if (failure == "upload") {
+            openSite(QStringLiteral("Public"), 5);
+            prompts->answerOpen({ target });
+            QTest::mouseClick(
+                form->controls().PanelExplorerTools->button(ToolBarPanel::Send), Qt::LeftButton);
+        } else {
+            openSite(QStringLiteral("Public"), 5);
+            selectRows({ QStringLiteral("tenk.bin") });
+            if (failure == "gone")
+                QVERIFY(QFile::remove(server.anonRoot() + QStringLiteral("/tenk.bin")));
+            if (failure == "save") {
+                prompts->answerSave(local->path() + QStringLiteral("/no/such/x.bin"));
+            } else {
+                prompts->answerSave(target);
+                prompts->answer(QMessageBox::Ok); // overwrite it
+            }
+            form->MenuDownloadClick();
+        }
+        QTRY_VERIFY2_WITH_TIMEOUT(prompts->messageTexts().contains(message + kStopped),
+            qPrintable(prompts->messageTexts().join('|')), kNetWait);
+        QTRY_VERIFY_WITH_TIMEOUT(queue().count() == 0 && idle(), kNetWait);
+        QCOMPARE(panel(3), QStringLiteral("Queue: Stopped"));
+        QVERIFY(queue().isStopped());
+        // Nothing the user had is lost, and nothing half-made is left.
+        QCOMPARE(contents(target), QByteArray("the good old file"));
+        QCOMPARE(
+            QDir(local->path()).entryList(QDir::Files | QDir::Hidden), QStringList { "tenk.bin" });
+        QTRY_VERIFY(!form->controls().PanelTransfer->isVisible());
+    }
+
+    void stopDuringADownloadAsksAboutTheItem_data()
+    {
+        QTest::addColumn<bool>("remove");
+        QTest::newRow("removed") << true;
+        QTest::newRow("kept, then fetched again after a restart") << false;
+    }
+
+    void stopDuringADownloadAsksAboutTheItem()
+    {
+        QFETCH(bool, remove);
+        startBigDownload(localPath(QStringLiteral("big.bin")));
+        prompts->answer(remove ? QMessageBox::Yes : QMessageBox::No);
+        QTest::mouseClick(
+            form->controls().PanelExplorerTools->button(ToolBarPanel::Stop), Qt::LeftButton);
+        QCOMPARE(prompts->messageTexts(),
+            QStringList { "The queue has been stopped.  "
+                          "Do you want to remove the current file from the queue?" });
+        QCOMPARE(panel(3), QStringLiteral("Queue: Stopped"));
+        QVERIFY(idle());
+        QTRY_VERIFY_WITH_TIMEOUT(form->ftp().NoWorkerAlive(), kNetWait);
+        QCOMPARE(queue().count(), remove ? 0 : 1);
+        QVERIFY(noPartialFileIn(local->path()));
+        if (remove)
+            return;
+        QCOMPARE(queue().statusOfRow(0), QStringLiteral("Waiting"));
+        // Restarted, the item runs again; a smaller file now, so it ends soon.
+        makeSparseFile(server.userRoot() + QStringLiteral("/big.bin"), 3'000'000);
+        QTimer::singleShot(0, form.get(), [this] {
+            auto *dialog = form->findChild<TFormStartQueue *>();
+            if (dialog && dialog->isVisible())
+                dialog->accept();
+        });
+        form->SpeedQueueClick();
+        waitForQueueToEmpty();
+        QCOMPARE(QFileInfo(localPath(QStringLiteral("big.bin"))).size(), 3'000'000);
+        QCOMPARE(prompts->messageTexts().size(), 1);
+    }
+
+    void uploadsByDialogAndByDropLandAndTheFolderIsListedAgain()
+    {
+        openSite(QStringLiteral("Private"), 5);
+        writeFile(localPath(QStringLiteral("Data.TXT")), "data");
+        writeFile(localPath(QStringLiteral("two.bin")), QByteArray(123456, 't'));
+        QDir(local->path()).mkdir(QStringLiteral("folder"));
+        prompts->answerOpen({ localPath(QStringLiteral("Data.TXT")) });
+        QTest::mouseClick(
+            form->controls().PanelExplorerTools->button(ToolBarPanel::Send), Qt::LeftButton);
+        QCOMPARE(prompts->asked[0].title, QStringLiteral("Current Directory: /"));
+        waitForQueueToEmpty();
+        QTRY_VERIFY_WITH_TIMEOUT(idle() && column(files(), 0).contains("data.txt"), kNetWait);
+        QCOMPARE(contents(server.userRoot() + QStringLiteral("/data.txt")), QByteArray("data"));
+
+        // Two files and a folder dropped from a file manager.
+        QMimeData mime;
+        mime.setUrls({ QUrl::fromLocalFile(localPath(QStringLiteral("two.bin"))),
+            QUrl::fromLocalFile(localPath(QStringLiteral("folder"))),
+            QUrl::fromLocalFile(localPath(QStringLiteral("Data.TXT"))) });
+        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(files(), &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(files(), &drop);
+        QVERIFY(drop.isAccepted());
+        QCOMPARE(prompts->messageTexts().size(), 1);
+        QCOMPARE(prompts->messageTexts().last(),
+            QStringLiteral(
+                "Directory selections were ignored.  Please select only individual files."));
+        waitForQueueToEmpty();
+        QTRY_VERIFY_WITH_TIMEOUT(idle() && column(files(), 0).contains("two.bin"), kNetWait);
+        QCOMPARE(contents(server.userRoot() + QStringLiteral("/two.bin")), QByteArray(123456, 't'));
+        QCOMPARE(prompts->messageTexts().size(), 1);
+    }
+
+    void openedFilesGoToThePrivateFolderAndToTheDesktopsProgram()
+    {
+        openSite(QStringLiteral("Public"), 5);
+        selectRows({ QStringLiteral("readme.txt") });
+        QTest::mouseClick(
+            form->controls().PanelExplorerTools->button(ToolBarPanel::Open), Qt::LeftButton);
+        waitForQueueToEmpty();
+        const QString expected = TempFolder::path() + QStringLiteral("readme.txt");
+        QTRY_COMPARE(opened, QStringList { expected });
+        QCOMPARE(contents(expected), contents(server.anonRoot() + QStringLiteral("/readme.txt")));
+        QCOMPARE(QFile(TempFolder::path()).permissions() & 0x0077, QFileDevice::Permissions());
+        QVERIFY(prompts->asked.isEmpty());
+    }
+
+    void closingWhileATransferRunsAsksThenEndsEveryWorker()
+    {
+        startBigDownload(localPath(QStringLiteral("big.bin")));
+        prompts->answer(QMessageBox::Yes); // exit anyway
+        prompts->answer(QMessageBox::Yes); // and remove the file from the queue
+        QVERIFY(form->close());
+        QVERIFY(prompts->messageTexts().contains(
+            "A file transfer is in progress.  Are you sure you want to exit?"));
+        QVERIFY(form->ftp().NoWorkerAlive());
+        QVERIFY(noPartialFileIn(local->path()));
+        form.reset();
+    }
+};
+
+VREX_WINDOW_TEST_MAIN(TestTransferWindow)
+#include "tst_transferwindow.moc"
