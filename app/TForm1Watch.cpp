@@ -29,8 +29,8 @@ void TForm1::createWatchList()
                         int column, bool ascending) {
         using Key = RowComparison::Key;
         const Key key = column == WatchList::Size ? Key::Size
-            : column == WatchList::Modified      ? Key::Modified
-                                                 : Key::Text;
+            : column == WatchList::Modified       ? Key::Modified
+                                                  : Key::Text;
         // The name column compares the entries' own names, not the paths.
         if (column == WatchList::Name)
             return comparison->compare(

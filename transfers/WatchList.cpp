@@ -57,8 +57,7 @@ WatchList::WatchList(const Controls &controls, const Services &s, QObject *paren
     connect(open2, &QAction::triggered, this, &WatchList::Open2Click);
     connect(downloadNow1, &QAction::triggered, this, &WatchList::DownloadNow1Click);
     connect(downloadifChanged1, &QAction::triggered, this, &WatchList::DownloadifChanged1Click);
-    connect(removefromWatchList1, &QAction::triggered, this,
-        &WatchList::RemovefromWatchList1Click);
+    connect(removefromWatchList1, &QAction::triggered, this, &WatchList::RemovefromWatchList1Click);
     connect(menu, &QMenu::aboutToShow, this, &WatchList::PopupMenu2Popup);
     connect(ui.list, &QWidget::customContextMenuRequested, this,
         [this, menu](const QPoint &pos) { menu->popup(ui.list->mapToGlobal(pos)); });
@@ -325,8 +324,8 @@ void WatchList::ListView2ColumnClick(int column)
     if (!services.compareRows)
         return;
     sortRows(
-        [this](const Item &a, const QString &textA, const Item &b, const QString &textB,
-            int column) {
+        [this](
+            const Item &a, const QString &textA, const Item &b, const QString &textB, int column) {
             return services.compareRows(
                        a.record.entry, textA, b.record.entry, textB, column, ascending)
                 < 0;
@@ -338,10 +337,8 @@ void WatchList::ListView2ColumnClick(int column)
 // The list keeps itself in order of its names whenever one is set.
 void WatchList::sortByName()
 {
-    sortRows(
-        [](const Item &, const QString &a, const Item &, const QString &b, int) {
-            return QString::localeAwareCompare(a, b) < 0;
-        },
+    sortRows([](const Item &, const QString &a, const Item &, const QString &b,
+                 int) { return QString::localeAwareCompare(a, b) < 0; },
         Name);
 }
 
@@ -377,6 +374,6 @@ void WatchList::sortRows(
     QItemSelectionModel *selection = ui.list->selectionModel();
     for (int row = 0; row < count(); ++row)
         if (selectedIds.contains(items[size_t(row)].id))
-            selection->select(model->index(row, 0),
-                QItemSelectionModel::Select | QItemSelectionModel::Rows);
+            selection->select(
+                model->index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
 }

@@ -61,8 +61,6 @@ public:
     WatchList(const Controls &controls, const Services &services, QObject *parent = nullptr);
 
     void setNewerDialog(TFormNewer *dialog) { newerDialog = dialog; }
-    // Tests keep the file in a folder of their own.
-    void setFile(const WatchFile &f) { file = f; }
 
     void load();
     bool save();
@@ -103,8 +101,9 @@ private:
     void setCell(int row, int column, const QString &text);
     QString cell(int row, int column) const;
     QList<int> selectedRows() const;
-    void sortRows(const std::function<bool(const Item &, const QString &, const Item &,
-            const QString &, int)> &less,
+    void sortRows(
+        const std::function<bool(const Item &, const QString &, const Item &, const QString &, int)>
+            &less,
         int column);
     void sortByName();
     void totalChanged();

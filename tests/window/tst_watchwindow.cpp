@@ -137,6 +137,8 @@ private slots:
         QVERIFY(server.start());
         QFile::remove(SiteBook().filePath());
         QFile::remove(WatchFile().filePath());
+        QDir().rmdir(WatchFile().filePath());
+        QFile::remove(WatchFile().filePath() + QStringLiteral(".rejected"));
         QFile::remove(TRegFile::settingsFilePath());
         prompts = std::make_unique<ScriptedPrompts>();
         local = std::make_unique<QTemporaryDir>();
@@ -196,17 +198,58 @@ private slots:
         QCOMPARE(column(watches(), 0), (QStringList { "/readme.txt", "/readme.txt" }));
         QCOMPARE(panel(2), QStringLiteral("Size: 54"));
         QCOMPARE(WatchFile().load().records.size(), size_t(2));
+
+        // A list that cannot be written says so, and never that all went well.
+        QFile::remove(WatchFile().filePath());
+        QVERIFY(QDir().mkdir(WatchFile().filePath()));
+        openSite(QStringLiteral("Public"), 5);
+        selectRows(files(), { "zero.bin" });
+        prompts->clear();
+        form->MenuAddClick();
+        QCOMPARE(prompts->messageTexts(),
+            QStringList { QStringLiteral("Cannot create file ") + WatchFile().filePath() });
+    }
+
+    void aWatchFileOfAnotherKindIsToldAndKept()
+    {
+        form->FormClose();
+        form.reset();
+        QFile foreign(WatchFile().filePath());
+        QVERIFY(foreign.open(QIODevice::WriteOnly));
+        foreign.write("not a watch file at all");
+        foreign.close();
+        prompts->clear();
+        openWindow();
+        QCOMPARE(prompts->messageTexts(), QStringList { WatchFile::kInvalidMessage });
+        QCOMPARE(watches()->rowCount(), 0);
+        addFromSite(QStringLiteral("Public"), { "readme.txt" });
+        QCOMPARE(contents(WatchFile().filePath() + QStringLiteral(".rejected")),
+            QByteArray("not a watch file at all"));
+        QCOMPARE(WatchFile().load().records.size(), size_t(1));
     }
 
     void watchDownloadsLandByteExactAndOpenedFilesGoToTheDesktop()
     {
-        addFromSite(QStringLiteral("Public"), { "readme.txt", "tenk.bin" });
-        selectRows(watches(), { "/readme.txt", "/tenk.bin" });
-        // Cancelling the second save dialog queues only the first file.
+        addFromSite(QStringLiteral("Public"), { "tenk.bin", "readme.txt", "pub" });
+        QCOMPARE(column(watches(), 0), (QStringList { "/pub", "/readme.txt", "/tenk.bin" }));
+        // By size: the folder first, then reversed, folder last; the selection stays.
+        selectRows(watches(), { "/readme.txt" });
+        form->watches().ListView2ColumnClick(WatchList::Size);
+        QCOMPARE(column(watches(), 0), (QStringList { "/pub", "/readme.txt", "/tenk.bin" }));
+        form->watches().ListView2ColumnClick(WatchList::Size);
+        QCOMPARE(column(watches(), 0), (QStringList { "/tenk.bin", "/readme.txt", "/pub" }));
+        QCOMPARE(watches()->selectionModel()->selectedRows().value(0).row(), 1);
+        form->watches().ListView2ColumnClick(WatchList::Name);
+        QCOMPARE(column(watches(), 0), (QStringList { "/pub", "/readme.txt", "/tenk.bin" }));
+
+        // The folder is passed over; cancelling the second save dialog queues
+        // only the first file.
+        selectRows(watches(), { "/pub", "/readme.txt", "/tenk.bin" });
         prompts->answerSave(localPath(QStringLiteral("first.txt")));
         form->MenuDownloadClick();
         waitForQueueToEmpty();
         QCOMPARE(QDir(local->path()).entryList(QDir::Files), QStringList { "first.txt" });
+        QCOMPARE(contents(localPath("first.txt")), contents(server.anonRoot() + "/readme.txt"));
 
         prompts->answerSave(localPath(QStringLiteral("readme.txt")));
         prompts->answerSave(localPath(QStringLiteral("tenk.bin")));
