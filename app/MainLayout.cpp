@@ -17,6 +17,8 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <utility>
+
 namespace {
 
 template <typename T> T *named(T *widget, const char *name)
@@ -205,6 +207,13 @@ void MainLayout::buildPopupMenus(QMainWindow *window)
     fileItem("DeleteFile1", QObject::tr("D&elete"));
     PopupMenu1->addSeparator();
     fileItem("AddtoWatchList1", QObject::tr("&Add to Watch List"));
+    for (const auto &[name, caption] : { std::pair { "Open2", QObject::tr("&Open...") },
+             { "DownloadNow1", QObject::tr("&Download") },
+             { "DownloadifChanged1", QObject::tr("Download if &Newer") } })
+        item(PopupMenu2, name, caption)->setEnabled(false);
+    PopupMenu2->addSeparator();
+    item(PopupMenu2, "RemovefromWatchList1", QObject::tr("&Remove from Watch List"))
+        ->setEnabled(false);
     item(PopupMenu3, "CreateFolder2", QObject::tr("Create &Folder"));
     item(PopupMenu3, "Delete3", QObject::tr("D&elete"));
     PopupMenu3->addSeparator();

@@ -134,6 +134,7 @@ void TForm1::createSubsystems()
         { ui.TreeView1, ui.PopupMenu3 }, *siteTree, *listingView, dispatch, *WinInetFTP1, this);
     listingView->setTreeFacts([this] { return treeFacts(); });
     createFileCommands();
+    createWatchList();
     connect(listingView, &ListingView::deleteRequested, this, &TForm1::deleteKeyPressed);
     bindDispatch();
     bindQueue();
@@ -263,6 +264,8 @@ void TForm1::createDialogs()
     formGetFile = new TFormGetFile(this);
     dialogList = { formConnect, formMessage, aboutBox, formStartQueue, formNewer, formGetFile };
     transferQueue->setStartDialog(formStartQueue);
+    formNewer->setSettings(Reg.get());
+    watchList->setNewerDialog(formNewer);
     formConnect->bind(siteTree, &sites);
     bindDispatch();
 }
@@ -297,6 +300,7 @@ void TForm1::connectCommands()
     connectSiteCommands();
     connectFileCommands();
     connectFileOperations();
+    connectWatchCommands();
 }
 
 void TForm1::connectFileOperations()
@@ -416,7 +420,8 @@ void TForm1::MenuDeleteClick()
             fileOps->deleteFolder(ui.TreeView1->currentItem());
         break;
     case 1:
-        break; // removing watch items comes with the watch list
+        watchList->RemovefromWatchList1Click();
+        break;
     case 2:
         transferQueue->RemovefromQueue1Click();
         break;
@@ -443,6 +448,7 @@ void TForm1::FormCreate()
     siteTree->addRoot();
     showStatus(70);
     listingView->setViewStyle(TViewStyle::vsReport);
+    watchList->load();
     transferQueue->startQueue(false);
     ui.menu->ExplorerStyleButtons1->setChecked(false);
     try {

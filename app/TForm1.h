@@ -6,6 +6,7 @@
 #include "explorer/ListingView.h"
 #include "ftp/WinInetFTP.h"
 #include "storage/SiteBook.h"
+#include "transfers/WatchList.h"
 
 #include <QList>
 #include <QMainWindow>
@@ -46,6 +47,7 @@ public:
 
     MainLayout &controls() { return ui; }
     TransferQueue &queue() { return *transferQueue; }
+    WatchList &watches() { return *watchList; }
     TransferProgress &progress() { return *transferProgress; }
     ActionDispatch &actions() { return dispatch; }
     TransferCompletion &completion() { return transferEnd; }
@@ -83,6 +85,7 @@ public:
     void MenuDeleteClick();
     void MenuDownloadClick();
     void MenuOpenClick();
+    void MenuAddClick();
 
     // The site combo of the tool bar that is shown.
     QComboBox *visibleSiteCombo() const;
@@ -105,6 +108,9 @@ private:
     void bindCompletion();
     void createFileCommands();
     void connectFileCommands();
+    void createWatchList();
+    void connectWatchCommands();
+    WatchList::FileSelection watchSelection() const;
     bool fileDropEvent(QEvent *event);
     void refreshAfterUpload();
     ListingView::TreeFacts treeFacts() const;
@@ -127,6 +133,7 @@ private:
     std::unique_ptr<TRegFile> Reg;
     SiteBook sites;
     TransferQueue *transferQueue = nullptr;
+    WatchList *watchList = nullptr;
     TransferProgress *transferProgress = nullptr;
     std::unique_ptr<HelpViewer> helpViewer;
     std::unique_ptr<WindowMemory> memory;

@@ -14,6 +14,7 @@
 #include <QAbstractItemView>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QListView>
 #include <QMenu>
@@ -86,14 +87,17 @@ void TForm1::MenuDownloadClick()
     const int page = ui.Notebook1->currentIndex();
     if (page == 0 && !listingView->selectedMapNodes().isEmpty())
         fileCommands->downloadSelection(QStringLiteral("Download"));
-    // The watch list's downloads and the quick download dialog come with the
-    // watch list.
+    else if (page == 1 && ui.ListView2->selectionModel()->hasSelection())
+        watchList->DownloadNow1Click();
+    // The quick download dialog comes with the dialog.
 }
 
 void TForm1::MenuOpenClick()
 {
     if (ui.Notebook1->currentIndex() == 0)
         fileCommands->downloadSelection(QStringLiteral("Download, Open"));
+    else if (ui.Notebook1->currentIndex() == 1)
+        watchList->Open2Click();
 }
 
 // Files dragged from a file manager onto the list, while a site is open.

@@ -1,0 +1,107 @@
+#include "storage/WatchFile.h"
+
+#include "storage/DataFileMagic.h"
+#include "storage/EFileCreateError.h"
+#include "storage/FixedSlot.h"
+#include "storage/PrivateFile.h"
+
+#include <QFile>
+#include <QStandardPaths>
+
+#include <cstring>
+
+const QString WatchFile::kFileName = QStringLiteral("myFtpWatches.dat");
+const QString WatchFile::kInvalidMessage = QStringLiteral("Invalid Watch File.");
+const QString WatchFile::kRejectedSuffix = QStringLiteral(".rejected");
+
+static_assert(WatchFile::kEntryOffset + sizeof(TWin32FindData) == WatchFile::kRecordSize);
+
+WatchFile::WatchFile(const QString &dataFolder) : folder(dataFolder) { }
+
+QString WatchFile::defaultFolder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+}
+
+QString WatchFile::filePath() const
+{
+    return folder + QLatin1Char('/') + kFileName;
+}
+
+QByteArray WatchFile::encodeRecord(const WatchRecord &record)
+{
+    QByteArray bytes(kRecordSize, '\0');
+    char *r = bytes.data();
+    FixedSlot::write(record.name, r + kNameOffset, kNameSize);
+    FixedSlot::write(record.host, r + kHostOffset, kHostSize);
+    FixedSlot::write(record.login, r + kLoginOffset, kLoginSize);
+    FixedSlot::write(record.password, r + kPasswordOffset, kPasswordSize);
+    std::memcpy(r + kEntryOffset, &record.entry, sizeof record.entry);
+    return bytes;
+}
+
+WatchRecord WatchFile::decodeRecord(const char *r)
+{
+    WatchRecord record;
+    record.name = FixedSlot::read(r + kNameOffset, kNameSize);
+    record.host = FixedSlot::read(r + kHostOffset, kHostSize);
+    record.login = FixedSlot::read(r + kLoginOffset, kLoginSize);
+    record.password = FixedSlot::read(r + kPasswordOffset, kPasswordSize);
+    std::memcpy(&record.entry, r + kEntryOffset, sizeof record.entry);
+    return record;
+}
+
+WatchFile::LoadResult WatchFile::parse(const QByteArray &bytes)
+{
+    LoadResult result;
+    if (!bytes.startsWith(dataFileMagic())) {
+        result.status = LoadStatus::Invalid;
+        return result;
+    }
+    result.status = LoadStatus::Loaded;
+    const int magic = int(dataFileMagic().size());
+    for (qsizetype at = magic; at + kRecordSize <= bytes.size(); at += kRecordSize)
+        result.records.push_back(decodeRecord(bytes.constData() + at));
+    return result;
+}
+
+QByteArray WatchFile::serialize(const std::vector<WatchRecord> &records)
+{
+    QByteArray bytes = dataFileMagic();
+    bytes.reserve(bytes.size() + qsizetype(records.size()) * kRecordSize);
+    for (const WatchRecord &record : records)
+        bytes += encodeRecord(record);
+    return bytes;
+}
+
+WatchFile::LoadResult WatchFile::load()
+{
+    rejectedOnDisk = false;
+    QFile file(filePath());
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    LoadResult result = parse(file.readAll());
+    rejectedOnDisk = result.status == LoadStatus::Invalid;
+    return result;
+}
+
+void WatchFile::save(const std::vector<WatchRecord> &records)
+{
+    if (rejectedOnDisk)
+        keepRejectedFile();
+    if (!PrivateFile::write(filePath(), serialize(records)))
+        throw EFileCreateError(filePath());
+    rejectedOnDisk = false;
+}
+
+void WatchFile::keepRejectedFile() const
+{
+    // A copy, not a rename: should the save then fail, the file stays where
+    // the user knows it.
+    const QString kept = filePath() + kRejectedSuffix;
+    if (!QFile::exists(filePath()))
+        return;
+    QFile::remove(kept);
+    if (!QFile::copy(filePath(), kept))
+        throw EFileCreateError(kept);
+}

@@ -1,0 +1,313 @@
+// The watch list through the main window against a real FTP server: files
+// are added from the file list, kept across a restart, removed, and fetched
+// again through the queue.
+
+#include "MainWindowTest.h"
+#include "PrivateFtpServer.h"
+#include "ScriptedPrompts.h"
+#include "WindowTestKit.h"
+
+#include "app/MainLayout.h"
+#include "app/TForm1.h"
+#include "explorer/ListingView.h"
+#include "explorer/RowTexts.h"
+#include "explorer/SiteTree.h"
+#include "explorer/SiteTreeCommands.h"
+#include "ftp/WinInet.h"
+#include "platform/TempFolder.h"
+#include "platform/UrlOpener.h"
+#include "storage/SiteBook.h"
+#include "storage/TRegFile.h"
+#include "storage/WatchFile.h"
+#include "transfers/TFormNewer.h"
+#include "transfers/TFormStartQueue.h"
+#include "transfers/TransferQueue.h"
+#include "transfers/WatchList.h"
+#include "widgets/StatusPanels.h"
+#include "widgets/TListView.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabBar>
+#include <QTemporaryDir>
+#include <QTreeWidget>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+constexpr int kNetWait = 20000;
+const QString kAdded = QStringLiteral("File(s) have been added to the watch list.");
+const QString kRemoveQuestion
+    = QStringLiteral("Are you sure you want to remove the selected items?");
+
+QByteArray contents(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+} // namespace
+
+class TestWatchWindow : public QObject {
+    Q_OBJECT
+
+    PrivateFtpServer server;
+    std::unique_ptr<TForm1> form;
+    std::unique_ptr<ScriptedPrompts> prompts;
+    std::unique_ptr<QTemporaryDir> local;
+    QStringList opened;
+
+    TListView *files() { return form->controls().ListView1; }
+    TListView *watches() { return form->controls().ListView2; }
+    QString panel(int i) { return form->controls().StatusBar1->panelText(i); }
+    bool idle() { return !form->listing().isBusy(); }
+    QString localPath(const QString &name) { return local->filePath(name); }
+    QString otherHost() { return QStringLiteral("localhost:%1").arg(server.port()); }
+
+    void openWindow()
+    {
+        form = openMainWindow();
+        QTRY_VERIFY_WITH_TIMEOUT(idle() && form->tree().current(), kNetWait);
+    }
+
+    void restartWindow()
+    {
+        form->FormClose();
+        form.reset();
+        openWindow();
+    }
+
+    void openSite(const QString &description, int rows)
+    {
+        form->controls().TabSet1->setCurrentIndex(0);
+        QTreeWidgetItem *site = child(form->root(), description);
+        QVERIFY(site);
+        form->controls().TreeView1->setCurrentItem(site);
+        QTRY_VERIFY_WITH_TIMEOUT(idle() && form->tree().current() == site, kNetWait);
+        form->treeCommands().Refresh1Click();
+        QTRY_VERIFY_WITH_TIMEOUT(idle() && files()->rowCount() == rows, kNetWait);
+    }
+
+    static void selectRows(TListView *list, const QStringList &names)
+    {
+        QItemSelectionModel *selection = list->selectionModel();
+        selection->clearSelection();
+        const QStringList shown = column(list, 0);
+        for (const QString &name : names) {
+            const int row = shown.indexOf(name);
+            QVERIFY2(row >= 0, qPrintable(name + " in " + shown.join(',')));
+            selection->select(list->shownModel()->index(row, 0),
+                QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        }
+    }
+
+    void addFromSite(const QString &description, const QStringList &names)
+    {
+        openSite(description, 5);
+        selectRows(files(), names);
+        prompts->clear();
+        form->MenuAddClick();
+        QCOMPARE(prompts->messageTexts(), QStringList { kAdded });
+        QCOMPARE(prompts->asked[0].icon, Prompts::Icon::Information);
+        form->controls().TabSet1->setCurrentIndex(1);
+    }
+
+    void waitForQueueToEmpty()
+    {
+        QTRY_VERIFY_WITH_TIMEOUT(form->queue().count() == 0 && idle(), kNetWait);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        DWORD ms = 3000;
+        InternetSetOptionA(nullptr, INTERNET_OPTION_RECEIVE_TIMEOUT, &ms, sizeof ms);
+        InternetSetOptionA(nullptr, INTERNET_OPTION_CONNECT_TIMEOUT, &ms, sizeof ms);
+        UrlOpener::install([this](const QUrl &url) {
+            opened << url.toLocalFile();
+            return true;
+        });
+    }
+
+    void init()
+    {
+        QVERIFY(server.start());
+        QFile::remove(SiteBook().filePath());
+        QFile::remove(WatchFile().filePath());
+        QDir().rmdir(WatchFile().filePath());
+        QFile::remove(WatchFile().filePath() + QStringLiteral(".rejected"));
+        QFile::remove(TRegFile::settingsFilePath());
+        prompts = std::make_unique<ScriptedPrompts>();
+        local = std::make_unique<QTemporaryDir>();
+        opened.clear();
+        SiteBook book;
+        book.InsertSite({ otherHost(), QStringLiteral("Other"), {}, {}, QStringLiteral("/") });
+        book.InsertSite({ server.host(), QStringLiteral("Public"), {}, {}, QStringLiteral("/") });
+        book.SaveSiteBook();
+        openWindow();
+    }
+
+    void cleanup()
+    {
+        if (form) {
+            form->FormClose();
+            form.reset();
+        }
+        prompts.reset();
+        server.stop();
+    }
+
+    void addedFilesAreKeptPerSiteAcrossARestartUntilRemoved()
+    {
+        addFromSite(QStringLiteral("Public"), { "readme.txt", "tenk.bin" });
+        QCOMPARE(column(watches(), 0), (QStringList { "/readme.txt", "/tenk.bin" }));
+        QCOMPARE(column(watches(), 1), (QStringList { "Up to Date", "Up to Date" }));
+        QCOMPARE(column(watches(), 2), (QStringList { "27", RowTexts::formatSize(10000) }));
+        QCOMPARE(column(watches(), 5), (QStringList { server.host(), server.host() }));
+        QCOMPARE(panel(1), QStringLiteral("Objects: 2"));
+        QCOMPARE(panel(2), QStringLiteral("Size: ") + RowTexts::formatSize(10027));
+        // The current folder's path is the site explorer's, untouched by adding.
+        QCOMPARE(form->tree().currentPath(), QStringLiteral("/"));
+
+        // The same file again refreshes its row; from another host it is another file.
+        addFromSite(QStringLiteral("Public"), { "readme.txt" });
+        QCOMPARE(watches()->rowCount(), 2);
+        addFromSite(QStringLiteral("Other"), { "readme.txt" });
+        QCOMPARE(column(watches(), 0), (QStringList { "/readme.txt", "/readme.txt", "/tenk.bin" }));
+        const QStringList hosts = column(watches(), 5);
+        QCOMPARE(QSet<QString>(hosts.begin(), hosts.end()),
+            (QSet<QString> { server.host(), otherHost() }));
+
+        prompts->clear();
+        restartWindow();
+        QCOMPARE(column(watches(), 1), (QStringList { "?", "?", "?" }));
+        form->controls().TabSet1->setCurrentIndex(1);
+        QCOMPARE(panel(2), QStringLiteral("Size: ") + RowTexts::formatSize(10054));
+        QCOMPARE(prompts->messageTexts(), QStringList());
+
+        selectRows(watches(), { "/tenk.bin" });
+        prompts->answer(QMessageBox::No);
+        form->MenuDeleteClick();
+        QCOMPARE(prompts->messageTexts(), QStringList { kRemoveQuestion });
+        QCOMPARE(watches()->rowCount(), 3);
+        prompts->answer(QMessageBox::Yes);
+        form->MenuAddClick(); // "Remove from Watch List" on this page
+        QCOMPARE(column(watches(), 0), (QStringList { "/readme.txt", "/readme.txt" }));
+        QCOMPARE(panel(2), QStringLiteral("Size: 54"));
+        QCOMPARE(WatchFile().load().records.size(), size_t(2));
+
+        // A list that cannot be written says so, and never that all went well.
+        QFile::remove(WatchFile().filePath());
+        QVERIFY(QDir().mkdir(WatchFile().filePath()));
+        openSite(QStringLiteral("Public"), 5);
+        selectRows(files(), { "zero.bin" });
+        prompts->clear();
+        form->MenuAddClick();
+        QCOMPARE(prompts->messageTexts(),
+            QStringList { QStringLiteral("Cannot create file ") + WatchFile().filePath() });
+    }
+
+    void aWatchFileOfAnotherKindIsToldAndKept()
+    {
+        form->FormClose();
+        form.reset();
+        QFile foreign(WatchFile().filePath());
+        QVERIFY(foreign.open(QIODevice::WriteOnly));
+        foreign.write("not a watch file at all");
+        foreign.close();
+        prompts->clear();
+        openWindow();
+        QCOMPARE(prompts->messageTexts(), QStringList { WatchFile::kInvalidMessage });
+        QCOMPARE(watches()->rowCount(), 0);
+        addFromSite(QStringLiteral("Public"), { "readme.txt" });
+        QCOMPARE(contents(WatchFile().filePath() + QStringLiteral(".rejected")),
+            QByteArray("not a watch file at all"));
+        QCOMPARE(WatchFile().load().records.size(), size_t(1));
+    }
+
+    void watchDownloadsLandByteExactAndOpenedFilesGoToTheDesktop()
+    {
+        addFromSite(QStringLiteral("Public"), { "tenk.bin", "readme.txt", "pub" });
+        QCOMPARE(column(watches(), 0), (QStringList { "/pub", "/readme.txt", "/tenk.bin" }));
+        // By size: the folder first, then reversed, folder last; the selection stays.
+        selectRows(watches(), { "/readme.txt" });
+        form->watches().ListView2ColumnClick(WatchList::Size);
+        QCOMPARE(column(watches(), 0), (QStringList { "/pub", "/readme.txt", "/tenk.bin" }));
+        form->watches().ListView2ColumnClick(WatchList::Size);
+        QCOMPARE(column(watches(), 0), (QStringList { "/tenk.bin", "/readme.txt", "/pub" }));
+        QCOMPARE(watches()->selectionModel()->selectedRows().value(0).row(), 1);
+        form->watches().ListView2ColumnClick(WatchList::Name);
+        QCOMPARE(column(watches(), 0), (QStringList { "/pub", "/readme.txt", "/tenk.bin" }));
+
+        // The folder is passed over; cancelling the second save dialog queues
+        // only the first file.
+        selectRows(watches(), { "/pub", "/readme.txt", "/tenk.bin" });
+        prompts->answerSave(localPath(QStringLiteral("first.txt")));
+        form->MenuDownloadClick();
+        waitForQueueToEmpty();
+        QCOMPARE(QDir(local->path()).entryList(QDir::Files), QStringList { "first.txt" });
+        QCOMPARE(contents(localPath("first.txt")), contents(server.anonRoot() + "/readme.txt"));
+
+        prompts->answerSave(localPath(QStringLiteral("readme.txt")));
+        prompts->answerSave(localPath(QStringLiteral("tenk.bin")));
+        form->MenuDownloadClick();
+        QCOMPARE(prompts->asked.last().title, QStringLiteral("Save /tenk.bin As"));
+        waitForQueueToEmpty();
+        for (const QString name : { "readme.txt", "tenk.bin" })
+            QCOMPARE(contents(localPath(name)), contents(server.anonRoot() + '/' + name));
+
+        selectRows(watches(), { "/readme.txt" });
+        form->MenuOpenClick();
+        const QString expected = TempFolder::path() + QStringLiteral("readme.txt");
+        QTRY_COMPARE_WITH_TIMEOUT(opened, QStringList { expected }, kNetWait);
+        QCOMPARE(contents(expected), contents(server.anonRoot() + "/readme.txt"));
+    }
+
+    void downloadIfNewerQueuesIntoTheChosenFolder()
+    {
+        addFromSite(QStringLiteral("Public"), { "readme.txt", "tenk.bin" });
+        form->SpeedQueueClick(); // stopped: the items stay to be looked at
+        selectRows(watches(), { "/readme.txt", "/tenk.bin" });
+        prompts->answerFolder(local->path());
+        QTimer::singleShot(0, form.get(), [this] {
+            auto *dialog = form->findChild<TFormNewer *>();
+            QVERIFY(dialog && dialog->isVisible());
+            QCOMPARE(dialog->EditDir->text(), QDir::tempPath());
+            dialog->RadioSeparate->click();
+            QVERIFY(!dialog->ButtonBrowse->isEnabled());
+            dialog->RadioNewer->click();
+            dialog->ButtonBrowse->click();
+            QTimer::singleShot(0, form.get(), [this] {
+                auto *start = form->findChild<TFormStartQueue *>();
+                QVERIFY(start && start->isVisible());
+                start->RadioNever->click();
+                start->ButtonOK->click();
+            });
+            dialog->ButtonOK->click();
+        });
+        form->watches().DownloadifChanged1Click();
+        QCOMPARE(form->queue().count(), 2);
+        QCOMPARE(form->queue().itemAt(1).actions, QStringLiteral("Download, Newer"));
+        QCOMPARE(form->queue().itemAt(1).saveFile, localPath(QStringLiteral("tenk.bin")));
+        TaggedValue newerDir;
+        form->settings().ReadValue(QStringLiteral("NewerDir"), newerDir);
+        QCOMPARE(newerDir.toString(), local->path());
+
+        // The watch list's part of the newer check: statuses and the record.
+        WatchList &list = form->watches();
+        QCOMPARE(list.setStatus("/tenk.bin", server.host(), "Downloaded"), QString("Up to Date"));
+        QCOMPARE(list.setStatus("/tenk.bin", "elsewhere", "Downloaded"), QString());
+        TWin32FindData bigger = list.recordAt(1).entry;
+        setFileSize(bigger, 20000);
+        list.refreshItem("/tenk.bin", server.host(), bigger);
+        QCOMPARE(column(watches(), 1), (QStringList { "Up to Date", "Downloaded" }));
+        QCOMPARE(panel(2), QStringLiteral("Size: ") + RowTexts::formatSize(20027));
+        QCOMPARE(fileSize(WatchFile().load().records[1].entry), uint64_t(20000));
+    }
+};
+
+VREX_WINDOW_TEST_MAIN(TestWatchWindow)
+#include "tst_watchwindow.moc"
