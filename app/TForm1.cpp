@@ -28,6 +28,7 @@
 #include "transfers/TFormStartQueue.h"
 #include "transfers/TransferProgress.h"
 #include "transfers/TransferQueue.h"
+#include "transfers/WatchList.h"
 #include "widgets/DragBar.h"
 #include "widgets/StatusPanels.h"
 #include "widgets/TListView.h"
@@ -218,6 +219,14 @@ void TForm1::bindDispatch()
     ds.stopQueue = [this] { transferQueue->stopQueue(); };
     ds.transferStarts = [this] { transferEnd.transferStarts(); };
     ds.transferDone = [this](int error) { transferEnd.transferEnded(error); };
+    ds.watchList.setStatus
+        = [this](const QString &name, const QString &host, const QString &status) {
+              watchList->setStatus(name, host, status);
+          };
+    ds.watchList.refreshItem
+        = [this](const QString &name, const QString &host, const TWin32FindData &found) {
+              watchList->refreshItem(name, host, found);
+          };
     ds.showTransferPanel = [this] {
         transferProgress->showPanel(
             transferQueue->waitingCount(), dispatch.pendingAction() != PendingAction::None);

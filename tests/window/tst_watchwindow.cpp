@@ -35,11 +35,32 @@
 #include <QtTest>
 
 #include <memory>
+#include <utime.h>
 
 namespace {
 
 constexpr int kNetWait = 20000;
 const QString kAdded = QStringLiteral("File(s) have been added to the watch list.");
+
+void writeBytes(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(bytes);
+}
+
+QByteArray readBytes(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+void setMtime(const QString &path, const QDateTime &at)
+{
+    const time_t t = time_t(at.toSecsSinceEpoch());
+    utimbuf times { t, t };
+    QCOMPARE(::utime(QFile::encodeName(path).constData(), &times), 0);
+}
 const QString kRemoveQuestion
     = QStringLiteral("Are you sure you want to remove the selected items?");
 
@@ -306,6 +327,48 @@ private slots:
         QCOMPARE(column(watches(), 1), (QStringList { "Up to Date", "Downloaded" }));
         QCOMPARE(panel(2), QStringLiteral("Size: ") + RowTexts::formatSize(20027));
         QCOMPARE(fileSize(WatchFile().load().records[1].entry), uint64_t(20000));
+    }
+
+    void downloadIfNewerFetchesOnlyChangedFilesAndTellsEachOnesStatus()
+    {
+        const QString root = server.anonRoot() + QLatin1Char('/');
+        writeBytes(root + QStringLiteral("a [1] b.txt"), "old");
+        writeBytes(root + QStringLiteral("gone.txt"), "soon gone");
+        openSite(QStringLiteral("Public"), 7);
+        selectRows(files(), { "a [1] b.txt", "gone.txt", "readme.txt", "tenk.bin" });
+        form->MenuAddClick();
+        // On the site: two files change, one goes away, one stays as it was.
+        const QDateTime later = QDateTime::currentDateTimeUtc().addSecs(120);
+        writeBytes(root + QStringLiteral("a [1] b.txt"), "new bytes");
+        writeBytes(root + QStringLiteral("tenk.bin"), QByteArray(2000, 'n'));
+        for (const char *name : { "a [1] b.txt", "tenk.bin" })
+            setMtime(root + QLatin1String(name), later);
+        QVERIFY(QFile::remove(root + QStringLiteral("gone.txt")));
+
+        form->controls().TabSet1->setCurrentIndex(1);
+        selectRows(watches(), { "/a [1] b.txt", "/gone.txt", "/readme.txt", "/tenk.bin" });
+        prompts->answerFolder(local->path());
+        QTimer::singleShot(0, form.get(), [this] {
+            auto *dialog = form->findChild<TFormNewer *>();
+            QVERIFY(dialog && dialog->isVisible());
+            dialog->ButtonBrowse->click();
+            dialog->ButtonOK->click();
+        });
+        form->controls().TabSet1->setCurrentIndex(0);
+        form->watches().DownloadifChanged1Click();
+        waitForQueueToEmpty();
+        QTRY_COMPARE(form->controls().TabSet1->currentIndex(), 1);
+        QCOMPARE(column(watches(), 0),
+            (QStringList { "/a [1] b.txt", "/gone.txt", "/readme.txt", "/tenk.bin" }));
+        QCOMPARE(column(watches(), 1),
+            (QStringList { "Downloaded", "Not Found", "Up to Date", "Downloaded" }));
+        QCOMPARE(QDir(local->path()).entryList(QDir::Files),
+            (QStringList { "a [1] b.txt", "tenk.bin" }));
+        QCOMPARE(readBytes(localPath("tenk.bin")), QByteArray(2000, 'n'));
+        QCOMPARE(readBytes(localPath("a [1] b.txt")), QByteArray("new bytes"));
+        QCOMPARE(prompts->messageTexts(), QStringList { kAdded });
+        // The watch file knows the new copy: the next check finds it up to date.
+        QCOMPARE(fileSize(WatchFile().load().records[3].entry), uint64_t(2000));
     }
 };
 
