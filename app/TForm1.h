@@ -103,6 +103,8 @@ private:
     void bindDispatch();
     void bindQueue();
     void bindCompletion();
+    void bindQuickDownload();
+    void openQuickDownload();
     void createFileCommands();
     void connectFileCommands();
     bool fileDropEvent(QEvent *event);
