@@ -171,8 +171,8 @@ private slots:
             QCOMPARE(d.EditFTP->text().size(), 31);
             d.EditFTP->clear();
             for (int i = 0; i < 20; ++i)
-                QTest::sendKeyEvent(QTest::Click, d.EditFTP, Qt::Key_Eacute,
-                    QString(QChar(0xE9)), Qt::NoModifier);
+                QTest::sendKeyEvent(
+                    QTest::Click, d.EditFTP, Qt::Key_Eacute, QString(QChar(0xE9)), Qt::NoModifier);
             QCOMPARE(d.EditFTP->text(), QString(15, QChar(0xE9)));
             d.EditFTP->setText(QStringLiteral("ftp.example.net"));
 
@@ -245,13 +245,13 @@ private slots:
         waitForTheEnd();
         QCOMPARE(contents(target), expected);
         QCOMPARE(connects, newConnections);
-        QCOMPARE(form->tree().currentConnection().login,
-            anonymous ? QString() : QStringLiteral("vrex"));
+        QCOMPARE(
+            form->tree().currentConnection().login, anonymous ? QString() : QStringLiteral("vrex"));
         QCOMPARE(prompts->messageTexts().size(), 2); // the overwrite question, then done
         QCOMPARE(form->queue().count(), 0);
         QVERIFY(!form->queue().isStopped());
-        QCOMPARE(QDir(local->path()).entryList(QDir::Files | QDir::Hidden),
-            QStringList { "same.txt" });
+        QCOMPARE(
+            QDir(local->path()).entryList(QDir::Files | QDir::Hidden), QStringList { "same.txt" });
     }
 
     void failuresAreToldAndStopTheQueue_data()
@@ -261,14 +261,16 @@ private slots:
         QTest::addColumn<bool>("reachable");
         QTest::addColumn<QString>("message");
         QTest::newRow("a file not on the site")
-            << "/nothere.txt" << "nothere.txt" << true
+            << "/nothere.txt"
+            << "nothere.txt" << true
             << QStringLiteral("The requested file cannot be found.") + kStopped;
         // Not even root may create files there.
         QTest::newRow("a folder that cannot be written")
-            << "/readme.txt" << "/proc/readme.txt" << true
-            << QStringLiteral("The save file is invalid.") + kStopped;
+            << "/readme.txt"
+            << "/proc/readme.txt" << true << QStringLiteral("The save file is invalid.") + kStopped;
         QTest::newRow("a site that cannot be reached")
-            << "/readme.txt" << "readme.txt" << false
+            << "/readme.txt"
+            << "readme.txt" << false
             << QStringLiteral("Could not connect to a site to establish file transfer.");
     }
 
@@ -337,8 +339,8 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(form->ftp().NoWorkerAlive(), kNetWait);
         QCOMPARE(prompts->asked.size(), asked);
         QCOMPARE(contents(target), QByteArray("the good old file"));
-        QCOMPARE(QDir(local->path()).entryList(QDir::Files | QDir::Hidden),
-            QStringList { "big.bin" });
+        QCOMPARE(
+            QDir(local->path()).entryList(QDir::Files | QDir::Hidden), QStringList { "big.bin" });
         QFile::remove(big);
     }
 
