@@ -171,7 +171,7 @@ void TForm1::refreshAfterUpload()
 void TForm1::bindQueue()
 {
     TransferQueue::Port port;
-    port.operationRunning = [this] { return dispatch.transferRunning() || listingView->isBusy(); };
+    port.operationRunning = [this] { return dispatch.operationRunning(); };
     port.transferRunning = [this] { return dispatch.queueTransferRunning(); };
     port.startTransfer = [this](const QueueItem &item) { return dispatch.startQueueItem(item); };
     transferQueue->setPort(port);
@@ -276,7 +276,24 @@ void TForm1::createDialogs()
     formNewer->setSettings(Reg.get());
     watchList->setNewerDialog(formNewer);
     formConnect->bind(siteTree, &sites);
+    bindQuickDownload();
     bindDispatch();
+}
+
+void TForm1::bindQuickDownload()
+{
+    TFormGetFile::Port port;
+    port.currentConnection = [this] {
+        const SiteConnection &c = siteTree->currentConnection();
+        return TFormGetFile::Site { c.host, c.login, c.password };
+    };
+    port.operationRunning = [this] { return dispatch.operationRunning(); };
+    port.saveAs = [this](const QString &remotePath) { return fileCommands->saveAs(remotePath); };
+    port.getNow
+        = [this](const QString &source, const QString &target, const TFormGetFile::Site &site) {
+              dispatch.startQuickDownload(source, target, site.host, site.login, site.password);
+          };
+    formGetFile->setPort(port);
 }
 
 void TForm1::connectCommands()

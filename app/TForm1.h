@@ -106,6 +106,8 @@ private:
     void bindDispatch();
     void bindQueue();
     void bindCompletion();
+    void bindQuickDownload();
+    void openQuickDownload();
     void createFileCommands();
     void connectFileCommands();
     void createWatchList();

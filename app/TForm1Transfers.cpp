@@ -8,6 +8,7 @@
 #include "explorer/SiteTree.h"
 #include "explorer/SiteTreeCommands.h"
 #include "transfers/QueueItem.h"
+#include "transfers/TFormGetFile.h"
 #include "transfers/TransferQueue.h"
 #include "widgets/TListView.h"
 
@@ -82,6 +83,8 @@ void TForm1::connectFileCommands()
     ui.ListView1->installEventFilter(this);
 }
 
+// Selected rows are downloaded; with nothing selected, and always on the
+// queue page, the user names the file.
 void TForm1::MenuDownloadClick()
 {
     const int page = ui.Notebook1->currentIndex();
@@ -89,7 +92,15 @@ void TForm1::MenuDownloadClick()
         fileCommands->downloadSelection(QStringLiteral("Download"));
     else if (page == 1 && ui.ListView2->selectionModel()->hasSelection())
         watchList->DownloadNow1Click();
-    // The quick download dialog comes with the dialog.
+    else
+        openQuickDownload();
+}
+
+void TForm1::openQuickDownload()
+{
+    // One operation at a time: the dialog would only start a second one.
+    if (formGetFile && !dispatch.operationRunning())
+        formGetFile->exec();
 }
 
 void TForm1::MenuOpenClick()

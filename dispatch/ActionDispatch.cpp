@@ -75,6 +75,25 @@ bool ActionDispatch::startQueueItem(const QueueItem &item)
     return true;
 }
 
+bool ActionDispatch::operationRunning() const
+{
+    return transferRunning() || services.listing->isBusy();
+}
+
+bool ActionDispatch::startQuickDownload(const QString &source, const QString &target,
+    const QString &host, const QString &login, const QString &password)
+{
+    if (operationRunning())
+        return false;
+    transfer = {};
+    transfer.source = source;
+    transfer.target = target;
+    action = PendingAction::GetNow;
+    if (!services.tree->connectWith(host, login, password))
+        dispatch();
+    return true;
+}
+
 void ActionDispatch::dispatch()
 {
     TWinInetFTP &ftp = *services.ftp;

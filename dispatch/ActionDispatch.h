@@ -75,10 +75,17 @@ public:
     bool queueTransferRunning() const { return isQueueTransfer(action); }
     // Any transfer, the quick download included.
     bool transferRunning() const { return isTransfer(action); }
+    // An FTP operation runs, or a transfer waits for its connection: no
+    // command may start another.
+    bool operationRunning() const;
 
     // The queue's start of one item: the transfer context from the item,
     // then a connection to the item's site or, when it is open, the transfer.
     bool startQueueItem(const QueueItem &item);
+    // The quick download: one file from a site the user named, outside the
+    // queue. Refused, and false, while another operation runs.
+    bool startQuickDownload(const QString &source, const QString &target, const QString &host,
+        const QString &login, const QString &password);
 
     // Handlers of the session's events.
     void WinInetFTP1Connect();
