@@ -694,6 +694,9 @@ void TForm1::fitColumnsAndSize()
         ui.ListView2->widenColumnToFit(2, size);
         ui.ListView3->widenColumnToFit(2, size);
     }
+    // The watch list's statuses show whole.
+    for (const QString &status : { QStringLiteral("Downloaded"), QStringLiteral("Up to Date") })
+        ui.ListView2->widenColumnToFit(1, status);
     ToolBarPanel *bar = ui.PanelExplorerTools;
     const int buttons = bar->button(ToolBarPanel::Details)->geometry().right() + 4;
     const int toolBar = buttons * 100 / (100 - bar->splitter()->position()) + 2 * bar->frameWidth();
