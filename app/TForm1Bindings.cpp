@@ -1,0 +1,154 @@
+// How the main window binds its subsystems to each other and to the FTP
+// session's events: the ports each one asks through.
+
+#include "app/TForm1.h"
+
+#include "app/CommandStateView.h"
+#include "app/MainMenu.h"
+#include "app/ToolBarPanel.h"
+#include "explorer/DirectoryMap.h"
+#include "explorer/FileCommands.h"
+#include "explorer/FileOperations.h"
+#include "explorer/ListingView.h"
+#include "explorer/RowTexts.h"
+#include "explorer/SiteTree.h"
+#include "explorer/SiteTreeCommands.h"
+#include "explorer/StatusTexts.h"
+#include "explorer/TFormConnect.h"
+#include "explorer/TFormMessage.h"
+#include "platform/Prompts.h"
+#include "platform/UrlOpener.h"
+#include "storage/TRegFile.h"
+#include "transfers/TFormGetFile.h"
+#include "transfers/TFormNewer.h"
+#include "transfers/TFormStartQueue.h"
+#include "transfers/TransferProgress.h"
+#include "transfers/TransferQueue.h"
+#include "transfers/WatchList.h"
+#include "widgets/StatusPanels.h"
+#include "widgets/TListView.h"
+
+#include <QMenu>
+#include <QSignalBlocker>
+#include <QTabBar>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QUrl>
+
+void TForm1::bindCompletion()
+{
+    TransferCompletion::Services cs;
+    cs.ftp = WinInetFTP1;
+    cs.dispatch = &dispatch;
+    cs.queue = transferQueue;
+    cs.progress = transferProgress;
+    cs.listing = listingView;
+    cs.tree = siteTree;
+    cs.refreshFiles = [this] { refreshAfterUpload(); };
+    cs.openFile = [](const QString &path) { UrlOpener::open(QUrl::fromLocalFile(path)); };
+    transferEnd.bind(cs);
+}
+
+// The current folder is listed again, so the uploaded files show in it.
+void TForm1::refreshAfterUpload()
+{
+    QTreeWidgetItem *current = siteTree->current();
+    if (current && ui.TreeView1->currentItem() != current) {
+        const QSignalBlocker blocker(ui.TreeView1);
+        ui.TreeView1->setCurrentItem(current);
+    }
+    siteCommands->Refresh1Click();
+}
+
+void TForm1::bindQueue()
+{
+    TransferQueue::Port port;
+    port.operationRunning = [this] { return dispatch.operationRunning(); };
+    port.transferRunning = [this] { return dispatch.queueTransferRunning(); };
+    port.startTransfer = [this](const QueueItem &item) { return dispatch.startQueueItem(item); };
+    transferQueue->setPort(port);
+    TransferQueue::Services qs;
+    qs.rowTexts = [](const TWin32FindData &entry) {
+        TWin32FindData copy = entry;
+        return TransferQueue::RowTexts { RowTexts::sizeText(&entry), RowTexts::typeName(&entry),
+            RowTexts::modifiedText(&copy), RowTexts::iconIndex(&entry) };
+    };
+    qs.sizeTotalChanged = [this](double bytes) {
+        listingView->setQueueSizeTotal(bytes);
+        listingView->refreshPanels();
+    };
+    qs.showWatchList = [this] { ui.TabSet1->setCurrentIndex(1); };
+    transferQueue->setServices(qs);
+}
+
+void TForm1::bindDispatch()
+{
+    ActionDispatch::Services ds;
+    ds.ftp = WinInetFTP1;
+    ds.tree = siteTree;
+    ds.listing = listingView;
+    ds.messages = formMessage;
+    ds.tabs = ui.TabSet1;
+    ds.stopQueue = [this] { transferQueue->stopQueue(); };
+    ds.transferStarts = [this] { transferEnd.transferStarts(); };
+    ds.transferDone = [this](int error) { transferEnd.transferEnded(error); };
+    ds.watchList.setStatus
+        = [this](const QString &name, const QString &host, const QString &status) {
+              watchList->setStatus(name, host, status);
+          };
+    ds.watchList.refreshItem
+        = [this](const QString &name, const QString &host, const TWin32FindData &found) {
+              watchList->refreshItem(name, host, found);
+          };
+    ds.showTransferPanel = [this] {
+        transferProgress->showPanel(
+            transferQueue->waitingCount(), dispatch.pendingAction() != PendingAction::None);
+    };
+    // Deferred: a walk of listings goes on from the end of each one, and the
+    // queue waits until the walk has ended.
+    ds.operationEnded = [this] {
+        QTimer::singleShot(0, transferQueue, [this] {
+            if (!listingView->isBusy())
+                transferQueue->queueStep(false);
+        });
+    };
+    ds.requestNotRun = [this](PendingAction action) { fileOps->requestNotRun(action); };
+    dispatch.bind(ds);
+}
+
+void TForm1::bindSessionEvents()
+{
+    TWinInetFTP &f = *WinInetFTP1;
+    f.OnWinInetStatus = [this](TWinInetFTP *, int32_t code) { showStatus(code); };
+    f.OnConnect = [this](TWinInetFTP *, HINTERNET, HINTERNET) { dispatch.WinInetFTP1Connect(); };
+    f.OnDirEntry
+        = [this](TWinInetFTP *, PTWin32FindData entry) { dispatch.WinInetFTP1DirEntry(*entry); };
+    f.OnDirDone = [this](TWinInetFTP *) { dispatch.WinInetFTP1DirDone(); };
+    auto status = [this](TWinInetFTP *, int64_t bytes) { transferEnd.WinInetFTP1GetStatus(bytes); };
+    auto done = [this](TWinInetFTP *, int64_t) { transferEnd.WinInetFTP1GetDone(); };
+    f.OnGetStatus = status;
+    f.OnSendStatus = status;
+    f.OnGetDone = done;
+    f.OnSendDone = done;
+    f.OnDeleteFileDone = [this](TWinInetFTP *) { fileOps->WinInetFTP1DeleteFileDone(); };
+    f.OnRenameFileDone = [this](TWinInetFTP *) { fileOps->WinInetFTP1RenameFileDone(); };
+    f.OnCreateDirDone = [this](TWinInetFTP *) { fileOps->WinInetFTP1CreateDirDone(); };
+    f.OnDeleteDirDone = [this](TWinInetFTP *) { fileOps->WinInetFTP1DeleteDirDone(); };
+}
+
+void TForm1::bindQuickDownload()
+{
+    TFormGetFile::Port port;
+    port.currentConnection = [this] {
+        const SiteConnection &c = siteTree->currentConnection();
+        return TFormGetFile::Site { c.host, c.login, c.password };
+    };
+    port.operationRunning = [this] { return dispatch.operationRunning(); };
+    port.saveAs = [this](const QString &remotePath) { return fileCommands->saveAs(remotePath); };
+    port.getNow
+        = [this](const QString &source, const QString &target, const TFormGetFile::Site &site) {
+              dispatch.startQuickDownload(source, target, site.host, site.login, site.password);
+          };
+    formGetFile->setPort(port);
+}
+
