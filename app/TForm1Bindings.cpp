@@ -151,4 +151,3 @@ void TForm1::bindQuickDownload()
           };
     formGetFile->setPort(port);
 }
-

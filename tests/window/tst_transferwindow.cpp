@@ -294,18 +294,44 @@ private slots:
             contents(server.anonRoot() + QStringLiteral("/readme.txt")));
     }
 
+    void newerChecksFetchOnlyWhatChangedAndEndOnTheWatchList_data()
+    {
+        QTest::addColumn<bool>("onVsftpd");
+        QTest::newRow("pyftpdlib (exact times)") << false;
+        QTest::newRow("vsftpd (times to the minute)") << true;
+    }
+
     void newerChecksFetchOnlyWhatChangedAndEndOnTheWatchList()
     {
-        const QDateTime seen(QDate(2026, 3, 4), QTime(5, 6, 7), Qt::UTC);
-        setMtime(server.anonRoot() + QStringLiteral("/readme.txt"), seen);
-        setMtime(server.anonRoot() + QStringLiteral("/tenk.bin"), seen.addSecs(1));
-        openSite(QStringLiteral("Public"), 5);
+        QFETCH(bool, onVsftpd);
+        std::unique_ptr<VsftpdServer> vsftpd;
+        QString host = server.host();
+        QString root = server.anonRoot();
+        if (onVsftpd) {
+            if (!VsftpdServer::whyUnavailable().isEmpty())
+                QSKIP(qPrintable(VsftpdServer::whyUnavailable()));
+            vsftpd = std::make_unique<VsftpdServer>();
+            QVERIFY(vsftpd->ok());
+            host = QString::fromLatin1(vsftpd->address());
+            root = vsftpd->anonRoot();
+            form->FormClose();
+            form.reset();
+            openWindowWithSites(host);
+            openSite(QStringLiteral("Vsftpd"), 8);
+        } else {
+            openSite(QStringLiteral("Public"), 5);
+        }
+        // A recent time to the minute, as every server can tell it.
+        QDateTime seen = QDateTime::currentDateTimeUtc().addSecs(-3600);
+        seen.setTime(QTime(seen.time().hour(), seen.time().minute()));
+        setMtime(root + QStringLiteral("/readme.txt"), seen);
+        setMtime(root + QStringLiteral("/tenk.bin"), seen.addSecs(120));
         for (const char *name : { "readme.txt", "tenk.bin", "gone.txt" }) {
             QueueItem item;
             item.name = QStringLiteral("/") + name;
             item.saveFile = localPath(name);
             item.actions = QStringLiteral("Download, Newer");
-            item.host = server.host();
+            item.host = host;
             qstrncpy(item.entry.cFileName, name, sizeof item.entry.cFileName);
             item.entry.ftLastWriteTime = FileTime::fromUnixSeconds(seen.toSecsSinceEpoch());
             setFileSize(item.entry, 27);
@@ -316,7 +342,7 @@ private slots:
         // Only the changed file came; what is gone is no failure.
         QCOMPARE(QDir(local->path()).entryList(QDir::Files), QStringList { "tenk.bin" });
         QCOMPARE(contents(localPath(QStringLiteral("tenk.bin"))),
-            contents(server.anonRoot() + QStringLiteral("/tenk.bin")));
+            contents(root + QStringLiteral("/tenk.bin")));
         QCOMPARE(prompts->messageTexts(), QStringList());
         QTRY_COMPARE(form->controls().TabSet1->currentIndex(), 1);
         QCOMPARE(panel(3), QStringLiteral("Queue: Idle"));
