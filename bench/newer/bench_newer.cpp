@@ -104,7 +104,11 @@ int main(int argc, char **argv)
 
     TForm1 form;
     form.createDialogs();
-    HandlerClock progress, status, done;
+    // dirDone: the end of each item's lookup of its file, through to the
+    // start of the next item's, on the window's thread.
+    HandlerClock progress, status, done, dirEntry, dirDone;
+    dirEntry.wrap(form.ftp().OnDirEntry);
+    dirDone.wrap(form.ftp().OnDirDone);
     progress.wrap(form.ftp().OnGetStatus);
     status.wrap(form.ftp().OnWinInetStatus);
     done.wrap(form.ftp().OnGetDone);
@@ -150,14 +154,15 @@ int main(int argc, char **argv)
     const QString statuses = statusCounts(watches, &counts);
     std::printf("files=%d queued=%d wall_s=%.3f cpu_s=%.3f late_p50_ms=%.2f late_p99_ms=%.2f "
                 "late_max_ms=%.2f ticks=%zu ui_cpu_s=%.3f progress_ms=%.1f progress_calls=%ld "
-                "status_ms=%.1f status_calls=%ld done_ms=%.1f done_calls=%ld downloaded=%d "
+                "status_ms=%.1f status_calls=%ld done_ms=%.1f done_calls=%ld dir_entry_ms=%.1f "
+                "dir_done_ms=%.1f dir_done_calls=%ld downloaded=%d "
                 "uptodate=%d statuses=%s prompts=%lld modals=%lld ok=%d\n",
         watched, queued, wallS, cpuS, probe.percentile(0.5), probe.percentile(0.99),
         probe.percentile(1.0), probe.ticks(), uiCpuS, progress.ms(), progress.calls, status.ms(),
-        status.calls, done.ms(), done.calls, counts.value(QStringLiteral("Downloaded")),
-        counts.value(QStringLiteral("Up to Date")), qPrintable(statuses),
-        static_cast<long long>(prompts.texts.size()), static_cast<long long>(modals.size()),
-        outcome.ok ? 1 : 0);
+        status.calls, done.ms(), done.calls, dirEntry.ms(), dirDone.ms(), dirDone.calls,
+        counts.value(QStringLiteral("Downloaded")), counts.value(QStringLiteral("Up to Date")),
+        qPrintable(statuses), static_cast<long long>(prompts.texts.size()),
+        static_cast<long long>(modals.size()), outcome.ok ? 1 : 0);
     std::fflush(stdout);
     if (!outcome.ok) {
         std::fprintf(stderr, "bench_newer: %s (%d items left)\n", qPrintable(outcome.why),
