@@ -19,20 +19,20 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 src=$(cd "$here/../.." && pwd)
-build=${1:-$src/build}
+SRC=$src
+build=$(cd "${1:-$src/build}" && pwd)
 bench=$build/bench/queue/bench_queue
 rounds=${ROUNDS:-1}
 small_count=${SMALL_COUNT:-1000} small_kb=${SMALL_KB:-4}
 large_count=${LARGE_COUNT:-10} large_mb=${LARGE_MB:-100}
 [ -x "$bench" ] || { echo "build bench_queue first" >&2; exit 1; }
 command -v lftp >/dev/null || { echo "lftp is missing" >&2; exit 1; }
+. "$src/bench/common/servers.sh"
 
 work=$(mktemp -d /tmp/vrex-queue-bench.XXXXXX)
 chmod 755 "$work"
-vs_pid=
 cleanup() {
-    /usr/bin/python3 "$src/tests/support/ftp_fixture.py" stop "$work/py" >/dev/null 2>&1 || true
-    if [ -n "$vs_pid" ]; then kill "$vs_pid" 2>/dev/null || true; wait "$vs_pid" 2>/dev/null || true; fi
+    stop_servers "$work"
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -47,8 +47,7 @@ if (( avail_kb < need_kb )); then
     large_mb=$fit
 fi
 
-/usr/bin/python3 "$src/tests/support/ftp_fixture.py" start "$work/py" >/dev/null
-py_port=$(cat "$work/py/port")
+start_pyftpdlib "$work"
 data=$work/py/user/q
 mkdir -p "$data/small" "$data/large" "$work/home"
 echo "# preparing ${small_count} x ${small_kb} KiB and ${large_count} x ${large_mb} MiB of random data" >&2
@@ -64,14 +63,7 @@ for i in $(seq -w 1 "$large_count"); do
 done
 chmod -R a+rX "$data"
 
-vs_port=
-if [ "$(id -u)" = 0 ] && [ -x /usr/sbin/vsftpd ]; then
-    /usr/bin/python3 "$src/tests/ftp/vsftpd_launcher.py" "$work/vs" "$data" >"$work/vs.out" 2>&1 &
-    vs_pid=$!
-    for _ in $(seq 200); do grep -q '^PORT' "$work/vs.out" 2>/dev/null && break; sleep 0.1; done
-    vs_port=$(sed -n 's/^PORT //p' "$work/vs.out")
-fi
-[ -n "$vs_port" ] || echo "# vsftpd skipped (needs root and vsftpd)"
+start_vsftpd "$work" "$data"
 
 preload=
 if [ -n "${VREX_BENCH_NOSYNC:-}" ]; then
