@@ -1,14 +1,20 @@
 #pragma once
 
+#include "ftp/WinInet.h"
 #include "widgets/TListView.h"
 
+#include <QDateTime>
+#include <QFile>
+#include <QItemSelectionModel>
 #include <QStringList>
 #include <QTreeWidgetItem>
+#include <QtTest>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <utime.h>
 
 // What the window tests share: the site dialog's fields, reading the lists
 // and the tree as a person sees them, and a server that never answers.
@@ -44,6 +50,49 @@ inline QStringList childTexts(QTreeWidgetItem *parent)
     for (int i = 0; parent && i < parent->childCount(); ++i)
         texts << parent->child(i)->text(0);
     return texts;
+}
+
+// Network waits short enough for a test, long enough for a loaded machine.
+inline void useShortNetworkTimeouts()
+{
+    DWORD ms = 3000;
+    InternetSetOptionA(nullptr, INTERNET_OPTION_RECEIVE_TIMEOUT, &ms, sizeof ms);
+    InternetSetOptionA(nullptr, INTERNET_OPTION_CONNECT_TIMEOUT, &ms, sizeof ms);
+}
+
+// Selects the rows of `list` whose first column reads each of `names`.
+inline void selectRowsNamed(TListView *list, const QStringList &names)
+{
+    QItemSelectionModel *selection = list->selectionModel();
+    selection->clearSelection();
+    const QStringList shown = column(list, 0);
+    for (const QString &name : names) {
+        const int row = shown.indexOf(name);
+        QVERIFY2(row >= 0, qPrintable(name + " in " + shown.join(',')));
+        selection->select(list->shownModel()->index(row, 0),
+            QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+}
+
+// Files on either side of a transfer, as a test makes and reads them.
+inline QByteArray fileContents(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+inline void writeFileBytes(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(bytes);
+}
+
+inline void setModified(const QString &path, const QDateTime &at)
+{
+    const time_t t = time_t(at.toSecsSinceEpoch());
+    utimbuf times { t, t };
+    QCOMPARE(::utime(QFile::encodeName(path).constData(), &times), 0);
 }
 
 // A loopback port that accepts connections and never says a word; closed,

@@ -42,13 +42,6 @@ namespace {
 
 constexpr int kNetWait = 20000;
 
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
-
 } // namespace
 
 class TestFileOperations : public QObject {
@@ -144,12 +137,7 @@ class TestFileOperations : public QObject {
     }
 
 private slots:
-    void initTestCase()
-    {
-        DWORD ms = 3000;
-        InternetSetOptionA(nullptr, INTERNET_OPTION_RECEIVE_TIMEOUT, &ms, sizeof ms);
-        InternetSetOptionA(nullptr, INTERNET_OPTION_CONNECT_TIMEOUT, &ms, sizeof ms);
-    }
+    void initTestCase() { useShortNetworkTimeouts(); }
 
     void init()
     {
@@ -173,7 +161,7 @@ private slots:
 
     void deletingAFileAsksWithItsOwnCaseAndRemovesIt()
     {
-        writeFile(onDisk("ReadMe.TXT"), QByteArray(1000, 'x'));
+        writeFileBytes(onDisk("ReadMe.TXT"), QByteArray(1000, 'x'));
         openWritableSite(6);
         const QString sizeBefore = panel(2);
 
@@ -258,7 +246,7 @@ private slots:
 
     void renamingAFileInPlace()
     {
-        writeFile(onDisk("a.txt"), "alpha");
+        writeFileBytes(onDisk("a.txt"), "alpha");
         openWritableSite(6);
         QTreeWidgetItem *a = rowNode("a.txt");
         // F2 on the row, as in the desktop's file manager.
@@ -293,7 +281,7 @@ private slots:
 
     void aRefusedRenameRestoresTheRow()
     {
-        writeFile(onDisk("a.txt"), "alpha");
+        writeFileBytes(onDisk("a.txt"), "alpha");
         openWritableSite(6);
         QTreeWidgetItem *a = rowNode("a.txt");
 

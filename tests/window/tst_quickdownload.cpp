@@ -39,19 +39,6 @@ const QString kStopped
     = QStringLiteral("\r\rThe transfer has been terminated and the queue stopped.");
 const QString kTransferred = QStringLiteral("File transferred.");
 
-QByteArray contents(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
-
 } // namespace
 
 class TestQuickDownload : public QObject {
@@ -118,9 +105,7 @@ class TestQuickDownload : public QObject {
 private slots:
     void initTestCase()
     {
-        DWORD ms = 3000;
-        InternetSetOptionA(nullptr, INTERNET_OPTION_RECEIVE_TIMEOUT, &ms, sizeof ms);
-        InternetSetOptionA(nullptr, INTERNET_OPTION_CONNECT_TIMEOUT, &ms, sizeof ms);
+        useShortNetworkTimeouts();
         QVERIFY2(server.start(), "server did not start");
     }
 
@@ -225,10 +210,10 @@ private slots:
         QFETCH(bool, anonymous);
         QFETCH(int, newConnections);
         QFETCH(QByteArray, expected);
-        writeFile(server.userRoot() + QStringLiteral("/same.txt"), "the user's copy");
-        writeFile(server.anonRoot() + QStringLiteral("/same.txt"), "the anonymous copy");
+        writeFileBytes(server.userRoot() + QStringLiteral("/same.txt"), "the user's copy");
+        writeFileBytes(server.anonRoot() + QStringLiteral("/same.txt"), "the anonymous copy");
         const QString target = localPath(QStringLiteral("same.txt"));
-        writeFile(target, "old");
+        writeFileBytes(target, "old");
         openWindow();
         prompts->answerSave(target);
         prompts->answer(QMessageBox::Ok); // overwrite the old copy
@@ -243,7 +228,7 @@ private slots:
         QCOMPARE(prompts->asked.last().icon, Prompts::Icon::Information);
         QCOMPARE(prompts->asked.last().title, QStringLiteral("Vrex Explorer"));
         waitForTheEnd();
-        QCOMPARE(contents(target), expected);
+        QCOMPARE(fileContents(target), expected);
         QCOMPARE(connects, newConnections);
         QCOMPARE(
             form->tree().currentConnection().login, anonymous ? QString() : QStringLiteral("vrex"));
@@ -308,7 +293,7 @@ private slots:
             QVERIFY(f.open(QIODevice::WriteOnly) && f.resize(qint64(1) << 30));
         }
         const QString target = localPath(QStringLiteral("big.bin"));
-        writeFile(target, "the good old file");
+        writeFileBytes(target, "the good old file");
         openWindow();
         prompts->answerSave(target);
         prompts->answer(QMessageBox::Ok);
@@ -338,7 +323,7 @@ private slots:
         waitForTheEnd();
         QTRY_VERIFY_WITH_TIMEOUT(form->ftp().NoWorkerAlive(), kNetWait);
         QCOMPARE(prompts->asked.size(), asked);
-        QCOMPARE(contents(target), QByteArray("the good old file"));
+        QCOMPARE(fileContents(target), QByteArray("the good old file"));
         QCOMPARE(
             QDir(local->path()).entryList(QDir::Files | QDir::Hidden), QStringList { "big.bin" });
         QFile::remove(big);

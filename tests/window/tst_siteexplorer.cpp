@@ -46,13 +46,6 @@ namespace {
 
 constexpr int kNetWait = 20000;
 
-void setMtime(const QString &path, const QDateTime &at)
-{
-    const time_t t = time_t(at.toSecsSinceEpoch());
-    utimbuf times { t, t };
-    QCOMPARE(::utime(QFile::encodeName(path).constData(), &times), 0);
-}
-
 } // namespace
 
 class TestSiteExplorer : public QObject {
@@ -110,9 +103,7 @@ private slots:
     void initTestCase()
     {
         QVERIFY(server.start());
-        DWORD ms = 3000;
-        InternetSetOptionA(nullptr, INTERNET_OPTION_RECEIVE_TIMEOUT, &ms, sizeof ms);
-        InternetSetOptionA(nullptr, INTERNET_OPTION_CONNECT_TIMEOUT, &ms, sizeof ms);
+        useShortNetworkTimeouts();
     }
 
     void init()
@@ -366,8 +357,8 @@ private slots:
         // either side of a midnight that passes meanwhile.
         const QDateTime now = QDateTime::currentDateTimeUtc();
         const QDate today = now.date();
-        setMtime(root + "/ahead.txt", now.addDays(3));
-        setMtime(root + "/tomorrow.txt", now.addDays(1));
+        setModified(root + "/ahead.txt", now.addDays(3));
+        setModified(root + "/tomorrow.txt", now.addDays(1));
 
         open();
         createSite({ server.host(), QStringLiteral("Looks") });

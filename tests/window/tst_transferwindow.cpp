@@ -50,32 +50,12 @@ constexpr int kNetWait = 20000;
 const QString kStopped
     = QStringLiteral("\r\rThe transfer has been terminated and the queue stopped.");
 
-QByteArray contents(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
-
 // A file far larger than loopback moves in a blink, without using the disk.
 void makeSparseFile(const QString &path, qint64 size)
 {
     QFile f(path);
     QVERIFY(f.open(QIODevice::WriteOnly));
     QVERIFY(f.resize(size));
-}
-
-void setMtime(const QString &path, const QDateTime &at)
-{
-    const time_t t = time_t(at.toSecsSinceEpoch());
-    utimbuf times { t, t };
-    QCOMPARE(::utime(QFile::encodeName(path).constData(), &times), 0);
 }
 
 } // namespace
@@ -127,18 +107,7 @@ class TestTransferWindow : public QObject {
             kNetWait);
     }
 
-    void selectRows(const QStringList &names)
-    {
-        QItemSelectionModel *selection = files()->selectionModel();
-        selection->clearSelection();
-        const QStringList shown = column(files(), 0);
-        for (const QString &name : names) {
-            const int row = shown.indexOf(name);
-            QVERIFY2(row >= 0, qPrintable(name));
-            selection->select(files()->shownModel()->index(row, 0),
-                QItemSelectionModel::Select | QItemSelectionModel::Rows);
-        }
-    }
+    void selectRows(const QStringList &names) { selectRowsNamed(files(), names); }
 
     void waitForQueueToEmpty()
     {
@@ -170,9 +139,7 @@ class TestTransferWindow : public QObject {
 private slots:
     void initTestCase()
     {
-        DWORD ms = 3000;
-        InternetSetOptionA(nullptr, INTERNET_OPTION_RECEIVE_TIMEOUT, &ms, sizeof ms);
-        InternetSetOptionA(nullptr, INTERNET_OPTION_CONNECT_TIMEOUT, &ms, sizeof ms);
+        useShortNetworkTimeouts();
         UrlOpener::install([this](const QUrl &url) {
             opened << url.toLocalFile();
             return true;
@@ -202,7 +169,7 @@ private slots:
 
     void downloadsFromTwoSitesRunOneAfterAnotherAndLandByteExact()
     {
-        writeFile(localPath(QStringLiteral("readme.txt")), "old copy");
+        writeFileBytes(localPath(QStringLiteral("readme.txt")), "old copy");
         openSite(QStringLiteral("Public"), 5);
         selectRows({ QStringLiteral("readme.txt"), QStringLiteral("tenk.bin") });
         prompts->answerSave(localPath(QStringLiteral("readme.txt")));
@@ -217,7 +184,7 @@ private slots:
         waitForQueueToEmpty();
 
         // The third file comes from the other site, by double-click.
-        writeFile(server.userRoot() + QStringLiteral("/Notes.TXT"), QByteArray(70000, 'n'));
+        writeFileBytes(server.userRoot() + QStringLiteral("/Notes.TXT"), QByteArray(70000, 'n'));
         openSite(QStringLiteral("Private"), 6);
         selectRows({ QStringLiteral("Notes.TXT") });
         prompts->answerSave(localPath(QStringLiteral("notes.txt")));
@@ -225,11 +192,11 @@ private slots:
         QCOMPARE(prompts->asked.last().text, local->path() + QStringLiteral("/notes.txt"));
         waitForQueueToEmpty();
 
-        QCOMPARE(contents(localPath(QStringLiteral("readme.txt"))),
-            contents(server.anonRoot() + QStringLiteral("/readme.txt")));
-        QCOMPARE(contents(localPath(QStringLiteral("tenk.bin"))),
-            contents(server.anonRoot() + QStringLiteral("/tenk.bin")));
-        QCOMPARE(contents(localPath(QStringLiteral("notes.txt"))), QByteArray(70000, 'n'));
+        QCOMPARE(fileContents(localPath(QStringLiteral("readme.txt"))),
+            fileContents(server.anonRoot() + QStringLiteral("/readme.txt")));
+        QCOMPARE(fileContents(localPath(QStringLiteral("tenk.bin"))),
+            fileContents(server.anonRoot() + QStringLiteral("/tenk.bin")));
+        QCOMPARE(fileContents(localPath(QStringLiteral("notes.txt"))), QByteArray(70000, 'n'));
         QCOMPARE(prompts->messageTexts().size(), 1); // the overwrite question only
         QCOMPARE(panel(3), QStringLiteral("Queue: Idle"));
         QTRY_VERIFY(!form->controls().PanelTransfer->isVisible());
@@ -260,7 +227,7 @@ private slots:
         QCOMPARE(queue().count(), 3);
         waitForQueueToEmpty();
         for (const QString &name : names)
-            QCOMPARE(contents(localPath(name)), contents(vsftpd.anonRoot() + '/' + name));
+            QCOMPARE(fileContents(localPath(name)), fileContents(vsftpd.anonRoot() + '/' + name));
         QCOMPARE(prompts->messageTexts(), QStringList());
     }
 
@@ -290,8 +257,8 @@ private slots:
         queue().Timer1Timer();
         QCOMPARE(panel(3), QStringLiteral("Queue: Idle"));
         waitForQueueToEmpty();
-        QCOMPARE(contents(localPath(QStringLiteral("readme.txt"))),
-            contents(server.anonRoot() + QStringLiteral("/readme.txt")));
+        QCOMPARE(fileContents(localPath(QStringLiteral("readme.txt"))),
+            fileContents(server.anonRoot() + QStringLiteral("/readme.txt")));
     }
 
     void newerChecksFetchOnlyWhatChangedAndEndOnTheWatchList_data()
@@ -324,8 +291,8 @@ private slots:
         // A recent time to the minute, as every server can tell it.
         QDateTime seen = QDateTime::currentDateTimeUtc().addSecs(-3600);
         seen.setTime(QTime(seen.time().hour(), seen.time().minute()));
-        setMtime(root + QStringLiteral("/readme.txt"), seen);
-        setMtime(root + QStringLiteral("/tenk.bin"), seen.addSecs(120));
+        setModified(root + QStringLiteral("/readme.txt"), seen);
+        setModified(root + QStringLiteral("/tenk.bin"), seen.addSecs(120));
         for (const char *name : { "readme.txt", "tenk.bin", "gone.txt" }) {
             QueueItem item;
             item.name = QStringLiteral("/") + name;
@@ -341,8 +308,8 @@ private slots:
         waitForQueueToEmpty();
         // Only the changed file came; what is gone is no failure.
         QCOMPARE(QDir(local->path()).entryList(QDir::Files), QStringList { "tenk.bin" });
-        QCOMPARE(contents(localPath(QStringLiteral("tenk.bin"))),
-            contents(root + QStringLiteral("/tenk.bin")));
+        QCOMPARE(fileContents(localPath(QStringLiteral("tenk.bin"))),
+            fileContents(root + QStringLiteral("/tenk.bin")));
         QCOMPARE(prompts->messageTexts(), QStringList());
         QTRY_COMPARE(form->controls().TabSet1->currentIndex(), 1);
         QCOMPARE(panel(3), QStringLiteral("Queue: Idle"));
@@ -368,7 +335,7 @@ private slots:
         QFETCH(QString, message);
         // The file the download would replace, and the upload's source.
         const QString target = localPath(QStringLiteral("tenk.bin"));
-        writeFile(target, "the good old file");
+        writeFileBytes(target, "the good old file");
         if (failure == "broken") {
             startBigDownload(target);
             server.stop();
@@ -396,7 +363,7 @@ private slots:
         QCOMPARE(panel(3), QStringLiteral("Queue: Stopped"));
         QVERIFY(queue().isStopped());
         // Nothing the user had is lost, and nothing half-made is left.
-        QCOMPARE(contents(target), QByteArray("the good old file"));
+        QCOMPARE(fileContents(target), QByteArray("the good old file"));
         QCOMPARE(
             QDir(local->path()).entryList(QDir::Files | QDir::Hidden), QStringList { "tenk.bin" });
         QTRY_VERIFY(!form->controls().PanelTransfer->isVisible());
@@ -443,8 +410,8 @@ private slots:
     void uploadsByDialogAndByDropLandAndTheFolderIsListedAgain()
     {
         openSite(QStringLiteral("Private"), 5);
-        writeFile(localPath(QStringLiteral("Data.TXT")), "data");
-        writeFile(localPath(QStringLiteral("two.bin")), QByteArray(123456, 't'));
+        writeFileBytes(localPath(QStringLiteral("Data.TXT")), "data");
+        writeFileBytes(localPath(QStringLiteral("two.bin")), QByteArray(123456, 't'));
         QDir(local->path()).mkdir(QStringLiteral("folder"));
         prompts->answerOpen({ localPath(QStringLiteral("Data.TXT")) });
         QTest::mouseClick(
@@ -452,7 +419,7 @@ private slots:
         QCOMPARE(prompts->asked[0].title, QStringLiteral("Current Directory: /"));
         waitForQueueToEmpty();
         QTRY_VERIFY_WITH_TIMEOUT(idle() && column(files(), 0).contains("data.txt"), kNetWait);
-        QCOMPARE(contents(server.userRoot() + QStringLiteral("/data.txt")), QByteArray("data"));
+        QCOMPARE(fileContents(server.userRoot() + QStringLiteral("/data.txt")), QByteArray("data"));
 
         // Two files and a folder dropped from a file manager.
         QMimeData mime;
@@ -471,7 +438,8 @@ private slots:
                 "Directory selections were ignored.  Please select only individual files."));
         waitForQueueToEmpty();
         QTRY_VERIFY_WITH_TIMEOUT(idle() && column(files(), 0).contains("two.bin"), kNetWait);
-        QCOMPARE(contents(server.userRoot() + QStringLiteral("/two.bin")), QByteArray(123456, 't'));
+        QCOMPARE(
+            fileContents(server.userRoot() + QStringLiteral("/two.bin")), QByteArray(123456, 't'));
         QCOMPARE(prompts->messageTexts().size(), 1);
     }
 
@@ -484,7 +452,8 @@ private slots:
         waitForQueueToEmpty();
         const QString expected = TempFolder::path() + QStringLiteral("readme.txt");
         QTRY_COMPARE(opened, QStringList { expected });
-        QCOMPARE(contents(expected), contents(server.anonRoot() + QStringLiteral("/readme.txt")));
+        QCOMPARE(fileContents(expected),
+            fileContents(server.anonRoot() + QStringLiteral("/readme.txt")));
         QCOMPARE(QFile(TempFolder::path()).permissions() & 0x0077, QFileDevice::Permissions());
         QVERIFY(prompts->asked.isEmpty());
     }

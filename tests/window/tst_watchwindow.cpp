@@ -42,33 +42,8 @@ namespace {
 constexpr int kNetWait = 20000;
 const QString kAdded = QStringLiteral("File(s) have been added to the watch list.");
 
-void writeBytes(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
-}
-
-QByteArray readBytes(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-void setMtime(const QString &path, const QDateTime &at)
-{
-    const time_t t = time_t(at.toSecsSinceEpoch());
-    utimbuf times { t, t };
-    QCOMPARE(::utime(QFile::encodeName(path).constData(), &times), 0);
-}
 const QString kRemoveQuestion
     = QStringLiteral("Are you sure you want to remove the selected items?");
-
-QByteArray contents(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
 
 } // namespace
 
@@ -114,15 +89,7 @@ class TestWatchWindow : public QObject {
 
     static void selectRows(TListView *list, const QStringList &names)
     {
-        QItemSelectionModel *selection = list->selectionModel();
-        selection->clearSelection();
-        const QStringList shown = column(list, 0);
-        for (const QString &name : names) {
-            const int row = shown.indexOf(name);
-            QVERIFY2(row >= 0, qPrintable(name + " in " + shown.join(',')));
-            selection->select(list->shownModel()->index(row, 0),
-                QItemSelectionModel::Select | QItemSelectionModel::Rows);
-        }
+        selectRowsNamed(list, names);
     }
 
     void addFromSite(const QString &description, const QStringList &names)
@@ -144,9 +111,7 @@ class TestWatchWindow : public QObject {
 private slots:
     void initTestCase()
     {
-        DWORD ms = 3000;
-        InternetSetOptionA(nullptr, INTERNET_OPTION_RECEIVE_TIMEOUT, &ms, sizeof ms);
-        InternetSetOptionA(nullptr, INTERNET_OPTION_CONNECT_TIMEOUT, &ms, sizeof ms);
+        useShortNetworkTimeouts();
         UrlOpener::install([this](const QUrl &url) {
             opened << url.toLocalFile();
             return true;
@@ -244,7 +209,7 @@ private slots:
         QCOMPARE(prompts->messageTexts(), QStringList { WatchFile::kInvalidMessage });
         QCOMPARE(watches()->rowCount(), 0);
         addFromSite(QStringLiteral("Public"), { "readme.txt" });
-        QCOMPARE(contents(WatchFile().filePath() + QStringLiteral(".rejected")),
+        QCOMPARE(fileContents(WatchFile().filePath() + QStringLiteral(".rejected")),
             QByteArray("not a watch file at all"));
         QCOMPARE(WatchFile().load().records.size(), size_t(1));
     }
@@ -270,7 +235,8 @@ private slots:
         form->MenuDownloadClick();
         waitForQueueToEmpty();
         QCOMPARE(QDir(local->path()).entryList(QDir::Files), QStringList { "first.txt" });
-        QCOMPARE(contents(localPath("first.txt")), contents(server.anonRoot() + "/readme.txt"));
+        QCOMPARE(
+            fileContents(localPath("first.txt")), fileContents(server.anonRoot() + "/readme.txt"));
 
         prompts->answerSave(localPath(QStringLiteral("readme.txt")));
         prompts->answerSave(localPath(QStringLiteral("tenk.bin")));
@@ -278,13 +244,13 @@ private slots:
         QCOMPARE(prompts->asked.last().title, QStringLiteral("Save /tenk.bin As"));
         waitForQueueToEmpty();
         for (const QString name : { "readme.txt", "tenk.bin" })
-            QCOMPARE(contents(localPath(name)), contents(server.anonRoot() + '/' + name));
+            QCOMPARE(fileContents(localPath(name)), fileContents(server.anonRoot() + '/' + name));
 
         selectRows(watches(), { "/readme.txt" });
         form->MenuOpenClick();
         const QString expected = TempFolder::path() + QStringLiteral("readme.txt");
         QTRY_COMPARE_WITH_TIMEOUT(opened, QStringList { expected }, kNetWait);
-        QCOMPARE(contents(expected), contents(server.anonRoot() + "/readme.txt"));
+        QCOMPARE(fileContents(expected), fileContents(server.anonRoot() + "/readme.txt"));
     }
 
     void downloadIfNewerQueuesIntoTheChosenFolder()
@@ -332,17 +298,17 @@ private slots:
     void downloadIfNewerFetchesOnlyChangedFilesAndTellsEachOnesStatus()
     {
         const QString root = server.anonRoot() + QLatin1Char('/');
-        writeBytes(root + QStringLiteral("a [1] b.txt"), "old");
-        writeBytes(root + QStringLiteral("gone.txt"), "soon gone");
+        writeFileBytes(root + QStringLiteral("a [1] b.txt"), "old");
+        writeFileBytes(root + QStringLiteral("gone.txt"), "soon gone");
         openSite(QStringLiteral("Public"), 7);
         selectRows(files(), { "a [1] b.txt", "gone.txt", "readme.txt", "tenk.bin" });
         form->MenuAddClick();
         // On the site: two files change, one goes away, one stays as it was.
         const QDateTime later = QDateTime::currentDateTimeUtc().addSecs(120);
-        writeBytes(root + QStringLiteral("a [1] b.txt"), "new bytes");
-        writeBytes(root + QStringLiteral("tenk.bin"), QByteArray(2000, 'n'));
+        writeFileBytes(root + QStringLiteral("a [1] b.txt"), "new bytes");
+        writeFileBytes(root + QStringLiteral("tenk.bin"), QByteArray(2000, 'n'));
         for (const char *name : { "a [1] b.txt", "tenk.bin" })
-            setMtime(root + QLatin1String(name), later);
+            setModified(root + QLatin1String(name), later);
         QVERIFY(QFile::remove(root + QStringLiteral("gone.txt")));
 
         form->controls().TabSet1->setCurrentIndex(1);
@@ -364,8 +330,8 @@ private slots:
             (QStringList { "Downloaded", "Not Found", "Up to Date", "Downloaded" }));
         QCOMPARE(QDir(local->path()).entryList(QDir::Files),
             (QStringList { "a [1] b.txt", "tenk.bin" }));
-        QCOMPARE(readBytes(localPath("tenk.bin")), QByteArray(2000, 'n'));
-        QCOMPARE(readBytes(localPath("a [1] b.txt")), QByteArray("new bytes"));
+        QCOMPARE(fileContents(localPath("tenk.bin")), QByteArray(2000, 'n'));
+        QCOMPARE(fileContents(localPath("a [1] b.txt")), QByteArray("new bytes"));
         QCOMPARE(prompts->messageTexts(), QStringList { kAdded });
         // The watch file knows the new copy: the next check finds it up to date.
         QCOMPARE(fileSize(WatchFile().load().records[3].entry), uint64_t(2000));
