@@ -1,12 +1,10 @@
 #include "storage/SiteBook.h"
 
 #include "storage/DataFileMagic.h"
-#include "storage/EFileCreateError.h"
+#include "storage/DataFileSave.h"
 #include "storage/FixedSlot.h"
-#include "storage/PrivateFile.h"
 
 #include <QFile>
-#include <QStandardPaths>
 
 const QString SiteBook::kFileName = QStringLiteral("myFtpSites.dat");
 const QString SiteBook::kInvalidMessage = QStringLiteral("Invalid Sites File.");
@@ -21,7 +19,7 @@ SiteBook::~SiteBook()
 
 QString SiteBook::defaultFolder()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    return DataFileSave::defaultFolder();
 }
 
 QString SiteBook::filePath() const
@@ -88,23 +86,7 @@ void SiteBook::SaveSiteBook() const
         if (!site->Deleted)
             bytes += encodeRecord(*site);
     }
-    if (rejectedOnDisk)
-        keepRejectedFile();
-    if (!PrivateFile::write(filePath(), bytes))
-        throw EFileCreateError(filePath());
-    rejectedOnDisk = false;
-}
-
-void SiteBook::keepRejectedFile() const
-{
-    // A copy, not a rename: should the save then fail, the file stays where
-    // the user knows it.
-    const QString kept = filePath() + kRejectedSuffix;
-    if (!QFile::exists(filePath()))
-        return;
-    QFile::remove(kept);
-    if (!QFile::copy(filePath(), kept))
-        throw EFileCreateError(kept);
+    DataFileSave::save(filePath(), bytes, rejectedOnDisk, kRejectedSuffix);
 }
 
 TSiteRecord *SiteBook::FindSite(const QString &description) const

@@ -65,8 +65,6 @@ public:
     static TSiteRecord decodeRecord(const QByteArray &bytes);
 
 private:
-    void keepRejectedFile() const;
-
     QString folder;
     TSiteRecord *first = nullptr;
     mutable bool rejectedOnDisk = false; // the file was rejected and not yet kept

@@ -1,12 +1,10 @@
 #include "storage/WatchFile.h"
 
 #include "storage/DataFileMagic.h"
-#include "storage/EFileCreateError.h"
+#include "storage/DataFileSave.h"
 #include "storage/FixedSlot.h"
-#include "storage/PrivateFile.h"
 
 #include <QFile>
-#include <QStandardPaths>
 
 #include <cstring>
 
@@ -20,7 +18,7 @@ WatchFile::WatchFile(const QString &dataFolder) : folder(dataFolder) { }
 
 QString WatchFile::defaultFolder()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    return DataFileSave::defaultFolder();
 }
 
 QString WatchFile::filePath() const
@@ -87,21 +85,5 @@ WatchFile::LoadResult WatchFile::load()
 
 void WatchFile::save(const std::vector<WatchRecord> &records)
 {
-    if (rejectedOnDisk)
-        keepRejectedFile();
-    if (!PrivateFile::write(filePath(), serialize(records)))
-        throw EFileCreateError(filePath());
-    rejectedOnDisk = false;
-}
-
-void WatchFile::keepRejectedFile() const
-{
-    // A copy, not a rename: should the save then fail, the file stays where
-    // the user knows it.
-    const QString kept = filePath() + kRejectedSuffix;
-    if (!QFile::exists(filePath()))
-        return;
-    QFile::remove(kept);
-    if (!QFile::copy(filePath(), kept))
-        throw EFileCreateError(kept);
+    DataFileSave::save(filePath(), serialize(records), rejectedOnDisk, kRejectedSuffix);
 }

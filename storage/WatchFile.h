@@ -61,8 +61,6 @@ public:
     void save(const std::vector<WatchRecord> &records);
 
 private:
-    void keepRejectedFile() const;
-
     QString folder;
     bool rejectedOnDisk = false;
 };
