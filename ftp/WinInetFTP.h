@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ftp/TlsCertificateFacts.h"
 #include "ftp/Win32FindData.h"
 #include "ftp/WinInet.h"
 
@@ -28,6 +29,18 @@ enum TWinInetError : uint8_t {
     errBadSaveFile = 8,
     errNotConnected = 9,
     errNoRights = 10,
+    // The connection could not be made secure; LastErrorCode tells why:
+    // 12038 the certificate names another host, 12045 the certificate was
+    // not trusted, 12157 the TLS handshake failed, 12190 encryption is
+    // required and the server refused AUTH TLS.
+    errInsecure = 11,
+};
+
+// How the next Connect protects the control and data connections.
+enum class TFtpSecurity : uint8_t {
+    Plain, // never AUTH TLS
+    RequireTls, // AUTH TLS or no connection at all
+    TlsIfOffered, // AUTH TLS; plain only when the server refuses AUTH
 };
 
 // What the component is doing.
@@ -55,6 +68,9 @@ using TOnRenameFileDoneEvent = std::function<void(TWinInetFTP *Sender)>;
 using TOnCreateDirDoneEvent = std::function<void(TWinInetFTP *Sender)>;
 using TOnDeleteDirDoneEvent = std::function<void(TWinInetFTP *Sender)>;
 using TOnStatusEvent = std::function<void(TWinInetFTP *Sender, int32_t dwInternetStatus)>;
+// True lets the connection go on with this certificate.
+using TOnCertificateEvent
+    = std::function<bool(TWinInetFTP *Sender, const TlsCertificateFacts &certificate)>;
 
 // What a worker hands back with its completion event.
 struct TWinInetOutcome {
@@ -85,6 +101,10 @@ public:
     QString FTPSite;
     QString Login;
     QString Password;
+    TFtpSecurity Security = TFtpSecurity::Plain;
+    // Minutes east of UTC of the clock in which the server writes the times
+    // of a LIST listing (machine-readable listings are UTC already).
+    int TimeZoneOffsetMinutes = 0;
 
     const QStringList &LogonMessage() const { return logonMessage; }
     TWinInetStatus Status() const { return status.load(); }
@@ -104,6 +124,15 @@ public:
     TOnCreateDirDoneEvent OnCreateDirDone;
     TOnDeleteDirDoneEvent OnDeleteDirDone;
     TOnStatusEvent OnWinInetStatus;
+    // Asked on the user-interface thread, while the connect waits, about a
+    // certificate the system's store does not vouch for (unknown issuer,
+    // self-signed, out of its validity). A certificate for another host is
+    // refused without asking. Unset: refused.
+    TOnCertificateEvent OnCertificate;
+
+    // After a successful Connect: the protocol of an encrypted connection
+    // ("TLS 1.3"), empty for a plain one.
+    QString Encryption() const { return encryption; }
 
     void Connect();
     void Disconnect();
@@ -215,6 +244,7 @@ private:
     int nested[KindCount] = {}; // hand-offs of each kind on the UI stack
 
     QStringList logonMessage;
+    QString encryption;
     std::atomic<TWinInetStatus> status { statIdle };
     TWinInetError lastError = errNone;
     int32_t lastErrorCode = 0;
