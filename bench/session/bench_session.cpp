@@ -9,6 +9,9 @@
 // file on one thread), for the layer's own figure beside the session's.
 //
 // Prints one line: "mbps=<MB/s> p99ms=<timer lateness> rssmb=<peak resident> err=<code>".
+//
+// With VREX_BENCH_TLS=1 in the environment, get and put require explicit FTP
+// over TLS and accept whatever certificate the server shows.
 
 #include "ftp/WinInetFTP.h"
 
@@ -102,6 +105,10 @@ int main(int argc, char **argv)
     ftp.Login = args[3];
     ftp.Password = args[4];
     ftp.TransferBatch = args[7].toInt();
+    if (qEnvironmentVariableIntValue("VREX_BENCH_TLS") == 1) {
+        ftp.Security = TFtpSecurity::RequireTls;
+        ftp.OnCertificate = [](TWinInetFTP *, const TlsCertificateFacts &) { return true; };
+    }
 
     QElapsedTimer clock;
     qint64 bytes = 0;
