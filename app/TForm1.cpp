@@ -122,11 +122,12 @@ void TForm1::createSubsystems()
     ts.listing = listingView;
     ts.actions = &dispatch;
     ts.sites = &sites;
+    ts.options = &options;
     ts.settings = Reg.get();
     ts.showStatus = [this](int code) { showStatus(code); };
     siteTree = new SiteTree(tc, ts, this);
-    siteCommands
-        = new SiteTreeCommands(*siteTree, *listingView, dispatch, *WinInetFTP1, sites, this);
+    siteCommands = new SiteTreeCommands(
+        *siteTree, *listingView, dispatch, *WinInetFTP1, sites, options, this);
     siteCommands->afterReload = [this] {
         showStatus(70);
         listingView->setViewStyle(TViewStyle::vsReport);
@@ -174,7 +175,7 @@ void TForm1::createDialogs()
     transferQueue->setStartDialog(formStartQueue);
     formNewer->setSettings(Reg.get());
     watchList->setNewerDialog(formNewer);
-    formConnect->bind(siteTree, &sites);
+    formConnect->bind(siteTree, &sites, &options);
     bindQuickDownload();
     bindDispatch();
 }

@@ -11,6 +11,7 @@
 #include <QComboBox>
 #include <QEvent>
 #include <QFormLayout>
+#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -18,6 +19,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <cstdlib>
 #include <cstring>
 #include <iterator>
 
@@ -26,6 +28,12 @@ namespace {
 constexpr int kFieldBytes = 31;
 const QString kNewCaption = QStringLiteral("New FTP Site");
 const QString kEditCaption = QStringLiteral("Edit FTP Site");
+
+// Whole hours from UTC-12 to UTC+14 and the half and three-quarter hours
+// that places really keep.
+constexpr int kTimeZoneMinutes[] = { -720, -660, -600, -570, -540, -480, -420, -360, -300, -240,
+    -210, -180, -120, -60, 0, 60, 120, 180, 210, 240, 270, 300, 330, 345, 360, 390, 420, 480, 525,
+    540, 570, 600, 630, 660, 720, 765, 780, 840 };
 
 QLineEdit *field(QWidget *parent, const char *name, bool limited)
 {
@@ -45,7 +53,7 @@ TFormConnect::TFormConnect(QWidget *parent)
     setWindowTitle(kNewCaption);
     setModal(true);
     buildFields();
-    setFixedSize(432, 292);
+    setFixedSize(432, 400);
 }
 
 void TFormConnect::buildFields()
@@ -90,6 +98,7 @@ void TFormConnect::buildFields()
     credentials->addRow(LabelLogin, EditLogin);
     credentials->addRow(LabelPswd, EditPswd);
     form->addLayout(credentials);
+    form->addWidget(buildOptions());
     form->addStretch();
     auto *buttons = new QHBoxLayout;
     buttons->addStretch();
@@ -103,8 +112,8 @@ void TFormConnect::buildFields()
 
     // The fields in the order they are read, the box before the two fields
     // it governs (creation order would put it after them).
-    QWidget *const order[]
-        = { EditFTP, EditDesc, EditDir, CheckAnon, EditLogin, EditPswd, Button2, Button1 };
+    QWidget *const order[] = { EditFTP, EditDesc, EditDir, CheckAnon, EditLogin, EditPswd,
+        ComboSecurity, ComboTimeZone, Button2, Button1 };
     for (size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 
@@ -116,10 +125,76 @@ void TFormConnect::buildFields()
     EditDesc->installEventFilter(this);
 }
 
-void TFormConnect::bind(SiteTree *siteTree, SiteBook *siteBook)
+QWidget *TFormConnect::buildOptions()
+{
+    auto *group = new QGroupBox(tr("Connection"), this);
+    group->setObjectName(QStringLiteral("GroupConnection"));
+    ComboSecurity = new QComboBox(group);
+    ComboSecurity->setObjectName(QStringLiteral("ComboSecurity"));
+    ComboSecurity->addItem(tr("Plain FTP"), int(SiteSecurity::Plain));
+    ComboSecurity->addItem(tr("Require explicit FTP over TLS"), int(SiteSecurity::RequireTls));
+    ComboSecurity->addItem(tr("Use TLS if the server offers it"), int(SiteSecurity::TlsIfOffered));
+    ComboTimeZone = new QComboBox(group);
+    ComboTimeZone->setObjectName(QStringLiteral("ComboTimeZone"));
+    for (int minutes : kTimeZoneMinutes)
+        ComboTimeZone->addItem(timeZoneText(minutes), minutes);
+    ComboTimeZone->setToolTip(tr("The clock in which the server writes the times of its file "
+                                 "list. Servers that list times in UTC need no setting."));
+    LabelSecurity = new QLabel(tr("S&ecurity:"), group);
+    LabelSecurity->setObjectName(QStringLiteral("LabelSecurity"));
+    LabelSecurity->setBuddy(ComboSecurity);
+    LabelTimeZone = new QLabel(tr("Server &time zone:"), group);
+    LabelTimeZone->setObjectName(QStringLiteral("LabelTimeZone"));
+    LabelTimeZone->setBuddy(ComboTimeZone);
+    auto *hint = new QLabel(tr("(only for servers that list local times)"), group);
+    hint->setObjectName(QStringLiteral("LabelTimeZoneHint"));
+    hint->setEnabled(false);
+    auto *rows = new QFormLayout(group);
+    rows->addRow(LabelSecurity, ComboSecurity);
+    rows->addRow(LabelTimeZone, ComboTimeZone);
+    rows->addRow(QString(), hint);
+    return group;
+}
+
+QString TFormConnect::timeZoneText(int minutes)
+{
+    if (minutes == 0)
+        return QStringLiteral("UTC");
+    const int size = std::abs(minutes);
+    return QStringLiteral("UTC%1%2:%3")
+        .arg(minutes < 0 ? QLatin1Char('-') : QLatin1Char('+'))
+        .arg(size / 60, 2, 10, QLatin1Char('0'))
+        .arg(size % 60, 2, 10, QLatin1Char('0'));
+}
+
+void TFormConnect::showOptions(const SiteOptions &shown)
+{
+    ComboSecurity->setCurrentIndex(ComboSecurity->findData(int(shown.security)));
+    int at = ComboTimeZone->findData(shown.timeZoneMinutes);
+    if (at < 0) {
+        // An offset written by hand: shown as it is, in its place.
+        at = 0;
+        while (at < ComboTimeZone->count()
+            && ComboTimeZone->itemData(at).toInt() < shown.timeZoneMinutes)
+            ++at;
+        ComboTimeZone->insertItem(at, timeZoneText(shown.timeZoneMinutes), shown.timeZoneMinutes);
+    }
+    ComboTimeZone->setCurrentIndex(at);
+}
+
+SiteOptions TFormConnect::chosenOptions() const
+{
+    SiteOptions chosen;
+    chosen.security = SiteSecurity(ComboSecurity->currentData().toInt());
+    chosen.timeZoneMinutes = ComboTimeZone->currentData().toInt();
+    return chosen;
+}
+
+void TFormConnect::bind(SiteTree *siteTree, SiteBook *siteBook, SiteOptionsFile *siteOptions)
 {
     tree = siteTree;
     sites = siteBook;
+    options = siteOptions;
 }
 
 void TFormConnect::New1Click()
@@ -129,6 +204,8 @@ void TFormConnect::New1Click()
     EditDir->setText(QStringLiteral("/"));
     CheckAnon->setChecked(true);
     CheckAnonClick();
+    // New sites go encrypted where the server can.
+    showOptions({ SiteSecurity::TlsIfOffered, 0 });
     setWindowTitle(kNewCaption);
     Button2->setEnabled(false);
     exec();
@@ -155,6 +232,7 @@ void TFormConnect::Edit1Click()
     for (QWidget *w : { static_cast<QWidget *>(EditLogin), static_cast<QWidget *>(EditPswd),
              static_cast<QWidget *>(LabelLogin), static_cast<QWidget *>(LabelPswd) })
         w->setEnabled(!anonymous);
+    showOptions(options->optionsOf(site->Description));
     setWindowTitle(kEditCaption);
     EditFTPChange();
     exec();
@@ -258,6 +336,7 @@ bool TFormConnect::okInEditMode(const QString &d, TSiteRecord *&r, QTreeWidgetIt
 void TFormConnect::save(const QString &d, TSiteRecord *r, QTreeWidgetItem *n)
 {
     const bool editing = r != nullptr;
+    const QString oldDescription = editing ? r->Description : QString();
     if (!r)
         r = sites->InsertSite(TSiteRecord {});
     if (n) {
@@ -277,6 +356,10 @@ void TFormConnect::save(const QString &d, TSiteRecord *r, QTreeWidgetItem *n)
     putInCombos(d, editing);
     tree->sortSiteNodes();
     sites->SaveSiteBook();
+    if (editing)
+        options->remove(oldDescription);
+    options->set(d, chosenOptions());
+    options->save();
     tree->ui.tree->setCurrentItem(n);
 }
 

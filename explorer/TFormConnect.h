@@ -1,5 +1,7 @@
 #pragma once
 
+#include "storage/SiteOptionsFile.h"
+
 #include <QDialog>
 
 class QCheckBox;
@@ -18,7 +20,7 @@ class TFormConnect : public QDialog {
 public:
     explicit TFormConnect(QWidget *parent = nullptr);
 
-    void bind(SiteTree *tree, SiteBook *sites);
+    void bind(SiteTree *tree, SiteBook *sites, SiteOptionsFile *options);
 
     // "Ne&w..." and "&Edit...": fill the fields and show the dialog modally.
     void New1Click();
@@ -34,6 +36,12 @@ public:
     QCheckBox *CheckAnon;
     QLabel *LabelLogin, *LabelPswd;
     QPushButton *Button2, *Button1;
+    // Beyond the site record: kept in the site options file.
+    QLabel *LabelSecurity, *LabelTimeZone;
+    QComboBox *ComboSecurity, *ComboTimeZone;
+
+    // "UTC", "UTC+05:30", "UTC-03:00".
+    static QString timeZoneText(int minutes);
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -41,6 +49,9 @@ protected:
 
 private:
     void buildFields();
+    QWidget *buildOptions();
+    void showOptions(const SiteOptions &shown);
+    SiteOptions chosenOptions() const;
     QString selectedOrComboDescription() const;
     bool okInEditMode(const QString &d, TSiteRecord *&r, QTreeWidgetItem *&n);
     void save(const QString &d, TSiteRecord *r, QTreeWidgetItem *n);
@@ -48,4 +59,5 @@ private:
 
     SiteTree *tree = nullptr;
     SiteBook *sites = nullptr;
+    SiteOptionsFile *options = nullptr;
 };

@@ -41,7 +41,7 @@ private slots:
         written.set(QStringLiteral("Old"), { SiteSecurity::Plain, 0 });
         written.save();
 
-        struct stat st {};
+        struct stat st { };
         QCOMPARE(::stat(written.filePath().toLocal8Bit().constData(), &st), 0);
         QCOMPARE(st.st_mode & 0777, 0600u);
 
@@ -133,7 +133,8 @@ private slots:
         const QJsonObject sites = root.value(QStringLiteral("sites")).toObject();
         const QJsonObject work = sites.value(QStringLiteral("Work")).toObject();
         QCOMPARE(work.value(QStringLiteral("passive")).toBool(true), false);
-        QCOMPARE(work.value(QStringLiteral("security")).toString(), QStringLiteral("tls-if-offered"));
+        QCOMPARE(
+            work.value(QStringLiteral("security")).toString(), QStringLiteral("tls-if-offered"));
         QCOMPARE(sites.value(QStringLiteral("Other")).toObject().value(QStringLiteral("colour")),
             QJsonValue(QStringLiteral("red")));
     }
