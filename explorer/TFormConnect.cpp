@@ -11,7 +11,6 @@
 #include <QComboBox>
 #include <QEvent>
 #include <QFormLayout>
-#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -53,7 +52,7 @@ TFormConnect::TFormConnect(QWidget *parent)
     setWindowTitle(kNewCaption);
     setModal(true);
     buildFields();
-    setFixedSize(432, 400);
+    setFixedSize(432, 392);
 }
 
 void TFormConnect::buildFields()
@@ -127,33 +126,39 @@ void TFormConnect::buildFields()
 
 QWidget *TFormConnect::buildOptions()
 {
-    auto *group = new QGroupBox(tr("Connection"), this);
-    group->setObjectName(QStringLiteral("GroupConnection"));
-    ComboSecurity = new QComboBox(group);
+    auto *options = new QWidget(this);
+    options->setObjectName(QStringLiteral("PanelOptions"));
+    ComboSecurity = new QComboBox(options);
     ComboSecurity->setObjectName(QStringLiteral("ComboSecurity"));
     ComboSecurity->addItem(tr("Plain FTP"), int(SiteSecurity::Plain));
     ComboSecurity->addItem(tr("Require explicit FTP over TLS"), int(SiteSecurity::RequireTls));
     ComboSecurity->addItem(tr("Use TLS if the server offers it"), int(SiteSecurity::TlsIfOffered));
-    ComboTimeZone = new QComboBox(group);
+    ComboTimeZone = new QComboBox(options);
     ComboTimeZone->setObjectName(QStringLiteral("ComboTimeZone"));
     for (int minutes : kTimeZoneMinutes)
         ComboTimeZone->addItem(timeZoneText(minutes), minutes);
     ComboTimeZone->setToolTip(tr("The clock in which the server writes the times of its file "
                                  "list. Servers that list times in UTC need no setting."));
-    LabelSecurity = new QLabel(tr("S&ecurity:"), group);
+    LabelSecurity = new QLabel(tr("S&ecurity:"), options);
     LabelSecurity->setObjectName(QStringLiteral("LabelSecurity"));
     LabelSecurity->setBuddy(ComboSecurity);
-    LabelTimeZone = new QLabel(tr("Server &time zone:"), group);
+    LabelTimeZone = new QLabel(tr("Server &time zone:"), options);
     LabelTimeZone->setObjectName(QStringLiteral("LabelTimeZone"));
     LabelTimeZone->setBuddy(ComboTimeZone);
-    auto *hint = new QLabel(tr("(only for servers that list local times)"), group);
+    auto *hint = new QLabel(tr("only for servers that list their local times"), options);
     hint->setObjectName(QStringLiteral("LabelTimeZoneHint"));
+    hint->setWordWrap(true);
     hint->setEnabled(false);
-    auto *rows = new QFormLayout(group);
-    rows->addRow(LabelSecurity, ComboSecurity);
-    rows->addRow(LabelTimeZone, ComboTimeZone);
-    rows->addRow(QString(), hint);
-    return group;
+    auto *zoneRow = new QHBoxLayout;
+    zoneRow->addWidget(ComboTimeZone);
+    zoneRow->addWidget(hint, 1);
+    auto *rows = new QVBoxLayout(options);
+    rows->setContentsMargins(0, 6, 0, 0); // apart from the login fields
+    rows->addWidget(LabelSecurity);
+    rows->addWidget(ComboSecurity);
+    rows->addWidget(LabelTimeZone);
+    rows->addLayout(zoneRow);
+    return options;
 }
 
 QString TFormConnect::timeZoneText(int minutes)
