@@ -176,6 +176,12 @@ void TForm1::createDialogs()
     formNewer->setSettings(Reg.get());
     watchList->setNewerDialog(formNewer);
     formConnect->bind(siteTree, &sites, &options);
+    // The watch list keeps times as the site listed them: they follow a
+    // change of the site's clock, so download-if-newer compares like with like.
+    formConnect->timeZoneChanged
+        = [this](const QString &host, const QString &login, int from, int to) {
+              watchList->moveSiteTimes(host, login, from - to);
+          };
     bindQuickDownload();
     bindDispatch();
 }

@@ -335,6 +335,14 @@ bool TFormConnect::okInEditMode(const QString &d, TSiteRecord *&r, QTreeWidgetIt
         tree->deleteNodeAndTwin(n);
         n = nullptr;
     }
+    // The folders listed so far carry times read with the old clock: the
+    // site lists afresh instead of showing them.
+    if (n
+        && options->optionsOf(r->Description).timeZoneMinutes != chosenOptions().timeZoneMinutes) {
+        tree->ui.tree->setCurrentItem(tree->root());
+        tree->deleteNodeAndTwin(n);
+        n = nullptr;
+    }
     return true;
 }
 
@@ -342,6 +350,9 @@ void TFormConnect::save(const QString &d, TSiteRecord *r, QTreeWidgetItem *n)
 {
     const bool editing = r != nullptr;
     const QString oldDescription = editing ? r->Description : QString();
+    const QString oldHost = editing ? r->FTPSite : QString();
+    const QString oldLogin = editing ? r->Login : QString();
+    const int oldZone = options->optionsOf(oldDescription).timeZoneMinutes;
     if (!r)
         r = sites->InsertSite(TSiteRecord {});
     if (n) {
@@ -365,7 +376,16 @@ void TFormConnect::save(const QString &d, TSiteRecord *r, QTreeWidgetItem *n)
         options->remove(oldDescription);
     options->set(d, chosenOptions());
     options->save();
+    if (editing && oldHost == r->FTPSite && oldLogin == r->Login)
+        followTimeZoneChange(oldHost, oldLogin, oldZone);
     tree->ui.tree->setCurrentItem(n);
+}
+
+void TFormConnect::followTimeZoneChange(const QString &host, const QString &login, int from)
+{
+    const int to = chosenOptions().timeZoneMinutes;
+    if (from != to && timeZoneChanged)
+        timeZoneChanged(host, login, from, to);
 }
 
 void TFormConnect::putInCombos(const QString &d, bool replaceCurrent)

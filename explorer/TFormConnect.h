@@ -4,6 +4,8 @@
 
 #include <QDialog>
 
+#include <functional>
+
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -21,6 +23,10 @@ public:
     explicit TFormConnect(QWidget *parent = nullptr);
 
     void bind(SiteTree *tree, SiteBook *sites, SiteOptionsFile *options);
+    // Set by the window: a site kept its host and login, but its server's
+    // time zone changed (minutes east of UTC): times kept elsewhere follow.
+    std::function<void(const QString &host, const QString &login, int from, int to)>
+        timeZoneChanged;
 
     // "Ne&w..." and "&Edit...": fill the fields and show the dialog modally.
     void New1Click();
@@ -55,6 +61,7 @@ private:
     QString selectedOrComboDescription() const;
     bool okInEditMode(const QString &d, TSiteRecord *&r, QTreeWidgetItem *&n);
     void save(const QString &d, TSiteRecord *r, QTreeWidgetItem *n);
+    void followTimeZoneChange(const QString &host, const QString &login, int from);
     void putInCombos(const QString &d, bool replaceCurrent);
 
     SiteTree *tree = nullptr;

@@ -18,12 +18,18 @@
 #include "storage/SiteBook.h"
 #include "storage/SiteOptionsFile.h"
 #include "storage/TRegFile.h"
+#include "storage/WatchFile.h"
+#include "transfers/TFormNewer.h"
+#include "transfers/TransferQueue.h"
+#include "transfers/WatchList.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTabBar>
+#include <QTemporaryDir>
 #include <QTreeWidget>
 #include <QtTest>
 
@@ -107,6 +113,7 @@ private slots:
     {
         QFile::remove(SiteBook().filePath());
         QFile::remove(SiteOptionsFile().filePath());
+        QFile::remove(WatchFile().filePath());
         QFile::remove(TRegFile::settingsFilePath());
         prompts = std::make_unique<ScriptedPrompts>();
     }
@@ -244,6 +251,61 @@ private slots:
             = FileTime::fromUnixSeconds(written / 60 * 60 - qint64(minutesEast) * 60);
         const int row = column(files, 0).indexOf(QStringLiteral("tenk.bin"));
         QCOMPARE(column(files, 3).at(row), RowTexts::modifiedText(&expected));
+    }
+
+    // A file watched while the site was taken for UTC; then the site is set
+    // to the server's real clock, UTC+02:00, and one file changes an hour
+    // later. Download-if-newer must fetch that one and leave the other:
+    // the kept times follow the site's clock, or the change would look two
+    // hours old and be missed.
+    void downloadIfNewerStaysRightWhenTheSitesClockIsSetLater()
+    {
+        const QString why = VsftpdServer::whyUnavailable();
+        if (!why.isEmpty())
+            QSKIP(qPrintable(why));
+        VsftpdServer vsftpd;
+        QVERIFY(vsftpd.ok());
+        const QString host = QString::fromLatin1(vsftpd.address());
+        // In the past: a listing shows no time of day for a future date.
+        const QDateTime threeHoursAgo = QDateTime::currentDateTimeUtc().addSecs(-3 * 3600);
+        const QString changed = vsftpd.anonRoot() + QStringLiteral("/tenk.bin");
+        for (const QString name : { "readme.txt", "tenk.bin" })
+            setModified(vsftpd.anonRoot() + QLatin1Char('/') + name, threeHoursAgo);
+        form = openMainWindow();
+        createSite(host, QStringLiteral("Clock"),
+            [&](TFormConnect *d) { choose(d->ComboTimeZone, QStringLiteral("UTC")); });
+        TListView *files = form->controls().ListView1;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            idle() && column(files, 0).contains(QStringLiteral("tenk.bin")), kNetWait);
+        selectRowsNamed(files, { "readme.txt", "tenk.bin" });
+        form->MenuAddClick();
+        const std::vector<WatchRecord> before = WatchFile().load().records;
+        QCOMPARE(int(before.size()), 2);
+
+        runSiteDialog(form->controls().menu->Edit1,
+            [&](TFormConnect *d) { choose(d->ComboTimeZone, QStringLiteral("UTC+02:00")); });
+        QTRY_VERIFY_WITH_TIMEOUT(idle() && form->ftp().TimeZoneOffsetMinutes == 120, kNetWait);
+        const std::vector<WatchRecord> after = WatchFile().load().records;
+        for (size_t i = 0; i < 2; ++i)
+            QCOMPARE(FileTime::toUnixSeconds(after[i].entry.ftLastWriteTime),
+                FileTime::toUnixSeconds(before[i].entry.ftLastWriteTime) - 7200);
+
+        setModified(changed, threeHoursAgo.addSecs(3600));
+        QTemporaryDir local;
+        form->controls().TabSet1->setCurrentIndex(1);
+        selectRowsNamed(form->controls().ListView2, { "/readme.txt", "/tenk.bin" });
+        prompts->answerFolder(local.path());
+        QTimer::singleShot(0, form.get(), [this] {
+            auto *newer = form->findChild<TFormNewer *>();
+            QVERIFY(newer && newer->isVisible());
+            newer->ButtonBrowse->click();
+            newer->ButtonOK->click();
+        });
+        form->watches().DownloadifChanged1Click();
+        QTRY_VERIFY_WITH_TIMEOUT(form->queue().count() == 0 && idle(), kNetWait);
+        QCOMPARE(
+            column(form->controls().ListView2, 1), (QStringList { "Up to Date", "Downloaded" }));
+        QCOMPARE(QDir(local.path()).entryList(QDir::Files), QStringList { "tenk.bin" });
     }
 };
 
