@@ -196,6 +196,27 @@ private slots:
         QVERIFY(!newPresent);
     }
 
+    // A damaged options file turns sites that required TLS plain: the user
+    // is told once, and the file is kept aside before a save replaces it.
+    void aDamagedOptionsFileIsToldAndKeptAside()
+    {
+        {
+            SiteBook book;
+            book.InsertSite({ server.host(), QStringLiteral("Secure"), {}, {}, "/" });
+            book.SaveSiteBook();
+        }
+        const QByteArray damaged("{\"sites\": {\"Secure\": {\"security\": \"requ");
+        const QString path = SiteOptionsFile().filePath();
+        writeFileBytes(path, damaged);
+        form = openMainWindow();
+        QCOMPARE(prompts->messageTexts(), QStringList { "Invalid Site Options File." });
+        QCOMPARE(prompts->asked[0].icon, Prompts::Icon::Error);
+        createSite(server.host(), QStringLiteral("Another"));
+        QCOMPARE(fileContents(path + QStringLiteral(".rejected")), damaged);
+        QVERIFY(storedOptions(QStringLiteral("Another")).security == SiteSecurity::TlsIfOffered);
+        QTRY_VERIFY_WITH_TIMEOUT(idle(), kNetWait);
+    }
+
     // Queue items and quick downloads name only host and login: they take
     // the options of the first site with both, else TLS where offered.
     void connectionsByHostAndLoginTakeTheMatchingSitesOptions()
