@@ -211,6 +211,7 @@ private slots:
         form = openMainWindow();
         QCOMPARE(prompts->messageTexts(), QStringList { "Invalid Site Options File." });
         QCOMPARE(prompts->asked[0].icon, Prompts::Icon::Error);
+        QTRY_VERIFY_WITH_TIMEOUT(idle(), kNetWait); // the last site opens first
         createSite(server.host(), QStringLiteral("Another"));
         QCOMPARE(fileContents(path + QStringLiteral(".rejected")), damaged);
         QVERIFY(storedOptions(QStringLiteral("Another")).security == SiteSecurity::TlsIfOffered);
