@@ -122,11 +122,12 @@ void TForm1::createSubsystems()
     ts.listing = listingView;
     ts.actions = &dispatch;
     ts.sites = &sites;
+    ts.options = &options;
     ts.settings = Reg.get();
     ts.showStatus = [this](int code) { showStatus(code); };
     siteTree = new SiteTree(tc, ts, this);
-    siteCommands
-        = new SiteTreeCommands(*siteTree, *listingView, dispatch, *WinInetFTP1, sites, this);
+    siteCommands = new SiteTreeCommands(
+        *siteTree, *listingView, dispatch, *WinInetFTP1, sites, options, this);
     siteCommands->afterReload = [this] {
         showStatus(70);
         listingView->setViewStyle(TViewStyle::vsReport);
@@ -174,7 +175,13 @@ void TForm1::createDialogs()
     transferQueue->setStartDialog(formStartQueue);
     formNewer->setSettings(Reg.get());
     watchList->setNewerDialog(formNewer);
-    formConnect->bind(siteTree, &sites);
+    formConnect->bind(siteTree, &sites, &options);
+    // The watch list keeps times as the site listed them: they follow a
+    // change of the site's clock, so download-if-newer compares like with like.
+    formConnect->timeZoneChanged
+        = [this](const QString &host, const QString &login, int from, int to) {
+              watchList->moveSiteTimes(host, login, from - to);
+          };
     bindQuickDownload();
     bindDispatch();
 }

@@ -6,6 +6,7 @@
 #include "explorer/ListingView.h"
 #include "ftp/WinInetFTP.h"
 #include "storage/SiteBook.h"
+#include "storage/SiteOptionsFile.h"
 #include "transfers/WatchList.h"
 
 #include <QList>
@@ -53,6 +54,7 @@ public:
     TransferCompletion &completion() { return transferEnd; }
     TRegFile &settings() { return *Reg; }
     SiteBook &siteBook() { return sites; }
+    SiteOptionsFile &siteOptions() { return options; }
     QTreeWidgetItem *root() const;
     TWinInetFTP &ftp() { return *WinInetFTP1; }
     SiteTree &tree() { return *siteTree; }
@@ -134,6 +136,7 @@ private:
     TransferCompletion transferEnd;
     std::unique_ptr<TRegFile> Reg;
     SiteBook sites;
+    SiteOptionsFile options;
     TransferQueue *transferQueue = nullptr;
     WatchList *watchList = nullptr;
     TransferProgress *transferProgress = nullptr;

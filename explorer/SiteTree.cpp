@@ -7,6 +7,7 @@
 #include "platform/IconList.h"
 #include "platform/Prompts.h"
 #include "storage/SiteBook.h"
+#include "storage/SiteOptionsFile.h"
 #include "storage/TRegFile.h"
 
 #include <QComboBox>
@@ -88,8 +89,7 @@ bool SiteTree::sameConnection(QTreeWidgetItem *mapNode) const
 {
     const TSiteRecord *site = siteRecordOf(mapNode);
     // A connection found lost no longer counts: the next command connects afresh.
-    return site && services.ftp->Connected()
-        && SiteConnection { site->FTPSite, site->Login, site->Password } == connection;
+    return site && services.ftp->Connected() && connectionOf(*site) == connection;
 }
 
 QString SiteTree::remotePathOf(QTreeWidgetItem *mapNode) const
@@ -337,19 +337,55 @@ void SiteTree::connectToSite(QTreeWidgetItem *siteNode, const QString &remotePat
     if (!site)
         return;
     selectInCombos(site->Description);
-    connection = { site->FTPSite, site->Login, site->Password };
+    const SiteConnection wanted = connectionOf(*site);
     services.listing->clear();
     setCurrent(siteNode);
     services.settings->WriteValue(QStringLiteral("LastSite"), TaggedValue(site->Description));
     if (ui.tabs->currentIndex() != 0)
         ui.tabs->setCurrentIndex(0);
-    TWinInetFTP &ftp = *services.ftp;
-    ftp.AppTitle = newAppTitle();
-    ftp.FTPSite = connection.host;
-    ftp.Login = connection.login;
-    ftp.Password = connection.password;
-    services.listing->setBusy(true);
+    services.ftp->AppTitle = newAppTitle();
     services.actions->request(PendingAction::Connect, remotePath);
+    startConnect(wanted);
+}
+
+SiteConnection SiteTree::connectionOf(const TSiteRecord &site) const
+{
+    SiteConnection c { site.FTPSite, site.Login, site.Password };
+    const SiteOptions o
+        = services.options ? services.options->optionsOf(site.Description) : SiteOptions {};
+    c.security = o.security == SiteSecurity::RequireTls ? TFtpSecurity::RequireTls
+        : o.security == SiteSecurity::TlsIfOffered      ? TFtpSecurity::TlsIfOffered
+                                                        : TFtpSecurity::Plain;
+    c.timeZoneMinutes = o.timeZoneMinutes;
+    return c;
+}
+
+SiteConnection SiteTree::connectionFor(
+    const QString &host, const QString &login, const QString &password) const
+{
+    for (const TSiteRecord *site = services.sites->head(); site; site = site->next) {
+        if (!site->Deleted && site->FTPSite == host && site->Login == login) {
+            SiteConnection c = connectionOf(*site);
+            c.password = password;
+            return c;
+        }
+    }
+    // Not a site of the book: encrypted where the server can.
+    SiteConnection c { host, login, password };
+    c.security = TFtpSecurity::TlsIfOffered;
+    return c;
+}
+
+void SiteTree::startConnect(const SiteConnection &wanted)
+{
+    connection = wanted;
+    TWinInetFTP &ftp = *services.ftp;
+    ftp.FTPSite = wanted.host;
+    ftp.Login = wanted.login;
+    ftp.Password = wanted.password;
+    ftp.Security = wanted.security;
+    ftp.TimeZoneOffsetMinutes = wanted.timeZoneMinutes;
+    services.listing->setBusy(true);
     ftp.Connect();
 }
 
@@ -361,13 +397,7 @@ bool SiteTree::ensureConnection(QTreeWidgetItem *node)
     const TSiteRecord *site = siteRecordOf(m);
     if (!site)
         return false;
-    connection = { site->FTPSite, site->Login, site->Password };
-    TWinInetFTP &ftp = *services.ftp;
-    ftp.FTPSite = connection.host;
-    ftp.Login = connection.login;
-    ftp.Password = connection.password;
-    services.listing->setBusy(true);
-    ftp.Connect();
+    startConnect(connectionOf(*site));
     return true;
 }
 
@@ -379,16 +409,10 @@ void SiteTree::runRequest(QTreeWidgetItem *node)
 
 bool SiteTree::connectWith(const QString &host, const QString &login, const QString &password)
 {
-    const SiteConnection wanted { host, login, password };
+    const SiteConnection wanted = connectionFor(host, login, password);
     if (wanted == connection && services.ftp->Connected())
         return false;
-    connection = wanted;
-    TWinInetFTP &ftp = *services.ftp;
-    ftp.FTPSite = host;
-    ftp.Login = login;
-    ftp.Password = password;
-    services.listing->setBusy(true);
-    ftp.Connect();
+    startConnect(wanted);
     return true;
 }
 
@@ -534,6 +558,9 @@ void SiteTree::loadSiteBook()
     });
     if (result.status == SiteBook::LoadStatus::Invalid)
         Prompts::error(SiteBook::kInvalidMessage);
+    // A damaged options file would turn encrypted sites plain without a word.
+    if (services.options && services.options->load() == SiteOptionsFile::LoadStatus::Invalid)
+        Prompts::error(SiteOptionsFile::kInvalidMessage);
     std::sort(descriptions.begin(), descriptions.end(), [](const QString &a, const QString &b) {
         return QString::localeAwareCompare(a.toLower(), b.toLower()) < 0;
     });

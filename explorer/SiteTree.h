@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ftp/WinInetFTP.h"
 #include "storage/RecordPool.h"
 
 #include <QObject>
@@ -16,19 +17,23 @@ class QToolButton;
 class QTreeWidget;
 class QTreeWidgetItem;
 class SiteBook;
+class SiteOptionsFile;
 class StatusPanels;
 class TRegFile;
-class TWinInetFTP;
 struct TSiteRecord;
 struct TWin32FindData;
 
-// Host, login and password the session was last asked to connect with.
+// Host, login and password the session was last asked to connect with, and
+// how: a change of the site's security or time zone needs a new connection.
 struct SiteConnection {
     QString host, login, password;
+    TFtpSecurity security = TFtpSecurity::Plain;
+    int timeZoneMinutes = 0;
     bool isEmpty() const { return host.isEmpty() && login.isEmpty() && password.isEmpty(); }
     bool operator==(const SiteConnection &o) const
     {
-        return host == o.host && login == o.login && password == o.password;
+        return host == o.host && login == o.login && password == o.password
+            && security == o.security && timeZoneMinutes == o.timeZoneMinutes;
     }
 };
 
@@ -53,6 +58,7 @@ public:
         ListingView *listing = nullptr;
         ActionRequests *actions = nullptr;
         SiteBook *sites = nullptr;
+        SiteOptionsFile *options = nullptr;
         TRegFile *settings = nullptr;
         std::function<void(int)> showStatus;
     };
@@ -132,6 +138,11 @@ private:
     void setDropsAccepted(bool accepted);
     void forgetNodesUnder(QTreeWidgetItem *node);
     QString newAppTitle() const;
+    SiteConnection connectionOf(const TSiteRecord &site) const;
+    // The connection asked for by a queue item or a quick download.
+    SiteConnection connectionFor(
+        const QString &host, const QString &login, const QString &password) const;
+    void startConnect(const SiteConnection &wanted);
 
     Services services;
     RecordPool uploadPool, mapPool, watchPool;

@@ -7,6 +7,7 @@
 #include "ftp/WinInetFTP.h"
 #include "platform/Prompts.h"
 #include "storage/SiteBook.h"
+#include "storage/SiteOptionsFile.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
@@ -16,9 +17,9 @@
 
 using namespace DirectoryMap;
 
-SiteTreeCommands::SiteTreeCommands(
-    SiteTree &t, ListingView &l, ActionRequests &d, TWinInetFTP &f, SiteBook &s, QObject *parent)
-    : QObject(parent), tree(t), listing(l), actions(d), ftp(f), sites(s)
+SiteTreeCommands::SiteTreeCommands(SiteTree &t, ListingView &l, ActionRequests &d, TWinInetFTP &f,
+    SiteBook &s, SiteOptionsFile &o, QObject *parent)
+    : QObject(parent), tree(t), listing(l), actions(d), ftp(f), sites(s), options(o)
 {
 }
 
@@ -101,6 +102,8 @@ void SiteTreeCommands::deleteSite()
             combo->setCurrentIndex(0);
         }
         sites.SaveSiteBook();
+        options.remove(description);
+        options.save();
     }
 }
 

@@ -7,6 +7,7 @@
 class ActionRequests;
 class ListingView;
 class SiteBook;
+class SiteOptionsFile;
 class SiteTree;
 class TRegFile;
 class TWinInetFTP;
@@ -19,7 +20,7 @@ class SiteTreeCommands : public QObject {
     Q_OBJECT
 public:
     SiteTreeCommands(SiteTree &tree, ListingView &listing, ActionRequests &actions,
-        TWinInetFTP &ftp, SiteBook &sites, QObject *parent = nullptr);
+        TWinInetFTP &ftp, SiteBook &sites, SiteOptionsFile &options, QObject *parent = nullptr);
 
     void Refresh1Click();
     void RefreshAll1Click();
@@ -45,4 +46,5 @@ private:
     ActionRequests &actions;
     TWinInetFTP &ftp;
     SiteBook &sites;
+    SiteOptionsFile &options;
 };

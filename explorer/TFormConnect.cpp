@@ -18,6 +18,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <cstdlib>
 #include <cstring>
 #include <iterator>
 
@@ -26,6 +27,12 @@ namespace {
 constexpr int kFieldBytes = 31;
 const QString kNewCaption = QStringLiteral("New FTP Site");
 const QString kEditCaption = QStringLiteral("Edit FTP Site");
+
+// Whole hours from UTC-12 to UTC+14 and the half and three-quarter hours
+// that places really keep.
+constexpr int kTimeZoneMinutes[] = { -720, -660, -600, -570, -540, -480, -420, -360, -300, -240,
+    -210, -180, -120, -60, 0, 60, 120, 180, 210, 240, 270, 300, 330, 345, 360, 390, 420, 480, 525,
+    540, 570, 600, 630, 660, 720, 765, 780, 840 };
 
 QLineEdit *field(QWidget *parent, const char *name, bool limited)
 {
@@ -45,7 +52,7 @@ TFormConnect::TFormConnect(QWidget *parent)
     setWindowTitle(kNewCaption);
     setModal(true);
     buildFields();
-    setFixedSize(432, 292);
+    setFixedSize(432, 392);
 }
 
 void TFormConnect::buildFields()
@@ -90,6 +97,7 @@ void TFormConnect::buildFields()
     credentials->addRow(LabelLogin, EditLogin);
     credentials->addRow(LabelPswd, EditPswd);
     form->addLayout(credentials);
+    form->addWidget(buildOptions());
     form->addStretch();
     auto *buttons = new QHBoxLayout;
     buttons->addStretch();
@@ -103,8 +111,8 @@ void TFormConnect::buildFields()
 
     // The fields in the order they are read, the box before the two fields
     // it governs (creation order would put it after them).
-    QWidget *const order[]
-        = { EditFTP, EditDesc, EditDir, CheckAnon, EditLogin, EditPswd, Button2, Button1 };
+    QWidget *const order[] = { EditFTP, EditDesc, EditDir, CheckAnon, EditLogin, EditPswd,
+        ComboSecurity, ComboTimeZone, Button2, Button1 };
     for (size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 
@@ -116,10 +124,82 @@ void TFormConnect::buildFields()
     EditDesc->installEventFilter(this);
 }
 
-void TFormConnect::bind(SiteTree *siteTree, SiteBook *siteBook)
+QWidget *TFormConnect::buildOptions()
+{
+    auto *options = new QWidget(this);
+    options->setObjectName(QStringLiteral("PanelOptions"));
+    ComboSecurity = new QComboBox(options);
+    ComboSecurity->setObjectName(QStringLiteral("ComboSecurity"));
+    ComboSecurity->addItem(tr("Plain FTP"), int(SiteSecurity::Plain));
+    ComboSecurity->addItem(tr("Require explicit FTP over TLS"), int(SiteSecurity::RequireTls));
+    ComboSecurity->addItem(tr("Use TLS if the server offers it"), int(SiteSecurity::TlsIfOffered));
+    ComboTimeZone = new QComboBox(options);
+    ComboTimeZone->setObjectName(QStringLiteral("ComboTimeZone"));
+    for (int minutes : kTimeZoneMinutes)
+        ComboTimeZone->addItem(timeZoneText(minutes), minutes);
+    ComboTimeZone->setToolTip(tr("The clock in which the server writes the times of its file "
+                                 "list. Servers that list times in UTC need no setting."));
+    LabelSecurity = new QLabel(tr("S&ecurity:"), options);
+    LabelSecurity->setObjectName(QStringLiteral("LabelSecurity"));
+    LabelSecurity->setBuddy(ComboSecurity);
+    LabelTimeZone = new QLabel(tr("Server &time zone:"), options);
+    LabelTimeZone->setObjectName(QStringLiteral("LabelTimeZone"));
+    LabelTimeZone->setBuddy(ComboTimeZone);
+    auto *hint = new QLabel(tr("only for servers that list their local times"), options);
+    hint->setObjectName(QStringLiteral("LabelTimeZoneHint"));
+    hint->setWordWrap(true);
+    hint->setEnabled(false);
+    auto *zoneRow = new QHBoxLayout;
+    zoneRow->addWidget(ComboTimeZone);
+    zoneRow->addWidget(hint, 1);
+    auto *rows = new QVBoxLayout(options);
+    rows->setContentsMargins(0, 6, 0, 0); // apart from the login fields
+    rows->addWidget(LabelSecurity);
+    rows->addWidget(ComboSecurity);
+    rows->addWidget(LabelTimeZone);
+    rows->addLayout(zoneRow);
+    return options;
+}
+
+QString TFormConnect::timeZoneText(int minutes)
+{
+    if (minutes == 0)
+        return QStringLiteral("UTC");
+    const int size = std::abs(minutes);
+    return QStringLiteral("UTC%1%2:%3")
+        .arg(minutes < 0 ? QLatin1Char('-') : QLatin1Char('+'))
+        .arg(size / 60, 2, 10, QLatin1Char('0'))
+        .arg(size % 60, 2, 10, QLatin1Char('0'));
+}
+
+void TFormConnect::showOptions(const SiteOptions &shown)
+{
+    ComboSecurity->setCurrentIndex(ComboSecurity->findData(int(shown.security)));
+    int at = ComboTimeZone->findData(shown.timeZoneMinutes);
+    if (at < 0) {
+        // An offset written by hand: shown as it is, in its place.
+        at = 0;
+        while (at < ComboTimeZone->count()
+            && ComboTimeZone->itemData(at).toInt() < shown.timeZoneMinutes)
+            ++at;
+        ComboTimeZone->insertItem(at, timeZoneText(shown.timeZoneMinutes), shown.timeZoneMinutes);
+    }
+    ComboTimeZone->setCurrentIndex(at);
+}
+
+SiteOptions TFormConnect::chosenOptions() const
+{
+    SiteOptions chosen;
+    chosen.security = SiteSecurity(ComboSecurity->currentData().toInt());
+    chosen.timeZoneMinutes = ComboTimeZone->currentData().toInt();
+    return chosen;
+}
+
+void TFormConnect::bind(SiteTree *siteTree, SiteBook *siteBook, SiteOptionsFile *siteOptions)
 {
     tree = siteTree;
     sites = siteBook;
+    options = siteOptions;
 }
 
 void TFormConnect::New1Click()
@@ -129,6 +209,8 @@ void TFormConnect::New1Click()
     EditDir->setText(QStringLiteral("/"));
     CheckAnon->setChecked(true);
     CheckAnonClick();
+    // New sites go encrypted where the server can.
+    showOptions({ SiteSecurity::TlsIfOffered, 0 });
     setWindowTitle(kNewCaption);
     Button2->setEnabled(false);
     exec();
@@ -155,6 +237,7 @@ void TFormConnect::Edit1Click()
     for (QWidget *w : { static_cast<QWidget *>(EditLogin), static_cast<QWidget *>(EditPswd),
              static_cast<QWidget *>(LabelLogin), static_cast<QWidget *>(LabelPswd) })
         w->setEnabled(!anonymous);
+    showOptions(options->optionsOf(site->Description));
     setWindowTitle(kEditCaption);
     EditFTPChange();
     exec();
@@ -252,12 +335,24 @@ bool TFormConnect::okInEditMode(const QString &d, TSiteRecord *&r, QTreeWidgetIt
         tree->deleteNodeAndTwin(n);
         n = nullptr;
     }
+    // The folders listed so far carry times read with the old clock: the
+    // site lists afresh instead of showing them.
+    if (n
+        && options->optionsOf(r->Description).timeZoneMinutes != chosenOptions().timeZoneMinutes) {
+        tree->ui.tree->setCurrentItem(tree->root());
+        tree->deleteNodeAndTwin(n);
+        n = nullptr;
+    }
     return true;
 }
 
 void TFormConnect::save(const QString &d, TSiteRecord *r, QTreeWidgetItem *n)
 {
     const bool editing = r != nullptr;
+    const QString oldDescription = editing ? r->Description : QString();
+    const QString oldHost = editing ? r->FTPSite : QString();
+    const QString oldLogin = editing ? r->Login : QString();
+    const int oldZone = options->optionsOf(oldDescription).timeZoneMinutes;
     if (!r)
         r = sites->InsertSite(TSiteRecord {});
     if (n) {
@@ -277,7 +372,20 @@ void TFormConnect::save(const QString &d, TSiteRecord *r, QTreeWidgetItem *n)
     putInCombos(d, editing);
     tree->sortSiteNodes();
     sites->SaveSiteBook();
+    if (editing)
+        options->remove(oldDescription);
+    options->set(d, chosenOptions());
+    options->save();
+    if (editing && oldHost == r->FTPSite && oldLogin == r->Login)
+        followTimeZoneChange(oldHost, oldLogin, oldZone);
     tree->ui.tree->setCurrentItem(n);
+}
+
+void TFormConnect::followTimeZoneChange(const QString &host, const QString &login, int from)
+{
+    const int to = chosenOptions().timeZoneMinutes;
+    if (from != to && timeZoneChanged)
+        timeZoneChanged(host, login, from, to);
 }
 
 void TFormConnect::putInCombos(const QString &d, bool replaceCurrent)

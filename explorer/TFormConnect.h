@@ -1,6 +1,10 @@
 #pragma once
 
+#include "storage/SiteOptionsFile.h"
+
 #include <QDialog>
+
+#include <functional>
 
 class QCheckBox;
 class QComboBox;
@@ -18,7 +22,11 @@ class TFormConnect : public QDialog {
 public:
     explicit TFormConnect(QWidget *parent = nullptr);
 
-    void bind(SiteTree *tree, SiteBook *sites);
+    void bind(SiteTree *tree, SiteBook *sites, SiteOptionsFile *options);
+    // Set by the window: a site kept its host and login, but its server's
+    // time zone changed (minutes east of UTC): times kept elsewhere follow.
+    std::function<void(const QString &host, const QString &login, int from, int to)>
+        timeZoneChanged;
 
     // "Ne&w..." and "&Edit...": fill the fields and show the dialog modally.
     void New1Click();
@@ -34,6 +42,12 @@ public:
     QCheckBox *CheckAnon;
     QLabel *LabelLogin, *LabelPswd;
     QPushButton *Button2, *Button1;
+    // Beyond the site record: kept in the site options file.
+    QLabel *LabelSecurity, *LabelTimeZone;
+    QComboBox *ComboSecurity, *ComboTimeZone;
+
+    // "UTC", "UTC+05:30", "UTC-03:00".
+    static QString timeZoneText(int minutes);
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -41,11 +55,16 @@ protected:
 
 private:
     void buildFields();
+    QWidget *buildOptions();
+    void showOptions(const SiteOptions &shown);
+    SiteOptions chosenOptions() const;
     QString selectedOrComboDescription() const;
     bool okInEditMode(const QString &d, TSiteRecord *&r, QTreeWidgetItem *&n);
     void save(const QString &d, TSiteRecord *r, QTreeWidgetItem *n);
+    void followTimeZoneChange(const QString &host, const QString &login, int from);
     void putInCombos(const QString &d, bool replaceCurrent);
 
     SiteTree *tree = nullptr;
     SiteBook *sites = nullptr;
+    SiteOptionsFile *options = nullptr;
 };

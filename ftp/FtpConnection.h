@@ -50,6 +50,8 @@ public:
     // Set while a file handle is open on this connection: other commands
     // are refused with 12110 meanwhile.
     std::atomic<bool> transferOpen { false };
+    // Minutes east of UTC of the server's LIST times (INTERNET_OPTION_LIST_TIME_ZONE).
+    std::atomic<int> listTimeZoneMinutes { 0 };
 
     // A check made by every call: 12110 while a file is open, 12030 once the
     // control connection is lost.

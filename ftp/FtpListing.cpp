@@ -1,5 +1,6 @@
 #include "ftp/FtpListing.h"
 
+#include "ftp/FileTime.h"
 #include "ftp/FtpConnection.h"
 #include "ftp/ListingParser.h"
 
@@ -32,6 +33,20 @@ void rename(TWin32FindData &entry, const std::string &name)
 {
     std::memset(entry.cFileName, 0, sizeof entry.cFileName);
     std::memcpy(entry.cFileName, name.data(), std::min(name.size(), sizeof entry.cFileName - 1));
+}
+
+// LIST times are the server's wall clock; the entries carry UTC.
+void shiftToUtc(std::vector<TWin32FindData> &entries, int minutesEast)
+{
+    if (minutesEast == 0)
+        return;
+    const int64_t shift = int64_t(minutesEast) * 60 * 10'000'000;
+    for (TWin32FindData &e : entries) {
+        const uint64_t ticks = FileTime::toTicks(e.ftLastWriteTime);
+        if (ticks == 0 || int64_t(ticks) < shift)
+            continue; // no time at all, or none before 1601 to go to
+        e.ftLastWriteTime = FileTime::fromTicks(uint64_t(int64_t(ticks) - shift));
+    }
 }
 
 // Reads the data connection to its end, then the transfer's final reply.
@@ -80,7 +95,12 @@ DWORD runListing(
     const DWORD code = fetchListing(c, command, bytes);
     if (code != ERROR_SUCCESS)
         return code;
-    entries = mlsd ? ListingParser::parseMlsd(bytes) : ListingParser::parseList(bytes);
+    if (mlsd) {
+        entries = ListingParser::parseMlsd(bytes);
+    } else {
+        entries = ListingParser::parseList(bytes);
+        shiftToUtc(entries, c.listTimeZoneMinutes.load());
+    }
     return ERROR_SUCCESS;
 }
 
@@ -170,6 +190,7 @@ DWORD find(FtpConnection &c, const std::string &searchIn, std::vector<TWin32Find
             entries = ListingParser::parseList(bytes, 0, ListingParser::NameRule::BaseNames);
             if (!pickFile(entries, base, sureFile) && !sureFile)
                 entries = ListingParser::parseList(bytes);
+            shiftToUtc(entries, c.listTimeZoneMinutes.load());
             return entries.empty() ? ERROR_NO_MORE_FILES : ERROR_SUCCESS;
         }
     }

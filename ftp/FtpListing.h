@@ -13,6 +13,8 @@ class FtpConnection;
 // search name names one file, that file alone under its base name (MLST when
 // offered, else SIZE and LIST, whatever the server echoes). An empty listing
 // is ERROR_NO_MORE_FILES; a refusal (550) is 12003 with the reply kept.
+// Times read from LIST are moved to UTC by the connection's
+// listTimeZoneMinutes (a date without a time is the server's midnight).
 namespace FtpListing {
 
 DWORD find(

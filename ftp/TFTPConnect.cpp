@@ -8,6 +8,7 @@ TFTPConnect::TFTPConnect(TWinInetFTP *ftp, const QString &agent, const QString &
     : ftp(ftp), agent(agent.toUtf8()), site(site.toUtf8()), user(login.toUtf8()),
       password(password.toUtf8())
 {
+    timeZoneMinutes = ftp->TimeZoneOffsetMinutes;
 }
 
 void TFTPConnect::report(int32_t code)
@@ -36,6 +37,8 @@ void TFTPConnect::login(HINTERNET session, TWinInetOutcome &outcome)
         outcome.clearLogon = reply.gotText;
         outcome.replyLines = reply.lines;
         InternetSetStatusCallback(connection, &TWinInetFTP::statusCallback);
+        DWORD minutes = DWORD(timeZoneMinutes);
+        InternetSetOptionA(connection, INTERNET_OPTION_LIST_TIME_ZONE, &minutes, sizeof minutes);
         statusCode = 2;
         outcome.error = errNone;
         return;

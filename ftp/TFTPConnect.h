@@ -27,4 +27,5 @@ private:
     int32_t statusCode = 0;
     HINTERNET connection = nullptr;
     QByteArray agent, site, user, password;
+    int timeZoneMinutes = 0;
 };

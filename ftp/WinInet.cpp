@@ -507,12 +507,29 @@ BOOL queryConnectedState(InternetHandle *handle, void *buffer, DWORD *length)
     return succeed();
 }
 
+BOOL setListTimeZone(HINTERNET value, const void *buffer)
+{
+    int32_t minutes;
+    std::memcpy(&minutes, buffer, sizeof minutes);
+    if (minutes < -1440 || minutes > 1440)
+        return fail(ERROR_INVALID_PARAMETER);
+    const auto handle = HandleTable::find(value);
+    if (!handle)
+        return fail(ERROR_INVALID_HANDLE);
+    if (handle->kind() != HandleKind::Connection)
+        return fail(ERROR_INTERNET_INCORRECT_HANDLE_TYPE);
+    static_cast<FtpConnection &>(*handle).listTimeZoneMinutes.store(minutes);
+    return succeed();
+}
+
 } // namespace
 
 BOOL InternetSetOptionA(HINTERNET value, DWORD option, void *buffer, DWORD length)
 {
     if (!buffer || length != sizeof(DWORD))
         return fail(ERROR_INVALID_PARAMETER);
+    if (option == INTERNET_OPTION_LIST_TIME_ZONE)
+        return setListTimeZone(value, buffer);
     DWORD ms;
     std::memcpy(&ms, buffer, sizeof ms);
     if (ms == 0)

@@ -185,5 +185,11 @@ constexpr DWORD INTERNET_OPTION_DATA_RECEIVE_TIMEOUT = 8;
 constexpr DWORD INTERNET_OPTION_CONNECTED_STATE = 50;
 constexpr DWORD INTERNET_STATE_CONNECTED = 1;
 constexpr DWORD INTERNET_STATE_DISCONNECTED = 2;
+// Our own, on a connection handle (set only): the minutes east of UTC of the
+// clock in which the server writes LIST times (a signed 32-bit value in the
+// DWORD, -1440..1440). Later listings give those times as UTC: a server at
+// +120 listing 14:00 gives 12:00. MLSD and MLST times are UTC already and
+// stay as they are. Default 0.
+constexpr DWORD INTERNET_OPTION_LIST_TIME_ZONE = 1301;
 BOOL InternetSetOptionA(HINTERNET handle, DWORD option, void *buffer, DWORD length);
 BOOL InternetQueryOptionA(HINTERNET handle, DWORD option, void *buffer, DWORD *length);

@@ -1,5 +1,7 @@
 #include "transfers/WatchList.h"
 
+#include "ftp/FileTime.h"
+
 #include "platform/IconList.h"
 #include "platform/Prompts.h"
 #include "platform/TempFolder.h"
@@ -129,6 +131,24 @@ void WatchList::refreshItem(const QString &name, const QString &host, const TWin
         totalChanged();
     }
     save();
+}
+
+int WatchList::moveSiteTimes(const QString &host, const QString &login, int minutes)
+{
+    const int64_t ticks = int64_t(minutes) * 60 * 10'000'000;
+    int moved = 0;
+    for (int row = 0; row < count() && minutes != 0; ++row) {
+        WatchRecord &record = items[size_t(row)].record;
+        const uint64_t was = FileTime::toTicks(record.entry.ftLastWriteTime);
+        if (record.host != host || record.login != login || was == 0 || int64_t(was) + ticks < 0)
+            continue;
+        record.entry.ftLastWriteTime = FileTime::fromTicks(uint64_t(int64_t(was) + ticks));
+        showEntry(row);
+        ++moved;
+    }
+    if (moved > 0)
+        save();
+    return moved;
 }
 
 void WatchList::appendRow(const WatchRecord &record, const QString &status)

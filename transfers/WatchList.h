@@ -76,6 +76,10 @@ public:
     // The site's copy is newer: the row takes over the found entry. Saves,
     // also when no row matched.
     void refreshItem(const QString &name, const QString &host, const TWin32FindData &found);
+    // A site's server time zone changed: the times kept for its files move
+    // by `minutes` (negative: earlier), so that they compare with what the
+    // site lists from now on. Saves when any row moved; returns how many.
+    int moveSiteTimes(const QString &host, const QString &login, int minutes);
 
     // Handlers.
     void AddtoWatchList1Click();

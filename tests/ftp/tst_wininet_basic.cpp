@@ -160,6 +160,32 @@ private slots:
             FileTime::toUnixSeconds(tenk->ftLastWriteTime), info.lastModified().toSecsSinceEpoch());
     }
 
+    void aServerTimeZoneLeavesMachineReadableTimesAlone()
+    {
+        HandleCloser c(connectAnonymous());
+        QVERIFY(c.get());
+        DWORD minutes = DWORD(int32_t(120));
+        QVERIFY(
+            InternetSetOptionA(c.get(), INTERNET_OPTION_LIST_TIME_ZONE, &minutes, sizeof minutes));
+        const qint64 exact
+            = QFileInfo(FtpFixture::anonRoot() + "/tenk.bin").lastModified().toSecsSinceEpoch();
+        const auto entries = listAll(c.get(), "");
+        QCOMPARE(FileTime::toUnixSeconds(findEntry(entries, "tenk.bin")->ftLastWriteTime), exact);
+        const auto one = listAll(c.get(), "/tenk.bin"); // MLST
+        QCOMPARE(names(one), QStringList { "tenk.bin" });
+        QCOMPARE(FileTime::toUnixSeconds(one[0].ftLastWriteTime), exact);
+
+        // Only a connection takes an offset, and only one a clock can have.
+        minutes = DWORD(int32_t(-1441));
+        QVERIFY(
+            !InternetSetOptionA(c.get(), INTERNET_OPTION_LIST_TIME_ZONE, &minutes, sizeof minutes));
+        QCOMPARE(GetLastError(), ERROR_INVALID_PARAMETER);
+        minutes = 60;
+        QVERIFY(
+            !InternetSetOptionA(session, INTERNET_OPTION_LIST_TIME_ZONE, &minutes, sizeof minutes));
+        QCOMPARE(GetLastError(), ERROR_INTERNET_INCORRECT_HANDLE_TYPE);
+    }
+
     void subdirectoryListingByPath()
     {
         HandleCloser c(connectAnonymous());

@@ -89,6 +89,44 @@ private slots:
         QCOMPARE(recent.minute, now.time().minute());
     }
 
+    // vsftpd writes UTC; told that it writes UTC+02:00 (or UTC-05:30), the
+    // layer gives every LIST time as that clock's UTC: 2 h earlier (5.5 h later).
+    void listTimesFollowTheServersTimeZone_data()
+    {
+        QTest::addColumn<int>("minutesEast");
+        QTest::newRow("UTC+02:00") << 120;
+        QTest::newRow("UTC-05:30") << -330;
+        QTest::newRow("UTC") << 0;
+    }
+
+    void listTimesFollowTheServersTimeZone()
+    {
+        QFETCH(int, minutesEast);
+        auto unixTime = [](const TWin32FindData *e) {
+            return e ? FileTime::toUnixSeconds(e->ftLastWriteTime) : 0;
+        };
+        HandleCloser plain(connectAnonymous());
+        HandleCloser shifted(connectAnonymous());
+        QVERIFY(plain.get() && shifted.get());
+        DWORD minutes = DWORD(int32_t(minutesEast));
+        QVERIFY(InternetSetOptionA(
+            shifted.get(), INTERNET_OPTION_LIST_TIME_ZONE, &minutes, sizeof minutes));
+        const qint64 shift = qint64(minutesEast) * 60;
+        const auto before = listAll(plain.get(), "");
+        const auto after = listAll(shifted.get(), "");
+        for (const char *name : { "tenk.bin", "old.txt", "pub" })
+            QCOMPARE(unixTime(findEntry(after, name)), unixTime(findEntry(before, name)) - shift);
+        // A date with no time of day is midnight on the server's clock.
+        const TSystemTime old
+            = FileTime::toSystemTime(findEntry(after, "old.txt")->ftLastWriteTime);
+        QCOMPARE(old.hour * 60 + old.minute, (24 * 60 - minutesEast) % (24 * 60));
+        // The single-file lookup (LIST of one path) is shifted alike.
+        const auto one = listAll(shifted.get(), "/pub/docs/guide.txt");
+        const auto unshifted = listAll(plain.get(), "/pub/docs/guide.txt");
+        QCOMPARE(names(one), QStringList { "guide.txt" });
+        QCOMPARE(unixTime(&one[0]), unixTime(&unshifted[0]) - shift);
+    }
+
     void pathNamingAFileListsThatFileOnly()
     {
         HandleCloser c(connectAnonymous());

@@ -322,20 +322,21 @@ private slots:
             QTest::keyClicks(dialog->EditFTP, "ftp.example.org");
             QTest::keyClicks(dialog->EditDesc, "Example");
             dialog->EditFTP->setFocus();
-            anonymous = tabs(5);
+            anonymous = tabs(7);
             dialog->CheckAnon->click();
             dialog->EditFTP->setFocus();
-            named = tabs(7);
+            named = tabs(9);
             dialog->reject();
         });
         form->controls().menu->New1->trigger();
         using W = QList<QWidget *>;
         QCOMPARE(anonymous,
             (W { dialog->EditFTP, dialog->EditDesc, dialog->EditDir, dialog->CheckAnon,
-                dialog->Button2, dialog->Button1 }));
+                dialog->ComboSecurity, dialog->ComboTimeZone, dialog->Button2, dialog->Button1 }));
         QCOMPARE(named,
             (W { dialog->EditFTP, dialog->EditDesc, dialog->EditDir, dialog->CheckAnon,
-                dialog->EditLogin, dialog->EditPswd, dialog->Button2, dialog->Button1 }));
+                dialog->EditLogin, dialog->EditPswd, dialog->ComboSecurity, dialog->ComboTimeZone,
+                dialog->Button2, dialog->Button1 }));
     }
 
     void listingShowsWhatAPersonShouldSee()
