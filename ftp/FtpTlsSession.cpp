@@ -63,6 +63,7 @@ DWORD FtpTlsSession::handshake(FtpControlConnection &ctrl, int timeoutMs, const 
     DWORD code = channel->handshake(socket, Deadline(timeoutMs), cancel);
     if (code == ERROR_SUCCESS)
         code = TlsCertificateCheck::verify(channel->handle(), host, question);
+    question = nullptr; // asked at most once; whoever answers may be gone afterwards
     // Whatever the answer, a cancel while the question was open refuses.
     if (code == ERROR_SUCCESS && cancel.cancelled())
         code = ERROR_INTERNET_OPERATION_CANCELLED;

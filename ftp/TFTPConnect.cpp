@@ -70,6 +70,7 @@ void TFTPConnect::login(HINTERNET session, TWinInetOutcome &outcome)
         = InternetConnectA(session, site.constData(), INTERNET_DEFAULT_FTP_PORT, user.constData(),
             password.constData(), INTERNET_SERVICE_FTP, INTERNET_FLAG_PASSIVE | securityFlags, 1);
     const DWORD code = GetLastError();
+    InternetSetCertificateQuestion(session, nullptr); // it asks this worker, which ends soon
     if (connection)
         ftp->hConnection.store(connection);
     if (Terminated()) {
