@@ -138,7 +138,12 @@ DWORD FtpConnection::open(const HostAddress &host, const std::string &user,
     loginCode = reply.code;
     if (!reply.positive())
         return ERROR_INTERNET_EXTENDED_ERROR;
+    code = tls.secureControl(ctrl, host.host, timeouts().receiveMs, cancel, loginText, loginCode);
+    if (code != ERROR_SUCCESS)
+        return code;
     code = login(user, password, loginText, loginCode);
+    if (code == ERROR_SUCCESS)
+        code = tls.protectData(ctrl, timeouts().receiveMs, cancel, loginText, loginCode);
     if (code != ERROR_SUCCESS)
         return code;
     readFeatures();
@@ -317,6 +322,11 @@ DWORD FtpConnection::beginTransfer(
     }
     if (code == ERROR_SUCCESS && !reply.preliminary() && !reply.positive())
         code = ERROR_INTERNET_EXTENDED_ERROR;
+    if (code == ERROR_SUCCESS && tls.protectsData()) {
+        code = tls.secureData(data, ctrl, timeouts().receiveMs, cancel);
+        if (code != ERROR_SUCCESS && !reply.positive())
+            ctrl.abandonTransfer(code);
+    }
     if (code != ERROR_SUCCESS) {
         data.abortiveClose();
         return code;

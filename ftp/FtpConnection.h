@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ftp/FtpControlConnection.h"
+#include "ftp/FtpTlsSession.h"
 #include "ftp/HostAddress.h"
 #include "ftp/InternetHandle.h"
 
@@ -23,7 +24,17 @@ public:
     FtpConnection(std::shared_ptr<InternetHandle> session, DWORD_PTR context);
     ~FtpConnection() override;
 
-    // Resolves, connects, reads the greeting, logs in, asks FEAT, turns UTF-8
+    // Before open(): whether and how to encrypt, and who is asked about a
+    // certificate the system does not vouch for.
+    void setSecurity(TlsPolicy policy, TlsCertificateQuestion question)
+    {
+        tls.configure(policy, std::move(question));
+    }
+    // "TLS 1.3" for an encrypted connection, empty for a plain one.
+    const std::string &tlsProtocol() const { return tls.protocol(); }
+
+    // Resolves, connects, reads the greeting, secures the connection as
+    // setSecurity() asked (12190, 12157, 12038, 12045), logs in, asks FEAT, turns UTF-8
     // on when offered and sets TYPE I. loginText gets the greeting and the
     // login replies. Codes: 12007, 12029, 12002, 12013, 12014, 12003, 12030, 12017.
     DWORD open(const HostAddress &host, const std::string &user, const std::string &password,
@@ -74,6 +85,7 @@ private:
     DWORD connectData(TcpSocket &data, uint16_t port, const CancelToken &cancel);
 
     FtpControlConnection ctrl;
+    FtpTlsSession tls;
     FtpFeatures feats;
     bool epsvRefused = false;
     bool closedReported = false;

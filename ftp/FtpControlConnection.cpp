@@ -219,8 +219,7 @@ void FtpControlConnection::quit()
 {
     if (sock.isOpen() && !broken) {
         static const char text[] = "QUIT\r\n";
-        ssize_t ignored = ::send(sock.fd(), text, sizeof text - 1, MSG_NOSIGNAL | MSG_DONTWAIT);
-        (void)ignored;
+        sock.sendNow(text, sizeof text - 1);
     }
     sock.close();
     broken = true;

@@ -212,7 +212,11 @@ DWORD FtpTransfer::finishUpload()
     DWORD code = flush();
     if (code != ERROR_SUCCESS)
         return fail(code);
-    data.close(); // the end of the stream tells the server the file is complete
+    // The end of the stream (after close_notify on TLS) tells the server the
+    // file is complete.
+    code = data.closeAfterSending(Deadline(conn->timeouts().sendMs), cancelToken());
+    if (code != ERROR_SUCCESS)
+        return fail(code);
     if (!finalReceived) {
         code = conn->endTransfer(cancelToken());
         finalReceived = code == ERROR_SUCCESS || code == ERROR_INTERNET_EXTENDED_ERROR

@@ -2,13 +2,58 @@
 
 #include "ftp/ResponseCapture.h"
 #include "ftp/WinInetFTP.h"
+#include "ftp/WinInetTls.h"
+
+namespace {
+
+DWORD flagsFor(TFtpSecurity security)
+{
+    switch (security) {
+    case TFtpSecurity::RequireTls:
+        return INTERNET_FLAG_SECURE;
+    case TFtpSecurity::TlsIfOffered:
+        return INTERNET_FLAG_TLS_IF_OFFERED;
+    case TFtpSecurity::Plain:
+        break;
+    }
+    return 0;
+}
+
+bool isSecurityFailure(DWORD code)
+{
+    return code == ERROR_INTERNET_SEC_CERT_CN_INVALID || code == ERROR_INTERNET_INVALID_CA
+        || code == ERROR_INTERNET_SECURITY_CHANNEL_ERROR || code == ERROR_FTP_TLS_REFUSED;
+}
+
+} // namespace
 
 TFTPConnect::TFTPConnect(TWinInetFTP *ftp, const QString &agent, const QString &site,
     const QString &login, const QString &password)
     : ftp(ftp), agent(agent.toUtf8()), site(site.toUtf8()), user(login.toUtf8()),
-      password(password.toUtf8())
+      password(password.toUtf8()), timeZoneMinutes(ftp->TimeZoneOffsetMinutes),
+      securityFlags(flagsFor(ftp->Security))
 {
-    timeZoneMinutes = ftp->TimeZoneOffsetMinutes;
+}
+
+// The layer asks on this worker; the user is asked on the user-interface
+// thread while the worker waits. A cancel (or the component going away)
+// before or during the question refuses the certificate.
+bool TFTPConnect::askCertificate(const TlsCertificateFacts &facts)
+{
+    bool trusted = false;
+    ftp->handOff(this, [this, &facts, &trusted] {
+        trusted = !Terminated() && ftp->OnCertificate && ftp->OnCertificate(ftp, facts);
+    });
+    return trusted && !Terminated();
+}
+
+QString TFTPConnect::encryptionOf(HINTERNET handle) const
+{
+    char text[64] = {};
+    DWORD length = sizeof text;
+    if (!InternetQueryOptionA(handle, INTERNET_OPTION_TLS_PROTOCOL, text, &length))
+        return QString();
+    return QString::fromUtf8(text, int(length));
 }
 
 void TFTPConnect::report(int32_t code)
@@ -20,9 +65,13 @@ void TFTPConnect::report(int32_t code)
 void TFTPConnect::login(HINTERNET session, TWinInetOutcome &outcome)
 {
     report(1);
-    connection = InternetConnectA(session, site.constData(), INTERNET_DEFAULT_FTP_PORT,
-        user.constData(), password.constData(), INTERNET_SERVICE_FTP, INTERNET_FLAG_PASSIVE, 1);
+    InternetSetCertificateQuestion(
+        session, [this](const TlsCertificateFacts &facts) { return askCertificate(facts); });
+    connection
+        = InternetConnectA(session, site.constData(), INTERNET_DEFAULT_FTP_PORT, user.constData(),
+            password.constData(), INTERNET_SERVICE_FTP, INTERNET_FLAG_PASSIVE | securityFlags, 1);
     const DWORD code = GetLastError();
+    InternetSetCertificateQuestion(session, nullptr); // it asks this worker, which ends soon
     if (connection)
         ftp->hConnection.store(connection);
     if (Terminated()) {
@@ -39,12 +88,15 @@ void TFTPConnect::login(HINTERNET session, TWinInetOutcome &outcome)
         InternetSetStatusCallback(connection, &TWinInetFTP::statusCallback);
         DWORD minutes = DWORD(timeZoneMinutes);
         InternetSetOptionA(connection, INTERNET_OPTION_LIST_TIME_ZONE, &minutes, sizeof minutes);
+        encryption = encryptionOf(connection);
         statusCode = 2;
         outcome.error = errNone;
         return;
     }
     if (code == ERROR_INTERNET_INCORRECT_USER_NAME || code == ERROR_INTERNET_INCORRECT_PASSWORD)
         outcome.error = errBadLogin;
+    else if (isSecurityFailure(code))
+        outcome.error = errInsecure;
     else if (code == ERROR_INTERNET_TIMEOUT)
         outcome.error = errSiteNotFound;
     else
@@ -81,6 +133,8 @@ void TFTPConnect::Execute()
     ftp->complete(this, outcome, [this, session] {
         // Replaced by a newer Connect: its handles are being closed.
         const bool replaced = ftp->EventIsStale();
+        if (!replaced)
+            ftp->encryption = encryption;
         if (ftp->OnConnect)
             ftp->OnConnect(ftp, replaced ? nullptr : session, replaced ? nullptr : connection);
     });

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ftp/FtpThread.h"
+#include "ftp/TlsCertificateFacts.h"
 #include "ftp/WinInet.h"
 
 #include <QByteArray>
@@ -22,10 +23,14 @@ protected:
 private:
     void report(int32_t code);
     void login(HINTERNET session, TWinInetOutcome &outcome);
+    bool askCertificate(const TlsCertificateFacts &facts);
+    QString encryptionOf(HINTERNET connection) const;
 
     TWinInetFTP *ftp;
     int32_t statusCode = 0;
     HINTERNET connection = nullptr;
     QByteArray agent, site, user, password;
     int timeZoneMinutes = 0;
+    DWORD securityFlags = 0;
+    QString encryption;
 };

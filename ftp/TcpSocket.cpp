@@ -1,6 +1,7 @@
 #include "ftp/TcpSocket.h"
 
 #include "ftp/CancelToken.h"
+#include "ftp/TlsChannel.h"
 
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -62,7 +63,15 @@ DWORD winInetCodeForErrno(int error, bool connecting)
     }
 }
 
-TcpSocket::TcpSocket(TcpSocket &&other) noexcept : sock(other.sock)
+TcpSocket::TcpSocket() = default;
+
+TcpSocket::~TcpSocket()
+{
+    close();
+}
+
+TcpSocket::TcpSocket(TcpSocket &&other) noexcept
+    : sock(other.sock), tlsChannel(std::move(other.tlsChannel))
 {
     other.sock = -1;
 }
@@ -72,9 +81,35 @@ TcpSocket &TcpSocket::operator=(TcpSocket &&other) noexcept
     if (this != &other) {
         close();
         sock = other.sock;
+        tlsChannel = std::move(other.tlsChannel);
         other.sock = -1;
     }
     return *this;
+}
+
+void TcpSocket::startTls(std::unique_ptr<TlsChannel> channel)
+{
+    tlsChannel = std::move(channel);
+}
+
+void TcpSocket::sendNow(const void *data, size_t length)
+{
+    if (sock < 0)
+        return;
+    if (tlsChannel) {
+        tlsChannel->sendNow(data, length);
+        return;
+    }
+    ssize_t ignored = ::send(sock, data, length, MSG_NOSIGNAL | MSG_DONTWAIT);
+    (void)ignored;
+}
+
+DWORD TcpSocket::closeAfterSending(const Deadline &deadline, const CancelToken &cancel)
+{
+    const DWORD code = tlsChannel && sock >= 0 ? tlsChannel->closeNotify(*this, deadline, cancel)
+                                               : ERROR_SUCCESS;
+    close();
+    return code;
 }
 
 DWORD TcpSocket::wait(short events, const Deadline &deadline, const CancelToken &cancel)
@@ -140,6 +175,8 @@ DWORD TcpSocket::connectTo(
 DWORD TcpSocket::sendAll(
     const void *data, size_t length, const Deadline &deadline, const CancelToken &cancel)
 {
+    if (tlsChannel)
+        return tlsChannel->sendAll(*this, data, length, deadline, cancel);
     const char *p = static_cast<const char *>(data);
     while (length > 0) {
         if (cancel.cancelled())
@@ -166,6 +203,8 @@ DWORD TcpSocket::sendAll(
 DWORD TcpSocket::receive(void *buffer, size_t capacity, size_t &received, const Deadline &deadline,
     const CancelToken &cancel)
 {
+    if (tlsChannel)
+        return tlsChannel->receive(*this, buffer, capacity, received, deadline, cancel);
     received = 0;
     for (;;) {
         if (cancel.cancelled())
@@ -189,6 +228,8 @@ DWORD TcpSocket::receive(void *buffer, size_t capacity, size_t &received, const 
 
 DWORD TcpSocket::waitReadable(const Deadline &deadline, const CancelToken &cancel)
 {
+    if (tlsChannel && tlsChannel->hasPending())
+        return ERROR_SUCCESS;
     return wait(POLLIN, deadline, cancel);
 }
 
@@ -196,6 +237,8 @@ bool TcpSocket::readableNow() const
 {
     if (sock < 0)
         return false;
+    if (tlsChannel)
+        return tlsChannel->readableNow(*this);
     pollfd fd = { sock, POLLIN, 0 };
     return ::poll(&fd, 1, 0) > 0 && fd.revents != 0;
 }
@@ -214,6 +257,7 @@ void TcpSocket::shutdownBoth()
 
 void TcpSocket::abortiveClose()
 {
+    tlsChannel.reset(); // no close_notify: the peer learns of an abandoned transfer
     if (sock < 0)
         return;
     linger lg { 1, 0 };
@@ -223,6 +267,9 @@ void TcpSocket::abortiveClose()
 
 void TcpSocket::close()
 {
+    if (tlsChannel && sock >= 0)
+        tlsChannel->politeShutdown();
+    tlsChannel.reset();
     if (sock >= 0) {
         ::close(sock);
         sock = -1;

@@ -9,6 +9,7 @@
 #include "ftp/FtpTransfer.h"
 #include "ftp/HostAddress.h"
 #include "ftp/InternetHandle.h"
+#include "ftp/WinInetTls.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -16,6 +17,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <mutex>
 #include <string>
 
 namespace {
@@ -27,9 +29,29 @@ public:
     {
     }
 
+    void setCertificateQuestion(TlsCertificateQuestion question)
+    {
+        std::lock_guard<std::mutex> lock(questionMutex);
+        certificateQuestion = std::move(question);
+    }
+    TlsCertificateQuestion certificateQuestionCopy() const
+    {
+        std::lock_guard<std::mutex> lock(questionMutex);
+        return certificateQuestion;
+    }
+
 private:
     std::string agent;
+    mutable std::mutex questionMutex;
+    TlsCertificateQuestion certificateQuestion;
 };
+
+TlsPolicy tlsPolicyFor(DWORD flags)
+{
+    if (flags & INTERNET_FLAG_SECURE)
+        return TlsPolicy::Require;
+    return flags & INTERNET_FLAG_TLS_IF_OFFERED ? TlsPolicy::IfOffered : TlsPolicy::Off;
+}
 
 BOOL fail(DWORD code)
 {
@@ -209,7 +231,7 @@ HINTERNET InternetOpenA(const char *agent, DWORD, const char *, const char *, DW
 }
 
 HINTERNET InternetConnectA(HINTERNET sessionValue, const char *server, INTERNET_PORT port,
-    const char *user, const char *password, DWORD service, DWORD, DWORD_PTR context)
+    const char *user, const char *password, DWORD service, DWORD flags, DWORD_PTR context)
 {
     DWORD code = ERROR_SUCCESS;
     auto session = lookUp(sessionValue, HandleKind::Session, code);
@@ -222,6 +244,8 @@ HINTERNET InternetConnectA(HINTERNET sessionValue, const char *server, INTERNET_
     if (!parseHostAddress(server, port, host))
         return fail(ERROR_INTERNET_NAME_NOT_RESOLVED), nullptr;
     auto connection = std::make_shared<FtpConnection>(session, context);
+    connection->setSecurity(
+        tlsPolicyFor(flags), static_cast<InternetSession &>(*session).certificateQuestionCopy());
     if (!session->addChild(connection))
         return fail(ERROR_INVALID_HANDLE), nullptr;
     std::string loginText;
@@ -257,6 +281,16 @@ INTERNET_STATUS_CALLBACK InternetSetStatusCallback(
     }
     succeed();
     return handle->setCallback(callback);
+}
+
+BOOL InternetSetCertificateQuestion(HINTERNET value, TlsCertificateQuestion question)
+{
+    DWORD code = ERROR_SUCCESS;
+    auto session = lookUp(value, HandleKind::Session, code);
+    if (!session)
+        return fail(code);
+    static_cast<InternetSession &>(*session).setCertificateQuestion(std::move(question));
+    return succeed();
 }
 
 BOOL InternetGetLastResponseInfoA(DWORD *error, char *buffer, DWORD *length)
@@ -522,6 +556,20 @@ BOOL setListTimeZone(HINTERNET value, const void *buffer)
     return succeed();
 }
 
+BOOL queryTlsProtocol(InternetHandle *handle, void *buffer, DWORD *length)
+{
+    if (!handle || handle->kind() != HandleKind::Connection)
+        return fail(ERROR_INTERNET_INCORRECT_HANDLE_TYPE);
+    const std::string &text = static_cast<FtpConnection *>(handle)->tlsProtocol();
+    if (!buffer || *length < text.size() + 1) {
+        *length = DWORD(text.size() + 1);
+        return fail(ERROR_INSUFFICIENT_BUFFER);
+    }
+    std::memcpy(buffer, text.c_str(), text.size() + 1);
+    *length = DWORD(text.size());
+    return succeed();
+}
+
 } // namespace
 
 BOOL InternetSetOptionA(HINTERNET value, DWORD option, void *buffer, DWORD length)
@@ -559,6 +607,8 @@ BOOL InternetQueryOptionA(HINTERNET value, DWORD option, void *buffer, DWORD *le
         return fail(ERROR_INVALID_HANDLE);
     if (option == INTERNET_OPTION_CONNECTED_STATE)
         return queryConnectedState(handle.get(), buffer, length);
+    if (option == INTERNET_OPTION_TLS_PROTOCOL)
+        return queryTlsProtocol(handle.get(), buffer, length);
     FtpTimeouts t = handle ? handle->timeouts() : defaultTimeouts();
     int *field = timeoutField(t, option);
     if (!field)

@@ -17,6 +17,10 @@
 //          a malformed reply, a time-out before): every later call on that
 //          connection fails at once with 12030; connect anew
 //   12031  a connection was reset
+//   12038  TLS: the server's certificate names another host
+//   12045  TLS: the certificate was not trusted (no question, or "no")
+//   12157  TLS: the handshake failed or the connection dropped during it
+//   12190  TLS was required and the server refused AUTH TLS
 //   12110  a file handle is open on the connection: close it first
 //   87     a name holding CR or LF (nothing was sent), or a bad argument
 //   18     a listing without entries (empty directory)
@@ -50,6 +54,13 @@ constexpr INTERNET_PORT INTERNET_DEFAULT_FTP_PORT = 21;
 constexpr DWORD INTERNET_OPEN_TYPE_PRECONFIG = 0;
 constexpr DWORD INTERNET_SERVICE_FTP = 1;
 constexpr DWORD INTERNET_FLAG_PASSIVE = 0x08000000;
+// InternetConnectA: explicit FTP over TLS (AUTH TLS before the login, then
+// PBSZ 0 and PROT P; data connections resume the control connection's TLS
+// session). SECURE requires it: a server refusing AUTH fails with 12190 and
+// is sent nothing more. TLS_IF_OFFERED (our own) goes on in plain when the
+// server refuses AUTH, and says so in the login text.
+constexpr DWORD INTERNET_FLAG_SECURE = 0x00800000;
+constexpr DWORD INTERNET_FLAG_TLS_IF_OFFERED = 0x00000100;
 constexpr DWORD INTERNET_FLAG_RAW_DATA = 0x40000000;
 constexpr DWORD GENERIC_READ = 0x80000000;
 constexpr DWORD GENERIC_WRITE = 0x40000000;
@@ -191,5 +202,10 @@ constexpr DWORD INTERNET_STATE_DISCONNECTED = 2;
 // +120 listing 14:00 gives 12:00. MLSD and MLST times are UTC already and
 // stay as they are. Default 0.
 constexpr DWORD INTERNET_OPTION_LIST_TIME_ZONE = 1301;
+// On a connection handle (query only, our own): the protocol of an encrypted
+// connection as text ("TLS 1.3"), empty for a plain one; the buffer gets the
+// text and a terminating zero, *length the text's length (or the size needed
+// with ERROR_INSUFFICIENT_BUFFER).
+constexpr DWORD INTERNET_OPTION_TLS_PROTOCOL = 0x10001;
 BOOL InternetSetOptionA(HINTERNET handle, DWORD option, void *buffer, DWORD length);
 BOOL InternetQueryOptionA(HINTERNET handle, DWORD option, void *buffer, DWORD *length);

@@ -51,6 +51,7 @@ TWinInetFTP::~TWinInetFTP()
     OnCreateDirDone = nullptr;
     OnDeleteDirDone = nullptr;
     OnWinInetStatus = nullptr;
+    OnCertificate = nullptr;
     stopEveryWorker();
     closeHandle(hTransfer);
     closeHandle(hFind);
@@ -211,6 +212,7 @@ void TWinInetFTP::connectAs(quint64 op)
     }
     if (hTransfer.load() || hFind.load() || hConnection.load() || hSession.load())
         Disconnect();
+    encryption.clear();
     auto *worker = new TFTPConnect(this, AppTitle, FTPSite, Login, Password);
     startWorker(kConnect, worker, op, statInConnect);
 }
@@ -225,6 +227,7 @@ void TWinInetFTP::Disconnect()
     hFind.store(nullptr);
     closeHandle(hConnection);
     closeHandle(hSession);
+    encryption.clear();
     status.store(statIdle);
 }
 
@@ -233,6 +236,7 @@ void TWinInetFTP::dropConnection(HINTERNET connection)
     if (connection && connection == hConnection.load()) {
         closeHandle(hConnection);
         closeHandle(hSession);
+        encryption.clear();
     }
 }
 
@@ -494,6 +498,7 @@ void TWinInetFTP::applyOutcome(const TWinInetOutcome &outcome)
     if (outcome.lostConnection && outcome.lostConnection == hConnection.load()) {
         closeHandle(hConnection);
         closeHandle(hSession);
+        encryption.clear();
     }
 }
 

@@ -1,117 +1,97 @@
 #!/bin/bash
-# Encrypted transfer benchmark: a download and an upload over explicit FTP
-# over TLS through TWinInetFTP, against curl --ssl-reqd, from the same vsftpd
-# (TLS required, session reuse required on data connections, a certificate
-# made here), on loopback, taking turns, medians of ROUNDS (3) rounds.
+# TLS benchmark: a download and an upload of 1 GiB over explicit FTP over TLS,
+# through the FTP layer (bench_tls, the workers' 4 KiB calls) and through
+# curl --ssl-reqd -k, against the same vsftpd requiring TLS with session reuse
+# on its data connections, on loopback, in the same run. The two take turns
+# going first; every copy is compared byte for byte with its source. Needs
+# root and vsftpd (vsftpd serves anonymous sessions as root).
 #
-#   bench/tls/run.sh [BUILD_DIR] [SIZE_MIB]      (size defaults to 1024)
+#   bench/tls/run.sh [BUILD_DIR]
 #
-# Needs root (vsftpd). Prints one line per direction:
-#   name: ours MB/s, curl MB/s, ratio R
+# ROUNDS (default 2) runs each case that many times and reports the best;
+# SIZE_MB (default 1024) sizes the file. Everything lives in one temporary
+# folder, removed at the end.
 set -euo pipefail
-
 here=$(cd "$(dirname "$0")" && pwd)
 src=$(cd "$here/../.." && pwd)
+SRC=$src
 build=$(cd "${1:-$src/build}" && pwd)
-size=${2:-1024}
-rounds=${ROUNDS:-3}
-bench=$build/bench/session/bench_session
-[ -x "$bench" ] || { echo "build bench_session first" >&2; exit 1; }
-[ "$(id -u)" = 0 ] && [ -x /usr/sbin/vsftpd ] || { echo "needs root and vsftpd" >&2; exit 1; }
+bench=$build/bench/tls/bench_tls
+rounds=${ROUNDS:-2}
+size_mb=${SIZE_MB:-1024}
+[ -x "$bench" ] || { echo "build bench_tls first" >&2; exit 1; }
+command -v curl >/dev/null || { echo "curl is missing" >&2; exit 1; }
+. "$src/bench/common/servers.sh"
 
 work=$(mktemp -d /tmp/vrex-tls-bench.XXXXXX)
-vs_pid=
+chmod 755 "$work"
 cleanup() {
-    [ -n "$vs_pid" ] && kill "$vs_pid" 2>/dev/null || true
+    stop_servers "$work"
     rm -rf "$work"
 }
 trap cleanup EXIT
 
-mkdir -p "$work/root/up" "$work/empty" "$work/local"
-openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=127.0.0.1 \
-    -addext subjectAltName=IP:127.0.0.1 -keyout "$work/key.pem" -out "$work/cert.pem" 2>/dev/null
-echo "# preparing $size MiB of random data" >&2
-head -c $((size << 20)) /dev/urandom >"$work/root/big.bin"
-cp "$work/root/big.bin" "$work/local/src.bin"
-chown ftp "$work/root/up"
-chmod 555 "$work/root"
-chmod 444 "$work/root/big.bin"
+openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 \
+    -subj "/CN=Vrex bench" -addext subjectAltName=IP:127.0.0.1 \
+    -keyout "$work/key.pem" -out "$work/cert.pem" 2>/dev/null
+data=$work/data
+mkdir -p "$data" "$work/out"
+echo "# preparing $size_mb MiB of random data" >&2
+head -c $((size_mb << 20)) /dev/urandom >"$data/big.bin"
+chmod -R a+rX "$data"
+start_vsftpd_tls "$work" "$data" "$work/cert.pem" "$work/key.pem"
+[ -n "$vs_port" ] || exit 1
+host=127.0.0.1:$vs_port url=ftp://127.0.0.1:$vs_port
 
-port=$((20000 + RANDOM % 20000))
-cat >"$work/vsftpd.conf" <<CONF
-listen=YES
-background=NO
-listen_address=127.0.0.1
-listen_port=$port
-pasv_enable=YES
-pasv_min_port=$((port + 1))
-pasv_max_port=$((port + 50))
-pasv_address=127.0.0.1
-anonymous_enable=YES
-local_enable=NO
-anon_root=$work/root
-no_anon_password=YES
-write_enable=YES
-anon_upload_enable=YES
-anon_other_write_enable=YES
-anon_umask=022
-seccomp_sandbox=NO
-isolate=NO
-isolate_network=NO
-secure_chroot_dir=$work/empty
-ssl_enable=YES
-allow_anon_ssl=YES
-force_anon_logins_ssl=YES
-force_anon_data_ssl=YES
-require_ssl_reuse=YES
-ssl_ciphers=HIGH
-rsa_cert_file=$work/cert.pem
-rsa_private_key_file=$work/key.pem
-CONF
-/usr/sbin/vsftpd "$work/vsftpd.conf" &
-vs_pid=$!
-for _ in $(seq 50); do
-    (exec 3<>/dev/tcp/127.0.0.1/$port) 2>/dev/null && break
-    sleep 0.1
-done
-host=127.0.0.1:$port
+log() { echo "$*" >&2; }
+same() { cmp -s "$1" "$2" && echo ok || echo WRONG; }
+now() { date +%s.%N; }
+since() { awk -v a="$1" -v b="$(now)" 'BEGIN { printf "%.3f", b - a }'; }
 
-median() { sort -g | awk '{v[NR]=$1} END {print v[int((NR+1)/2)]}'; }
-ours() { # get|put REMOTE LOCAL -> MB/s
-    local out
-    out=$(VREX_BENCH_TLS=1 "$bench" "$1" "$host" "" "" "$2" "$3" 16) \
-        || { echo "bench_session $1 failed: $out" >&2; exit 1; }
-    echo "$out" | sed -n 's/.*mbps=\([0-9.]*\).*/\1/p'
-}
-same() { cmp -s "$1" "$2" || { echo "$3: the copy differs from its source" >&2; exit 1; }; }
-report() {
-    awk -v n="$1" -v o="$2" -v p="$3" \
-        'BEGIN {printf "%s: ours %.1f MB/s, curl %.1f MB/s, ratio %.2f\n", n, o, p, o / p}'
+# run TOOL DIRECTION ROUND -> appends "seconds verified" to $work/res/DIRECTION.TOOL
+run() {
+    local tool=$1 dir=$2 n=$3 start s status=ok target
+    rm -f "$work/out/down.bin" "$data/incoming/"*.bin
+    sync
+    start=$(now)
+    if [ "$dir" = get ] && [ "$tool" = vrex ]; then
+        "$bench" get "$host" "" "" /big.bin "$work/out/down.bin" >"$work/tool.out" 2>&1 || status=failed
+    elif [ "$dir" = get ]; then
+        curl -s --ssl-reqd -k "$url/big.bin" -o "$work/out/down.bin" >"$work/tool.out" 2>&1 || status=failed
+    elif [ "$tool" = vrex ]; then
+        "$bench" put "$host" "" "" "$data/big.bin" /incoming/up.bin >"$work/tool.out" 2>&1 || status=failed
+    else
+        curl -s --ssl-reqd -k -T "$data/big.bin" "$url/incoming/up.bin" >"$work/tool.out" 2>&1 || status=failed
+    fi
+    s=$(since "$start")
+    [ "$dir" = get ] && target=$work/out/down.bin || target=$data/incoming/up.bin
+    [ "$status" = ok ] && status=$(same "$data/big.bin" "$target")
+    [ "$status" = ok ] || sed 's/^/#   /' "$work/tool.out" | head -5 >&2
+    log "#   round $n $dir $tool: ${s} s, bytes $status $(grep -o 'protocol=[^ ]*' "$work/tool.out" || true)"
+    echo "$s $status" >>"$work/res/$dir.$tool"
 }
 
-get_ours=() get_curl=() put_ours=() put_curl=()
-for round in $(seq "$rounds"); do
-    # Who goes first alternates, so a warm cache favours neither.
-    for who in $( ((round % 2)) && echo "ours curl" || echo "curl ours"); do
-        rm -f "$work/local/got.bin" "$work/root/up/"*
-        if [ "$who" = ours ]; then
-            get_ours+=("$(ours get /big.bin "$work/local/got.bin")")
-            same "$work/local/got.bin" "$work/root/big.bin" "download"
-            put_ours+=("$(ours put /up/sent.bin "$work/local/src.bin")")
-            same "$work/root/up/sent.bin" "$work/local/src.bin" "upload"
-        else
-            s=$(curl -s --ssl-reqd -k --ftp-pasv -o "$work/local/got.bin" -w '%{speed_download}' \
-                "ftp://$host/big.bin")
-            get_curl+=("$(awk -v s="$s" 'BEGIN {print s / 1e6}')")
-            same "$work/local/got.bin" "$work/root/big.bin" "curl download"
-            s=$(curl -s --ssl-reqd -k --ftp-pasv -T "$work/local/src.bin" -w '%{speed_upload}' \
-                "ftp://$host/up/sent.bin")
-            put_curl+=("$(awk -v s="$s" 'BEGIN {print s / 1e6}')")
-            same "$work/root/up/sent.bin" "$work/local/src.bin" "curl upload"
-        fi
+mkdir -p "$work/res"
+load_before=$(cut -d" " -f1-3 /proc/loadavg)
+for n in $(seq "$rounds"); do
+    for dir in get put; do
+        if (( n % 2 )); then run vrex "$dir" "$n"; run curl "$dir" "$n"
+        else run curl "$dir" "$n"; run vrex "$dir" "$n"; fi
     done
 done
-report "TLS download $size MiB" "$(printf '%s\n' "${get_ours[@]}" | median)" \
-    "$(printf '%s\n' "${get_curl[@]}" | median)"
-report "TLS upload $size MiB" "$(printf '%s\n' "${put_ours[@]}" | median)" \
-    "$(printf '%s\n' "${put_curl[@]}" | median)"
+load_after=$(cut -d" " -f1-3 /proc/loadavg)
+
+best() { grep ' ok$' "$1" 2>/dev/null | sort -g | head -1 | cut -d' ' -f1; }
+echo
+echo "TLS benchmark: $rounds round(s) of $size_mb MiB each way, vsftpd (TLS required, session reuse) on loopback"
+echo "load average before: $load_before; after: $load_after"
+printf '%-9s %8s %8s %10s %10s %6s  %s\n' direction "vrex s" "curl s" "vrex MB/s" "curl MB/s" ratio goal
+for dir in get put; do
+    v=$(best "$work/res/$dir.vrex") c=$(best "$work/res/$dir.curl")
+    awk -v d="$dir" -v v="${v:-n/a}" -v c="${c:-n/a}" -v b=$((size_mb << 20)) 'BEGIN {
+        if (v == "n/a" || c == "n/a") { printf "%-9s %8s %8s   (a run failed: see the log above)\n", d, v, c; exit }
+        r = c / v
+        printf "%-9s %8.3f %8.3f %10.1f %10.1f %6.2f  %s\n", (d == "get" ? "download" : "upload"), v, c,
+            b / 1e6 / v, b / 1e6 / c, r, (r >= 0.9 ? "met (throughput >= 0.9x curl)" : "MISSED (throughput >= 0.9x curl)") }'
+done
+echo "ratio: Vrex throughput / curl throughput (best good runs)"

@@ -15,7 +15,8 @@
 class VsftpdServer {
 public:
     // slowLogin: vsftpd answers a successful login after 3 seconds.
-    explicit VsftpdServer(bool slowLogin = false)
+    // tls: {certificate file, key file} makes it require explicit TLS.
+    explicit VsftpdServer(bool slowLogin = false, const QStringList &tls = {})
     {
         if (!whyUnavailable().isEmpty())
             return;
@@ -25,6 +26,9 @@ public:
         QStringList args { script, QStringLiteral("--exit-with-stdin"), state.path() };
         if (slowLogin)
             args.insert(2, QStringLiteral("--slow-login"));
+        if (tls.size() == 2)
+            args = QStringList { script, QStringLiteral("--exit-with-stdin"),
+                QStringLiteral("--tls"), tls[0], tls[1], state.path() };
         process.start(QStringLiteral("/usr/bin/python3"), args);
         if (!process.waitForStarted(10000))
             return;

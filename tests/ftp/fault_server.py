@@ -85,6 +85,11 @@ class Session:
 
     def handle(self, verb, arg):
         s = self.scenario
+        if verb == "AUTH" and s == "tls-handshake-drop":
+            # Accepts, takes the start of the client's hello and hangs up.
+            self.reply("234 Proceed with negotiation.")
+            self.sock.recv(5)
+            return "close"
         if s in STOP_SCENARIOS and verb in STOP_SCENARIOS[s]:
             return STOP_SCENARIOS[s][verb](self, arg)
         if s in DATA_FAULTS:

@@ -1,13 +1,15 @@
 #!/usr/bin/python3
 """Serves Debian's vsftpd on a port of the launcher's own, with a configuration of its own.
 
-  vsftpd_launcher.py [--exit-with-stdin] [--slow-login] STATE_DIR [ANON_ROOT]
+  vsftpd_launcher.py [--exit-with-stdin] [--slow-login] [--tls CERT KEY] STATE_DIR [ANON_ROOT]
 
 Anonymous read-only on 127.0.0.1, LIST only (vsftpd has no MLSD), numeric
 owners, zero-padded days. The launcher listens itself on a port the kernel
 gives it and runs one vsftpd per connection in inetd mode, so no port is
 guessed and released for someone else to take; vsftpd's passive ports come
-from the kernel too. Without ANON_ROOT a small tree is made under
+from the kernel too. With --tls, logins and data need explicit TLS (with the
+control connection's session resumed on data connections) and anonymous
+uploads go to ANON_ROOT/incoming. Without ANON_ROOT a small tree is made under
 STATE_DIR/anon (owned by root, not writable). Prints "PORT <n>" once it
 listens, then runs until it gets SIGTERM or SIGINT (or, with
 --exit-with-stdin, until its standard input ends), when it stops every
@@ -59,6 +61,11 @@ def main():
     slow_login = "--slow-login" in sys.argv  # answers a login after 3 seconds
     if slow_login:
         sys.argv.remove("--slow-login")
+    tls = None
+    if "--tls" in sys.argv:
+        at = sys.argv.index("--tls")
+        tls = (os.path.abspath(sys.argv[at + 1]), os.path.abspath(sys.argv[at + 2]))
+        del sys.argv[at:at + 3]
     if len(sys.argv) < 2:
         sys.exit(__doc__)
     if os.geteuid() != 0:
@@ -84,6 +91,19 @@ def main():
         ftp_user = "ftp"
     except KeyError:
         ftp_user = "nobody"
+    tls_lines = []
+    if tls:
+        incoming = os.path.join(anon, "incoming")
+        os.makedirs(incoming, exist_ok=True)
+        user = pwd.getpwnam(ftp_user)
+        os.chown(incoming, user.pw_uid, user.pw_gid)
+        os.chmod(incoming, 0o755)
+        tls_lines = [
+            "ssl_enable=YES", "allow_anon_ssl=YES", "force_anon_logins_ssl=YES",
+            "force_anon_data_ssl=YES", "require_ssl_reuse=YES", "ssl_ciphers=HIGH",
+            "rsa_cert_file=%s" % tls[0], "rsa_private_key_file=%s" % tls[1],
+            "write_enable=YES", "anon_upload_enable=YES", "anon_umask=022",
+        ]
     conf = os.path.join(state, "vsftpd.conf")
     with open(conf, "w") as f:
         f.write("\n".join([
@@ -96,8 +116,8 @@ def main():
             "xferlog_enable=NO", "syslog_enable=NO", "use_localtime=NO",
             "connect_from_port_20=NO",
             "ftpd_banner=Vrex vsftpd test server.",
-            "delay_successful_login=%d" % (3 if slow_login else 0), "",
-        ]))
+            "delay_successful_login=%d" % (3 if slow_login else 0),
+        ] + tls_lines + [""]))
     listener = socket.socket()
     listener.bind(("127.0.0.1", 0))
     listener.listen(64)
