@@ -12,6 +12,7 @@
 #include <QMainWindow>
 #include <memory>
 
+class CertificateTrust;
 class FileCommands;
 class FileOperations;
 class HelpViewer;
@@ -91,6 +92,8 @@ public:
     QComboBox *visibleSiteCombo() const;
     // Status panel 0 from a progress code.
     void showStatus(int code);
+    // The last status panel: whether the connection is encrypted.
+    void showEncryption();
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -139,6 +142,7 @@ private:
     TransferProgress *transferProgress = nullptr;
     std::unique_ptr<HelpViewer> helpViewer;
     std::unique_ptr<WindowMemory> memory;
+    std::unique_ptr<CertificateTrust> certificateTrust;
 
     QList<QDialog *> dialogList;
     TFormConnect *formConnect = nullptr;

@@ -41,3 +41,11 @@ void StatusTexts::show(StatusPanels *bar, int code)
 {
     bar->setPanelText(0, QStringLiteral("Status: ") + text(code));
 }
+
+QString StatusTexts::encryption(bool connected, const QString &protocol)
+{
+    if (!connected)
+        return QString();
+    return protocol.isEmpty() ? QStringLiteral("Not encrypted")
+                              : QStringLiteral("Encrypted (%1)").arg(protocol);
+}
