@@ -521,8 +521,8 @@ void TForm1::showStatus(int code)
 
 void TForm1::showEncryption()
 {
-    ui.StatusBar1->setPanelText(
-        4, StatusTexts::encryption(WinInetFTP1->Connected(), WinInetFTP1->Encryption()));
+    StatusTexts::showEncryption(
+        ui.StatusBar1, 4, WinInetFTP1->Connected(), WinInetFTP1->Encryption());
 }
 
 void TForm1::finishRunningOperations()

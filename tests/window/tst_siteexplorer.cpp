@@ -163,6 +163,7 @@ private slots:
         createSite({ server.host(), QStringLiteral("Plain") });
         QTRY_VERIFY_WITH_TIMEOUT(idle() && files()->rowCount() == 5, kNetWait);
         QCOMPARE(panel(4), QStringLiteral("Not encrypted"));
+        QCOMPARE(form->controls().StatusBar1->panelToolTip(4), QStringLiteral("Not encrypted"));
 
         // The server goes away: the next listing finds the connection gone.
         server.stop();
