@@ -37,10 +37,10 @@ QString reasons(const TlsCertificateFacts &c, const QDateTime &now)
     return why;
 }
 
-QString details(const TlsCertificateFacts &c)
+QString subjectAndValidity(const TlsCertificateFacts &c)
 {
-    return QStringLiteral("Subject: %1\rIssuer: %2\rValid from %3 to %4\rSHA-256 fingerprint:\r%5")
-        .arg(q(c.subject), q(c.issuer), q(c.notBefore), q(c.notAfter), q(c.sha256));
+    return QStringLiteral("Subject: %1\rIssuer: %2\rValid from: %3\rValid to: %4")
+        .arg(q(c.subject), q(c.issuer), q(c.notBefore), q(c.notAfter));
 }
 
 } // namespace
@@ -49,9 +49,9 @@ CertificateTrust::CertificateTrust(const QString &dataFolder) : file(dataFolder)
 
 QString CertificateTrust::questionText(const TlsCertificateFacts &c, const QDateTime &now)
 {
-    return QStringLiteral(
-        "The certificate of %1 is not trusted.\r%2\r%3\r\rTrust this certificate?")
-        .arg(q(c.host), reasons(c, now), details(c));
+    return QStringLiteral("The certificate of %1 is not trusted.\r%2\r%3\r"
+                          "SHA-256 fingerprint:\r%4\r\rTrust this certificate?")
+        .arg(q(c.host), reasons(c, now), subjectAndValidity(c), q(c.sha256));
 }
 
 QString CertificateTrust::warningText(
@@ -62,7 +62,8 @@ QString CertificateTrust::warningText(
                           "Or the site may have a new certificate.\r\r"
                           "Trusted before:\r%2\rOffered now:\r%3\r\r%4\r%5\r\r"
                           "Trust this certificate?")
-        .arg(q(c.host), trusted.join(QLatin1Char('\r')), q(c.sha256), reasons(c, now), details(c));
+        .arg(q(c.host), trusted.join(QLatin1Char('\r')), q(c.sha256), reasons(c, now),
+            subjectAndValidity(c));
 }
 
 bool CertificateTrust::decide(const TlsCertificateFacts &certificate)

@@ -167,7 +167,8 @@ private slots:
         c.withinValidity = withinValidity;
         const QString expected = "The certificate of ftp.example.org is not trusted.\r" + reasons
             + "\rSubject: CN=ftp.example.org\rIssuer: " + QString::fromStdString(c.issuer)
-            + "\rValid from " + notBefore + " to 2027-12-08 15:00:00 UTC\rSHA-256 fingerprint:\r"
+            + "\rValid from: " + notBefore
+            + "\rValid to: 2027-12-08 15:00:00 UTC\rSHA-256 fingerprint:\r"
             + QString::fromStdString(c.sha256) + "\r\rTrust this certificate?";
         QCOMPARE(CertificateTrust::questionText(c, kNow), expected);
     }
@@ -185,9 +186,8 @@ private slots:
                 + ab + "\rOffered now:\r" + cd
                 + "\r\rIt is self-signed.\r"
                   "\rSubject: CN=ftp.example.org\rIssuer: CN=ftp.example.org\r"
-                  "Valid from 2026-12-08 15:00:00 UTC to 2027-12-08 15:00:00 UTC\r"
-                  "SHA-256 fingerprint:\r"
-                + cd + "\r\rTrust this certificate?");
+                  "Valid from: 2026-12-08 15:00:00 UTC\rValid to: 2027-12-08 15:00:00 UTC\r"
+                  "\rTrust this certificate?");
     }
 };
 
