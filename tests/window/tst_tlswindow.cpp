@@ -11,6 +11,7 @@
 #include "app/TForm1.h"
 #include "explorer/CertificateTrust.h"
 #include "explorer/ListingView.h"
+#include "explorer/SiteTree.h"
 #include "explorer/SiteTreeCommands.h"
 #include "explorer/TFormConnect.h"
 #include "storage/SiteBook.h"
@@ -38,9 +39,18 @@ class TestTlsWindow : public QObject {
     std::unique_ptr<TForm1> form;
     std::unique_ptr<ScriptedPrompts> prompts;
 
+    // The window as the program opens it, its session requiring encryption
+    // before the last site is connected at start-up. The session's own
+    // setting stands in for the site's choice; where the site dialog offers
+    // "Require explicit FTP over TLS", choose it there instead.
     TForm1 &open()
     {
-        form = openMainWindow();
+        form = std::make_unique<TForm1>();
+        form->ftp().Security = TFtpSecurity::RequireTls;
+        form->createDialogs();
+        form->show();
+        if (!QTest::qWaitForWindowExposed(form.get()))
+            qWarning("main window was not exposed");
         return *form;
     }
 
@@ -49,12 +59,9 @@ class TestTlsWindow : public QObject {
     bool idle() { return !form->listing().isBusy(); }
     QString trustFile() const { return TrustedCertificates().filePath(); }
 
-    // The site as a person adds it, requiring encryption.
+    // The site as a person adds it.
     void createSite(const TlsFtpServer &server, const QString &description)
     {
-        // The session's own setting stands in for the site's choice; where
-        // the site dialog offers "Require explicit FTP over TLS", choose it there.
-        form->ftp().Security = TFtpSecurity::RequireTls;
         auto *dialog = form->findChild<TFormConnect *>();
         const QString host = QString::fromLatin1(server.address());
         QTimer::singleShot(0, dialog, [dialog, host, description] {
@@ -110,7 +117,7 @@ private slots:
         QVERIFY2(
             q.text.startsWith("The certificate of 127.0.0.1 is not trusted.\rIt is self-signed.\r"),
             qPrintable(q.text));
-        QVERIFY(q.text.contains("Subject: CN=Vrex test"));
+        QVERIFY2(q.text.contains("CN=Vrex test"), qPrintable(q.text));
         QVERIFY(q.text.contains(QString::fromLatin1(cert.fingerprint())));
         QCOMPARE(panel(4), QStringLiteral("Encrypted"));
         QVERIFY(form->controls().StatusBar1->panelToolTip(4).startsWith("Encrypted with TLS 1."));
@@ -145,10 +152,8 @@ private slots:
 
         // A new window, a new run: the certificate is trusted without a word.
         form->FormClose();
-        open();
         prompts->clear();
-        form->ftp().Security = TFtpSecurity::RequireTls;
-        form->treeCommands().RefreshAll1Click();
+        open();
         QTRY_VERIFY_WITH_TIMEOUT(idle() && panel(4) == "Encrypted", kNetWait);
         QVERIFY2(prompts->asked.isEmpty(), qPrintable(prompts->messageTexts().join('|')));
     }
