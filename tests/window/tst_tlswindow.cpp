@@ -17,12 +17,15 @@
 #include "storage/SiteBook.h"
 #include "storage/TRegFile.h"
 #include "storage/TrustedCertificates.h"
+#include "transfers/TFormGetFile.h"
+#include "transfers/TransferQueue.h"
 #include "widgets/StatusPanels.h"
 #include "widgets/TListView.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <memory>
@@ -156,6 +159,36 @@ private slots:
         open();
         QTRY_VERIFY_WITH_TIMEOUT(idle() && panel(4) == "Encrypted", kNetWait);
         QVERIFY2(prompts->asked.isEmpty(), qPrintable(prompts->messageTexts().join('|')));
+    }
+
+    void aRefusedCertificateStopsAQuickDownloadAndSaysWhy()
+    {
+        TestCertificate cert("IP:127.0.0.1");
+        TlsFtpServer server("tls", &cert);
+        QVERIFY(cert.ok() && server.ok());
+        writeFileBytes(server.root() + "/hello.txt", "hello");
+        QTemporaryDir local;
+        open();
+        prompts->answerSave(local.filePath("hello.txt"));
+        QTimer::singleShot(0, form.get(), [&] {
+            TFormGetFile *d = form->findChild<TFormGetFile *>();
+            d->EditFile->setText("/hello.txt");
+            d->EditFTP->setText(QString::fromLatin1(server.address()));
+            d->EditLogin->setText("vrex");
+            d->EditPswd->setText("secret");
+            d->ButtonOK->click();
+        });
+        form->MenuDownloadClick();
+        const QString message = QStringLiteral("The certificate of %1 was not trusted. "
+                                               "The connection was not made.")
+                                    .arg(server.address());
+        QTRY_VERIFY2_WITH_TIMEOUT(prompts->messageTexts() == QStringList { message },
+            qPrintable(prompts->messageTexts().join('|')), kNetWait);
+        QCOMPARE(prompts->choices().size(), 1);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            idle() && form->actions().pendingAction() == PendingAction::None, kNetWait);
+        QVERIFY(form->queue().isStopped());
+        QVERIFY(!QFile::exists(local.filePath("hello.txt")));
     }
 
     void connectionsThatCannotBeMadeSecureSayWhy_data()
