@@ -179,6 +179,8 @@ void MainLayout::buildStatusBar(QMainWindow *window)
     StatusBar1->addPanel(QObject::tr("Objects:"), 110);
     StatusBar1->addPanel(QObject::tr("Size:"), 145);
     StatusBar1->addPanel(QObject::tr("Queue:"), 100);
+    // Whether the connection is encrypted; empty while none is open.
+    StatusBar1->addPanel(QString(), 120);
     window->setStatusBar(StatusBar1);
 }
 

@@ -7,6 +7,7 @@
 #include "app/ToolBarPanel.h"
 #include "app/VrexApplication.h"
 #include "app/WindowMemory.h"
+#include "explorer/CertificateTrust.h"
 #include "explorer/DirectoryMap.h"
 #include "explorer/FileCommands.h"
 #include "explorer/FileOperations.h"
@@ -68,7 +69,8 @@ const QUrl kHomePageUrl(QStringLiteral("https://www.orvane.example/"));
 
 TForm1::TForm1(QWidget *parent)
     : QMainWindow(parent), ui(this), Reg(std::make_unique<TRegFile>()),
-      helpViewer(std::make_unique<HelpViewer>()), WinInetFTP1(new TWinInetFTP(this))
+      helpViewer(std::make_unique<HelpViewer>()),
+      certificateTrust(std::make_unique<CertificateTrust>()), WinInetFTP1(new TWinInetFTP(this))
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(AppInfo::kTitle);
@@ -521,6 +523,13 @@ void TForm1::LastMessage1Click()
 void TForm1::showStatus(int code)
 {
     StatusTexts::show(ui.StatusBar1, code);
+    showEncryption();
+}
+
+void TForm1::showEncryption()
+{
+    StatusTexts::showEncryption(
+        ui.StatusBar1, 4, WinInetFTP1->Connected(), WinInetFTP1->Encryption());
 }
 
 void TForm1::finishRunningOperations()

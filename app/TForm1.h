@@ -13,6 +13,7 @@
 #include <QMainWindow>
 #include <memory>
 
+class CertificateTrust;
 class FileCommands;
 class FileOperations;
 class HelpViewer;
@@ -93,6 +94,8 @@ public:
     QComboBox *visibleSiteCombo() const;
     // Status panel 0 from a progress code.
     void showStatus(int code);
+    // The last status panel: whether the connection is encrypted.
+    void showEncryption();
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -142,6 +145,7 @@ private:
     TransferProgress *transferProgress = nullptr;
     std::unique_ptr<HelpViewer> helpViewer;
     std::unique_ptr<WindowMemory> memory;
+    std::unique_ptr<CertificateTrust> certificateTrust;
 
     QList<QDialog *> dialogList;
     TFormConnect *formConnect = nullptr;

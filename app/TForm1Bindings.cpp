@@ -6,6 +6,7 @@
 #include "app/CommandStateView.h"
 #include "app/MainMenu.h"
 #include "app/ToolBarPanel.h"
+#include "explorer/CertificateTrust.h"
 #include "explorer/DirectoryMap.h"
 #include "explorer/FileCommands.h"
 #include "explorer/FileOperations.h"
@@ -119,21 +120,39 @@ void TForm1::bindDispatch()
 void TForm1::bindSessionEvents()
 {
     TWinInetFTP &f = *WinInetFTP1;
+    // Any completion may be the one that found the connection gone.
+    auto thenShowEncryption = [this](auto handler) {
+        return [this, handler](auto... args) {
+            handler(args...);
+            showEncryption();
+        };
+    };
     f.OnWinInetStatus = [this](TWinInetFTP *, int32_t code) { showStatus(code); };
-    f.OnConnect = [this](TWinInetFTP *, HINTERNET, HINTERNET) { dispatch.WinInetFTP1Connect(); };
+    f.OnCertificate = [this](TWinInetFTP *, const TlsCertificateFacts &certificate) {
+        return certificateTrust->decide(certificate);
+    };
+    f.OnConnect = [this](TWinInetFTP *, HINTERNET, HINTERNET) {
+        showEncryption();
+        dispatch.WinInetFTP1Connect();
+    };
     f.OnDirEntry
         = [this](TWinInetFTP *, PTWin32FindData entry) { dispatch.WinInetFTP1DirEntry(*entry); };
-    f.OnDirDone = [this](TWinInetFTP *) { dispatch.WinInetFTP1DirDone(); };
+    f.OnDirDone = thenShowEncryption([this](TWinInetFTP *) { dispatch.WinInetFTP1DirDone(); });
     auto status = [this](TWinInetFTP *, int64_t bytes) { transferEnd.WinInetFTP1GetStatus(bytes); };
-    auto done = [this](TWinInetFTP *, int64_t) { transferEnd.WinInetFTP1GetDone(); };
+    auto done
+        = thenShowEncryption([this](TWinInetFTP *, int64_t) { transferEnd.WinInetFTP1GetDone(); });
     f.OnGetStatus = status;
     f.OnSendStatus = status;
     f.OnGetDone = done;
     f.OnSendDone = done;
-    f.OnDeleteFileDone = [this](TWinInetFTP *) { fileOps->WinInetFTP1DeleteFileDone(); };
-    f.OnRenameFileDone = [this](TWinInetFTP *) { fileOps->WinInetFTP1RenameFileDone(); };
-    f.OnCreateDirDone = [this](TWinInetFTP *) { fileOps->WinInetFTP1CreateDirDone(); };
-    f.OnDeleteDirDone = [this](TWinInetFTP *) { fileOps->WinInetFTP1DeleteDirDone(); };
+    f.OnDeleteFileDone
+        = thenShowEncryption([this](TWinInetFTP *) { fileOps->WinInetFTP1DeleteFileDone(); });
+    f.OnRenameFileDone
+        = thenShowEncryption([this](TWinInetFTP *) { fileOps->WinInetFTP1RenameFileDone(); });
+    f.OnCreateDirDone
+        = thenShowEncryption([this](TWinInetFTP *) { fileOps->WinInetFTP1CreateDirDone(); });
+    f.OnDeleteDirDone
+        = thenShowEncryption([this](TWinInetFTP *) { fileOps->WinInetFTP1DeleteDirDone(); });
 }
 
 void TForm1::bindQuickDownload()

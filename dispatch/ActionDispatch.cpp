@@ -1,5 +1,6 @@
 #include "dispatch/ActionDispatch.h"
 
+#include "dispatch/InsecureConnectionText.h"
 #include "dispatch/NewerFile.h"
 #include "explorer/ListingView.h"
 #include "explorer/RowTexts.h"
@@ -192,14 +193,19 @@ void ActionDispatch::connectFailed()
     forgetWhatWasOpened();
     if (services.requestNotRun)
         services.requestNotRun(action);
+    const TWinInetError error = services.ftp->LastError();
     if (transferRunning()) {
-        Prompts::error(QStringLiteral("Could not connect to a site to establish file transfer."));
+        // An insecure connection says why: the user may want to trust the
+        // certificate or change the site's security before starting again.
+        Prompts::error(error == errInsecure
+                ? insecureMessage()
+                : QStringLiteral("Could not connect to a site to establish file transfer."));
         if (services.stopQueue)
             services.stopQueue();
         clearPendingAction();
         return;
     }
-    switch (services.ftp->LastError()) {
+    switch (error) {
     case errWinInetError:
         Prompts::error(QStringLiteral("Error accessing WinInet.DLL."));
         break;
@@ -211,11 +217,20 @@ void ActionDispatch::connectFailed()
         break;
     case errTerminated:
         break;
+    case errInsecure:
+        Prompts::error(insecureMessage());
+        clearPendingAction();
+        break;
     default:
         Prompts::error(QStringLiteral("Unable to connect to site."));
         clearPendingAction();
         break;
     }
+}
+
+QString ActionDispatch::insecureMessage() const
+{
+    return InsecureConnectionText::message(services.ftp->FTPSite, services.ftp->LastErrorCode());
 }
 
 // What was being opened is not open: opening it again tries again.

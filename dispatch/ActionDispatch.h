@@ -107,6 +107,7 @@ private:
     void startTransfer();
     bool startListing();
     void connectFailed();
+    QString insecureMessage() const;
     void forgetWhatWasOpened();
     void showLogonMessage();
     void newerFileComparison();

@@ -41,3 +41,15 @@ void StatusTexts::show(StatusPanels *bar, int code)
 {
     bar->setPanelText(0, QStringLiteral("Status: ") + text(code));
 }
+
+void StatusTexts::showEncryption(
+    StatusPanels *bar, int panel, bool connected, const QString &protocol)
+{
+    const bool encrypted = connected && !protocol.isEmpty();
+    QString text;
+    if (connected)
+        text = encrypted ? QStringLiteral("Encrypted") : QStringLiteral("Not encrypted");
+    bar->setPanelText(panel, text);
+    bar->setPanelToolTip(
+        panel, encrypted ? QStringLiteral("Encrypted with %1").arg(protocol) : text);
+}

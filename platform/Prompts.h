@@ -15,6 +15,12 @@ public:
     virtual QMessageBox::StandardButton message(
         const QString &title, const QString &text, QMessageBox::StandardButtons buttons, Icon icon)
         = 0;
+    // A question whose answers are the given button texts: the index of the
+    // one chosen. Escape or closing the box chooses the last, so it should
+    // be the one that cancels.
+    virtual int choose(const QString &title, const QString &text, const QStringList &buttons,
+        int defaultIndex, Icon icon)
+        = 0;
     // Empty string when the user cancels.
     virtual QString saveFileName(
         const QString &title, const QString &initialPath, const QString &filter)

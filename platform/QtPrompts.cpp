@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QPushButton>
 
 namespace {
 
@@ -40,16 +41,38 @@ QString qtFilter(const QString &pairs)
     return filters.join(QStringLiteral(";;"));
 }
 
+// A carriage return is the program's line break.
+QString shownText(const QString &text)
+{
+    QString shown = text;
+    shown.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return shown;
+}
+
 } // namespace
 
 QMessageBox::StandardButton QtPrompts::message(
     const QString &title, const QString &text, QMessageBox::StandardButtons buttons, Icon icon)
 {
-    // A carriage return is the program's line break.
-    QString shown = text;
-    shown.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    QMessageBox box(toQtIcon(icon), title, shown, buttons, QApplication::activeWindow());
+    QMessageBox box(toQtIcon(icon), title, shownText(text), buttons, QApplication::activeWindow());
     return static_cast<QMessageBox::StandardButton>(box.exec());
+}
+
+int QtPrompts::choose(const QString &title, const QString &text, const QStringList &buttons,
+    int defaultIndex, Icon icon)
+{
+    QMessageBox box(toQtIcon(icon), title, shownText(text), QMessageBox::NoButton,
+        QApplication::activeWindow());
+    QList<QPushButton *> pushButtons;
+    for (const QString &caption : buttons)
+        pushButtons << box.addButton(caption, QMessageBox::ActionRole);
+    if (pushButtons.isEmpty())
+        return -1;
+    box.setEscapeButton(pushButtons.last());
+    box.setDefaultButton(pushButtons.value(defaultIndex, pushButtons.last()));
+    box.exec();
+    const int chosen = int(pushButtons.indexOf(box.clickedButton()));
+    return chosen >= 0 ? chosen : int(pushButtons.size()) - 1;
 }
 
 QString QtPrompts::saveFileName(

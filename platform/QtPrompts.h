@@ -7,6 +7,8 @@ class QtPrompts : public Prompts {
 public:
     QMessageBox::StandardButton message(const QString &title, const QString &text,
         QMessageBox::StandardButtons buttons, Icon icon) override;
+    int choose(const QString &title, const QString &text, const QStringList &buttons,
+        int defaultIndex, Icon icon) override;
     QString saveFileName(
         const QString &title, const QString &initialPath, const QString &filter) override;
     QStringList openFileNames(

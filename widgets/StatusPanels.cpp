@@ -36,3 +36,14 @@ void StatusPanels::setPanelText(int index, const QString &text, bool now)
     if (now)
         panels[index]->repaint();
 }
+
+void StatusPanels::setPanelToolTip(int index, const QString &text)
+{
+    if (index >= 0 && index < panels.size())
+        panels[index]->setToolTip(text);
+}
+
+QString StatusPanels::panelToolTip(int index) const
+{
+    return index >= 0 && index < panels.size() ? panels[index]->toolTip() : QString();
+}

@@ -111,6 +111,13 @@ public:
                 return b;
         return QMessageBox::NoButton;
     }
+    // The first answer: the one that goes on.
+    int choose(const QString &, const QString &text, const QStringList &, int, Icon) override
+    {
+        texts << text;
+        std::fprintf(stderr, "prompt: %s\n", qPrintable(QString(text).replace('\r', ' ')));
+        return 0;
+    }
     QString saveFileName(const QString &, const QString &, const QString &) override
     {
         return QString();

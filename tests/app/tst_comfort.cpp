@@ -355,8 +355,8 @@ private slots:
         QVERIFY(rightEdge(bar->button(ToolBarPanel::Details)) < rightEdge(bar));
         QTabBar *tabs = ui().TabSet1;
         QVERIFY(tabs->tabRect(2).right() < tabs->width());
-        const int widths[] = { 200, 110, 145, 100 };
-        for (int i = 0; i < 4; ++i) {
+        const int widths[] = { 200, 110, 145, 100, 120 };
+        for (int i = 0; i < 5; ++i) {
             auto *panel
                 = ui().StatusBar1->findChild<QLabel *>(QStringLiteral("StatusBar1Panel%1").arg(i));
             QVERIFY(panel);

@@ -148,20 +148,23 @@ private slots:
         QCOMPARE(f.controls().Notebook1->currentIndex(), 0);
 
         auto *bar = f.findChild<StatusPanels *>(QStringLiteral("StatusBar1"));
-        QCOMPARE(bar->panelCount(), 4);
+        QCOMPARE(bar->panelCount(), 5);
         QCOMPARE(bar->panelText(0), QStringLiteral("Status: Ready"));
         // Loading the watch list at start-up counts the (empty) file list.
         QCOMPARE(bar->panelText(1), QStringLiteral("Objects: 0"));
         QCOMPARE(bar->panelText(2), QStringLiteral("Size: 0"));
         QCOMPARE(bar->panelText(3), QStringLiteral("Queue: Idle"));
-        const int widths[] = { 200, 110, 145, 100 };
+        // Not connected: nothing to say about encryption.
+        QCOMPARE(bar->panelText(4), QString());
+        const int widths[] = { 200, 110, 145, 100, 120 };
         auto panel = [bar](int i) {
             return bar->findChild<QWidget *>(QStringLiteral("StatusBar1Panel%1").arg(i));
         };
-        for (int i = 0; i < 3; ++i)
+        for (int i = 0; i < 4; ++i)
             QCOMPARE(panel(i)->width(), widths[i]);
-        // The last panel takes the rest of the bar.
-        QVERIFY(panel(3)->width() > widths[3]);
+        // The last panel takes the rest of the bar, up to the size grip.
+        QVERIFY(panel(4)->width() >= widths[4]);
+        QVERIFY(panel(4)->geometry().right() > bar->width() - 30);
 
         QCOMPARE(f.findChild<TwoWaySplitter *>(QStringLiteral("TwoWaySplitter1"))->position(), 35);
         QCOMPARE(f.findChild<TwoWaySplitter *>(QStringLiteral("TwoWaySplitter2"))->position(), 40);

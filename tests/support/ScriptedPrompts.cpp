@@ -22,7 +22,7 @@ QStringList ScriptedPrompts::messageTexts() const
 QMessageBox::StandardButton ScriptedPrompts::message(
     const QString &title, const QString &text, QMessageBox::StandardButtons buttons, Icon icon)
 {
-    asked.append({ QStringLiteral("message"), title, text, buttons, icon });
+    asked.append({ QStringLiteral("message"), title, text, buttons, icon, {}, -1 });
     if (!buttonAnswers.isEmpty())
         return buttonAnswers.dequeue();
     for (QMessageBox::StandardButton b :
@@ -32,22 +32,38 @@ QMessageBox::StandardButton ScriptedPrompts::message(
     return QMessageBox::NoButton;
 }
 
+QList<ScriptedPrompts::Question> ScriptedPrompts::choices() const
+{
+    QList<Question> found;
+    for (const Question &q : asked)
+        if (q.kind == QLatin1String("choose"))
+            found << q;
+    return found;
+}
+
+int ScriptedPrompts::choose(const QString &title, const QString &text, const QStringList &buttons,
+    int defaultIndex, Icon icon)
+{
+    asked.append({ QStringLiteral("choose"), title, text, {}, icon, buttons, defaultIndex });
+    return choiceAnswers.isEmpty() ? defaultIndex : choiceAnswers.dequeue();
+}
+
 QString ScriptedPrompts::saveFileName(
     const QString &title, const QString &initialPath, const QString &)
 {
-    asked.append({ QStringLiteral("save"), title, initialPath, {}, Icon::None });
+    asked.append({ QStringLiteral("save"), title, initialPath, {}, Icon::None, {}, -1 });
     return pathAnswers.isEmpty() ? QString() : pathAnswers.dequeue();
 }
 
 QStringList ScriptedPrompts::openFileNames(
     const QString &title, const QString &initialDir, const QString &)
 {
-    asked.append({ QStringLiteral("open"), title, initialDir, {}, Icon::None });
+    asked.append({ QStringLiteral("open"), title, initialDir, {}, Icon::None, {}, -1 });
     return openAnswers.isEmpty() ? QStringList() : openAnswers.dequeue();
 }
 
 QString ScriptedPrompts::browseFolder(const QString &title, const QString &initialDir)
 {
-    asked.append({ QStringLiteral("folder"), title, initialDir, {}, Icon::None });
+    asked.append({ QStringLiteral("folder"), title, initialDir, {}, Icon::None, {}, -1 });
     return pathAnswers.isEmpty() ? QString() : pathAnswers.dequeue();
 }

@@ -156,6 +156,21 @@ private slots:
         QCOMPARE(book.head()->FTPSite, server.host());
     }
 
+    void theStatusBarSaysWhetherTheConnectionIsEncrypted()
+    {
+        open();
+        QCOMPARE(panel(4), QString());
+        createSite({ server.host(), QStringLiteral("Plain") });
+        QTRY_VERIFY_WITH_TIMEOUT(idle() && files()->rowCount() == 5, kNetWait);
+        QCOMPARE(panel(4), QStringLiteral("Not encrypted"));
+        QCOMPARE(form->controls().StatusBar1->panelToolTip(4), QStringLiteral("Not encrypted"));
+
+        // The server goes away: the next listing finds the connection gone.
+        server.stop();
+        form->treeCommands().Refresh1Click();
+        QTRY_VERIFY_WITH_TIMEOUT(idle() && panel(4).isEmpty(), kNetWait);
+    }
+
     void foldersOpenOnceFromTheServerThenFromTheMap()
     {
         open();

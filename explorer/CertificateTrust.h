@@ -1,0 +1,39 @@
+#pragma once
+
+#include "ftp/TlsCertificateFacts.h"
+#include "storage/TrustedCertificates.h"
+
+#include <QDateTime>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+
+// Whether to go on with a server certificate the system's store does not
+// vouch for. A certificate the user trusted always for this host goes on
+// without a word; any other is put to the user, and one that replaces a
+// trusted certificate comes with a warning, since it may be an attack.
+class CertificateTrust {
+public:
+    enum Answer { TrustAlways, TrustOnce, Cancel };
+    static const QStringList kButtons; // "Trust always", "Trust once", "Cancel"
+
+    // `dataFolder` holds the file of trusted certificates.
+    explicit CertificateTrust(const QString &dataFolder = TrustedCertificates::defaultFolder());
+
+    // True lets the connection go on. Asks through the prompts.
+    bool decide(const TlsCertificateFacts &certificate);
+
+    // The texts of the question, for a certificate never trusted for its
+    // host, and for one that replaced the `trusted` fingerprints.
+    static QString questionText(const TlsCertificateFacts &certificate, const QDateTime &now);
+    static QString warningText(
+        const TlsCertificateFacts &certificate, const QStringList &trusted, const QDateTime &now);
+
+private:
+    Answer ask(const TlsCertificateFacts &certificate, const QStringList &trusted);
+    void trustAlways(const TlsCertificateFacts &certificate);
+    static QString runKey(const TlsCertificateFacts &certificate);
+
+    TrustedCertificates file;
+    QSet<QString> trustedThisRun; // host and fingerprint
+};
