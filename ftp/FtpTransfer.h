@@ -33,6 +33,10 @@ public:
     // The caller holds a call on this handle and on the connection.
     DWORD read(void *buffer, DWORD toRead, DWORD &read);
     DWORD write(const void *buffer, DWORD toWrite);
+    // Ends an upload and waits for the server's verdict (FtpCommitFileA).
+    DWORD commit();
+    // Where the caller's data must go on after ERROR_FTP_RESUME_UPLOAD.
+    uint64_t resumeOffset() const { return offsetToResume; }
 
 protected:
     DWORD finishGracefully() override;
@@ -44,8 +48,18 @@ private:
     DWORD flush();
     DWORD sendBlock(const char *data, size_t length);
     DWORD checkControl();
-    DWORD finishUpload();
+    DWORD finishUpload(bool mayResume);
     DWORD fail(DWORD code);
+    void dropAttempt(DWORD reason);
+    DWORD reviveControl(bool &reconnected);
+    DWORD recoverDownload(DWORD code);
+    DWORD resumeDownload(DWORD code);
+    DWORD restartDownload(const char *why);
+    DWORD restartDownload(const std::string &why);
+    DWORD beginAttempt(const std::string &line);
+    DWORD recoverUpload(DWORD code);
+    DWORD reopenUpload(int64_t remote, std::string &how);
+    DWORD verifyUploadSize();
 
     const std::shared_ptr<FtpConnection> conn;
     const bool writing;
@@ -59,4 +73,16 @@ private:
     DWORD failure = ERROR_SUCCESS; // once set, every later call reports it
     uint64_t moved = 0;
     int64_t expectedSize = -1;
+    // Recovery after a dropped connection: one resume (REST at the bytes
+    // delivered) and, when the server cannot resume, one start from byte 0.
+    std::string remotePath;
+    bool sizeFromServer = false; // expectedSize is SIZE's word, so a resume can be proven
+    bool resumeUsed = false;
+    bool restartUsed = false;
+    bool restAccepted = false;
+    uint64_t attemptBase = 0; // where the current RETR began
+    uint64_t offsetToResume = 0;
+    bool uploadResumed = false;
+    bool committed = false;
+    DWORD commitResult = ERROR_SUCCESS;
 };
