@@ -404,7 +404,7 @@ DWORD FtpConnection::prepareCommand()
     if (!ctrl.lostByPeer() || cancelToken().cancelled())
         return code;
     return reconnect("Connection lost; reconnected.") == ERROR_SUCCESS ? DWORD(ERROR_SUCCESS)
-                                                                        : code;
+                                                                       : code;
 }
 
 bool FtpConnection::keepAlive()

@@ -224,8 +224,8 @@ DWORD FtpControlConnection::command(
 void FtpControlConnection::breakBy(DWORD code)
 {
     if (!broken.load())
-        peerClosed = code == ERROR_INTERNET_CONNECTION_ABORTED
-            || code == ERROR_INTERNET_CONNECTION_RESET;
+        peerClosed
+            = code == ERROR_INTERNET_CONNECTION_ABORTED || code == ERROR_INTERNET_CONNECTION_RESET;
     broken = true;
 }
 

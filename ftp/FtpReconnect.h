@@ -16,8 +16,8 @@ class FtpConnection;
 // messages a user sees.
 class FtpReconnect {
 public:
-    void remember(const HostAddress &host, const std::string &user, const std::string &password,
-        DWORD flags);
+    void remember(
+        const HostAddress &host, const std::string &user, const std::string &password, DWORD flags);
     // After a successful CWD: an absolute one starts the trail afresh.
     void enteredDirectory(const std::string &directory);
 

@@ -150,8 +150,9 @@ DWORD FtpTransfer::finishDownload()
             || conn->control().isBroken();
     }
     if (code == ERROR_SUCCESS && expectedSize >= 0 && moved < uint64_t(expectedSize))
-        code = attemptBase > 0 ? kResumeUnproven
-                               : ERROR_INTERNET_CONNECTION_ABORTED; // ended early, whatever the reply
+        code = attemptBase > 0
+            ? kResumeUnproven
+            : ERROR_INTERNET_CONNECTION_ABORTED; // ended early, whatever the reply
     conn->transferOpen.store(false);
     return code;
 }

@@ -517,7 +517,8 @@ void TWinInetFTP::complete(
     // happened before whatever the operation ended with.
     const std::string notes = FtpTakeRecoveryNotes();
     if (!notes.empty())
-        outcome.replyLines = ResponseCapture::split(notes.data(), notes.size()) + outcome.replyLines;
+        outcome.replyLines
+            = ResponseCapture::split(notes.data(), notes.size()) + outcome.replyLines;
     if (!outcome.lostConnection && worker->Connection && connectionLost(worker->Connection))
         outcome.lostConnection = worker->Connection;
     handOff(worker, [this, worker, &outcome, &fire] {

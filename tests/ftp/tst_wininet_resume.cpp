@@ -98,7 +98,8 @@ private slots:
         QTest::addColumn<QString>("note");
         QTest::addColumn<int>("restarts");
         // The bytes that arrived before the drop vary with the machine's timing.
-        const QString resumed = R"(Connection lost at \d+ %; reconnected and resuming at byte \d+\.)";
+        const QString resumed
+            = R"(Connection lost at \d+ %; reconnected and resuming at byte \d+\.)";
         const QString refused = R"(Connection lost at \d+ %; reconnected, but the server refused )"
                                 R"(to resume: starting again from byte 0\.)";
         const QString lied = R"(Connection lost at \d+ %; reconnected and resuming at byte \d+\.)"
@@ -108,7 +109,8 @@ private slots:
         for (const bool direct : { false, true }) {
             const char *how = direct ? "FtpGetFileA" : "InternetReadFile";
             QTest::addRow("REST honoured, %s", how) << "resume-retr" << direct << resumed << 0;
-            QTest::addRow("REST refused, %s", how) << "resume-retr-refused" << direct << refused << 1;
+            QTest::addRow("REST refused, %s", how)
+                << "resume-retr-refused" << direct << refused << 1;
             QTest::addRow("REST faked, %s", how) << "resume-retr-lie" << direct << lied << 1;
         }
     }
@@ -153,11 +155,14 @@ private slots:
         QTest::addColumn<QString>("features");
         QTest::addColumn<QString>("note");
         QTest::addColumn<bool>("fromStart");
-        QTest::newRow("REST STREAM: REST + STOR")
-            << "resume-stor" << "SIZE,EPSV,REST STREAM" << "resuming at byte" << false;
-        QTest::newRow("no REST STREAM: APPE")
-            << "resume-stor-appe" << "SIZE,EPSV" << "appending from byte" << false;
-        QTest::newRow("neither: from the start") << "resume-stor-over" << "SIZE,EPSV"
+        QTest::newRow("REST STREAM: REST + STOR") << "resume-stor"
+                                                  << "SIZE,EPSV,REST STREAM"
+                                                  << "resuming at byte" << false;
+        QTest::newRow("no REST STREAM: APPE") << "resume-stor-appe"
+                                              << "SIZE,EPSV"
+                                              << "appending from byte" << false;
+        QTest::newRow("neither: from the start") << "resume-stor-over"
+                                                 << "SIZE,EPSV"
                                                  << "starting the upload again" << true;
     }
 
@@ -181,7 +186,8 @@ private slots:
         QCOMPARE(stored.size(), data.size());
         QVERIFY(stored == data);
         const QString text = notes();
-        QVERIFY2(text.startsWith("Connection lost after ") && text.contains(note), qPrintable(text));
+        QVERIFY2(
+            text.startsWith("Connection lost after ") && text.contains(note), qPrintable(text));
         QCOMPARE(text.contains("byte 0") || text.contains("from the beginning"), fromStart);
     }
 
@@ -194,8 +200,8 @@ private slots:
         HandleCloser c(connectTo(server));
         QVERIFY(c.get());
         const QString target = tempPath("never.bin");
-        QVERIFY(!FtpGetFileA(c.get(), "/file.bin", target.toUtf8().constData(), 0, 0,
-            FTP_TRANSFER_TYPE_BINARY, 0));
+        QVERIFY(!FtpGetFileA(
+            c.get(), "/file.bin", target.toUtf8().constData(), 0, 0, FTP_TRANSFER_TYPE_BINARY, 0));
         QCOMPARE(GetLastError(), ERROR_INTERNET_CONNECTION_ABORTED);
         QCOMPARE(leftovers({ "served.bin" }), QStringList());
     }
@@ -212,7 +218,8 @@ private slots:
         setTimeout(c.get(), INTERNET_OPTION_FTP_KEEPALIVE, 1500);
         QTRY_COMPARE_WITH_TIMEOUT(connectedState(c.get()), INTERNET_STATE_DISCONNECTED, 20000);
         QVERIFY(notes().isEmpty());
-        QVERIFY2(FtpSetCurrentDirectoryA(c.get(), "sub"), qPrintable(QString::number(GetLastError())));
+        QVERIFY2(
+            FtpSetCurrentDirectoryA(c.get(), "sub"), qPrintable(QString::number(GetLastError())));
         QCOMPARE(lastResponse(), QByteArray("250 Directory changed.\r\n"));
         QCOMPARE(notes(), QString("Connection lost; reconnected.\r\n"));
         QCOMPARE(connectedState(c.get()), INTERNET_STATE_CONNECTED);
