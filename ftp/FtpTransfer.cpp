@@ -412,11 +412,6 @@ DWORD FtpTransfer::resumeDownload(DWORD code)
 
 // Starts over from byte 0 on the same handle; the caller is told to drop
 // what it has (ERROR_FTP_TRANSFER_RESTARTED).
-DWORD FtpTransfer::restartDownload(const char *why)
-{
-    return restartDownload(std::string(why));
-}
-
 DWORD FtpTransfer::restartDownload(const std::string &why)
 {
     restartUsed = resumeUsed = true;

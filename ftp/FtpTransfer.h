@@ -15,6 +15,8 @@ class FtpConnection;
 // SIZE, or without it by the "(N bytes)" of the 150 reply)
 // make the last read fail. Closing an upload sends the rest, ends the data
 // stream and reads the final reply: only a 2xx makes the close succeed.
+// A transfer whose connection drops part way is taken up again once: see
+// InternetReadFile and FtpCommitFileA for what the caller sees.
 class FtpTransfer : public InternetHandle {
 public:
     // Downloads receive into this much at a time; uploads send in blocks of
@@ -54,7 +56,6 @@ private:
     DWORD reviveControl(bool &reconnected);
     DWORD recoverDownload(DWORD code);
     DWORD resumeDownload(DWORD code);
-    DWORD restartDownload(const char *why);
     DWORD restartDownload(const std::string &why);
     DWORD beginAttempt(const std::string &line);
     DWORD recoverUpload(DWORD code);
