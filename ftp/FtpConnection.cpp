@@ -3,6 +3,7 @@
 #include <netinet/in.h>
 
 #include <cctype>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 
@@ -83,8 +84,11 @@ bool parsePasvPort(const std::string &text, uint16_t &port)
 FtpConnection::FtpConnection(std::shared_ptr<InternetHandle> session, DWORD_PTR context)
     : InternetHandle(HandleKind::Connection, std::move(session), context)
 {
-    ctrl.setStatusHook(
-        [this](DWORD status, DWORD value) { reportStatus(status, &value, sizeof value); });
+    ctrl.setStatusHook([this](DWORD status, DWORD value) {
+        if (!quiet.load())
+            reportStatus(status, &value, sizeof value);
+    });
+    touch();
 }
 
 FtpConnection::~FtpConnection()
@@ -214,6 +218,7 @@ void FtpConnection::readFeatures()
             feats.utf8 |= word == "UTF8";
             feats.size |= word == "SIZE";
             feats.epsv |= word == "EPSV";
+            feats.restStream |= word == "REST" && upperWord(line.substr(5)) == "STREAM";
         }
         pos = end;
     }
@@ -357,4 +362,70 @@ void FtpConnection::release()
         closedReported = true;
         reportStatus(INTERNET_STATUS_CONNECTION_CLOSED, nullptr, 0);
     }
+}
+
+namespace {
+
+long long steadyNowMs()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+} // namespace
+
+void FtpConnection::touch()
+{
+    lastUse.store(steadyNowMs());
+}
+
+long long FtpConnection::idleMs() const
+{
+    return steadyNowMs() - lastUse.load();
+}
+
+void FtpConnection::forgetSession()
+{
+    ctrl.reset();
+    feats = FtpFeatures();
+    epsvRefused = false;
+}
+
+DWORD FtpConnection::reconnect(const char *why)
+{
+    const DWORD code = reconnector.reconnect(*this);
+    if (code == ERROR_SUCCESS)
+        FtpReconnect::addNote(why);
+    return code;
+}
+
+DWORD FtpConnection::prepareCommand()
+{
+    DWORD code = readyForCommand();
+    if (code == ERROR_FTP_TRANSFER_IN_PROGRESS)
+        return code;
+    if (code == ERROR_SUCCESS) {
+        // A 421 or the end of the stream that arrived meanwhile shows here,
+        // before this call sends anything.
+        code = ctrl.settle(timeouts().receiveMs, cancelToken());
+        if (code == ERROR_SUCCESS)
+            return code;
+    }
+    if (!ctrl.lostByPeer() || cancelToken().cancelled())
+        return code;
+    return reconnect("Connection lost; reconnected.") == ERROR_SUCCESS ? DWORD(ERROR_SUCCESS)
+                                                                       : code;
+}
+
+bool FtpConnection::keepAlive()
+{
+    CallGuard call(*this, CallGuard::NoWait {});
+    if (!call.ok() || transferOpen.load() || ctrl.isBroken())
+        return false;
+    quiet = true;
+    FtpReply reply;
+    ctrl.command("NOOP", reply, timeouts().receiveMs, cancelToken());
+    quiet = false;
+    touch();
+    return true;
 }

@@ -2,6 +2,7 @@
 
 #include "ftp/FtpControlConnection.h"
 #include "ftp/FtpTlsSession.h"
+#include "ftp/FtpReconnect.h"
 #include "ftp/HostAddress.h"
 #include "ftp/InternetHandle.h"
 
@@ -14,6 +15,7 @@ struct FtpFeatures {
     bool utf8 = false;
     bool size = false;
     bool epsv = false;
+    bool restStream = false;
 };
 
 // The connection handle: one logged-in FTP session over one control
@@ -67,6 +69,24 @@ public:
     // A check made by every call: 12110 while a file is open, 12030 once the
     // control connection is lost.
     DWORD readyForCommand() const;
+    // readyForCommand(), but a control connection the server closed or reset
+    // (found now or earlier, before anything of this call was sent) is made
+    // again once; if that fails the call gets the original error.
+    DWORD prepareCommand();
+    // Logs in again over this handle after the server dropped the connection;
+    // the messages get a note.
+    DWORD reconnect(const char *why);
+    FtpReconnect &recovery() { return reconnector; }
+    // Drops what belonged to the lost control connection, before a new open().
+    void forgetSession();
+
+    // Idle time, for the keep-alive: calls mark their end.
+    void touch();
+    long long idleMs() const;
+    // A NOOP while nothing else uses the connection; a connection found lost
+    // is left marked so that the next call reconnects. False when the
+    // connection was busy or broken already.
+    bool keepAlive();
 
     // Makes the calling thread's response text the last reply read, if one was.
     void publishResponse(unsigned long long repliesBefore);
@@ -89,4 +109,7 @@ private:
     FtpFeatures feats;
     bool epsvRefused = false;
     bool closedReported = false;
+    FtpReconnect reconnector;
+    std::atomic<long long> lastUse { 0 }; // steady clock, ms
+    std::atomic<bool> quiet { false }; // the keep-alive reports no status
 };

@@ -47,7 +47,7 @@ DWORD FtpControlConnection::send(const std::string &line, int timeoutMs, const C
     status(INTERNET_STATUS_SENDING_REQUEST, DWORD(wire.size()));
     const DWORD code = sock.sendAll(wire.data(), wire.size(), Deadline(timeoutMs), cancel);
     if (code != ERROR_SUCCESS) {
-        broken = true; // a command may have gone out in part
+        breakBy(code); // a command may have gone out in part
         return code;
     }
     status(INTERNET_STATUS_REQUEST_SENT, DWORD(wire.size()));
@@ -106,8 +106,11 @@ DWORD FtpControlConnection::readReply(FtpReply &reply, int timeoutMs, const Canc
         syncNeeded.store(true); // nothing of this reply was consumed: skip it later
         return code;
     }
-    if (code == ERROR_SUCCESS && !startsWithCode(line, reply.code))
+    bool malformed = false;
+    if (code == ERROR_SUCCESS && !startsWithCode(line, reply.code)) {
         code = ERROR_INTERNET_CONNECTION_ABORTED; // not FTP: out of step for good
+        malformed = true;
+    }
     if (code == ERROR_SUCCESS && line.size() > 3 && line[3] == '-') {
         reply.text = line + "\r\n";
         const std::string end = line.substr(0, 3);
@@ -125,12 +128,15 @@ DWORD FtpControlConnection::readReply(FtpReply &reply, int timeoutMs, const Canc
         reply.text = line + "\r\n";
     }
     if (code != ERROR_SUCCESS) {
-        broken = true;
+        if (malformed)
+            broken = true;
+        else
+            breakBy(code);
         reply = FtpReply();
         return code;
     }
     if (reply.closing())
-        broken = true;
+        breakBy(ERROR_INTERNET_CONNECTION_ABORTED);
     last = reply;
     ++replyCounter;
     status(INTERNET_STATUS_RESPONSE_RECEIVED, DWORD(reply.text.size()));
@@ -167,7 +173,7 @@ DWORD FtpControlConnection::settle(int timeoutMs, const CancelToken &cancel)
             strayExpected = false;
         }
         if (code != ERROR_SUCCESS) {
-            broken = true;
+            breakBy(code);
             return code;
         }
     }
@@ -213,6 +219,24 @@ DWORD FtpControlConnection::command(
         code = readFinalReply(reply, timeoutMs, cancel);
     }
     return code;
+}
+
+void FtpControlConnection::breakBy(DWORD code)
+{
+    if (!broken.load())
+        peerClosed
+            = code == ERROR_INTERNET_CONNECTION_ABORTED || code == ERROR_INTERNET_CONNECTION_RESET;
+    broken = true;
+}
+
+void FtpControlConnection::reset()
+{
+    sock.close();
+    bufferStart = bufferEnd = 0;
+    syncNeeded = false;
+    strayExpected = false;
+    peerClosed = false;
+    broken = false;
 }
 
 void FtpControlConnection::quit()

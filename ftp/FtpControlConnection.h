@@ -56,6 +56,11 @@ public:
     // Read from other threads too (whether the connection is still usable).
     bool isBroken() const { return broken.load(); }
     void markBroken() { broken = true; }
+    // Broken because the server closed or reset it (end of stream, 421, a
+    // reset), not because it fell out of step: logging in again can help.
+    bool lostByPeer() const { return broken.load() && peerClosed.load(); }
+    // Forgets the lost connection entirely, ready for a new connect.
+    void reset();
     // A transfer was given up for `reason`. A time-out means the server has
     // stopped answering: waiting once more for it to put the connection back
     // in step would only take another time-out, so the connection counts as
@@ -69,6 +74,7 @@ public:
 
 private:
     DWORD fill(const Deadline &deadline, const CancelToken &cancel);
+    void breakBy(DWORD code);
     DWORD readLine(std::string &line, const Deadline &deadline, const CancelToken &cancel);
     void status(DWORD code, DWORD value)
     {
@@ -84,6 +90,7 @@ private:
     std::atomic<bool> syncNeeded { false };
     bool strayExpected = false;
     std::atomic<bool> broken { false };
+    std::atomic<bool> peerClosed { false };
     FtpReply last;
     unsigned long long replyCounter = 0;
 };

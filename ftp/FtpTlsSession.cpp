@@ -35,6 +35,8 @@ DWORD FtpTlsSession::secureControl(FtpControlConnection &ctrl, const std::string
 {
     if (policy == TlsPolicy::Off)
         return ERROR_SUCCESS;
+    // Made again after a drop: what was encrypted stays encrypted.
+    const bool again = !protocolName.empty();
     host = hostName;
     FtpReply reply;
     DWORD code = ctrl.command("AUTH TLS", reply, timeoutMs, cancel);
@@ -46,7 +48,7 @@ DWORD FtpTlsSession::secureControl(FtpControlConnection &ctrl, const std::string
         return ERROR_INTERNET_EXTENDED_ERROR;
     if (reply.code == 234)
         return handshake(ctrl, timeoutMs, cancel);
-    if (policy == TlsPolicy::Require) {
+    if (policy == TlsPolicy::Require || again) {
         ctrl.markBroken(); // not a word more in plain, not even QUIT
         return ERROR_FTP_TLS_REFUSED;
     }
@@ -62,7 +64,7 @@ DWORD FtpTlsSession::handshake(FtpControlConnection &ctrl, int timeoutMs, const 
         return ERROR_INTERNET_SECURITY_CHANNEL_ERROR;
     DWORD code = channel->handshake(socket, Deadline(timeoutMs), cancel);
     if (code == ERROR_SUCCESS)
-        code = TlsCertificateCheck::verify(channel->handle(), host, question);
+        code = TlsCertificateCheck::verify(channel->handle(), host, questionNow());
     question = nullptr; // asked at most once; whoever answers may be gone afterwards
     // Whatever the answer, a cancel while the question was open refuses.
     if (code == ERROR_SUCCESS && cancel.cancelled())
@@ -76,6 +78,16 @@ DWORD FtpTlsSession::handshake(FtpControlConnection &ctrl, int timeoutMs, const 
     protocolName = channel->protocol();
     socket.startTls(std::move(channel));
     return ERROR_SUCCESS;
+}
+
+// A connection made again after a drop goes on with the certificate the
+// user accepted for it, and with no other: nobody is asked twice.
+TlsCertificateQuestion FtpTlsSession::questionNow() const
+{
+    if (serverFingerprint.empty())
+        return question;
+    return [known = serverFingerprint](
+               const TlsCertificateFacts &facts) { return facts.sha256 == known; };
 }
 
 DWORD FtpTlsSession::protectData(FtpControlConnection &ctrl, int timeoutMs,

@@ -39,6 +39,7 @@ public:
 
 private:
     DWORD handshake(FtpControlConnection &ctrl, int timeoutMs, const CancelToken &cancel);
+    TlsCertificateQuestion questionNow() const;
 
     TlsPolicy policy = TlsPolicy::Off;
     TlsCertificateQuestion question;

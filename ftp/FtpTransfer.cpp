@@ -8,6 +8,17 @@
 
 namespace {
 
+// Never leaves this file: a resumed download that did not deliver exactly
+// the rest of the file (a server that ignored REST).
+constexpr DWORD kResumeUnproven = 0xFFFF0001u;
+
+bool isDrop(DWORD code)
+{
+    return code == ERROR_INTERNET_CONNECTION_ABORTED || code == ERROR_INTERNET_CONNECTION_RESET
+        || code == ERROR_INTERNET_TIMEOUT || code == ERROR_INTERNET_EXTENDED_ERROR
+        || code == kResumeUnproven;
+}
+
 // The size a 150 reply announces: "150 Opening BINARY mode data connection
 // for f.bin (1048576 bytes)." (vsftpd, proftpd and others); -1 without one.
 int64_t announcedSize(const std::string &text)
@@ -43,8 +54,10 @@ FtpTransfer::~FtpTransfer()
 
 DWORD FtpTransfer::start(const std::string &path)
 {
+    remotePath = path;
     if (!writing)
         expectedSize = conn->remoteSize(path, cancelToken());
+    sizeFromServer = expectedSize >= 0;
     if (conn->control().isBroken())
         return ERROR_INTERNET_CONNECTION_ABORTED;
     const DWORD code = conn->beginTransfer(
@@ -89,7 +102,13 @@ DWORD FtpTransfer::read(void *out, DWORD toRead, DWORD &read)
         if (bufferPos == bufferLen) {
             if (failure != ERROR_SUCCESS || atEnd)
                 break;
-            const DWORD code = fill();
+            DWORD code = fill();
+            if (code != ERROR_SUCCESS)
+                code = recoverDownload(code);
+            if (code == ERROR_FTP_TRANSFER_RESTARTED) {
+                read = 0; // the caller starts its copy afresh
+                return code;
+            }
             if (code != ERROR_SUCCESS)
                 fail(code);
             continue;
@@ -113,6 +132,8 @@ DWORD FtpTransfer::fill()
         return code;
     if (got == 0)
         return finishDownload();
+    if (attemptBase > 0 && moved + got > uint64_t(expectedSize))
+        return kResumeUnproven; // more than the rest of the file: it came from elsewhere
     bufferLen = got;
     moved += got;
     return ERROR_SUCCESS;
@@ -129,7 +150,9 @@ DWORD FtpTransfer::finishDownload()
             || conn->control().isBroken();
     }
     if (code == ERROR_SUCCESS && expectedSize >= 0 && moved < uint64_t(expectedSize))
-        code = ERROR_INTERNET_CONNECTION_ABORTED; // the data ended early, whatever the reply said
+        code = attemptBase > 0
+            ? kResumeUnproven
+            : ERROR_INTERNET_CONNECTION_ABORTED; // ended early, whatever the reply
     conn->transferOpen.store(false);
     return code;
 }
@@ -144,7 +167,7 @@ DWORD FtpTransfer::write(const void *in, DWORD toWrite)
     size_t left = toWrite;
     if (bufferLen == 0 && left >= kWriteBlock) {
         const DWORD code = sendBlock(src, left);
-        return code == ERROR_SUCCESS ? ERROR_SUCCESS : fail(code);
+        return code == ERROR_SUCCESS ? ERROR_SUCCESS : recoverUpload(code);
     }
     while (left > 0) {
         const size_t n = std::min(left, kWriteBlock - bufferLen);
@@ -155,7 +178,7 @@ DWORD FtpTransfer::write(const void *in, DWORD toWrite)
         if (bufferLen == kWriteBlock) {
             const DWORD code = flush();
             if (code != ERROR_SUCCESS)
-                return fail(code);
+                return recoverUpload(code);
         }
     }
     return ERROR_SUCCESS;
@@ -203,7 +226,7 @@ DWORD FtpTransfer::checkControl()
     return code == ERROR_SUCCESS ? ERROR_INTERNET_CONNECTION_ABORTED : code;
 }
 
-DWORD FtpTransfer::finishUpload()
+DWORD FtpTransfer::finishUpload(bool mayResume)
 {
     if (failure != ERROR_SUCCESS)
         return failure;
@@ -211,17 +234,37 @@ DWORD FtpTransfer::finishUpload()
         return fail(ERROR_INTERNET_OPERATION_CANCELLED);
     DWORD code = flush();
     if (code != ERROR_SUCCESS)
-        return fail(code);
+        return mayResume ? recoverUpload(code) : fail(code);
     // The end of the stream (after close_notify on TLS) tells the server the
     // file is complete.
     code = data.closeAfterSending(Deadline(conn->timeouts().sendMs), cancelToken());
     if (code != ERROR_SUCCESS)
-        return fail(code);
+        return mayResume ? recoverUpload(code) : fail(code);
     if (!finalReceived) {
         code = conn->endTransfer(cancelToken());
         finalReceived = code == ERROR_SUCCESS || code == ERROR_INTERNET_EXTENDED_ERROR
             || conn->control().isBroken();
     }
+    // A lost final reply may be the connection's fault; a refusal is the server's word.
+    if (code != ERROR_SUCCESS && code != ERROR_INTERNET_EXTENDED_ERROR && mayResume)
+        return recoverUpload(code);
+    if (code == ERROR_SUCCESS)
+        code = verifyUploadSize();
+    return code;
+}
+
+DWORD FtpTransfer::commit()
+{
+    if (!writing)
+        return ERROR_INTERNET_INCORRECT_HANDLE_TYPE;
+    if (committed)
+        return commitResult;
+    const DWORD code = finishUpload(true);
+    if (code == ERROR_FTP_RESUME_UPLOAD)
+        return code;
+    committed = true;
+    commitResult = code;
+    conn->transferOpen.store(false);
     return code;
 }
 
@@ -237,7 +280,7 @@ DWORD FtpTransfer::finishGracefully()
     const unsigned long long before = conn->replyCount();
     DWORD code;
     if (writing) {
-        code = finishUpload();
+        code = committed ? commitResult : finishUpload(false);
     } else if (atEnd || failure != ERROR_SUCCESS) {
         code = failure;
     } else {
@@ -269,4 +312,194 @@ void FtpTransfer::release()
         conn->transferOpen.store(false);
     }
     buffer.reset();
+}
+
+// --- recovery after a dropped connection ---------------------------------
+
+namespace {
+
+void note(const std::string &line)
+{
+    FtpReconnect::addNote(line);
+}
+
+} // namespace
+
+// Gives up the current attempt's data connection and whatever the server
+// still says about it.
+void FtpTransfer::dropAttempt(DWORD reason)
+{
+    if (data.isOpen())
+        data.abortiveClose();
+    if (!finalReceived && !conn->control().isBroken())
+        conn->control().abandonTransfer(reason == kResumeUnproven ? ERROR_SUCCESS : reason);
+    finalReceived = true;
+    bufferPos = bufferLen = 0;
+    atEnd = false;
+}
+
+DWORD FtpTransfer::reviveControl(bool &reconnected)
+{
+    reconnected = false;
+    // The abandoned transfer's answer is read now: it shows whether the
+    // server kept the control connection.
+    if (!conn->control().isBroken()
+        && conn->control().settle(conn->timeouts().receiveMs, cancelToken()) == ERROR_SUCCESS)
+        return ERROR_SUCCESS;
+    if (cancelToken().cancelled())
+        return ERROR_INTERNET_OPERATION_CANCELLED;
+    const DWORD code = conn->recovery().reconnect(*conn);
+    reconnected = code == ERROR_SUCCESS;
+    return code;
+}
+
+DWORD FtpTransfer::beginAttempt(const std::string &line)
+{
+    const DWORD code = conn->beginTransfer(line, data, finalReceived, cancelToken());
+    if (code != ERROR_SUCCESS) {
+        finalReceived = true;
+        return code;
+    }
+    atEnd = false;
+    bufferPos = bufferLen = 0;
+    conn->transferOpen.store(true);
+    return ERROR_SUCCESS;
+}
+
+// A download that stopped part way goes on where it stopped, once, but only
+// when SIZE told how long the file is: then a resumed transfer can be proven
+// to deliver exactly the rest.
+DWORD FtpTransfer::recoverDownload(DWORD code)
+{
+    if (!sizeFromServer || !isDrop(code) || cancelToken().cancelled())
+        return code == kResumeUnproven ? DWORD(ERROR_INTERNET_CONNECTION_ABORTED) : code;
+    if (code == kResumeUnproven) {
+        if (restartUsed)
+            return ERROR_INTERNET_CONNECTION_ABORTED;
+        return restartDownload(
+            "The server did not resume where asked: starting the download again from byte 0.");
+    }
+    if (resumeUsed || moved >= uint64_t(expectedSize))
+        return code; // everything arrived: the failure is the server's verdict
+    return resumeDownload(code);
+}
+
+DWORD FtpTransfer::resumeDownload(DWORD code)
+{
+    resumeUsed = true;
+    const uint64_t offset = moved;
+    const std::string lost = "Connection lost at "
+        + std::to_string(expectedSize > 0 ? offset * 100 / uint64_t(expectedSize) : 0) + " %";
+    dropAttempt(code);
+    bool reconnected = false;
+    if (reviveControl(reconnected) != ERROR_SUCCESS)
+        return code;
+    const std::string how = reconnected ? "; reconnected and " : "; ";
+    if (offset > 0) {
+        FtpReply reply;
+        const DWORD sent = conn->control().command(
+            "REST " + std::to_string(offset), reply, conn->timeouts().receiveMs, cancelToken());
+        if (sent != ERROR_SUCCESS)
+            return code;
+        if (reply.code != 350)
+            return restartDownload(lost + (reconnected ? "; reconnected, but" : "; but")
+                + " the server refused to resume: starting again from byte 0.");
+        restAccepted = true;
+    }
+    const DWORD begun = beginAttempt("RETR " + remotePath);
+    if (begun != ERROR_SUCCESS)
+        return begun;
+    attemptBase = offset;
+    note(lost + how + "resuming at byte " + std::to_string(offset) + ".");
+    return ERROR_SUCCESS;
+}
+
+// Starts over from byte 0 on the same handle; the caller is told to drop
+// what it has (ERROR_FTP_TRANSFER_RESTARTED).
+DWORD FtpTransfer::restartDownload(const std::string &why)
+{
+    restartUsed = resumeUsed = true;
+    dropAttempt(kResumeUnproven);
+    bool reconnected = false;
+    if (reviveControl(reconnected) != ERROR_SUCCESS)
+        return ERROR_INTERNET_CONNECTION_ABORTED;
+    if (restAccepted) {
+        FtpReply reply; // a server that kept the offset must forget it
+        conn->control().command("REST 0", reply, conn->timeouts().receiveMs, cancelToken());
+    }
+    moved = 0;
+    attemptBase = 0;
+    const DWORD begun = beginAttempt("RETR " + remotePath);
+    if (begun != ERROR_SUCCESS)
+        return begun;
+    note(why);
+    return ERROR_FTP_TRANSFER_RESTARTED;
+}
+
+// An upload whose connection dropped goes on once: where the server's
+// partial file ends (REST + STOR where REST STREAM is offered, else APPE),
+// or from byte 0. The caller then writes from resumeOffset().
+DWORD FtpTransfer::recoverUpload(DWORD code)
+{
+    const bool drop = code == ERROR_INTERNET_CONNECTION_ABORTED
+        || code == ERROR_INTERNET_CONNECTION_RESET || code == ERROR_INTERNET_TIMEOUT;
+    if (!drop || resumeUsed || cancelToken().cancelled())
+        return fail(code);
+    resumeUsed = true;
+    const uint64_t sent = moved;
+    dropAttempt(code);
+    bool reconnected = false;
+    if (reviveControl(reconnected) != ERROR_SUCCESS)
+        return fail(code);
+    std::string how;
+    const DWORD reopened = reopenUpload(conn->remoteSize(remotePath, cancelToken()), how);
+    if (reopened != ERROR_SUCCESS)
+        return fail(reopened);
+    moved = offsetToResume;
+    uploadResumed = true;
+    note("Connection lost after " + std::to_string(sent) + " bytes of the upload; "
+        + (reconnected ? "reconnected and " : "") + how);
+    return ERROR_FTP_RESUME_UPLOAD;
+}
+
+DWORD FtpTransfer::reopenUpload(int64_t remote, std::string &how)
+{
+    const bool partial = remote > 0 && uint64_t(remote) <= moved;
+    const std::string at = std::to_string(remote);
+    if (partial && conn->features().restStream) {
+        FtpReply reply;
+        const DWORD sent = conn->control().command(
+            "REST " + at, reply, conn->timeouts().receiveMs, cancelToken());
+        if (sent != ERROR_SUCCESS)
+            return sent;
+        if (reply.code == 350) {
+            offsetToResume = uint64_t(remote);
+            how = "resuming at byte " + at + ".";
+            return beginAttempt("STOR " + remotePath);
+        }
+    }
+    if (partial) {
+        const DWORD appended = beginAttempt("APPE " + remotePath);
+        if (appended != ERROR_INTERNET_EXTENDED_ERROR) {
+            offsetToResume = uint64_t(remote);
+            how = "appending from byte " + at + ".";
+            return appended;
+        }
+    }
+    offsetToResume = 0;
+    how = "starting the upload again from the beginning.";
+    return beginAttempt("STOR " + remotePath);
+}
+
+// After a resumed upload the server's size of the file is the proof.
+DWORD FtpTransfer::verifyUploadSize()
+{
+    if (!uploadResumed)
+        return ERROR_SUCCESS;
+    const int64_t remote = conn->remoteSize(remotePath, cancelToken());
+    if (remote < 0 || uint64_t(remote) == moved)
+        return ERROR_SUCCESS;
+    note("After the resumed upload the server holds " + std::to_string(remote) + " bytes, not "
+        + std::to_string(moved) + ".");
+    return ERROR_INTERNET_CONNECTION_ABORTED;
 }

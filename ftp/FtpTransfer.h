@@ -15,6 +15,8 @@ class FtpConnection;
 // SIZE, or without it by the "(N bytes)" of the 150 reply)
 // make the last read fail. Closing an upload sends the rest, ends the data
 // stream and reads the final reply: only a 2xx makes the close succeed.
+// A transfer whose connection drops part way is taken up again once: see
+// InternetReadFile and FtpCommitFileA for what the caller sees.
 class FtpTransfer : public InternetHandle {
 public:
     // Downloads receive into this much at a time; uploads send in blocks of
@@ -33,6 +35,10 @@ public:
     // The caller holds a call on this handle and on the connection.
     DWORD read(void *buffer, DWORD toRead, DWORD &read);
     DWORD write(const void *buffer, DWORD toWrite);
+    // Ends an upload and waits for the server's verdict (FtpCommitFileA).
+    DWORD commit();
+    // Where the caller's data must go on after ERROR_FTP_RESUME_UPLOAD.
+    uint64_t resumeOffset() const { return offsetToResume; }
 
 protected:
     DWORD finishGracefully() override;
@@ -44,8 +50,17 @@ private:
     DWORD flush();
     DWORD sendBlock(const char *data, size_t length);
     DWORD checkControl();
-    DWORD finishUpload();
+    DWORD finishUpload(bool mayResume);
     DWORD fail(DWORD code);
+    void dropAttempt(DWORD reason);
+    DWORD reviveControl(bool &reconnected);
+    DWORD recoverDownload(DWORD code);
+    DWORD resumeDownload(DWORD code);
+    DWORD restartDownload(const std::string &why);
+    DWORD beginAttempt(const std::string &line);
+    DWORD recoverUpload(DWORD code);
+    DWORD reopenUpload(int64_t remote, std::string &how);
+    DWORD verifyUploadSize();
 
     const std::shared_ptr<FtpConnection> conn;
     const bool writing;
@@ -59,4 +74,16 @@ private:
     DWORD failure = ERROR_SUCCESS; // once set, every later call reports it
     uint64_t moved = 0;
     int64_t expectedSize = -1;
+    // Recovery after a dropped connection: one resume (REST at the bytes
+    // delivered) and, when the server cannot resume, one start from byte 0.
+    std::string remotePath;
+    bool sizeFromServer = false; // expectedSize is SIZE's word, so a resume can be proven
+    bool resumeUsed = false;
+    bool restartUsed = false;
+    bool restAccepted = false;
+    uint64_t attemptBase = 0; // where the current RETR began
+    uint64_t offsetToResume = 0;
+    bool uploadResumed = false;
+    bool committed = false;
+    DWORD commitResult = ERROR_SUCCESS;
 };

@@ -16,6 +16,7 @@ struct FtpTimeouts {
     int sendMs = 60000;
     int receiveMs = 60000;
     int dataMs = 60000;
+    int keepAliveMs = 60000; // idle time before a NOOP
 };
 
 enum class HandleKind { Session, Connection, Find, File };

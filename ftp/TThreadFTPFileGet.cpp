@@ -136,6 +136,11 @@ bool TThreadFTPFileGet::readBlock(TWinInetOutcome &outcome, DWORD &got)
         DWORD chunk = 0;
         if (!InternetReadFile(transfer, buffer.get() + got, BufferSize, &chunk)) {
             const DWORD code = GetLastError();
+            if (code == ERROR_FTP_TRANSFER_RESTARTED) {
+                got = 0; // this block belongs to the attempt given up
+                restarted = true;
+                return true;
+            }
             outcome.code = int32_t(code);
             if (code == ERROR_INTERNET_EXTENDED_ERROR)
                 outcome.replyLines += ResponseCapture::take().lines;
@@ -161,6 +166,14 @@ void TThreadFTPFileGet::receive(TWinInetOutcome &outcome)
     for (;;) {
         DWORD got = 0;
         const bool readOk = readBlock(outcome, got);
+        if (restarted) {
+            restarted = false;
+            if (!startOver()) {
+                outcome.error = errBadSaveFile;
+                return;
+            }
+            continue;
+        }
         if (got > 0 && stream->write(buffer.get(), got) != qint64(got)) {
             // The chunk whose write failed was announced, as it was begun.
             ftp->handOff(this, [this] {
@@ -191,6 +204,21 @@ void TThreadFTPFileGet::receive(TWinInetOutcome &outcome)
             return;
         }
     }
+}
+
+// The layer could not resume and fetches the file again from its start:
+// the temporary file and the count begin anew.
+bool TThreadFTPFileGet::startOver()
+{
+    if (!stream->seek(0) || !stream->resize(0))
+        return false;
+    written = 0;
+    ftp->handOff(this, [this] {
+        bytesTotal = 0;
+        if (ftp->OnGetStatus)
+            ftp->OnGetStatus(ftp, 0);
+    });
+    return true;
 }
 
 void TThreadFTPFileGet::finish(TWinInetOutcome &outcome)

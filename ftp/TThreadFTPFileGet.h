@@ -42,6 +42,7 @@ private:
     void startWriteback(DWORD size);
     bool readBlock(TWinInetOutcome &outcome, DWORD &got);
     void reportChunks(DWORD size);
+    bool startOver();
     void finish(TWinInetOutcome &outcome);
 
     TWinInetFTP *ftp;
@@ -56,5 +57,6 @@ private:
     HINTERNET connection = nullptr;
     QSaveFile *stream = nullptr; // the worker's own
     int64_t written = 0; // bytes handed to the file so far
+    bool restarted = false; // the layer started the download over from byte 0
     std::unique_ptr<char[]> buffer;
 };

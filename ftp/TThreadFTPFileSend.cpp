@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 
+#include <algorithm>
 #include <thread>
 
 namespace {
@@ -97,9 +98,44 @@ void TThreadFTPFileSend::readBatch()
     });
 }
 
+// Sends the file, then asks the server's verdict. A connection dropped on
+// the way is taken up again by the layer once: the file is read again from
+// the offset it names.
 void TThreadFTPFileSend::sendAll(TWinInetOutcome &outcome)
 {
     buffer = std::make_unique<char[]>(size_t(BufferSize) * batch);
+    for (;;) {
+        const bool resume = sendChunks(outcome);
+        if (!resume && outcome.error != errNone)
+            return;
+        if (!resume) {
+            if (FtpCommitFileA(transfer) || GetLastError() != ERROR_FTP_RESUME_UPLOAD)
+                return; // closing the handle reports the verdict
+        }
+        if (!rewind()) {
+            outcome.error = errUnknown;
+            return;
+        }
+    }
+}
+
+// The local file again from where the layer goes on. The count stays where
+// it was: bytes sent a second time are not progress.
+bool TThreadFTPFileSend::rewind()
+{
+    uint64_t offset = 0;
+    DWORD length = sizeof offset;
+    if (!InternetQueryOptionA(transfer, INTERNET_OPTION_FTP_RESUME_OFFSET, &offset, &length))
+        return false;
+    bool ok = false;
+    Synchronize([this, offset, &ok] { ok = stream->seek(qint64(offset)); });
+    sentUpTo = int64_t(offset);
+    return ok;
+}
+
+// True when the layer asks for the data again from an offset.
+bool TThreadFTPFileSend::sendChunks(TWinInetOutcome &outcome)
+{
     readBatch();
     QElapsedTimer sinceHandOff;
     sinceHandOff.start();
@@ -110,13 +146,18 @@ void TThreadFTPFileSend::sendAll(TWinInetOutcome &outcome)
         DWORD written = 0;
         InternetWriteFile(transfer, buffer.get() + index * BufferSize, size, &written);
         if (written == 0 || written != size) {
-            outcome.error = errBadSaveFile;
             const DWORD code = GetLastError();
+            if (code == ERROR_FTP_RESUME_UPLOAD && !Terminated()) {
+                setDeferring(false);
+                return true;
+            }
+            outcome.error = errBadSaveFile;
             if (TWinInetFTP::isConnectionLost(code))
                 outcome.lostConnection = connection;
             break;
         }
-        bytesTotal += written;
+        sentUpTo += written;
+        bytesTotal = std::max(bytesTotal, sentUpTo);
         if (Terminated()) {
             outcome.error = errTerminated;
             break;
@@ -143,6 +184,7 @@ void TThreadFTPFileSend::sendAll(TWinInetOutcome &outcome)
     setDeferring(false);
     if (outcome.error == errNone && chunkSizes[index] < 0)
         outcome.error = errUnknown; // the local file could not be read to its end
+    return false;
 }
 
 void TThreadFTPFileSend::finish(TWinInetOutcome &outcome)

@@ -33,6 +33,8 @@ private:
     bool openTransfer(TWinInetOutcome &outcome);
     void readBatch();
     void sendAll(TWinInetOutcome &outcome);
+    bool sendChunks(TWinInetOutcome &outcome);
+    bool rewind();
     void finish(TWinInetOutcome &outcome);
 
     TWinInetFTP *ftp;
@@ -40,7 +42,8 @@ private:
     QByteArray remoteFile;
     int batch;
 
-    int64_t bytesTotal = 0;
+    int64_t bytesTotal = 0; // the most sent so far: progress never goes back
+    int64_t sentUpTo = 0; // where the data sent stands in the file
     int32_t statusCode = 0;
     HINTERNET transfer = nullptr;
     HINTERNET connection = nullptr;

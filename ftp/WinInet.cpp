@@ -5,6 +5,7 @@
 
 #include "ftp/FtpConnection.h"
 #include "ftp/FtpFind.h"
+#include "ftp/FtpKeepAlive.h"
 #include "ftp/FtpListing.h"
 #include "ftp/FtpTransfer.h"
 #include "ftp/HostAddress.h"
@@ -105,10 +106,11 @@ template <typename Fn> DWORD onConnection(HINTERNET value, Fn fn)
         if (!call.ok())
             return ERROR_INVALID_HANDLE;
         const unsigned long long before = connection->replyCount();
-        code = connection->readyForCommand();
+        code = connection->prepareCommand();
         if (code == ERROR_SUCCESS)
             code = fn(connection);
         connection->publishResponse(before);
+        connection->touch();
         if (code != ERROR_SUCCESS && connection->isClosed())
             code = ERROR_INTERNET_OPERATION_CANCELLED;
     }
@@ -190,6 +192,11 @@ DWORD copyToLocal(HINTERNET file, const char *target, bool failIfExists)
         DWORD got = 0;
         if (!InternetReadFile(file, chunk.get(), DWORD(FtpTransfer::kBufferSize), &got)) {
             code = ThreadState::error();
+            if (code == ERROR_FTP_TRANSFER_RESTARTED && ::ftruncate(fd, 0) == 0
+                && ::lseek(fd, 0, SEEK_SET) == 0) {
+                code = ERROR_SUCCESS;
+                continue;
+            }
             break;
         }
         if (got == 0)
@@ -250,6 +257,7 @@ HINTERNET InternetConnectA(HINTERNET sessionValue, const char *server, INTERNET_
         return fail(ERROR_INVALID_HANDLE), nullptr;
     std::string loginText;
     int loginCode = 0;
+    connection->recovery().remember(host, user ? user : "", password ? password : "", flags);
     {
         CallGuard call(*connection);
         code = call.ok() ? connection->open(
@@ -265,6 +273,8 @@ HINTERNET InternetConnectA(HINTERNET sessionValue, const char *server, INTERNET_
     }
     if (!publish(connection))
         return fail(ERROR_INTERNET_OPERATION_CANCELLED), nullptr;
+    connection->touch();
+    KeepAlive::watch(connection);
     reportCreated(*connection);
     reportComplete(*connection, code, reinterpret_cast<DWORD_PTR>(connection->id()));
     succeed();
@@ -406,6 +416,7 @@ template <typename Fn> DWORD onFile(HINTERNET value, Fn fn)
     const unsigned long long before = file.connection().replyCount();
     code = fn(file);
     file.connection().publishResponse(before);
+    file.connection().touch();
     if (code != ERROR_SUCCESS && file.isClosed())
         code = ERROR_INTERNET_OPERATION_CANCELLED;
     return code;
@@ -431,6 +442,16 @@ BOOL InternetWriteFile(HINTERNET fileValue, const void *buffer, DWORD toWrite, D
     if (code == ERROR_SUCCESS)
         *written = toWrite;
     return asResult(code);
+}
+
+BOOL FtpCommitFileA(HINTERNET fileValue)
+{
+    return asResult(onFile(fileValue, [&](FtpTransfer &f) { return f.commit(); }));
+}
+
+std::string FtpTakeRecoveryNotes()
+{
+    return FtpReconnect::takeNotes();
 }
 
 BOOL FtpGetFileA(HINTERNET connection, const char *remoteFile, const char *newFile,
@@ -475,7 +496,10 @@ BOOL FtpSetCurrentDirectoryA(HINTERNET connection, const char *directory)
     if (checkName(directory) != ERROR_SUCCESS)
         return fail(ERROR_INVALID_PARAMETER);
     return asResult(onConnection(connection, [&](const std::shared_ptr<FtpConnection> &c) {
-        return c->simpleCommand(std::string("CWD ") + directory);
+        const DWORD code = c->simpleCommand(std::string("CWD ") + directory);
+        if (code == ERROR_SUCCESS)
+            c->recovery().enteredDirectory(directory);
+        return code;
     }));
 }
 
@@ -520,6 +544,8 @@ int *timeoutField(FtpTimeouts &t, DWORD option)
         return &t.receiveMs;
     case INTERNET_OPTION_DATA_RECEIVE_TIMEOUT:
         return &t.dataMs;
+    case INTERNET_OPTION_FTP_KEEPALIVE:
+        return &t.keepAliveMs;
     default:
         return nullptr;
     }
@@ -570,6 +596,20 @@ BOOL queryTlsProtocol(InternetHandle *handle, void *buffer, DWORD *length)
     return succeed();
 }
 
+BOOL queryResumeOffset(InternetHandle *handle, void *buffer, DWORD *length)
+{
+    if (!handle || handle->kind() != HandleKind::File)
+        return fail(ERROR_INTERNET_INCORRECT_HANDLE_TYPE);
+    if (!buffer || *length < sizeof(uint64_t)) {
+        *length = sizeof(uint64_t);
+        return fail(ERROR_INSUFFICIENT_BUFFER);
+    }
+    const uint64_t offset = static_cast<FtpTransfer *>(handle)->resumeOffset();
+    std::memcpy(buffer, &offset, sizeof offset);
+    *length = sizeof offset;
+    return succeed();
+}
+
 } // namespace
 
 BOOL InternetSetOptionA(HINTERNET value, DWORD option, void *buffer, DWORD length)
@@ -609,6 +649,8 @@ BOOL InternetQueryOptionA(HINTERNET value, DWORD option, void *buffer, DWORD *le
         return queryConnectedState(handle.get(), buffer, length);
     if (option == INTERNET_OPTION_TLS_PROTOCOL)
         return queryTlsProtocol(handle.get(), buffer, length);
+    if (option == INTERNET_OPTION_FTP_RESUME_OFFSET)
+        return queryResumeOffset(handle.get(), buffer, length);
     FtpTimeouts t = handle ? handle->timeouts() : defaultTimeouts();
     int *field = timeoutField(t, option);
     if (!field)

@@ -14,8 +14,11 @@
 //   12017  the handle (or its session or connection) was closed meanwhile
 //   12029  the connection (control or data) could not be made
 //   12030  the control connection is lost or out of step (end of stream, 421,
-//          a malformed reply, a time-out before): every later call on that
-//          connection fails at once with 12030; connect anew
+//          a malformed reply, a time-out before). A connection the server
+//          closed or reset is made again by the next call, once, before it
+//          sends anything (same handle, same login, same directory); when
+//          that fails, or the connection fell out of step, every later call
+//          fails at once with 12030: connect anew
 //   12031  a connection was reset
 //   12038  TLS: the server's certificate names another host
 //   12045  TLS: the certificate was not trusted (no question, or "no")
@@ -28,6 +31,7 @@
 #include "ftp/Win32FindData.h"
 
 #include <cstdint>
+#include <string>
 
 using HINTERNET = void *;
 using DWORD = uint32_t;
@@ -110,6 +114,10 @@ constexpr DWORD ERROR_INTERNET_SECURITY_CHANNEL_ERROR = 12157;
 constexpr DWORD ERROR_FTP_TLS_REFUSED = 12190;
 constexpr DWORD ERROR_FTP_TRANSFER_IN_PROGRESS = 12110;
 constexpr DWORD ERROR_FTP_DROPPED = 12111;
+// Our own, for transfers that survive a dropped connection (see
+// InternetReadFile and FtpCommitFileA).
+constexpr DWORD ERROR_FTP_TRANSFER_RESTARTED = 12195;
+constexpr DWORD ERROR_FTP_RESUME_UPLOAD = 12196;
 
 DWORD GetLastError();
 void SetLastError(DWORD code);
@@ -156,11 +164,32 @@ HINTERNET FtpOpenFileA(
 // the server confirmed the transfer (2xx). A final reply of 4xx/5xx (12003),
 // no final reply (12030), fewer bytes than SIZE announced (12030) or a lost
 // data connection make the read fail: a broken download never ends in success.
+// When SIZE told the file's length, a download that stops part way is
+// resumed once (reconnecting if need be, REST at the bytes delivered) and
+// the reads go on unaware. A server that refuses REST or does not deliver
+// exactly the rest makes the download start over from byte 0, once: that
+// read fails with ERROR_FTP_TRANSFER_RESTARTED, and the caller drops every
+// byte read so far and reads on from the start of the file.
 BOOL InternetReadFile(HINTERNET file, void *buffer, DWORD toRead, DWORD *read);
 // Sends the whole buffer or fails. Data is sent in large blocks, so a failure
 // can surface on a later write or on InternetCloseHandle, which finishes an
 // upload and succeeds only when the server confirmed it (2xx).
+// An upload whose connection drops is taken up again once (SIZE of the
+// partial file, then REST + STOR where REST STREAM is offered, else APPE,
+// else STOR from 0): the write fails with ERROR_FTP_RESUME_UPLOAD, nothing of
+// it counts, and the caller writes on from the offset that
+// INTERNET_OPTION_FTP_RESUME_OFFSET tells.
 BOOL InternetWriteFile(HINTERNET file, const void *buffer, DWORD toWrite, DWORD *written);
+// Our own: finishes an upload as InternetCloseHandle would, but a connection
+// dropped at the end can still be resumed (ERROR_FTP_RESUME_UPLOAD: write on
+// from the offset, then commit again). After a resumed upload the server's
+// SIZE must equal the bytes written. Closing the handle afterwards returns
+// this result.
+BOOL FtpCommitFileA(HINTERNET file);
+// Our own: the lines the layer wrote for the user about the calling thread's
+// calls since the last take (a reconnect, a resumed or restarted transfer),
+// each ended by CR LF; empty when none.
+std::string FtpTakeRecoveryNotes();
 
 // Writes to a temporary file beside newFile, renamed over it only when the
 // transfer is complete; on failure newFile is left as it was.
@@ -207,5 +236,13 @@ constexpr DWORD INTERNET_OPTION_LIST_TIME_ZONE = 1301;
 // text and a terminating zero, *length the text's length (or the size needed
 // with ERROR_INSUFFICIENT_BUFFER).
 constexpr DWORD INTERNET_OPTION_TLS_PROTOCOL = 0x10001;
+// Our own: how long a connection stays idle (no call, no open file) before
+// the layer sends NOOP to keep it from the server's idle time-out; a
+// connection the server closed anyway is made again by the next call.
+// Milliseconds as above; default 60 s.
+constexpr DWORD INTERNET_OPTION_FTP_KEEPALIVE = 1001;
+// Our own, query only, on a file handle: where the caller's data goes on
+// after ERROR_FTP_RESUME_UPLOAD (a uint64_t, length 8).
+constexpr DWORD INTERNET_OPTION_FTP_RESUME_OFFSET = 1002;
 BOOL InternetSetOptionA(HINTERNET handle, DWORD option, void *buffer, DWORD length);
 BOOL InternetQueryOptionA(HINTERNET handle, DWORD option, void *buffer, DWORD *length);

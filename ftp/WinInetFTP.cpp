@@ -1,6 +1,7 @@
 #include "ftp/WinInetFTP.h"
 
 #include "ftp/FtpThread.h"
+#include "ftp/ResponseCapture.h"
 #include "ftp/TFTPConnect.h"
 #include "ftp/TThreadFTPFileDir.h"
 #include "ftp/TThreadFTPFileGet.h"
@@ -517,6 +518,12 @@ void TWinInetFTP::complete(
     // However the operation ended, a connection the layer found dead (no
     // final reply, a 421, a time-out) is dropped now, not at the next command.
     TWinInetOutcome outcome = workerOutcome;
+    // What the layer did to survive a dropped connection comes first: it
+    // happened before whatever the operation ended with.
+    const std::string notes = FtpTakeRecoveryNotes();
+    if (!notes.empty())
+        outcome.replyLines
+            = ResponseCapture::split(notes.data(), notes.size()) + outcome.replyLines;
     if (!outcome.lostConnection && worker->Connection && connectionLost(worker->Connection))
         outcome.lostConnection = worker->Connection;
     handOff(worker, [this, worker, &outcome, &fire] {

@@ -9,12 +9,15 @@
 // python3 for the life of the object.
 class FaultServer {
 public:
-    explicit FaultServer(
-        const QString &scenario, const QString &features = "SIZE,UTF8,EPSV", bool ipv6 = false)
+    // options: "--data FILE" serves FILE as /file.bin in the resume scenarios,
+    // "--store FILE" keeps their uploads there.
+    explicit FaultServer(const QString &scenario, const QString &features = "SIZE,UTF8,EPSV",
+        bool ipv6 = false, const QStringList &options = {})
     {
         const QString script
             = QString::fromLocal8Bit(qgetenv("VREX_SOURCE_DIR")) + "/tests/ftp/fault_server.py";
-        QStringList args { script, QStringLiteral("--exit-with-stdin"), scenario, features };
+        QStringList args { script, QStringLiteral("--exit-with-stdin") };
+        args << options << scenario << features;
         if (ipv6)
             args << "v6";
         process.setProcessChannelMode(QProcess::ForwardedErrorChannel);

@@ -164,6 +164,10 @@ inline QByteArray readRemote(HINTERNET connection, const char *path, bool &ok, D
         DWORD got = 0;
         if (!InternetReadFile(file, buffer.data(), chunk, &got)) {
             const DWORD code = GetLastError();
+            if (code == ERROR_FTP_TRANSFER_RESTARTED) { // the layer fetches it again from byte 0
+                all.clear();
+                continue;
+            }
             InternetCloseHandle(file);
             SetLastError(code);
             return all;
@@ -176,22 +180,45 @@ inline QByteArray readRemote(HINTERNET connection, const char *path, bool &ok, D
     return all;
 }
 
-// Writes data to a remote file in chunks and closes it; false on any failure.
-inline bool writeRemote(
-    HINTERNET connection, const char *path, const QByteArray &data, int chunk = 4096)
+// Where an upload the layer resumed goes on.
+inline int resumeOffset(HINTERNET file)
+{
+    uint64_t offset = 0;
+    DWORD length = sizeof offset;
+    InternetQueryOptionA(file, INTERNET_OPTION_FTP_RESUME_OFFSET, &offset, &length);
+    return int(offset);
+}
+
+// Writes data to a remote file in chunks, commits and closes it; false on any
+// failure. An upload the layer resumed goes on from the offset it names
+// (counted in *resumes).
+inline bool writeRemote(HINTERNET connection, const char *path, const QByteArray &data,
+    int chunk = 4096, int *resumes = nullptr)
 {
     HINTERNET file = FtpOpenFileA(connection, path, GENERIC_WRITE, FTP_TRANSFER_TYPE_BINARY, 0);
     if (!file)
         return false;
-    for (int pos = 0; pos < data.size(); pos += chunk) {
+    for (int pos = 0;;) {
+        if (pos >= data.size() && FtpCommitFileA(file))
+            break;
         const DWORD n = DWORD(qMin(chunk, data.size() - pos));
         DWORD written = 0;
-        if (!InternetWriteFile(file, data.constData() + pos, n, &written) || written != n) {
-            const DWORD code = GetLastError();
-            InternetCloseHandle(file);
-            SetLastError(code);
-            return false;
+        const bool sent = pos < data.size()
+            && InternetWriteFile(file, data.constData() + pos, n, &written) && written == n;
+        if (sent) {
+            pos += int(n);
+            continue;
         }
+        const DWORD code = GetLastError();
+        if (code == ERROR_FTP_RESUME_UPLOAD) {
+            pos = resumeOffset(file);
+            if (resumes)
+                ++*resumes;
+            continue;
+        }
+        InternetCloseHandle(file);
+        SetLastError(code);
+        return false;
     }
     return InternetCloseHandle(file) != 0;
 }

@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """A small FTP server that misbehaves on demand, for the FTP layer's tests.
 
-  fault_server.py [--exit-with-stdin] SCENARIO [FEATURES [v6]]
+  fault_server.py [--exit-with-stdin] [--data FILE] [--store FILE] SCENARIO [FEATURES [v6]]
 
 Serves 127.0.0.1 (::1 with v6) on a free port and prints "PORT <n>" once it listens. Every
 connection plays SCENARIO (see the table in handle_* below); FEATURES is a
@@ -35,6 +35,8 @@ class Session:
         self.pasv = None
         self.commands = 0
         self.late_reply = None  # sent after the next PWD reply (late-426)
+        self.idle_close = False  # idle-close: armed after the login
+        self.rest = 0
 
     def send(self, text):
         self.sock.sendall(text.encode("latin-1") if isinstance(text, str) else text)
@@ -73,7 +75,15 @@ class Session:
             return
         self.reply("220 Fault server ready.")
         while True:
-            raw = self.rfile.readline(100000)
+            if self.idle_close:
+                # Closes a control connection left idle, as servers do after
+                # their idle time-out (shortened for the tests).
+                self.sock.settimeout(IDLE_CLOSE_SECONDS)
+            try:
+                raw = self.rfile.readline(100000)
+            except socket.timeout:
+                self.reply("421 Timeout.")
+                return
             if not raw:
                 return
             line = raw.decode("latin-1").rstrip("\r\n")
@@ -90,6 +100,10 @@ class Session:
             self.reply("234 Proceed with negotiation.")
             self.sock.recv(5)
             return "close"
+        if s in RESUME_SCENARIOS and verb in RESUME_VERBS:
+            return resume_command(self, verb, arg)
+        if s == "idle-close" and verb not in ("USER", "PASS", "FEAT", "OPTS", "TYPE"):
+            self.idle_close = True
         if s in STOP_SCENARIOS and verb in STOP_SCENARIOS[s]:
             return STOP_SCENARIOS[s][verb](self, arg)
         if s in DATA_FAULTS:
@@ -448,6 +462,112 @@ STOP_SCENARIOS = {
 }
 
 
+# --- transfers broken half way, and servers that resume well or badly -------
+# The first RETR (or STOR) of the server's life drops the data and the control
+# connection half way; later connections find the server whole again. /file.bin
+# serves --data, uploads land in --store.
+
+IDLE_CLOSE_SECONDS = 1.0
+DATA = PATTERN
+STORE_PATH = None
+STATE = {"dropped": False, "store": None}
+STATE_LOCK = threading.Lock()
+RESUME_VERBS = ("REST", "RETR", "STOR", "APPE", "SIZE")
+# scenario: (REST answered, what a RETR after an accepted REST sends)
+RESUME_SCENARIOS = {
+    "resume-retr": ("350", "rest"),
+    "resume-retr-refused": ("502", "rest"),
+    "resume-retr-lie": ("350", "whole"),
+    "resume-stor": ("350", "rest"),
+    "resume-stor-appe": ("502", "rest"),
+    "resume-stor-over": ("502", "rest"),
+}
+
+
+def first_drop():
+    with STATE_LOCK:
+        first = not STATE["dropped"]
+        STATE["dropped"] = True
+        return first
+
+
+def keep_upload(content):
+    with STATE_LOCK:
+        STATE["store"] = content
+        if STORE_PATH:
+            with open(STORE_PATH, "wb") as f:
+                f.write(content)
+
+
+def reset_close(data):
+    data.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, b"\x01\x00\x00\x00\x00\x00\x00\x00")
+    data.close()
+
+
+def resume_command(session, verb, arg):
+    rest_answer, after_rest = RESUME_SCENARIOS[session.scenario]
+    if verb == "SIZE":
+        if arg.endswith("file.bin"):
+            session.reply("213 %d" % len(DATA))
+        elif arg.endswith("upload") and STATE["store"] is not None:
+            session.reply("213 %d" % len(STATE["store"]))
+        else:
+            session.reply("550 Not a plain file.")
+        return None
+    if verb == "REST":
+        if rest_answer != "350":
+            session.reply("502 REST not implemented.")
+            return None
+        session.rest = int(arg)
+        session.reply("350 Restarting at %d." % session.rest)
+        return None
+    if verb == "APPE" and session.scenario != "resume-stor-appe":
+        session.reply("502 APPE not implemented.")
+        return None
+    offset, session.rest = session.rest, 0
+    if verb == "RETR":
+        return resume_retr(session, offset if after_rest == "rest" else 0)
+    return resume_stor(session, verb, offset)
+
+
+def resume_retr(session, offset):
+    data = session.accept_data()
+    session.reply("150 Opening BINARY mode data connection.")
+    if first_drop():
+        data.sendall(DATA[:len(DATA) // 2])
+        time.sleep(0.2)
+        reset_close(data)
+        return "close"
+    data.sendall(DATA[offset:])
+    data.close()
+    session.reply("226 Transfer complete.")
+    return None
+
+
+def resume_stor(session, verb, offset):
+    data = session.accept_data()
+    session.reply("150 Ok to send data.")
+    drop = first_drop()
+    received = bytearray()
+    while True:
+        chunk = data.recv(65536)
+        if not chunk:
+            break
+        received += chunk
+        if drop and len(received) >= len(DATA) // 2:
+            keep_upload(bytes(received))
+            reset_close(data)
+            return "close"
+    data.close()
+    old = STATE["store"] or b""
+    if verb == "APPE":
+        keep_upload(old + bytes(received))
+    else:
+        keep_upload(old[:offset] + bytes(received))
+    session.reply("226 Received %d bytes." % len(received))
+    return None
+
+
 def serve_one(sock, scenario, features):
     try:
         Session(sock, scenario, features).run()
@@ -470,9 +590,20 @@ def exit_when_parent_goes():
 
 
 def main():
+    global DATA, STORE_PATH
     if "--exit-with-stdin" in sys.argv:
         sys.argv.remove("--exit-with-stdin")
         exit_when_parent_goes()
+    for option in ("--data", "--store"):
+        if option in sys.argv:
+            at = sys.argv.index(option)
+            value = sys.argv[at + 1]
+            del sys.argv[at:at + 2]
+            if option == "--data":
+                with open(value, "rb") as f:
+                    DATA = f.read()
+            else:
+                STORE_PATH = value
     scenario = sys.argv[1] if len(sys.argv) > 1 else "normal"
     features = (sys.argv[2] if len(sys.argv) > 2 else "SIZE,UTF8,EPSV").split(",")
     features = [f for f in features if f]

@@ -274,9 +274,11 @@ private slots:
         QVERIFY(!FtpSetCurrentDirectoryA(c.get(), "/"));
         QVERIFY(GetLastError() == ERROR_INTERNET_CONNECTION_ABORTED
             || GetLastError() == ERROR_INTERNET_CONNECTION_RESET);
+        // The next call logs in again once and loses that connection as well.
         TWin32FindData e;
         QVERIFY(!FtpFindFirstFileA(c.get(), "", &e, 0, 0));
-        QCOMPARE(GetLastError(), ERROR_INTERNET_CONNECTION_ABORTED);
+        QVERIFY(GetLastError() == ERROR_INTERNET_CONNECTION_ABORTED
+            || GetLastError() == ERROR_INTERNET_CONNECTION_RESET);
         QVERIFY(inTime());
     }
 
@@ -292,8 +294,11 @@ private slots:
         QVERIFY(GetLastError() == ERROR_INTERNET_CONNECTION_ABORTED
             || GetLastError() == ERROR_INTERNET_EXTENDED_ERROR);
         QVERIFY(lastResponse().startsWith("421 Idle time-out"));
+        // The next call logs in again once, and meets the same 421.
         QVERIFY(!FtpSetCurrentDirectoryA(c.get(), "/"));
-        QCOMPARE(GetLastError(), ERROR_INTERNET_CONNECTION_ABORTED);
+        QVERIFY(GetLastError() == ERROR_INTERNET_CONNECTION_ABORTED
+            || GetLastError() == ERROR_INTERNET_EXTENDED_ERROR);
+        QVERIFY(lastResponse().startsWith("421 Idle time-out"));
     }
 
     void passiveReplyNamingAnotherAddressGoesToControlPeer()
@@ -395,7 +400,7 @@ private slots:
         QVERIFY(QDir(TestEnvironment::instance().tempDir()).entryList(QDir::Files).isEmpty());
     }
 
-    void download226ThenCloseSucceedsAndNextCallNotices()
+    void download226ThenCloseSucceedsAndNextCallReconnects()
     {
         FaultServer server("retr-226-then-close");
         QVERIFY2(server.ok(), "server did not start");
@@ -404,8 +409,9 @@ private slots:
         bool ok = false;
         QCOMPARE(readRemote(c.get(), "/file.bin", ok), pattern(3000000));
         QVERIFY(ok);
-        QVERIFY(!FtpSetCurrentDirectoryA(c.get(), "/"));
-        QCOMPARE(GetLastError(), ERROR_INTERNET_CONNECTION_ABORTED);
+        FtpTakeRecoveryNotes();
+        QVERIFY(FtpSetCurrentDirectoryA(c.get(), "/"));
+        QCOMPARE(FtpTakeRecoveryNotes(), std::string("Connection lost; reconnected.\r\n"));
     }
 
     void stalledDownloadTimesOutWith12002()
