@@ -1,11 +1,13 @@
 #pragma once
 
+#include "ftp/Win32FindData.h"
 #include "storage/RecordPool.h"
 
 #include <QObject>
 #include <QSet>
 #include <QString>
 #include <functional>
+#include <vector>
 
 class ActionRequests;
 class ListingView;
@@ -20,7 +22,6 @@ class StatusPanels;
 class TRegFile;
 class TWinInetFTP;
 struct TSiteRecord;
-struct TWin32FindData;
 
 // Host, login and password the session was last asked to connect with.
 struct SiteConnection {
@@ -97,6 +98,18 @@ public:
     void dropCurrent();
     bool operationRunning() const;
 
+    // A link of unknown kind in the folder shown is opened by listing its
+    // path: a listing that shows a folder makes it a folder of the tree,
+    // opened at once; one that is refused, or shows only the link itself,
+    // hands it to `asFile` (it leads to a file, or nowhere).
+    void openLink(QTreeWidgetItem *mapEntry, std::function<void(QTreeWidgetItem *)> asFile);
+    bool probingLink() const { return probe.running; }
+    // The pending OpenLink starts this on the connection to the link's site.
+    void listLink(const QString &remotePath);
+    void linkListingDone(bool stopped, bool refused);
+    // The connection for the link's listing failed.
+    void forgetLinkProbe();
+
     // Site book and combos.
     void loadSiteBook();
     void selectLastSite();
@@ -132,6 +145,18 @@ private:
     void setDropsAccepted(bool accepted);
     void forgetNodesUnder(QTreeWidgetItem *node);
     QString newAppTitle() const;
+    QTreeWidgetItem *addToMap(QTreeWidgetItem *treeNode, const TWin32FindData &entry);
+    QTreeWidgetItem *addFolderNode(QTreeWidgetItem *parent, QTreeWidgetItem *mapEntry);
+    void openAsFolder(QTreeWidgetItem *folder);
+
+    struct LinkProbe {
+        bool running = false;
+        QTreeWidgetItem *mapEntry = nullptr; // null once deleted meanwhile
+        QTreeWidgetItem *parent = nullptr; // the tree node of its folder
+        std::vector<TWin32FindData> entries;
+        std::function<void(QTreeWidgetItem *)> asFile;
+        bool listsOnlyItself() const;
+    };
 
     Services services;
     RecordPool uploadPool, mapPool, watchPool;
@@ -145,5 +170,6 @@ private:
     QTreeWidgetItem *openedNode = nullptr;
     QTreeWidgetItem *fillNode = nullptr; // the map node being refilled
     QSet<QTreeWidgetItem *> notListed; // map nodes whose listing broke off
+    LinkProbe probe;
     bool highlightRestorePending = false;
 };
