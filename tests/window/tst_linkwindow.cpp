@@ -88,9 +88,10 @@ class TestLinkWindow : public QObject {
 
         // A link to a folder opens as that folder and joins the tree.
         pressEnterOn("dirlink");
-        QTRY_VERIFY_WITH_TIMEOUT(idle() && column(files(), 0) == QStringList { "inner.txt" }, kNetWait);
-        QCOMPARE(form->controls().PanelFiles->text(),
-            QStringLiteral("  Current Directory: /dirlink"));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            idle() && column(files(), 0) == QStringList { "inner.txt" }, kNetWait);
+        QCOMPARE(
+            form->controls().PanelFiles->text(), QStringLiteral("  Current Directory: /dirlink"));
         QCOMPARE(form->tree().current(), child(site, "dirlink"));
         QVERIFY(prompts->asked.isEmpty());
 
@@ -108,7 +109,8 @@ class TestLinkWindow : public QObject {
         prompts->answerSave(saved);
         selectRowsNamed(files(), { "filelink" });
         form->files().openOrDownloadRow();
-        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(saved) && form->queue().count() == 0 && idle(), kNetWait);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            QFile::exists(saved) && form->queue().count() == 0 && idle(), kNetWait);
         QCOMPARE(fileContents(saved), fileContents(served + "/file.bin"));
         QCOMPARE(prompts->asked.size(), 1);
         QCOMPARE(prompts->asked[0].title, QStringLiteral("Save /filelink As"));
@@ -123,11 +125,12 @@ class TestLinkWindow : public QObject {
             qPrintable(prompts->messageTexts().join('|')));
         QCOMPARE(prompts->messageTexts().size(), 1);
         QVERIFY(!QFile::exists(local.filePath(QStringLiteral("nothing.bin"))));
-        QCOMPARE(QDir(local.path()).entryList(QDir::Files | QDir::Hidden),
-            QStringList { "copy.bin" });
+        QCOMPARE(
+            QDir(local.path()).entryList(QDir::Files | QDir::Hidden), QStringList { "copy.bin" });
         QVERIFY(!child(site, "dangling"));
         pressEnterOn("dirlink");
-        QTRY_VERIFY_WITH_TIMEOUT(idle() && column(files(), 0) == QStringList { "inner.txt" }, kNetWait);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            idle() && column(files(), 0) == QStringList { "inner.txt" }, kNetWait);
     }
 
 private slots:
