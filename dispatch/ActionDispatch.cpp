@@ -172,6 +172,9 @@ bool ActionDispatch::startListing()
         tree.siteDownloadFlag = true;
         tree.listDirectory(tree.target(), targetPath);
         return true;
+    case PendingAction::OpenLink:
+        tree.listLink(operationPath);
+        return true;
     default:
         return false;
     }
@@ -244,6 +247,8 @@ void ActionDispatch::forgetWhatWasOpened()
         tree.dropCurrent();
     } else if (action == PendingAction::DownloadSite) {
         tree.stopFlag = true;
+    } else if (action == PendingAction::OpenLink) {
+        tree.forgetLinkProbe();
     }
 }
 
@@ -269,6 +274,10 @@ void ActionDispatch::WinInetFTP1DirDone()
         newerFileComparison();
         return;
     }
+    if (services.tree->probingLink()) {
+        linkListingDone();
+        return;
+    }
     const bool complete = listingComplete(services.ftp->LastError());
     services.listing->setBusy(false);
     services.listing->EventClick();
@@ -277,6 +286,20 @@ void ActionDispatch::WinInetFTP1DirDone()
         Prompts::error(QStringLiteral("The directory listing did not complete."));
     if (services.operationEnded)
         services.operationEnded();
+}
+
+// The end of the listing that tells whether a link leads to a folder. Any
+// failure, or a 550, means it is not one: it is fetched as a file then, and
+// a link that leads nowhere fails there with the download's own message.
+void ActionDispatch::linkListingDone()
+{
+    const TWinInetError error = services.ftp->LastError();
+    const bool refused
+        = error != errNone || services.ftp->LastErrorCode() == ERROR_INTERNET_EXTENDED_ERROR;
+    services.listing->setBusy(false);
+    services.listing->EventClick();
+    services.tree->linkListingDone(error == errTerminated, refused);
+    finish(PendingAction::OpenLink);
 }
 
 // The end of the single-file lookup of a "Download, Newer" item.

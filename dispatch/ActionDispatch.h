@@ -111,6 +111,7 @@ private:
     void forgetWhatWasOpened();
     void showLogonMessage();
     void newerFileComparison();
+    void linkListingDone();
     void setWatchStatus(const QString &status);
 
     Services services;

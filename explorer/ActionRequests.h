@@ -16,6 +16,7 @@ enum class PendingAction {
     DeleteDir,
     DeleteFile,
     RenameFile,
+    OpenLink, // list a link of unknown kind to learn whether it is a folder
 };
 
 inline bool isQueueTransfer(PendingAction a)

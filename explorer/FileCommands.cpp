@@ -118,6 +118,10 @@ void FileCommands::openOrDownloadRow()
             services.openFolder(mapNode->text(0));
         return;
     }
+    if (isUnresolvedLink(*recordOf(mapNode))) {
+        services.tree->openLink(mapNode, [this](QTreeWidgetItem *link) { downloadRow(link); });
+        return;
+    }
     downloadRow(mapNode);
 }
 

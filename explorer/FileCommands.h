@@ -45,7 +45,8 @@ public:
     // "Download" or "Download, Open" for every selected file row.
     void downloadSelection(const QString &actionText);
     void ListView1DblClick();
-    // The row that is selected: a folder opens, a file is downloaded.
+    // The row that is selected: a folder opens, a file is downloaded, and a
+    // link of unknown kind is tried as a folder first.
     void openOrDownloadRow();
     void UploadFiletoSite1Click();
     void uploadDropped(const QStringList &localPaths);

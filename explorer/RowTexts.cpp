@@ -95,7 +95,7 @@ QString formatSize(double bytes)
 
 QString sizeText(const TWin32FindData *entry, const QLocale &locale)
 {
-    if (!entry || isDirectory(*entry))
+    if (!entry || isDirectory(*entry) || isUnresolvedLink(*entry))
         return QString();
     return formatSize(double(fileSize(*entry)), locale);
 }
@@ -130,6 +130,8 @@ QString typeName(const TWin32FindData *entry)
         return QString();
     if (isDirectory(*entry))
         return QStringLiteral("File Folder");
+    if (isUnresolvedLink(*entry))
+        return QStringLiteral("Symbolic Link");
     return typeNameForFile(DirectoryMap::nameOf(*entry));
 }
 
@@ -179,6 +181,8 @@ int iconIndex(const TWin32FindData *entry)
     IconList &icons = IconList::instance();
     if (!entry)
         return icons.genericIndex();
+    if (isUnresolvedLink(*entry))
+        return icons.linkIndex();
     return icons.indexForFileName(DirectoryMap::nameOf(*entry), isDirectory(*entry));
 }
 

@@ -18,15 +18,15 @@ uint64_t entrySize(const TWin32FindData *entry);
 // Whole bytes, grouped in thousands with the locale's separator.
 QString formatSize(double bytes, const QLocale &locale);
 QString formatSize(double bytes);
-// Empty for a folder or a missing record.
+// Empty for a folder, a link of unknown kind or a missing record.
 QString sizeText(const TWin32FindData *entry, const QLocale &locale);
 QString sizeText(const TWin32FindData *entry);
 
 // The text from the last "." to the end, empty when that dot is not part of
 // the base name; at most 255 characters.
 QString extensionOf(const QString &name);
-// "File Folder", the registered name of the extension's file class, or the
-// upper-cased extension followed by " File".
+// "File Folder", "Symbolic Link" (a link of unknown kind), the registered name of the extension's
+// file class, or the upper-cased extension followed by " File".
 QString typeName(const TWin32FindData *entry);
 QString typeNameForFile(const QString &name);
 

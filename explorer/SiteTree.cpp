@@ -23,6 +23,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 using namespace DirectoryMap;
 
@@ -182,6 +183,8 @@ void SiteTree::forgetNodesUnder(QTreeWidgetItem *node)
         openedNode = nullptr;
     if (withinMap(fillNode))
         fillNode = nullptr;
+    if (withinMap(probe.mapEntry) || within(probe.parent))
+        probe.mapEntry = probe.parent = nullptr;
     for (auto it = notListed.begin(); it != notListed.end();)
         it = withinMap(*it) ? notListed.erase(it) : std::next(it);
     if (mapTwin)
@@ -195,6 +198,7 @@ void SiteTree::clearTrees()
     rootNode = nullptr;
     openedNode = nullptr;
     fillNode = nullptr;
+    probe.mapEntry = probe.parent = nullptr;
     notListed.clear();
     path.clear();
     ui.tree->clear();
@@ -433,22 +437,115 @@ void SiteTree::listDirectory(QTreeWidgetItem *node, const QString &remotePath)
     services.ftp->GetDirectory(remotePath);
 }
 
+namespace {
+
+bool hasFolderNamed(QTreeWidgetItem *mapNode, const QString &name)
+{
+    for (int i = 0; i < mapNode->childCount(); ++i) {
+        const TWin32FindData *record = recordOf(mapNode->child(i));
+        if (record && isDirectory(*record) && nameOf(*record) == name)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
 void SiteTree::addListedEntry(const TWin32FindData &entry)
 {
-    const bool folder = isDirectory(entry);
-    QTreeWidgetItem *targetMap = mapNodeOf(targetNode);
-    if ((refreshFlag && folder) || !targetMap)
+    if (probe.running) {
+        probe.entries.push_back(entry);
         return;
-    auto *record = mapPool.allocateRecord<TWin32FindData>();
-    *record = entry;
-    QTreeWidgetItem *mapEntry = addEntryNode(targetMap, record);
-    if (!refreshFlag && folder) {
-        auto *dir = new QTreeWidgetItem(targetNode, { nameOf(entry) });
-        dir->setIcon(0, IconList::instance().icon(IconList::instance().folderIndex(false)));
-        setMapNode(dir, mapEntry);
     }
+    QTreeWidgetItem *targetMap = mapNodeOf(targetNode);
+    if (!targetMap)
+        return;
+    // A refresh keeps the folders, those a link turned out to be among them.
+    if (refreshFlag
+        && (isDirectory(entry)
+            || (isUnresolvedLink(entry) && hasFolderNamed(targetMap, nameOf(entry)))))
+        return;
+    QTreeWidgetItem *mapEntry = addToMap(targetNode, entry);
     if (!siteDownloadFlag && !refreshFlag)
         services.listing->addEntryRow(mapEntry);
+}
+
+// The entry goes below the tree node's map twin; a folder also gets a node
+// in the tree, except in a refresh, which keeps the folders it has.
+QTreeWidgetItem *SiteTree::addToMap(QTreeWidgetItem *treeNode, const TWin32FindData &entry)
+{
+    auto *record = mapPool.allocateRecord<TWin32FindData>();
+    *record = entry;
+    QTreeWidgetItem *mapEntry = addEntryNode(mapNodeOf(treeNode), record);
+    if (!refreshFlag && isDirectory(entry))
+        addFolderNode(treeNode, mapEntry);
+    return mapEntry;
+}
+
+QTreeWidgetItem *SiteTree::addFolderNode(QTreeWidgetItem *parent, QTreeWidgetItem *mapEntry)
+{
+    auto *dir = new QTreeWidgetItem(parent, { nameOf(*recordOf(mapEntry)) });
+    dir->setIcon(0, IconList::instance().icon(IconList::instance().folderIndex(false)));
+    setMapNode(dir, mapEntry);
+    return dir;
+}
+
+void SiteTree::openLink(QTreeWidgetItem *mapEntry, std::function<void(QTreeWidgetItem *)> asFile)
+{
+    if (operationRunning() || probe.running || !mapEntry || !currentNode
+        || mapNodeOf(currentNode) != mapEntry->parent())
+        return;
+    probe = { true, mapEntry, currentNode, {}, std::move(asFile) };
+    services.actions->request(PendingAction::OpenLink, remotePathOf(mapEntry));
+    runRequest(currentNode);
+}
+
+void SiteTree::listLink(const QString &remotePath)
+{
+    services.showStatus(0);
+    services.listing->setBusy(true);
+    services.ftp->GetDirectory(remotePath);
+}
+
+// A listing of a file's path shows that file (or nothing at all, and the
+// server says so); a folder's shows what is in it.
+bool SiteTree::LinkProbe::listsOnlyItself() const
+{
+    const TWin32FindData *link = recordOf(mapEntry);
+    return entries.size() == 1 && !isDirectory(entries[0]) && link
+        && nameOf(entries[0]) == nameOf(*link);
+}
+
+void SiteTree::linkListingDone(bool stopped, bool refused)
+{
+    LinkProbe done = std::exchange(probe, LinkProbe {});
+    if (stopped || !done.mapEntry || !done.parent)
+        return;
+    if (refused || done.listsOnlyItself()) {
+        if (done.asFile)
+            done.asFile(done.mapEntry);
+        return;
+    }
+    recordOf(done.mapEntry)->dwFileAttributes |= FILE_ATTRIBUTE_DIRECTORY;
+    QTreeWidgetItem *folder = addFolderNode(done.parent, done.mapEntry);
+    for (const TWin32FindData &entry : done.entries)
+        addToMap(folder, entry);
+    openAsFolder(folder);
+}
+
+// As a double-click on its row opens a folder: a level deeper, from the map.
+void SiteTree::openAsFolder(QTreeWidgetItem *folder)
+{
+    folder->parent()->setExpanded(true);
+    itemHit = true;
+    ui.tree->setCurrentItem(folder);
+    if (currentNode != folder)
+        openSelectedNode();
+}
+
+void SiteTree::forgetLinkProbe()
+{
+    probe = LinkProbe {};
 }
 
 void SiteTree::listingDone(bool complete)

@@ -1,12 +1,14 @@
 #pragma once
 
 #include "ftp/WinInetFTP.h"
+#include "ftp/Win32FindData.h"
 #include "storage/RecordPool.h"
 
 #include <QObject>
 #include <QSet>
 #include <QString>
 #include <functional>
+#include <vector>
 
 class ActionRequests;
 class ListingView;
@@ -21,7 +23,6 @@ class SiteOptionsFile;
 class StatusPanels;
 class TRegFile;
 struct TSiteRecord;
-struct TWin32FindData;
 
 // Host, login and password the session was last asked to connect with, and
 // how: a change of the site's security or time zone needs a new connection.
@@ -103,6 +104,18 @@ public:
     void dropCurrent();
     bool operationRunning() const;
 
+    // A link of unknown kind in the folder shown is opened by listing its
+    // path: a listing that shows a folder makes it a folder of the tree,
+    // opened at once; one that is refused, or shows only the link itself,
+    // hands it to `asFile` (it leads to a file, or nowhere).
+    void openLink(QTreeWidgetItem *mapEntry, std::function<void(QTreeWidgetItem *)> asFile);
+    bool probingLink() const { return probe.running; }
+    // The pending OpenLink starts this on the connection to the link's site.
+    void listLink(const QString &remotePath);
+    void linkListingDone(bool stopped, bool refused);
+    // The connection for the link's listing failed.
+    void forgetLinkProbe();
+
     // Site book and combos.
     void loadSiteBook();
     void selectLastSite();
@@ -143,6 +156,18 @@ private:
     SiteConnection connectionFor(
         const QString &host, const QString &login, const QString &password) const;
     void startConnect(const SiteConnection &wanted);
+    QTreeWidgetItem *addToMap(QTreeWidgetItem *treeNode, const TWin32FindData &entry);
+    QTreeWidgetItem *addFolderNode(QTreeWidgetItem *parent, QTreeWidgetItem *mapEntry);
+    void openAsFolder(QTreeWidgetItem *folder);
+
+    struct LinkProbe {
+        bool running = false;
+        QTreeWidgetItem *mapEntry = nullptr; // null once deleted meanwhile
+        QTreeWidgetItem *parent = nullptr; // the tree node of its folder
+        std::vector<TWin32FindData> entries;
+        std::function<void(QTreeWidgetItem *)> asFile;
+        bool listsOnlyItself() const;
+    };
 
     Services services;
     RecordPool uploadPool, mapPool, watchPool;
@@ -156,5 +181,6 @@ private:
     QTreeWidgetItem *openedNode = nullptr;
     QTreeWidgetItem *fillNode = nullptr; // the map node being refilled
     QSet<QTreeWidgetItem *> notListed; // map nodes whose listing broke off
+    LinkProbe probe;
     bool highlightRestorePending = false;
 };

@@ -155,6 +155,15 @@ bool pickFile(std::vector<TWin32FindData> &entries, const std::string &base, boo
     return false;
 }
 
+// A file that SIZE knows and LIST does not show (vsftpd lists a symbolic
+// link to a file as nothing): the file, with what is known of it.
+void fileWithoutLine(std::vector<TWin32FindData> &entries, const std::string &base, uint64_t size)
+{
+    TWin32FindData entry;
+    if (ListingParser::makeEntry(entry, base, false, size, TFileTime {}))
+        entries.assign(1, entry);
+}
+
 } // namespace
 
 DWORD find(FtpConnection &c, const std::string &searchIn, std::vector<TWin32FindData> &entries)
@@ -178,7 +187,8 @@ DWORD find(FtpConnection &c, const std::string &searchIn, std::vector<TWin32Find
                 return ERROR_SUCCESS;
             }
         } else {
-            const bool sureFile = c.remoteSize(search, c.cancelToken()) >= 0;
+            const int64_t size = c.remoteSize(search, c.cancelToken());
+            const bool sureFile = size >= 0;
             if (c.control().isBroken())
                 return ERROR_INTERNET_CONNECTION_ABORTED;
             std::string bytes;
@@ -191,6 +201,8 @@ DWORD find(FtpConnection &c, const std::string &searchIn, std::vector<TWin32Find
             if (!pickFile(entries, base, sureFile) && !sureFile)
                 entries = ListingParser::parseList(bytes);
             shiftToUtc(entries, c.listTimeZoneMinutes.load());
+            if (sureFile && entries.empty())
+                fileWithoutLine(entries, base, uint64_t(size));
             return entries.empty() ? ERROR_NO_MORE_FILES : ERROR_SUCCESS;
         }
     }

@@ -257,6 +257,20 @@ bool makeEntry(TWin32FindData &out, std::string_view name, bool directory, uint6
     return true;
 }
 
+namespace {
+
+// A link whose kind the listing does not tell. Its listed size is the length
+// of the path it holds, not of anything it leads to: the size is unknown.
+bool makeLinkEntry(TWin32FindData &out, std::string_view name, const TFileTime &lastWrite)
+{
+    if (!makeEntry(out, name, false, 0, lastWrite))
+        return false;
+    out.dwFileAttributes = FILE_ATTRIBUTE_REPARSE_POINT;
+    return true;
+}
+
+} // namespace
+
 bool parseUnixLine(std::string_view line, TWin32FindData &out, int currentYear)
 {
     const std::vector<Token> t = tokenize(line, 12);
@@ -275,6 +289,7 @@ bool parseUnixLine(std::string_view line, TWin32FindData &out, int currentYear)
         const size_t arrow = name.find(" -> ");
         if (arrow != std::string_view::npos)
             name = name.substr(0, arrow);
+        return makeLinkEntry(out, name, time);
     }
     return makeEntry(out, name, type == 'd' || type == 'D', size, time);
 }
@@ -405,6 +420,7 @@ bool parseModify(std::string_view v, TFileTime &time)
 
 struct MlsdFacts {
     bool dir = false;
+    bool link = false; // a link of unknown kind ("OS.unix=slink:target", "OS.unix=symlink")
     const char *specialName = nullptr; // "." for cdir, ".." for pdir
     uint64_t size = 0;
     uint64_t sizd = 0;
@@ -425,6 +441,7 @@ void applyFact(std::string_view fact, MlsdFacts &f)
         for (char &c : type)
             c = lower(c);
         f.dir = type == "dir" || type == "cdir" || type == "pdir";
+        f.link = type == "os.unix=symlink" || type.rfind("os.unix=slink", 0) == 0;
         f.specialName = type == "cdir" ? "." : type == "pdir" ? ".." : nullptr;
     } else if (key == "size") {
         toNumber(value, f.size);
@@ -460,7 +477,10 @@ bool parseMlsdLine(std::string_view line, TWin32FindData &out, NameRule rule)
     }
     const std::string_view name
         = f.specialName ? std::string_view(f.specialName) : line.substr(nameStart);
-    return makeEntry(out, name, f.dir, f.dir ? f.sizd : f.size, f.time) && applyNameRule(out, rule);
+    const bool made = f.link && !f.specialName
+        ? makeLinkEntry(out, name, f.time)
+        : makeEntry(out, name, f.dir, f.dir ? f.sizd : f.size, f.time);
+    return made && applyNameRule(out, rule);
 }
 
 bool parseListLine(std::string_view line, TWin32FindData &out, int currentYear, NameRule rule)

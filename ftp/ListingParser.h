@@ -12,6 +12,10 @@
 // blank lines, banners, broken lines) are skipped; no input crashes it.
 // Names that are empty, longer than 259 bytes or hold CR, LF or NUL are
 // skipped as well, and so, in a listing, is any name holding "/".
+// A symbolic link whose kind the listing does not tell (an "l" line, MLSD
+// "OS.unix=slink:..." or "OS.unix=symlink") carries the link's own name, size
+// 0 (unknown) and FILE_ATTRIBUTE_REPARSE_POINT; one the facts call "dir" is a
+// folder.
 namespace ListingParser {
 
 // PlainNames: a name holding "/" is skipped (a server's name is never a

@@ -31,6 +31,10 @@ using PTWin32FindData = TWin32FindData *;
 
 constexpr uint32_t FILE_ATTRIBUTE_DIRECTORY = 0x10;
 constexpr uint32_t FILE_ATTRIBUTE_NORMAL = 0x80;
+// A symbolic link. Alone it marks a link whose listing did not tell whether
+// it leads to a folder or a file; with FILE_ATTRIBUTE_DIRECTORY, a link known
+// to lead to a folder.
+constexpr uint32_t FILE_ATTRIBUTE_REPARSE_POINT = 0x400;
 
 static_assert(sizeof(TWin32FindData) == 320, "entry record is 320 bytes");
 static_assert(offsetof(TWin32FindData, ftCreationTime) == 4);
@@ -45,6 +49,11 @@ static_assert(offsetof(TWin32FindData, cAlternateFileName) == 304);
 inline bool isDirectory(const TWin32FindData &d)
 {
     return (d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+inline bool isUnresolvedLink(const TWin32FindData &d)
+{
+    return (d.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 && !isDirectory(d);
 }
 
 inline uint64_t fileSize(const TWin32FindData &d)

@@ -20,6 +20,7 @@ IconList::IconList()
     icons.append(ownOrTheme(QStringLiteral(":/icons/site.svg"), QStringLiteral("network-server")));
     icons.append(
         ownOrTheme(QStringLiteral(":/icons/vrex.svg"), QStringLiteral("system-file-manager")));
+    icons.append(themeOrOwn(QStringLiteral("inode-symlink"), QStringLiteral(":/icons/link.svg")));
     indexByIconName.insert(kGenericFileIcon, kGeneric);
 }
 

@@ -32,6 +32,8 @@ public:
     int folderIndex(bool open) const { return open ? kFolderOpen : kFolderClosed; }
     int siteIndex() const { return kSite; }
     int programIndex() const { return kProgram; }
+    // A symbolic link not yet known to lead to a folder or a file.
+    int linkIndex() const { return kLink; }
     int genericIndex() const { return kGeneric; }
 
     int count() const { return icons.size(); }
@@ -40,7 +42,7 @@ public:
     QPixmap pixmap(int index, bool large) const;
 
 private:
-    enum Fixed { kGeneric, kFolderClosed, kFolderOpen, kSite, kProgram };
+    enum Fixed { kGeneric, kFolderClosed, kFolderOpen, kSite, kProgram, kLink };
 
     int indexForIconName(const QString &iconName);
     static QString themeNameFor(const QMimeType &type);

@@ -191,6 +191,25 @@ private slots:
         QCOMPARE(RowTexts::iconIndex(nullptr), icons.genericIndex());
     }
 
+    void aLinkOfUnknownKindReadsAsALinkUntilItIsKnownAsAFolder()
+    {
+        const QByteArray line = "lrwxrwxrwx 1 0 0 12 Jan 05  2024 photos.tar.gz -> /srv/photos";
+        const auto entries = ListingParser::parseList(std::string_view(line.constData()), 2026);
+        QCOMPARE(int(entries.size()), 1);
+        TWin32FindData link = entries[0];
+        IconList &icons = IconList::instance();
+        QCOMPARE(RowTexts::typeName(&link), QStringLiteral("Symbolic Link"));
+        QCOMPARE(RowTexts::iconIndex(&link), icons.linkIndex()); // not the archive's icon
+        QCOMPARE(RowTexts::sizeText(&link), QString()); // 12 is the target path's length
+        QCOMPARE(RowTexts::entrySize(&link), uint64_t(0));
+        QVERIFY(!RowTexts::modifiedText(&link).isEmpty());
+
+        link.dwFileAttributes |= FILE_ATTRIBUTE_DIRECTORY; // opened, and it was a folder
+        QCOMPARE(RowTexts::typeName(&link), QStringLiteral("File Folder"));
+        QCOMPARE(RowTexts::iconIndex(&link), icons.folderIndex(false));
+        QCOMPARE(RowTexts::sizeText(&link), QString());
+    }
+
     void foldersComeFirstAscendingAndLastDescending()
     {
         const RowComparison cmp(QLocale::c());

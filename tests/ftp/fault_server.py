@@ -8,7 +8,9 @@ connection plays SCENARIO (see the table in handle_* below); FEATURES is a
 comma list of what FEAT announces (default "SIZE,UTF8,EPSV"; "MLST" adds MLST).
 
 The file /file.bin holds FILE_SIZE bytes of a fixed pattern, /dir holds a few
-entries, /upload accepts STOR. Anything else is "550 No such file".
+entries, /upload accepts STOR; /filelink is a file that SIZE knows and LIST
+shows as nothing (as vsftpd may show a symbolic link to a file). Anything
+else is "550 No such file".
 """
 import os
 import socket
@@ -156,7 +158,7 @@ class Session:
         if verb == "CWD":
             return self.handle_cwd(arg)
         if verb == "SIZE":
-            if arg.endswith("file.bin") or arg.endswith("some file.txt"):
+            if arg.endswith(("file.bin", "some file.txt", "filelink")):
                 self.reply("213 %d" % FILE_SIZE)
             else:
                 self.reply("550 Not a plain file.")
@@ -243,6 +245,8 @@ class Session:
                 payload = b"-rw-r--r--    1 0  0  100000 Jan 05  2024 some\r\n"
         elif arg.endswith("dir") and verb == "LIST":
             payload = DIR_LISTING
+        elif arg.endswith("filelink"):
+            payload = b""
         else:
             payload = MLSD_LISTING if verb == "MLSD" else LISTING
         if s == "listing-drop":

@@ -21,6 +21,7 @@ struct Expect {
     bool dir;
     quint64 size;
     QDateTime time; // UTC; invalid: not checked
+    bool link = false; // a link whose kind the line does not tell
 };
 
 QDateTime at(int y, int mo, int d, int h = 0, int mi = 0, int s = 0, int ms = 0)
@@ -113,10 +114,21 @@ private slots:
             { "Jan  2 2021 x", false, 10, at(2020, 1, 1) });
         row("numeric name", "-rw-r--r-- 1 ftp ftp 10 Jan  1  2020 2021",
             { "2021", false, 10, at(2020, 1, 1) });
+        // A link's listed size is the length of its target path: unknown size.
         row("symlink", "lrwxrwxrwx   1 root root 7 Jan  1  2020 link -> target",
-            { "link", false, 7, at(2020, 1, 1) });
+            { "link", false, 0, at(2020, 1, 1), true });
         row("symlink to dir", "lrwxrwxrwx   1 0 0 12 Feb 02 03:04 pub -> /srv/ftp/pub",
-            { "pub", false, 12, at(kThisYear, 2, 2, 3, 4) });
+            { "pub", false, 0, at(kThisYear, 2, 2, 3, 4), true });
+        row("vsftpd dangling link",
+            "lrwxrwxrwx    1 0        0               7 Dec 08 16:06 dangling -> nowhere",
+            { "dangling", false, 0, at(kThisYear, 12, 8, 16, 6), true });
+        row("pyftpdlib link",
+            "lrwxrwxrwx   1 root     root            8 Dec 08 16:06 filelink -> file.txt",
+            { "filelink", false, 0, at(kThisYear, 12, 8, 16, 6), true });
+        row("link name with blanks", "lrwxrwxrwx 1 0 0 9 Jan 01  2020 my  link -> a -> b",
+            { "my  link", false, 0, at(2020, 1, 1), true });
+        row("link without arrow", "lrwxrwxrwx 1 0 0 9 Jan 01  2020 bare",
+            { "bare", false, 0, at(2020, 1, 1), true });
         row("char device", "crw-rw-rw-   1 root root 1,   3 Jan  1  2020 null",
             { "null", false, 0, at(2020, 1, 1) });
         row("block device", "brw-rw----   1 root disk 8, 0 Jan  1  2020 sda",
@@ -180,9 +192,21 @@ private slots:
         row("mlsd pdir", "type=pdir;modify=20200115100500; /", { "..", true, 0, QDateTime() },
             true);
         row("mlsd symlink", "type=OS.unix=symlink;size=7;modify=20200101000000; link",
-            { "link", false, 7, at(2020, 1, 1) }, true);
+            { "link", false, 0, at(2020, 1, 1), true }, true);
         row("mlsd slink", "type=OS.unix=slink:/target;modify=20200101000000; slink",
-            { "slink", false, 0, at(2020, 1, 1) }, true);
+            { "slink", false, 0, at(2020, 1, 1), true }, true);
+        row("mlsd slink to a folder path",
+            "type=OS.unix=slink:/srv/pub/;modify=20200101000000; pub",
+            { "pub", false, 0, at(2020, 1, 1), true }, true);
+        row("mlsd slink upper case", "Type=OS.UNIX=SLINK:x;Modify=20200101000000; up",
+            { "up", false, 0, at(2020, 1, 1), true }, true);
+        // pyftpdlib follows links: the facts tell the kind, and a dir is a dir.
+        row("mlsd link the server resolved",
+            "modify=20261208160610;perm=el;size=4096;type=dir;"
+            "unique=fe00ga76296; dirlink",
+            { "dirlink", true, 0, at(2026, 12, 8, 16, 6, 10) }, true);
+        row("mlsd other OS type", "type=OS.unix=chr-13/29;modify=20200101000000; tty",
+            { "tty", false, 0, at(2020, 1, 1) }, true);
         row("mlsd upper facts", "Type=File;Size=5;Modify=20200101000000; upper.txt",
             { "upper.txt", false, 5, at(2020, 1, 1) }, true);
         row("mlsd leading blank", "size=9;type=file;modify=20200101000000;  lead",
@@ -204,7 +228,9 @@ private slots:
         skipped("unix slash alone", "drwxr-xr-x    2 0  0  4096 Jan 05  2024 /");
         skipped("unix link with slash", "lrwxrwxrwx 1 0 0 7 Jan 01  2020 a/link -> target");
         row("unix link to a path", "lrwxrwxrwx 1 0 0 11 Jan 01  2020 link -> /etc/passwd",
-            { "link", false, 11, at(2020, 1, 1) });
+            { "link", false, 0, at(2020, 1, 1), true });
+        row("unix link to a parent", "lrwxrwxrwx 1 0 0 2 Jan 01  2020 up -> ..",
+            { "up", false, 0, at(2020, 1, 1), true });
         skipped("dos name with slash", "07-04-22  08:00AM                    5 a/b.txt");
         skipped("dos parent path", "07-04-22  08:00AM       <DIR>          ../x");
         skipped("eplf name with slash", "+m825718503,r,s1,\t../x");
@@ -232,6 +258,11 @@ private slots:
             QCOMPARE(QByteArray(e.cFileName), expect.name);
             QCOMPARE(isDirectory(e), expect.dir);
             QCOMPARE(quint64(fileSize(e)), expect.size);
+            QCOMPARE(isUnresolvedLink(e), expect.link);
+            QCOMPARE(e.dwFileAttributes,
+                expect.link      ? FILE_ATTRIBUTE_REPARSE_POINT
+                    : expect.dir ? FILE_ATTRIBUTE_DIRECTORY
+                                 : FILE_ATTRIBUTE_NORMAL);
             if (expect.time.isValid())
                 QCOMPARE(toDateTime(e.ftLastWriteTime), expect.time);
         }

@@ -472,6 +472,21 @@ private slots:
         QCOMPARE(fileSize(entries[0]), uint64_t(100000));
     }
 
+    // vsftpd may list a symbolic link to a file as nothing; SIZE knows it.
+    void singleFileListingFindsAFileThatListDoesNotShow()
+    {
+        FaultServer server("normal");
+        QVERIFY2(server.ok(), "server did not start");
+        HandleCloser c(connectTo(server));
+        QVERIFY(c.get());
+        const auto entries = listAll(c.get(), "/pub/filelink");
+        QCOMPARE(names(entries), QStringList { "filelink" });
+        QCOMPARE(fileSize(entries[0]), uint64_t(3000000));
+        QCOMPARE(entries[0].dwFileAttributes, FILE_ATTRIBUTE_NORMAL);
+        TWin32FindData e;
+        QVERIFY(!FtpFindFirstFileA(c.get(), "/pub/missing", &e, 0, 0)); // no SIZE, no line
+    }
+
     void singleFileListingWithNameSplitAtBlanks()
     {
         FaultServer server("normal");

@@ -8,8 +8,10 @@
 
 #include <QtTest>
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QScopeGuard>
 
 #include <memory>
 
@@ -233,6 +235,39 @@ private slots:
         QVERIFY(!FtpSetCurrentDirectoryA(c.get(), "/no-such-dir"));
         QCOMPARE(GetLastError(), ERROR_INTERNET_EXTENDED_ERROR);
         QVERIFY(FtpSetCurrentDirectoryA(c.get(), "/pub"));
+    }
+
+    void linksListAsLinksAndALinkToAFileIsFoundByName()
+    {
+        const QString folder = server->anonRoot() + QStringLiteral("/links");
+        QVERIFY(QDir().mkpath(folder + QStringLiteral("/emptydir")));
+        const auto removeFolder = qScopeGuard([&] { QDir(folder).removeRecursively(); });
+        QFile file(folder + QStringLiteral("/file.bin"));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(pattern(1234)) == 1234);
+        file.close();
+        for (const auto &[target, name] : { std::pair { "file.bin", "filelink" },
+                 std::pair { "emptydir", "emptylink" }, std::pair { "nowhere", "dangling" } })
+            QVERIFY(QFile::link(QString::fromLatin1(target), folder + '/' + name));
+        HandleCloser c(connectAnonymous());
+        QVERIFY(c.get());
+        const auto entries = listAll(c.get(), "/links");
+        QCOMPARE(names(entries),
+            (QStringList { "dangling", "emptydir", "emptylink", "file.bin", "filelink" }));
+        for (const char *link : { "dangling", "emptylink", "filelink" })
+            QVERIFY2(isUnresolvedLink(*findEntry(entries, link)), link);
+
+        // Its own line or, where vsftpd shows nothing, the file that SIZE knows.
+        auto found = listAll(c.get(), "/links/filelink");
+        QCOMPARE(names(found), QStringList { "filelink" });
+        QVERIFY(!isDirectory(found[0]));
+        if (!isUnresolvedLink(found[0]))
+            QCOMPARE(fileSize(found[0]), uint64_t(1234));
+        found = listAll(c.get(), "/links/dangling"); // the link's own line
+        QCOMPARE(names(found), QStringList { "dangling" });
+        QVERIFY(isUnresolvedLink(found[0]));
+        TWin32FindData e;
+        QVERIFY(!FtpFindFirstFileA(c.get(), "/links/emptylink", &e, 0, 0));
+        QCOMPARE(GetLastError(), ERROR_NO_MORE_FILES);
     }
 };
 

@@ -68,7 +68,7 @@ private slots:
     {
         IconList list;
         const QList<int> fixed = { list.folderIndex(false), list.folderIndex(true),
-            list.siteIndex(), list.programIndex(), list.genericIndex() };
+            list.siteIndex(), list.programIndex(), list.genericIndex(), list.linkIndex() };
         for (int i = 0; i < fixed.size(); ++i) {
             QVERIFY2(!list.icon(fixed[i]).isNull(), qPrintable(QString::number(fixed[i])));
             for (int j = i + 1; j < fixed.size(); ++j)

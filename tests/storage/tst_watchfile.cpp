@@ -15,9 +15,11 @@ const QByteArray kMagic("Vrexv1.00\0", 10);
 // A record as another program writes it: each text copied raw at its offset,
 // the entry's size and name at theirs.
 QByteArray rawRecord(const QByteArray &name, const QByteArray &host, const QByteArray &login,
-    const QByteArray &password, const QByteArray &fileName, uint32_t sizeLow)
+    const QByteArray &password, const QByteArray &fileName, uint32_t sizeLow,
+    uint32_t attributes = 0)
 {
     QByteArray r(680, '\0');
+    r.replace(360, 4, QByteArray(reinterpret_cast<const char *>(&attributes), 4));
     r.replace(0, int(name.size()), name);
     r.replace(261, int(host.size()), host);
     r.replace(294, int(login.size()), login);
@@ -32,7 +34,8 @@ QByteArray threeRecords()
 {
     return kMagic + rawRecord("/pub/a.txt", "127.0.0.1:2121", "", "", "a.txt", 12)
         + rawRecord("/b.bin", "ftp.example.org", "vrex", "secret", "b.bin", 70000)
-        + rawRecord("/docs/Read Me.TXT", "localhost", "anonymous", "me@x", "Read Me.TXT", 0);
+        + rawRecord("/docs/Read Me.TXT", "localhost", "anonymous", "me@x", "Read Me.TXT", 0,
+            FILE_ATTRIBUTE_REPARSE_POINT); // a symbolic link
 }
 
 QByteArray readAll(const QString &path)
@@ -97,6 +100,8 @@ private slots:
         QCOMPARE(fileSize(b.entry), uint64_t(70000));
         QCOMPARE(QByteArray(b.entry.cFileName), QByteArray("b.bin"));
         QCOMPARE(result.records[2].name, QStringLiteral("/docs/Read Me.TXT"));
+        QVERIFY(isUnresolvedLink(result.records[2].entry));
+        QVERIFY(!isUnresolvedLink(b.entry));
         file.save(result.records);
         QCOMPARE(readAll(file.filePath()), threeRecords());
         QCOMPARE(QFileInfo(file.filePath()).permissions() & 0x0077, QFileDevice::Permissions());

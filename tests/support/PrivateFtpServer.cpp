@@ -41,6 +41,15 @@ bool PrivateFtpServer::start()
     return running;
 }
 
+void PrivateFtpServer::setListOnly(bool listOnly)
+{
+    QFile marker(dir.path() + QStringLiteral("/list-only"));
+    if (listOnly)
+        marker.open(QIODevice::WriteOnly);
+    else
+        marker.remove();
+}
+
 void PrivateFtpServer::stop()
 {
     if (running)

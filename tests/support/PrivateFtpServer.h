@@ -15,6 +15,8 @@ public:
     // "server did not start", never goes on against port 0.
     bool start();
     void stop();
+    // From the next start: no MLST or MLSD, only LIST (links show as links).
+    void setListOnly(bool listOnly);
     bool isRunning() const { return running; }
 
     int port() const { return serverPort; }

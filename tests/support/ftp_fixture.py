@@ -7,7 +7,8 @@
 
 Anonymous logins read STATE_DIR/anon; user "vrex" with password "secret"
 reads and writes STATE_DIR/user. The port is written to STATE_DIR/port once
-the server accepts connections.
+the server accepts connections. With a file STATE_DIR/list-only the server
+offers no MLST or MLSD, as servers that list only with LIST.
 """
 import os
 import shutil
@@ -48,6 +49,9 @@ def serve(state):
     handler.banner = "Vrex test server ready."
     handler.auth_failed_timeout = 0.2  # a refused login answers at once
     handler.passive_ports = None
+    if os.path.exists(os.path.join(state, "list-only")):
+        handler.proto_cmds = {k: v for k, v in handler.proto_cmds.items()
+                              if k not in ("MLST", "MLSD")}
     server = FTPServer(("127.0.0.1", 0), handler)
     server.max_cons = 512
     port = server.socket.getsockname()[1]
