@@ -61,9 +61,17 @@ DWORD FtpTlsSession::handshake(FtpControlConnection &ctrl, int timeoutMs, const 
     if (!channel)
         return ERROR_INTERNET_SECURITY_CHANNEL_ERROR;
     DWORD code = channel->handshake(socket, Deadline(timeoutMs), cancel);
+    // A second open() of this connection (a reconnect) takes the certificate
+    // already accepted without asking again; whoever answered may be gone.
+    const std::string accepted = serverFingerprint;
+    const TlsCertificateQuestion ask = [this, &accepted](const TlsCertificateFacts &facts) {
+        if (!accepted.empty())
+            return facts.sha256 == accepted;
+        return question && question(facts);
+    };
     if (code == ERROR_SUCCESS)
-        code = TlsCertificateCheck::verify(channel->handle(), host, question);
-    question = nullptr; // asked at most once; whoever answers may be gone afterwards
+        code = TlsCertificateCheck::verify(channel->handle(), host, ask);
+    question = nullptr;
     // Whatever the answer, a cancel while the question was open refuses.
     if (code == ERROR_SUCCESS && cancel.cancelled())
         code = ERROR_INTERNET_OPERATION_CANCELLED;
