@@ -10,7 +10,8 @@
 #
 # ROUNDS (default 2) runs each case that many times and reports the best;
 # SIZE_MB (default 1024) sizes the file. Everything lives in one temporary
-# folder, removed at the end.
+# folder, removed at the end: in memory (/dev/shm) when it has room for three
+# copies, so the disk's write-back does not decide the upload figures.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 src=$(cd "$here/../.." && pwd)
@@ -23,7 +24,11 @@ size_mb=${SIZE_MB:-1024}
 command -v curl >/dev/null || { echo "curl is missing" >&2; exit 1; }
 . "$src/bench/common/servers.sh"
 
-work=$(mktemp -d /tmp/vrex-tls-bench.XXXXXX)
+parent=/tmp
+if (( $(df --output=avail -k /dev/shm 2>/dev/null | tail -1 || echo 0) > size_mb * 1024 * 3 + 65536 )); then
+    parent=/dev/shm
+fi
+work=$(mktemp -d "$parent/vrex-tls-bench.XXXXXX")
 chmod 755 "$work"
 cleanup() {
     stop_servers "$work"
@@ -84,7 +89,7 @@ load_after=$(cut -d" " -f1-3 /proc/loadavg)
 best() { grep ' ok$' "$1" 2>/dev/null | sort -g | head -1 | cut -d' ' -f1; }
 echo
 echo "TLS benchmark: $rounds round(s) of $size_mb MiB each way, vsftpd (TLS required, session reuse) on loopback"
-echo "load average before: $load_before; after: $load_after"
+echo "files in $parent; load average before: $load_before; after: $load_after"
 printf '%-9s %8s %8s %10s %10s %6s  %s\n' direction "vrex s" "curl s" "vrex MB/s" "curl MB/s" ratio goal
 for dir in get put; do
     v=$(best "$work/res/$dir.vrex") c=$(best "$work/res/$dir.curl")

@@ -201,6 +201,36 @@ private slots:
         QCOMPARE(s.calls, 0);
     }
 
+    void repeatedTlsConnectionsLeaveNoDescriptorBehind()
+    {
+        TestCertificate cert("IP:127.0.0.1");
+        QVERIFY(cert.ok());
+        TlsFtpServer server("tls", &cert);
+        QVERIFY(server.ok());
+        QFile f(server.root() + "/tenk.bin");
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(pattern(10000)) == 10000);
+        f.close();
+        QuestionedSession s;
+        const auto descriptors = [] {
+            return QDir("/proc/self/fd").entryList(QDir::NoDotAndDotDot | QDir::System).size();
+        };
+        int before = -1;
+        for (int round = 0; round < 6; ++round) {
+            if (round == 1)
+                before = descriptors(); // after the first: OpenSSL's one-time set-up
+            HandleCloser c(s.connect(server.address(), INTERNET_FLAG_TLS_IF_OFFERED));
+            QVERIFY(c.get());
+            bool ok = false;
+            QCOMPARE(readRemote(c.get(), "/tenk.bin", ok), pattern(10000));
+            QVERIFY(ok);
+            HINTERNET abandoned = FtpOpenFileA(c.get(), "/tenk.bin", GENERIC_READ, 0, 0);
+            QVERIFY(abandoned);
+            QVERIFY(InternetCloseHandle(abandoned));
+        }
+        QCOMPARE(descriptors(), before);
+        QCOMPARE(s.calls, 6);
+    }
+
     void handshakeDroppedByTheServerFailsPromptly()
     {
         FaultServer server("tls-handshake-drop");
