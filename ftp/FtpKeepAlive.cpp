@@ -90,3 +90,10 @@ void KeepAlive::watch(const std::shared_ptr<FtpConnection> &connection)
         w.wake.notify_one();
     }
 }
+
+void KeepAlive::rethink()
+{
+    Watch &w = state();
+    std::lock_guard<std::mutex> lock(w.mutex);
+    w.wake.notify_one();
+}

@@ -10,4 +10,6 @@ class FtpConnection;
 // while a call or a file is open on it).
 namespace KeepAlive {
 void watch(const std::shared_ptr<FtpConnection> &connection);
-}
+// A keep-alive interval changed: the watch looks again at once.
+void rethink();
+} // namespace KeepAlive

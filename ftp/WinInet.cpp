@@ -635,6 +635,8 @@ BOOL InternetSetOptionA(HINTERNET value, DWORD option, void *buffer, DWORD lengt
         handle->setTimeouts(t);
     else
         setDefaultTimeouts(t);
+    if (option == INTERNET_OPTION_FTP_KEEPALIVE)
+        KeepAlive::rethink();
     return succeed();
 }
 

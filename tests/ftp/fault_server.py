@@ -471,7 +471,7 @@ STOP_SCENARIOS = {
 # connection half way; later connections find the server whole again. /file.bin
 # serves --data, uploads land in --store.
 
-IDLE_CLOSE_SECONDS = 1.0
+IDLE_CLOSE_SECONDS = 1.5
 DATA = PATTERN
 STORE_PATH = None
 STATE = {"dropped": False, "store": None}
