@@ -453,7 +453,7 @@ bool hasFolderNamed(QTreeWidgetItem *mapNode, const QString &name)
 
 void SiteTree::addListedEntry(const TWin32FindData &entry)
 {
-    if (probe.running) {
+    if (probingLink()) {
         probe.entries.push_back(entry);
         return;
     }
@@ -492,12 +492,17 @@ QTreeWidgetItem *SiteTree::addFolderNode(QTreeWidgetItem *parent, QTreeWidgetIte
 
 void SiteTree::openLink(QTreeWidgetItem *mapEntry, std::function<void(QTreeWidgetItem *)> asFile)
 {
-    if (operationRunning() || probe.running || !mapEntry || !currentNode
+    if (operationRunning() || !mapEntry || !currentNode
         || mapNodeOf(currentNode) != mapEntry->parent())
         return;
     probe = { true, mapEntry, currentNode, {}, std::move(asFile) };
     services.actions->request(PendingAction::OpenLink, remotePathOf(mapEntry));
     runRequest(currentNode);
+}
+
+bool SiteTree::probingLink() const
+{
+    return probe.running && services.actions->pendingAction() == PendingAction::OpenLink;
 }
 
 void SiteTree::listLink(const QString &remotePath)

@@ -109,7 +109,9 @@ public:
     // opened at once; one that is refused, or shows only the link itself,
     // hands it to `asFile` (it leads to a file, or nowhere).
     void openLink(QTreeWidgetItem *mapEntry, std::function<void(QTreeWidgetItem *)> asFile);
-    bool probingLink() const { return probe.running; }
+    // Stop clears the pending action: a probe is over then, though its
+    // cancelled listing may still end later.
+    bool probingLink() const;
     // The pending OpenLink starts this on the connection to the link's site.
     void listLink(const QString &remotePath);
     void linkListingDone(bool stopped, bool refused);
