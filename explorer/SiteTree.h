@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ftp/WinInetFTP.h"
 #include "ftp/Win32FindData.h"
+#include "ftp/WinInetFTP.h"
 #include "storage/RecordPool.h"
 
 #include <QObject>

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "ftp/FtpControlConnection.h"
-#include "ftp/FtpTlsSession.h"
 #include "ftp/FtpReconnect.h"
+#include "ftp/FtpTlsSession.h"
 #include "ftp/HostAddress.h"
 #include "ftp/InternetHandle.h"
 

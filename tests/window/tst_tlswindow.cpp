@@ -23,6 +23,7 @@
 #include "widgets/TListView.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -42,14 +43,10 @@ class TestTlsWindow : public QObject {
     std::unique_ptr<TForm1> form;
     std::unique_ptr<ScriptedPrompts> prompts;
 
-    // The window as the program opens it, its session requiring encryption
-    // before the last site is connected at start-up. The session's own
-    // setting stands in for the site's choice; where the site dialog offers
-    // "Require explicit FTP over TLS", choose it there instead.
+    // The window as the program opens it.
     TForm1 &open()
     {
         form = std::make_unique<TForm1>();
-        form->ftp().Security = TFtpSecurity::RequireTls;
         form->createDialogs();
         form->show();
         if (!QTest::qWaitForWindowExposed(form.get()))
@@ -62,7 +59,7 @@ class TestTlsWindow : public QObject {
     bool idle() { return !form->listing().isBusy(); }
     QString trustFile() const { return TrustedCertificates().filePath(); }
 
-    // The site as a person adds it.
+    // The site as a person adds it, requiring encryption.
     void createSite(const TlsFtpServer &server, const QString &description)
     {
         auto *dialog = form->findChild<TFormConnect *>();
@@ -73,6 +70,7 @@ class TestTlsWindow : public QObject {
             dialog->CheckAnon->click();
             QTest::keyClicks(dialog->EditLogin, "vrex");
             QTest::keyClicks(dialog->EditPswd, "secret");
+            dialog->ComboSecurity->setCurrentText(QStringLiteral("Require explicit FTP over TLS"));
             QTest::mouseClick(dialog->Button2, Qt::LeftButton);
         });
         form->controls().menu->New1->trigger();
