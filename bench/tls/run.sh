@@ -1,8 +1,9 @@
 #!/bin/bash
 # TLS benchmark: a download and an upload of 1 GiB over explicit FTP over TLS,
-# through the FTP layer (bench_tls, the workers' 4 KiB calls) and through
+# through the FTP layer (bench_tls, the workers' 4 KiB calls), through the
+# session component as the window runs it (bench_session), and through
 # curl --ssl-reqd -k, against the same vsftpd requiring TLS with session reuse
-# on its data connections, on loopback, in the same run. The two take turns
+# on its data connections, on loopback, in the same run. They take turns
 # going first; every copy is compared byte for byte with its source. Needs
 # root and vsftpd (vsftpd serves anonymous sessions as root).
 #
@@ -18,6 +19,7 @@ src=$(cd "$here/../.." && pwd)
 SRC=$src
 build=$(cd "${1:-$src/build}" && pwd)
 bench=$build/bench/tls/bench_tls
+session=$build/bench/session/bench_session
 rounds=${ROUNDS:-2}
 size_mb=${SIZE_MB:-1024}
 [ -x "$bench" ] || { echo "build bench_tls first" >&2; exit 1; }
@@ -61,6 +63,10 @@ run() {
     start=$(now)
     if [ "$dir" = get ] && [ "$tool" = vrex ]; then
         "$bench" get "$host" "" "" /big.bin "$work/out/down.bin" >"$work/tool.out" 2>&1 || status=failed
+    elif [ "$tool" = session ]; then
+        # The whole session component, as the window's transfers run.
+        if [ "$dir" = get ]; then set -- get /big.bin "$work/out/down.bin"; else set -- put /incoming/up.bin "$data/big.bin"; fi
+        VREX_BENCH_TLS=1 "$session" "$1" "$host" "" "" "$2" "$3" 16 >"$work/tool.out" 2>&1 || status=failed
     elif [ "$dir" = get ]; then
         curl -s --ssl-reqd -k "$url/big.bin" -o "$work/out/down.bin" >"$work/tool.out" 2>&1 || status=failed
     elif [ "$tool" = vrex ]; then
@@ -80,8 +86,8 @@ mkdir -p "$work/res"
 load_before=$(cut -d" " -f1-3 /proc/loadavg)
 for n in $(seq "$rounds"); do
     for dir in get put; do
-        if (( n % 2 )); then run vrex "$dir" "$n"; run curl "$dir" "$n"
-        else run curl "$dir" "$n"; run vrex "$dir" "$n"; fi
+        if (( n % 2 )); then run vrex "$dir" "$n"; run session "$dir" "$n"; run curl "$dir" "$n"
+        else run curl "$dir" "$n"; run session "$dir" "$n"; run vrex "$dir" "$n"; fi
     done
 done
 load_after=$(cut -d" " -f1-3 /proc/loadavg)
@@ -90,13 +96,16 @@ best() { grep ' ok$' "$1" 2>/dev/null | sort -g | head -1 | cut -d' ' -f1; }
 echo
 echo "TLS benchmark: $rounds round(s) of $size_mb MiB each way, vsftpd (TLS required, session reuse) on loopback"
 echo "files in $parent; load average before: $load_before; after: $load_after"
-printf '%-9s %8s %8s %10s %10s %6s  %s\n' direction "vrex s" "curl s" "vrex MB/s" "curl MB/s" ratio goal
+printf '%-19s %8s %8s %10s %10s %6s  %s\n' direction "vrex s" "curl s" "vrex MB/s" "curl MB/s" ratio goal
 for dir in get put; do
-    v=$(best "$work/res/$dir.vrex") c=$(best "$work/res/$dir.curl")
-    awk -v d="$dir" -v v="${v:-n/a}" -v c="${c:-n/a}" -v b=$((size_mb << 20)) 'BEGIN {
-        if (v == "n/a" || c == "n/a") { printf "%-9s %8s %8s   (a run failed: see the log above)\n", d, v, c; exit }
+  for tool in vrex session; do
+    v=$(best "$work/res/$dir.$tool") c=$(best "$work/res/$dir.curl")
+    awk -v d="$dir" -v t="$tool" -v v="${v:-n/a}" -v c="${c:-n/a}" -v b=$((size_mb << 20)) 'BEGIN {
+        d = (d == "get" ? "download" : "upload") (t == "vrex" ? "" : " (session)")
+        if (v == "n/a" || c == "n/a") { printf "%-19s %8s %8s   (a run failed: see the log above)\n", d, v, c; exit }
         r = c / v
-        printf "%-9s %8.3f %8.3f %10.1f %10.1f %6.2f  %s\n", (d == "get" ? "download" : "upload"), v, c,
+        printf "%-19s %8.3f %8.3f %10.1f %10.1f %6.2f  %s\n", d, v, c,
             b / 1e6 / v, b / 1e6 / c, r, (r >= 0.9 ? "met (throughput >= 0.9x curl)" : "MISSED (throughput >= 0.9x curl)") }'
+  done
 done
 echo "ratio: Vrex throughput / curl throughput (best good runs)"
