@@ -1,5 +1,7 @@
 #include "ftp/FtpConnection.h"
 
+#include "ftp/FileTime.h"
+
 #include <netinet/in.h>
 
 #include <cctype>
@@ -218,6 +220,7 @@ void FtpConnection::readFeatures()
             feats.utf8 |= word == "UTF8";
             feats.size |= word == "SIZE";
             feats.epsv |= word == "EPSV";
+            feats.mdtm |= word == "MDTM";
             feats.restStream |= word == "REST" && upperWord(line.substr(5)) == "STREAM";
         }
         pos = end;
@@ -260,6 +263,30 @@ int64_t FtpConnection::remoteSize(const std::string &path, const CancelToken &ca
     char *end = nullptr;
     const unsigned long long value = std::strtoull(p, &end, 10);
     return value > (1ULL << 62) ? -1 : int64_t(value);
+}
+
+bool FtpConnection::remoteTime(const std::string &path, TFileTime &out, const CancelToken &cancel)
+{
+    if (!feats.mdtm)
+        return false;
+    FtpReply reply;
+    if (ctrl.command("MDTM " + path, reply, timeouts().receiveMs, cancel) != ERROR_SUCCESS
+        || reply.code != 213 || reply.text.size() < 18)
+        return false;
+    // "213 YYYYMMDDHHMMSS[.fff]"
+    const std::string digits = reply.text.substr(4, 14);
+    if (digits.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    auto field
+        = [&digits](size_t at, size_t length) { return std::stoi(digits.substr(at, length)); };
+    TSystemTime when;
+    when.year = field(0, 4);
+    when.month = field(4, 2);
+    when.day = field(6, 2);
+    when.hour = field(8, 2);
+    when.minute = field(10, 2);
+    when.second = field(12, 2);
+    return FileTime::fromSystemTime(when, out);
 }
 
 DWORD FtpConnection::connectData(TcpSocket &data, uint16_t port, const CancelToken &cancel)

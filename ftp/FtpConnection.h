@@ -16,6 +16,7 @@ struct FtpFeatures {
     bool size = false;
     bool epsv = false;
     bool restStream = false;
+    bool mdtm = false;
 };
 
 // The connection handle: one logged-in FTP session over one control
@@ -57,6 +58,8 @@ public:
 
     // SIZE of a remote file, or -1 when the server does not tell.
     int64_t remoteSize(const std::string &path, const CancelToken &cancel);
+    // MDTM of a remote file (UTC); false when the server does not tell.
+    bool remoteTime(const std::string &path, TFileTime &out, const CancelToken &cancel);
 
     FtpControlConnection &control() { return ctrl; }
     const FtpFeatures &features() const { return feats; }

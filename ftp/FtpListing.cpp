@@ -155,12 +155,19 @@ bool pickFile(std::vector<TWin32FindData> &entries, const std::string &base, boo
     return false;
 }
 
-// A file that SIZE knows and LIST does not show (vsftpd lists a symbolic
-// link to a file as nothing): the file, with what is known of it.
-void fileWithoutLine(std::vector<TWin32FindData> &entries, const std::string &base, uint64_t size)
+// A file that SIZE knows while LIST shows nothing or only a symbolic link
+// (vsftpd lists a link to a file either way): the file itself, with SIZE's
+// size and MDTM's time, so a newer copy behind the link is seen as newer.
+void describeFileBehindLink(FtpConnection &c, std::vector<TWin32FindData> &entries,
+    const std::string &path, const std::string &base, uint64_t size)
 {
+    const bool onlyLink = entries.size() == 1 && isUnresolvedLink(entries[0]);
+    if (!entries.empty() && !onlyLink)
+        return;
+    TFileTime when = onlyLink ? entries[0].ftLastWriteTime : TFileTime {};
+    c.remoteTime(path, when, c.cancelToken());
     TWin32FindData entry;
-    if (ListingParser::makeEntry(entry, base, false, size, TFileTime {}))
+    if (ListingParser::makeEntry(entry, base, false, size, when))
         entries.assign(1, entry);
 }
 
@@ -201,8 +208,8 @@ DWORD find(FtpConnection &c, const std::string &searchIn, std::vector<TWin32Find
             if (!pickFile(entries, base, sureFile) && !sureFile)
                 entries = ListingParser::parseList(bytes);
             shiftToUtc(entries, c.listTimeZoneMinutes.load());
-            if (sureFile && entries.empty())
-                fileWithoutLine(entries, base, uint64_t(size));
+            if (sureFile)
+                describeFileBehindLink(c, entries, search, base, uint64_t(size));
             return entries.empty() ? ERROR_NO_MORE_FILES : ERROR_SUCCESS;
         }
     }

@@ -9,7 +9,8 @@ comma list of what FEAT announces (default "SIZE,UTF8,EPSV"; "MLST" adds MLST).
 
 The file /file.bin holds FILE_SIZE bytes of a fixed pattern, /dir holds a few
 entries, /upload accepts STOR; /filelink is a file that SIZE knows and LIST
-shows as nothing (as vsftpd may show a symbolic link to a file). Anything
+shows as nothing (as vsftpd may show a symbolic link to a file), and MDTM
+dates when FEATURES has MDTM. Anything
 else is "550 No such file".
 """
 import os
@@ -160,6 +161,12 @@ class Session:
         if verb == "SIZE":
             if arg.endswith(("file.bin", "some file.txt", "filelink")):
                 self.reply("213 %d" % FILE_SIZE)
+            else:
+                self.reply("550 Not a plain file.")
+            return
+        if verb == "MDTM":
+            if "MDTM" in self.features and arg.endswith("filelink"):
+                self.reply("213 20240105101112")
             else:
                 self.reply("550 Not a plain file.")
             return

@@ -4,6 +4,7 @@
 #include "FaultServer.h"
 #include "TestEnvironment.h"
 #include "WinInetTestHelpers.h"
+#include "ftp/FileTime.h"
 
 #include <QtTest>
 
@@ -472,10 +473,21 @@ private slots:
         QCOMPARE(fileSize(entries[0]), uint64_t(100000));
     }
 
-    // vsftpd may list a symbolic link to a file as nothing; SIZE knows it.
+    // vsftpd may list a symbolic link to a file as nothing; SIZE knows it,
+    // and MDTM (where offered) dates it, so a newer copy is seen as newer.
+    void singleFileListingFindsAFileThatListDoesNotShow_data()
+    {
+        QTest::addColumn<QString>("features");
+        QTest::addColumn<int>("year");
+        QTest::newRow("SIZE only") << "SIZE,UTF8,EPSV" << 1601;
+        QTest::newRow("SIZE and MDTM") << "SIZE,MDTM,UTF8,EPSV" << 2024;
+    }
+
     void singleFileListingFindsAFileThatListDoesNotShow()
     {
-        FaultServer server("normal");
+        QFETCH(QString, features);
+        QFETCH(int, year);
+        FaultServer server("normal", features);
         QVERIFY2(server.ok(), "server did not start");
         HandleCloser c(connectTo(server));
         QVERIFY(c.get());
@@ -483,6 +495,11 @@ private slots:
         QCOMPARE(names(entries), QStringList { "filelink" });
         QCOMPARE(fileSize(entries[0]), uint64_t(3000000));
         QCOMPARE(entries[0].dwFileAttributes, FILE_ATTRIBUTE_NORMAL);
+        const TSystemTime when = FileTime::toSystemTime(entries[0].ftLastWriteTime);
+        QCOMPARE(when.year, year);
+        if (year == 2024)
+            QCOMPARE((QList<int> { when.month, when.day, when.hour, when.minute, when.second }),
+                (QList<int> { 1, 5, 10, 11, 12 }));
         TWin32FindData e;
         QVERIFY(!FtpFindFirstFileA(c.get(), "/pub/missing", &e, 0, 0)); // no SIZE, no line
     }
