@@ -6,15 +6,22 @@
 //   bench_ftplayer put  HOST USER PASS LOCAL REMOTE
 //   bench_ftplayer list HOST USER PASS PATH
 //
-// Prints "bytes=N entries=N seconds=S rss_kb=K" (peak resident set size).
+// Prints "bytes=N entries=N seconds=S rss_kb=K protocol=P" (peak resident
+// set size; P is "plain" or the TLS protocol, "TLS-1.3").
+//
+// With VREX_BENCH_TLS=1 in the environment, the connection requires explicit
+// FTP over TLS and accepts whatever certificate the server shows.
 #include "ftp/WinInet.h"
+#include "ftp/WinInetTls.h"
 
 #include <sys/resource.h>
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string>
 
 namespace {
 
@@ -82,6 +89,20 @@ int put(HINTERNET c, const char *local, const char *remote, unsigned long long &
     return InternetCloseHandle(file) ? 0 : failure("InternetCloseHandle");
 }
 
+// "TLS-1.3", or "plain" for an unencrypted connection.
+std::string protocolOf(HINTERNET c)
+{
+    char text[32] = {};
+    DWORD length = sizeof text;
+    if (!InternetQueryOptionA(c, INTERNET_OPTION_TLS_PROTOCOL, text, &length) || !*text)
+        return "plain";
+    std::string name = text;
+    for (char &ch : name)
+        if (ch == ' ')
+            ch = '-';
+    return name;
+}
+
 int list(HINTERNET c, const char *path, unsigned long long &entries)
 {
     TWin32FindData entry;
@@ -105,10 +126,16 @@ int main(int argc, char **argv)
     }
     const auto start = std::chrono::steady_clock::now();
     HINTERNET session = InternetOpenA("bench", INTERNET_OPEN_TYPE_PRECONFIG, "", "", 0);
+    DWORD flags = INTERNET_FLAG_PASSIVE;
+    if (const char *tls = std::getenv("VREX_BENCH_TLS"); tls && std::strcmp(tls, "1") == 0) {
+        flags |= INTERNET_FLAG_SECURE;
+        InternetSetCertificateQuestion(session, [](const TlsCertificateFacts &) { return true; });
+    }
     HINTERNET c = InternetConnectA(session, argv[2], INTERNET_DEFAULT_FTP_PORT, argv[3], argv[4],
-        INTERNET_SERVICE_FTP, INTERNET_FLAG_PASSIVE, 1);
+        INTERNET_SERVICE_FTP, flags, 1);
     if (!c)
         return failure("InternetConnectA");
+    const std::string protocol = protocolOf(c);
     unsigned long long bytes = 0, entries = 0;
     int rc;
     if (std::strcmp(argv[1], "get") == 0)
@@ -121,7 +148,7 @@ int main(int argc, char **argv)
     InternetCloseHandle(session);
     const double seconds
         = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::printf(
-        "bytes=%llu entries=%llu seconds=%.4f rss_kb=%ld\n", bytes, entries, seconds, peakRssKb());
+    std::printf("bytes=%llu entries=%llu seconds=%.4f rss_kb=%ld protocol=%s\n", bytes, entries,
+        seconds, peakRssKb(), protocol.c_str());
     return rc;
 }

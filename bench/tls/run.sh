@@ -1,6 +1,6 @@
 #!/bin/bash
 # TLS benchmark: a download and an upload of 1 GiB over explicit FTP over TLS,
-# through the FTP layer (bench_tls, the workers' 4 KiB calls), through the
+# through the FTP layer (bench_ftplayer, the workers' 4 KiB calls), through the
 # session component as the window runs it (bench_session), and through
 # curl --ssl-reqd -k, against the same vsftpd requiring TLS with session reuse
 # on its data connections, on loopback, in the same run. They take turns
@@ -18,11 +18,11 @@ here=$(cd "$(dirname "$0")" && pwd)
 src=$(cd "$here/../.." && pwd)
 SRC=$src
 build=$(cd "${1:-$src/build}" && pwd)
-bench=$build/bench/tls/bench_tls
+bench=$build/bench/ftplayer/bench_ftplayer
 session=$build/bench/session/bench_session
 rounds=${ROUNDS:-2}
 size_mb=${SIZE_MB:-1024}
-[ -x "$bench" ] || { echo "build bench_tls first" >&2; exit 1; }
+[ -x "$bench" ] || { echo "build bench_ftplayer first" >&2; exit 1; }
 command -v curl >/dev/null || { echo "curl is missing" >&2; exit 1; }
 . "$src/bench/common/servers.sh"
 
@@ -62,7 +62,7 @@ run() {
     sync
     start=$(now)
     if [ "$dir" = get ] && [ "$tool" = vrex ]; then
-        "$bench" get "$host" "" "" /big.bin "$work/out/down.bin" >"$work/tool.out" 2>&1 || status=failed
+        VREX_BENCH_TLS=1 "$bench" get "$host" "" "" /big.bin "$work/out/down.bin" >"$work/tool.out" 2>&1 || status=failed
     elif [ "$tool" = session ]; then
         # The whole session component, as the window's transfers run.
         if [ "$dir" = get ]; then set -- get /big.bin "$work/out/down.bin"; else set -- put /incoming/up.bin "$data/big.bin"; fi
@@ -70,7 +70,7 @@ run() {
     elif [ "$dir" = get ]; then
         curl -s --ssl-reqd -k "$url/big.bin" -o "$work/out/down.bin" >"$work/tool.out" 2>&1 || status=failed
     elif [ "$tool" = vrex ]; then
-        "$bench" put "$host" "" "" "$data/big.bin" /incoming/up.bin >"$work/tool.out" 2>&1 || status=failed
+        VREX_BENCH_TLS=1 "$bench" put "$host" "" "" "$data/big.bin" /incoming/up.bin >"$work/tool.out" 2>&1 || status=failed
     else
         curl -s --ssl-reqd -k -T "$data/big.bin" "$url/incoming/up.bin" >"$work/tool.out" 2>&1 || status=failed
     fi
