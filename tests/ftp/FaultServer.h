@@ -1,5 +1,7 @@
 #pragma once
 
+#include "AnnouncedPort.h"
+
 #include <QByteArray>
 #include <QProcess>
 #include <QString>
@@ -26,14 +28,7 @@ public:
         // finds no port fails with "server did not start".
         if (!process.waitForStarted(30000))
             return;
-        while (process.waitForReadyRead(30000)) {
-            if (!process.canReadLine())
-                continue;
-            const QByteArray line = process.readLine().trimmed();
-            if (line.startsWith("PORT "))
-                serverPort = line.mid(5).toInt();
-            break;
-        }
+        serverPort = readAnnouncedPort(process);
         host = QByteArray(ipv6 ? "[::1]:" : "127.0.0.1:") + QByteArray::number(serverPort);
     }
     ~FaultServer()

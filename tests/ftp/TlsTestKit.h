@@ -1,5 +1,7 @@
 #pragma once
 
+#include "AnnouncedPort.h"
+
 #include "FaultServer.h"
 
 #include <QByteArray>
@@ -57,14 +59,7 @@ public:
         process.start(FaultServer::python(), args);
         if (!process.waitForStarted(30000))
             return;
-        while (process.waitForReadyRead(30000)) {
-            if (!process.canReadLine())
-                continue;
-            const QByteArray line = process.readLine().trimmed();
-            if (line.startsWith("PORT "))
-                serverPort = line.mid(5).toInt();
-            break;
-        }
+        serverPort = readAnnouncedPort(process);
         host = "127.0.0.1:" + QByteArray::number(serverPort);
     }
     ~TlsFtpServer()

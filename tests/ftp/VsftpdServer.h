@@ -1,5 +1,7 @@
 #pragma once
 
+#include "AnnouncedPort.h"
+
 #include <QByteArray>
 #include <QFile>
 #include <QProcess>
@@ -32,14 +34,7 @@ public:
         process.start(QStringLiteral("/usr/bin/python3"), args);
         if (!process.waitForStarted(10000))
             return;
-        while (process.waitForReadyRead(30000)) {
-            if (!process.canReadLine())
-                continue;
-            const QByteArray line = process.readLine().trimmed();
-            if (line.startsWith("PORT "))
-                port = line.mid(5).toInt();
-            break;
-        }
+        port = readAnnouncedPort(process);
         host = "127.0.0.1:" + QByteArray::number(port);
     }
     ~VsftpdServer()
