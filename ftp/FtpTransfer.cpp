@@ -8,15 +8,23 @@
 
 namespace {
 
-// Never leaves this file: a resumed download that did not deliver exactly
-// the rest of the file (a server that ignored REST).
+// Never leave this file: a resumed download that did not deliver exactly
+// the rest of the file (a server that ignored REST), and a first attempt
+// that the server called complete although it was short (a server whose
+// word, REST included, is worth nothing for this file).
 constexpr DWORD kResumeUnproven = 0xFFFF0001u;
+constexpr DWORD kShortButComplete = 0xFFFF0002u;
 
 bool isDrop(DWORD code)
 {
     return code == ERROR_INTERNET_CONNECTION_ABORTED || code == ERROR_INTERNET_CONNECTION_RESET
         || code == ERROR_INTERNET_TIMEOUT || code == ERROR_INTERNET_EXTENDED_ERROR
-        || code == kResumeUnproven;
+        || code == kResumeUnproven || code == kShortButComplete;
+}
+
+bool isOwnCode(DWORD code)
+{
+    return code == kResumeUnproven || code == kShortButComplete;
 }
 
 // The size a 150 reply announces: "150 Opening BINARY mode data connection
@@ -55,8 +63,9 @@ FtpTransfer::~FtpTransfer()
 DWORD FtpTransfer::start(const std::string &path)
 {
     remotePath = path;
+    origin = remoteFacts();
     if (!writing)
-        expectedSize = conn->remoteSize(path, cancelToken());
+        expectedSize = origin.size;
     sizeFromServer = expectedSize >= 0;
     if (conn->control().isBroken())
         return ERROR_INTERNET_CONNECTION_ABORTED;
@@ -150,9 +159,7 @@ DWORD FtpTransfer::finishDownload()
             || conn->control().isBroken();
     }
     if (code == ERROR_SUCCESS && expectedSize >= 0 && moved < uint64_t(expectedSize))
-        code = attemptBase > 0
-            ? kResumeUnproven
-            : ERROR_INTERNET_CONNECTION_ABORTED; // ended early, whatever the reply
+        code = attemptBase > 0 ? kResumeUnproven : kShortButComplete; // whatever the reply
     conn->transferOpen.store(false);
     return code;
 }
@@ -163,6 +170,7 @@ DWORD FtpTransfer::write(const void *in, DWORD toWrite)
         return ERROR_INTERNET_INCORRECT_HANDLE_TYPE;
     if (failure != ERROR_SUCCESS)
         return failure;
+    resumePending = false;
     const char *src = static_cast<const char *>(in);
     size_t left = toWrite;
     if (bufferLen == 0 && left >= kWriteBlock) {
@@ -259,6 +267,7 @@ DWORD FtpTransfer::commit()
         return ERROR_INTERNET_INCORRECT_HANDLE_TYPE;
     if (committed)
         return commitResult;
+    resumePending = false;
     const DWORD code = finishUpload(true);
     if (code == ERROR_FTP_RESUME_UPLOAD)
         return code;
@@ -279,7 +288,10 @@ DWORD FtpTransfer::finishGracefully()
         return writing && failure == ERROR_SUCCESS ? ERROR_INTERNET_OPERATION_CANCELLED : failure;
     const unsigned long long before = conn->replyCount();
     DWORD code;
-    if (writing) {
+    if (writing && resumePending) {
+        // The caller gave up where it was to go on: the server holds a part.
+        code = fail(ERROR_INTERNET_CONNECTION_ABORTED);
+    } else if (writing) {
         code = committed ? commitResult : finishUpload(false);
     } else if (atEnd || failure != ERROR_SUCCESS) {
         code = failure;
@@ -366,18 +378,37 @@ DWORD FtpTransfer::beginAttempt(const std::string &line)
     return ERROR_SUCCESS;
 }
 
+FtpTransfer::RemoteFacts FtpTransfer::remoteFacts()
+{
+    RemoteFacts facts;
+    facts.size = conn->remoteSize(remotePath, cancelToken());
+    facts.timed = conn->remoteTime(remotePath, facts.time, cancelToken());
+    return facts;
+}
+
+bool FtpTransfer::RemoteFacts::sameAs(const RemoteFacts &other) const
+{
+    return size == other.size && timed == other.timed
+        && (!timed
+            || (time.dwLowDateTime == other.time.dwLowDateTime
+                && time.dwHighDateTime == other.time.dwHighDateTime));
+}
+
 // A download that stopped part way goes on where it stopped, once, but only
 // when SIZE told how long the file is: then a resumed transfer can be proven
 // to deliver exactly the rest.
 DWORD FtpTransfer::recoverDownload(DWORD code)
 {
     if (!sizeFromServer || !isDrop(code) || cancelToken().cancelled())
-        return code == kResumeUnproven ? DWORD(ERROR_INTERNET_CONNECTION_ABORTED) : code;
-    if (code == kResumeUnproven) {
+        return isOwnCode(code) ? DWORD(ERROR_INTERNET_CONNECTION_ABORTED) : code;
+    if (isOwnCode(code)) {
         if (restartUsed)
             return ERROR_INTERNET_CONNECTION_ABORTED;
-        return restartDownload(
-            "The server did not resume where asked: starting the download again from byte 0.");
+        return restartDownload(code == kShortButComplete
+                ? "The server called a short transfer complete: starting the download again "
+                  "from byte 0."
+                : "The server did not resume where asked: starting the download again from "
+                  "byte 0.");
     }
     if (resumeUsed || moved >= uint64_t(expectedSize))
         return code; // everything arrived: the failure is the server's verdict
@@ -395,6 +426,9 @@ DWORD FtpTransfer::resumeDownload(DWORD code)
     if (reviveControl(reconnected) != ERROR_SUCCESS)
         return code;
     const std::string how = reconnected ? "; reconnected and " : "; ";
+    if (!remoteFacts().sameAs(origin))
+        return restartDownload(lost + (reconnected ? "; reconnected, but" : "; but")
+            + " the file changed on the server: starting again from byte 0.");
     if (offset > 0) {
         FtpReply reply;
         const DWORD sent = conn->control().command(
@@ -427,6 +461,10 @@ DWORD FtpTransfer::restartDownload(const std::string &why)
         FtpReply reply; // a server that kept the offset must forget it
         conn->control().command("REST 0", reply, conn->timeouts().receiveMs, cancelToken());
     }
+    origin = remoteFacts(); // the file as it is now is the one fetched
+    if (origin.size < 0)
+        return ERROR_INTERNET_CONNECTION_ABORTED;
+    expectedSize = origin.size;
     moved = 0;
     attemptBase = 0;
     const DWORD begun = beginAttempt("RETR " + remotePath);
@@ -452,11 +490,17 @@ DWORD FtpTransfer::recoverUpload(DWORD code)
     if (reviveControl(reconnected) != ERROR_SUCCESS)
         return fail(code);
     std::string how;
-    const DWORD reopened = reopenUpload(conn->remoteSize(remotePath, cancelToken()), how);
+    // A server may keep the old file until the upload completes: what is
+    // there now is this upload's only when it cannot be that old file.
+    const RemoteFacts now = remoteFacts();
+    const bool mayBeOld = origin.size >= 0 && now.size == origin.size
+        && (!now.timed || !origin.timed || now.sameAs(origin));
+    const DWORD reopened = reopenUpload(mayBeOld ? -1 : now.size, how);
     if (reopened != ERROR_SUCCESS)
         return fail(reopened);
     moved = offsetToResume;
     uploadResumed = true;
+    resumePending = true;
     note("Connection lost after " + std::to_string(sent) + " bytes of the upload; "
         + (reconnected ? "reconnected and " : "") + how);
     return ERROR_FTP_RESUME_UPLOAD;

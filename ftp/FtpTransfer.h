@@ -2,6 +2,7 @@
 
 #include "ftp/InternetHandle.h"
 #include "ftp/TcpSocket.h"
+#include "ftp/Win32FindData.h"
 
 #include <memory>
 #include <string>
@@ -62,6 +63,16 @@ private:
     DWORD reopenUpload(int64_t remote, std::string &how);
     DWORD verifyUploadSize();
 
+    // What the server says of the remote file: SIZE (-1 when it does not
+    // tell) and MDTM where offered.
+    struct RemoteFacts {
+        int64_t size = -1;
+        bool timed = false;
+        TFileTime time {};
+        bool sameAs(const RemoteFacts &other) const;
+    };
+    RemoteFacts remoteFacts();
+
     const std::shared_ptr<FtpConnection> conn;
     const bool writing;
     TcpSocket data;
@@ -84,6 +95,11 @@ private:
     uint64_t attemptBase = 0; // where the current RETR began
     uint64_t offsetToResume = 0;
     bool uploadResumed = false;
+    // The caller was told to go on from resumeOffset() and has not yet.
+    bool resumePending = false;
+    // The remote file when the transfer began: the download's source, or the
+    // old file an upload replaces. A resume rests on nothing else.
+    RemoteFacts origin;
     bool committed = false;
     DWORD commitResult = ERROR_SUCCESS;
 };

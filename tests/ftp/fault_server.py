@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """A small FTP server that misbehaves on demand, for the FTP layer's tests.
 
-  fault_server.py [--exit-with-stdin] [--data FILE] [--store FILE] SCENARIO [FEATURES [v6]]
+  fault_server.py [--exit-with-stdin] [--data FILE] [--store FILE] [--entries N]
+                  SCENARIO [FEATURES [v6]]
 
 Serves 127.0.0.1 (::1 with v6) on a free port and prints "PORT <n>" once it listens. Every
 connection plays SCENARIO (see the table in handle_* below); FEATURES is a
@@ -379,6 +380,13 @@ class Session:
         self.reply("150 Here comes the listing.")
         if s == "list-slash-names":
             data.sendall(SLASH_MLSD if verb == "MLSD" else SLASH_LISTING)
+        elif s == "list-many":
+            try:
+                send_many(data, verb, ENTRIES)
+            except OSError:
+                data.close()
+                self.reply("426 Connection closed; transfer aborted.")
+                return None
         elif s == "list-426-midway":
             data.sendall(LISTING + LISTING[:30])
             data.close()
@@ -389,8 +397,18 @@ class Session:
         return None
 
 
+def send_many(data, verb, count):
+    """count short entries (--entries, default 1000000), as a huge folder lists."""
+    line = ("type=file;size=1; f%07d\r\n" if verb == "MLSD"
+            else "-rw-r--r-- 1 0 0 1 Jan 05  2024 f%07d\r\n")
+    for start in range(0, count, 10000):
+        batch = "".join(line % i for i in range(start, min(count, start + 10000)))
+        data.sendall(batch.encode("ascii"))
+
+
 NOT_HANDLED = object()
-LISTING_FAULTS = ("list-425", "list-426-midway", "list-slash-names", "list-empty")
+ENTRIES = 1000000
+LISTING_FAULTS = ("list-425", "list-426-midway", "list-slash-names", "list-empty", "list-many")
 DATA_FAULTS = LISTING_FAULTS + ("retr-announced", "retr-announced-short", "mlsd-strict")
 SLASH_LISTING = (b"-rw-r--r--    1 0  0  11 Jan 05  2024 sub/evil.txt\r\n"
                  b"-rw-r--r--    1 0  0  12 Jan 05  2024 ../../escape.txt\r\n"
@@ -476,14 +494,21 @@ STOP_SCENARIOS = {
 # --- transfers broken half way, and servers that resume well or badly -------
 # The first RETR (or STOR) of the server's life drops the data and the control
 # connection half way; later connections find the server whole again. /file.bin
-# serves --data, uploads land in --store.
+# serves --data, uploads land in --store. MDTM (where offered) dates each
+# version of /file.bin and /upload apart.
+#   resume-retr-changed: /file.bin is replaced (same size, other bytes) at the drop.
+#   resume-retr-lie-twice: the first RETR sends half and says 226; a RETR after
+#     REST sends from byte 0 as many bytes as the rest would have.
+#   resume-stor-keep-old, resume-stor-replace-old: /upload holds an old file;
+#     the first keeps it until an upload completes (and splices a resumed one
+#     onto it), the second replaces it with the part received at the drop.
 
 IDLE_CLOSE_SECONDS = 1.5
 DATA = PATTERN
 STORE_PATH = None
-STATE = {"dropped": False, "store": None}
+STATE = {"dropped": False, "store": None, "version": 0, "data_version": 0}
 STATE_LOCK = threading.Lock()
-RESUME_VERBS = ("REST", "RETR", "STOR", "APPE", "SIZE")
+RESUME_VERBS = ("REST", "RETR", "STOR", "APPE", "SIZE", "MDTM")
 # scenario: (REST answered, what a RETR after an accepted REST sends)
 RESUME_SCENARIOS = {
     "resume-retr": ("350", "rest"),
@@ -492,6 +517,10 @@ RESUME_SCENARIOS = {
     "resume-stor": ("350", "rest"),
     "resume-stor-appe": ("502", "rest"),
     "resume-stor-over": ("502", "rest"),
+    "resume-retr-changed": ("350", "rest"),
+    "resume-retr-lie-twice": ("350", "head"),
+    "resume-stor-keep-old": ("350", "rest"),
+    "resume-stor-replace-old": ("350", "rest"),
 }
 
 
@@ -505,6 +534,7 @@ def first_drop():
 def keep_upload(content):
     with STATE_LOCK:
         STATE["store"] = content
+        STATE["version"] += 1
         if STORE_PATH:
             with open(STORE_PATH, "wb") as f:
                 f.write(content)
@@ -525,6 +555,13 @@ def resume_command(session, verb, arg):
         else:
             session.reply("550 Not a plain file.")
         return None
+    if verb == "MDTM":
+        version = STATE["data_version"] if arg.endswith("file.bin") else STATE["version"]
+        if "MDTM" in session.features and (arg.endswith("file.bin") or STATE["store"] is not None):
+            session.reply("213 202401051000%02d" % version)
+        else:
+            session.reply("550 Not a plain file.")
+        return None
     if verb == "REST":
         if rest_answer != "350":
             session.reply("502 REST not implemented.")
@@ -537,18 +574,31 @@ def resume_command(session, verb, arg):
         return None
     offset, session.rest = session.rest, 0
     if verb == "RETR":
-        return resume_retr(session, offset if after_rest == "rest" else 0)
+        return resume_retr(session, offset if after_rest == "rest" else 0, after_rest, offset)
     return resume_stor(session, verb, offset)
 
 
-def resume_retr(session, offset):
+def resume_retr(session, offset, after_rest, asked):
+    global DATA
     data = session.accept_data()
     session.reply("150 Opening BINARY mode data connection.")
     if first_drop():
         data.sendall(DATA[:len(DATA) // 2])
+        if session.scenario == "resume-retr-lie-twice":
+            data.close()
+            session.reply("226 Transfer complete.")
+            return None
         time.sleep(0.2)
         reset_close(data)
+        if session.scenario == "resume-retr-changed":
+            DATA = DATA[::-1]
+            STATE["data_version"] += 1
         return "close"
+    if after_rest == "head" and asked:
+        data.sendall(DATA[:len(DATA) - asked])
+        data.close()
+        session.reply("226 Transfer complete.")
+        return None
     data.sendall(DATA[offset:])
     data.close()
     session.reply("226 Transfer complete.")
@@ -566,7 +616,8 @@ def resume_stor(session, verb, offset):
             break
         received += chunk
         if drop and len(received) >= len(DATA) // 2:
-            keep_upload(bytes(received))
+            if session.scenario != "resume-stor-keep-old":
+                keep_upload(bytes(received))
             reset_close(data)
             return "close"
     data.close()
@@ -601,11 +652,11 @@ def exit_when_parent_goes():
 
 
 def main():
-    global DATA, STORE_PATH
+    global DATA, STORE_PATH, ENTRIES
     if "--exit-with-stdin" in sys.argv:
         sys.argv.remove("--exit-with-stdin")
         exit_when_parent_goes()
-    for option in ("--data", "--store"):
+    for option in ("--data", "--store", "--entries"):
         if option in sys.argv:
             at = sys.argv.index(option)
             value = sys.argv[at + 1]
@@ -613,9 +664,13 @@ def main():
             if option == "--data":
                 with open(value, "rb") as f:
                     DATA = f.read()
+            elif option == "--entries":
+                ENTRIES = int(value)
             else:
                 STORE_PATH = value
     scenario = sys.argv[1] if len(sys.argv) > 1 else "normal"
+    if scenario.endswith("-old"):
+        keep_upload(DATA[:len(DATA) // 4][::-1])
     features = (sys.argv[2] if len(sys.argv) > 2 else "SIZE,UTF8,EPSV").split(",")
     features = [f for f in features if f]
     family = socket.AF_INET6 if "v6" in sys.argv[3:] else socket.AF_INET

@@ -1,6 +1,7 @@
 // Transfers that survive a dropped connection, against the fault server: a
 // download or upload broken half way ends byte-exact after one resume, a
-// server that refuses or fakes REST gets the file again from byte 0, and an
+// server that refuses or fakes REST, calls a short transfer complete or holds
+// another file than the one begun gets the file again from byte 0, and an
 // idle connection the server closed is made again by the next call.
 #include "FaultServer.h"
 #include "TestEnvironment.h"
@@ -11,6 +12,8 @@
 #include <QElapsedTimer>
 #include <QRandomGenerator>
 #include <QRegularExpression>
+
+#include <algorithm>
 
 namespace {
 
@@ -97,6 +100,7 @@ private slots:
         QTest::addColumn<bool>("direct");
         QTest::addColumn<QString>("note");
         QTest::addColumn<int>("restarts");
+        QTest::addColumn<bool>("changed");
         // The bytes that arrived before the drop vary with the machine's timing.
         const QString resumed
             = R"(Connection lost at \d+ %; reconnected and resuming at byte \d+\.)";
@@ -106,12 +110,22 @@ private slots:
                              "\r\n"
                              R"(The server did not resume where asked: starting the download )"
                              R"(again from byte 0\.)";
+        const QString changed = R"(Connection lost at \d+ %; reconnected, but the file changed )"
+                                R"(on the server: starting again from byte 0\.)";
+        const QString short226 = R"(The server called a short transfer complete: starting the )"
+                                 R"(download again from byte 0\.)";
         for (const bool direct : { false, true }) {
             const char *how = direct ? "FtpGetFileA" : "InternetReadFile";
-            QTest::addRow("REST honoured, %s", how) << "resume-retr" << direct << resumed << 0;
+            QTest::addRow("REST honoured, %s", how)
+                << "resume-retr" << direct << resumed << 0 << false;
             QTest::addRow("REST refused, %s", how)
-                << "resume-retr-refused" << direct << refused << 1;
-            QTest::addRow("REST faked, %s", how) << "resume-retr-lie" << direct << lied << 1;
+                << "resume-retr-refused" << direct << refused << 1 << false;
+            QTest::addRow("REST faked, %s", how)
+                << "resume-retr-lie" << direct << lied << 1 << false;
+            QTest::addRow("file replaced in between, %s", how)
+                << "resume-retr-changed" << direct << changed << 1 << true;
+            QTest::addRow("short file called complete, then REST faked, %s", how)
+                << "resume-retr-lie-twice" << direct << short226 << 1 << false;
         }
     }
 
@@ -121,7 +135,11 @@ private slots:
         QFETCH(bool, direct);
         QFETCH(QString, note);
         QFETCH(int, restarts);
-        FaultServer server(scenario, "SIZE,EPSV,REST STREAM", false, { "--data", dataPath });
+        QFETCH(bool, changed);
+        QByteArray expected = data;
+        if (changed)
+            std::reverse(expected.begin(), expected.end());
+        FaultServer server(scenario, "SIZE,EPSV,REST STREAM,MDTM", false, { "--data", dataPath });
         QVERIFY2(server.ok(), "server did not start");
         HandleCloser c(connectTo(server));
         QVERIFY(c.get());
@@ -138,14 +156,14 @@ private slots:
         } else {
             got = readCounting(c.get(), "file.bin", restarts);
         }
-        QVERIFY(got.size() == data.size());
-        QVERIFY(got == data);
+        QCOMPARE(got.size(), expected.size());
+        QVERIFY(got == expected);
         const QString text = notes();
         QVERIFY2(QRegularExpression("^" + note + "\r\n$").match(text).hasMatch(), qPrintable(text));
         QCOMPARE(leftovers({ "served.bin" }), QStringList());
         QCOMPARE(connectedState(c.get()), INTERNET_STATE_CONNECTED);
         bool ok = false;
-        QVERIFY(readRemote(c.get(), "file.bin", ok) == data); // the connection goes on
+        QVERIFY(readRemote(c.get(), "file.bin", ok) == expected); // the connection goes on
         QVERIFY(ok);
     }
 
@@ -164,6 +182,18 @@ private slots:
         QTest::newRow("neither: from the start") << "resume-stor-over"
                                                  << "SIZE,EPSV"
                                                  << "starting the upload again" << true;
+        // An old file of a quarter's size is there before the upload begins.
+        QTest::newRow("old file kept until complete, MDTM: from the start")
+            << "resume-stor-keep-old"
+            << "SIZE,EPSV,REST STREAM,MDTM"
+            << "starting the upload again" << true;
+        QTest::newRow("old file kept until complete, no MDTM: from the start")
+            << "resume-stor-keep-old"
+            << "SIZE,EPSV,REST STREAM"
+            << "starting the upload again" << true;
+        QTest::newRow("old file replaced by the part: REST + STOR") << "resume-stor-replace-old"
+                                                                    << "SIZE,EPSV,REST STREAM"
+                                                                    << "resuming at byte" << false;
     }
 
     void uploadBrokenHalfWayEndsByteExact()
@@ -189,6 +219,33 @@ private slots:
         QVERIFY2(
             text.startsWith("Connection lost after ") && text.contains(note), qPrintable(text));
         QCOMPARE(text.contains("byte 0") || text.contains("from the beginning"), fromStart);
+    }
+
+    void uploadLeftWhereItWasToGoOnFailsOnClose()
+    {
+        const QString store = tempPath("stored.bin");
+        FaultServer server("resume-stor", "SIZE,EPSV,REST STREAM", false,
+            { "--data", dataPath, "--store", store });
+        QVERIFY2(server.ok(), "server did not start");
+        HandleCloser c(connectTo(server));
+        QVERIFY(c.get());
+        HINTERNET file
+            = FtpOpenFileA(c.get(), "/upload", GENERIC_WRITE, FTP_TRANSFER_TYPE_BINARY, 0);
+        QVERIFY(file);
+        DWORD code = ERROR_SUCCESS;
+        for (int pos = 0; code == ERROR_SUCCESS && pos < data.size(); pos += 65536) {
+            DWORD written = 0;
+            const DWORD n = DWORD(qMin(65536, int(data.size()) - pos));
+            if (!InternetWriteFile(file, data.constData() + pos, n, &written))
+                code = GetLastError();
+        }
+        if (code == ERROR_SUCCESS && !FtpCommitFileA(file)) // the drop noticed at the end
+            code = GetLastError();
+        QCOMPARE(code, ERROR_FTP_RESUME_UPLOAD);
+        QVERIFY(!InternetCloseHandle(file));
+        QCOMPARE(GetLastError(), ERROR_INTERNET_CONNECTION_ABORTED);
+        QVERIFY(readFile(store).size() < data.size());
+        QFile::remove(store);
     }
 
     void droppedTransferThatCannotResumeFailsCleanly()
