@@ -5,6 +5,8 @@
 #include "ftp/ListingParser.h"
 
 #include <cstring>
+#include <memory>
+#include <string_view>
 
 namespace FtpListing {
 
@@ -49,25 +51,64 @@ void shiftToUtc(std::vector<TWin32FindData> &entries, int minutesEast)
     }
 }
 
-// Reads the data connection to its end, then the transfer's final reply.
-DWORD readListing(FtpConnection &c, TcpSocket &data, bool finalReceived, std::string &out)
+// No entry's line is longer; a single file's listing is never longer than
+// kLookupBytes.
+constexpr size_t kMaxLineBytes = 64 * 1024;
+constexpr size_t kLookupBytes = 64 * 1024;
+constexpr size_t kChunk = 64 * 1024;
+
+// A listing parsed as it arrives: only an unfinished line is held, besides
+// the first kLookupBytes for the single-file lookup.
+struct Feed {
+    bool mlsd = false;
+    std::vector<TWin32FindData> &entries;
+    std::string pending;
+    std::string head;
+    size_t total = 0;
+};
+
+// Takes the complete lines held (all of them at the end); false past a bound.
+bool consume(Feed &f, bool atEnd)
 {
-    const CancelToken &cancel = c.cancelToken();
-    const int idle = c.timeouts().dataMs;
-    DWORD code = ERROR_SUCCESS;
-    for (;;) {
-        if (out.size() >= kMaxListingBytes) {
-            code = ERROR_NOT_ENOUGH_MEMORY;
-            break;
-        }
-        const size_t old = out.size();
-        out.resize(old + 65536);
-        size_t got = 0;
-        code = data.receive(&out[old], 65536, got, Deadline(idle), cancel);
-        out.resize(old + got);
-        if (code != ERROR_SUCCESS || got == 0)
-            break;
+    const size_t cut = atEnd ? f.pending.size() : f.pending.rfind('\n') + 1; // npos + 1 is 0
+    if (cut > 0) {
+        const std::string_view lines(f.pending.data(), cut);
+        const std::vector<TWin32FindData> more
+            = f.mlsd ? ListingParser::parseMlsd(lines) : ListingParser::parseList(lines);
+        if (f.entries.size() + more.size() > kMaxListingEntries)
+            return false;
+        f.entries.insert(f.entries.end(), more.begin(), more.end());
+        f.pending.erase(0, cut);
     }
+    return f.pending.size() <= kMaxLineBytes;
+}
+
+DWORD receiveInto(FtpConnection &c, TcpSocket &data, Feed &feed)
+{
+    std::unique_ptr<char[]> chunk(new (std::nothrow) char[kChunk]);
+    if (!chunk)
+        return ERROR_NOT_ENOUGH_MEMORY;
+    for (;;) {
+        size_t got = 0;
+        const DWORD code = data.receive(
+            chunk.get(), kChunk, got, Deadline(c.timeouts().dataMs), c.cancelToken());
+        if (code != ERROR_SUCCESS)
+            return code;
+        if (got == 0)
+            return consume(feed, true) ? ERROR_SUCCESS : ERROR_NOT_ENOUGH_MEMORY;
+        feed.total += got;
+        if (feed.head.size() < kLookupBytes)
+            feed.head.append(chunk.get(), std::min(got, kLookupBytes - feed.head.size()));
+        feed.pending.append(chunk.get(), got);
+        if (feed.total > kMaxListingBytes || !consume(feed, false))
+            return ERROR_NOT_ENOUGH_MEMORY;
+    }
+}
+
+// Reads the data connection to its end, then the transfer's final reply.
+DWORD readListing(FtpConnection &c, TcpSocket &data, bool finalReceived, Feed &feed)
+{
+    const DWORD code = receiveInto(c, data, feed);
     if (code != ERROR_SUCCESS) {
         data.abortiveClose();
         if (!finalReceived)
@@ -75,32 +116,28 @@ DWORD readListing(FtpConnection &c, TcpSocket &data, bool finalReceived, std::st
         return code;
     }
     data.close();
-    return finalReceived ? ERROR_SUCCESS : c.endTransfer(cancel);
+    return finalReceived ? ERROR_SUCCESS : c.endTransfer(c.cancelToken());
 }
 
-DWORD fetchListing(FtpConnection &c, const std::string &command, std::string &bytes)
+DWORD fetchListing(FtpConnection &c, const std::string &command, Feed &feed)
 {
     TcpSocket data;
     bool finalReceived = false;
     const DWORD code = c.beginTransfer(command, data, finalReceived, c.cancelToken());
     if (code != ERROR_SUCCESS)
         return code;
-    return readListing(c, data, finalReceived, bytes);
+    return readListing(c, data, finalReceived, feed);
 }
 
 DWORD runListing(
     FtpConnection &c, const std::string &command, bool mlsd, std::vector<TWin32FindData> &entries)
 {
-    std::string bytes;
-    const DWORD code = fetchListing(c, command, bytes);
+    Feed feed { mlsd, entries, {}, {}, 0 };
+    const DWORD code = fetchListing(c, command, feed);
     if (code != ERROR_SUCCESS)
         return code;
-    if (mlsd) {
-        entries = ListingParser::parseMlsd(bytes);
-    } else {
-        entries = ListingParser::parseList(bytes);
+    if (!mlsd)
         shiftToUtc(entries, c.listTimeZoneMinutes.load());
-    }
     return ERROR_SUCCESS;
 }
 
@@ -198,15 +235,23 @@ DWORD find(FtpConnection &c, const std::string &searchIn, std::vector<TWin32Find
             const bool sureFile = size >= 0;
             if (c.control().isBroken())
                 return ERROR_INTERNET_CONNECTION_ABORTED;
-            std::string bytes;
-            const DWORD code = fetchListing(c, "LIST " + search, bytes);
+            std::vector<TWin32FindData> listed;
+            Feed feed { false, listed, {}, {}, 0 };
+            const DWORD code = fetchListing(c, "LIST " + search, feed);
             if (code != ERROR_SUCCESS)
                 return code;
             // Read as one file's line, whose name may echo the path; if it
             // is not that, it is a folder's listing and its names are names.
-            entries = ListingParser::parseList(bytes, 0, ListingParser::NameRule::BaseNames);
-            if (!pickFile(entries, base, sureFile) && !sureFile)
-                entries = ListingParser::parseList(bytes);
+            if (feed.total > kLookupBytes) {
+                entries.swap(listed); // no single file's line
+                if (sureFile)
+                    pickFile(entries, base, true);
+            } else {
+                entries
+                    = ListingParser::parseList(feed.head, 0, ListingParser::NameRule::BaseNames);
+                if (!pickFile(entries, base, sureFile) && !sureFile)
+                    entries.swap(listed);
+            }
             shiftToUtc(entries, c.listTimeZoneMinutes.load());
             if (sureFile)
                 describeFileBehindLink(c, entries, search, base, uint64_t(size));

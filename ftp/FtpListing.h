@@ -20,7 +20,11 @@ namespace FtpListing {
 DWORD find(
     FtpConnection &connection, const std::string &search, std::vector<TWin32FindData> &entries);
 
-// Largest listing read; a longer one ends the call with an error.
+// Bounds on what a server can make a listing hold: the text read in all
+// (lines are parsed as they arrive, so only an unfinished one is kept) and
+// the entries (320 bytes each). Past either the call fails with
+// ERROR_NOT_ENOUGH_MEMORY.
 constexpr size_t kMaxListingBytes = 256u * 1024 * 1024;
+constexpr size_t kMaxListingEntries = 1'000'000;
 
 } // namespace FtpListing

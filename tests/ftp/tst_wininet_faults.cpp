@@ -449,6 +449,32 @@ private slots:
         }
     }
 
+    void listingIsBoundedInEntries_data()
+    {
+        QTest::addColumn<QString>("features");
+        QTest::addColumn<int>("count");
+        QTest::addColumn<bool>("complete");
+        QTest::newRow("LIST at the bound") << "SIZE,EPSV" << 1000000 << true;
+        QTest::newRow("MLSD past the bound") << "SIZE,EPSV,MLST" << 1000001 << false;
+    }
+
+    void listingIsBoundedInEntries()
+    {
+        QFETCH(QString, features);
+        QFETCH(int, count);
+        QFETCH(bool, complete);
+        FaultServer server("list-many", features, false, { "--entries", QString::number(count) });
+        QVERIFY2(server.ok(), "server did not start");
+        HandleCloser c(connectTo(server));
+        QVERIFY(c.get());
+        const std::vector<TWin32FindData> entries = listAll(c.get(), "");
+        QCOMPARE(GetLastError(), complete ? ERROR_NO_MORE_FILES : ERROR_NOT_ENOUGH_MEMORY);
+        QCOMPARE(int(entries.size()), complete ? count : 0);
+        if (complete)
+            QCOMPARE(entries.back().cFileName, "f0999999");
+        QVERIFY(FtpSetCurrentDirectoryA(c.get(), "/dir")); // the connection goes on
+    }
+
     void listingOfMissingDirectoryGives12003()
     {
         FaultServer server("normal");
