@@ -1,10 +1,10 @@
 #include "ftp/TThreadFTPFileGet.h"
 
+#include "ftp/ReplacingSaveFile.h"
 #include "ftp/ResponseCapture.h"
 #include "ftp/WinInetFTP.h"
 
 #include <QElapsedTimer>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <thread>
@@ -84,7 +84,7 @@ void TThreadFTPFileGet::openTransfer(TWinInetOutcome &outcome)
 // thread only sees the progress events.
 void TThreadFTPFileGet::createLocalFile()
 {
-    auto file = std::make_unique<QSaveFile>(localFile);
+    auto file = std::make_unique<ReplacingSaveFile>(localFile);
     if (file->open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         stream = file.release();
 }

@@ -8,7 +8,7 @@
 
 #include <memory>
 
-class QSaveFile;
+class ReplacingSaveFile;
 class TWinInetFTP;
 struct TWinInetOutcome;
 
@@ -55,7 +55,7 @@ private:
     int32_t statusCode = 0;
     HINTERNET transfer = nullptr;
     HINTERNET connection = nullptr;
-    QSaveFile *stream = nullptr; // the worker's own
+    ReplacingSaveFile *stream = nullptr; // the worker's own
     int64_t written = 0; // bytes handed to the file so far
     bool restarted = false; // the layer started the download over from byte 0
     std::unique_ptr<char[]> buffer;

@@ -20,6 +20,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -201,8 +202,12 @@ private slots:
         QTest::addColumn<bool>("anonymous");
         QTest::addColumn<int>("newConnections");
         QTest::addColumn<QByteArray>("expected");
-        QTest::newRow("the open connection") << false << 0 << QByteArray("the user's copy");
-        QTest::newRow("another login") << true << 1 << QByteArray("the anonymous copy");
+        QTest::addColumn<bool>("planted"); // a symbolic link at the name, to another file
+        QTest::newRow("the open connection")
+            << false << 0 << QByteArray("the user's copy") << false;
+        QTest::newRow("another login") << true << 1 << QByteArray("the anonymous copy") << false;
+        QTest::newRow("a link planted at the name is replaced, not written through")
+            << false << 0 << QByteArray("the user's copy") << true;
     }
 
     void aFileComesFromTheSiteAndLoginTyped()
@@ -210,10 +215,17 @@ private slots:
         QFETCH(bool, anonymous);
         QFETCH(int, newConnections);
         QFETCH(QByteArray, expected);
+        QFETCH(bool, planted);
         writeFileBytes(server.userRoot() + QStringLiteral("/same.txt"), "the user's copy");
         writeFileBytes(server.anonRoot() + QStringLiteral("/same.txt"), "the anonymous copy");
         const QString target = localPath(QStringLiteral("same.txt"));
-        writeFileBytes(target, "old");
+        QTemporaryDir elsewhere;
+        const QString victim = elsewhere.filePath(QStringLiteral("own.txt"));
+        writeFileBytes(victim, "the user's own file");
+        if (planted)
+            QVERIFY(QFile::link(victim, target));
+        else
+            writeFileBytes(target, "old");
         openWindow();
         prompts->answerSave(target);
         prompts->answer(QMessageBox::Ok); // overwrite the old copy
@@ -229,6 +241,8 @@ private slots:
         QCOMPARE(prompts->asked.last().title, QStringLiteral("Vrex Explorer"));
         waitForTheEnd();
         QCOMPARE(fileContents(target), expected);
+        QVERIFY(!QFileInfo(target).isSymLink());
+        QCOMPARE(fileContents(victim), QByteArray("the user's own file"));
         QCOMPARE(connects, newConnections);
         QCOMPARE(
             form->tree().currentConnection().login, anonymous ? QString() : QStringLiteral("vrex"));
