@@ -3,6 +3,7 @@
 #include "explorer/DirectoryMap.h"
 #include "explorer/ListingView.h"
 #include "explorer/TransferPaths.h"
+#include "platform/LocalName.h"
 #include "platform/Prompts.h"
 #include "platform/TempFolder.h"
 #include "storage/SiteBook.h"
@@ -36,7 +37,7 @@ QString FileCommands::saveAs(const QString &remotePath)
     if (folder.isEmpty())
         folder = QDir::tempPath() + QLatin1Char('/');
     const QString chosen = Prompts::current().saveFileName(TransferPaths::saveTitle(remotePath),
-        folder + TransferPaths::baseName(remotePath), QString());
+        folder + LocalName::fromServerName(TransferPaths::baseName(remotePath)), QString());
     if (chosen.isEmpty())
         return QString();
     services.settings->WriteValue(

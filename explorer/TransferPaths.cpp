@@ -1,6 +1,7 @@
 #include "explorer/TransferPaths.h"
 
 #include "ftp/FileTime.h"
+#include "platform/LocalName.h"
 
 #include <QFileInfo>
 
@@ -27,7 +28,7 @@ QString openTarget(const QString &tempFolder, const TWin32FindData &entry)
 {
     const QString name = QString::fromUtf8(
         entry.cFileName, int(qstrnlen(entry.cFileName, sizeof entry.cFileName)));
-    return tempFolder + baseName(name);
+    return tempFolder + LocalName::fromServerName(baseName(name));
 }
 
 QString saveTitle(const QString &remotePath)

@@ -15,7 +15,8 @@ QString uploadTarget(const QString &currentPath, const QString &localPath);
 
 // The local path a file opened from the site is downloaded to, inside the
 // temporary download folder (which ends in "/"). Built from the entry's own
-// name, so nothing but that folder can ever be written.
+// name, so nothing but that folder can ever be written; control characters
+// are replaced.
 QString openTarget(const QString &tempFolder, const TWin32FindData &entry);
 
 // The save dialog's title for a remote path.

@@ -3,6 +3,7 @@
 #include "ftp/FileTime.h"
 
 #include "platform/IconList.h"
+#include "platform/LocalName.h"
 #include "platform/Prompts.h"
 #include "platform/TempFolder.h"
 #include "storage/EFileCreateError.h"
@@ -34,7 +35,7 @@ QString localFileName(const TWin32FindData &entry)
     const QString name = entryName(entry);
     const int cut
         = std::max(name.lastIndexOf(QLatin1Char('/')), name.lastIndexOf(QLatin1Char('\\')));
-    const QString base = name.mid(cut + 1).toLower();
+    const QString base = LocalName::fromServerName(name.mid(cut + 1).toLower());
     return base == QLatin1String(".") || base == QLatin1String("..") ? QString() : base;
 }
 
