@@ -26,14 +26,27 @@ QString WatchFile::filePath() const
     return folder + QLatin1Char('/') + kFileName;
 }
 
+namespace {
+
+void writeSlot(const QString &text, const WatchRecord &record, char *r, int offset, int size)
+{
+    const char *was = record.stored.constData() + offset;
+    if (record.stored.size() == WatchFile::kRecordSize && FixedSlot::read(was, size) == text)
+        std::memcpy(r + offset, was, size_t(size));
+    else
+        FixedSlot::write(text, r + offset, size);
+}
+
+} // namespace
+
 QByteArray WatchFile::encodeRecord(const WatchRecord &record)
 {
     QByteArray bytes(kRecordSize, '\0');
     char *r = bytes.data();
-    FixedSlot::write(record.name, r + kNameOffset, kNameSize);
-    FixedSlot::write(record.host, r + kHostOffset, kHostSize);
-    FixedSlot::write(record.login, r + kLoginOffset, kLoginSize);
-    FixedSlot::write(record.password, r + kPasswordOffset, kPasswordSize);
+    writeSlot(record.name, record, r, kNameOffset, kNameSize);
+    writeSlot(record.host, record, r, kHostOffset, kHostSize);
+    writeSlot(record.login, record, r, kLoginOffset, kLoginSize);
+    writeSlot(record.password, record, r, kPasswordOffset, kPasswordSize);
     std::memcpy(r + kEntryOffset, &record.entry, sizeof record.entry);
     return bytes;
 }
@@ -46,6 +59,7 @@ WatchRecord WatchFile::decodeRecord(const char *r)
     record.login = FixedSlot::read(r + kLoginOffset, kLoginSize);
     record.password = FixedSlot::read(r + kPasswordOffset, kPasswordSize);
     std::memcpy(&record.entry, r + kEntryOffset, sizeof record.entry);
+    record.stored = QByteArray(r, kRecordSize);
     return record;
 }
 

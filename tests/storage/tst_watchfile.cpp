@@ -107,6 +107,32 @@ private slots:
         QCOMPARE(QFileInfo(file.filePath()).permissions() & 0x0077, QFileDevice::Permissions());
     }
 
+    void textsNotInUtf8SaveBackAsTheyWereUnlessChanged()
+    {
+        QTemporaryDir dir;
+        WatchFile file(dir.path());
+        QByteArray latin = rawRecord(
+            "/pub/r\xe9sum\xe9.txt", "h\xf4te", "l\xf6gin", "p\xe4ss", "r\xe9sum\xe9.txt", 5);
+        latin.replace(200, 4, "junk"); // bytes after the name's end, kept as well
+        const QByteArray second
+            = rawRecord("/b.bin", "ftp.example.org", "vrex", "secret", "b.bin", 7);
+        writeAll(file.filePath(), kMagic + latin + second);
+        std::vector<WatchRecord> records = file.load().records;
+        QCOMPARE(records.size(), size_t(2));
+        QCOMPARE(records[0].login, QString::fromLatin1("l\xf6gin"));
+        file.save(records);
+        QCOMPARE(readAll(file.filePath()), kMagic + latin + second);
+        // The user changes the password and the entry: only they are new.
+        records[0].password = QStringLiteral("n\u00e9w");
+        setFileSize(records[0].entry, 99);
+        file.save(records);
+        const QByteArray saved = readAll(file.filePath());
+        QCOMPARE(saved.mid(10, 327), latin.left(327));
+        QCOMPARE(saved.mid(10 + 327, 33), QByteArray("n\xc3\xa9w") + QByteArray(29, '\0'));
+        QCOMPARE(file.load().records[0].entry.nFileSizeLow, 99u);
+        QCOMPARE(saved.mid(10 + 680), second);
+    }
+
     void overLongTextsStopAtTheirSlot_data()
     {
         QTest::addColumn<int>("field");
