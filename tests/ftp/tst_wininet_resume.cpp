@@ -241,11 +241,14 @@ private slots:
         }
         if (code == ERROR_SUCCESS && !FtpCommitFileA(file)) // the drop noticed at the end
             code = GetLastError();
-        QCOMPARE(code, ERROR_FTP_RESUME_UPLOAD);
-        QVERIFY(!InternetCloseHandle(file));
-        QCOMPARE(GetLastError(), ERROR_INTERNET_CONNECTION_ABORTED);
-        QVERIFY(readFile(store).size() < data.size());
+        const bool closed = InternetCloseHandle(file);
+        const DWORD closeCode = GetLastError();
+        const QByteArray stored = readFile(store);
         QFile::remove(store);
+        QCOMPARE(code, ERROR_FTP_RESUME_UPLOAD);
+        QVERIFY(!closed);
+        QCOMPARE(closeCode, ERROR_INTERNET_CONNECTION_ABORTED);
+        QVERIFY(stored.size() < data.size());
     }
 
     void droppedTransferThatCannotResumeFailsCleanly()
