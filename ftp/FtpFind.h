@@ -1,16 +1,15 @@
 #pragma once
 
+#include "ftp/FtpListing.h"
 #include "ftp/InternetHandle.h"
 #include "ftp/Win32FindData.h"
-
-#include <vector>
 
 // A find handle: the entries of one listing, read whole when it was opened,
 // handed out one by one by InternetFindNextFileA.
 class FtpFind : public InternetHandle {
 public:
     FtpFind(std::shared_ptr<InternetHandle> connection, DWORD_PTR context,
-        std::vector<TWin32FindData> entries)
+        FtpListing::ListedEntries entries)
         : InternetHandle(HandleKind::Find, std::move(connection), context), list(std::move(entries))
     {
     }
@@ -21,16 +20,16 @@ public:
     {
         if (position >= list.size())
             return false;
-        out = list[position++];
+        out = list[position++].record();
         return true;
     }
     // The first entry was handed out by FtpFindFirstFileA.
     void skipFirst() { position = list.empty() ? 0 : 1; }
 
 protected:
-    void release() override { std::vector<TWin32FindData>().swap(list); }
+    void release() override { FtpListing::ListedEntries().swap(list); }
 
 private:
-    std::vector<TWin32FindData> list;
+    FtpListing::ListedEntries list;
     size_t position = 0;
 };

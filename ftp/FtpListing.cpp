@@ -10,6 +10,25 @@
 
 namespace FtpListing {
 
+ListedEntry ListedEntry::of(const TWin32FindData &r)
+{
+    return { r.dwFileAttributes, fileSize(r), r.ftCreationTime, r.ftLastAccessTime,
+        r.ftLastWriteTime, std::string(r.cFileName, strnlen(r.cFileName, sizeof r.cFileName)) };
+}
+
+TWin32FindData ListedEntry::record() const
+{
+    TWin32FindData r;
+    std::memset(&r, 0, sizeof r);
+    r.dwFileAttributes = attributes;
+    r.ftCreationTime = created;
+    r.ftLastAccessTime = accessed;
+    r.ftLastWriteTime = written;
+    setFileSize(r, size);
+    std::memcpy(r.cFileName, name.data(), std::min(name.size(), sizeof r.cFileName - 1));
+    return r;
+}
+
 namespace {
 
 std::string baseName(const std::string &path)
@@ -38,17 +57,27 @@ void rename(TWin32FindData &entry, const std::string &name)
 }
 
 // LIST times are the server's wall clock; the entries carry UTC.
+void shiftToUtc(TFileTime &time, int minutesEast)
+{
+    const int64_t shift = int64_t(minutesEast) * 60 * 10'000'000;
+    const uint64_t ticks = FileTime::toTicks(time);
+    if (ticks == 0 || int64_t(ticks) < shift)
+        return; // no time at all, or none before 1601 to go to
+    time = FileTime::fromTicks(uint64_t(int64_t(ticks) - shift));
+}
+
 void shiftToUtc(std::vector<TWin32FindData> &entries, int minutesEast)
 {
-    if (minutesEast == 0)
-        return;
-    const int64_t shift = int64_t(minutesEast) * 60 * 10'000'000;
-    for (TWin32FindData &e : entries) {
-        const uint64_t ticks = FileTime::toTicks(e.ftLastWriteTime);
-        if (ticks == 0 || int64_t(ticks) < shift)
-            continue; // no time at all, or none before 1601 to go to
-        e.ftLastWriteTime = FileTime::fromTicks(uint64_t(int64_t(ticks) - shift));
-    }
+    for (TWin32FindData &e : entries)
+        if (minutesEast != 0)
+            shiftToUtc(e.ftLastWriteTime, minutesEast);
+}
+
+void shiftToUtc(ListedEntries &entries, int minutesEast)
+{
+    for (ListedEntry &e : entries)
+        if (minutesEast != 0)
+            shiftToUtc(e.written, minutesEast);
 }
 
 // No entry's line is longer; a single file's listing is never longer than
@@ -61,7 +90,7 @@ constexpr size_t kChunk = 64 * 1024;
 // the first kLookupBytes for the single-file lookup.
 struct Feed {
     bool mlsd = false;
-    std::vector<TWin32FindData> &entries;
+    ListedEntries &entries;
     std::string pending;
     std::string head;
     size_t total = 0;
@@ -77,7 +106,8 @@ bool consume(Feed &f, bool atEnd)
             = f.mlsd ? ListingParser::parseMlsd(lines) : ListingParser::parseList(lines);
         if (f.entries.size() + more.size() > kMaxListingEntries)
             return false;
-        f.entries.insert(f.entries.end(), more.begin(), more.end());
+        for (const TWin32FindData &e : more)
+            f.entries.push_back(ListedEntry::of(e));
         f.pending.erase(0, cut);
     }
     return f.pending.size() <= kMaxLineBytes;
@@ -129,8 +159,7 @@ DWORD fetchListing(FtpConnection &c, const std::string &command, Feed &feed)
     return readListing(c, data, finalReceived, feed);
 }
 
-DWORD runListing(
-    FtpConnection &c, const std::string &command, bool mlsd, std::vector<TWin32FindData> &entries)
+DWORD runListing(FtpConnection &c, const std::string &command, bool mlsd, ListedEntries &entries)
 {
     Feed feed { mlsd, entries, {}, {}, 0 };
     const DWORD code = fetchListing(c, command, feed);
@@ -208,11 +237,20 @@ void describeFileBehindLink(FtpConnection &c, std::vector<TWin32FindData> &entri
         entries.assign(1, entry);
 }
 
+// A single-file lookup's findings (a few) as the listing hands them out.
+DWORD handOut(const std::vector<TWin32FindData> &found, ListedEntries &out)
+{
+    for (const TWin32FindData &e : found)
+        out.push_back(ListedEntry::of(e));
+    return out.empty() ? ERROR_NO_MORE_FILES : ERROR_SUCCESS;
+}
+
 } // namespace
 
-DWORD find(FtpConnection &c, const std::string &searchIn, std::vector<TWin32FindData> &entries)
+DWORD find(FtpConnection &c, const std::string &searchIn, ListedEntries &out)
 {
-    entries.clear();
+    out.clear();
+    std::vector<TWin32FindData> entries;
     std::string search = searchIn;
     if (search == "*" || search == "*.*")
         search.clear();
@@ -228,41 +266,45 @@ DWORD find(FtpConnection &c, const std::string &searchIn, std::vector<TWin32Find
             if (isFile) {
                 rename(entry, base);
                 entries.assign(1, entry);
-                return ERROR_SUCCESS;
+                return handOut(entries, out);
             }
         } else {
             const int64_t size = c.remoteSize(search, c.cancelToken());
             const bool sureFile = size >= 0;
             if (c.control().isBroken())
                 return ERROR_INTERNET_CONNECTION_ABORTED;
-            std::vector<TWin32FindData> listed;
+            ListedEntries listed;
             Feed feed { false, listed, {}, {}, 0 };
             const DWORD code = fetchListing(c, "LIST " + search, feed);
             if (code != ERROR_SUCCESS)
                 return code;
             // Read as one file's line, whose name may echo the path; if it
             // is not that, it is a folder's listing and its names are names.
-            if (feed.total > kLookupBytes) {
-                entries.swap(listed); // no single file's line
-                if (sureFile)
-                    pickFile(entries, base, true);
-            } else {
+            if (feed.total <= kLookupBytes)
                 entries
                     = ListingParser::parseList(feed.head, 0, ListingParser::NameRule::BaseNames);
-                if (!pickFile(entries, base, sureFile) && !sureFile)
-                    entries.swap(listed);
+            else if (sureFile) // no single file's line: only the file's own entry counts
+                for (const ListedEntry &e : listed)
+                    if (e.name == base && !(e.attributes & FILE_ATTRIBUTE_DIRECTORY))
+                        entries.push_back(e.record());
+            if (!sureFile && !pickFile(entries, base, false)) {
+                shiftToUtc(listed, c.listTimeZoneMinutes.load());
+                out.swap(listed);
+                return out.empty() ? ERROR_NO_MORE_FILES : ERROR_SUCCESS;
             }
+            if (sureFile)
+                pickFile(entries, base, true);
             shiftToUtc(entries, c.listTimeZoneMinutes.load());
             if (sureFile)
                 describeFileBehindLink(c, entries, search, base, uint64_t(size));
-            return entries.empty() ? ERROR_NO_MORE_FILES : ERROR_SUCCESS;
+            return handOut(entries, out);
         }
     }
     const std::string verb = mlsd ? "MLSD" : "LIST";
-    const DWORD code = runListing(c, search.empty() ? verb : verb + " " + search, mlsd, entries);
+    const DWORD code = runListing(c, search.empty() ? verb : verb + " " + search, mlsd, out);
     if (code != ERROR_SUCCESS)
         return code;
-    return entries.empty() ? ERROR_NO_MORE_FILES : ERROR_SUCCESS;
+    return out.empty() ? ERROR_NO_MORE_FILES : ERROR_SUCCESS;
 }
 
 } // namespace FtpListing

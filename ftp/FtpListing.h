@@ -17,8 +17,20 @@ class FtpConnection;
 // listTimeZoneMinutes (a date without a time is the server's midnight).
 namespace FtpListing {
 
-DWORD find(
-    FtpConnection &connection, const std::string &search, std::vector<TWin32FindData> &entries);
+// An entry as a listing keeps it until it is handed out: the fields a
+// listing fills, in under a quarter of TWin32FindData's 320 bytes.
+struct ListedEntry {
+    uint32_t attributes = 0;
+    uint64_t size = 0;
+    TFileTime created {}, accessed {}, written {};
+    std::string name;
+
+    static ListedEntry of(const TWin32FindData &record);
+    TWin32FindData record() const;
+};
+using ListedEntries = std::vector<ListedEntry>;
+
+DWORD find(FtpConnection &connection, const std::string &search, ListedEntries &entries);
 
 // Bounds on what a server can make a listing hold: the text read in all
 // (lines are parsed as they arrive, so only an unfinished one is kept) and

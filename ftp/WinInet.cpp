@@ -328,7 +328,7 @@ HINTERNET FtpFindFirstFileA(HINTERNET connectionValue, const char *searchFile,
         return fail(ERROR_INVALID_PARAMETER), nullptr;
     std::shared_ptr<FtpFind> find;
     const DWORD code = onConnection(connectionValue, [&](const std::shared_ptr<FtpConnection> &c) {
-        std::vector<TWin32FindData> entries;
+        FtpListing::ListedEntries entries;
         DWORD result = FtpListing::find(*c, search, entries);
         if (result != ERROR_SUCCESS)
             return result;
