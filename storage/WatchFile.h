@@ -16,7 +16,7 @@ struct WatchRecord {
     TWin32FindData entry {};
     // The record's bytes as loaded: a text that has not changed is written
     // back as it was stored (another program's texts need not be UTF-8).
-    QByteArray stored;
+    QByteArray stored {};
 };
 
 // The file "myFtpWatches.dat": the 10-byte magic, then one 680-byte record
