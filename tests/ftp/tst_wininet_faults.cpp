@@ -453,16 +453,15 @@ private slots:
     {
         QTest::addColumn<QString>("features");
         QTest::addColumn<int>("count");
-        QTest::addColumn<bool>("complete");
-        QTest::newRow("LIST at the bound") << "SIZE,EPSV" << 1000000 << true;
-        QTest::newRow("MLSD past the bound") << "SIZE,EPSV,MLST" << 1000001 << false;
+        QTest::newRow("LIST at the bound") << "SIZE,EPSV" << 1000000;
+        QTest::newRow("MLSD past the bound") << "SIZE,EPSV,MLST" << 1000001;
     }
 
     void listingIsBoundedInEntries()
     {
         QFETCH(QString, features);
         QFETCH(int, count);
-        QFETCH(bool, complete);
+        const bool complete = count <= 1000000;
         FaultServer server("list-many", features, false, { "--entries", QString::number(count) });
         QVERIFY2(server.ok(), "server did not start");
         HandleCloser c(connectTo(server));
@@ -470,8 +469,7 @@ private slots:
         const std::vector<TWin32FindData> entries = listAll(c.get(), "");
         QCOMPARE(GetLastError(), complete ? ERROR_NO_MORE_FILES : ERROR_NOT_ENOUGH_MEMORY);
         QCOMPARE(int(entries.size()), complete ? count : 0);
-        if (complete)
-            QCOMPARE(entries.back().cFileName, "f0999999");
+        QCOMPARE(QByteArray(complete ? entries.back().cFileName : ""), complete ? "f0999999" : "");
         QVERIFY(FtpSetCurrentDirectoryA(c.get(), "/dir")); // the connection goes on
     }
 

@@ -13,8 +13,6 @@
 #include <QRandomGenerator>
 #include <QRegularExpression>
 
-#include <algorithm>
-
 namespace {
 
 constexpr int kFileSize = 4 * 1024 * 1024 + 321;
@@ -232,15 +230,11 @@ private slots:
         HINTERNET file
             = FtpOpenFileA(c.get(), "/upload", GENERIC_WRITE, FTP_TRANSFER_TYPE_BINARY, 0);
         QVERIFY(file);
-        DWORD code = ERROR_SUCCESS;
-        for (int pos = 0; code == ERROR_SUCCESS && pos < data.size(); pos += 65536) {
-            DWORD written = 0;
-            const DWORD n = DWORD(qMin(65536, int(data.size()) - pos));
-            if (!InternetWriteFile(file, data.constData() + pos, n, &written))
-                code = GetLastError();
-        }
-        if (code == ERROR_SUCCESS && !FtpCommitFileA(file)) // the drop noticed at the end
-            code = GetLastError();
+        DWORD written = 0;
+        // The drop is noticed by the write, or else by the commit.
+        const bool sent = InternetWriteFile(file, data.constData(), DWORD(data.size()), &written)
+            && FtpCommitFileA(file);
+        const DWORD code = sent ? ERROR_SUCCESS : GetLastError();
         const bool closed = InternetCloseHandle(file);
         const DWORD closeCode = GetLastError();
         const QByteArray stored = readFile(store);
