@@ -1,6 +1,8 @@
 #include "ftp/WinInetFTP.h"
 
+#include "ftp/DownloadFile.h"
 #include "ftp/FtpThread.h"
+#include "ftp/FtpWorker.h"
 #include "ftp/ResponseCapture.h"
 #include "ftp/TFTPConnect.h"
 #include "ftp/TThreadFTPFileDir.h"
@@ -14,6 +16,8 @@
 #include <QThread>
 
 #include <algorithm>
+#include <mutex>
+#include <thread>
 
 namespace {
 
@@ -29,7 +33,37 @@ bool onUiThread()
 
 } // namespace
 
-TWinInetFTP::TWinInetFTP(QObject *Owner) : QObject(Owner)
+// Answers the layer's certificate questions for the session, from whatever
+// connection asks (also one made again after a drop, long after its connect
+// ended): it lives as long as any connection holds the question, and says no
+// once the session is gone.
+class CertificateDesk {
+public:
+    explicit CertificateDesk(TWinInetFTP *session) : ftp(session) { }
+    bool ask(const TlsCertificateFacts &facts)
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        FtpThread *worker = FtpThread::current();
+        if (!ftp || !worker)
+            return false;
+        return ftp->ask(worker, [this, worker, &facts] {
+            return !worker->Terminated() && ftp->OnCertificate && ftp->OnCertificate(ftp, facts);
+        }) && !worker->Terminated();
+    }
+    void close()
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        ftp = nullptr;
+    }
+
+private:
+    std::mutex mutex;
+    TWinInetFTP *ftp;
+};
+
+TWinInetFTP::TWinInetFTP(QObject *Owner)
+    : QObject(Owner), events([this] { sendWake(); }),
+      certificateDesk(std::make_shared<CertificateDesk>(this))
 {
     for (auto &flag : busy)
         flag.store(false);
@@ -54,6 +88,8 @@ TWinInetFTP::~TWinInetFTP()
     OnWinInetStatus = nullptr;
     OnCertificate = nullptr;
     stopEveryWorker();
+    certificateDesk->close();
+    retireWorker();
     closeHandle(hTransfer);
     closeHandle(hFind);
     closeHandle(hConnection);
@@ -62,8 +98,8 @@ TWinInetFTP::~TWinInetFTP()
     instanceRef.compare_exchange_strong(self, nullptr);
 }
 
-// Without running the event loop (this object is going away): the workers'
-// hand-offs are served here directly until each has ended.
+// Without running the event loop (this object is going away): the events
+// are delivered here, to no handler, until every operation has ended.
 void TWinInetFTP::stopEveryWorker()
 {
     for (const auto &worker : started) {
@@ -72,24 +108,29 @@ void TWinInetFTP::stopEveryWorker()
             worker->Interrupt();
         }
     }
-    for (bool alive = true; alive;) {
-        alive = false;
+    for (;;) {
+        deliverPosted();
+        bool alive = false;
         for (const auto &guard : started) {
             FtpThread *worker = guard.data();
-            // A worker whose handler is on the stack cannot end before it returns.
-            if (!worker || worker->isFinished() || worker->InHandOff())
-                continue;
-            alive = true;
-            if (!worker->RunWaitingStep())
-                worker->wait(QDeadlineTimer(5));
+            // One whose handler is on the stack cannot end before it returns.
+            if (worker && !worker->isFinished() && !worker->InHandOff())
+                alive = true;
         }
+        if (!alive)
+            break;
+        events.waitForEvents(5);
     }
+    deliverPosted();
+    for (const auto &worker : started)
+        if (worker && worker->isFinished())
+            worker->markDelivered(); // nothing of it will be delivered any more
 }
 
 bool TWinInetFTP::NoWorkerAlive() const
 {
     for (const auto &worker : started)
-        if (worker && !worker->isFinished())
+        if (worker && !(worker->isFinished() && worker->Delivered()))
             return false;
     return true;
 }
@@ -113,45 +154,67 @@ void TWinInetFTP::closeHandle(std::atomic<HINTERNET> &handle)
         InternetCloseHandle(held);
 }
 
-void TWinInetFTP::startWorker(Kind kind, FtpThread *worker, quint64 op, TWinInetStatus newStatus)
+// The connection's worker, made when the first request needs it (a single
+// command may be tried before any connection).
+FtpWorker &TWinInetFTP::requestWorker()
 {
-    worker->Kind = kind;
-    worker->Operation = op;
-    worker->Connection = kind == kConnect ? nullptr : hConnection.load();
-    lastStarted = op;
-    started.erase(std::remove_if(started.begin(), started.end(),
-                      [](const QPointer<FtpThread> &w) { return !w || w->isFinished(); }),
-        started.end());
-    started.emplace_back(worker);
-    busy[kind].store(true);
-    status.store(newStatus);
-    worker->setFreeOnTerminate(true);
-    workers[kind] = worker;
-    worker->Resume();
+    if (!worker)
+        worker = FtpWorker::start();
+    return *worker;
 }
 
-// Waits by running the event loop, since the worker needs this thread for
-// its hand-offs; a negative time-out waits for good. A worker whose own event
-// handler is on the stack cannot end before that handler returns, so it is
-// not waited for.
-TWinInetFTP::WaitEnd TWinInetFTP::waitUntilFinished(FtpThread *worker, int timeoutMs)
+// The thread ends once what is queued on it has run.
+void TWinInetFTP::retireWorker()
 {
-    QPointer<FtpThread> guard(worker);
+    if (worker)
+        worker->retire();
+    worker.reset();
+}
+
+void TWinInetFTP::startWorker(Kind kind, FtpThread *job, quint64 op, TWinInetStatus newStatus)
+{
+    job->Kind = kind;
+    job->Operation = op;
+    job->Connection = kind == kConnect ? nullptr : hConnection.load();
+    lastStarted = op;
+    started.erase(std::remove_if(started.begin(), started.end(),
+                      [](const QPointer<FtpThread> &w) { return !w || w->Delivered(); }),
+        started.end());
+    started.emplace_back(job);
+    busy[kind].store(true);
+    status.store(newStatus);
+    workers[kind] = job;
+    requestWorker().enqueue(job);
+}
+
+// Delivers what the workers posted and runs the event loop a little;
+// waits up to ms for something new when nothing was due.
+void TWinInetFTP::waitForEvents(int ms)
+{
+    deliverPosted();
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    if (!events.headBlocked())
+        events.waitForEvents(ms);
+}
+
+// Waits until the worker's completion was delivered; a negative time-out
+// waits for good. An operation whose own event handler is on the stack
+// cannot end before that handler returns (nor can one whose events queue
+// behind such a handler's), so it is not waited for.
+TWinInetFTP::WaitEnd TWinInetFTP::waitUntilFinished(FtpThread *job, int timeoutMs)
+{
+    QPointer<FtpThread> guard(job);
     const QDeadlineTimer deadline
         = timeoutMs < 0 ? QDeadlineTimer(QDeadlineTimer::Forever) : QDeadlineTimer(timeoutMs);
     for (;;) {
         FtpThread *running = guard.data();
-        if (!running || running->isFinished())
+        if (!running || running->Delivered())
             return WaitEnd::Ended;
-        if (running->InHandOff())
+        if (running->InHandOff() || events.headBlocked())
             return WaitEnd::HandlerOnStack;
         if (deadline.hasExpired())
             return WaitEnd::TimedOut;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        running = guard.data();
-        if (running && !running->isFinished() && !running->InHandOff()
-            && !running->RunWaitingStep())
-            QThread::usleep(200);
+        waitForEvents(2);
     }
 }
 
@@ -208,14 +271,17 @@ void TWinInetFTP::connectAs(quint64 op)
             }
             return;
         }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::usleep(200);
+        waitForEvents(2);
     }
     if (hTransfer.load() || hFind.load() || hConnection.load() || hSession.load())
         Disconnect();
     encryption.clear();
-    auto *worker = new TFTPConnect(this, AppTitle, FTPSite, Login, Password);
-    startWorker(kConnect, worker, op, statInConnect);
+    // What still runs on the old connection ends on its own thread.
+    retireWorker();
+    auto *job = new TFTPConnect(this, AppTitle, FTPSite, Login, Password);
+    job->installQuestion(
+        [desk = certificateDesk](const TlsCertificateFacts &facts) { return desk->ask(facts); });
+    startWorker(kConnect, job, op, statInConnect);
 }
 
 void TWinInetFTP::Disconnect()
@@ -230,6 +296,7 @@ void TWinInetFTP::Disconnect()
     closeHandle(hSession);
     encryption.clear();
     status.store(statIdle);
+    retireWorker();
 }
 
 void TWinInetFTP::dropConnection(HINTERNET connection)
@@ -435,41 +502,91 @@ bool TWinInetFTP::isStale(const FtpThread *worker) const
         && (worker->Terminated() || worker->Operation < latestConnect);
 }
 
-void TWinInetFTP::handOff(FtpThread *worker, const std::function<void()> &step)
+void TWinInetFTP::post(FtpThread *worker, std::function<void()> step)
 {
-    worker->Synchronize([this, worker, &step] {
-        const int kind = worker->Kind;
-        const quint64 savedOp = eventOperation;
-        const bool savedStale = eventStale;
-        eventOperation = worker->Operation;
-        eventStale = isStale(worker);
-        ++nested[kind];
-        step();
-        --nested[kind];
-        eventOperation = savedOp;
-        eventStale = savedStale;
+    events.post(worker, std::move(step));
+}
+
+// A worker that was cancelled or replaced only winds up: what it still
+// reports on the way interests nobody, and must not arrive late.
+bool TWinInetFTP::dropsProgress(const FtpThread *worker) const
+{
+    return worker->Terminated() || isStale(worker);
+}
+
+void TWinInetFTP::postProgress(FtpThread *worker, std::function<void()> fire)
+{
+    events.post(worker, [this, worker, fire = std::move(fire)] {
+        if (!dropsProgress(worker))
+            fire();
     });
 }
 
-void TWinInetFTP::postEvent(FtpThread *worker, std::function<bool()> step)
+// The answer comes from the user-interface thread, after every event the
+// worker posted before the question.
+bool TWinInetFTP::ask(FtpThread *worker, const std::function<bool()> &question)
 {
-    if (!worker->Deferring()) {
-        handOff(worker, [&step] { step(); });
-        return;
-    }
-    worker->Post([this, worker, step = std::move(step)] {
-        const int kind = worker->Kind;
-        const quint64 savedOp = eventOperation;
-        const bool savedStale = eventStale;
-        eventOperation = worker->Operation;
-        eventStale = isStale(worker);
-        ++nested[kind];
-        const bool goOn = step();
-        --nested[kind];
-        eventOperation = savedOp;
-        eventStale = savedStale;
-        return goOn;
+    if (onUiThread())
+        return question();
+    bool answer = false;
+    std::mutex mutex;
+    std::condition_variable answered;
+    bool done = false;
+    events.post(worker, [&] {
+        const bool yes = question();
+        std::lock_guard<std::mutex> lock(mutex);
+        answer = yes;
+        done = true;
+        answered.notify_all();
     });
+    std::unique_lock<std::mutex> lock(mutex);
+    answered.wait(lock, [&] { return done; });
+    return answer;
+}
+
+// One event per turn of the event loop, as if each were a posted event of
+// its own: whatever a handler queues (a Cancel, a Connect) runs before the
+// next event of the worker.
+void TWinInetFTP::sendWake()
+{
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            events.woken();
+            FtpEventQueue::Event event;
+            if (events.takeNext(event))
+                deliver(event);
+        },
+        Qt::QueuedConnection);
+}
+
+// Runs the posted events in order. Called again from inside a handler (a
+// nested event loop, Cancel), it stops at an event whose operation's handler
+// is still on the stack, so no event overtakes the one being handled.
+void TWinInetFTP::deliverPosted()
+{
+    FtpEventQueue::Event event;
+    while (events.takeNext(event))
+        deliver(event);
+}
+
+void TWinInetFTP::deliver(FtpEventQueue::Event &event)
+{
+    FtpThread *worker = event.operation;
+    const int kind = worker->Kind;
+    const quint64 savedOp = eventOperation;
+    const bool savedStale = eventStale;
+    eventOperation = worker->Operation;
+    eventStale = isStale(worker);
+    ++nested[kind];
+    worker->enterHandOff();
+    event.step();
+    worker->leaveHandOff();
+    --nested[kind];
+    eventOperation = savedOp;
+    eventStale = savedStale;
+    if (events.rearm())
+        sendWake();
 }
 
 void TWinInetFTP::fireStatus(int32_t code)
@@ -480,10 +597,7 @@ void TWinInetFTP::fireStatus(int32_t code)
 
 void TWinInetFTP::reportStatus(FtpThread *worker, int32_t code)
 {
-    postEvent(worker, [this, code] {
-        fireStatus(code);
-        return true;
-    });
+    post(worker, [this, code] { fireStatus(code); });
 }
 
 void TWinInetFTP::applyOutcome(const TWinInetOutcome &outcome)
@@ -512,8 +626,8 @@ bool TWinInetFTP::connectionLost(HINTERNET connection)
         && state == INTERNET_STATE_DISCONNECTED;
 }
 
-void TWinInetFTP::complete(
-    FtpThread *worker, const TWinInetOutcome &workerOutcome, const std::function<void()> &fire)
+void TWinInetFTP::complete(FtpThread *worker, const TWinInetOutcome &workerOutcome,
+    std::function<void()> fire, std::function<void(TWinInetOutcome &)> adjust)
 {
     // However the operation ended, a connection the layer found dead (no
     // final reply, a 421, a time-out) is dropped now, not at the next command.
@@ -526,8 +640,14 @@ void TWinInetFTP::complete(
             = ResponseCapture::split(notes.data(), notes.size()) + outcome.replyLines;
     if (!outcome.lostConnection && worker->Connection && connectionLost(worker->Connection))
         outcome.lostConnection = worker->Connection;
-    handOff(worker, [this, worker, &outcome, &fire] {
+    post(worker, [this, worker, outcome, fire, adjust]() mutable {
+        if (adjust)
+            adjust(outcome);
         const Kind kind = Kind(worker->Kind);
+        // Connect, download and upload are no longer busy when their
+        // completion handler runs; a new request is welcome there.
+        if (kind == kConnect || kind == kGet || kind == kSend)
+            busy[kind].store(false);
         // A stale completion sees its own outcome, but LastError afterwards
         // belongs to the operation that replaced it.
         const TWinInetError errorBefore = lastError;
@@ -557,6 +677,7 @@ void TWinInetFTP::complete(
         // returned, unless a newer worker of the kind has taken it over.
         if ((kind == kDir || kind == kMisc) && workers[kind] == worker)
             busy[kind].store(false);
+        worker->markDelivered();
     });
 }
 
@@ -576,12 +697,23 @@ void TWinInetFTP::statusCallback(HINTERNET, DWORD_PTR, DWORD status, void *, DWO
         return;
     }
     FtpThread *worker = FtpThread::current();
-    // A cancelled worker's library progress interests nobody, and blocking
-    // it on the user-interface thread could hold up whoever closes its handles.
+    // A cancelled worker's library progress interests nobody.
     if (!worker || worker->Terminated())
         return;
-    ftp->postEvent(worker, [ftp, status] {
-        ftp->fireStatus(int32_t(status));
-        return true;
-    });
+    ftp->postProgress(worker, [ftp, status] { ftp->fireStatus(int32_t(status)); });
+}
+
+void TWinInetFTP::FlushWritten(std::function<void()> done)
+{
+    QPointer<TWinInetFTP> self(this);
+    std::thread([self, done = std::move(done)] {
+        DownloadFile::flushWritten();
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [self, done] {
+                if (self && done)
+                    done();
+            },
+            Qt::QueuedConnection);
+    }).detach();
 }
