@@ -111,6 +111,12 @@ void DownloadFile::discard()
     }
 }
 
+bool DownloadFile::anythingToFlush()
+{
+    std::lock_guard<std::mutex> lock(writtenMutex);
+    return !writtenFolders.empty();
+}
+
 int DownloadFile::flushWritten()
 {
     std::set<QByteArray> folders;

@@ -31,6 +31,7 @@ public:
     // syncfs per file system they wrote to. Waits for the disk: never on the
     // user-interface thread. Returns how many file systems were synced.
     static int flushWritten();
+    static bool anythingToFlush();
 
 private:
     QByteArray target;

@@ -706,6 +706,11 @@ void TWinInetFTP::statusCallback(HINTERNET, DWORD_PTR, DWORD status, void *, DWO
 void TWinInetFTP::FlushWritten(std::function<void()> done)
 {
     QPointer<TWinInetFTP> self(this);
+    if (!DownloadFile::anythingToFlush()) {
+        if (done)
+            done();
+        return;
+    }
     std::thread([self, done = std::move(done)] {
         DownloadFile::flushWritten();
         QMetaObject::invokeMethod(

@@ -184,8 +184,9 @@ public:
 
     // Makes what downloads wrote as new files durable, once: one syncfs per
     // file system written to since the last call, on a thread of its own.
-    // done runs on the user-interface thread afterwards (not if this session
-    // is gone by then). A replaced file was synced before its rename already.
+    // done runs on the user-interface thread afterwards (at once when nothing
+    // waits; not if this session is gone by then). A replaced file was synced
+    // before its rename already.
     void FlushWritten(std::function<void()> done);
 
 private:
