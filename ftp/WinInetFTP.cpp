@@ -1,6 +1,5 @@
 #include "ftp/WinInetFTP.h"
 
-#include "ftp/DownloadFile.h"
 #include "ftp/FtpThread.h"
 #include "ftp/FtpWorker.h"
 #include "ftp/ResponseCapture.h"
@@ -16,8 +15,6 @@
 #include <QThread>
 
 #include <algorithm>
-#include <mutex>
-#include <thread>
 
 namespace {
 
@@ -33,37 +30,8 @@ bool onUiThread()
 
 } // namespace
 
-// Answers the layer's certificate questions for the session, from whatever
-// connection asks (also one made again after a drop, long after its connect
-// ended): it lives as long as any connection holds the question, and says no
-// once the session is gone.
-class CertificateDesk {
-public:
-    explicit CertificateDesk(TWinInetFTP *session) : ftp(session) { }
-    bool ask(const TlsCertificateFacts &facts)
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        FtpThread *worker = FtpThread::current();
-        if (!ftp || !worker)
-            return false;
-        return ftp->ask(worker, [this, worker, &facts] {
-            return !worker->Terminated() && ftp->OnCertificate && ftp->OnCertificate(ftp, facts);
-        }) && !worker->Terminated();
-    }
-    void close()
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        ftp = nullptr;
-    }
-
-private:
-    std::mutex mutex;
-    TWinInetFTP *ftp;
-};
-
 TWinInetFTP::TWinInetFTP(QObject *Owner)
-    : QObject(Owner), events([this] { sendWake(); }),
-      certificateDesk(std::make_shared<CertificateDesk>(this))
+    : QObject(Owner), events([this] { sendWake(); }), certificateDesk(newCertificateDesk())
 {
     for (auto &flag : busy)
         flag.store(false);
@@ -88,7 +56,7 @@ TWinInetFTP::~TWinInetFTP()
     OnWinInetStatus = nullptr;
     OnCertificate = nullptr;
     stopEveryWorker();
-    certificateDesk->close();
+    closeCertificateDesk();
     retireWorker();
     closeHandle(hTransfer);
     closeHandle(hFind);
@@ -279,8 +247,7 @@ void TWinInetFTP::connectAs(quint64 op)
     // What still runs on the old connection ends on its own thread.
     retireWorker();
     auto *job = new TFTPConnect(this, AppTitle, FTPSite, Login, Password);
-    job->installQuestion(
-        [desk = certificateDesk](const TlsCertificateFacts &facts) { return desk->ask(facts); });
+    job->installQuestion(certificateQuestion());
     startWorker(kConnect, job, op, statInConnect);
 }
 
@@ -384,7 +351,7 @@ void TWinInetFTP::GetDirectory(const QString &Directory)
 {
     // Inside OnDirDone the finished listing's flag is still set, yet a new
     // listing is welcome there; anywhere else a running listing refuses.
-    if (hFind.load() || (busy[kDir].load() && nested[kDir] == 0))
+    if (hFind.load() || (busy[kDir].load() && completing[kDir] == 0))
         return;
     const quint64 op = newOperation();
     if (!Connected()) {
@@ -502,93 +469,6 @@ bool TWinInetFTP::isStale(const FtpThread *worker) const
         && (worker->Terminated() || worker->Operation < latestConnect);
 }
 
-void TWinInetFTP::post(FtpThread *worker, std::function<void()> step)
-{
-    events.post(worker, std::move(step));
-}
-
-// A worker that was cancelled or replaced only winds up: what it still
-// reports on the way interests nobody, and must not arrive late.
-bool TWinInetFTP::dropsProgress(const FtpThread *worker) const
-{
-    return worker->Terminated() || isStale(worker);
-}
-
-void TWinInetFTP::postProgress(FtpThread *worker, std::function<void()> fire)
-{
-    events.post(worker, [this, worker, fire = std::move(fire)] {
-        if (!dropsProgress(worker))
-            fire();
-    });
-}
-
-// The answer comes from the user-interface thread, after every event the
-// worker posted before the question.
-bool TWinInetFTP::ask(FtpThread *worker, const std::function<bool()> &question)
-{
-    if (onUiThread())
-        return question();
-    bool answer = false;
-    std::mutex mutex;
-    std::condition_variable answered;
-    bool done = false;
-    events.post(worker, [&] {
-        const bool yes = question();
-        std::lock_guard<std::mutex> lock(mutex);
-        answer = yes;
-        done = true;
-        answered.notify_all();
-    });
-    std::unique_lock<std::mutex> lock(mutex);
-    answered.wait(lock, [&] { return done; });
-    return answer;
-}
-
-// One event per turn of the event loop, as if each were a posted event of
-// its own: whatever a handler queues (a Cancel, a Connect) runs before the
-// next event of the worker.
-void TWinInetFTP::sendWake()
-{
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            events.woken();
-            FtpEventQueue::Event event;
-            if (events.takeNext(event))
-                deliver(event);
-        },
-        Qt::QueuedConnection);
-}
-
-// Runs the posted events in order. Called again from inside a handler (a
-// nested event loop, Cancel), it stops at an event whose operation's handler
-// is still on the stack, so no event overtakes the one being handled.
-void TWinInetFTP::deliverPosted()
-{
-    FtpEventQueue::Event event;
-    while (events.takeNext(event))
-        deliver(event);
-}
-
-void TWinInetFTP::deliver(FtpEventQueue::Event &event)
-{
-    FtpThread *worker = event.operation;
-    const int kind = worker->Kind;
-    const quint64 savedOp = eventOperation;
-    const bool savedStale = eventStale;
-    eventOperation = worker->Operation;
-    eventStale = isStale(worker);
-    ++nested[kind];
-    worker->enterHandOff();
-    event.step();
-    worker->leaveHandOff();
-    --nested[kind];
-    eventOperation = savedOp;
-    eventStale = savedStale;
-    if (events.rearm())
-        sendWake();
-}
-
 void TWinInetFTP::fireStatus(int32_t code)
 {
     if (OnWinInetStatus)
@@ -662,8 +542,10 @@ void TWinInetFTP::complete(FtpThread *worker, const TWinInetOutcome &workerOutco
         }
         if (kind == kGet)
             directDownload = false;
+        ++completing[kind];
         if (fire)
             fire();
+        --completing[kind];
         if (eventStale) {
             lastError = errorBefore;
             lastErrorCode = codeBefore;
@@ -701,24 +583,4 @@ void TWinInetFTP::statusCallback(HINTERNET, DWORD_PTR, DWORD status, void *, DWO
     if (!worker || worker->Terminated())
         return;
     ftp->postProgress(worker, [ftp, status] { ftp->fireStatus(int32_t(status)); });
-}
-
-void TWinInetFTP::FlushWritten(std::function<void()> done)
-{
-    QPointer<TWinInetFTP> self(this);
-    if (!DownloadFile::anythingToFlush()) {
-        if (done)
-            done();
-        return;
-    }
-    std::thread([self, done = std::move(done)] {
-        DownloadFile::flushWritten();
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(),
-            [self, done] {
-                if (self && done)
-                    done();
-            },
-            Qt::QueuedConnection);
-    }).detach();
 }

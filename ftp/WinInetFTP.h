@@ -235,6 +235,10 @@ private:
     // Waits for the answer: the one event a worker waits for.
     bool ask(FtpThread *worker, const std::function<bool()> &question);
     bool dropsProgress(const FtpThread *worker) const;
+    std::shared_ptr<CertificateDesk> newCertificateDesk();
+    void closeCertificateDesk();
+    // For a new connection: asks the user through this session while it lives.
+    std::function<bool(const TlsCertificateFacts &)> certificateQuestion() const;
     void sendWake();
     void deliverPosted();
     void deliver(FtpEventQueue::Event &event);
@@ -271,6 +275,7 @@ private:
     QPointer<FtpThread> workers[KindCount];
     std::vector<QPointer<FtpThread>> started; // every worker not known to be gone
     int nested[KindCount] = {}; // events of each kind being handled on the UI stack
+    int completing[KindCount] = {}; // completion handlers of each kind on the UI stack
 
     QStringList logonMessage;
     QString encryption;
