@@ -67,6 +67,7 @@ void TForm1::bindQueue()
     port.operationRunning = [this] { return dispatch.operationRunning(); };
     port.transferRunning = [this] { return dispatch.queueTransferRunning(); };
     port.startTransfer = [this](const QueueItem &item) { return dispatch.startQueueItem(item); };
+    port.runEnded = [this] { WinInetFTP1->FlushWritten(nullptr); };
     transferQueue->setPort(port);
     TransferQueue::Services qs;
     qs.rowTexts = [](const TWin32FindData &entry) {

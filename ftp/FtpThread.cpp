@@ -1,142 +1,57 @@
 #include "ftp/FtpThread.h"
 
-#include <QCoreApplication>
 #include <QMetaObject>
-#include <QPointer>
-
-#include <sys/resource.h>
-#include <sys/syscall.h>
-#include <unistd.h>
 
 namespace {
 
-std::atomic<int> liveWorkers { 0 };
-thread_local FtpThread *runningWorker = nullptr;
-
-bool onUiThread()
-{
-    QCoreApplication *app = QCoreApplication::instance();
-    return !app || QThread::currentThread() == app->thread();
-}
+std::atomic<int> liveOperations { 0 };
+thread_local FtpThread *runningOperation = nullptr;
 
 } // namespace
 
 FtpThread::FtpThread()
 {
-    ++liveWorkers;
+    ++liveOperations;
 }
 
 FtpThread::~FtpThread()
 {
-    // finished() is emitted from inside the thread; make sure it is gone
-    // before the object that owns it.
-    wait();
-    --liveWorkers;
-}
-
-void FtpThread::Resume()
-{
-    start();
-}
-
-// The lowest priority that still gets a share of a busy processor. Linux's
-// idle scheduling class (what QThread::IdlePriority asks for) lets any busy
-// process starve the worker almost completely, so a build running beside a
-// download would all but stop it; a high nice value keeps the worker behind
-// everything else without stalling it.
-static void lowerOwnPriority()
-{
-    constexpr int kWorkerNice = 10;
-    ::setpriority(PRIO_PROCESS, id_t(::syscall(SYS_gettid)), kWorkerNice);
-}
-
-void FtpThread::setFreeOnTerminate(bool free)
-{
-    if (free)
-        connect(this, &QThread::finished, this, &QObject::deleteLater, Qt::UniqueConnection);
-    else
-        disconnect(this, &QThread::finished, this, &QObject::deleteLater);
+    --liveOperations;
 }
 
 FtpThread *FtpThread::current()
 {
-    return runningWorker;
+    return runningOperation;
 }
 
 int FtpThread::liveCount()
 {
-    return liveWorkers.load();
+    return liveOperations.load();
 }
 
-void FtpThread::run()
+void FtpThread::runHere()
 {
-    lowerOwnPriority();
-    runningWorker = this;
+    runningOperation = this;
     CancelToken::setThreadInterrupt(&interruptToken);
     Execute();
     CancelToken::setThreadInterrupt(nullptr);
-    runningWorker = nullptr;
+    runningOperation = nullptr;
+    finishedFlag.store(true);
+    release();
 }
 
-void FtpThread::runPosted()
+void FtpThread::markDelivered()
 {
-    std::vector<std::function<bool()>> steps;
-    steps.swap(posted);
-    for (auto &step : steps)
-        if (!step())
-            break;
+    if (!deliveredFlag.exchange(true))
+        release();
 }
 
-void FtpThread::Synchronize(const std::function<void()> &step)
+void FtpThread::release()
 {
-    auto handOff = [this, &step] {
-        ++handOffDepth;
-        runPosted();
-        if (step)
-            step();
-        --handOffDepth;
-    };
-    if (onUiThread()) {
-        handOff();
+    if (owners.fetch_sub(1) != 1)
         return;
-    }
-    {
-        std::lock_guard<std::mutex> lock(waitingMutex);
-        waitingStep = handOff;
-    }
-    QPointer<FtpThread> guard(this);
+    // Queued even on the user-interface thread: the caller may still be
+    // inside one of this operation's steps.
     QMetaObject::invokeMethod(
-        QCoreApplication::instance(),
-        [guard] {
-            if (guard)
-                guard->RunWaitingStep();
-        },
-        Qt::QueuedConnection);
-    handedOver.acquire();
-}
-
-// A posted event is not always delivered by a nested turn of the event loop
-// (one started from inside another posted event), so whoever waits for this
-// worker on the user-interface thread runs its step directly.
-bool FtpThread::RunWaitingStep()
-{
-    std::function<void()> step;
-    {
-        std::lock_guard<std::mutex> lock(waitingMutex);
-        step.swap(waitingStep);
-    }
-    if (!step)
-        return false;
-    step();
-    handedOver.release();
-    return true;
-}
-
-void FtpThread::Post(std::function<bool()> step)
-{
-    if (deferring) {
-        posted.push_back(std::move(step));
-        return;
-    }
-    Synchronize([&step] { step(); });
+        this, [this] { delete this; }, Qt::QueuedConnection);
 }

@@ -3,65 +3,55 @@
 #include "ftp/CancelToken.h"
 #include "ftp/WinInet.h"
 
-#include <QSemaphore>
-#include <QThread>
+#include <QObject>
 
 #include <atomic>
-#include <functional>
-#include <mutex>
-#include <vector>
 
-// Base of the FTP workers: a thread that is created suspended, runs at a low
-// priority once resumed, frees itself when its work ends, and hands every
-// step that touches the user interface or a local file to the user-interface
-// thread, waiting until that step has run.
-class FtpThread : public QThread {
+// One FTP operation of the session (connect, listing, download, upload,
+// single command). It runs once on the worker thread of its connection
+// (FtpWorker) and reports by posting its events to the user-interface
+// thread, in order, without waiting for them. The object is freed once it
+// has run and its completion has been delivered.
+class FtpThread : public QObject {
     Q_OBJECT
 public:
     FtpThread();
     ~FtpThread() override;
 
-    // Starts the suspended thread at a low priority.
-    void Resume();
-    void setFreeOnTerminate(bool free);
-
-    // Asks the worker to stop at its next check; never interrupts a call.
+    // Asks the operation to stop at its next check; never interrupts a call.
     void Terminate() { terminatedFlag.store(true); }
     bool Terminated() const { return terminatedFlag.load(); }
-    // Callable from any thread: ends the network wait the worker is blocked
-    // in, and makes every later one end at once (the layer's calls then fail
-    // with 12017). Only signals; the worker closes its own descriptors.
+    // Callable from any thread: ends the network wait the operation is
+    // blocked in, and makes every later one end at once (the layer's calls
+    // then fail with 12017). Only signals; the worker closes its own descriptors.
     void Interrupt() { interruptToken.cancel(); }
     bool Interrupted() const { return interruptToken.cancelled(); }
-    // How long the worker has been in its current network wait (0: not in one).
+    // How long the operation has been in its current network wait (0: not in one).
     long long BlockedOnNetworkMs() const { return interruptToken.blockedForMs(); }
 
-    // True on the user-interface thread while one of this worker's handed-off
-    // steps runs there, i.e. when a handler of its own event is on the stack.
+    // True on the user-interface thread while a handler of one of this
+    // operation's events is on the stack.
     bool InHandOff() const { return handOffDepth.load() > 0; }
+    void enterHandOff() { ++handOffDepth; }
+    void leaveHandOff() { --handOffDepth; }
 
-    // The worker whose run() executes on the calling thread, or null.
+    // Execute() has returned: the operation touches nothing any more.
+    bool isFinished() const { return finishedFlag.load(); }
+    // Its completion event has been delivered (or dropped with the session).
+    bool Delivered() const { return deliveredFlag.load(); }
+
+    // The operation whose Execute() runs on the calling thread, or null.
     static FtpThread *current();
-    // Workers constructed and not yet destroyed, across the process.
+    // Operations created and not yet freed, across the process.
     static int liveCount();
 
-    // Runs step on the user-interface thread and waits for it. Steps queued
-    // with Post() run first, in order.
-    void Synchronize(const std::function<void()> &step);
-    // On the user-interface thread: runs the step the worker is waiting for
-    // in Synchronize, if any. True when one ran.
-    bool RunWaitingStep();
-    // Queues a step for the next Synchronize() while deferring is on, so a
-    // worker can batch several chunks into one hand-off; otherwise runs it
-    // through Synchronize() at once. A posted step returning false drops the
-    // steps queued after it (the worker saw a cancel or a failure there).
-    void Post(std::function<bool()> step);
-    void setDeferring(bool on) { deferring = on; }
-    bool Deferring() const { return deferring; }
-    size_t PostedCount() const { return posted.size(); }
+    // On the worker thread: runs the operation, then lets go of it.
+    void runHere();
+    // On the user-interface thread, once the completion was delivered.
+    void markDelivered();
 
-    // Set by the owner before Resume(): what kind of work this is and which
-    // request it serves.
+    // Set by the owner before the operation is queued: what kind of work
+    // this is and which request it serves.
     int Kind = -1;
     quint64 Operation = 0;
     // The connection the work runs on (null for a connect, which makes one).
@@ -71,15 +61,15 @@ protected:
     virtual void Execute() = 0;
 
 private:
-    void run() final;
-    void runPosted();
+    // Two owners: the worker until the operation has run, the session until
+    // its completion was delivered. The last one frees it on the
+    // user-interface thread.
+    void release();
 
     std::atomic<bool> terminatedFlag { false };
+    std::atomic<bool> finishedFlag { false };
+    std::atomic<bool> deliveredFlag { false };
+    std::atomic<int> owners { 2 };
     CancelToken interruptToken;
     std::atomic<int> handOffDepth { 0 };
-    std::vector<std::function<bool()>> posted;
-    std::mutex waitingMutex;
-    std::function<void()> waitingStep;
-    QSemaphore handedOver;
-    bool deferring = false;
 };

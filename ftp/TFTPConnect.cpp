@@ -35,18 +35,6 @@ TFTPConnect::TFTPConnect(TWinInetFTP *ftp, const QString &agent, const QString &
 {
 }
 
-// The layer asks on this worker; the user is asked on the user-interface
-// thread while the worker waits. A cancel (or the component going away)
-// before or during the question refuses the certificate.
-bool TFTPConnect::askCertificate(const TlsCertificateFacts &facts)
-{
-    bool trusted = false;
-    ftp->handOff(this, [this, &facts, &trusted] {
-        trusted = !Terminated() && ftp->OnCertificate && ftp->OnCertificate(ftp, facts);
-    });
-    return trusted && !Terminated();
-}
-
 QString TFTPConnect::encryptionOf(HINTERNET handle) const
 {
     char text[64] = {};
@@ -65,13 +53,13 @@ void TFTPConnect::report(int32_t code)
 void TFTPConnect::login(HINTERNET session, TWinInetOutcome &outcome)
 {
     report(1);
-    InternetSetCertificateQuestion(
-        session, [this](const TlsCertificateFacts &facts) { return askCertificate(facts); });
+    // The user is asked on the user-interface thread while the asking worker
+    // waits; a cancel before or during the question refuses the certificate.
+    InternetSetCertificateQuestion(session, question);
     connection
         = InternetConnectA(session, site.constData(), INTERNET_DEFAULT_FTP_PORT, user.constData(),
             password.constData(), INTERNET_SERVICE_FTP, INTERNET_FLAG_PASSIVE | securityFlags, 1);
     const DWORD code = GetLastError();
-    InternetSetCertificateQuestion(session, nullptr); // it asks this worker, which ends soon
     if (connection)
         ftp->hConnection.store(connection);
     if (Terminated()) {

@@ -3,6 +3,7 @@
 #include "ftp/FtpThread.h"
 #include "ftp/TlsCertificateFacts.h"
 #include "ftp/WinInet.h"
+#include "ftp/WinInetTls.h"
 
 #include <QByteArray>
 #include <QString>
@@ -17,13 +18,16 @@ public:
     TFTPConnect(TWinInetFTP *ftp, const QString &agent, const QString &site, const QString &login,
         const QString &password);
 
+    // Who answers the certificate questions of this connection, for as long
+    // as the connection may ask (a reconnect too).
+    void installQuestion(TlsCertificateQuestion ask) { question = std::move(ask); }
+
 protected:
     void Execute() override;
 
 private:
     void report(int32_t code);
     void login(HINTERNET session, TWinInetOutcome &outcome);
-    bool askCertificate(const TlsCertificateFacts &facts);
     QString encryptionOf(HINTERNET connection) const;
 
     TWinInetFTP *ftp;
@@ -33,4 +37,5 @@ private:
     int timeZoneMinutes = 0;
     DWORD securityFlags = 0;
     QString encryption;
+    TlsCertificateQuestion question;
 };

@@ -5,6 +5,8 @@
 
 #include <QElapsedTimer>
 
+#include <memory>
+
 TThreadFTPFileDir::TThreadFTPFileDir(TWinInetFTP *ftp, const QString &directory)
     : ftp(ftp), directory(directory.toUtf8())
 {
@@ -42,35 +44,30 @@ void TThreadFTPFileDir::Execute()
     }
     statusCode = 99;
     ftp->reportStatus(this, statusCode);
-    ftp->complete(this, outcome, [this] {
-        if (ftp->OnDirDone)
-            ftp->OnDirDone(ftp);
-    });
+    // A cancel may also come from a handler of an entry still queued.
+    ftp->complete(
+        this, outcome,
+        [this] {
+            if (ftp->OnDirDone)
+                ftp->OnDirDone(ftp);
+        },
+        [this](TWinInetOutcome &settled) {
+            if (Terminated())
+                settled.error = errTerminated;
+        });
 }
 
-// Delivers entry `index` of the batch, unless the listing was cancelled
-// meanwhile: then it and the rest of the batch are dropped.
-bool TThreadFTPFileDir::deliver(int index)
-{
-    if (Terminated())
-        return false;
-    if (ftp->OnDirEntry)
-        ftp->OnDirEntry(ftp, &entries[size_t(index)]);
-    return true;
-}
-
-// Reads ahead up to BatchSize entries (entry 0 is already there) and queues
-// their OnDirEntry events for one hand-off, in the server's order. False when
-// the listing has no more entries.
+// Reads ahead up to BatchSize entries (entry 0 is already there) and posts
+// them as one event, in the server's order; OnDirEntry points into the
+// event's own copy. A cancel or a newer request drops the entries not yet
+// delivered. False when the listing has no more entries.
 bool TThreadFTPFileDir::readBatch(HINTERNET find, TWinInetOutcome &outcome, DWORD &code)
 {
     QElapsedTimer clock;
     clock.start();
-    setDeferring(true);
     bool more = true;
     int count = 0;
     while (more && count < BatchSize) {
-        ftp->postEvent(this, [this, count] { return deliver(count); });
         ++count;
         more = InternetFindNextFileA(find, &entries[size_t(count)]);
         code = GetLastError();
@@ -78,9 +75,16 @@ bool TThreadFTPFileDir::readBatch(HINTERNET find, TWinInetOutcome &outcome, DWOR
         if (clock.elapsed() >= MaxBatchMs)
             break;
     }
-    setDeferring(false);
-    if (PostedCount() > 0)
-        Synchronize(nullptr);
+    auto batch
+        = std::make_shared<std::vector<TWin32FindData>>(entries.begin(), entries.begin() + count);
+    ftp->post(this, [this, batch] {
+        for (TWin32FindData &entry : *batch) {
+            if (ftp->dropsProgress(this))
+                return;
+            if (ftp->OnDirEntry)
+                ftp->OnDirEntry(ftp, &entry);
+        }
+    });
     // The entry read last waits at the head of the next batch.
     if (more)
         entries[0] = entries[size_t(count)];

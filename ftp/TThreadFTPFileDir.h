@@ -20,7 +20,7 @@ class TThreadFTPFileDir : public FtpThread {
 public:
     TThreadFTPFileDir(TWinInetFTP *ftp, const QString &directory);
 
-    // Entries handed to the user-interface thread at once, at most; a batch
+    // Entries posted to the user-interface thread at once, at most; a batch
     // also ends after MaxBatchMs, so a slow server's entries still show soon.
     static constexpr int BatchSize = 64;
     static constexpr int MaxBatchMs = 10;
@@ -30,12 +30,11 @@ protected:
 
 private:
     bool readBatch(HINTERNET find, TWinInetOutcome &outcome, DWORD &code);
-    bool deliver(int index);
     static bool listingFailed(DWORD code, TWinInetOutcome &outcome);
 
     TWinInetFTP *ftp;
     QByteArray directory;
-    // The record OnDirEntry points to, then the entries read ahead of delivery.
+    // The records the layer fills: the one read last, then the rest of a batch.
     std::vector<TWin32FindData> entries = std::vector<TWin32FindData>(BatchSize + 1);
     int32_t statusCode = 0;
 };

@@ -1,6 +1,6 @@
 #include "ftp/TThreadFTPFileGet.h"
 
-#include "ftp/ReplacingSaveFile.h"
+#include "ftp/DownloadFile.h"
 #include "ftp/ResponseCapture.h"
 #include "ftp/WinInetFTP.h"
 
@@ -8,8 +8,6 @@
 
 #include <algorithm>
 #include <thread>
-
-#include <fcntl.h>
 
 namespace {
 
@@ -25,10 +23,7 @@ TThreadFTPFileGet::TThreadFTPFileGet(
 {
 }
 
-TThreadFTPFileGet::~TThreadFTPFileGet()
-{
-    delete stream;
-}
+TThreadFTPFileGet::~TThreadFTPFileGet() = default;
 
 void TThreadFTPFileGet::Execute()
 {
@@ -36,15 +31,20 @@ void TThreadFTPFileGet::Execute()
     connection = ftp->hConnection.load();
     statusCode = 3;
     ftp->reportStatus(this, statusCode);
-    ftp->handOff(this, [this] {
-        if (ftp->OnGetStatus)
-            ftp->OnGetStatus(ftp, 0);
-    });
+    reportTotal();
     if (direct)
         copyDirect(outcome);
     else
         copyChunked(outcome);
     finish(outcome);
+}
+
+void TThreadFTPFileGet::reportTotal()
+{
+    ftp->post(this, [this] {
+        if (ftp->OnGetStatus)
+            ftp->OnGetStatus(ftp, bytesTotal);
+    });
 }
 
 void TThreadFTPFileGet::copyDirect(TWinInetOutcome &outcome)
@@ -80,22 +80,14 @@ void TThreadFTPFileGet::openTransfer(TWinInetOutcome &outcome)
     }
 }
 
-// The worker writes the file itself, in whole blocks: the user-interface
-// thread only sees the progress events.
-void TThreadFTPFileGet::createLocalFile()
-{
-    auto file = std::make_unique<ReplacingSaveFile>(localFile);
-    if (file->open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        stream = file.release();
-}
-
 void TThreadFTPFileGet::copyChunked(TWinInetOutcome &outcome)
 {
     openTransfer(outcome);
     if (Terminated() || !transfer)
         return;
-    createLocalFile();
-    if (!stream) {
+    file = std::make_unique<DownloadFile>(localFile);
+    if (!file->open()) {
+        file.reset();
         outcome.error = errBadSaveFile;
         return;
     }
@@ -108,18 +100,18 @@ void TThreadFTPFileGet::copyChunked(TWinInetOutcome &outcome)
 }
 
 // On the user-interface thread: the progress events of a block, one per
-// 4096-byte chunk, each with the total before its chunk. A cancel seen
-// after a chunk drops the rest of the block's events.
+// 4096-byte chunk, each with the total before its chunk. A cancel (also one
+// from a handler of this block) drops the rest.
 void TThreadFTPFileGet::reportChunks(DWORD size)
 {
     for (DWORD done = 0; done < size;) {
+        if (ftp->dropsProgress(this))
+            return;
         const DWORD chunk = std::min<DWORD>(size - done, BufferSize);
         if (ftp->OnGetStatus)
             ftp->OnGetStatus(ftp, bytesTotal);
         bytesTotal += chunk;
         done += chunk;
-        if (Terminated())
-            return;
     }
 }
 
@@ -153,14 +145,6 @@ bool TThreadFTPFileGet::readBlock(TWinInetOutcome &outcome, DWORD &got)
     return true;
 }
 
-// The file is synced before it replaces the old one; starting the disk's
-// work as each block arrives keeps that final sync short.
-void TThreadFTPFileGet::startWriteback(DWORD size)
-{
-    ::sync_file_range(stream->handle(), written, size, SYNC_FILE_RANGE_WRITE);
-    written += size;
-}
-
 void TThreadFTPFileGet::receive(TWinInetOutcome &outcome)
 {
     for (;;) {
@@ -174,20 +158,15 @@ void TThreadFTPFileGet::receive(TWinInetOutcome &outcome)
             }
             continue;
         }
-        if (got > 0 && stream->write(buffer.get(), got) != qint64(got)) {
+        if (got > 0 && !file->write(buffer.get(), got)) {
             // The chunk whose write failed was announced, as it was begun.
-            ftp->handOff(this, [this] {
-                if (ftp->OnGetStatus)
-                    ftp->OnGetStatus(ftp, bytesTotal);
-            });
+            reportTotal();
             outcome.error = errBadSaveFile;
             return;
         }
-        if (got > 0) {
-            startWriteback(got);
-            ftp->handOff(this, [this, got] { reportChunks(got); });
-        }
-        // Give way once per block: the worker runs at idle priority anyway.
+        if (got > 0)
+            ftp->post(this, [this, got] { reportChunks(got); });
+        // Give way once per block: the worker runs at a low priority anyway.
         std::this_thread::yield();
         if (Terminated())
             return;
@@ -210,10 +189,9 @@ void TThreadFTPFileGet::receive(TWinInetOutcome &outcome)
 // the temporary file and the count begin anew.
 bool TThreadFTPFileGet::startOver()
 {
-    if (!stream->seek(0) || !stream->resize(0))
+    if (!file->restart())
         return false;
-    written = 0;
-    ftp->handOff(this, [this] {
+    ftp->post(this, [this] {
         bytesTotal = 0;
         if (ftp->OnGetStatus)
             ftp->OnGetStatus(ftp, 0);
@@ -221,44 +199,59 @@ bool TThreadFTPFileGet::startOver()
     return true;
 }
 
+void TThreadFTPFileGet::closeTransfer(TWinInetOutcome &outcome)
+{
+    HINTERNET held = transfer;
+    ftp->hTransfer.compare_exchange_strong(held, nullptr);
+    // Closing reads the server's final reply: a refusal there means the
+    // data did not all arrive.
+    if (!InternetCloseHandle(transfer) && outcome.error == errNone && !Terminated()) {
+        outcome.error = errUnknown;
+        outcome.code = int32_t(GetLastError());
+        if (DWORD(outcome.code) == ERROR_INTERNET_EXTENDED_ERROR)
+            outcome.replyLines += ResponseCapture::take().lines;
+    }
+    transfer = nullptr;
+}
+
+// On the user-interface thread, before the first event of the ending: the
+// whole file takes the target's name unless a cancel came meanwhile (the
+// worker may have finished before a handler asked for it).
+void TThreadFTPFileGet::settle(TWinInetError error)
+{
+    if (Terminated())
+        error = errTerminated;
+    if (file && error == errNone && !file->commit())
+        error = errBadSaveFile;
+    file.reset(); // whatever was not committed goes
+    settledError = int(error);
+}
+
 void TThreadFTPFileGet::finish(TWinInetOutcome &outcome)
 {
-    if (transfer) {
-        HINTERNET held = transfer;
-        ftp->hTransfer.compare_exchange_strong(held, nullptr);
-        // Closing reads the server's final reply: a refusal there means the
-        // data did not all arrive.
-        if (!InternetCloseHandle(transfer) && outcome.error == errNone && !Terminated()) {
-            outcome.error = errUnknown;
-            outcome.code = int32_t(GetLastError());
-            if (DWORD(outcome.code) == ERROR_INTERNET_EXTENDED_ERROR)
-                outcome.replyLines += ResponseCapture::take().lines;
-        }
-        transfer = nullptr;
-    }
-    if (stream) {
-        if (outcome.error == errNone && !Terminated()) {
-            if (!stream->commit())
-                outcome.error = errBadSaveFile;
-        } else {
-            stream->cancelWriting();
-        }
-        delete stream; // an uncommitted save file takes its temporary file along
-        stream = nullptr;
-    }
+    if (transfer)
+        closeTransfer(outcome);
     if (Terminated())
         outcome.error = errTerminated;
+    if (file) {
+        if (outcome.error != errNone)
+            file->discard();
+        else if (!file->finishWriting())
+            outcome.error = errBadSaveFile;
+    }
     std::this_thread::yield();
     buffer.reset();
     statusCode = 99;
-    ftp->reportStatus(this, statusCode);
-    ftp->handOff(this, [this] {
-        if (ftp->OnGetStatus)
-            ftp->OnGetStatus(ftp, bytesTotal);
+    ftp->post(this, [this, error = outcome.error] {
+        settle(error);
+        ftp->fireStatus(statusCode);
     });
-    ftp->busy[TWinInetFTP::kGet].store(false);
-    ftp->complete(this, outcome, [this] {
-        if (ftp->OnGetDone)
-            ftp->OnGetDone(ftp, bytesTotal);
-    });
+    reportTotal();
+    ftp->complete(
+        this, outcome,
+        [this] {
+            if (ftp->OnGetDone)
+                ftp->OnGetDone(ftp, bytesTotal);
+        },
+        [this](TWinInetOutcome &settled) { settled.error = TWinInetError(settledError); });
 }

@@ -8,18 +8,18 @@
 
 #include <memory>
 
-class ReplacingSaveFile;
+class DownloadFile;
+enum TWinInetError : uint8_t;
 class TWinInetFTP;
 struct TWinInetOutcome;
 
 // Downloads one remote file: OnGetStatus for each 4096-byte chunk with the
 // total before it, OnGetDone at the end. The worker reads and writes the
 // file itself in blocks of at least BlockChunks chunks (`batch` when larger)
-// or 10 ms of data, and hands each block's events to the user-interface
-// thread at once: every hand-off makes the idle-priority worker wait for the
-// user-interface thread, so the fewer the faster. The file is written into a
-// temporary file beside the target, which replaces the target only when the
-// whole file has arrived.
+// or 10 ms of data, and posts each block's progress as one event without
+// waiting for it. The file is written into a temporary file beside the
+// target, which replaces the target only when the whole file has arrived and
+// no cancel came first, also not from a handler of an event still queued.
 class TThreadFTPFileGet : public FtpThread {
     Q_OBJECT
 public:
@@ -37,12 +37,13 @@ private:
     void copyDirect(TWinInetOutcome &outcome);
     void copyChunked(TWinInetOutcome &outcome);
     void openTransfer(TWinInetOutcome &outcome);
-    void createLocalFile();
     void receive(TWinInetOutcome &outcome);
-    void startWriteback(DWORD size);
     bool readBlock(TWinInetOutcome &outcome, DWORD &got);
     void reportChunks(DWORD size);
+    void reportTotal();
     bool startOver();
+    void closeTransfer(TWinInetOutcome &outcome);
+    void settle(TWinInetError error);
     void finish(TWinInetOutcome &outcome);
 
     TWinInetFTP *ftp;
@@ -51,12 +52,12 @@ private:
     bool direct;
     int batch;
 
-    int64_t bytesTotal = 0;
+    int64_t bytesTotal = 0; // what the handlers were told: user-interface thread only
     int32_t statusCode = 0;
     HINTERNET transfer = nullptr;
     HINTERNET connection = nullptr;
-    ReplacingSaveFile *stream = nullptr; // the worker's own
-    int64_t written = 0; // bytes handed to the file so far
+    std::unique_ptr<DownloadFile> file; // the worker's, until the completion settles it
     bool restarted = false; // the layer started the download over from byte 0
+    int settledError = 0; // the outcome once settled: user-interface thread only
     std::unique_ptr<char[]> buffer;
 };

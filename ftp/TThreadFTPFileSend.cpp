@@ -3,7 +3,6 @@
 #include "ftp/ResponseCapture.h"
 #include "ftp/WinInetFTP.h"
 
-#include <QElapsedTimer>
 #include <QFile>
 
 #include <algorithm>
@@ -22,10 +21,7 @@ TThreadFTPFileSend::TThreadFTPFileSend(
 {
 }
 
-TThreadFTPFileSend::~TThreadFTPFileSend()
-{
-    delete stream;
-}
+TThreadFTPFileSend::~TThreadFTPFileSend() = default;
 
 void TThreadFTPFileSend::Execute()
 {
@@ -33,27 +29,18 @@ void TThreadFTPFileSend::Execute()
     connection = ftp->hConnection.load();
     statusCode = 4;
     ftp->reportStatus(this, statusCode);
-    ftp->handOff(this, [this] {
+    ftp->post(this, [this] {
         if (ftp->OnSendStatus)
             ftp->OnSendStatus(ftp, 0);
     });
-    openLocalFile();
+    auto file = std::make_unique<QFile>(localFile);
+    if (file->open(QIODevice::ReadOnly))
+        stream = std::move(file);
     if (!stream)
         outcome.error = errFileNotFound;
     else if (openTransfer(outcome))
         sendAll(outcome);
     finish(outcome);
-}
-
-void TThreadFTPFileSend::openLocalFile()
-{
-    Synchronize([this] {
-        auto *file = new QFile(localFile);
-        if (file->open(QIODevice::ReadOnly))
-            stream = file;
-        else
-            delete file;
-    });
 }
 
 bool TThreadFTPFileSend::openTransfer(TWinInetOutcome &outcome)
@@ -80,30 +67,13 @@ bool TThreadFTPFileSend::openTransfer(TWinInetOutcome &outcome)
     return true;
 }
 
-// One hand-off: the progress held back so far, then the next chunks of the
-// local file, then the progress event that follows the first of those reads.
-// A read that finds the end (or fails) ends the batch.
-void TThreadFTPFileSend::readBatch()
-{
-    ftp->handOff(this, [this] {
-        chunkSizes.clear();
-        for (int i = 0; i < batch; ++i) {
-            const qint64 got = stream->read(buffer.get() + size_t(i) * BufferSize, BufferSize);
-            chunkSizes.push_back(got);
-            if (got <= 0)
-                break;
-        }
-        if (ftp->OnSendStatus)
-            ftp->OnSendStatus(ftp, bytesTotal);
-    });
-}
-
 // Sends the file, then asks the server's verdict. A connection dropped on
 // the way is taken up again by the layer once: the file is read again from
 // the offset it names.
 void TThreadFTPFileSend::sendAll(TWinInetOutcome &outcome)
 {
-    buffer = std::make_unique<char[]>(size_t(BufferSize) * batch);
+    buffer = std::make_unique<char[]>(size_t(BufferSize));
+    sincePost.start();
     for (;;) {
         const bool resume = sendChunks(outcome);
         if (!resume && outcome.error != errNone)
@@ -127,28 +97,55 @@ bool TThreadFTPFileSend::rewind()
     DWORD length = sizeof offset;
     if (!InternetQueryOptionA(transfer, INTERNET_OPTION_FTP_RESUME_OFFSET, &offset, &length))
         return false;
-    bool ok = false;
-    Synchronize([this, offset, &ok] { ok = stream->seek(qint64(offset)); });
     sentUpTo = int64_t(offset);
-    return ok;
+    return stream->seek(qint64(offset));
+}
+
+// The progress event that follows a read of the local file.
+void TThreadFTPFileSend::noteRead(qint64 got)
+{
+    pending.push_back(
+        { bytesTotal, std::max<int64_t>(bytesTotal, sentUpTo + std::max<qint64>(got, 0)) });
+    if (int(pending.size()) >= batch || sincePost.elapsed() >= MaxBatchMs)
+        postProgress();
+}
+
+// On the user-interface thread the events are dropped from the first one
+// that finds the upload cancelled (also by a handler of this batch).
+void TThreadFTPFileSend::postProgress()
+{
+    if (pending.empty())
+        return;
+    ftp->post(this, [this, events = std::move(pending)] {
+        for (const Progress &p : events) {
+            if (ftp->dropsProgress(this))
+                return;
+            if (ftp->OnSendStatus)
+                ftp->OnSendStatus(ftp, p.reported);
+            deliveredAfter = p.after;
+        }
+    });
+    pending.clear();
+    sincePost.restart();
 }
 
 // True when the layer asks for the data again from an offset.
 bool TThreadFTPFileSend::sendChunks(TWinInetOutcome &outcome)
 {
-    readBatch();
-    QElapsedTimer sinceHandOff;
-    sinceHandOff.start();
-    size_t index = 0;
-    setDeferring(true);
-    while (chunkSizes[index] > 0) {
-        const DWORD size = DWORD(chunkSizes[index]);
+    for (;;) {
+        const qint64 got = stream->read(buffer.get(), BufferSize);
+        noteRead(got);
+        if (got <= 0) {
+            if (got < 0)
+                outcome.error = errUnknown; // the local file could not be read to its end
+            break;
+        }
         DWORD written = 0;
-        InternetWriteFile(transfer, buffer.get() + index * BufferSize, size, &written);
-        if (written == 0 || written != size) {
+        InternetWriteFile(transfer, buffer.get(), DWORD(got), &written);
+        if (written != DWORD(got)) {
             const DWORD code = GetLastError();
             if (code == ERROR_FTP_RESUME_UPLOAD && !Terminated()) {
-                setDeferring(false);
+                postProgress();
                 return true;
             }
             outcome.error = errBadSaveFile;
@@ -162,28 +159,8 @@ bool TThreadFTPFileSend::sendChunks(TWinInetOutcome &outcome)
             outcome.error = errTerminated;
             break;
         }
-        if (++index < chunkSizes.size()) {
-            const int64_t total = bytesTotal;
-            ftp->postEvent(this, [this, total] {
-                if (ftp->OnSendStatus)
-                    ftp->OnSendStatus(ftp, total);
-                return true;
-            });
-            if (sinceHandOff.elapsed() >= MaxBatchMs) {
-                Synchronize(nullptr);
-                sinceHandOff.restart();
-            }
-            continue;
-        }
-        // Give way once per hand-off: the worker runs at idle priority anyway.
-        std::this_thread::yield();
-        readBatch();
-        sinceHandOff.restart();
-        index = 0;
     }
-    setDeferring(false);
-    if (outcome.error == errNone && chunkSizes[index] < 0)
-        outcome.error = errUnknown; // the local file could not be read to its end
+    postProgress();
     return false;
 }
 
@@ -201,23 +178,30 @@ void TThreadFTPFileSend::finish(TWinInetOutcome &outcome)
         }
         transfer = nullptr;
     }
-    Synchronize([this] {
-        delete stream;
-        stream = nullptr;
-    });
+    stream.reset();
     if (Terminated())
         outcome.error = errTerminated;
     std::this_thread::yield();
     buffer.reset();
     statusCode = 99;
-    ftp->reportStatus(this, statusCode);
-    ftp->handOff(this, [this] {
+    // A cancel that came while the events were on their way counts as one
+    // the worker saw after the chunk whose progress was handled last.
+    ftp->post(this, [this, sent = bytesTotal] {
+        if (Terminated()) {
+            bytesTotal = std::min(sent, deliveredAfter);
+        }
+        ftp->fireStatus(statusCode);
         if (ftp->OnSendStatus)
             ftp->OnSendStatus(ftp, bytesTotal);
     });
-    ftp->busy[TWinInetFTP::kSend].store(false);
-    ftp->complete(this, outcome, [this] {
-        if (ftp->OnSendDone)
-            ftp->OnSendDone(ftp, bytesTotal);
-    });
+    ftp->complete(
+        this, outcome,
+        [this] {
+            if (ftp->OnSendDone)
+                ftp->OnSendDone(ftp, bytesTotal);
+        },
+        [this](TWinInetOutcome &settled) {
+            if (Terminated())
+                settled.error = errTerminated;
+        });
 }

@@ -4,6 +4,7 @@
 #include "ftp/WinInet.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QString>
 
 #include <memory>
@@ -14,8 +15,8 @@ class TWinInetFTP;
 struct TWinInetOutcome;
 
 // Uploads one local file: OnSendStatus after each chunk is read from the
-// local file, OnSendDone at the end. The local file is read on the
-// user-interface thread.
+// local file, OnSendDone at the end. The worker reads the file itself and
+// posts the progress of `batch` chunks (or 10 ms) as one event.
 class TThreadFTPFileSend : public FtpThread {
     Q_OBJECT
 public:
@@ -29,11 +30,17 @@ protected:
     void Execute() override;
 
 private:
-    void openLocalFile();
+    // One progress event: the total it reports, and the total once its chunk is sent.
+    struct Progress {
+        int64_t reported;
+        int64_t after;
+    };
+
     bool openTransfer(TWinInetOutcome &outcome);
-    void readBatch();
     void sendAll(TWinInetOutcome &outcome);
     bool sendChunks(TWinInetOutcome &outcome);
+    void noteRead(qint64 got);
+    void postProgress();
     bool rewind();
     void finish(TWinInetOutcome &outcome);
 
@@ -44,10 +51,12 @@ private:
 
     int64_t bytesTotal = 0; // the most sent so far: progress never goes back
     int64_t sentUpTo = 0; // where the data sent stands in the file
+    int64_t deliveredAfter = 0; // user-interface thread: what the handlers saw, plus its chunk
     int32_t statusCode = 0;
     HINTERNET transfer = nullptr;
     HINTERNET connection = nullptr;
-    QFile *stream = nullptr; // lives on the user-interface thread
+    std::unique_ptr<QFile> stream;
     std::unique_ptr<char[]> buffer;
-    std::vector<qint64> chunkSizes; // bytes read for each chunk of the batch
+    std::vector<Progress> pending; // progress not posted yet
+    QElapsedTimer sincePost;
 };

@@ -1,6 +1,7 @@
 #include "ftp/WinInetFTP.h"
 
 #include "ftp/FtpThread.h"
+#include "ftp/FtpWorker.h"
 #include "ftp/ResponseCapture.h"
 #include "ftp/TFTPConnect.h"
 #include "ftp/TThreadFTPFileDir.h"
@@ -29,7 +30,8 @@ bool onUiThread()
 
 } // namespace
 
-TWinInetFTP::TWinInetFTP(QObject *Owner) : QObject(Owner)
+TWinInetFTP::TWinInetFTP(QObject *Owner)
+    : QObject(Owner), events([this] { sendWake(); }), certificateDesk(newCertificateDesk())
 {
     for (auto &flag : busy)
         flag.store(false);
@@ -54,6 +56,8 @@ TWinInetFTP::~TWinInetFTP()
     OnWinInetStatus = nullptr;
     OnCertificate = nullptr;
     stopEveryWorker();
+    closeCertificateDesk();
+    retireWorker();
     closeHandle(hTransfer);
     closeHandle(hFind);
     closeHandle(hConnection);
@@ -62,8 +66,8 @@ TWinInetFTP::~TWinInetFTP()
     instanceRef.compare_exchange_strong(self, nullptr);
 }
 
-// Without running the event loop (this object is going away): the workers'
-// hand-offs are served here directly until each has ended.
+// Without running the event loop (this object is going away): the events
+// are delivered here, to no handler, until every operation has ended.
 void TWinInetFTP::stopEveryWorker()
 {
     for (const auto &worker : started) {
@@ -72,24 +76,29 @@ void TWinInetFTP::stopEveryWorker()
             worker->Interrupt();
         }
     }
-    for (bool alive = true; alive;) {
-        alive = false;
+    for (;;) {
+        deliverPosted();
+        bool alive = false;
         for (const auto &guard : started) {
             FtpThread *worker = guard.data();
-            // A worker whose handler is on the stack cannot end before it returns.
-            if (!worker || worker->isFinished() || worker->InHandOff())
-                continue;
-            alive = true;
-            if (!worker->RunWaitingStep())
-                worker->wait(QDeadlineTimer(5));
+            // One whose handler is on the stack cannot end before it returns.
+            if (worker && !worker->isFinished() && !worker->InHandOff())
+                alive = true;
         }
+        if (!alive)
+            break;
+        events.waitForEvents(5);
     }
+    deliverPosted();
+    for (const auto &worker : started)
+        if (worker && worker->isFinished())
+            worker->markDelivered(); // nothing of it will be delivered any more
 }
 
 bool TWinInetFTP::NoWorkerAlive() const
 {
     for (const auto &worker : started)
-        if (worker && !worker->isFinished())
+        if (worker && !(worker->isFinished() && worker->Delivered()))
             return false;
     return true;
 }
@@ -113,45 +122,67 @@ void TWinInetFTP::closeHandle(std::atomic<HINTERNET> &handle)
         InternetCloseHandle(held);
 }
 
-void TWinInetFTP::startWorker(Kind kind, FtpThread *worker, quint64 op, TWinInetStatus newStatus)
+// The connection's worker, made when the first request needs it (a single
+// command may be tried before any connection).
+FtpWorker &TWinInetFTP::requestWorker()
 {
-    worker->Kind = kind;
-    worker->Operation = op;
-    worker->Connection = kind == kConnect ? nullptr : hConnection.load();
-    lastStarted = op;
-    started.erase(std::remove_if(started.begin(), started.end(),
-                      [](const QPointer<FtpThread> &w) { return !w || w->isFinished(); }),
-        started.end());
-    started.emplace_back(worker);
-    busy[kind].store(true);
-    status.store(newStatus);
-    worker->setFreeOnTerminate(true);
-    workers[kind] = worker;
-    worker->Resume();
+    if (!worker)
+        worker = FtpWorker::start();
+    return *worker;
 }
 
-// Waits by running the event loop, since the worker needs this thread for
-// its hand-offs; a negative time-out waits for good. A worker whose own event
-// handler is on the stack cannot end before that handler returns, so it is
-// not waited for.
-TWinInetFTP::WaitEnd TWinInetFTP::waitUntilFinished(FtpThread *worker, int timeoutMs)
+// The thread ends once what is queued on it has run.
+void TWinInetFTP::retireWorker()
 {
-    QPointer<FtpThread> guard(worker);
+    if (worker)
+        worker->retire();
+    worker.reset();
+}
+
+void TWinInetFTP::startWorker(Kind kind, FtpThread *job, quint64 op, TWinInetStatus newStatus)
+{
+    job->Kind = kind;
+    job->Operation = op;
+    job->Connection = kind == kConnect ? nullptr : hConnection.load();
+    lastStarted = op;
+    started.erase(std::remove_if(started.begin(), started.end(),
+                      [](const QPointer<FtpThread> &w) { return !w || w->Delivered(); }),
+        started.end());
+    started.emplace_back(job);
+    busy[kind].store(true);
+    status.store(newStatus);
+    workers[kind] = job;
+    requestWorker().enqueue(job);
+}
+
+// Delivers what the workers posted and runs the event loop a little;
+// waits up to ms for something new when nothing was due.
+void TWinInetFTP::waitForEvents(int ms)
+{
+    deliverPosted();
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    if (!events.headBlocked())
+        events.waitForEvents(ms);
+}
+
+// Waits until the worker's completion was delivered; a negative time-out
+// waits for good. An operation whose own event handler is on the stack
+// cannot end before that handler returns (nor can one whose events queue
+// behind such a handler's), so it is not waited for.
+TWinInetFTP::WaitEnd TWinInetFTP::waitUntilFinished(FtpThread *job, int timeoutMs)
+{
+    QPointer<FtpThread> guard(job);
     const QDeadlineTimer deadline
         = timeoutMs < 0 ? QDeadlineTimer(QDeadlineTimer::Forever) : QDeadlineTimer(timeoutMs);
     for (;;) {
         FtpThread *running = guard.data();
-        if (!running || running->isFinished())
+        if (!running || running->Delivered())
             return WaitEnd::Ended;
-        if (running->InHandOff())
+        if (running->InHandOff() || events.headBlocked())
             return WaitEnd::HandlerOnStack;
         if (deadline.hasExpired())
             return WaitEnd::TimedOut;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        running = guard.data();
-        if (running && !running->isFinished() && !running->InHandOff()
-            && !running->RunWaitingStep())
-            QThread::usleep(200);
+        waitForEvents(2);
     }
 }
 
@@ -208,14 +239,16 @@ void TWinInetFTP::connectAs(quint64 op)
             }
             return;
         }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::usleep(200);
+        waitForEvents(2);
     }
     if (hTransfer.load() || hFind.load() || hConnection.load() || hSession.load())
         Disconnect();
     encryption.clear();
-    auto *worker = new TFTPConnect(this, AppTitle, FTPSite, Login, Password);
-    startWorker(kConnect, worker, op, statInConnect);
+    // What still runs on the old connection ends on its own thread.
+    retireWorker();
+    auto *job = new TFTPConnect(this, AppTitle, FTPSite, Login, Password);
+    job->installQuestion(certificateQuestion());
+    startWorker(kConnect, job, op, statInConnect);
 }
 
 void TWinInetFTP::Disconnect()
@@ -230,6 +263,7 @@ void TWinInetFTP::Disconnect()
     closeHandle(hSession);
     encryption.clear();
     status.store(statIdle);
+    retireWorker();
 }
 
 void TWinInetFTP::dropConnection(HINTERNET connection)
@@ -317,7 +351,7 @@ void TWinInetFTP::GetDirectory(const QString &Directory)
 {
     // Inside OnDirDone the finished listing's flag is still set, yet a new
     // listing is welcome there; anywhere else a running listing refuses.
-    if (hFind.load() || (busy[kDir].load() && nested[kDir] == 0))
+    if (hFind.load() || (busy[kDir].load() && completing[kDir] == 0))
         return;
     const quint64 op = newOperation();
     if (!Connected()) {
@@ -435,43 +469,6 @@ bool TWinInetFTP::isStale(const FtpThread *worker) const
         && (worker->Terminated() || worker->Operation < latestConnect);
 }
 
-void TWinInetFTP::handOff(FtpThread *worker, const std::function<void()> &step)
-{
-    worker->Synchronize([this, worker, &step] {
-        const int kind = worker->Kind;
-        const quint64 savedOp = eventOperation;
-        const bool savedStale = eventStale;
-        eventOperation = worker->Operation;
-        eventStale = isStale(worker);
-        ++nested[kind];
-        step();
-        --nested[kind];
-        eventOperation = savedOp;
-        eventStale = savedStale;
-    });
-}
-
-void TWinInetFTP::postEvent(FtpThread *worker, std::function<bool()> step)
-{
-    if (!worker->Deferring()) {
-        handOff(worker, [&step] { step(); });
-        return;
-    }
-    worker->Post([this, worker, step = std::move(step)] {
-        const int kind = worker->Kind;
-        const quint64 savedOp = eventOperation;
-        const bool savedStale = eventStale;
-        eventOperation = worker->Operation;
-        eventStale = isStale(worker);
-        ++nested[kind];
-        const bool goOn = step();
-        --nested[kind];
-        eventOperation = savedOp;
-        eventStale = savedStale;
-        return goOn;
-    });
-}
-
 void TWinInetFTP::fireStatus(int32_t code)
 {
     if (OnWinInetStatus)
@@ -480,10 +477,7 @@ void TWinInetFTP::fireStatus(int32_t code)
 
 void TWinInetFTP::reportStatus(FtpThread *worker, int32_t code)
 {
-    postEvent(worker, [this, code] {
-        fireStatus(code);
-        return true;
-    });
+    post(worker, [this, code] { fireStatus(code); });
 }
 
 void TWinInetFTP::applyOutcome(const TWinInetOutcome &outcome)
@@ -512,8 +506,8 @@ bool TWinInetFTP::connectionLost(HINTERNET connection)
         && state == INTERNET_STATE_DISCONNECTED;
 }
 
-void TWinInetFTP::complete(
-    FtpThread *worker, const TWinInetOutcome &workerOutcome, const std::function<void()> &fire)
+void TWinInetFTP::complete(FtpThread *worker, const TWinInetOutcome &workerOutcome,
+    std::function<void()> fire, std::function<void(TWinInetOutcome &)> adjust)
 {
     // However the operation ended, a connection the layer found dead (no
     // final reply, a 421, a time-out) is dropped now, not at the next command.
@@ -526,8 +520,14 @@ void TWinInetFTP::complete(
             = ResponseCapture::split(notes.data(), notes.size()) + outcome.replyLines;
     if (!outcome.lostConnection && worker->Connection && connectionLost(worker->Connection))
         outcome.lostConnection = worker->Connection;
-    handOff(worker, [this, worker, &outcome, &fire] {
+    post(worker, [this, worker, outcome, fire, adjust]() mutable {
+        if (adjust)
+            adjust(outcome);
         const Kind kind = Kind(worker->Kind);
+        // Connect, download and upload are no longer busy when their
+        // completion handler runs; a new request is welcome there.
+        if (kind == kConnect || kind == kGet || kind == kSend)
+            busy[kind].store(false);
         // A stale completion sees its own outcome, but LastError afterwards
         // belongs to the operation that replaced it.
         const TWinInetError errorBefore = lastError;
@@ -542,8 +542,10 @@ void TWinInetFTP::complete(
         }
         if (kind == kGet)
             directDownload = false;
+        ++completing[kind];
         if (fire)
             fire();
+        --completing[kind];
         if (eventStale) {
             lastError = errorBefore;
             lastErrorCode = codeBefore;
@@ -557,6 +559,7 @@ void TWinInetFTP::complete(
         // returned, unless a newer worker of the kind has taken it over.
         if ((kind == kDir || kind == kMisc) && workers[kind] == worker)
             busy[kind].store(false);
+        worker->markDelivered();
     });
 }
 
@@ -576,12 +579,8 @@ void TWinInetFTP::statusCallback(HINTERNET, DWORD_PTR, DWORD status, void *, DWO
         return;
     }
     FtpThread *worker = FtpThread::current();
-    // A cancelled worker's library progress interests nobody, and blocking
-    // it on the user-interface thread could hold up whoever closes its handles.
+    // A cancelled worker's library progress interests nobody.
     if (!worker || worker->Terminated())
         return;
-    ftp->postEvent(worker, [ftp, status] {
-        ftp->fireStatus(int32_t(status));
-        return true;
-    });
+    ftp->postProgress(worker, [ftp, status] { ftp->fireStatus(int32_t(status)); });
 }

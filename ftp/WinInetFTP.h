@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ftp/FtpEventQueue.h"
 #include "ftp/TlsCertificateFacts.h"
 #include "ftp/Win32FindData.h"
 #include "ftp/WinInet.h"
@@ -11,10 +12,13 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <vector>
 
 class FtpThread;
+class FtpWorker;
 class TWinInetFTP;
+class CertificateDesk;
 
 // Outcome of an operation, read from LastError inside its completion event.
 enum TWinInetError : uint8_t {
@@ -83,9 +87,10 @@ struct TWinInetOutcome {
 };
 
 // The FTP session: owns the Internet session and the FTP connection of the
-// current site and runs each request on a worker thread of its own. Every
-// outcome arrives as an event on the user-interface thread; nothing is
-// thrown and no request blocks on the network.
+// current site and runs the requests on the connection's worker thread, one
+// after another. Every outcome arrives as an event on the user-interface
+// thread, posted there in order while the worker goes on; nothing is thrown
+// and no request blocks on the network.
 class TWinInetFTP : public QObject {
     Q_OBJECT
 public:
@@ -124,7 +129,7 @@ public:
     TOnCreateDirDoneEvent OnCreateDirDone;
     TOnDeleteDirDoneEvent OnDeleteDirDone;
     TOnStatusEvent OnWinInetStatus;
-    // Asked on the user-interface thread, while the connect waits, about a
+    // Asked on the user-interface thread, while the connection waits, about a
     // certificate the system's store does not vouch for (unknown issuer,
     // self-signed, out of its validity). A certificate for another host is
     // refused without asking. Unset: refused.
@@ -171,11 +176,18 @@ public:
     // thread will touch the component or deliver an event any more.
     bool NoWorkerAlive() const;
 
-    // Consecutive 4096-byte chunks a transfer hands to the user-interface
-    // thread at once (1 to 16): fewer thread switches, same events in the
-    // same order, and a cancel is still seen after every chunk. Downloads
-    // hand over whole blocks of at least 1 MiB (or 10 ms of data).
+    // Consecutive 4096-byte chunks whose progress an upload posts at once
+    // (1 to 16): same events in the same order, and a cancel is still seen
+    // after every chunk. Downloads post whole blocks of at least 1 MiB (or
+    // 10 ms of data).
     int TransferBatch = 16;
+
+    // Makes what downloads wrote as new files durable, once: one syncfs per
+    // file system written to since the last call, on a thread of its own.
+    // done runs on the user-interface thread afterwards (at once when nothing
+    // waits; not if this session is gone by then). A replaced file was synced
+    // before its rename already.
+    void FlushWritten(std::function<void()> done);
 
 private:
     friend class TFTPConnect;
@@ -183,6 +195,7 @@ private:
     friend class TThreadFTPFileGet;
     friend class TThreadFTPFileSend;
     friend class TThreadFTPFileMisc;
+    friend class CertificateDesk;
 
     enum Kind { kConnect, kDir, kGet, kSend, kMisc, KindCount };
     enum class WaitEnd { Ended, HandlerOnStack, TimedOut };
@@ -204,6 +217,9 @@ private:
     void stopWorker(Kind kind, bool patient);
     void stopSingleCommand();
     bool otherWorkRunning() const;
+    FtpWorker &requestWorker();
+    void retireWorker();
+    void waitForEvents(int ms);
     bool isStale(const FtpThread *worker) const;
     void dropConnection(HINTERNET connection);
     static bool connectionLost(HINTERNET connection);
@@ -211,13 +227,26 @@ private:
     void closeHandle(std::atomic<HINTERNET> &handle);
     void answerNotConnected(const std::function<void()> &fire);
 
-    // Called by the workers: run a step on the user-interface thread with
-    // the event's operation number in force.
-    void handOff(FtpThread *worker, const std::function<void()> &step);
-    void postEvent(FtpThread *worker, std::function<bool()> step);
+    // Called by the operations: post a step to the user-interface thread,
+    // which runs it with the event's operation number in force. A progress
+    // event is dropped there when its operation was cancelled or replaced.
+    void post(FtpThread *worker, std::function<void()> step);
+    void postProgress(FtpThread *worker, std::function<void()> fire);
+    // Waits for the answer: the one event a worker waits for.
+    bool ask(FtpThread *worker, const std::function<bool()> &question);
+    bool dropsProgress(const FtpThread *worker) const;
+    std::shared_ptr<CertificateDesk> newCertificateDesk();
+    void closeCertificateDesk();
+    // For a new connection: asks the user through this session while it lives.
+    std::function<bool(const TlsCertificateFacts &)> certificateQuestion() const;
+    void sendWake();
+    void deliverPosted();
+    void deliver(FtpEventQueue::Event &event);
     void reportStatus(FtpThread *worker, int32_t code);
-    void complete(
-        FtpThread *worker, const TWinInetOutcome &outcome, const std::function<void()> &fire);
+    // Posts the completion; adjust, if given, settles the outcome on the
+    // user-interface thread just before it is applied.
+    void complete(FtpThread *worker, const TWinInetOutcome &outcome, std::function<void()> fire,
+        std::function<void(TWinInetOutcome &)> adjust = nullptr);
     void applyOutcome(const TWinInetOutcome &outcome);
     void fireStatus(int32_t code);
     static bool isConnectionLost(DWORD code);
@@ -238,10 +267,15 @@ private:
     int miscSelector = 0;
     bool directDownload = false;
 
+    FtpEventQueue events;
+    std::shared_ptr<FtpWorker> worker; // the current connection's
+    std::shared_ptr<CertificateDesk> certificateDesk;
+
     std::atomic<bool> busy[KindCount];
     QPointer<FtpThread> workers[KindCount];
     std::vector<QPointer<FtpThread>> started; // every worker not known to be gone
-    int nested[KindCount] = {}; // hand-offs of each kind on the UI stack
+    int nested[KindCount] = {}; // events of each kind being handled on the UI stack
+    int completing[KindCount] = {}; // completion handlers of each kind on the UI stack
 
     QStringList logonMessage;
     QString encryption;

@@ -193,6 +193,8 @@ bool TransferQueue::queueStep(bool continuing)
                     setState(still, QueueItemState::Waiting);
             }
         }
+        if (row < 0 && port.runEnded)
+            port.runEnded();
         if (!started && !stopped && newerRun) {
             newerRun = false;
             if (services.showWatchList)

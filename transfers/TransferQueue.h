@@ -42,6 +42,8 @@ public:
         // Hands the item to the dispatch; false when nothing took it. The
         // transfer may end, and the queue be stepped again, inside this call.
         std::function<bool(const QueueItem &)> startTransfer;
+        // Nothing is left to start: what the run wrote may go to the disk now.
+        std::function<void()> runEnded;
     };
     struct RowTexts {
         QString size, type, modified;

@@ -116,9 +116,10 @@ lftp_run() {
     start=$(date +%s.%N)
     if lftp -c "$lftp_base; open $url; mget -O '$out' '$remote/*'" >"$work/lftp.out" 2>&1; then
         end=$(date +%s.%N)
-        # Vrex syncs each file before it takes its name; lftp leaves the data
-        # in the page cache. The time until it is on disk too, for a second
-        # comparison (sync flushes the whole system, so it is the noisier one).
+        # lftp leaves the data in the page cache, as Vrex does with new files
+        # until its queue run ends (then one syncfs, not timed here). The time
+        # until it is on disk too, for a second comparison (sync flushes the
+        # whole system, so it is the noisier one).
         sync
         synced=$(date +%s.%N)
         status=$(verify "$data/$set")
@@ -227,7 +228,7 @@ for c in "${cases[@]}"; do
     done
 done
 echo
-echo "where the fastest good Vrex run spent its processor time (the worker waits for each event the window handles):"
+echo "where the fastest good Vrex run spent its processor time (the window thread handling the posted events):"
 printf '%-10s %-6s %8s %8s %11s %17s %17s %13s\n' server set "cpu s" "window s" "window/file" "progress ms/calls" "status ms/calls" "done ms"
 for c in "${cases[@]}"; do
     read -r server _ <<<"$c"

@@ -27,6 +27,39 @@ QStringList expected(std::initializer_list<const char *> lines)
     return list;
 }
 
+// Runs of "<event> <n> <rest>" whose n grows by 4096 become "<event> a..b <rest>".
+QStringList collapsed(const QStringList &lines)
+{
+    QStringList out;
+    qint64 first = -1, last = -1;
+    QString name, rest;
+    auto flush = [&] {
+        if (first >= 0)
+            out << (first == last
+                    ? QStringLiteral("%1 %2%3").arg(name).arg(first).arg(rest)
+                    : QStringLiteral("%1 %2..%3%4").arg(name).arg(first).arg(last).arg(rest));
+        first = -1;
+    };
+    for (const QString &line : lines) {
+        const QString n = line.section(' ', 0, 0), r = line.section(' ', 2);
+        bool ok = false;
+        const qint64 v = line.section(' ', 1, 1).toLongLong(&ok);
+        const QString tail = r.isEmpty() ? QString() : " " + r;
+        if (ok && first >= 0 && n == name && tail == rest && v == last + 4096) {
+            last = v;
+            continue;
+        }
+        flush();
+        if (ok && n.endsWith("Status")) {
+            name = n, rest = tail, first = last = v;
+            continue;
+        }
+        out << line;
+    }
+    flush();
+    return out;
+}
+
 } // namespace
 
 class TestSessionTransfer : public QObject {
@@ -409,6 +442,56 @@ private slots:
         QVERIFY(log.matching("GetDone").value(0).endsWith("err=7"));
         QCOMPARE(log.last(), QStringLiteral("Connect inet=1 ftp=1 err=0"));
         QVERIFY(ftp.Connected());
+        ftp.Disconnect();
+    }
+
+    // Every event a handler sees, with Status and LastError as it sees them,
+    // in delivery order, library progress codes included.
+    void eventsOfAMebibyteTransferInOrder()
+    {
+        const QString folder = FtpFixture::freshUserFolder("mib");
+        const QString dir = localDir();
+        QVERIFY(writeFile(dir + "/up.bin", pattern(1 << 20)));
+        TWinInetFTP ftp;
+        SessionRecorder log(ftp);
+        QVERIFY(connectTo(ftp, log));
+        QStringList seen;
+        auto state = [&] {
+            return QStringLiteral(" st=%1 err=%2").arg(int(ftp.Status())).arg(int(ftp.LastError()));
+        };
+        ftp.OnWinInetStatus = [&](TWinInetFTP *, int32_t code) {
+            seen << QStringLiteral("Code %1").arg(code) + state();
+        };
+        log.inside = [&](const QString &) { seen << log.last() + state(); };
+        ftp.SendFile(dir + "/up.bin", folder + "/up.bin");
+        QVERIFY(waitFor([&] { return log.count("SendDone") == 1; }));
+        ftp.GetFile(folder + "/up.bin", dir + "/down.bin");
+        QVERIFY(waitFor([&] { return log.count("GetDone") == 1; }));
+        QCOMPARE(readFile(FtpFixture::userRoot() + folder + "/up.bin"), pattern(1 << 20));
+        QCOMPARE(readFile(dir + "/down.bin"), pattern(1 << 20));
+        const char *command[] = { "Code 30", "Code 31", "Code 40", "Code 41" };
+        QStringList want;
+        auto add = [&](std::initializer_list<const char *> lines, int st) {
+            for (const char *l : lines)
+                want << QStringLiteral("%1 st=%2 err=0").arg(QLatin1String(l)).arg(st);
+        };
+        auto commands = [&](int n, int st) {
+            for (int i = 0; i < n; ++i)
+                for (const char *c : command)
+                    add({ c }, st);
+        };
+        add({ "Code 4", "SendStatus 0" }, 3); // two commands before the data flows
+        commands(2, 3);
+        add({ "Code 100", "Code 60", "SendStatus 0..1048576", "Code 40", "Code 41", "Code 70",
+                "Code 99", "SendStatus 1048576", "SendDone 1048576 err=0" },
+            3);
+        add({ "Code 3", "GetStatus 0" }, 2); // three commands before the data flows
+        commands(3, 2);
+        add({ "Code 100", "Code 60", "GetStatus 0..1044480", "Code 40", "Code 41", "Code 70",
+                "Code 99", "GetStatus 1048576", "GetDone 1048576 err=0" },
+            2);
+        QCOMPARE(collapsed(seen), want);
+        QCOMPARE(ftp.Status(), statIdle);
         ftp.Disconnect();
     }
 };

@@ -1,0 +1,175 @@
+#include "ftp/WinInetFTP.h"
+
+#include "ftp/DownloadFile.h"
+#include "ftp/FtpThread.h"
+
+#include <QCoreApplication>
+#include <QMetaObject>
+#include <QPointer>
+#include <QThread>
+
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+// How the workers' events reach the user-interface thread.
+
+namespace {
+
+bool onUiThread()
+{
+    QCoreApplication *app = QCoreApplication::instance();
+    return !app || QThread::currentThread() == app->thread();
+}
+
+} // namespace
+
+// Answers the layer's certificate questions for the session, from whatever
+// connection asks (also one made again after a drop, long after its connect
+// ended): it lives as long as any connection holds the question, and says no
+// once the session is gone.
+class CertificateDesk {
+public:
+    explicit CertificateDesk(TWinInetFTP *session) : ftp(session) { }
+    bool ask(const TlsCertificateFacts &facts)
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        FtpThread *worker = FtpThread::current();
+        if (!ftp || !worker)
+            return false;
+        return ftp->ask(worker, [this, worker, &facts] {
+            return !worker->Terminated() && ftp->OnCertificate && ftp->OnCertificate(ftp, facts);
+        }) && !worker->Terminated();
+    }
+    void close()
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        ftp = nullptr;
+    }
+
+private:
+    std::mutex mutex;
+    TWinInetFTP *ftp;
+};
+
+std::shared_ptr<CertificateDesk> TWinInetFTP::newCertificateDesk()
+{
+    return std::make_shared<CertificateDesk>(this);
+}
+
+std::function<bool(const TlsCertificateFacts &)> TWinInetFTP::certificateQuestion() const
+{
+    return [desk = certificateDesk](const TlsCertificateFacts &facts) { return desk->ask(facts); };
+}
+
+void TWinInetFTP::closeCertificateDesk()
+{
+    certificateDesk->close();
+}
+
+void TWinInetFTP::post(FtpThread *worker, std::function<void()> step)
+{
+    events.post(worker, std::move(step));
+}
+
+// A worker that was cancelled or replaced only winds up: what it still
+// reports on the way interests nobody, and must not arrive late.
+bool TWinInetFTP::dropsProgress(const FtpThread *worker) const
+{
+    return worker->Terminated() || isStale(worker);
+}
+
+void TWinInetFTP::postProgress(FtpThread *worker, std::function<void()> fire)
+{
+    events.post(worker, [this, worker, fire = std::move(fire)] {
+        if (!dropsProgress(worker))
+            fire();
+    });
+}
+
+// The answer comes from the user-interface thread, after every event the
+// worker posted before the question.
+bool TWinInetFTP::ask(FtpThread *worker, const std::function<bool()> &question)
+{
+    if (onUiThread())
+        return question();
+    bool answer = false;
+    std::mutex mutex;
+    std::condition_variable answered;
+    bool done = false;
+    events.post(worker, [&] {
+        const bool yes = question();
+        std::lock_guard<std::mutex> lock(mutex);
+        answer = yes;
+        done = true;
+        answered.notify_all();
+    });
+    std::unique_lock<std::mutex> lock(mutex);
+    answered.wait(lock, [&] { return done; });
+    return answer;
+}
+
+// One event per turn of the event loop, as if each were a posted event of
+// its own: whatever a handler queues (a Cancel, a Connect) runs before the
+// next event of the worker.
+void TWinInetFTP::sendWake()
+{
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            events.woken();
+            FtpEventQueue::Event event;
+            if (events.takeNext(event))
+                deliver(event);
+        },
+        Qt::QueuedConnection);
+}
+
+// Runs the posted events in order. Called again from inside a handler (a
+// nested event loop, Cancel), it stops at an event whose operation's handler
+// is still on the stack, so no event overtakes the one being handled.
+void TWinInetFTP::deliverPosted()
+{
+    FtpEventQueue::Event event;
+    while (events.takeNext(event))
+        deliver(event);
+}
+
+void TWinInetFTP::deliver(FtpEventQueue::Event &event)
+{
+    FtpThread *worker = event.operation;
+    const int kind = worker->Kind;
+    const quint64 savedOp = eventOperation;
+    const bool savedStale = eventStale;
+    eventOperation = worker->Operation;
+    eventStale = isStale(worker);
+    ++nested[kind];
+    worker->enterHandOff();
+    event.step();
+    worker->leaveHandOff();
+    --nested[kind];
+    eventOperation = savedOp;
+    eventStale = savedStale;
+    if (events.rearm())
+        sendWake();
+}
+
+void TWinInetFTP::FlushWritten(std::function<void()> done)
+{
+    QPointer<TWinInetFTP> self(this);
+    if (!DownloadFile::anythingToFlush()) {
+        if (done)
+            done();
+        return;
+    }
+    std::thread([self, done = std::move(done)] {
+        DownloadFile::flushWritten();
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [self, done] {
+                if (self && done)
+                    done();
+            },
+            Qt::QueuedConnection);
+    }).detach();
+}
