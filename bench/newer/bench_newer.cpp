@@ -104,8 +104,8 @@ int main(int argc, char **argv)
 
     TForm1 form;
     form.createDialogs();
-    // dirDone: the end of each item's lookup of its file, through to the
-    // start of the next item's, on the window's thread.
+    // dirDone: the end of a folder's listing or of a file's own lookup,
+    // through to the start of what comes next, on the window's thread.
     HandlerClock progress, status, done, dirEntry, dirDone;
     dirEntry.wrap(form.ftp().OnDirEntry);
     dirDone.wrap(form.ftp().OnDirDone);
@@ -142,6 +142,9 @@ int main(int argc, char **argv)
     // The last item's status is set as it leaves the queue; the session may
     // still be closing: the run ends when the window is idle too.
     runEventsUntil([&] { return !form.listing().isBusy(); }, 10000);
+    if (outcome.ok && form.listing().isBusy())
+        outcome = { false, QStringLiteral("the window never went idle after the queue emptied"),
+            {} };
     const double wallS = double(wall.nsecsElapsed()) / 1e9;
     const double cpuS = cpuSeconds() - cpu0;
     const double uiCpuS = threadCpuSeconds() - uiCpu0;

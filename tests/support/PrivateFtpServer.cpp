@@ -56,3 +56,22 @@ void PrivateFtpServer::stop()
         runFixture(QStringLiteral("stop"));
     running = false;
 }
+
+void PrivateFtpServer::setCommandLog(bool on)
+{
+    QFile marker(dir.path() + QStringLiteral("/log-commands"));
+    if (on)
+        marker.open(QIODevice::WriteOnly);
+    else
+        marker.remove();
+}
+
+QStringList PrivateFtpServer::takeCommands()
+{
+    QFile log(dir.path() + QStringLiteral("/commands.log"));
+    if (!log.open(QIODevice::ReadWrite))
+        return {};
+    const QStringList lines = QString::fromUtf8(log.readAll()).split('\n', Qt::SkipEmptyParts);
+    log.resize(0);
+    return lines;
+}

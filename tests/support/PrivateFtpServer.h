@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
 // A pyftpdlib server of one test's own, on a free loopback port, for tests
@@ -17,6 +18,11 @@ public:
     void stop();
     // From the next start: no MLST or MLSD, only LIST (links show as links).
     void setListOnly(bool listOnly);
+    // From the next start: the server writes down every command it gets.
+    void setCommandLog(bool on);
+    // The commands received since the last call ("VERB argument", the
+    // argument as a local path where it names one), forgotten once read.
+    QStringList takeCommands();
     bool isRunning() const { return running; }
 
     int port() const { return serverPort; }

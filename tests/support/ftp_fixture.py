@@ -8,7 +8,8 @@
 Anonymous logins read STATE_DIR/anon; user "vrex" with password "secret"
 reads and writes STATE_DIR/user. The port is written to STATE_DIR/port once
 the server accepts connections. With a file STATE_DIR/list-only the server
-offers no MLST or MLSD, as servers that list only with LIST.
+offers no MLST or MLSD, as servers that list only with LIST. With a file
+STATE_DIR/log-commands it appends every command to STATE_DIR/commands.log.
 """
 import os
 import shutil
@@ -52,6 +53,8 @@ def serve(state):
     if os.path.exists(os.path.join(state, "list-only")):
         handler.proto_cmds = {k: v for k, v in handler.proto_cmds.items()
                               if k not in ("MLST", "MLSD")}
+    if os.path.exists(os.path.join(state, "log-commands")):
+        handler = logging_commands(handler, os.path.join(state, "commands.log"))
     server = FTPServer(("127.0.0.1", 0), handler)
     server.max_cons = 512
     port = server.socket.getsockname()[1]
@@ -61,6 +64,15 @@ def serve(state):
     os.replace(tmp, os.path.join(state, "port"))
     signal.signal(signal.SIGTERM, lambda *_: server.close_all())
     server.serve_forever(handle_exit=True)
+
+
+def logging_commands(base, path):
+    """The handler writing each command's verb and argument to path."""
+    class Logged(base):
+        def log_cmd(self, cmd, arg, respcode, respstr):
+            with open(path, "a", encoding="utf-8", errors="replace") as f:
+                f.write(("%s %s" % (cmd, arg)).strip() + "\n")
+    return Logged
 
 
 def start(state):

@@ -13,10 +13,12 @@
 #include "explorer/RowTexts.h"
 #include "explorer/SiteTree.h"
 #include "explorer/SiteTreeCommands.h"
+#include "ftp/FileTime.h"
 #include "ftp/WinInet.h"
 #include "platform/TempFolder.h"
 #include "platform/UrlOpener.h"
 #include "storage/SiteBook.h"
+#include "storage/SiteOptionsFile.h"
 #include "storage/TRegFile.h"
 #include "storage/WatchFile.h"
 #include "transfers/TFormNewer.h"
@@ -27,6 +29,7 @@
 #include "widgets/TListView.h"
 
 #include <QLineEdit>
+#include <QRegularExpression>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabBar>
@@ -106,6 +109,38 @@ class TestWatchWindow : public QObject {
     void waitForQueueToEmpty()
     {
         QTRY_VERIFY_WITH_TIMEOUT(form->queue().count() == 0 && idle(), kNetWait);
+    }
+
+    // "Download if Newer" of the given watch rows into the local folder.
+    void downloadIfNewer(const QList<int> &rows)
+    {
+        QItemSelectionModel *selection = watches()->selectionModel();
+        selection->clearSelection();
+        for (int row : rows)
+            selection->select(watches()->shownModel()->index(row, 0),
+                QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        prompts->answerFolder(local->path());
+        QTimer::singleShot(0, form.get(), [this] {
+            auto *dialog = form->findChild<TFormNewer *>();
+            QVERIFY(dialog && dialog->isVisible());
+            dialog->ButtonBrowse->click();
+            dialog->ButtonOK->click();
+        });
+        form->watches().DownloadifChanged1Click();
+        waitForQueueToEmpty();
+    }
+
+    // Each row as "name at site: status", and the files fetched with their bytes.
+    QStringList outcome()
+    {
+        QStringList rows;
+        for (int r = 0; r < watches()->rowCount(); ++r)
+            rows << column(watches(), 0)[r]
+                    + (column(watches(), 5)[r] == server.host() ? " at Public: " : " at Other: ")
+                    + column(watches(), 1)[r];
+        for (const QString &name : QDir(local->path()).entryList(QDir::Files))
+            rows << name + " = " + QString::fromLatin1(fileContents(localPath(name)));
+        return rows;
     }
 
 private slots:
@@ -335,6 +370,113 @@ private slots:
         QCOMPARE(prompts->messageTexts(), QStringList { kAdded });
         // The watch file knows the new copy: the next check finds it up to date.
         QCOMPARE(fileSize(WatchFile().load().records[3].entry), uint64_t(2000));
+    }
+
+    void newerCheckListingEachFolderOnceDecidesAsLookingEachFileUp_data()
+    {
+        QTest::addColumn<bool>("listOnly");
+        QTest::addColumn<QStringList>("expected");
+        // Listings with a data connection, then MLST lookups: file by file,
+        // then with each site's folder listed once.
+        QTest::addColumn<QList<int>>("listings");
+        QTest::addColumn<QList<int>>("mlsts");
+        QTest::addColumn<int>("fetched");
+        const QStringList common { "/a [1] b.txt at Public: Downloaded",
+            "/gone.txt at Public: Not Found", "/link.txt at Public: Up to Date",
+            "/readme.txt at Public: Up to Date", "/readme.txt at Other: Up to Date",
+            "/tenk.bin at Public: Downloaded" };
+        QTest::newRow("MLSD, times in UTC")
+            << false
+            << common + QStringList { "/tenk.bin at Other: Downloaded", "a [1] b.txt = new bytes",
+                   "tenk.bin = " + QString(2000, 'n') }
+            << QList<int> { 0, 2 } << QList<int> { 7, 1 } << 3;
+        // Other's LIST times are two hours east: its tenk.bin is older.
+        QTest::newRow("LIST, one site two hours east")
+            << true
+            << common + QStringList { "/tenk.bin at Other: Up to Date", "a [1] b.txt = new bytes",
+                   "tenk.bin = " + QString(2000, 'n') }
+            << QList<int> { 7, 4 } << QList<int> { 0, 0 } << 2;
+    }
+
+    void newerCheckListingEachFolderOnceDecidesAsLookingEachFileUp()
+    {
+        QFETCH(bool, listOnly);
+        QFETCH(QStringList, expected);
+        QFETCH(QList<int>, listings);
+        QFETCH(QList<int>, mlsts);
+        QFETCH(int, fetched);
+        form->FormClose();
+        form.reset();
+        server.stop();
+        server.setListOnly(listOnly);
+        server.setCommandLog(true);
+        QVERIFY2(server.start(), "server did not start");
+        SiteBook book;
+        book.InsertSite({ otherHost(), QStringLiteral("Other"), {}, {}, QStringLiteral("/") });
+        book.InsertSite({ server.host(), QStringLiteral("Public"), {}, {}, QStringLiteral("/") });
+        book.SaveSiteBook();
+        SiteOptionsFile options;
+        options.set(QStringLiteral("Other"), { SiteSecurity::Plain, 120 });
+        options.save();
+
+        // Watched two days ago to the minute; since then two files changed,
+        // one went, and a link now leads to an older file.
+        const QString root = server.anonRoot() + QLatin1Char('/');
+        const QDateTime watched = QDateTime::fromSecsSinceEpoch(
+            (QDateTime::currentSecsSinceEpoch() - 2 * 86400) / 60 * 60, Qt::UTC);
+        writeFileBytes(root + "a [1] b.txt", "new bytes");
+        writeFileBytes(root + "tenk.bin", QByteArray(2000, 'n'));
+        writeFileBytes(root + "target.bin", "target");
+        QVERIFY(QFile::link("target.bin", root + "link.txt"));
+        setModified(root + "a [1] b.txt", watched.addDays(1));
+        setModified(root + "tenk.bin", watched.addSecs(1800));
+        setModified(root + "target.bin", watched.addDays(-1));
+        setModified(root + "readme.txt", watched);
+        std::vector<WatchRecord> records;
+        for (const QString &host : { server.host(), otherHost() })
+            for (const char *name : { "a [1] b.txt", "gone.txt", "link.txt", "readme.txt",
+                     "tenk.bin" }) {
+                if (host == otherHost() && !QByteArray(name).endsWith(".bin")
+                    && QByteArray(name) != "readme.txt")
+                    continue;
+                WatchRecord r { QStringLiteral("/") + name, host, {}, {}, {} };
+                qstrcpy(r.entry.cFileName, name);
+                r.entry.ftLastWriteTime = FileTime::fromUnixSeconds(watched.toSecsSinceEpoch());
+                records.push_back(r);
+            }
+        WatchFile().save(records);
+        openWindow();
+        form->controls().TabSet1->setCurrentIndex(1);
+        QCOMPARE(watches()->rowCount(), 7);
+        server.takeCommands();
+
+        QStringList seen[2];
+        for (int way = 0; way < 2; ++way) {
+            if (way == 0) {
+                for (int row = 0; row < 7; ++row)
+                    downloadIfNewer({ row });
+            } else {
+                downloadIfNewer({ 0, 1, 2, 3, 4, 5, 6 });
+            }
+            seen[way] = outcome();
+            const QStringList commands = server.takeCommands();
+            QCOMPARE(commands.filter(QRegularExpression("^(MLSD|LIST)")).size(), listings[way]);
+            QCOMPARE(commands.filter(QRegularExpression("^MLST")).size(), mlsts[way]);
+            QCOMPARE(commands.filter(QRegularExpression("^RETR")).size(), fetched);
+            // Once more from the same start: the watch file as it was,
+            // nothing fetched yet.
+            form->FormClose();
+            form.reset();
+            WatchFile().save(records);
+            for (const QString &name : QDir(local->path()).entryList(QDir::Files))
+                QVERIFY(QFile::remove(localPath(name)));
+            openWindow();
+            form->controls().TabSet1->setCurrentIndex(1);
+            server.takeCommands();
+        }
+        QCOMPARE(seen[0], expected);
+        QCOMPARE(seen[1], seen[0]);
+        QCOMPARE(prompts->messageTexts(), QStringList());
     }
 };
 
