@@ -341,8 +341,8 @@ void ActionDispatch::startNewerCheck()
         // files does not nest one check inside the end of the one before.
         // Stop, or a later check, leaves the answer unused.
         QTimer::singleShot(0, services.listing, [this, check] {
-            if (check == newerChecks && action == PendingAction::Download
-                && transfer.checkNewer && services.listing->isBusy())
+            if (check == newerChecks && action == PendingAction::Download && transfer.checkNewer
+                && services.listing->isBusy())
                 answerFromListing();
         });
         return;

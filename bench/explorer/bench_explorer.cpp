@@ -88,8 +88,8 @@ void waitFor(const std::function<bool()> &done, const std::function<QString()> &
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     if (done())
         return;
-    std::printf("bench_explorer: never completed: %s (waited %d s)\n", qPrintable(what()),
-        limit / 1000);
+    std::printf(
+        "bench_explorer: never completed: %s (waited %d s)\n", qPrintable(what()), limit / 1000);
     std::fflush(stdout);
     std::_Exit(3);
 }
@@ -159,7 +159,9 @@ double bareListing(const QString &host, const QString &path, int expected)
     t.start();
     ftp.GetDirectory(path);
     waitFor([&] { return done; },
-        [&] { return QStringLiteral("the bare listing of %1 (%2 entries)").arg(path).arg(entries); });
+        [&] {
+            return QStringLiteral("the bare listing of %1 (%2 entries)").arg(path).arg(entries);
+        });
     const double seconds = t.elapsed() / 1000.0;
     ftp.Disconnect();
     if (entries < expected)
@@ -222,8 +224,8 @@ void openAndWait(TForm1 &form, QTreeWidgetItem *node, int rows, Figure *figure =
 // What the list shows for a folder of the site: every entry but dot-names.
 int rowsOf(const QString &folder)
 {
-    return int(QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System)
-                   .size());
+    return int(
+        QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System).size());
 }
 
 } // namespace
@@ -271,8 +273,11 @@ int main(int argc, char **argv)
             form.createDialogs();
             form.show();
             QTreeWidgetItem *siteNode = childNamed(form.root(), QStringLiteral("Bench"));
-            waitFor([&] { return siteNode && !form.listing().isBusy()
-                              && siteNode->childCount() >= folders; },
+            waitFor(
+                [&] {
+                    return siteNode && !form.listing().isBusy()
+                        && siteNode->childCount() >= folders;
+                },
                 [] { return QStringLiteral("connecting to the site and listing its top folder"); });
             LatenessProbe probe;
             probe.start();

@@ -143,8 +143,8 @@ int main(int argc, char **argv)
     // still be closing: the run ends when the window is idle too.
     runEventsUntil([&] { return !form.listing().isBusy(); }, 10000);
     if (outcome.ok && form.listing().isBusy())
-        outcome = { false, QStringLiteral("the window never went idle after the queue emptied"),
-            {} };
+        outcome
+            = { false, QStringLiteral("the window never went idle after the queue emptied"), {} };
     const double wallS = double(wall.nsecsElapsed()) / 1e9;
     const double cpuS = cpuSeconds() - cpu0;
     const double uiCpuS = threadCpuSeconds() - uiCpu0;
