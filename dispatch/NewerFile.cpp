@@ -95,6 +95,9 @@ void NewerFolders::addEntry(const TWin32FindData &entry)
         return;
     const QString name = QString::fromUtf8(
         entry.cFileName, int(qstrnlen(entry.cFileName, sizeof entry.cFileName)));
+    // Only the files to check are kept: a folder may hold very many more.
+    if (!folder->names.contains(name))
+        return;
     if (isDirectory(entry) || isUnresolvedLink(entry) || folder->files.contains(name)) {
         folder->files.remove(name);
         folder->unusable.insert(name);
