@@ -69,9 +69,8 @@ void PrivateFtpServer::setCommandLog(bool on)
 QStringList PrivateFtpServer::takeCommands()
 {
     QFile log(dir.path() + QStringLiteral("/commands.log"));
-    if (!log.open(QIODevice::ReadWrite))
-        return {};
-    const QStringList lines = QString::fromUtf8(log.readAll()).split('\n', Qt::SkipEmptyParts);
+    const bool open = log.open(QIODevice::ReadWrite);
+    const QString text = open ? QString::fromUtf8(log.readAll()) : QString();
     log.resize(0);
-    return lines;
+    return text.split('\n', Qt::SkipEmptyParts);
 }

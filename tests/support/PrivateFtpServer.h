@@ -18,10 +18,8 @@ public:
     void stop();
     // From the next start: no MLST or MLSD, only LIST (links show as links).
     void setListOnly(bool listOnly);
-    // From the next start: the server writes down every command it gets.
-    void setCommandLog(bool on);
-    // The commands received since the last call ("VERB argument", the
-    // argument as a local path where it names one), forgotten once read.
+    void setCommandLog(bool on); // from the next start: every command is written down
+    // The commands ("VERB local-path") received since the last call.
     QStringList takeCommands();
     bool isRunning() const { return running; }
 

@@ -54,7 +54,10 @@ def serve(state):
         handler.proto_cmds = {k: v for k, v in handler.proto_cmds.items()
                               if k not in ("MLST", "MLSD")}
     if os.path.exists(os.path.join(state, "log-commands")):
-        handler = logging_commands(handler, os.path.join(state, "commands.log"))
+        def log_cmd(self, cmd, arg, respcode, respstr):
+            with open(os.path.join(state, "commands.log"), "a", errors="replace") as f:
+                f.write(("%s %s" % (cmd, arg)).strip() + "\n")
+        handler.log_cmd = log_cmd
     server = FTPServer(("127.0.0.1", 0), handler)
     server.max_cons = 512
     port = server.socket.getsockname()[1]
@@ -64,15 +67,6 @@ def serve(state):
     os.replace(tmp, os.path.join(state, "port"))
     signal.signal(signal.SIGTERM, lambda *_: server.close_all())
     server.serve_forever(handle_exit=True)
-
-
-def logging_commands(base, path):
-    """The handler writing each command's verb and argument to path."""
-    class Logged(base):
-        def log_cmd(self, cmd, arg, respcode, respstr):
-            with open(path, "a", encoding="utf-8", errors="replace") as f:
-                f.write(("%s %s" % (cmd, arg)).strip() + "\n")
-    return Logged
 
 
 def start(state):
