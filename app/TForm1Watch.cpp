@@ -44,6 +44,12 @@ void TForm1::createWatchList()
     s.fileSelection = [this] { return watchSelection(); };
     s.addQueueItem = [this](QueueItem item) { transferQueue->addItem(std::move(item)); };
     s.handOver = [this] { transferQueue->afterAdding(); };
+    s.newerChecksQueued = [this](const std::vector<WatchRecord> &records) {
+        std::vector<NewerFolders::File> files;
+        for (const WatchRecord &r : records)
+            files.push_back({ r.host, r.login, r.name });
+        dispatch.planNewerChecks(files);
+    };
     s.saveAs = [this](const QString &remotePath) { return fileCommands->saveAs(remotePath); };
     watchList = new WatchList({ ui.ListView2, ui.PopupMenu2 }, s, this);
 }

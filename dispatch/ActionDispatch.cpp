@@ -11,6 +11,7 @@
 #include "transfers/QueueItem.h"
 
 #include <QTabBar>
+#include <QTimer>
 
 namespace {
 
@@ -47,6 +48,18 @@ void ActionDispatch::request(PendingAction a, const QString &path, const QString
     }
 }
 
+void ActionDispatch::clearPendingAction()
+{
+    action = PendingAction::None;
+    // The run of the queue has ended: a later one lists afresh.
+    newerFolders.forgetListings();
+}
+
+void ActionDispatch::planNewerChecks(const std::vector<NewerFolders::File> &files)
+{
+    newerFolders.plan(files);
+}
+
 void ActionDispatch::finish(PendingAction own)
 {
     if (action == own)
@@ -69,6 +82,7 @@ bool ActionDispatch::startQueueItem(const QueueItem &item)
     transfer.checkNewer = item.checksNewer();
     transfer.expectedSize = double(item.size());
     transfer.host = item.host;
+    transfer.login = item.login;
     transfer.queuedEntry = item.entry;
     action = word;
     if (!services.tree->connectWith(item.host, item.login, item.password))
@@ -146,8 +160,7 @@ void ActionDispatch::startTransfer()
     if (action == PendingAction::Send) {
         ftp.SendFile(transfer.source, transfer.target);
     } else if (transfer.checkNewer) {
-        entryFound = false;
-        ftp.GetDirectory(transfer.source);
+        startNewerCheck();
     } else {
         ftp.GetFile(transfer.source, transfer.target);
     }
@@ -257,6 +270,10 @@ void ActionDispatch::WinInetFTP1DirEntry(const TWin32FindData &entry)
     if (services.ftp->EventIsStale() || entry.cFileName[0] == '.')
         return;
     if (transfer.checkNewer && queueTransferRunning()) {
+        if (listingFolder) {
+            newerFolders.addEntry(entry);
+            return;
+        }
         foundEntry = entry;
         entryFound = true;
         return;
@@ -271,7 +288,10 @@ void ActionDispatch::WinInetFTP1DirDone()
     if (services.ftp->EventIsStale())
         return;
     if (queueTransferRunning()) {
-        newerFileComparison();
+        if (listingFolder)
+            folderListingDone();
+        else
+            newerFileComparison(services.ftp->LastError());
         return;
     }
     if (services.tree->probingLink()) {
@@ -302,10 +322,69 @@ void ActionDispatch::linkListingDone()
     finish(PendingAction::OpenLink);
 }
 
-// The end of the single-file lookup of a "Download, Newer" item.
-void ActionDispatch::newerFileComparison()
+// The newer check of a queued download: from its folder's listing when the
+// run lists that folder, else the single-file lookup.
+void ActionDispatch::startNewerCheck()
 {
+    entryFound = false;
+    listingFolder = false;
+    const uint64_t check = ++newerChecks;
+    const NewerFolders::File file = newerFile();
+    switch (newerFolders.wayFor(file)) {
+    case NewerFolders::Way::ListFolder:
+        listingFolder = true;
+        newerFolders.beginListing(file);
+        services.ftp->GetDirectory(NewerFolders::folderListing(file.path));
+        return;
+    case NewerFolders::Way::FromListing:
+        // Answered from the event loop, so that a long run of unchanged
+        // files does not nest one check inside the end of the one before.
+        // Stop, or a later check, leaves the answer unused.
+        QTimer::singleShot(0, services.listing, [this, check] {
+            if (check == newerChecks && action == PendingAction::Download && transfer.checkNewer
+                && services.listing->isBusy())
+                answerFromListing();
+        });
+        return;
+    case NewerFolders::Way::Alone:
+        services.ftp->GetDirectory(transfer.source);
+        return;
+    }
+}
+
+NewerFolders::File ActionDispatch::newerFile() const
+{
+    return { transfer.host, transfer.login, transfer.source };
+}
+
+void ActionDispatch::folderListingDone()
+{
+    listingFolder = false;
     const TWinInetError error = services.ftp->LastError();
+    if (error == errTerminated) {
+        services.transferDone(errTerminated);
+        return;
+    }
+    newerFolders.endListing(
+        error == errNone || error == errFileNotFound || error == errDirNotFound);
+    answerFromListing();
+}
+
+// What the folder's listing cannot answer for exactly is looked up alone.
+void ActionDispatch::answerFromListing()
+{
+    if (const TWin32FindData *entry = newerFolders.entryFor(newerFile())) {
+        foundEntry = *entry;
+        entryFound = true;
+        newerFileComparison(errNone);
+        return;
+    }
+    services.ftp->GetDirectory(transfer.source);
+}
+
+// The end of the newer check of a "Download, Newer" item.
+void ActionDispatch::newerFileComparison(int error)
+{
     // A lookup that failed found out nothing: the item fails as a transfer
     // that did not complete, never as a file that is gone.
     const bool lookupFailed
@@ -314,6 +393,7 @@ void ActionDispatch::newerFileComparison()
         services.transferDone(error == errTerminated ? errTerminated : errUnknown);
         return;
     }
+    newerFolders.checked(newerFile());
     if (!entryFound) {
         setWatchStatus(QStringLiteral("Not Found"));
         services.transferDone(errNone);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "dispatch/NewerFile.h"
 #include "explorer/ActionRequests.h"
 #include "ftp/Win32FindData.h"
 
@@ -25,6 +26,7 @@ struct TransferContext {
     // A queue item's site and the entry it was queued with: what the newer
     // check compares the site's copy against.
     QString host;
+    QString login;
     TWin32FindData queuedEntry {};
     // The check found a newer copy: the watch item learns of it once the
     // download has succeeded.
@@ -69,7 +71,7 @@ public:
     void request(PendingAction a, const QString &path = {}, const QString &second = {}) override;
     void dispatchDirect() override { dispatch(); }
     void finish(PendingAction own) override;
-    void clearPendingAction() { action = PendingAction::None; }
+    void clearPendingAction();
 
     // A download or upload of the queue is running.
     bool queueTransferRunning() const { return isQueueTransfer(action); }
@@ -86,6 +88,10 @@ public:
     // queue. Refused, and false, while another operation runs.
     bool startQuickDownload(const QString &source, const QString &target, const QString &host,
         const QString &login, const QString &password);
+
+    // The files a download-if-newer run queued: the folders holding two or
+    // more of them are listed once instead of looking each file up.
+    void planNewerChecks(const std::vector<NewerFolders::File> &files);
 
     // Handlers of the session's events.
     void WinInetFTP1Connect();
@@ -110,10 +116,17 @@ private:
     QString insecureMessage() const;
     void forgetWhatWasOpened();
     void showLogonMessage();
-    void newerFileComparison();
+    void startNewerCheck();
+    NewerFolders::File newerFile() const;
+    void folderListingDone();
+    void answerFromListing();
+    void newerFileComparison(int error);
     void linkListingDone();
     void setWatchStatus(const QString &status);
 
     Services services;
     PendingAction action = PendingAction::None;
+    NewerFolders newerFolders;
+    bool listingFolder = false; // the listing running is a newer check's folder
+    uint64_t newerChecks = 0; // tells a check's deferred answer from a later check's
 };

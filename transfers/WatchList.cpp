@@ -283,6 +283,7 @@ void WatchList::watchDownload(const QString &actionText)
     const QList<int> rows = selectedRows();
     if (rows.isEmpty())
         return;
+    std::vector<WatchRecord> queued;
     for (int row : rows) {
         const WatchRecord &record = items[size_t(row)].record;
         if (isDirectory(record.entry))
@@ -300,7 +301,10 @@ void WatchList::watchDownload(const QString &actionText)
         item.password = record.password;
         if (services.addQueueItem)
             services.addQueueItem(std::move(item));
+        queued.push_back(record);
     }
+    if (actionText.contains(QLatin1String("Newer")) && services.newerChecksQueued)
+        services.newerChecksQueued(queued);
     if (services.handOver)
         services.handOver();
 }

@@ -53,6 +53,9 @@ public:
         std::function<FileSelection()> fileSelection;
         std::function<void(QueueItem)> addQueueItem;
         std::function<void()> handOver; // start the queue, or ask whether to
+        // The watched files just queued to download if newer, before the
+        // queue is handed them.
+        std::function<void(const std::vector<WatchRecord> &)> newerChecksQueued;
         // A local path for the remote file, empty when the user cancelled.
         std::function<QString(const QString &)> saveAs;
     };

@@ -27,6 +27,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <functional>
 #include <vector>
 
 namespace {
@@ -66,17 +68,30 @@ void makeFolder(const QString &path, int files)
     }
 }
 
+int waitLimitMs()
+{
+    const int s = qEnvironmentVariableIntValue("VREX_BENCH_WAIT_S");
+    return (s > 0 ? s : 600) * 1000;
+}
+
 // Sleeps in the event loop between checks (a spinning wait would take the
 // processor from the server and the session's worker, and count as ours).
-bool waitFor(const std::function<bool()> &done, int ms = 120000)
+// A wait that never ends ends the run, naming what never completed.
+void waitFor(const std::function<bool()> &done, const std::function<QString()> &what)
 {
     QElapsedTimer t;
     t.start();
     QTimer tick;
     tick.start(20);
-    while (!done() && t.elapsed() < ms)
+    const int limit = waitLimitMs();
+    while (!done() && t.elapsed() < limit)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    return done();
+    if (done())
+        return;
+    std::printf(
+        "bench_explorer: never completed: %s (waited %d s)\n", qPrintable(what()), limit / 1000);
+    std::fflush(stdout);
+    std::_Exit(3);
 }
 
 double median(std::vector<double> v)
@@ -138,11 +153,15 @@ double bareListing(const QString &host, const QString &path, int expected)
     ftp.OnDirEntry = [&](TWinInetFTP *, PTWin32FindData) { ++entries; };
     ftp.OnDirDone = [&](TWinInetFTP *) { done = true; };
     ftp.Connect();
-    waitFor([&] { return connected; });
+    waitFor([&] { return connected; },
+        [&] { return QStringLiteral("the bare connection to %1").arg(host); });
     QElapsedTimer t;
     t.start();
     ftp.GetDirectory(path);
-    waitFor([&] { return done; });
+    waitFor([&] { return done; },
+        [&] {
+            return QStringLiteral("the bare listing of %1 (%2 entries)").arg(path).arg(entries);
+        });
     const double seconds = t.elapsed() / 1000.0;
     ftp.Disconnect();
     if (entries < expected)
@@ -174,20 +193,39 @@ struct Figure {
     double medianCpu() const { return median(cpu); }
 };
 
-// Opens a node as a click does and waits for the list to be complete.
+// Opens a node as a click does and waits for the list to show its rows.
 void openAndWait(TForm1 &form, QTreeWidgetItem *node, int rows, Figure *figure = nullptr)
 {
+    if (!node) {
+        std::printf("bench_explorer: never completed: finding a folder in the site tree\n");
+        std::fflush(stdout);
+        std::_Exit(3);
+    }
     QElapsedTimer t;
     t.start();
     const double cpu = cpuSeconds();
     form.tree().itemHit = true;
     form.controls().TreeView1->setCurrentItem(node);
     waitFor(
-        [&] { return !form.listing().isBusy() && form.controls().ListView1->rowCount() == rows; });
+        [&] { return !form.listing().isBusy() && form.controls().ListView1->rowCount() == rows; },
+        [&] {
+            return QStringLiteral("opening %1 to show %2 rows (%3 shown, %4)")
+                .arg(node->text(0))
+                .arg(rows)
+                .arg(form.controls().ListView1->rowCount())
+                .arg(form.listing().isBusy() ? "still busy" : "idle");
+        });
     if (figure) {
         figure->wall.push_back(t.elapsed() / 1000.0);
         figure->cpu.push_back(cpuSeconds() - cpu);
     }
+}
+
+// What the list shows for a folder of the site: every entry but dot-names.
+int rowsOf(const QString &folder)
+{
+    return int(
+        QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System).size());
 }
 
 } // namespace
@@ -213,6 +251,7 @@ int main(int argc, char **argv)
     for (const char *folder : mapFolders)
         makeFolder(root + "/" + folder, kMapEntries);
     const int folders = int(folderSizes.size()) + 4;
+    const int topRows = rowsOf(root);
 
     SiteBook book;
     TSiteRecord site;
@@ -234,16 +273,22 @@ int main(int argc, char **argv)
             form.createDialogs();
             form.show();
             QTreeWidgetItem *siteNode = childNamed(form.root(), QStringLiteral("Bench"));
-            waitFor([&] { return !form.listing().isBusy() && siteNode->childCount() >= folders; });
+            waitFor(
+                [&] {
+                    return siteNode && !form.listing().isBusy()
+                        && siteNode->childCount() >= folders;
+                },
+                [] { return QStringLiteral("connecting to the site and listing its top folder"); });
             LatenessProbe probe;
             probe.start();
             openAndWait(form, childNamed(siteNode, big), entries, &first);
             lateness.push_back(probe.p99());
-            openAndWait(form, siteNode, siteNode->childCount());
+            // The top folder holds files too: the list shows them all.
+            openAndWait(form, siteNode, topRows);
             openAndWait(form, childNamed(siteNode, big), entries, &again);
             // The same with the list sorted by size, as a user may leave it.
             form.listing().ListView1ColumnClick(1);
-            openAndWait(form, siteNode, siteNode->childCount());
+            openAndWait(form, siteNode, topRows);
             openAndWait(form, childNamed(siteNode, big), entries, &sorted);
             if (round == kRounds - 1 && !memoryDone) {
                 memoryDone = true;

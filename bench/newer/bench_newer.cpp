@@ -104,8 +104,8 @@ int main(int argc, char **argv)
 
     TForm1 form;
     form.createDialogs();
-    // dirDone: the end of each item's lookup of its file, through to the
-    // start of the next item's, on the window's thread.
+    // dirDone: the end of a folder's listing or of a file's own lookup,
+    // through to the start of what comes next, on the window's thread.
     HandlerClock progress, status, done, dirEntry, dirDone;
     dirEntry.wrap(form.ftp().OnDirEntry);
     dirDone.wrap(form.ftp().OnDirDone);
@@ -133,6 +133,8 @@ int main(int argc, char **argv)
     bool answered = false;
     answerNewerDialog(form, &answered);
     form.watches().DownloadifChanged1Click();
+    // The dialog, the rows queued and the first step, before any reply.
+    const double queuingMs = double(wall.nsecsElapsed()) / 1e6;
     const int queued = form.queue().count();
     QStringList modals;
     QTimer modalWatch;
@@ -142,6 +144,9 @@ int main(int argc, char **argv)
     // The last item's status is set as it leaves the queue; the session may
     // still be closing: the run ends when the window is idle too.
     runEventsUntil([&] { return !form.listing().isBusy(); }, 10000);
+    if (outcome.ok && form.listing().isBusy())
+        outcome
+            = { false, QStringLiteral("the window never went idle after the queue emptied"), {} };
     const double wallS = double(wall.nsecsElapsed()) / 1e9;
     const double cpuS = cpuSeconds() - cpu0;
     const double uiCpuS = threadCpuSeconds() - uiCpu0;
@@ -152,12 +157,12 @@ int main(int argc, char **argv)
 
     QMap<QString, int> counts;
     const QString statuses = statusCounts(watches, &counts);
-    std::printf("files=%d queued=%d wall_s=%.3f cpu_s=%.3f late_p50_ms=%.2f late_p99_ms=%.2f "
+    std::printf("files=%d queued=%d queuing_ms=%.1f wall_s=%.3f cpu_s=%.3f late_p50_ms=%.2f late_p99_ms=%.2f "
                 "late_max_ms=%.2f ticks=%zu ui_cpu_s=%.3f progress_ms=%.1f progress_calls=%ld "
                 "status_ms=%.1f status_calls=%ld done_ms=%.1f done_calls=%ld dir_entry_ms=%.1f "
                 "dir_done_ms=%.1f dir_done_calls=%ld downloaded=%d "
                 "uptodate=%d statuses=%s prompts=%lld modals=%lld ok=%d\n",
-        watched, queued, wallS, cpuS, probe.percentile(0.5), probe.percentile(0.99),
+        watched, queued, queuingMs, wallS, cpuS, probe.percentile(0.5), probe.percentile(0.99),
         probe.percentile(1.0), probe.ticks(), uiCpuS, progress.ms(), progress.calls, status.ms(),
         status.calls, done.ms(), done.calls, dirEntry.ms(), dirDone.ms(), dirDone.calls,
         counts.value(QStringLiteral("Downloaded")), counts.value(QStringLiteral("Up to Date")),

@@ -56,3 +56,21 @@ void PrivateFtpServer::stop()
         runFixture(QStringLiteral("stop"));
     running = false;
 }
+
+void PrivateFtpServer::setCommandLog(bool on)
+{
+    QFile marker(dir.path() + QStringLiteral("/log-commands"));
+    if (on)
+        marker.open(QIODevice::WriteOnly);
+    else
+        marker.remove();
+}
+
+QStringList PrivateFtpServer::takeCommands()
+{
+    QFile log(dir.path() + QStringLiteral("/commands.log"));
+    const bool open = log.open(QIODevice::ReadWrite);
+    const QString text = open ? QString::fromUtf8(log.readAll()) : QString();
+    log.resize(0);
+    return text.split('\n', Qt::SkipEmptyParts);
+}

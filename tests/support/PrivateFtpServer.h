@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
 // A pyftpdlib server of one test's own, on a free loopback port, for tests
@@ -17,6 +18,9 @@ public:
     void stop();
     // From the next start: no MLST or MLSD, only LIST (links show as links).
     void setListOnly(bool listOnly);
+    void setCommandLog(bool on); // from the next start: every command is written down
+    // The commands ("VERB local-path") received since the last call.
+    QStringList takeCommands();
     bool isRunning() const { return running; }
 
     int port() const { return serverPort; }

@@ -8,7 +8,8 @@
 Anonymous logins read STATE_DIR/anon; user "vrex" with password "secret"
 reads and writes STATE_DIR/user. The port is written to STATE_DIR/port once
 the server accepts connections. With a file STATE_DIR/list-only the server
-offers no MLST or MLSD, as servers that list only with LIST.
+offers no MLST or MLSD, as servers that list only with LIST. With a file
+STATE_DIR/log-commands it appends every command to STATE_DIR/commands.log.
 """
 import os
 import shutil
@@ -52,6 +53,11 @@ def serve(state):
     if os.path.exists(os.path.join(state, "list-only")):
         handler.proto_cmds = {k: v for k, v in handler.proto_cmds.items()
                               if k not in ("MLST", "MLSD")}
+    if os.path.exists(os.path.join(state, "log-commands")):
+        def log_cmd(self, cmd, arg, respcode, respstr):
+            with open(os.path.join(state, "commands.log"), "a", errors="replace") as f:
+                f.write(("%s %s" % (cmd, arg)).strip() + "\n")
+        handler.log_cmd = log_cmd
     server = FTPServer(("127.0.0.1", 0), handler)
     server.max_cons = 512
     port = server.socket.getsockname()[1]

@@ -13,10 +13,12 @@
 #include "explorer/RowTexts.h"
 #include "explorer/SiteTree.h"
 #include "explorer/SiteTreeCommands.h"
+#include "ftp/FileTime.h"
 #include "ftp/WinInet.h"
 #include "platform/TempFolder.h"
 #include "platform/UrlOpener.h"
 #include "storage/SiteBook.h"
+#include "storage/SiteOptionsFile.h"
 #include "storage/TRegFile.h"
 #include "storage/WatchFile.h"
 #include "transfers/TFormNewer.h"
@@ -29,6 +31,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QTabBar>
 #include <QTemporaryDir>
 #include <QTreeWidget>
@@ -335,6 +338,91 @@ private slots:
         QCOMPARE(prompts->messageTexts(), QStringList { kAdded });
         // The watch file knows the new copy: the next check finds it up to date.
         QCOMPARE(fileSize(WatchFile().load().records[3].entry), uint64_t(2000));
+    }
+
+    void newerCheckListingEachFolderOnceDecidesAsLookingEachFileUp_data()
+    {
+        QTest::addColumn<bool>("listOnly");
+        QTest::addColumn<QString>("otherTenk"); // Other's LIST times are two hours east
+        // Listings with a data connection and MLST lookups, file by file and
+        // then with each site's folder listed once; files fetched.
+        QTest::addColumn<QList<int>>("commands");
+        QTest::newRow("MLSD, UTC") << false << "Downloaded" << QList<int> { 0, 7, 2, 1, 3 };
+        QTest::newRow("LIST, UTC+2") << true << "Up to Date" << QList<int> { 7, 0, 4, 0, 2 };
+    }
+
+    void newerCheckListingEachFolderOnceDecidesAsLookingEachFileUp()
+    {
+        QFETCH(bool, listOnly);
+        QFETCH(QString, otherTenk);
+        QFETCH(QList<int>, commands);
+        form->FormClose();
+        form.reset();
+        server.stop();
+        server.setListOnly(listOnly);
+        server.setCommandLog(true);
+        QVERIFY2(server.start(), "server did not start");
+        SiteBook book;
+        book.InsertSite({ otherHost(), QStringLiteral("Other"), {}, {}, QStringLiteral("/") });
+        book.InsertSite({ server.host(), QStringLiteral("Public"), {}, {}, QStringLiteral("/") });
+        book.SaveSiteBook();
+        SiteOptionsFile options;
+        options.set(QStringLiteral("Other"), { SiteSecurity::Plain, 120 });
+        options.save();
+        // Watched two days ago, to the minute; since then two files changed,
+        // one went, and a new link leads to an unchanged file.
+        const QString root = server.anonRoot() + QLatin1Char('/');
+        const qint64 watched = (QDateTime::currentSecsSinceEpoch() - 2 * 86400) / 60 * 60;
+        writeFileBytes(root + "a [1] b.txt", "new bytes");
+        writeFileBytes(root + "tenk.bin", "new tenk");
+        QVERIFY(QFile::link("readme.txt", root + "link.txt"));
+        for (const auto &[name, later] :
+            { std::pair("a [1] b.txt", 86400), { "tenk.bin", 1800 }, { "readme.txt", 0 } })
+            setModified(root + name, QDateTime::fromSecsSinceEpoch(watched + later));
+        std::vector<WatchRecord> records;
+        for (const QString &at : { "P/a [1] b.txt", "P/gone.txt", "P/link.txt", "P/readme.txt",
+                 "O/readme.txt", "P/tenk.bin", "O/tenk.bin" }) {
+            records.push_back(
+                { at.mid(1), at[0] == 'P' ? server.host() : otherHost(), {}, {}, {} });
+            qstrcpy(records.back().entry.cFileName, qPrintable(at.mid(2)));
+            records.back().entry.ftLastWriteTime = FileTime::fromUnixSeconds(watched);
+        }
+        WatchFile().save(records);
+        openWindow();
+        form->controls().TabSet1->setCurrentIndex(1);
+        for (int way = 0; way < 2; ++way) {
+            server.takeCommands();
+            // File by file, then all at once, into the local folder.
+            for (int run = 0; run < (way == 0 ? 7 : 1); ++run) {
+                watches()->selectionModel()->clearSelection();
+                for (int row = 0; row < 7; ++row)
+                    if (way == 1 || row == run)
+                        watches()->selectionModel()->select(watches()->shownModel()->index(row, 0),
+                            QItemSelectionModel::Select | QItemSelectionModel::Rows);
+                prompts->answerFolder(local->path());
+                QTimer::singleShot(0, form.get(), [this] {
+                    form->findChild<TFormNewer *>()->ButtonBrowse->click();
+                    form->findChild<TFormNewer *>()->ButtonOK->click();
+                });
+                form->watches().DownloadifChanged1Click();
+                waitForQueueToEmpty();
+            }
+            QCOMPARE(column(watches(), 1),
+                (QStringList { "Downloaded", "Not Found", "Up to Date", "Up to Date", "Up to Date",
+                    "Downloaded", otherTenk }));
+            QCOMPARE(QDir(local->path()).entryList(QDir::Files),
+                (QStringList { "a [1] b.txt", "tenk.bin" }));
+            QCOMPARE(fileContents(localPath("tenk.bin")), QByteArray("new tenk"));
+            const QStringList log = server.takeCommands();
+            QCOMPARE((QList<int> { int(log.filter(QRegularExpression("^(MLSD|LIST)")).size()),
+                         int(log.filter(QRegularExpression("^MLST")).size()),
+                         int(log.filter(QRegularExpression("^RETR")).size()) }),
+                commands.mid(way * 2, 2) << commands[4]);
+            // The same start again: the watch file as it was, nothing fetched.
+            WatchFile().save(records);
+            form->watches().load();
+            QVERIFY(QDir(local->path()).removeRecursively() && QDir().mkpath(local->path()));
+        }
     }
 };
 
