@@ -33,4 +33,5 @@ private:
     int timeZoneMinutes = 0;
     DWORD securityFlags = 0;
     QString encryption;
+    bool dataEncrypted = false;
 };
