@@ -120,7 +120,7 @@ DWORD FtpTlsSession::protectData(FtpControlConnection &ctrl, int timeoutMs,
     if (policy == TlsPolicy::Require || again)
         return ERROR_FTP_TLS_REFUSED;
     loginText += "The server refused to protect data connections (PROT P): only the login and "
-                 "commands are encrypted; file contents and listings are not.\r\n";
+                 "commands are encrypted, not listings or files.\r\n";
     return ERROR_SUCCESS;
 }
 
