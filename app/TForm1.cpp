@@ -528,8 +528,8 @@ void TForm1::showStatus(int code)
 
 void TForm1::showEncryption()
 {
-    StatusTexts::showEncryption(
-        ui.StatusBar1, 4, WinInetFTP1->Connected(), WinInetFTP1->Encryption());
+    StatusTexts::showEncryption(ui.StatusBar1, 4, WinInetFTP1->Connected(),
+        WinInetFTP1->Encryption(), WinInetFTP1->DataEncrypted());
 }
 
 void TForm1::finishRunningOperations()

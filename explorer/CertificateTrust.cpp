@@ -68,18 +68,18 @@ QString CertificateTrust::warningText(
 
 bool CertificateTrust::decide(const TlsCertificateFacts &certificate)
 {
-    const QString host = q(certificate.host);
     // Read each time: another window of the program may have trusted one.
     file.load();
-    if (file.isTrusted(host, q(certificate.sha256)) || trustedThisRun.contains(runKey(certificate)))
+    const QStringList trusted = file.fingerprintsFor(q(certificate.host), certificate.port);
+    if (trusted.contains(q(certificate.sha256).toUpper())
+        || trustedThisRun.contains(runKey(certificate)))
         return true;
-    switch (ask(certificate, file.fingerprints(host))) {
+    switch (ask(certificate, trusted)) {
     case TrustAlways:
         trustAlways(certificate);
         return true;
     case TrustOnce:
-        trustedThisRun.insert(runKey(certificate));
-        return true;
+        return true; // this connection alone: the next one asks again
     case Cancel:
         break;
     }
@@ -103,13 +103,18 @@ void CertificateTrust::trustAlways(const TlsCertificateFacts &certificate)
 {
     trustedThisRun.insert(runKey(certificate));
     try {
-        file.trustOnly(q(certificate.host), q(certificate.sha256));
+        file.trustOnly(siteKey(certificate), q(certificate.sha256));
     } catch (const EFileCreateError &e) {
         Prompts::error(e.message());
     }
 }
 
+QString CertificateTrust::siteKey(const TlsCertificateFacts &certificate)
+{
+    return TrustedCertificates::siteKey(q(certificate.host), certificate.port);
+}
+
 QString CertificateTrust::runKey(const TlsCertificateFacts &certificate)
 {
-    return q(certificate.host).toLower() + QLatin1Char(' ') + q(certificate.sha256).toUpper();
+    return siteKey(certificate) + QLatin1Char(' ') + q(certificate.sha256).toUpper();
 }

@@ -9,9 +9,10 @@
 #include <QStringList>
 
 // Whether to go on with a server certificate the system's store does not
-// vouch for. A certificate the user trusted always for this host goes on
-// without a word; any other is put to the user, and one that replaces a
-// trusted certificate comes with a warning, since it may be an attack.
+// vouch for. A certificate the user trusted always for this host and port
+// goes on without a word; any other is put to the user, and one that replaces
+// a trusted certificate comes with a warning, since it may be an attack.
+// "Trust once" lets the one connection that asked go on.
 class CertificateTrust {
 public:
     enum Answer { TrustAlways, TrustOnce, Cancel };
@@ -32,8 +33,10 @@ public:
 private:
     Answer ask(const TlsCertificateFacts &certificate, const QStringList &trusted);
     void trustAlways(const TlsCertificateFacts &certificate);
+    static QString siteKey(const TlsCertificateFacts &certificate);
     static QString runKey(const TlsCertificateFacts &certificate);
 
     TrustedCertificates file;
-    QSet<QString> trustedThisRun; // host and fingerprint
+    // Trusted always, for the run even when the file could not be saved.
+    QSet<QString> trustedThisRun; // service and fingerprint
 };

@@ -43,13 +43,21 @@ void StatusTexts::show(StatusPanels *bar, int code)
 }
 
 void StatusTexts::showEncryption(
-    StatusPanels *bar, int panel, bool connected, const QString &protocol)
+    StatusPanels *bar, int panel, bool connected, const QString &protocol, bool dataEncrypted)
 {
-    const bool encrypted = connected && !protocol.isEmpty();
-    QString text;
-    if (connected)
-        text = encrypted ? QStringLiteral("Encrypted") : QStringLiteral("Not encrypted");
+    QString text, tip;
+    if (connected && protocol.isEmpty()) {
+        text = tip = QStringLiteral("Not encrypted");
+    } else if (connected && dataEncrypted) {
+        text = QStringLiteral("Encrypted");
+        tip = QStringLiteral("Encrypted with %1").arg(protocol);
+    } else if (connected) {
+        text = QStringLiteral("Partly encrypted");
+        tip = QStringLiteral("Only the login and commands are encrypted with %1: the server "
+                             "refused to protect data connections (PROT P), so listings and "
+                             "file contents travel unencrypted.")
+                  .arg(protocol);
+    }
     bar->setPanelText(panel, text);
-    bar->setPanelToolTip(
-        panel, encrypted ? QStringLiteral("Encrypted with %1").arg(protocol) : text);
+    bar->setPanelToolTip(panel, tip);
 }

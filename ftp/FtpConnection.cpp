@@ -144,7 +144,7 @@ DWORD FtpConnection::open(const HostAddress &host, const std::string &user,
     loginCode = reply.code;
     if (!reply.positive())
         return ERROR_INTERNET_EXTENDED_ERROR;
-    code = tls.secureControl(ctrl, host.host, timeouts().receiveMs, cancel, loginText, loginCode);
+    code = tls.secureControl(ctrl, host, timeouts().receiveMs, cancel, loginText, loginCode);
     if (code != ERROR_SUCCESS)
         return code;
     code = login(user, password, loginText, loginCode);

@@ -35,6 +35,8 @@ public:
     }
     // "TLS 1.3" for an encrypted connection, empty for a plain one.
     const std::string &tlsProtocol() const { return tls.protocol(); }
+    // Listings and files travel encrypted too.
+    bool tlsProtectsData() const { return tls.protectsData(); }
 
     // Resolves, connects, reads the greeting, secures the connection as
     // setSecurity() asked (12190, 12157, 12038, 12045), logs in, asks FEAT, turns UTF-8

@@ -8,6 +8,7 @@
 #include <openssl/ssl.h>
 
 #include <memory>
+#include <utility>
 
 namespace {
 
@@ -28,16 +29,18 @@ void FtpTlsSession::configure(TlsPolicy how, TlsCertificateQuestion ask)
 {
     policy = how;
     question = std::move(ask);
+    controlSettled = dataSettled = false;
 }
 
-DWORD FtpTlsSession::secureControl(FtpControlConnection &ctrl, const std::string &hostName,
+DWORD FtpTlsSession::secureControl(FtpControlConnection &ctrl, const HostAddress &address,
     int timeoutMs, const CancelToken &cancel, std::string &loginText, int &loginCode)
 {
-    if (policy == TlsPolicy::Off)
+    // Whoever answers the question may be gone by the time of a reconnect.
+    const TlsCertificateQuestion ask = std::exchange(question, nullptr);
+    const bool again = std::exchange(controlSettled, true);
+    if (policy == TlsPolicy::Off || (again && protocolName.empty()))
         return ERROR_SUCCESS;
-    // Made again after a drop: what was encrypted stays encrypted.
-    const bool again = !protocolName.empty();
-    host = hostName;
+    host = address;
     FtpReply reply;
     DWORD code = ctrl.command("AUTH TLS", reply, timeoutMs, cancel);
     if (code != ERROR_SUCCESS)
@@ -47,7 +50,7 @@ DWORD FtpTlsSession::secureControl(FtpControlConnection &ctrl, const std::string
     if (reply.closing())
         return ERROR_INTERNET_EXTENDED_ERROR;
     if (reply.code == 234)
-        return handshake(ctrl, timeoutMs, cancel);
+        return handshake(ctrl, timeoutMs, cancel, again ? acceptedBefore() : ask);
     if (policy == TlsPolicy::Require || again) {
         ctrl.markBroken(); // not a word more in plain, not even QUIT
         return ERROR_FTP_TLS_REFUSED;
@@ -56,16 +59,20 @@ DWORD FtpTlsSession::secureControl(FtpControlConnection &ctrl, const std::string
     return ERROR_SUCCESS;
 }
 
-DWORD FtpTlsSession::handshake(FtpControlConnection &ctrl, int timeoutMs, const CancelToken &cancel)
+DWORD FtpTlsSession::handshake(FtpControlConnection &ctrl, int timeoutMs, const CancelToken &cancel,
+    const TlsCertificateQuestion &ask)
 {
     TcpSocket &socket = ctrl.socket();
-    std::unique_ptr<TlsChannel> channel = newChannel(socket, host);
+    std::unique_ptr<TlsChannel> channel = newChannel(socket, host.host);
     if (!channel)
         return ERROR_INTERNET_SECURITY_CHANNEL_ERROR;
-    DWORD code = channel->handshake(socket, Deadline(timeoutMs), cancel);
-    if (code == ERROR_SUCCESS)
-        code = TlsCertificateCheck::verify(channel->handle(), host, questionNow());
-    question = nullptr; // asked at most once; whoever answers may be gone afterwards
+    DWORD code;
+    {
+        const TlsCertificateCheck check(channel->handle(), host);
+        code = channel->handshake(socket, Deadline(timeoutMs), cancel);
+        if (code == ERROR_SUCCESS)
+            code = check.verify(ask);
+    }
     // Whatever the answer, a cancel while the question was open refuses.
     if (code == ERROR_SUCCESS && cancel.cancelled())
         code = ERROR_INTERNET_OPERATION_CANCELLED;
@@ -82,10 +89,8 @@ DWORD FtpTlsSession::handshake(FtpControlConnection &ctrl, int timeoutMs, const 
 
 // A connection made again after a drop goes on with the certificate the
 // user accepted for it, and with no other: nobody is asked twice.
-TlsCertificateQuestion FtpTlsSession::questionNow() const
+TlsCertificateQuestion FtpTlsSession::acceptedBefore() const
 {
-    if (serverFingerprint.empty())
-        return question;
     return [known = serverFingerprint](
                const TlsCertificateFacts &facts) { return facts.sha256 == known; };
 }
@@ -95,6 +100,9 @@ DWORD FtpTlsSession::protectData(FtpControlConnection &ctrl, int timeoutMs,
 {
     if (protocolName.empty())
         return ERROR_SUCCESS;
+    const bool again = std::exchange(dataSettled, true);
+    if (again && !dataProtected)
+        return ERROR_SUCCESS; // commands only, as the connection was made
     FtpReply reply;
     DWORD code = ctrl.command("PBSZ 0", reply, timeoutMs, cancel);
     if (code == ERROR_SUCCESS && reply.positive())
@@ -109,17 +117,17 @@ DWORD FtpTlsSession::protectData(FtpControlConnection &ctrl, int timeoutMs,
     loginCode = reply.code;
     if (reply.closing())
         return ERROR_INTERNET_EXTENDED_ERROR;
-    if (policy == TlsPolicy::Require)
+    if (policy == TlsPolicy::Require || again)
         return ERROR_FTP_TLS_REFUSED;
-    loginText += "The server refused to protect data connections (PROT P): "
-                 "file data is not encrypted.\r\n";
+    loginText += "The server refused to protect data connections (PROT P): only the login and "
+                 "commands are encrypted, not listings or files.\r\n";
     return ERROR_SUCCESS;
 }
 
 DWORD FtpTlsSession::secureData(
     TcpSocket &data, FtpControlConnection &ctrl, int timeoutMs, const CancelToken &cancel) const
 {
-    std::unique_ptr<TlsChannel> channel = newChannel(data, host);
+    std::unique_ptr<TlsChannel> channel = newChannel(data, host.host);
     TlsChannel *control = ctrl.socket().tls();
     if (!channel || !control)
         return ERROR_INTERNET_SECURITY_CHANNEL_ERROR;

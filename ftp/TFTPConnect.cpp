@@ -77,6 +77,10 @@ void TFTPConnect::login(HINTERNET session, TWinInetOutcome &outcome)
         DWORD minutes = DWORD(timeZoneMinutes);
         InternetSetOptionA(connection, INTERNET_OPTION_LIST_TIME_ZONE, &minutes, sizeof minutes);
         encryption = encryptionOf(connection);
+        DWORD protectedData = 0, size = sizeof protectedData;
+        dataEncrypted = InternetQueryOptionA(
+                            connection, INTERNET_OPTION_TLS_DATA_PROTECTED, &protectedData, &size)
+            && protectedData == 1;
         statusCode = 2;
         outcome.error = errNone;
         return;
@@ -121,8 +125,10 @@ void TFTPConnect::Execute()
     ftp->complete(this, outcome, [this, session] {
         // Replaced by a newer Connect: its handles are being closed.
         const bool replaced = ftp->EventIsStale();
-        if (!replaced)
+        if (!replaced) {
             ftp->encryption = encryption;
+            ftp->dataEncrypted = dataEncrypted;
+        }
         if (ftp->OnConnect)
             ftp->OnConnect(ftp, replaced ? nullptr : session, replaced ? nullptr : connection);
     });

@@ -38,4 +38,5 @@ private:
     DWORD securityFlags = 0;
     QString encryption;
     TlsCertificateQuestion question;
+    bool dataEncrypted = false;
 };

@@ -35,6 +35,7 @@ std::string timeText(const ASN1_TIME *time)
     return text;
 }
 
+// A second look at the name, whatever the verification recorded.
 bool matchesHost(X509 *certificate, const std::string &host)
 {
     if (TlsCertificateCheck::isAddress(host))
@@ -42,12 +43,69 @@ bool matchesHost(X509 *certificate, const std::string &host)
     return X509_check_host(certificate, host.c_str(), host.size(), 0, nullptr) == 1;
 }
 
-bool isTimeError(long result)
+int checkIndex()
 {
-    return result == X509_V_ERR_CERT_HAS_EXPIRED || result == X509_V_ERR_CERT_NOT_YET_VALID;
+    static const int index = SSL_get_ex_new_index(0, nullptr, nullptr, nullptr, nullptr);
+    return index;
 }
 
 } // namespace
+
+TlsCertificateCheck::TlsCertificateCheck(SSL *connection, const HostAddress &address)
+    : ssl(connection), host(address)
+{
+    if (isAddress(host.host))
+        X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(ssl), host.host.c_str());
+    else
+        SSL_set1_host(ssl, host.host.c_str());
+    SSL_set_ex_data(ssl, checkIndex(), this);
+    SSL_set_verify(ssl, SSL_VERIFY_PEER, &TlsCertificateCheck::record);
+}
+
+TlsCertificateCheck::~TlsCertificateCheck()
+{
+    SSL_set_ex_data(ssl, checkIndex(), nullptr);
+}
+
+// Every complaint is kept and the verification goes on, so that an early
+// one (an expired root) cannot hide a later one (a leaf's forged signature).
+int TlsCertificateCheck::record(int preverifyOk, X509_STORE_CTX *store)
+{
+    SSL *ssl = static_cast<SSL *>(
+        X509_STORE_CTX_get_ex_data(store, SSL_get_ex_data_X509_STORE_CTX_idx()));
+    auto *check
+        = ssl ? static_cast<TlsCertificateCheck *>(SSL_get_ex_data(ssl, checkIndex())) : nullptr;
+    if (!check)
+        return preverifyOk; // nobody to judge afterwards: OpenSSL decides
+    if (!preverifyOk)
+        check->note(X509_STORE_CTX_get_error_depth(store), X509_STORE_CTX_get_error(store));
+    return 1;
+}
+
+void TlsCertificateCheck::note(int depth, int error)
+{
+    errorSeen = true;
+    switch (error) {
+    case X509_V_ERR_HOSTNAME_MISMATCH:
+    case X509_V_ERR_IP_ADDRESS_MISMATCH:
+        hostMismatch = true;
+        return;
+    case X509_V_ERR_CERT_HAS_EXPIRED:
+    case X509_V_ERR_CERT_NOT_YET_VALID:
+        if (depth == 0)
+            return; // the leaf's own dates: the user sees them as such
+        break;
+    default:
+        break;
+    }
+    unvouched = true;
+}
+
+bool TlsCertificateCheck::vouched() const
+{
+    // A failed verification that reported nothing is no vouching either.
+    return !unvouched && (errorSeen || SSL_get_verify_result(ssl) == X509_V_OK);
+}
 
 bool TlsCertificateCheck::isAddress(const std::string &host)
 {
@@ -73,10 +131,11 @@ std::string TlsCertificateCheck::fingerprint(X509 *certificate)
     return text;
 }
 
-TlsCertificateFacts TlsCertificateCheck::describe(X509 *certificate, const std::string &host)
+TlsCertificateFacts TlsCertificateCheck::describe(X509 *certificate, const HostAddress &host)
 {
     TlsCertificateFacts facts;
-    facts.host = host;
+    facts.host = host.host;
+    facts.port = host.port;
     facts.subject = nameText(X509_get_subject_name(certificate));
     facts.issuer = nameText(X509_get_issuer_name(certificate));
     facts.notBefore = timeText(X509_get0_notBefore(certificate));
@@ -87,22 +146,16 @@ TlsCertificateFacts TlsCertificateCheck::describe(X509 *certificate, const std::
     return facts;
 }
 
-DWORD TlsCertificateCheck::verify(
-    SSL *ssl, const std::string &host, const TlsCertificateQuestion &question)
+DWORD TlsCertificateCheck::verify(const TlsCertificateQuestion &question) const
 {
-    X509 *certificate = SSL_get1_peer_certificate(ssl);
+    X509 *certificate = SSL_get0_peer_certificate(ssl);
     if (!certificate)
         return ERROR_INTERNET_SECURITY_CHANNEL_ERROR;
-    DWORD code = ERROR_SUCCESS;
-    if (!matchesHost(certificate, host)) {
-        code = ERROR_INTERNET_SEC_CERT_CN_INVALID;
-    } else {
-        TlsCertificateFacts facts = describe(certificate, host);
-        const long result = SSL_get_verify_result(ssl);
-        facts.chainTrusted = result == X509_V_OK || isTimeError(result);
-        if (!facts.chainTrusted || !facts.withinValidity)
-            code = question && question(facts) ? ERROR_SUCCESS : ERROR_INTERNET_INVALID_CA;
-    }
-    X509_free(certificate);
-    return code;
+    if (hostMismatch || !matchesHost(certificate, host.host))
+        return ERROR_INTERNET_SEC_CERT_CN_INVALID;
+    TlsCertificateFacts facts = describe(certificate, host);
+    facts.chainTrusted = vouched();
+    if (facts.chainTrusted && facts.withinValidity)
+        return ERROR_SUCCESS;
+    return question && question(facts) ? ERROR_SUCCESS : ERROR_INTERNET_INVALID_CA;
 }

@@ -69,6 +69,8 @@ SSL_CTX *makeClientContext()
     // A plain end of stream ends a download like close_notify; the FTP
     // final reply and the announced size decide whether it was complete.
     SSL_CTX_set_options(ctx, SSL_OP_IGNORE_UNEXPECTED_EOF);
+    // The certificate is judged once, at the handshake; none may replace it.
+    SSL_CTX_set_options(ctx, SSL_OP_NO_RENEGOTIATION);
     SSL_CTX_set_mode(ctx, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
     // Fewer reads from the socket for the same data.
     SSL_CTX_set_read_ahead(ctx, 1);

@@ -4,8 +4,9 @@
 
 // The process's one TLS client context: TLS 1.2 or later, the system's
 // trusted certificates, and a socket layer that never raises SIGPIPE.
-// Certificates are checked after the handshake (TlsCertificateCheck), so the
-// handshake itself does not stop at an unknown issuer.
+// Certificates are judged after the handshake (TlsCertificateCheck records
+// what OpenSSL finds), so the handshake itself does not stop at an unknown
+// issuer.
 class TlsContext {
 public:
     // Null when OpenSSL could not set up a context.

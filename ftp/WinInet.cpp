@@ -596,6 +596,20 @@ BOOL queryTlsProtocol(InternetHandle *handle, void *buffer, DWORD *length)
     return succeed();
 }
 
+BOOL queryTlsDataProtected(InternetHandle *handle, void *buffer, DWORD *length)
+{
+    if (!handle || handle->kind() != HandleKind::Connection)
+        return fail(ERROR_INTERNET_INCORRECT_HANDLE_TYPE);
+    if (!buffer || *length < sizeof(DWORD)) {
+        *length = sizeof(DWORD);
+        return fail(ERROR_INSUFFICIENT_BUFFER);
+    }
+    const DWORD value = static_cast<FtpConnection *>(handle)->tlsProtectsData() ? 1 : 0;
+    std::memcpy(buffer, &value, sizeof value);
+    *length = sizeof value;
+    return succeed();
+}
+
 BOOL queryResumeOffset(InternetHandle *handle, void *buffer, DWORD *length)
 {
     if (!handle || handle->kind() != HandleKind::File)
@@ -651,6 +665,8 @@ BOOL InternetQueryOptionA(HINTERNET value, DWORD option, void *buffer, DWORD *le
         return queryConnectedState(handle.get(), buffer, length);
     if (option == INTERNET_OPTION_TLS_PROTOCOL)
         return queryTlsProtocol(handle.get(), buffer, length);
+    if (option == INTERNET_OPTION_TLS_DATA_PROTECTED)
+        return queryTlsDataProtected(handle.get(), buffer, length);
     if (option == INTERNET_OPTION_FTP_RESUME_OFFSET)
         return queryResumeOffset(handle.get(), buffer, length);
     FtpTimeouts t = handle ? handle->timeouts() : defaultTimeouts();

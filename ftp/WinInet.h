@@ -236,6 +236,10 @@ constexpr DWORD INTERNET_OPTION_LIST_TIME_ZONE = 1301;
 // text and a terminating zero, *length the text's length (or the size needed
 // with ERROR_INSUFFICIENT_BUFFER).
 constexpr DWORD INTERNET_OPTION_TLS_PROTOCOL = 0x10001;
+// On a connection handle (query only, our own): a DWORD, 1 when data
+// connections (listings, files) are encrypted too, 0 when they go in clear
+// (a plain connection, or a server that refused PROT P).
+constexpr DWORD INTERNET_OPTION_TLS_DATA_PROTECTED = 0x10002;
 // Our own: how long a connection stays idle (no call, no open file) before
 // the layer sends NOOP to keep it from the server's idle time-out; a
 // connection the server closed anyway is made again by the next call.

@@ -138,6 +138,9 @@ public:
     // After a successful Connect: the protocol of an encrypted connection
     // ("TLS 1.3"), empty for a plain one.
     QString Encryption() const { return encryption; }
+    // With Encryption(): listings and files are encrypted too (false when the
+    // server refused PROT P and only the login and commands are).
+    bool DataEncrypted() const { return dataEncrypted; }
 
     void Connect();
     void Disconnect();
@@ -279,6 +282,7 @@ private:
 
     QStringList logonMessage;
     QString encryption;
+    bool dataEncrypted = false;
     std::atomic<TWinInetStatus> status { statIdle };
     TWinInetError lastError = errNone;
     int32_t lastErrorCode = 0;

@@ -84,6 +84,19 @@ void TrustedCertificates::load()
         rejectedOnDisk = true;
 }
 
+QString TrustedCertificates::siteKey(const QString &host, quint16 port)
+{
+    const QString name
+        = host.contains(QLatin1Char(':')) ? QLatin1Char('[') + host + QLatin1Char(']') : host;
+    return hostKey(name + QLatin1Char(':') + QString::number(port));
+}
+
+QStringList TrustedCertificates::fingerprintsFor(const QString &host, quint16 port) const
+{
+    const QStringList own = fingerprints(siteKey(host, port));
+    return own.isEmpty() ? fingerprints(host) : own;
+}
+
 bool TrustedCertificates::knowsHost(const QString &host) const
 {
     return hosts.contains(hostKey(host));

@@ -8,12 +8,14 @@
 #include <optional>
 
 // The file "myTrustedCertificates.dat": the certificates the user chose to
-// trust always, as SHA-256 fingerprints per host. Text, one "host fingerprint"
-// pair a line under a first line naming the format; a host may have several.
-// Hosts are kept in lower case, fingerprints as "AB:CD:..." in upper case.
+// trust always, as SHA-256 fingerprints per service ("host:port", siteKey()).
+// Text, one "service fingerprint" pair a line under a first line naming the
+// format; a service may have several. Files written before ports were kept
+// name the host alone. Keys are kept in lower case, fingerprints as
+// "AB:CD:..." in upper case.
 class TrustedCertificates {
 public:
-    using Map = QMap<QString, QStringList>; // host to fingerprints
+    using Map = QMap<QString, QStringList>; // service (or host) to fingerprints
 
     static const QString kFileName; // "myTrustedCertificates.dat"
     static const QString kRejectedSuffix; // ".rejected"
@@ -32,6 +34,12 @@ public:
     // A missing or damaged file reads as empty; a damaged one is kept aside
     // at the next save.
     void load();
+    // "host:port", "[v6]:port": where a certificate is trusted.
+    static QString siteKey(const QString &host, quint16 port);
+    // The fingerprints trusted for the service; an entry of the host alone
+    // holds for each of its ports that has no entry of its own.
+    QStringList fingerprintsFor(const QString &host, quint16 port) const;
+
     bool knowsHost(const QString &host) const;
     bool isTrusted(const QString &host, const QString &sha256) const;
     QStringList fingerprints(const QString &host) const;

@@ -64,15 +64,18 @@ private slots:
         QCOMPARE(prompts.asked.size(), 1);
         TrustedCertificates file(data.path());
         file.load();
-        QCOMPARE(file.fingerprints(QStringLiteral("ftp.example.org")),
+        QCOMPARE(file.fingerprints(QStringLiteral("ftp.example.org:21")),
             QStringList { QString::fromStdString(site.sha256) });
 
-        // Trust belongs to the host: the same certificate elsewhere is asked about.
+        // Trust belongs to the host and port: the same certificate elsewhere is asked about.
         QVERIFY(!nextRun.decide(selfSigned("other.example.org", "AB")));
-        QCOMPARE(prompts.asked.size(), 2);
+        TlsCertificateFacts otherPort = site;
+        otherPort.port = 2121;
+        QVERIFY(!nextRun.decide(otherPort));
+        QCOMPARE(prompts.asked.size(), 3);
     }
 
-    void trustOnceLastsTheRunOnlyAndCancelRefusesEachTime()
+    void trustOnceLetsOneConnectionOnAndCancelRefusesEachTime()
     {
         QTemporaryDir data;
         ScriptedPrompts prompts;
@@ -80,14 +83,12 @@ private slots:
         CertificateTrust trust(data.path());
         prompts.answerChoice(CertificateTrust::TrustOnce);
         QVERIFY(trust.decide(site));
-        QVERIFY(trust.decide(site));
         QCOMPARE(prompts.asked.size(), 1);
         QVERIFY(!QFile::exists(data.path() + "/" + TrustedCertificates::kFileName));
 
-        // A new run asks again; no answer is the default, Cancel, every time.
-        CertificateTrust nextRun(data.path());
-        QVERIFY(!nextRun.decide(site));
-        QVERIFY(!nextRun.decide(site));
+        // The next connection asks again; no answer is the default, Cancel, every time.
+        QVERIFY(!trust.decide(site));
+        QVERIFY(!trust.decide(site));
         QCOMPARE(prompts.asked.size(), 3);
         QVERIFY(!QFile::exists(data.path() + "/" + TrustedCertificates::kFileName));
     }
@@ -98,11 +99,14 @@ private slots:
         ScriptedPrompts prompts;
         const TlsCertificateFacts before = selfSigned("ftp.example.org", "AB");
         const TlsCertificateFacts now = selfSigned("ftp.example.org", "CD");
+        // Trusted for the host alone, as before ports were kept: it still holds.
         TrustedCertificates file(data.path());
         QVERIFY(file.trustOnly(
             QStringLiteral("ftp.example.org"), QString::fromStdString(before.sha256)));
-
         CertificateTrust trust(data.path());
+        QVERIFY(trust.decide(before));
+        QVERIFY(prompts.asked.isEmpty());
+
         prompts.answerChoice(CertificateTrust::Cancel);
         QVERIFY(!trust.decide(now));
         const ScriptedPrompts::Question warned = prompts.choices().last();
@@ -113,16 +117,15 @@ private slots:
         QVERIFY(warned.text.contains(QString::fromStdString(now.sha256)));
         QVERIFY(warned.text.contains(QStringLiteral("may be an attack")));
 
-        // Once: the run goes on with it, the file still names the old one.
+        // Once: this connection goes on with it, the file still names the old one.
         prompts.answerChoice(CertificateTrust::TrustOnce);
-        QVERIFY(trust.decide(now));
         QVERIFY(trust.decide(now));
         QCOMPARE(prompts.asked.size(), 2);
         file.load();
         QVERIFY(file.isTrusted(
             QStringLiteral("ftp.example.org"), QString::fromStdString(before.sha256)));
 
-        // Always: the new one replaces the old, which now warns in turn.
+        // Always: the new one replaces the old for this port, which now warns in turn.
         CertificateTrust nextRun(data.path());
         prompts.answerChoice(CertificateTrust::TrustAlways);
         QVERIFY(nextRun.decide(now));
@@ -131,7 +134,7 @@ private slots:
         QVERIFY(prompts.choices().last().text.contains(
             QStringLiteral("Trusted before:\r") + QString::fromStdString(now.sha256)));
         file.load();
-        QCOMPARE(file.fingerprints(QStringLiteral("ftp.example.org")),
+        QCOMPARE(file.fingerprintsFor(QStringLiteral("ftp.example.org"), 21),
             QStringList { QString::fromStdString(now.sha256) });
     }
 

@@ -43,18 +43,23 @@ private:
 };
 
 // tests/ftp/tls_server.py: pyftpdlib requiring explicit TLS ("tls", with a
-// certificate) or plain pyftpdlib refusing AUTH ("plain"), serving a fresh
-// folder, user "vrex"/"secret". commands() lists the verbs it received.
+// certificate) or plain pyftpdlib refusing AUTH ("plain"), or one of the
+// script's misbehaving modes, serving a fresh folder, user "vrex"/"secret".
+// commands() lists the verbs it received.
 class TlsFtpServer {
 public:
     explicit TlsFtpServer(const QString &mode, const TestCertificate *cert = nullptr)
+        : TlsFtpServer(
+            mode, cert ? QStringList { cert->certificate(), cert->key() } : QStringList())
+    {
+    }
+    TlsFtpServer(const QString &mode, const QStringList &certificateAndKey)
     {
         QDir().mkpath(root());
         const QString script
             = QString::fromLocal8Bit(qgetenv("VREX_SOURCE_DIR")) + "/tests/ftp/tls_server.py";
         QStringList args { script, QStringLiteral("--exit-with-stdin"), mode, root(), logFile() };
-        if (cert)
-            args << cert->certificate() << cert->key();
+        args << certificateAndKey;
         process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         process.start(FaultServer::python(), args);
         if (!process.waitForStarted(30000))

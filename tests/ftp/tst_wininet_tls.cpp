@@ -6,6 +6,7 @@
 #include "VsftpdServer.h"
 #include "WinInetTestHelpers.h"
 
+#include "explorer/CertificateTrust.h"
 #include "ftp/WinInetTls.h"
 
 #include <QtTest>
@@ -71,7 +72,68 @@ struct QuestionedSession {
 class TestWinInetTls : public QObject {
     Q_OBJECT
 
+    QTemporaryDir chains; // made by tests/ftp/make_certificates.py
+
 private slots:
+    void initTestCase()
+    {
+        QProcess maker;
+        maker.start(FaultServer::python(),
+            { qEnvironmentVariable("VREX_SOURCE_DIR") + "/tests/ftp/make_certificates.py",
+                chains.path() });
+        QVERIFY(maker.waitForFinished(60000) && maker.exitCode() == 0);
+        // The test's root joins the system's store for this process.
+        qputenv("SSL_CERT_FILE", QFile::encodeName(chains.filePath("root.pem")));
+    }
+
+    void eachCertificateMeetsTheUserAsItShould_data()
+    {
+        QTest::addColumn<QString>("chain");
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<QString>("reasons"); // the question's; none: not asked
+        QTest::addColumn<DWORD>("code"); // any question answered no
+        const QString ip = "127.0.0.1", issuer = "Its issuer is not known.\r";
+        const DWORD no = ERROR_INTERNET_INVALID_CA;
+        QTest::newRow("good chain") << "good"
+                                    << "localhost"
+                                    << "" << DWORD(0);
+        QTest::newRow("IP address in the subject alternative name") << "ip" << ip << "" << DWORD(0);
+        QTest::newRow("self-signed") << "selfsigned" << ip << "It is self-signed.\r" << no;
+        QTest::newRow("unknown issuer") << "unknown" << ip << issuer << no;
+        QTest::newRow("expired leaf") << "expired" << ip << "It has expired.\r" << no;
+        QTest::newRow("not-yet-valid leaf") << "notyet" << ip << "It is not valid yet.\r" << no;
+        QTest::newRow("expired intermediate above a forged leaf")
+            << "forgedmiddle" << ip << issuer << no;
+        QTest::newRow("forged leaf naming an expired root of the system store")
+            << "systemroot" << ip << issuer << no;
+        QTest::newRow("wrong host") << "wronghost"
+                                    << "localhost"
+                                    << "" << DWORD(ERROR_INTERNET_SEC_CERT_CN_INVALID);
+    }
+    void eachCertificateMeetsTheUserAsItShould()
+    {
+        QFETCH(QString, chain);
+        QFETCH(QString, host);
+        QFETCH(QString, reasons);
+        QFETCH(DWORD, code);
+        TlsFtpServer server(
+            "tls", { chains.filePath(chain + ".pem"), chains.filePath("leaf.key") });
+        QVERIFY(server.ok());
+        const QString port = QString::fromLatin1(server.address()).section(':', 1);
+        QuestionedSession s;
+        s.answer = false;
+        HandleCloser c(s.connect((host + ':' + port).toLatin1().constData(), INTERNET_FLAG_SECURE));
+        QCOMPARE(c.get() ? DWORD(0) : GetLastError(), code);
+        QCOMPARE(s.calls, reasons.isEmpty() ? 0 : 1);
+        if (s.calls)
+            QCOMPARE(CertificateTrust::questionText(s.facts, QDateTime::currentDateTimeUtc())
+                         .section("\rSubject: ", 0, 0),
+                "The certificate of " + host + " is not trusted.\r" + reasons);
+        QCOMPARE(s.facts.port, s.calls ? port.toUShort() : 21);
+        // The password goes only where the certificate was accepted.
+        QCOMPARE(server.commands().contains("USER"), code == 0);
+    }
+
     void requiredTlsCarriesListDownloadAndUpload_data()
     {
         QTest::addColumn<bool>("vsftpd");

@@ -105,6 +105,30 @@ private slots:
         QCOMPARE(ftp.Encryption(), QString());
         QVERIFY(!ftp.Connected());
     }
+
+    // AUTH refused at the login, the connection dropped, TLS with a
+    // certificate that needs the question offered to the reconnect: the
+    // connect worker that would have asked is gone by then.
+    void aReconnectKeepsAPlainConnectionPlainAndAsksNothing()
+    {
+        TlsFtpServer later("tls-later", cert.get());
+        QVERIFY(later.ok() && writeFile(later.root() + "/small.bin", pattern(70000)));
+        TWinInetFTP ftp;
+        SessionRecorder log(ftp);
+        ftp.Security = TFtpSecurity::TlsIfOffered;
+        int asked = 0;
+        ftp.OnCertificate = [&](TWinInetFTP *, const TlsCertificateFacts &) { return ++asked; };
+        QVERIFY(connectTo(ftp, log, later));
+        QVERIFY(workersGone());
+        const QString target = TestEnvironment::instance().tempDir() + "/later.bin";
+        ftp.GetFile("small.bin", target);
+        QVERIFY(waitFor([&] { return log.count("GetDone") > 0; }, 30000));
+        QCOMPARE(ftp.LastError(), errNone);
+        QCOMPARE(readFile(target), pattern(70000));
+        QCOMPARE(later.commands().count("USER"), 2); // logged in again, and
+        QCOMPARE(later.commands().count("AUTH"), 1); // not asked for TLS then
+        QCOMPARE(asked, 0);
+    }
 };
 
 VREX_TEST_MAIN(TestSessionTls, QCoreApplication)

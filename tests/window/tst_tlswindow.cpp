@@ -14,6 +14,7 @@
 #include "explorer/SiteTree.h"
 #include "explorer/SiteTreeCommands.h"
 #include "explorer/TFormConnect.h"
+#include "explorer/TFormMessage.h"
 #include "storage/SiteBook.h"
 #include "storage/TRegFile.h"
 #include "storage/TrustedCertificates.h"
@@ -59,18 +60,19 @@ class TestTlsWindow : public QObject {
     bool idle() { return !form->listing().isBusy(); }
     QString trustFile() const { return TrustedCertificates().filePath(); }
 
-    // The site as a person adds it, requiring encryption.
-    void createSite(const TlsFtpServer &server, const QString &description)
+    // The site as a person adds it, requiring encryption unless told otherwise.
+    void createSite(const TlsFtpServer &server, const QString &description,
+        const QString &security = QStringLiteral("Require explicit FTP over TLS"))
     {
         auto *dialog = form->findChild<TFormConnect *>();
         const QString host = QString::fromLatin1(server.address());
-        QTimer::singleShot(0, dialog, [dialog, host, description] {
+        QTimer::singleShot(0, dialog, [dialog, host, description, security] {
             QTest::keyClicks(dialog->EditFTP, host);
             QTest::keyClicks(dialog->EditDesc, description);
             dialog->CheckAnon->click();
             QTest::keyClicks(dialog->EditLogin, "vrex");
             QTest::keyClicks(dialog->EditPswd, "secret");
-            dialog->ComboSecurity->setCurrentText(QStringLiteral("Require explicit FTP over TLS"));
+            dialog->ComboSecurity->setCurrentText(security);
             QTest::mouseClick(dialog->Button2, Qt::LeftButton);
         });
         form->controls().menu->New1->trigger();
@@ -123,11 +125,12 @@ private slots:
         QCOMPARE(panel(4), QStringLiteral("Encrypted"));
         QVERIFY(form->controls().StatusBar1->panelToolTip(4).startsWith("Encrypted with TLS 1."));
 
-        // Once holds for the run: connecting anew asks nothing.
+        // Once holds for that connection only: connecting anew asks again.
+        prompts->answerChoice(CertificateTrust::TrustOnce);
         form->treeCommands().RefreshAll1Click();
         QTRY_VERIFY_WITH_TIMEOUT(
             idle() && column(files(), 0) == QStringList { "hello.txt" }, kNetWait);
-        QCOMPARE(prompts->asked.size(), 1);
+        QCOMPARE(prompts->choices().size(), 2);
         QVERIFY(!QFile::exists(trustFile()));
     }
 
@@ -187,6 +190,26 @@ private slots:
             idle() && form->actions().pendingAction() == PendingAction::None, kNetWait);
         QVERIFY(form->queue().isStopped());
         QVERIFY(!QFile::exists(local.filePath("hello.txt")));
+    }
+
+    void dataInClearIsNeverCalledEncrypted()
+    {
+        TestCertificate cert("IP:127.0.0.1");
+        TlsFtpServer server("tls-no-prot", &cert);
+        QVERIFY(cert.ok() && server.ok());
+        writeFileBytes(server.root() + "/hello.txt", "hello");
+        open();
+        prompts->answerChoice(CertificateTrust::TrustOnce);
+        createSite(server, "Half secure", QStringLiteral("Use TLS if the server offers it"));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            idle() && column(files(), 0) == QStringList { "hello.txt" }, kNetWait);
+        QCOMPARE(panel(4), QStringLiteral("Partly encrypted"));
+        QVERIFY(form->controls().StatusBar1->panelToolTip(4).startsWith(
+            "Only the login and commands are encrypted with TLS 1."));
+        QVERIFY(form->findChild<TFormMessage *>()->lines().contains(
+            "The server refused to protect data connections (PROT P): only the login and "
+            "commands are encrypted, not listings or files."));
+        QVERIFY(server.commands().contains("PROT"));
     }
 
     void connectionsThatCannotBeMadeSecureSayWhy_data()
