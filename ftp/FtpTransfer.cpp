@@ -122,6 +122,14 @@ DWORD FtpTransfer::read(void *out, DWORD toRead, DWORD &read)
     return read > 0 ? ERROR_SUCCESS : failure;
 }
 
+bool FtpTransfer::waitForData(int waitMs)
+{
+    if (bufferPos < bufferLen || atEnd || failure != ERROR_SUCCESS || data.readableNow())
+        return true;
+    data.waitReadable(Deadline(waitMs), cancelToken());
+    return data.readableNow();
+}
+
 DWORD FtpTransfer::fill()
 {
     bufferPos = bufferLen = 0;

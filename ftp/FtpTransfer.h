@@ -35,6 +35,8 @@ public:
     // The caller holds a call on this handle and on the connection.
     DWORD read(void *buffer, DWORD toRead, DWORD &read);
     DWORD write(const void *buffer, DWORD toWrite);
+    // Whether a read would return at once, waiting at most waitMs for it.
+    bool waitForData(int waitMs);
     // Ends an upload and waits for the server's verdict (FtpCommitFileA).
     DWORD commit();
     // Where the caller's data must go on after ERROR_FTP_RESUME_UPLOAD.

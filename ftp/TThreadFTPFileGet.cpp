@@ -133,6 +133,10 @@ bool TThreadFTPFileGet::readBlock(TWinInetOutcome &outcome, DWORD &got)
     clock.start();
     got = 0;
     for (int i = 0; i < batch; ++i) {
+        // Bytes that came before a stall are shown, not held until it ends.
+        const qint64 left = MaxBlockMs - clock.elapsed();
+        if (got > 0 && !FtpWaitForData(transfer, DWORD(std::max<qint64>(left, 0))))
+            break;
         DWORD chunk = 0;
         if (!InternetReadFile(transfer, buffer.get() + got, BufferSize, &chunk)) {
             const DWORD code = GetLastError();
