@@ -180,7 +180,7 @@ private slots:
         QCOMPARE(prompts->asked[1].text,
             QStringLiteral("File: \"") + localPath(QStringLiteral("readme.txt"))
                 + QStringLiteral("\" already exists.\r\rIs it okay to overwrite this file?"));
-        QCOMPARE(panel(3), QStringLiteral("Queue: Idle"));
+        QCOMPARE(panel(3), QStringLiteral("Queue: Running"));
         waitForQueueToEmpty();
 
         // The third file comes from the other site, by double-click.
@@ -255,7 +255,7 @@ private slots:
         }
         now = QDateTime(QDate(2026, 12, 9), QTime(0, 1, 7));
         queue().Timer1Timer();
-        QCOMPARE(panel(3), QStringLiteral("Queue: Idle"));
+        QCOMPARE(panel(3), QStringLiteral("Queue: Running"));
         waitForQueueToEmpty();
         QCOMPARE(fileContents(localPath(QStringLiteral("readme.txt"))),
             fileContents(server.anonRoot() + QStringLiteral("/readme.txt")));
@@ -315,7 +315,7 @@ private slots:
         QCOMPARE(panel(3), QStringLiteral("Queue: Idle"));
     }
 
-    void failuresAreToldTheItemLeavesAndTheQueueStops_data()
+    void failuresAreToldTheItemStaysFailedAndTheQueueStops_data()
     {
         QTest::addColumn<QString>("failure");
         QTest::addColumn<QString>("message");
@@ -329,7 +329,7 @@ private slots:
             << "broken" << QStringLiteral("The transfer did not complete.");
     }
 
-    void failuresAreToldTheItemLeavesAndTheQueueStops()
+    void failuresAreToldTheItemStaysFailedAndTheQueueStops()
     {
         QFETCH(QString, failure);
         QFETCH(QString, message);
@@ -359,7 +359,10 @@ private slots:
         }
         QTRY_VERIFY2_WITH_TIMEOUT(prompts->messageTexts().contains(message + kStopped),
             qPrintable(prompts->messageTexts().join('|')), kNetWait);
-        QTRY_VERIFY_WITH_TIMEOUT(queue().count() == 0 && idle(), kNetWait);
+        QTRY_VERIFY_WITH_TIMEOUT(queue().statusOfRow(0) == "Failed" && idle(), kNetWait);
+        QCOMPARE(queue().count(), 1);
+        QCOMPARE(form->controls().ListView3->shownModel()->index(0, 0).data(Qt::ToolTipRole),
+            QVariant(message));
         QCOMPARE(panel(3), QStringLiteral("Queue: Stopped"));
         QVERIFY(queue().isStopped());
         // Nothing the user had is lost, and nothing half-made is left.
@@ -461,11 +464,12 @@ private slots:
     void closingWhileATransferRunsAsksThenEndsEveryWorker()
     {
         startBigDownload(localPath(QStringLiteral("big.bin")));
-        prompts->answer(QMessageBox::Yes); // exit anyway
-        prompts->answer(QMessageBox::Yes); // and remove the file from the queue
+        prompts->answerChoice(0); // exit anyway
         QVERIFY(form->close());
-        QVERIFY(prompts->messageTexts().contains(
-            "A file transfer is in progress.  Are you sure you want to exit?"));
+        QCOMPARE(prompts->asked.size(), 1);
+        QCOMPARE(prompts->asked[0].text,
+            QStringLiteral("A file transfer is in progress: \"big.bin\".  "
+                           "Are you sure you want to exit?"));
         QVERIFY(form->ftp().NoWorkerAlive());
         QVERIFY(noPartialFileIn(local->path()));
         form.reset();
