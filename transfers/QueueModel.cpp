@@ -3,6 +3,9 @@
 #include "platform/IconList.h"
 #include "transfers/QueueRules.h"
 
+#include <QApplication>
+#include <QStyle>
+
 #include <algorithm>
 
 QueueModel::QueueModel(QObject *parent) : QAbstractTableModel(parent), headers(kColumns) { }
@@ -49,6 +52,12 @@ QVariant QueueModel::data(const QModelIndex &index, int role) const
     case Qt::DisplayRole:
         return display(item, index.column());
     case Qt::DecorationRole:
+        // A failed row stands out among the waiting ones.
+        if (index.column() == Status && item.state == QueueItemState::Failed) {
+            static const QIcon failed
+                = QApplication::style()->standardIcon(QStyle::SP_MessageBoxWarning);
+            return failed;
+        }
         if (index.column() == Name && rowTexts) {
             const int icon = rowTexts(item.entry).iconIndex;
             if (icon >= 0)

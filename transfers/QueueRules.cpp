@@ -47,8 +47,8 @@ QStringList panelTexts()
 QString closeQuestion(const QString &runningName, int waiting)
 {
     const QString ask = QStringLiteral("  Are you sure you want to exit?");
-    const QString files = waiting == 1 ? QStringLiteral("1 file") : QString::number(waiting)
-            + QStringLiteral(" files");
+    const QString files = waiting == 1 ? QStringLiteral("1 file")
+                                       : QString::number(waiting) + QStringLiteral(" files");
     const QString are = waiting == 1 ? QStringLiteral(" is") : QStringLiteral(" are");
     if (runningName.isEmpty()) {
         if (waiting == 0)
@@ -56,8 +56,8 @@ QString closeQuestion(const QString &runningName, int waiting)
         return QStringLiteral("There") + are + QStringLiteral(" still ") + files
             + QStringLiteral(" waiting in the queue.") + ask;
     }
-    QString text = QStringLiteral("A file transfer is in progress: \"") + runningName
-        + QLatin1Char('"');
+    QString text
+        = QStringLiteral("A file transfer is in progress: \"") + runningName + QLatin1Char('"');
     if (waiting > 0)
         text += QStringLiteral(", and ") + files + are + QStringLiteral(" waiting in the queue");
     return text + QLatin1Char('.') + ask;

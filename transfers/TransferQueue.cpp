@@ -387,8 +387,7 @@ void TransferQueue::showQueueState(bool running)
 void TransferQueue::refreshPanel()
 {
     const bool running = model->countIn(QueueItemState::InProgress) > 0;
-    ui.statusBar->setPanelText(
-        3, QueueRules::panelText(stopped, isArmed(), startTime, running));
+    ui.statusBar->setPanelText(3, QueueRules::panelText(stopped, isArmed(), startTime, running));
 }
 
 void TransferQueue::totalChanged()

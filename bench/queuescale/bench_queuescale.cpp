@@ -108,8 +108,7 @@ int main(int argc, char **argv)
                 "rss_idle_kb=%ld rss_added_kb=%ld bytes_per_item=%.0f step_us_at_%d=%.1f "
                 "step_us_at_1000=%.1f ok=%d\n",
         n, addS, addCpuS, addS * 1e6 / n, paintMs, idleKiB, addedKiB,
-        double(addedKiB - idleKiB) * 1024.0 / n, n, longStepUs, shortStepUs,
-        addCpuS < 2.0 ? 1 : 0);
+        double(addedKiB - idleKiB) * 1024.0 / n, n, longStepUs, shortStepUs, addCpuS < 2.0 ? 1 : 0);
     form.FormClose();
     Prompts::install(nullptr);
     return 0;

@@ -60,18 +60,16 @@ private slots:
         QTest::addColumn<QList<qlonglong>>("samples");
         QTest::addColumn<QString>("text");
         QTest::newRow("too soon to tell") << QList<qlonglong> { 0, 0, 50, 4096 } << QString();
-        QTest::newRow("steady 100 KiB/s")
-            << QList<qlonglong> { 0, 0, 1000, 102400, 2000, 204800 } << "Remaining: 1 Sec at 100.0 KB/s";
+        QTest::newRow("steady 100 KiB/s") << QList<qlonglong> { 0, 0, 1000, 102400, 2000, 204800 }
+                                          << "Remaining: 1 Sec at 100.0 KB/s";
         QTest::newRow("megabytes")
             << QList<qlonglong> { 0, 0, 500, 5 << 20 } << "Remaining: 1 Sec at 10.0 MB/s";
         // Fast at first, then stalled: the old pace no longer counts.
-        QTest::newRow("a stall drops the speed")
-            << QList<qlonglong> { 0, 0, 1000, 50 << 20, 5000, (50 << 20) + 2048, 6000,
-                   (50 << 20) + 3072 }
-            << "Remaining: 1 Sec at 0.6 KB/s";
-        QTest::newRow("a transfer started over counts anew")
-            << QList<qlonglong> { 0, 0, 1000, 1 << 20, 1100, 0, 2100, 10240 }
-            << "Remaining: 1 Sec at 10.0 KB/s";
+        QTest::newRow("a stall drops the speed") << QList<qlonglong> { 0, 0, 1000, 50 << 20, 5000,
+            (50 << 20) + 2048, 6000, (50 << 20) + 3072 }
+                                                 << "Remaining: 1 Sec at 0.6 KB/s";
+        QTest::newRow("a transfer started over counts anew") << QList<qlonglong> { 0, 0, 1000,
+            1 << 20, 1100, 0, 2100, 10240 } << "Remaining: 1 Sec at 10.0 KB/s";
     }
     void speedFollowsTheLastSeconds()
     {
