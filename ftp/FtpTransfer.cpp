@@ -92,7 +92,7 @@ DWORD FtpTransfer::fail(DWORD code)
     return failure;
 }
 
-DWORD FtpTransfer::read(void *out, DWORD toRead, DWORD &read)
+DWORD FtpTransfer::read(void *out, DWORD toRead, DWORD &read, bool partial)
 {
     read = 0;
     if (writing)
@@ -101,6 +101,8 @@ DWORD FtpTransfer::read(void *out, DWORD toRead, DWORD &read)
     while (read < toRead) {
         if (bufferPos == bufferLen) {
             if (failure != ERROR_SUCCESS || atEnd)
+                break;
+            if (partial && read > 0 && !data.readableNow())
                 break;
             DWORD code = fill();
             if (code != ERROR_SUCCESS)

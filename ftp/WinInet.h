@@ -195,6 +195,9 @@ std::string FtpTakeRecoveryNotes();
 // read would return at once (data, its end, or a failure to report), FALSE
 // when nothing came meanwhile. Lets a reader show what arrived before a stall.
 BOOL FtpWaitForData(HINTERNET file, DWORD waitMs);
+// Our own: InternetReadFile that, once it has some bytes, returns them rather
+// than wait for toRead; 0 bytes still means the end of the data.
+BOOL FtpReadAvailable(HINTERNET file, void *buffer, DWORD toRead, DWORD *read);
 
 // Writes to a temporary file beside newFile, renamed over it only when the
 // transfer is complete; on failure newFile is left as it was.
