@@ -24,9 +24,9 @@
 #include "platform/TempFolder.h"
 #include "platform/UrlOpener.h"
 #include "storage/TRegFile.h"
+#include "transfers/QueueRules.h"
 #include "transfers/TFormGetFile.h"
 #include "transfers/TFormNewer.h"
-#include "transfers/QueueRules.h"
 #include "transfers/TFormStartQueue.h"
 #include "transfers/TransferProgress.h"
 #include "transfers/TransferQueue.h"
@@ -46,6 +46,7 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QKeyEvent>
+#include <QLayout>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
@@ -426,8 +427,8 @@ bool TForm1::FormCloseQuery()
 {
     const QString question = closeQuestion();
     if (!question.isEmpty()
-        && Prompts::current().choose(AppInfo::kTitle, question,
-               { tr("&Yes"), tr("&No") }, 1, Prompts::Icon::Question)
+        && Prompts::current().choose(
+               AppInfo::kTitle, question, { tr("&Yes"), tr("&No") }, 1, Prompts::Icon::Question)
             != 0)
         return false;
     // Nothing starts from here on; the close cancels what runs.
@@ -635,16 +636,17 @@ void TForm1::fitColumnsAndSize()
     setMinimumSize(width, std::max(minimumSizeHint().height(), 300));
 }
 
-// Each panel is as wide as the longest text it can show.
+// The panels are as wide as the longest text each can show (the status
+// texts keep their room).
 void TForm1::fitStatusPanels()
 {
-    QStringList status;
-    for (int code : { 0, 1, 2, 3, 4, 30, 31, 40, 41, 51, 60, 99, 100 })
-        status << QStringLiteral("Status: ") + StatusTexts::text(code);
-    ui.StatusBar1->fitPanelTo(0, status);
-    ui.StatusBar1->fitPanelTo(1, { QStringLiteral("Objects: 100,000") });
-    ui.StatusBar1->fitPanelTo(2, { QStringLiteral("Size: ") + RowTexts::formatSize(5e12) });
-    ui.StatusBar1->fitPanelTo(3, QueueRules::panelTexts());
+    StatusPanels *bar = ui.StatusBar1;
+    bar->fitPanelTo(1, { QStringLiteral("Objects: 100000") });
+    bar->fitPanelTo(2, { QStringLiteral("Size: ") + RowTexts::formatSize(5e9) });
+    bar->fitPanelTo(3, QueueRules::panelTexts());
+    bar->fitPanelTo(4, { QStringLiteral("Not encrypted"), QStringLiteral("Encrypted") });
+    if (bar->layout())
+        bar->layout()->activate();
 }
 
 void TForm1::connectComfortKeys()

@@ -45,11 +45,11 @@ void StatusPanels::fitPanelTo(int index, const QStringList &texts)
         return;
     QLabel *panel = panels[index];
     const QMargins margins = panel->contentsMargins();
-    int width = panel->minimumWidth();
+    int width = 0;
     for (const QString &text : texts)
         width = std::max(width,
             panel->fontMetrics().horizontalAdvance(text) + margins.left() + margins.right()
-                + 2 * panel->frameWidth() + 2 * panel->margin() + 4);
+                + 2 * panel->frameWidth() + 2 * panel->margin());
     // The last panel takes what is left; the others keep their width.
     if (index + 1 < panels.size())
         panel->setFixedWidth(width);
