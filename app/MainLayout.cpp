@@ -233,6 +233,8 @@ void MainLayout::buildPopupMenus(QMainWindow *window)
     PopupMenu4 = named(new QMenu(window), "PopupMenu4");
     QAction *remove = PopupMenu4->addAction(QObject::tr("&Remove from Queue"));
     remove->setObjectName(QStringLiteral("RemovefromQueue1"));
+    // A failed row waits again.
+    PopupMenu4->addAction(QObject::tr("Re&try"))->setObjectName(QStringLiteral("RetryQueueItem1"));
     PopupMenu4->addSeparator();
     PopupMenu4->addAction(QObject::tr("&Stop Queue"))->setObjectName(QStringLiteral("StopQueue1"));
 }

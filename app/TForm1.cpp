@@ -24,6 +24,7 @@
 #include "platform/TempFolder.h"
 #include "platform/UrlOpener.h"
 #include "storage/TRegFile.h"
+#include "transfers/QueueRules.h"
 #include "transfers/TFormGetFile.h"
 #include "transfers/TFormNewer.h"
 #include "transfers/TFormStartQueue.h"
@@ -43,7 +44,9 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QKeyEvent>
+#include <QLayout>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
@@ -84,6 +87,7 @@ TForm1::TForm1(QWidget *parent)
     queueControls.stopQueue1 = ui.PopupMenu4->findChild<QAction *>(QStringLiteral("StopQueue1"));
     queueControls.removeFromQueue1
         = ui.PopupMenu4->findChild<QAction *>(QStringLiteral("RemovefromQueue1"));
+    queueControls.retry = ui.PopupMenu4->findChild<QAction *>(QStringLiteral("RetryQueueItem1"));
     queueControls.popupMenu = ui.PopupMenu4;
     queueControls.queue1 = ui.menu->Queue1;
     queueControls.statusBar = ui.StatusBar1;
@@ -91,6 +95,10 @@ TForm1::TForm1(QWidget *parent)
     transferProgress
         = new TransferProgress({ ui.PanelTransfer, ui.menu->TransferProgress1, ui.TabSet1 }, this);
 
+    statusTimer = new QTimer(this);
+    statusTimer->setSingleShot(true);
+    statusTimer->setInterval(50);
+    connect(statusTimer, &QTimer::timeout, this, [this] { showStatus(pendingStatus); });
     createSubsystems();
     connectCommands();
     setUpComfort();
@@ -413,19 +421,27 @@ void TForm1::closeEvent(QCloseEvent *event)
     }
 }
 
+// One question names what runs and what waits; No is its default, so a
+// stray Enter never ends a transfer.
 bool TForm1::FormCloseQuery()
 {
-    if (transferQueue->firstWaitingRow() >= 0
-        && !Prompts::askYesNo(tr("There are still files waiting in the queue.  "
-                                 "Are you sure you want to exit?")))
+    const QString question = closeQuestion();
+    if (!question.isEmpty()
+        && Prompts::current().choose(
+               AppInfo::kTitle, question, { tr("&Yes"), tr("&No") }, 1, Prompts::Icon::Question)
+            != 0)
         return false;
-    if (dispatch.transferRunning()) {
-        if (!Prompts::askYesNo(tr("A file transfer is in progress.  "
-                                  "Are you sure you want to exit?")))
-            return false;
-        SpeedStopClick();
-    }
+    // Nothing starts from here on; the close cancels what runs.
+    transferQueue->setClosing();
     return true;
+}
+
+QString TForm1::closeQuestion() const
+{
+    const int waiting = transferQueue->waitingCount();
+    const bool running = dispatch.transferRunning();
+    const QString name = QFileInfo(dispatch.transfer.source).fileName();
+    return QueueRules::closeQuestion(running ? name : QString(), waiting);
 }
 
 void TForm1::FormClose()
@@ -522,6 +538,7 @@ void TForm1::LastMessage1Click()
 
 void TForm1::showStatus(int code)
 {
+    statusTimer->stop();
     StatusTexts::show(ui.StatusBar1, code);
     showEncryption();
 }
@@ -536,11 +553,19 @@ void TForm1::finishRunningOperations()
 {
     // Every worker must have delivered its completion before anything it
     // reports to is freed.
+    // A completion delivered meanwhile may still start an operation: that
+    // one is cancelled too.
     WinInetFTP1->Cancel();
+    quint64 cancelled = WinInetFTP1->OperationId();
     QElapsedTimer waited;
     waited.start();
-    while (!WinInetFTP1->NoWorkerAlive() && waited.elapsed() < 15000)
+    while (!WinInetFTP1->NoWorkerAlive() && waited.elapsed() < 15000) {
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        if (WinInetFTP1->OperationId() != cancelled) {
+            WinInetFTP1->Cancel();
+            cancelled = WinInetFTP1->OperationId();
+        }
+    }
 }
 
 void TForm1::SpeedStopClick()
@@ -560,6 +585,12 @@ void TForm1::SpeedStopClick()
         transferQueue->afterStopCommand();
     dispatch.clearPendingAction();
     siteTree->forgetConnection();
+    // What waited for the stopped operation may start now (a stopped queue
+    // starts nothing).
+    QTimer::singleShot(0, transferQueue, [this] {
+        if (!listingView->isBusy())
+            transferQueue->queueStep(false);
+    });
 }
 
 void TForm1::SpeedQueueClick()
@@ -599,9 +630,23 @@ void TForm1::fitColumnsAndSize()
     ToolBarPanel *bar = ui.PanelExplorerTools;
     const int buttons = bar->button(ToolBarPanel::Details)->geometry().right() + 4;
     const int toolBar = buttons * 100 / (100 - bar->splitter()->position()) + 2 * bar->frameWidth();
+    fitStatusPanels();
     const int width = std::max(
         { toolBar, ui.StatusBar1->minimumSizeHint().width(), ui.TabSet1->sizeHint().width() });
     setMinimumSize(width, std::max(minimumSizeHint().height(), 300));
+}
+
+// The panels are as wide as the longest text each can show (the status
+// texts keep their room).
+void TForm1::fitStatusPanels()
+{
+    StatusPanels *bar = ui.StatusBar1;
+    bar->fitPanelTo(1, { QStringLiteral("Objects: 100000") });
+    bar->fitPanelTo(2, { QStringLiteral("Size: ") + RowTexts::formatSize(5e9) });
+    bar->fitPanelTo(3, QueueRules::panelTexts());
+    bar->fitPanelTo(4, { QStringLiteral("Not encrypted"), QStringLiteral("Encrypted") });
+    if (bar->layout())
+        bar->layout()->activate();
 }
 
 void TForm1::connectComfortKeys()

@@ -11,6 +11,7 @@
 
 #include <QList>
 #include <QMainWindow>
+#include <functional>
 #include <memory>
 
 class CertificateTrust;
@@ -22,6 +23,7 @@ class SiteTree;
 class SiteTreeCommands;
 class QComboBox;
 class QDialog;
+class QTimer;
 class QTreeWidgetItem;
 class TAboutBox;
 class TFormConnect;
@@ -94,6 +96,9 @@ public:
     QComboBox *visibleSiteCombo() const;
     // Status panel 0 from a progress code.
     void showStatus(int code);
+    // Makes what a queue run wrote durable; called once the run has ended,
+    // before the queue shows idle. Empty: nothing to do.
+    std::function<void()> flushQueueRun;
     // The last status panel: whether the connection is encrypted.
     void showEncryption();
 
@@ -122,6 +127,8 @@ private:
     void refreshAfterUpload();
     ListingView::TreeFacts treeFacts() const;
     void finishRunningOperations();
+    void fitStatusPanels();
+    QString closeQuestion() const;
     void Edit1Click();
     void connectSiteCommands();
     void connectFileOperations();
@@ -161,6 +168,8 @@ private:
     SiteTreeCommands *siteCommands = nullptr;
     FileCommands *fileCommands = nullptr;
     FileOperations *fileOps = nullptr;
+    QTimer *statusTimer = nullptr; // shows the latest session status code
+    int pendingStatus = 0;
     bool closing = false;
     bool shown = false;
     bool dragging = false;

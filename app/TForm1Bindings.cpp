@@ -80,6 +80,12 @@ void TForm1::bindQueue()
         listingView->refreshPanels();
     };
     qs.showWatchList = [this] { ui.TabSet1->setCurrentIndex(1); };
+    // What a run wrote is made durable before the queue shows idle; the
+    // session binds it once it offers a flush of the files it wrote.
+    qs.queueRunEnded = [this] {
+        if (flushQueueRun)
+            flushQueueRun();
+    };
     transferQueue->setServices(qs);
 }
 
@@ -115,6 +121,8 @@ void TForm1::bindDispatch()
         });
     };
     ds.requestNotRun = [this](PendingAction action) { fileOps->requestNotRun(action); };
+    ds.transferNotStarted
+        = [this](const QString &reason) { transferQueue->failCurrentItem(reason); };
     dispatch.bind(ds);
 }
 
@@ -128,7 +136,13 @@ void TForm1::bindSessionEvents()
             showEncryption();
         };
     };
-    f.OnWinInetStatus = [this](TWinInetFTP *, int32_t code) { showStatus(code); };
+    // Many codes come per operation; the panel shows the latest a few times
+    // a second, which is all anyone can read.
+    f.OnWinInetStatus = [this](TWinInetFTP *, int32_t code) {
+        pendingStatus = code;
+        if (!statusTimer->isActive())
+            statusTimer->start();
+    };
     f.OnCertificate = [this](TWinInetFTP *, const TlsCertificateFacts &certificate) {
         return certificateTrust->decide(certificate);
     };

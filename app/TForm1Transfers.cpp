@@ -23,6 +23,7 @@
 #include <QStackedWidget>
 #include <QToolButton>
 #include <QTreeView>
+#include <QTreeWidgetItem>
 #include <QUrl>
 
 void TForm1::createFileCommands()
@@ -122,7 +123,10 @@ bool TForm1::fileDropEvent(QEvent *event)
     for (const QUrl &url : drop->mimeData()->urls())
         if (url.isLocalFile())
             paths << url.toLocalFile();
-    if (paths.isEmpty() || !ui.ListView1->acceptDrops()) {
+    // The list of sites has no folder to send to: the cursor says no.
+    QTreeWidgetItem *current = siteTree->current();
+    const bool noSite = !current || current == siteTree->root();
+    if (paths.isEmpty() || noSite || !ui.ListView1->acceptDrops()) {
         drop->ignore();
         return true;
     }

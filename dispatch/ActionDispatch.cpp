@@ -211,16 +211,40 @@ void ActionDispatch::connectFailed()
         services.requestNotRun(action);
     const TWinInetError error = services.ftp->LastError();
     if (transferRunning()) {
-        // An insecure connection says why: the user may want to trust the
-        // certificate or change the site's security before starting again.
-        Prompts::error(error == errInsecure
-                ? insecureMessage()
-                : QStringLiteral("Could not connect to a site to establish file transfer."));
-        if (services.stopQueue)
-            services.stopQueue();
-        clearPendingAction();
+        transferConnectFailed(error);
         return;
     }
+    reportConnectFailure(error);
+    // Whatever the queue holds back for this operation may start now.
+    if (services.operationEnded)
+        services.operationEnded();
+}
+
+// The transfer never began. Cancelled, it ends as a cancelled transfer does,
+// without a word; otherwise its row fails with the reason the user is told.
+void ActionDispatch::transferConnectFailed(int error)
+{
+    if (error == errTerminated) {
+        services.transferDone(errTerminated);
+        return;
+    }
+    // An insecure connection says why: the user may want to trust the
+    // certificate or change the site's security before starting again.
+    const QString text = error == errInsecure
+        ? insecureMessage()
+        : QStringLiteral("Could not connect to a site to establish file transfer.");
+    if (services.transferNotStarted)
+        services.transferNotStarted(text);
+    Prompts::error(text);
+    if (services.stopQueue)
+        services.stopQueue();
+    clearPendingAction();
+    if (services.operationEnded)
+        services.operationEnded();
+}
+
+void ActionDispatch::reportConnectFailure(int error)
+{
     switch (error) {
     case errWinInetError:
         Prompts::error(QStringLiteral("Error accessing WinInet.DLL."));

@@ -61,6 +61,8 @@ public:
         // The end of the transfer under way, as its done event ends it.
         std::function<void(int error)> transferDone;
         WatchListPort watchList;
+        // The connection for a queue transfer failed: its item failed so.
+        std::function<void(const QString &reason)> transferNotStarted;
         // The connection for this action failed: it never runs.
         std::function<void(PendingAction)> requestNotRun;
     };
@@ -113,6 +115,8 @@ private:
     void startTransfer();
     bool startListing();
     void connectFailed();
+    void transferConnectFailed(int error);
+    void reportConnectFailure(int error);
     QString insecureMessage() const;
     void forgetWhatWasOpened();
     void showLogonMessage();

@@ -9,12 +9,21 @@
 #include "transfers/TransferProgress.h"
 #include "transfers/TransferQueue.h"
 
+void TransferCompletion::transferStarts()
+{
+    cancelledByStop = false;
+    lastBytes = 0;
+    speed.clear();
+    sinceStart.start();
+    sinceShown.start();
+}
+
 void TransferCompletion::WinInetFTP1GetStatus(int64_t bytes)
 {
     if (services.ftp->EventIsStale())
         return;
     lastBytes = bytes;
-    if (bytes != 0 && sinceShown.isValid() && sinceShown.elapsed() < kProgressIntervalMs)
+    if (sinceShown.isValid() && sinceShown.elapsed() < kProgressIntervalMs)
         return;
     showProgress(bytes);
 }
@@ -22,6 +31,8 @@ void TransferCompletion::WinInetFTP1GetStatus(int64_t bytes)
 void TransferCompletion::showProgress(int64_t bytes)
 {
     sinceShown.start();
+    if (sinceStart.isValid())
+        speed.add(sinceStart.elapsed(), bytes);
     const TransferContext &transfer = services.dispatch->transfer;
     TransferProgress::TransferFacts facts;
     facts.source = transfer.source;
@@ -30,6 +41,7 @@ void TransferCompletion::showProgress(int64_t bytes)
     if (transfer.startTime.isValid())
         facts.now = QDateTime::currentDateTimeUtc();
     facts.queueRows = services.queue->count();
+    facts.bytesPerSecond = speed.bytesPerSecond();
     services.progress->WinInetFTP1GetStatus(bytes, facts);
 }
 
@@ -48,7 +60,8 @@ void TransferCompletion::transferEnded(int error)
     const bool byStop = cancelledByStop;
     cancelledByStop = false;
     if (error == errNone) {
-        showProgress(lastBytes);
+        if (!sinceStart.isValid() || sinceStart.elapsed() >= kProgressIntervalMs)
+            showProgress(lastBytes);
         if (services.dispatch->pendingAction() == PendingAction::GetNow) {
             quickDownloadDone();
             return;
@@ -62,13 +75,25 @@ void TransferCompletion::transferEnded(int error)
             return;
     }
     endTransfer(error);
-    if (!(error == errTerminated && byStop))
-        services.queue->finishCurrentItem();
+    // A failed item stays, with its reason; one stopped by the Stop command
+    // waits for that command's question.
+    if (error != errNone && !(error == errTerminated && byStop))
+        services.queue->failCurrentItem(failureReason(error));
     const QString message = ProgressTexts::failureMessage(TWinInetError(error));
     if (!message.isEmpty()) {
         services.queue->stopQueue();
         Prompts::error(message);
     }
+}
+
+QString TransferCompletion::failureReason(int error) const
+{
+    const QString text = ProgressTexts::failureText(TWinInetError(error));
+    if (!text.isEmpty())
+        return text;
+    if (error == errTerminated)
+        return QStringLiteral("The transfer was cancelled.");
+    return QStringLiteral("The transfer did not complete.");
 }
 
 void TransferCompletion::quickDownloadDone()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "transfers/TransferSpeed.h"
+
 #include <QElapsedTimer>
 #include <QString>
 
@@ -45,23 +47,22 @@ public:
     void stopCommandCancels() { cancelledByStop = true; }
     // A transfer starts: a Stop pressed before it (say, while its connection
     // was made) cancelled no transfer of its own.
-    void transferStarts()
-    {
-        cancelledByStop = false;
-        lastBytes = 0;
-    }
+    void transferStarts();
 
 private:
     void showProgress(int64_t bytes);
     void quickDownloadDone();
     bool continueQueue();
     void endTransfer(int error);
+    QString failureReason(int error) const;
 
     Services services;
     bool cancelledByStop = false;
-    // Status events come per 4 KB; the panel shows a few of them a second,
-    // the first and the last of each transfer always.
+    // Status events come per 4 KB; the panel shows a few of them a second.
+    // A file done sooner than that is never shown: nobody could read it.
     static constexpr int kProgressIntervalMs = 100;
+    QElapsedTimer sinceStart;
     QElapsedTimer sinceShown;
     int64_t lastBytes = 0;
+    TransferSpeed speed;
 };

@@ -101,7 +101,7 @@ DWORD FtpTransfer::fail(DWORD code)
     return failure;
 }
 
-DWORD FtpTransfer::read(void *out, DWORD toRead, DWORD &read)
+DWORD FtpTransfer::read(void *out, DWORD toRead, DWORD &read, bool partial)
 {
     read = 0;
     if (writing)
@@ -110,6 +110,8 @@ DWORD FtpTransfer::read(void *out, DWORD toRead, DWORD &read)
     while (read < toRead) {
         if (bufferPos == bufferLen) {
             if (failure != ERROR_SUCCESS || atEnd)
+                break;
+            if (partial && read > 0 && !data.readableNow())
                 break;
             DWORD code = fill();
             if (code != ERROR_SUCCESS)
@@ -129,6 +131,14 @@ DWORD FtpTransfer::read(void *out, DWORD toRead, DWORD &read)
     }
     // Bytes already delivered come first; the failure waits for the next call.
     return read > 0 ? ERROR_SUCCESS : failure;
+}
+
+bool FtpTransfer::waitForData(int waitMs)
+{
+    if (bufferPos < bufferLen || atEnd || failure != ERROR_SUCCESS || data.readableNow())
+        return true;
+    data.waitReadable(Deadline(waitMs), cancelToken());
+    return data.readableNow();
 }
 
 DWORD FtpTransfer::fill()

@@ -34,8 +34,11 @@ public:
     // Sends RETR or STOR; the caller holds a call on the connection.
     DWORD start(const std::string &path);
     // The caller holds a call on this handle and on the connection.
-    DWORD read(void *buffer, DWORD toRead, DWORD &read);
+    // partial: once some bytes are read, return them rather than wait for more.
+    DWORD read(void *buffer, DWORD toRead, DWORD &read, bool partial = false);
     DWORD write(const void *buffer, DWORD toWrite);
+    // Whether a read would return at once, waiting at most waitMs for it.
+    bool waitForData(int waitMs);
     // Ends an upload and waits for the server's verdict (FtpCommitFileA).
     DWORD commit();
     // Where the caller's data must go on after ERROR_FTP_RESUME_UPLOAD.

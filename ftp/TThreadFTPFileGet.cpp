@@ -117,16 +117,21 @@ void TThreadFTPFileGet::reportChunks(DWORD size)
 
 // Reads up to a block of `batch` chunks, one call per chunk (the layer
 // receives in far larger blocks), stopping early at the end of the data, at
-// a failure, at a cancel, or after MaxBlockMs so that a slow server's data
-// still shows soon. got is 0 only at the end. False when a read failed.
+// a failure, at a cancel, or after MaxBlockMs or when no more data comes
+// within it, so that a slow or stalled server's data still shows soon. got
+// is 0 only at the end. False when a read failed.
 bool TThreadFTPFileGet::readBlock(TWinInetOutcome &outcome, DWORD &got)
 {
     QElapsedTimer clock;
     clock.start();
     got = 0;
     for (int i = 0; i < batch; ++i) {
+        // Bytes that came before a stall are shown, not held until it ends.
+        const qint64 left = MaxBlockMs - clock.elapsed();
+        if (got > 0 && !FtpWaitForData(transfer, DWORD(std::max<qint64>(left, 0))))
+            break;
         DWORD chunk = 0;
-        if (!InternetReadFile(transfer, buffer.get() + got, BufferSize, &chunk)) {
+        if (!FtpReadAvailable(transfer, buffer.get() + got, BufferSize, &chunk)) {
             const DWORD code = GetLastError();
             if (code == ERROR_FTP_TRANSFER_RESTARTED) {
                 got = 0; // this block belongs to the attempt given up
@@ -139,7 +144,8 @@ bool TThreadFTPFileGet::readBlock(TWinInetOutcome &outcome, DWORD &got)
             return false;
         }
         got += chunk;
-        if (chunk < DWORD(BufferSize) || Terminated() || clock.elapsed() >= MaxBlockMs)
+        // A read of nothing is the end of the data.
+        if (chunk == 0 || Terminated() || clock.elapsed() >= MaxBlockMs)
             break;
     }
     return true;

@@ -433,6 +433,25 @@ BOOL InternetReadFile(HINTERNET fileValue, void *buffer, DWORD toRead, DWORD *re
         onFile(fileValue, [&](FtpTransfer &f) { return f.read(buffer, toRead, *read); }));
 }
 
+BOOL FtpReadAvailable(HINTERNET fileValue, void *buffer, DWORD toRead, DWORD *read)
+{
+    if (!read || (!buffer && toRead))
+        return fail(ERROR_INVALID_PARAMETER);
+    *read = 0;
+    return asResult(
+        onFile(fileValue, [&](FtpTransfer &f) { return f.read(buffer, toRead, *read, true); }));
+}
+
+BOOL FtpWaitForData(HINTERNET fileValue, DWORD waitMs)
+{
+    bool ready = false;
+    const DWORD code = onFile(fileValue, [&](FtpTransfer &f) {
+        ready = f.waitForData(int(waitMs));
+        return DWORD(ERROR_SUCCESS);
+    });
+    return code == ERROR_SUCCESS && ready ? BOOL(1) : BOOL(0);
+}
+
 BOOL InternetWriteFile(HINTERNET fileValue, const void *buffer, DWORD toWrite, DWORD *written)
 {
     if (!written || (!buffer && toWrite))

@@ -191,6 +191,14 @@ BOOL FtpCommitFileA(HINTERNET file);
 // each ended by CR LF; empty when none.
 std::string FtpTakeRecoveryNotes();
 
+// Our own: waits at most waitMs for a download's next bytes; TRUE when a
+// read would return at once (data, its end, or a failure to report), FALSE
+// when nothing came meanwhile. Lets a reader show what arrived before a stall.
+BOOL FtpWaitForData(HINTERNET file, DWORD waitMs);
+// Our own: InternetReadFile that, once it has some bytes, returns them rather
+// than wait for toRead; 0 bytes still means the end of the data.
+BOOL FtpReadAvailable(HINTERNET file, void *buffer, DWORD toRead, DWORD *read);
+
 // Writes to a temporary file beside newFile, renamed over it only when the
 // transfer is complete; on failure newFile is left as it was.
 BOOL FtpGetFileA(HINTERNET connection, const char *remoteFile, const char *newFile,

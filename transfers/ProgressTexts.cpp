@@ -67,6 +67,22 @@ QString timeText(int percent, int64_t expected, int64_t elapsedMs)
                         : QStringLiteral("Transferring...");
 }
 
+QString speedText(double bytesPerSecond)
+{
+    const double kb = std::max(0.0, bytesPerSecond) / 1024.0;
+    if (kb < 1024.0)
+        return QString::number(kb, 'f', 1) + QStringLiteral(" KB/s");
+    return QString::number(kb / 1024.0, 'f', 1) + QStringLiteral(" MB/s");
+}
+
+QString timeText(int percent, int64_t expected, int64_t elapsedMs, double bytesPerSecond)
+{
+    const QString text = timeText(percent, expected, elapsedMs);
+    if (bytesPerSecond < 0)
+        return text;
+    return text + QStringLiteral(" at ") + speedText(bytesPerSecond);
+}
+
 QString fileNameOf(const QString &source)
 {
     const int cut

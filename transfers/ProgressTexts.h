@@ -26,6 +26,11 @@ QString remainingText(int percent, int64_t elapsedMs);
 // "Remaining: …" once a percent is done; before that a state text.
 QString timeText(int percent, int64_t expected, int64_t elapsedMs);
 
+// "850.5 KB/s", "12.3 MB/s".
+QString speedText(double bytesPerSecond);
+// The time text with the speed beside it, when the speed is known.
+QString timeText(int percent, int64_t expected, int64_t elapsedMs, double bytesPerSecond);
+
 // The part of a path after its last "/" or "\", lower-cased.
 QString fileNameOf(const QString &source);
 // "3 file(s) in queue".

@@ -6,7 +6,8 @@
 
 #include <cstdint>
 
-enum class QueueItemState { Waiting, InProgress };
+// A failed item stays, so the user's list of what to fetch is never lost.
+enum class QueueItemState { Waiting, InProgress, Failed };
 
 // One download or upload of the queue. It keeps its own copy of the entry
 // record, so nothing it shows or sends depends on a listing or a watch item
@@ -21,6 +22,7 @@ struct QueueItem {
     QString login;
     QString password;
     QueueItemState state = QueueItemState::Waiting;
+    QString failure; // why a failed item failed
 
     // The action words are read by containment.
     bool isDownload() const { return actions.contains(QLatin1String("Download")); }

@@ -6,8 +6,15 @@ namespace QueueRules {
 
 QString statusText(QueueItemState state)
 {
-    return state == QueueItemState::Waiting ? QStringLiteral("Waiting")
-                                            : QStringLiteral("In Progress");
+    switch (state) {
+    case QueueItemState::Waiting:
+        return QStringLiteral("Waiting");
+    case QueueItemState::InProgress:
+        return QStringLiteral("In Progress");
+    case QueueItemState::Failed:
+        break;
+    }
+    return QStringLiteral("Failed");
 }
 
 bool startIsDue(const QTime &now, const QTime &scheduled)
@@ -16,15 +23,44 @@ bool startIsDue(const QTime &now, const QTime &scheduled)
         && now.minute() == scheduled.minute();
 }
 
-QString panelText(bool stopped, bool armed, const QTime &scheduled)
+QString panelText(bool stopped, bool armed, const QTime &scheduled, bool running)
 {
     if (!stopped)
-        return QStringLiteral("Queue: Idle");
+        return running ? QStringLiteral("Queue: Running") : QStringLiteral("Queue: Idle");
     if (!armed)
         return QStringLiteral("Queue: Stopped");
     // A 12-hour clock with the hour unpadded, whatever the locale calls it.
     return QStringLiteral("Queue: Starts: ")
         + QLocale::c().toString(scheduled, QStringLiteral("h:mm AP"));
+}
+
+QStringList panelTexts()
+{
+    QStringList texts { panelText(false, false, {}), panelText(false, false, {}, true),
+        panelText(true, false, {}) };
+    // The widest times of a 12-hour clock.
+    for (const QTime &t : { QTime(10, 0), QTime(12, 0), QTime(22, 0), QTime(0, 0) })
+        texts << panelText(true, true, t);
+    return texts;
+}
+
+QString closeQuestion(const QString &runningName, int waiting)
+{
+    const QString ask = QStringLiteral("  Are you sure you want to exit?");
+    const QString files = waiting == 1 ? QStringLiteral("1 file")
+                                       : QString::number(waiting) + QStringLiteral(" files");
+    const QString are = waiting == 1 ? QStringLiteral(" is") : QStringLiteral(" are");
+    if (runningName.isEmpty()) {
+        if (waiting == 0)
+            return QString();
+        return QStringLiteral("There") + are + QStringLiteral(" still ") + files
+            + QStringLiteral(" waiting in the queue.") + ask;
+    }
+    QString text
+        = QStringLiteral("A file transfer is in progress: \"") + runningName + QLatin1Char('"');
+    if (waiting > 0)
+        text += QStringLiteral(", and ") + files + are + QStringLiteral(" waiting in the queue");
+    return text + QLatin1Char('.') + ask;
 }
 
 bool mayRemove(int row, bool queueStopped, bool transferOfRowRuns)

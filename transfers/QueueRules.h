@@ -3,6 +3,7 @@
 #include "transfers/QueueItem.h"
 
 #include <QString>
+#include <QStringList>
 #include <QTime>
 
 #include <vector>
@@ -18,8 +19,15 @@ QString statusText(QueueItemState state);
 // the next day.
 bool startIsDue(const QTime &now, const QTime &scheduled);
 
-// Status panel 3: "Queue: Idle", "Queue: Stopped" or "Queue: Starts: 9:05 PM".
-QString panelText(bool stopped, bool armed, const QTime &scheduled);
+// Status panel 3: "Queue: Idle", "Queue: Running" while an item is under
+// way, "Queue: Stopped" or "Queue: Starts: 9:05 PM".
+QString panelText(bool stopped, bool armed, const QTime &scheduled, bool running = false);
+// Every text panel 3 can show, to size the panel for the longest.
+QStringList panelTexts();
+
+// The one question before the window closes, naming the transfer under way
+// (empty: none) and how many items wait; empty when there is nothing to ask.
+QString closeQuestion(const QString &runningName, int waiting);
 
 // Whether a selected row may leave the queue. The first row is the active
 // one while the queue runs; the row whose transfer still runs stays even

@@ -92,8 +92,6 @@ void TransferProgress::showPanel(int waitingItems, bool actionPending)
     ui.panel->show();
     if (ui.transferProgress1)
         ui.transferProgress1->setChecked(true);
-    if (ui.tabs && ui.tabs->currentIndex() != 0)
-        ui.tabs->setCurrentIndex(0);
 }
 
 void TransferProgress::hidePanel(int queueRows, bool actionPending)
@@ -141,7 +139,7 @@ void TransferProgress::WinInetFTP1GetStatus(int64_t bytes, const TransferFacts &
     LabelQueue->setText(ProgressTexts::queueText(facts.queueRows));
     const int64_t elapsed
         = facts.startTime.isValid() && facts.now.isValid() ? facts.startTime.msecsTo(facts.now) : 0;
-    LabelTime->setText(ProgressTexts::timeText(percent, expected, elapsed));
+    LabelTime->setText(ProgressTexts::timeText(percent, expected, elapsed, facts.bytesPerSecond));
 }
 
 void TransferProgress::showComplete()

@@ -22,7 +22,7 @@ public:
     struct Controls {
         QFrame *panel = nullptr; // PanelTransfer, built empty by the layout
         QAction *transferProgress1 = nullptr; // View menu item
-        QTabBar *tabs = nullptr; // the panel lives on page 0
+        QTabBar *tabs = nullptr;
     };
     // What one status event needs to know about the transfer under way.
     struct TransferFacts {
@@ -31,11 +31,13 @@ public:
         QDateTime startTime;
         QDateTime now;
         int queueRows = 0;
+        double bytesPerSecond = -1; // over the last few seconds; -1: not known yet
     };
 
     TransferProgress(const Controls &controls, QObject *parent = nullptr);
 
-    // Shows the panel; a panel with no action pending starts empty.
+    // Shows the panel where it lives; the page the user is on stays.
+    // A panel with no action pending starts empty.
     void showPanel(int waitingItems, bool actionPending);
     // Hides the panel after half a second, the window staying responsive.
     void hidePanel(int queueRows, bool actionPending);

@@ -1,6 +1,5 @@
 #include "transfers/TransferQueue.h"
 
-#include "platform/IconList.h"
 #include "platform/Prompts.h"
 #include "transfers/QueueRules.h"
 #include "transfers/TFormStartQueue.h"
@@ -11,15 +10,12 @@
 #include <QIcon>
 #include <QItemSelectionModel>
 #include <QMenu>
-#include <QStandardItemModel>
 #include <QTimer>
 #include <QToolButton>
 
 #include <algorithm>
 
 namespace {
-
-enum Column { Name, Status, Size, Type, Modified, Site, Login, Password, Actions, SaveFile };
 
 QIcon queueGlyph(bool running)
 {
@@ -29,8 +25,11 @@ QIcon queueGlyph(bool running)
 } // namespace
 
 TransferQueue::TransferQueue(const Controls &controls, QObject *parent)
-    : QObject(parent), ui(controls), Timer1(new QTimer(this))
+    : QObject(parent), ui(controls), Timer1(new QTimer(this)), model(new QueueModel(this))
 {
+    // The list shows the queue's own rows, made on demand; it keeps the
+    // columns the layout gave it.
+    ui.list->setModel(model);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(15000);
     connect(Timer1, &QTimer::timeout, this, &TransferQueue::Timer1Timer);
@@ -44,6 +43,8 @@ TransferQueue::TransferQueue(const Controls &controls, QObject *parent)
     if (ui.removeFromQueue1)
         connect(
             ui.removeFromQueue1, &QAction::triggered, this, &TransferQueue::RemovefromQueue1Click);
+    if (ui.retry)
+        connect(ui.retry, &QAction::triggered, this, &TransferQueue::RetryClick);
 }
 
 void TransferQueue::addColumns(TListView *list)
@@ -63,6 +64,7 @@ void TransferQueue::addColumns(TListView *list)
 void TransferQueue::setServices(const Services &s)
 {
     services = s;
+    model->setRowTexts(services.rowTexts);
     startTime = now().time();
 }
 
@@ -85,23 +87,12 @@ uint64_t TransferQueue::addItem(QueueItem item)
 {
     item.id = nextId++;
     item.state = QueueItemState::Waiting;
-    const RowTexts texts = services.rowTexts ? services.rowTexts(item.entry) : RowTexts();
-    QList<QStandardItem *> row;
-    for (const QString &text :
-        { item.name, QueueRules::statusText(item.state), texts.size, texts.type, texts.modified,
-            item.host, item.login, item.password, item.actions, item.saveFile }) {
-        auto *cell = new QStandardItem(text);
-        cell->setEditable(false);
-        row << cell;
-    }
-    row[Size]->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    if (texts.iconIndex >= 0)
-        row[Name]->setIcon(IconList::instance().icon(texts.iconIndex));
+    item.failure.clear();
     total += item.size();
-    items.push_back(std::move(item));
-    ui.list->model()->appendRow(row);
+    const uint64_t id = item.id;
+    model->append(std::move(item));
     totalChanged();
-    return items.back().id;
+    return id;
 }
 
 void TransferQueue::afterAdding()
@@ -175,21 +166,22 @@ bool TransferQueue::queueStep(bool continuing)
 {
     const bool busy = port.operationRunning && port.operationRunning();
     bool started = false;
-    if (continuing || !busy) {
+    if (!closing && (continuing || !busy)) {
         current = 0;
         const int row = firstWaitingRow();
         if (row >= 0) {
             // Everything the start needs is copied first: the transfer may end,
             // and this step run again, before startTransfer returns.
-            const QueueItem item = items[size_t(row)];
+            const QueueItem item = model->at(row);
             current = item.id;
             if (item.checksNewer())
                 newerRun = true;
             if (!stopped && !item.transferWord().isEmpty() && port.startTransfer) {
                 setState(row, QueueItemState::InProgress);
+                ranItems = true;
                 started = port.startTransfer(item);
                 const int still = rowOf(item.id);
-                if (!started && still >= 0)
+                if (!started && still >= 0 && model->at(still).state == QueueItemState::InProgress)
                     setState(still, QueueItemState::Waiting);
             }
         }
@@ -201,74 +193,109 @@ bool TransferQueue::queueStep(bool continuing)
                 services.showWatchList();
         }
     }
+    if (!started && model->countIn(QueueItemState::InProgress) == 0)
+        endOfRun();
     refreshPanel();
     return started;
 }
 
+// Once per run, as the last item has ended.
+void TransferQueue::endOfRun()
+{
+    if (!ranItems)
+        return;
+    ranItems = false;
+    if (services.queueRunEnded)
+        services.queueRunEnded();
+}
+
+int TransferQueue::count() const
+{
+    return model->count();
+}
+
+const QueueItem &TransferQueue::itemAt(int row) const
+{
+    return model->at(row);
+}
+
 int TransferQueue::rowOf(uint64_t id) const
 {
-    for (size_t i = 0; i < items.size(); ++i)
-        if (items[i].id == id)
-            return int(i);
-    return -1;
+    return model->rowOf(id);
 }
 
 int TransferQueue::firstWaitingRow() const
 {
-    return QueueRules::firstInState(items, QueueItemState::Waiting);
+    return model->firstIn(QueueItemState::Waiting);
 }
 
 int TransferQueue::waitingCount() const
 {
-    return int(std::count_if(items.begin(), items.end(),
-        [](const QueueItem &item) { return item.state == QueueItemState::Waiting; }));
+    return model->countIn(QueueItemState::Waiting);
 }
 
 int TransferQueue::firstInProgressRow() const
 {
-    return QueueRules::firstInState(items, QueueItemState::InProgress);
+    return model->firstIn(QueueItemState::InProgress);
+}
+
+int TransferQueue::firstFailedRow() const
+{
+    return model->firstIn(QueueItemState::Failed);
 }
 
 QString TransferQueue::statusOfRow(int row) const
 {
     if (row < 0 || row >= count())
         return QString();
-    return QueueRules::statusText(items[size_t(row)].state);
+    return QueueRules::statusText(model->at(row).state);
 }
 
-void TransferQueue::setState(int row, QueueItemState state)
+void TransferQueue::setState(int row, QueueItemState state, const QString &failure)
 {
-    items[size_t(row)].state = state;
-    if (QStandardItem *cell = ui.list->model()->item(row, Status))
-        cell->setText(QueueRules::statusText(state));
+    model->setState(row, state, failure);
 }
 
 void TransferQueue::removeRow(int row)
 {
     if (row < 0 || row >= count())
         return;
-    total -= std::min(total, items[size_t(row)].size());
-    if (items[size_t(row)].id == current)
+    const QueueItem &item = model->at(row);
+    total -= std::min(total, item.size());
+    if (item.id == current)
         current = 0;
-    items.erase(items.begin() + row);
-    ui.list->model()->removeRow(row);
+    model->removeAt(row);
     totalChanged();
 }
 
 bool TransferQueue::finishCurrentItem()
 {
     const int row = rowOf(current);
-    if (row < 0 || items[size_t(row)].state != QueueItemState::InProgress)
+    if (row < 0 || model->at(row).state != QueueItemState::InProgress)
         return false;
     removeRow(row);
     return true;
 }
 
+void TransferQueue::failCurrentItem(const QString &reason)
+{
+    const int row = rowOf(current);
+    if (row < 0 || model->at(row).state != QueueItemState::InProgress)
+        return;
+    setState(row, QueueItemState::Failed, reason);
+    current = 0;
+    refreshPanel();
+}
+
+// The question is about the item whose transfer the Stop ended, not about
+// whatever row happens to read "In Progress".
 void TransferQueue::afterStopCommand()
 {
+    const uint64_t id = current;
     stopQueue();
-    const int running = firstInProgressRow();
-    const uint64_t id = running >= 0 ? items[size_t(running)].id : 0;
+    const int running = rowOf(id);
+    if (running < 0 || model->at(running).state != QueueItemState::InProgress)
+        return;
     const bool remove = Prompts::askYesNo(
         tr("The queue has been stopped.  Do you want to remove the current file from the queue?"));
     // Rows may have come and gone while the question was shown.
@@ -279,6 +306,7 @@ void TransferQueue::afterStopCommand()
         removeRow(row);
     else
         setState(row, QueueItemState::Waiting);
+    refreshPanel();
 }
 
 void TransferQueue::RemovefromQueue1Click()
@@ -292,8 +320,9 @@ void TransferQueue::RemovefromQueue1Click()
     for (int row = count() - 1; row >= 0; --row) {
         if (!selection->isRowSelected(row, QModelIndex()))
             continue;
-        const bool ownTransferRuns = running && items[size_t(row)].id == current
-            && items[size_t(row)].state == QueueItemState::InProgress;
+        const QueueItem &item = model->at(row);
+        const bool ownTransferRuns
+            = running && item.id == current && item.state == QueueItemState::InProgress;
         if (QueueRules::mayRemove(row, stopped, ownTransferRuns))
             removeRow(row);
         else
@@ -302,10 +331,32 @@ void TransferQueue::RemovefromQueue1Click()
     }
 }
 
+// Failed rows wait again, and the queue goes on as after adding them.
+void TransferQueue::RetryClick()
+{
+    QItemSelectionModel *selection = ui.list->selectionModel();
+    bool any = false;
+    for (const QModelIndex &index : selection->selectedRows()) {
+        if (model->at(index.row()).state != QueueItemState::Failed)
+            continue;
+        setState(index.row(), QueueItemState::Waiting);
+        any = true;
+    }
+    if (any)
+        afterAdding();
+}
+
 void TransferQueue::PopupMenu4Popup()
 {
+    const bool selected = count() > 0 && ui.list->selectionModel()->hasSelection();
     if (ui.removeFromQueue1)
-        ui.removeFromQueue1->setEnabled(count() > 0 && ui.list->selectionModel()->hasSelection());
+        ui.removeFromQueue1->setEnabled(selected);
+    if (ui.retry) {
+        bool failed = false;
+        for (const QModelIndex &index : ui.list->selectionModel()->selectedRows())
+            failed = failed || model->at(index.row()).state == QueueItemState::Failed;
+        ui.retry->setEnabled(failed);
+    }
 }
 
 void TransferQueue::ListView3ColumnClick()
@@ -337,7 +388,8 @@ void TransferQueue::showQueueState(bool running)
 
 void TransferQueue::refreshPanel()
 {
-    ui.statusBar->setPanelText(3, QueueRules::panelText(stopped, isArmed(), startTime));
+    const bool running = model->countIn(QueueItemState::InProgress) > 0;
+    ui.statusBar->setPanelText(3, QueueRules::panelText(stopped, isArmed(), startTime, running));
 }
 
 void TransferQueue::totalChanged()

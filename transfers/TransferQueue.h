@@ -1,13 +1,13 @@
 #pragma once
 
 #include "transfers/QueueItem.h"
+#include "transfers/QueueModel.h"
 
 #include <QDateTime>
 #include <QObject>
 #include <QTime>
 
 #include <functional>
-#include <vector>
 
 class QAction;
 class QMenu;
@@ -32,6 +32,7 @@ public:
         QMenu *popupMenu = nullptr; // PopupMenu4
         QAction *queue1 = nullptr; // Site menu item
         StatusPanels *statusBar = nullptr;
+        QAction *retry = nullptr; // context menu item: failed rows wait again
     };
     // How the queue reaches the transfers; bound by the window.
     struct Port {
@@ -45,15 +46,15 @@ public:
         // Nothing is left to start: what the run wrote may go to the disk now.
         std::function<void()> runEnded;
     };
-    struct RowTexts {
-        QString size, type, modified;
-        int iconIndex = -1;
-    };
+    using RowTexts = QueueModel::RowTexts;
     struct Services {
         std::function<RowTexts(const TWin32FindData &)> rowTexts;
         std::function<void(double)> sizeTotalChanged; // the object and size panels
         std::function<void()> showWatchList; // after a run of newer checks
         std::function<QDateTime()> clock; // now, for the scheduled start
+        // The queue ran items and has nothing more to start: what it wrote
+        // is made durable here, before the panel says so.
+        std::function<void()> queueRunEnded;
     };
 
     TransferQueue(const Controls &controls, QObject *parent = nullptr);
@@ -84,12 +85,13 @@ public:
     enum class StartChoice { Now, Later, Never };
     void applyStartChoice(StartChoice choice, const QTime &time);
 
-    int count() const { return int(items.size()); }
-    const QueueItem &itemAt(int row) const { return items[size_t(row)]; }
+    int count() const;
+    const QueueItem &itemAt(int row) const;
     int rowOf(uint64_t id) const;
     int firstWaitingRow() const;
     int waitingCount() const;
     int firstInProgressRow() const;
+    int firstFailedRow() const;
     QString statusOfRow(int row) const;
     uint64_t byteTotal() const { return total; }
     uint64_t currentItem() const { return current; }
@@ -97,14 +99,19 @@ public:
     // The end of the current item's transfer: its row leaves the queue when
     // it is still in progress. Returns whether a row was removed.
     bool finishCurrentItem();
-    // The Stop command's question about the item in progress.
+    // The current item failed: its row stays, as "Failed" with the reason.
+    void failCurrentItem(const QString &reason);
+    // The Stop command's question about the item that was running.
     void afterStopCommand();
+    // The window closes: from now on no step starts anything.
+    void setClosing() { closing = true; }
 
     void removeRow(int row);
 
     // Handlers.
     void StopQueue1Click();
     void RemovefromQueue1Click();
+    void RetryClick();
     void PopupMenu4Popup();
     void ListView3ColumnClick();
     void Timer1Timer();
@@ -112,7 +119,8 @@ public:
 private:
     void showQueueState(bool running);
     void refreshPanel();
-    void setState(int row, QueueItemState state);
+    void setState(int row, QueueItemState state, const QString &failure = QString());
+    void endOfRun();
     void totalChanged();
     QDateTime now() const;
     bool askStartDialog();
@@ -122,11 +130,13 @@ private:
     Services services;
     TFormStartQueue *startDialog = nullptr;
     QTimer *Timer1;
-    std::vector<QueueItem> items;
+    QueueModel *model;
     QTime startTime;
     uint64_t total = 0;
     uint64_t current = 0; // id of the item last chosen by the step; 0: none
     uint64_t nextId = 1;
     bool stopped = false;
     bool newerRun = false;
+    bool closing = false;
+    bool ranItems = false; // an item started since the queue last fell idle
 };

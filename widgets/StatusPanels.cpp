@@ -2,6 +2,8 @@
 
 #include <QLabel>
 
+#include <algorithm>
+
 StatusPanels::StatusPanels(QWidget *parent) : QStatusBar(parent)
 {
     setSizeGripEnabled(true);
@@ -35,6 +37,24 @@ void StatusPanels::setPanelText(int index, const QString &text, bool now)
     panels[index]->setText(text);
     if (now)
         panels[index]->repaint();
+}
+
+void StatusPanels::fitPanelTo(int index, const QStringList &texts)
+{
+    if (index < 0 || index >= panels.size())
+        return;
+    QLabel *panel = panels[index];
+    const QMargins margins = panel->contentsMargins();
+    int width = 0;
+    for (const QString &text : texts)
+        width = std::max(width,
+            panel->fontMetrics().horizontalAdvance(text) + margins.left() + margins.right()
+                + 2 * panel->frameWidth() + 2 * panel->margin());
+    // The last panel takes what is left; the others keep their width.
+    if (index + 1 < panels.size())
+        panel->setFixedWidth(width);
+    else
+        panel->setMinimumWidth(width);
 }
 
 void StatusPanels::setPanelToolTip(int index, const QString &text)

@@ -17,6 +17,8 @@ public:
     // The text shows with the next paint; `now` paints it at once, for
     // texts that must be seen while the program is busy.
     void setPanelText(int index, const QString &text, bool now = false);
+    // Sizes the panel to the longest of `texts`, so that each shows whole.
+    void fitPanelTo(int index, const QStringList &texts);
     // What the panel says when the pointer rests on it.
     void setPanelToolTip(int index, const QString &text);
     QString panelToolTip(int index) const;

@@ -360,7 +360,11 @@ private slots:
             auto *panel
                 = ui().StatusBar1->findChild<QLabel *>(QStringLiteral("StatusBar1Panel%1").arg(i));
             QVERIFY(panel);
-            QVERIFY2(panel->width() >= widths[i], qPrintable(QString::number(i)));
+            // Each panel fits its texts; none is cut off by the window's edge.
+            QVERIFY2(panel->width() >= widths[i]
+                    || panel->contentsRect().width()
+                        >= panel->fontMetrics().horizontalAdvance(panel->text()),
+                qPrintable(QString::number(i)));
             QVERIFY(rightEdge(panel) < form->width());
         }
         render(form.get(), "minimum");

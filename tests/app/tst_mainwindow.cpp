@@ -160,10 +160,12 @@ private slots:
         auto panel = [bar](int i) {
             return bar->findChild<QWidget *>(QStringLiteral("StatusBar1Panel%1").arg(i));
         };
-        for (int i = 0; i < 4; ++i)
-            QCOMPARE(panel(i)->width(), widths[i]);
+        // The status keeps its width; the others are as wide as their longest text.
+        QCOMPARE(panel(0)->width(), widths[0]);
+        for (const char *longest : { "Queue: Starts: 10:00 PM", "Queue: Stopped" })
+            QVERIFY(panel(3)->contentsRect().width()
+                >= panel(3)->fontMetrics().horizontalAdvance(QLatin1String(longest)));
         // The last panel takes the rest of the bar, up to the size grip.
-        QVERIFY(panel(4)->width() >= widths[4]);
         QVERIFY(panel(4)->geometry().right() > bar->width() - 30);
 
         QCOMPARE(f.findChild<TwoWaySplitter *>(QStringLiteral("TwoWaySplitter1"))->position(), 35);
@@ -372,17 +374,20 @@ private slots:
         TForm1 &f = open();
         addQueueRow(f, "/a.txt", "Waiting");
         addQueueRow(f, "/b.txt", "Waiting");
-        prompts->answer(QMessageBox::No);
-        QVERIFY(!f.close());
+        QVERIFY(!f.close()); // No is the default answer
         QVERIFY(f.isVisible());
-        QCOMPARE(prompts->messageTexts(),
-            QStringList { "There are still files waiting in the queue.  "
-                          "Are you sure you want to exit?" });
-        QCOMPARE(prompts->asked[0].icon, Prompts::Icon::Question);
-        QCOMPARE(prompts->asked[0].buttons, QMessageBox::Yes | QMessageBox::No);
+        QCOMPARE(prompts->choices().size(), 1);
+        const ScriptedPrompts::Question asked = prompts->choices().first();
+        QCOMPARE(asked.text,
+            QStringLiteral("There are still 2 files waiting in the queue.  "
+                           "Are you sure you want to exit?"));
+        QCOMPARE(asked.icon, Prompts::Icon::Question);
+        QCOMPARE(asked.title, QStringLiteral("Vrex Explorer"));
+        QCOMPARE(asked.choices, QStringList({ "&Yes", "&No" }));
+        QCOMPARE(asked.defaultChoice, 1);
 
         prompts->clear();
-        prompts->answer(QMessageBox::Yes);
+        prompts->answerChoice(0);
         QVERIFY(f.close());
         QCOMPARE(prompts->asked.size(), 1);
         QVERIFY(f.isClosing());
@@ -390,37 +395,36 @@ private slots:
         form.reset();
     }
 
-    void yesToWaitingThenNoToRunningTransferKeepsRunning()
+    void oneQuestionNamesTheRunningTransferAndWhatWaitsAndNoKeepsRunning()
     {
         TForm1 &f = open();
         addQueueRow(f, "/a.txt", "In Progress");
         addQueueRow(f, "/b.txt", "Waiting");
         f.actions().request(PendingAction::Download);
-        prompts->answer(QMessageBox::Yes);
-        prompts->answer(QMessageBox::No);
+        f.actions().transfer.source = QStringLiteral("/pub/a.txt");
+        prompts->answerChoice(1);
         QVERIFY(!f.close());
         QVERIFY(f.isVisible());
-        QCOMPARE(prompts->messageTexts(),
-            (QStringList { "There are still files waiting in the queue.  "
-                           "Are you sure you want to exit?",
-                "A file transfer is in progress.  Are you sure you want to exit?" }));
+        QCOMPARE(prompts->asked.size(), 1);
+        QCOMPARE(prompts->asked[0].text,
+            QStringLiteral("A file transfer is in progress: \"a.txt\", and 1 file is waiting "
+                           "in the queue.  Are you sure you want to exit?"));
         QCOMPARE(f.actions().pendingAction(), PendingAction::Download);
     }
 
-    void yesToRunningTransferStopsItThenCloses()
+    void yesToRunningTransferClosesWithoutFurtherQuestions()
     {
         TForm1 &f = open();
         addQueueRow(f, "/a.txt", "In Progress");
         f.actions().request(PendingAction::Send);
-        prompts->answer(QMessageBox::Yes); // transfer in progress
-        prompts->answer(QMessageBox::No); // keep the item, waiting
+        f.actions().transfer.source = QStringLiteral("/home/user/a.txt");
+        prompts->answerChoice(0);
         QVERIFY(f.close());
-        QCOMPARE(prompts->messageTexts().size(), 2);
-        QCOMPARE(prompts->messageTexts()[1],
-            QStringLiteral("The queue has been stopped.  Do you want to remove the current "
-                           "file from the queue?"));
-        QCOMPARE(f.queue().statusOfRow(0), QStringLiteral("Waiting"));
-        QVERIFY(f.queue().isStopped());
+        QCOMPARE(prompts->asked.size(), 1);
+        QCOMPARE(prompts->asked[0].text,
+            QStringLiteral("A file transfer is in progress: \"a.txt\".  "
+                           "Are you sure you want to exit?"));
+        QVERIFY(f.isClosing());
         form.reset();
     }
 

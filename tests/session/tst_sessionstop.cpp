@@ -213,6 +213,11 @@ private slots:
         QTRY_VERIFY2_WITH_TIMEOUT(server.stalled(), "server never stalled", kHangGuardMs);
         QTRY_VERIFY2_WITH_TIMEOUT(
             workerBlockedOnNetwork(), "worker never reached its wait", kHangGuardMs);
+        // The 5,000 bytes that came before the stall show, a chunk of 4,096 done.
+        if (scenario == QLatin1String("retr-stall-mid"))
+            QTRY_VERIFY2_WITH_TIMEOUT(log.matching(QStringLiteral("GetStatus")).contains(
+                                          QStringLiteral("GetStatus 4096")),
+                qPrintable(log.matching(QStringLiteral("GetStatus")).join(',')), kHangGuardMs);
 
         Watchdog dog(server.pid(), kHangGuardMs);
         if (byConnect) {

@@ -50,6 +50,12 @@ void PrivateFtpServer::setListOnly(bool listOnly)
         marker.remove();
 }
 
+QString PrivateFtpServer::log() const
+{
+    QFile f(dir.path() + QStringLiteral("/server.log"));
+    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+}
+
 void PrivateFtpServer::stop()
 {
     if (running)

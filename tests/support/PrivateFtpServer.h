@@ -27,6 +27,8 @@ public:
     QString host() const { return QStringLiteral("127.0.0.1:%1").arg(serverPort); }
     QString anonRoot() const { return dir.path() + QStringLiteral("/anon"); }
     QString userRoot() const { return dir.path() + QStringLiteral("/user"); }
+    // What the server logged so far (one line per command it completed).
+    QString log() const;
 
 private:
     bool runFixture(const QString &verb);

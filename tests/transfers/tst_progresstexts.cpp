@@ -2,6 +2,7 @@
 // the time taken so far, and what a failed transfer tells the user.
 
 #include "transfers/ProgressTexts.h"
+#include "transfers/TransferSpeed.h"
 
 #include <QtTest>
 
@@ -53,6 +54,34 @@ private slots:
             << "4,611,686,018,427,387,904 bytes of 9,223,372,036,854,775,807"
             << "Remaining: 1 Sec";
     }
+    // Samples (ms, bytes) of one transfer; the speed over the last 3 s.
+    void speedFollowsTheLastSeconds_data()
+    {
+        QTest::addColumn<QList<qlonglong>>("samples");
+        QTest::addColumn<QString>("speed");
+        QTest::newRow("too soon to tell") << QList<qlonglong> { 0, 0, 50, 4096 } << QString();
+        QTest::newRow("KiB") << QList<qlonglong> { 0, 0, 1000, 102400, 2000, 204800 }
+                             << "100.0 KB/s";
+        QTest::newRow("MiB") << QList<qlonglong> { 0, 0, 500, 5 << 20 } << "10.0 MB/s";
+        // Fast at first, then stalled: the old pace no longer counts.
+        QTest::newRow("a stall drops the speed") << QList<qlonglong> { 0, 0, 1000, 50 << 20, 5000,
+            (50 << 20) + 2048, 6000, (50 << 20) + 3072 }
+                                                 << "0.6 KB/s";
+        QTest::newRow("a transfer started over counts anew")
+            << QList<qlonglong> { 0, 0, 1000, 1 << 20, 1100, 0, 2100, 10240 } << "10.0 KB/s";
+    }
+    void speedFollowsTheLastSeconds()
+    {
+        QFETCH(QList<qlonglong>, samples);
+        TransferSpeed meter;
+        for (int i = 0; i + 1 < samples.size(); i += 2)
+            meter.add(samples[i], samples[i + 1]);
+        const QString text = ProgressTexts::timeText(50, 1000, 1000, meter.bytesPerSecond());
+        QFETCH(QString, speed);
+        QCOMPARE(
+            text, speed.isEmpty() ? QString("Remaining: 1 Sec") : "Remaining: 1 Sec at " + speed);
+    }
+
     void statusEventTexts()
     {
         QFETCH(qlonglong, bytes);

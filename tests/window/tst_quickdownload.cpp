@@ -24,6 +24,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTabBar>
 #include <QTemporaryDir>
 #include <QToolButton>
@@ -322,7 +323,12 @@ private slots:
         QCOMPARE(progress().LabelFileName->text(), QStringLiteral("big.bin"));
         QCOMPARE(progress().LabelProgress->text(), QStringLiteral("unknown"));
         QVERIFY2(done->text().endsWith(QLatin1String(" bytes received")), qPrintable(done->text()));
-        QCOMPARE(progress().LabelTime->text(), QStringLiteral("Transferring..."));
+        // Without a size there is no time left to tell, only the speed once known.
+        const QString time = progress().LabelTime->text();
+        QVERIFY2(QRegularExpression(QStringLiteral("^Transferring\\.\\.\\.( at [0-9.]+ [KM]B/s)?$"))
+                     .match(time)
+                     .hasMatch(),
+            qPrintable(time));
         QCOMPARE(form->queue().count(), 0);
 
         // A second quick download waits for no one: it is refused, silently.

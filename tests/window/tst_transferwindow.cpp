@@ -34,8 +34,10 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QMenu>
 #include <QMimeData>
 #include <QProgressBar>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -47,6 +49,8 @@
 namespace {
 
 constexpr int kNetWait = 20000;
+const QString kCannotConnect
+    = QStringLiteral("Could not connect to a site to establish file transfer.");
 const QString kStopped
     = QStringLiteral("\r\rThe transfer has been terminated and the queue stopped.");
 
@@ -64,6 +68,8 @@ class TestTransferWindow : public QObject {
     Q_OBJECT
 
     PrivateFtpServer server;
+    SilentListener silent; // accepts and never speaks
+    SilentListener refused; // closed: nobody listens
     std::unique_ptr<TForm1> form;
     std::unique_ptr<ScriptedPrompts> prompts;
     std::unique_ptr<QTemporaryDir> local;
@@ -76,11 +82,12 @@ class TestTransferWindow : public QObject {
     QString localPath(const QString &name) { return local->filePath(name); }
 
     // The site book holds the server twice: anonymous, and with a login.
-    void openWindowWithSites(const QString &extraHost = QString())
+    void openWindowWithSites(
+        const QString &extraHost = QString(), const QString &extraName = QStringLiteral("Vsftpd"))
     {
         SiteBook book;
         if (!extraHost.isEmpty())
-            book.InsertSite({ extraHost, QStringLiteral("Vsftpd"), {}, {}, QStringLiteral("/") });
+            book.InsertSite({ extraHost, extraName, {}, {}, QStringLiteral("/") });
         book.InsertSite({ server.host(), QStringLiteral("Public"), {}, {}, QStringLiteral("/") });
         book.InsertSite({ server.host(), QStringLiteral("Private"), QStringLiteral("vrex"),
             QStringLiteral("secret"), QStringLiteral("/") });
@@ -136,10 +143,37 @@ class TestTransferWindow : public QObject {
         return QDir(folder).entryList(QDir::Files | QDir::Hidden).isEmpty();
     }
 
+    // A download as the file list queues it, from the server unless told.
+    void add(const QString &name, const QString &host = QString())
+    {
+        QueueItem item;
+        item.name = QLatin1Char('/') + name;
+        item.saveFile = localPath(name);
+        item.actions = QStringLiteral("Download");
+        item.host = host.isEmpty() ? server.host() : host;
+        item.login = QStringLiteral("vrex");
+        item.password = QStringLiteral("secret");
+        queue().addItem(item);
+    }
+    QString toolTipOf(int row)
+    {
+        return rows()->shownModel()->index(row, 1).data(Qt::ToolTipRole).toString();
+    }
+    TListView *rows() { return form->controls().ListView3; }
+    void whenStartDialogShowsAccept()
+    {
+        QTimer::singleShot(0, form.get(), [this] {
+            auto *dialog = form->findChild<TFormStartQueue *>();
+            QVERIFY(dialog && dialog->isVisible());
+            dialog->accept(); // "Now" is chosen when nothing is armed
+        });
+    }
+
 private slots:
     void initTestCase()
     {
         useShortNetworkTimeouts();
+        refused.close();
         UrlOpener::install([this](const QUrl &url) {
             opened << url.toLocalFile();
             return true;
@@ -180,7 +214,7 @@ private slots:
         QCOMPARE(prompts->asked[1].text,
             QStringLiteral("File: \"") + localPath(QStringLiteral("readme.txt"))
                 + QStringLiteral("\" already exists.\r\rIs it okay to overwrite this file?"));
-        QCOMPARE(panel(3), QStringLiteral("Queue: Idle"));
+        QCOMPARE(panel(3), QStringLiteral("Queue: Running"));
         waitForQueueToEmpty();
 
         // The third file comes from the other site, by double-click.
@@ -255,7 +289,7 @@ private slots:
         }
         now = QDateTime(QDate(2026, 12, 9), QTime(0, 1, 7));
         queue().Timer1Timer();
-        QCOMPARE(panel(3), QStringLiteral("Queue: Idle"));
+        QCOMPARE(panel(3), QStringLiteral("Queue: Running"));
         waitForQueueToEmpty();
         QCOMPARE(fileContents(localPath(QStringLiteral("readme.txt"))),
             fileContents(server.anonRoot() + QStringLiteral("/readme.txt")));
@@ -315,7 +349,7 @@ private slots:
         QCOMPARE(panel(3), QStringLiteral("Queue: Idle"));
     }
 
-    void failuresAreToldTheItemLeavesAndTheQueueStops_data()
+    void failuresAreToldTheItemStaysFailedAndTheQueueStops_data()
     {
         QTest::addColumn<QString>("failure");
         QTest::addColumn<QString>("message");
@@ -329,7 +363,7 @@ private slots:
             << "broken" << QStringLiteral("The transfer did not complete.");
     }
 
-    void failuresAreToldTheItemLeavesAndTheQueueStops()
+    void failuresAreToldTheItemStaysFailedAndTheQueueStops()
     {
         QFETCH(QString, failure);
         QFETCH(QString, message);
@@ -359,7 +393,10 @@ private slots:
         }
         QTRY_VERIFY2_WITH_TIMEOUT(prompts->messageTexts().contains(message + kStopped),
             qPrintable(prompts->messageTexts().join('|')), kNetWait);
-        QTRY_VERIFY_WITH_TIMEOUT(queue().count() == 0 && idle(), kNetWait);
+        QTRY_VERIFY_WITH_TIMEOUT(queue().statusOfRow(0) == "Failed" && idle(), kNetWait);
+        QCOMPARE(queue().count(), 1);
+        QCOMPARE(form->controls().ListView3->shownModel()->index(0, 0).data(Qt::ToolTipRole),
+            QVariant(message));
         QCOMPARE(panel(3), QStringLiteral("Queue: Stopped"));
         QVERIFY(queue().isStopped());
         // Nothing the user had is lost, and nothing half-made is left.
@@ -458,17 +495,110 @@ private slots:
         QVERIFY(prompts->asked.isEmpty());
     }
 
-    void closingWhileATransferRunsAsksThenEndsEveryWorker()
+    void closingWhileATransferRunsAsksOnceWithNoAsDefaultThenEndsEveryWorker()
     {
         startBigDownload(localPath(QStringLiteral("big.bin")));
-        prompts->answer(QMessageBox::Yes); // exit anyway
-        prompts->answer(QMessageBox::Yes); // and remove the file from the queue
+        selectRows({ QStringLiteral("tenk.bin") });
+        prompts->answerSave(localPath(QStringLiteral("tenk.bin")));
+        form->MenuDownloadClick();
+        // The speed shows beside the time left.
+        const QRegularExpression withSpeed(QStringLiteral("^Remaining: .+ at [0-9.]+ [KM]B/s$"));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            withSpeed.match(form->progress().LabelTime->text()).hasMatch(), kNetWait);
+        QVERIFY(!form->close()); // the default answer keeps the window
+        QCOMPARE(prompts->choices().size(), 1);
+        const ScriptedPrompts::Question asked = prompts->choices().first();
+        QCOMPARE(asked.text,
+            QStringLiteral("A file transfer is in progress: \"big.bin\", and 1 file is waiting in "
+                           "the queue.  Are you sure you want to exit?"));
+        QCOMPARE(asked.choices, QStringList({ "&Yes", "&No" }));
+        QCOMPARE(asked.defaultChoice, 1);
+        QVERIFY(form->actions().transferRunning());
+
+        prompts->answerChoice(0); // exit anyway: no Stop question, nothing more starts
         QVERIFY(form->close());
-        QVERIFY(prompts->messageTexts().contains(
-            "A file transfer is in progress.  Are you sure you want to exit?"));
+        QCOMPARE(prompts->choices().size(), 2);
+        QCOMPARE(prompts->messageTexts(), QStringList());
         QVERIFY(form->ftp().NoWorkerAlive());
         QVERIFY(noPartialFileIn(local->path()));
         form.reset();
+        QTRY_VERIFY_WITH_TIMEOUT(
+            server.log().contains(QStringLiteral("-[vrex] FTP session closed")), kNetWait);
+        QVERIFY(!server.log().contains(QStringLiteral("tenk.bin")));
+    }
+
+    void itemsHeldByAFailedConnectRunAndAFailedItemStaysToBeRetried()
+    {
+        // Added while a connect waits on a silent site: held.
+        form->FormClose();
+        form.reset();
+        openWindowWithSites(silent.host(), QStringLiteral("Silent"));
+        form->controls().TreeView1->setCurrentItem(child(form->root(), QStringLiteral("Silent")));
+        add(QStringLiteral("readme.txt"));
+        queue().afterAdding();
+        QCOMPARE(queue().statusOfRow(0), QStringLiteral("Waiting"));
+        QTRY_VERIFY_WITH_TIMEOUT(queue().count() == 0 && !form->listing().isBusy(), kNetWait);
+        QCOMPARE(fileContents(localPath(QStringLiteral("readme.txt"))),
+            fileContents(server.userRoot() + QStringLiteral("/readme.txt")));
+
+        // A missing file fails its row, which stays with the reason; the
+        // queue stops, the next item waits.
+        add(QStringLiteral("later.txt"));
+        add(QStringLiteral("tenk.bin"));
+        queue().afterAdding();
+        QTRY_COMPARE_WITH_TIMEOUT(queue().statusOfRow(0), QStringLiteral("Failed"), kNetWait);
+        QCOMPARE(toolTipOf(0), QStringLiteral("The requested file cannot be found."));
+        QCOMPARE(queue().statusOfRow(1), QStringLiteral("Waiting"));
+        QCOMPARE(panel(3), QStringLiteral("Queue: Stopped"));
+
+        // Once the file is there, Retry fetches it and what waited.
+        writeFileBytes(server.userRoot() + QStringLiteral("/later.txt"), "written later");
+        selectRowsNamed(rows(), { QStringLiteral("/later.txt") });
+        QMenu *menu = form->controls().PopupMenu4;
+        QAction *retry = menu->findChild<QAction *>(QStringLiteral("RetryQueueItem1"));
+        emit menu->aboutToShow();
+        QVERIFY(retry->isEnabled());
+        whenStartDialogShowsAccept();
+        retry->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(queue().count() == 0 && !form->listing().isBusy(), kNetWait);
+        QCOMPARE(fileContents(localPath(QStringLiteral("later.txt"))), QByteArray("written later"));
+        QCOMPARE(fileContents(localPath(QStringLiteral("tenk.bin"))),
+            fileContents(server.userRoot() + QStringLiteral("/tenk.bin")));
+        const QRegularExpression fetched(QStringLiteral("RETR [^\\n]*/later.txt completed=1"));
+        QTRY_COMPARE_WITH_TIMEOUT(server.log().count(fetched), 1, kNetWait);
+        QCOMPARE(panel(3), QStringLiteral("Queue: Idle"));
+    }
+    void aFailedConnectFailsItsRowAndStopAsksAboutTheRowItStopped()
+    {
+        // Files dropped on the list of sites have nowhere to go.
+        form->controls().TreeView1->setCurrentItem(form->root());
+        QMimeData mime;
+        mime.setUrls({ QUrl::fromLocalFile(local->path()) });
+        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(form->controls().ListView1, &enter);
+        QVERIFY(!enter.isAccepted());
+
+        add(QStringLiteral("nowhere.bin"), refused.host());
+        queue().afterAdding();
+        QTRY_COMPARE_WITH_TIMEOUT(queue().statusOfRow(0), QStringLiteral("Failed"), kNetWait);
+        QCOMPARE(toolTipOf(0), kCannotConnect);
+        QCOMPARE(prompts->messageTexts(), QStringList { kCannotConnect });
+
+        // Stopped while its connect waits on a silent site: the question is
+        // about that row, and the cancelled connect says nothing.
+        add(QStringLiteral("silent.bin"), silent.host());
+        whenStartDialogShowsAccept();
+        queue().afterAdding();
+        QCOMPARE(queue().statusOfRow(1), QStringLiteral("In Progress"));
+        prompts->answer(QMessageBox::No);
+        QTest::mouseClick(
+            form->controls().PanelExplorerTools->button(ToolBarPanel::Stop), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(form->ftp().NoWorkerAlive(), kNetWait);
+        QCOMPARE(prompts->messageTexts(),
+            QStringList({ kCannotConnect,
+                "The queue has been stopped.  "
+                "Do you want to remove the current file from the queue?" }));
+        QCOMPARE(column(rows(), 1), QStringList({ "Failed", "Waiting" }));
     }
 };
 
