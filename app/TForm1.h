@@ -96,9 +96,6 @@ public:
     QComboBox *visibleSiteCombo() const;
     // Status panel 0 from a progress code.
     void showStatus(int code);
-    // Makes what a queue run wrote durable; called once the run has ended,
-    // before the queue shows idle. Empty: nothing to do.
-    std::function<void()> flushQueueRun;
     // The last status panel: whether the connection is encrypted.
     void showEncryption();
 

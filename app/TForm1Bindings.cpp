@@ -67,7 +67,6 @@ void TForm1::bindQueue()
     port.operationRunning = [this] { return dispatch.operationRunning(); };
     port.transferRunning = [this] { return dispatch.queueTransferRunning(); };
     port.startTransfer = [this](const QueueItem &item) { return dispatch.startQueueItem(item); };
-    port.runEnded = [this] { WinInetFTP1->FlushWritten(nullptr); };
     transferQueue->setPort(port);
     TransferQueue::Services qs;
     qs.rowTexts = [](const TWin32FindData &entry) {
@@ -80,11 +79,9 @@ void TForm1::bindQueue()
         listingView->refreshPanels();
     };
     qs.showWatchList = [this] { ui.TabSet1->setCurrentIndex(1); };
-    // What a run wrote is made durable before the queue shows idle; the
-    // session binds it once it offers a flush of the files it wrote.
-    qs.queueRunEnded = [this] {
-        if (flushQueueRun)
-            flushQueueRun();
+    // What a run wrote is made durable before the queue shows idle.
+    qs.queueRunEnded = [this](std::function<void()> flushed) {
+        WinInetFTP1->FlushWritten(std::move(flushed));
     };
     transferQueue->setServices(qs);
 }

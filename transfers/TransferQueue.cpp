@@ -10,6 +10,7 @@
 #include <QIcon>
 #include <QItemSelectionModel>
 #include <QMenu>
+#include <QPointer>
 #include <QTimer>
 #include <QToolButton>
 
@@ -185,8 +186,6 @@ bool TransferQueue::queueStep(bool continuing)
                     setState(still, QueueItemState::Waiting);
             }
         }
-        if (row < 0 && port.runEnded)
-            port.runEnded();
         if (!started && !stopped && newerRun) {
             newerRun = false;
             if (services.showWatchList)
@@ -205,8 +204,17 @@ void TransferQueue::endOfRun()
     if (!ranItems)
         return;
     ranItems = false;
-    if (services.queueRunEnded)
-        services.queueRunEnded();
+    if (!services.queueRunEnded)
+        return;
+    // The panel says idle only once what the run wrote is on the disk.
+    flushing = true;
+    QPointer<QObject> alive(this);
+    services.queueRunEnded([this, alive] {
+        if (!alive)
+            return;
+        flushing = false;
+        refreshPanel();
+    });
 }
 
 int TransferQueue::count() const
@@ -388,7 +396,7 @@ void TransferQueue::showQueueState(bool running)
 
 void TransferQueue::refreshPanel()
 {
-    const bool running = model->countIn(QueueItemState::InProgress) > 0;
+    const bool running = flushing || model->countIn(QueueItemState::InProgress) > 0;
     ui.statusBar->setPanelText(3, QueueRules::panelText(stopped, isArmed(), startTime, running));
 }
 

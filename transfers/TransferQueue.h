@@ -43,8 +43,6 @@ public:
         // Hands the item to the dispatch; false when nothing took it. The
         // transfer may end, and the queue be stepped again, inside this call.
         std::function<bool(const QueueItem &)> startTransfer;
-        // Nothing is left to start: what the run wrote may go to the disk now.
-        std::function<void()> runEnded;
     };
     using RowTexts = QueueModel::RowTexts;
     struct Services {
@@ -54,7 +52,7 @@ public:
         std::function<QDateTime()> clock; // now, for the scheduled start
         // The queue ran items and has nothing more to start: what it wrote
         // is made durable here, before the panel says so.
-        std::function<void()> queueRunEnded;
+        std::function<void(std::function<void()> flushed)> queueRunEnded;
     };
 
     TransferQueue(const Controls &controls, QObject *parent = nullptr);
@@ -139,4 +137,5 @@ private:
     bool newerRun = false;
     bool closing = false;
     bool ranItems = false; // an item started since the queue last fell idle
+    bool flushing = false; // the run's files are going to the disk
 };
