@@ -1,6 +1,7 @@
 #include "dispatch/TransferCompletion.h"
 
 #include "dispatch/ActionDispatch.h"
+#include "dispatch/FailureCauses.h"
 #include "explorer/ListingView.h"
 #include "explorer/SiteTree.h"
 #include "ftp/WinInetFTP.h"
@@ -55,6 +56,9 @@ void TransferCompletion::transferEnded(int error)
         }
         services.dispatch->queueTransferSucceeded();
         const TransferContext &transfer = services.dispatch->transfer;
+        if (services.dispatch->pendingAction() == PendingAction::Download
+            && transfer.fileRequested)
+            services.listing->tellStatus(QStringLiteral("Download complete: ") + transfer.target);
         if (transfer.openAfter && services.openFile)
             services.openFile(transfer.target);
         services.queue->finishCurrentItem();
@@ -64,11 +68,19 @@ void TransferCompletion::transferEnded(int error)
     endTransfer(error);
     if (!(error == errTerminated && byStop))
         services.queue->finishCurrentItem();
-    const QString message = ProgressTexts::failureMessage(TWinInetError(error));
+    const QString message = ProgressTexts::failureMessage(TWinInetError(error), failureCause(error));
     if (!message.isEmpty()) {
         services.queue->stopQueue();
         Prompts::error(message);
     }
+}
+
+QString TransferCompletion::failureCause(int error) const
+{
+    const TransferContext &transfer = services.dispatch->transfer;
+    const bool download = services.dispatch->pendingAction() != PendingAction::Send;
+    return FailureCauses::ofTransfer(TWinInetError(error), download, transfer.target,
+        services.ftp->LastErrorCode(), services.ftp->LogonMessage());
 }
 
 void TransferCompletion::quickDownloadDone()

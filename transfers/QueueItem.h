@@ -20,6 +20,9 @@ struct QueueItem {
     QString host;
     QString login;
     QString password;
+    // An upload into a folder the window had not listed: the server is asked
+    // whether the file is there before it is replaced.
+    bool askBeforeReplacing = false;
     QueueItemState state = QueueItemState::Waiting;
 
     // The action words are read by containment.

@@ -4,6 +4,7 @@
 #include "platform/Prompts.h"
 #include "transfers/QueueRules.h"
 #include "transfers/TFormStartQueue.h"
+#include "widgets/PasswordText.h"
 #include "widgets/StatusPanels.h"
 #include "widgets/TListView.h"
 
@@ -89,7 +90,7 @@ uint64_t TransferQueue::addItem(QueueItem item)
     QList<QStandardItem *> row;
     for (const QString &text :
         { item.name, QueueRules::statusText(item.state), texts.size, texts.type, texts.modified,
-            item.host, item.login, item.password, item.actions, item.saveFile }) {
+            item.host, item.login, passwordDots(item.password), item.actions, item.saveFile }) {
         auto *cell = new QStandardItem(text);
         cell->setEditable(false);
         row << cell;
