@@ -210,10 +210,10 @@ private slots:
         QFETCH(bool, anonymous);
         QFETCH(int, newConnections);
         QFETCH(QByteArray, expected);
-        writeFileBytes(server.userRoot() + QStringLiteral("/same.txt"), "the user's copy");
-        writeFileBytes(server.anonRoot() + QStringLiteral("/same.txt"), "the anonymous copy");
+        QVERIFY(writeFileBytes(server.userRoot() + QStringLiteral("/same.txt"), "the user's copy"));
+        QVERIFY(writeFileBytes(server.anonRoot() + QStringLiteral("/same.txt"), "the anonymous copy"));
         const QString target = localPath(QStringLiteral("same.txt"));
-        writeFileBytes(target, "old");
+        QVERIFY(writeFileBytes(target, "old"));
         openWindow();
         prompts->answerSave(target);
         prompts->answer(QMessageBox::Ok); // overwrite the old copy
@@ -293,7 +293,7 @@ private slots:
             QVERIFY(f.open(QIODevice::WriteOnly) && f.resize(qint64(1) << 30));
         }
         const QString target = localPath(QStringLiteral("big.bin"));
-        writeFileBytes(target, "the good old file");
+        QVERIFY(writeFileBytes(target, "the good old file"));
         openWindow();
         prompts->answerSave(target);
         prompts->answer(QMessageBox::Ok);

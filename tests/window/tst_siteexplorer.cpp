@@ -373,8 +373,8 @@ private slots:
         // either side of a midnight that passes meanwhile.
         const QDateTime now = QDateTime::currentDateTimeUtc();
         const QDate today = now.date();
-        setModified(root + "/ahead.txt", now.addDays(3));
-        setModified(root + "/tomorrow.txt", now.addDays(1));
+        QVERIFY(setModified(root + "/ahead.txt", now.addDays(3)));
+        QVERIFY(setModified(root + "/tomorrow.txt", now.addDays(1)));
 
         open();
         createSite({ server.host(), QStringLiteral("Looks") });
