@@ -207,7 +207,7 @@ private slots:
             { "MenuNewer", "Download if &Newer...", none, true, true },
             { "MenuUpload", "&Upload...", none, false, true },
             { "MenuDelete", "De&lete", none, true, true },
-            { "RenameFile1", "&Rename File", none, false, false },
+            { "RenameFile1", "&Rename", QKeySequence(Qt::Key_F2), false, true },
             { "CreateDirectory1", "&Create Folder", none, true, true },
             { "MenuAdd", "Add to &Watch List...", none, true, true },
             { "Exit1", "E&xit", QKeySequence(Qt::ALT | Qt::Key_F4), true, true },

@@ -248,7 +248,9 @@ private slots:
         QTest::newRow("a file not on the site")
             << "/nothere.txt"
             << "nothere.txt" << true
-            << QStringLiteral("The requested file cannot be found.") + kStopped;
+            << QStringLiteral("The requested file cannot be found. The server replied: 550 No "
+                              "such file or directory.")
+                + kStopped;
         // Not even root may create files there.
         QTest::newRow("a folder that cannot be written")
             << "/readme.txt"

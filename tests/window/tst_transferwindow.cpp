@@ -201,12 +201,6 @@ private slots:
         QCOMPARE(fileContents(localPath(QStringLiteral("tenk.bin"))), QByteArray("keep me"));
         QCOMPARE(QFileInfo(localPath(QStringLiteral("zero.bin"))).size(), 0);
         QCOMPARE(panel(0), "Status: Download complete: " + localPath(QStringLiteral("zero.bin")));
-        QFile::remove(localPath(QStringLiteral("tenk.bin")));
-        QVERIFY(selectRows({ QStringLiteral("tenk.bin") }));
-        prompts->answerSave(localPath(QStringLiteral("tenk.bin")));
-        form->MenuDownloadClick();
-        QCOMPARE(prompts->asked.last().title, QStringLiteral("Save /tenk.bin As"));
-        waitForQueueToEmpty();
 
         // The third file comes from the other site, by double-click.
         QVERIFY(writeFileBytes(server.userRoot() + QStringLiteral("/Notes.TXT"), QByteArray(70000, 'n')));
@@ -219,8 +213,6 @@ private slots:
 
         QCOMPARE(fileContents(localPath(QStringLiteral("readme.txt"))),
             fileContents(server.anonRoot() + QStringLiteral("/readme.txt")));
-        QCOMPARE(fileContents(localPath(QStringLiteral("tenk.bin"))),
-            fileContents(server.anonRoot() + QStringLiteral("/tenk.bin")));
         QCOMPARE(fileContents(localPath(QStringLiteral("notes.txt"))), QByteArray(70000, 'n'));
         QCOMPARE(prompts->messageTexts().size(), 0);
         QCOMPARE(panel(3), QStringLiteral("Queue: Idle"));

@@ -240,6 +240,8 @@ private slots:
 
         prompts->answerSave(localPath(QStringLiteral("readme.txt")));
         prompts->answerSave(localPath(QStringLiteral("tenk.bin")));
+        // The watch list's own download, whichever page the queue run left shown.
+        form->controls().TabSet1->setCurrentIndex(1);
         form->MenuDownloadClick();
         QCOMPARE(prompts->asked.last().title, QStringLiteral("Save /tenk.bin As"));
         waitForQueueToEmpty();
@@ -259,10 +261,21 @@ private slots:
         form->SpeedQueueClick(); // stopped: the items stay to be looked at
         QVERIFY(selectRows(watches(), { "/readme.txt", "/tenk.bin" }));
         prompts->answerFolder(local->path());
-        QTimer::singleShot(0, form.get(), [this] {
+        // Nothing chosen before: the desktop's Downloads folder.
+        QTemporaryDir downloads;
+        QVERIFY(writeFileBytes(qEnvironmentVariable("XDG_CONFIG_HOME") + "/user-dirs.dirs",
+            "XDG_DOWNLOAD_DIR=\"" + downloads.path().toUtf8() + "\"\n"));
+        QTimer::singleShot(0, form.get(), [this, &downloads] {
             auto *dialog = form->findChild<TFormNewer *>();
             QVERIFY(dialog && dialog->isVisible());
-            QCOMPARE(dialog->EditDir->text(), QDir::tempPath());
+            QCOMPARE(dialog->EditDir->text(), downloads.path());
+            // Files land there unattended: a folder others can write is refused.
+            dialog->EditDir->setText(QStringLiteral("/tmp"));
+            dialog->ButtonOK->click();
+            QCOMPARE(prompts->messageTexts().last(),
+                QStringLiteral("Other users can write to the folder \"/tmp\". Please choose a "
+                               "folder of your own."));
+            QVERIFY(dialog->isVisible());
             dialog->RadioSeparate->click();
             QVERIFY(!dialog->ButtonBrowse->isEnabled());
             dialog->RadioNewer->click();
