@@ -107,8 +107,9 @@ private slots:
         f.queue().addItem(download(QStringLiteral("/pub/notes.txt"), 5000000000ULL));
         QCOMPARE(list->rowCount(), 2);
         const QStringList row0 { "/pub/report.pdf", "Waiting", RowTexts::formatSize(1234567),
-            RowTexts::typeNameForFile("report.pdf"), QString(), "ftp.example.org", "anna", "secret",
-            "Download", "/home/user/pub/report.pdf" };
+            RowTexts::typeNameForFile("report.pdf"), QString(), "ftp.example.org", "anna",
+            QString(8, QChar(0x25CF)) /* "secret", as dots */, "Download",
+            "/home/user/pub/report.pdf" };
         for (int c = 0; c < 10; ++c)
             if (c != 4)
                 QCOMPARE(list->model()->item(0, c)->text(), row0[c]);
