@@ -204,8 +204,10 @@ void MainLayout::buildPopupMenus(QMainWindow *window)
     fileItem("Open1", QObject::tr("&Open..."));
     fileItem("Download1", QObject::tr("&Download..."));
     PopupMenu1->addSeparator();
-    // Renaming has no entry in this version: the item keeps its rules, unshown.
-    PopupMenu1->removeAction(fileItem("Rename1", QObject::tr("Re&name...")));
+    // F2 itself is the list's key; the item only shows it.
+    QAction *rename = fileItem("Rename1", QObject::tr("&Rename"));
+    rename->setShortcut(Qt::Key_F2);
+    rename->setShortcutContext(Qt::WidgetShortcut);
     fileItem("DeleteFile1", QObject::tr("D&elete"));
     PopupMenu1->addSeparator();
     fileItem("AddtoWatchList1", QObject::tr("&Add to Watch List"));

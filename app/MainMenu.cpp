@@ -44,8 +44,9 @@ void MainMenu::buildFile(QMenuBar *bar)
     MenuUpload = addItem(File1, "MenuUpload", tr("&Upload..."), {}, false);
     File1->addSeparator();
     MenuDelete = addItem(File1, "MenuDelete", tr("De&lete"));
-    RenameFile1 = addItem(File1, "RenameFile1", tr("&Rename File"));
-    RenameFile1->setVisible(false);
+    RenameFile1 = addItem(File1, "RenameFile1", tr("&Rename"), Qt::Key_F2, false);
+    // The key belongs to the file list, which renames its own row.
+    RenameFile1->setShortcutContext(Qt::WidgetShortcut);
     CreateDirectory1 = addItem(File1, "CreateDirectory1", tr("&Create Folder"));
     File1->addSeparator();
     MenuAdd = addItem(File1, "MenuAdd", tr("Add to &Watch List..."));

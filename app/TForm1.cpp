@@ -169,6 +169,7 @@ ListingView::TreeFacts TForm1::treeFacts() const
     facts.currentMapHasChildren = map && map->childCount() > 0;
     facts.hasSelectedNode = selected != nullptr;
     facts.selectedIsSite = siteTree->isSiteNode(selected);
+    facts.selectedIsRoot = selected && selected == root;
     facts.hasConnectionHost = !siteTree->currentConnection().host.isEmpty();
     return facts;
 }

@@ -29,6 +29,7 @@
 #include "widgets/StatusPanels.h"
 #include "widgets/TListView.h"
 
+#include <QFileInfo>
 #include <QMenu>
 #include <QSignalBlocker>
 #include <QTabBar>
@@ -46,7 +47,16 @@ void TForm1::bindCompletion()
     cs.listing = listingView;
     cs.tree = siteTree;
     cs.refreshFiles = [this] { refreshAfterUpload(); };
-    cs.openFile = [](const QString &path) { UrlOpener::open(QUrl::fromLocalFile(path)); };
+    cs.openFile = [this](const QString &path) {
+        if (UrlOpener::open(QUrl::fromLocalFile(path)))
+            return;
+        // After the transfer's end has been dealt with, not in the middle of it.
+        QTimer::singleShot(0, this, [path] {
+            Prompts::information(QStringLiteral("No program is set to open \"%1\". "
+                                                "The file was saved as \"%2\".")
+                                     .arg(QFileInfo(path).fileName(), path));
+        });
+    };
     transferEnd.bind(cs);
 }
 

@@ -34,7 +34,7 @@ void TForm1::createFileCommands()
     s.settings = Reg.get();
     s.addQueueItem
         = [this](const QString &name, const QString &saveFile, const TWin32FindData &entry,
-              const QString &actions, const SiteConnection &site) {
+              const QString &actions, const SiteConnection &site, bool askBeforeReplacing) {
               QueueItem item;
               item.name = name;
               item.saveFile = saveFile;
@@ -43,6 +43,7 @@ void TForm1::createFileCommands()
               item.host = site.host;
               item.login = site.login;
               item.password = site.password;
+              item.askBeforeReplacing = askBeforeReplacing;
               transferQueue->addItem(std::move(item));
           };
     s.handOver = [this] { transferQueue->afterAdding(); };

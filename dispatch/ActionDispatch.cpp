@@ -1,8 +1,10 @@
 #include "dispatch/ActionDispatch.h"
 
+#include "dispatch/FailureCauses.h"
 #include "dispatch/InsecureConnectionText.h"
 #include "dispatch/NewerFile.h"
 #include "explorer/ListingView.h"
+#include "explorer/OverwriteQuestion.h"
 #include "explorer/RowTexts.h"
 #include "explorer/SiteTree.h"
 #include "explorer/TFormMessage.h"
@@ -84,6 +86,7 @@ bool ActionDispatch::startQueueItem(const QueueItem &item)
     transfer.host = item.host;
     transfer.login = item.login;
     transfer.queuedEntry = item.entry;
+    transfer.askBeforeReplacing = item.isUpload() && item.askBeforeReplacing;
     action = word;
     if (!services.tree->connectWith(item.host, item.login, item.password))
         dispatch();
@@ -157,11 +160,15 @@ void ActionDispatch::startTransfer()
         return;
     }
     transfer.startTime = QDateTime::currentDateTimeUtc();
-    if (action == PendingAction::Send) {
+    if (action == PendingAction::Send && transfer.askBeforeReplacing) {
+        entryFound = false;
+        ftp.GetDirectory(transfer.target);
+    } else if (action == PendingAction::Send) {
         ftp.SendFile(transfer.source, transfer.target);
     } else if (transfer.checkNewer) {
         startNewerCheck();
     } else {
+        transfer.fileRequested = true;
         ftp.GetFile(transfer.source, transfer.target);
     }
 }
@@ -171,6 +178,7 @@ bool ActionDispatch::startListing()
     SiteTree &tree = *services.tree;
     switch (action) {
     case PendingAction::Connect:
+        tree.siteConnected();
         showLogonMessage();
         services.tabs->setCurrentIndex(0);
         tree.ui.dropTarget->setAcceptDrops(true);
@@ -293,8 +301,8 @@ void ActionDispatch::WinInetFTP1DirEntry(const TWin32FindData &entry)
 {
     if (services.ftp->EventIsStale() || entry.cFileName[0] == '.')
         return;
-    if (transfer.checkNewer && queueTransferRunning()) {
-        if (listingFolder) {
+    if ((transfer.checkNewer || transfer.askBeforeReplacing) && queueTransferRunning()) {
+        if (transfer.checkNewer && listingFolder) {
             newerFolders.addEntry(entry);
             return;
         }
@@ -312,7 +320,9 @@ void ActionDispatch::WinInetFTP1DirDone()
     if (services.ftp->EventIsStale())
         return;
     if (queueTransferRunning()) {
-        if (listingFolder)
+        if (action == PendingAction::Send)
+            uploadLookupDone();
+        else if (listingFolder)
             folderListingDone();
         else
             newerFileComparison(services.ftp->LastError());
@@ -326,8 +336,12 @@ void ActionDispatch::WinInetFTP1DirDone()
     services.listing->setBusy(false);
     services.listing->EventClick();
     services.tree->listingDone(complete);
-    if (!complete)
-        Prompts::error(QStringLiteral("The directory listing did not complete."));
+    if (!complete) {
+        const QString cause = FailureCauses::ofSession(
+            services.ftp->LastErrorCode(), services.ftp->LogonMessage());
+        Prompts::error(QStringLiteral("The directory listing did not complete.")
+            + (cause.isEmpty() ? QString() : QLatin1Char(' ') + cause));
+    }
     if (services.operationEnded)
         services.operationEnded();
 }
@@ -431,6 +445,23 @@ void ActionDispatch::newerFileComparison(int error)
     }
     transfer.newerFound = true;
     transfer.newerEntry = foundEntry;
+    dispatch();
+}
+
+// The end of the look-up before an upload into a folder the window had not
+// listed: a file of that name is replaced only if the user says so.
+void ActionDispatch::uploadLookupDone()
+{
+    transfer.askBeforeReplacing = false;
+    if (services.ftp->LastError() == errTerminated) {
+        services.transferDone(errTerminated);
+        return;
+    }
+    if (entryFound && !isDirectory(foundEntry)
+        && OverwriteQuestion(false).ask(transfer.target) != OverwriteQuestion::Answer::Replace) {
+        services.transferDone(errNone); // left out; the queue goes on
+        return;
+    }
     dispatch();
 }
 

@@ -32,6 +32,10 @@ struct TransferContext {
     // download has succeeded.
     bool newerFound = false;
     TWin32FindData newerEntry {};
+    // The file itself was asked for (not only looked up by a newer check).
+    bool fileRequested = false;
+    // An upload looks up its target first and asks before replacing it.
+    bool askBeforeReplacing = false;
 };
 
 // The watch list's side of the newer-file check; bound by the window.
@@ -125,6 +129,7 @@ private:
     void folderListingDone();
     void answerFromListing();
     void newerFileComparison(int error);
+    void uploadLookupDone();
     void linkListingDone();
     void setWatchStatus(const QString &status);
 

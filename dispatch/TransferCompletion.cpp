@@ -1,6 +1,7 @@
 #include "dispatch/TransferCompletion.h"
 
 #include "dispatch/ActionDispatch.h"
+#include "dispatch/FailureCauses.h"
 #include "explorer/ListingView.h"
 #include "explorer/SiteTree.h"
 #include "ftp/WinInetFTP.h"
@@ -68,6 +69,9 @@ void TransferCompletion::transferEnded(int error)
         }
         services.dispatch->queueTransferSucceeded();
         const TransferContext &transfer = services.dispatch->transfer;
+        if (services.dispatch->pendingAction() == PendingAction::Download
+            && transfer.fileRequested)
+            services.listing->tellStatus(QStringLiteral("Download complete: ") + transfer.target);
         if (transfer.openAfter && services.openFile)
             services.openFile(transfer.target);
         services.queue->finishCurrentItem();
@@ -77,9 +81,11 @@ void TransferCompletion::transferEnded(int error)
     endTransfer(error);
     // A failed item stays, with its reason; one stopped by the Stop command
     // waits for that command's question.
+    const QString cause = failureCause(error);
     if (error != errNone && !(error == errTerminated && byStop))
-        services.queue->failCurrentItem(failureReason(error));
-    const QString message = ProgressTexts::failureMessage(TWinInetError(error));
+        services.queue->failCurrentItem(
+            cause.isEmpty() ? failureReason(error) : failureReason(error) + QLatin1Char(' ') + cause);
+    const QString message = ProgressTexts::failureMessage(TWinInetError(error), cause);
     if (!message.isEmpty()) {
         services.queue->stopQueue();
         Prompts::error(message);
@@ -94,6 +100,14 @@ QString TransferCompletion::failureReason(int error) const
     if (error == errTerminated)
         return QStringLiteral("The transfer was cancelled.");
     return QStringLiteral("The transfer did not complete.");
+}
+
+QString TransferCompletion::failureCause(int error) const
+{
+    const TransferContext &transfer = services.dispatch->transfer;
+    const bool download = services.dispatch->pendingAction() != PendingAction::Send;
+    return FailureCauses::ofTransfer(TWinInetError(error), download, transfer.target,
+        services.ftp->LastErrorCode(), services.ftp->LogonMessage());
 }
 
 void TransferCompletion::quickDownloadDone()

@@ -52,6 +52,7 @@ public:
 private:
     void showProgress(int64_t bytes);
     void quickDownloadDone();
+    QString failureCause(int error) const;
     bool continueQueue();
     void endTransfer(int error);
     QString failureReason(int error) const;

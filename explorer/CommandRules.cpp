@@ -57,8 +57,10 @@ void fileMenu(CommandState::FileMenu &s, const TreeFacts &tree, const SelectionF
     if (sel.selectedRows == 0)
         return;
     s.MenuOpen = s.MenuAdd = true;
-    if (sel.selectedRows == 1)
+    if (sel.selectedRows == 1) {
         s.MenuDelete = true;
+        s.RenameFile1 = !sel.firstSelectedIsFolder;
+    }
 }
 
 void popupMenu(CommandState::PopupMenu &s, const SelectionFacts &sel)
@@ -78,7 +80,8 @@ CommandState decide(const TreeFacts &tree, const SelectionFacts &selection, int 
     s.Stop = busy;
     fileMenu(s.file, tree, selection, page);
     popupMenu(s.popup, selection);
-    s.refresh.Files1 = tree.hasConnectionHost;
+    // After a failed connect the node still selected can be tried again.
+    s.refresh.Files1 = tree.hasConnectionHost || (tree.hasSelectedNode && !tree.selectedIsRoot);
     s.refresh.All1 = tree.hasSites;
     return s;
 }

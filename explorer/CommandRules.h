@@ -12,6 +12,7 @@ struct TreeFacts {
     bool currentMapHasChildren = false;
     bool hasSelectedNode = false; // a tree node is selected
     bool selectedIsSite = false;
+    bool selectedIsRoot = false;
     bool hasConnectionHost = false; // the current connection's host is not empty
 };
 

@@ -2,17 +2,19 @@
 
 #include "explorer/DirectoryMap.h"
 #include "explorer/ListingView.h"
+#include "explorer/OverwriteQuestion.h"
 #include "explorer/TransferPaths.h"
 #include "platform/LocalName.h"
 #include "platform/Prompts.h"
 #include "platform/TempFolder.h"
+#include "platform/UserFolders.h"
 #include "storage/SiteBook.h"
 #include "storage/TRegFile.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
+using DirectoryMap::nameOf;
 using DirectoryMap::recordOf;
 
 namespace {
@@ -29,28 +31,29 @@ bool isFolderNode(QTreeWidgetItem *mapNode)
 
 FileCommands::FileCommands(const Services &s, QObject *parent) : QObject(parent), services(s) { }
 
-QString FileCommands::saveAs(const QString &remotePath)
+// The folder the user chose last, else the desktop's Downloads folder.
+QString FileCommands::startFolder() const
 {
     TaggedValue lastDir;
     services.settings->ReadValueDef(QStringLiteral("LastDir"), TaggedValue(QString()), lastDir);
-    QString folder = lastDir.toString();
-    if (folder.isEmpty())
-        folder = QDir::tempPath() + QLatin1Char('/');
+    const QString folder = lastDir.toString();
+    return folder.isEmpty() ? UserFolders::downloads() + QLatin1Char('/') : folder;
+}
+
+QString FileCommands::saveAs(const QString &remotePath)
+{
     const QString chosen = Prompts::current().saveFileName(TransferPaths::saveTitle(remotePath),
-        folder + LocalName::fromServerName(TransferPaths::baseName(remotePath)), QString());
+        startFolder() + LocalName::fromServerName(TransferPaths::baseName(remotePath)), QString());
     if (chosen.isEmpty())
         return QString();
     services.settings->WriteValue(
         QStringLiteral("LastDir"), TaggedValue(TransferPaths::folderOf(chosen)));
     if (!QFileInfo::exists(chosen))
         return chosen;
-    const auto answer = Prompts::current().message(QStringLiteral("Vrex Explorer"),
-        QStringLiteral("File: \"") + chosen
-            + QStringLiteral("\" already exists.\r\rIs it okay to overwrite this file?"),
-        QMessageBox::Ok | QMessageBox::Cancel, Prompts::Icon::Question);
     // The old file stays until the new one is complete: a download that
     // fails must not have cost the user the file it was to replace.
-    return answer == QMessageBox::Ok ? chosen : QString();
+    OverwriteQuestion question(false);
+    return question.ask(chosen) == OverwriteQuestion::Answer::Replace ? chosen : QString();
 }
 
 SiteConnection FileCommands::siteOfMapNode(QTreeWidgetItem *mapNode) const
@@ -87,16 +90,51 @@ void FileCommands::downloadSelection(const QString &actionText)
     if (rows.isEmpty())
         return;
     const SiteConnection site = siteOfMapNode(rows.first());
-    for (QTreeWidgetItem *mapNode : rows) {
-        if (isFolderNode(mapNode))
-            continue;
-        const QString local = localPathFor(mapNode, actionText);
-        if (local.isEmpty())
-            break;
-        services.addQueueItem(
-            services.tree->remotePathOf(mapNode), local, *recordOf(mapNode), actionText, site);
+    QList<QTreeWidgetItem *> files;
+    for (QTreeWidgetItem *mapNode : rows)
+        if (!isFolderNode(mapNode))
+            files << mapNode;
+    if (files.size() < rows.size())
+        services.listing->tellStatus(
+            QStringLiteral("Folders are not downloaded: open one and select its files."));
+    if (files.size() > 1 && !actionText.contains(QLatin1String("Open"))) {
+        downloadIntoFolder(files, site);
+    } else {
+        for (QTreeWidgetItem *mapNode : std::as_const(files)) {
+            const QString local = localPathFor(mapNode, actionText);
+            if (local.isEmpty())
+                break;
+            services.addQueueItem(services.tree->remotePathOf(mapNode), local,
+                *recordOf(mapNode), actionText, site, false);
+        }
     }
     services.handOver();
+}
+
+// Several files: one folder for all, and one question for those it holds.
+void FileCommands::downloadIntoFolder(
+    const QList<QTreeWidgetItem *> &files, const SiteConnection &site)
+{
+    const QString folder = Prompts::current().browseFolder(
+        QStringLiteral("Download %1 Files to:").arg(files.size()), startFolder());
+    if (folder.isEmpty())
+        return;
+    services.settings->WriteValue(QStringLiteral("LastDir"),
+        TaggedValue(folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/')));
+    OverwriteQuestion question(true);
+    for (QTreeWidgetItem *mapNode : files) {
+        const QString local = TransferPaths::localPathIn(folder, *recordOf(mapNode));
+        const QFileInfo there(local);
+        if (there.exists() || there.isSymLink()) {
+            const OverwriteQuestion::Answer answer = question.ask(local);
+            if (answer == OverwriteQuestion::Answer::Cancel)
+                break;
+            if (answer == OverwriteQuestion::Answer::Skip)
+                continue;
+        }
+        services.addQueueItem(services.tree->remotePathOf(mapNode), local, *recordOf(mapNode),
+            kDownload, site, false);
+    }
 }
 
 void FileCommands::ListView1DblClick()
@@ -132,19 +170,37 @@ void FileCommands::downloadRow(QTreeWidgetItem *mapNode)
     const QString local = saveAs(remote);
     if (local.isEmpty())
         return;
-    services.addQueueItem(remote, local, *recordOf(mapNode), kDownload, siteOfCurrentNode());
+    services.addQueueItem(
+        remote, local, *recordOf(mapNode), kDownload, siteOfCurrentNode(), false);
     services.handOver();
 }
 
-bool FileCommands::queueUpload(const QString &localPath, const SiteConnection &site)
+// A file of that name in the folder's listing: an upload would replace it.
+bool FileCommands::listedInCurrentFolder(const QString &name) const
+{
+    QTreeWidgetItem *folder = DirectoryMap::mapNodeOf(services.tree->current());
+    for (int i = 0; folder && i < folder->childCount(); ++i)
+        if (const TWin32FindData *entry = recordOf(folder->child(i));
+            entry && nameOf(*entry) == name)
+            return true;
+    return false;
+}
+
+FileCommands::Upload FileCommands::queueUpload(
+    const QString &localPath, const SiteConnection &site, OverwriteQuestion &question)
 {
     TWin32FindData entry;
     if (!TransferPaths::readLocalEntry(localPath, entry) || isDirectory(entry))
-        return false;
-    services.addQueueItem(localPath,
-        TransferPaths::uploadTarget(services.tree->currentPath(), localPath), entry,
-        QStringLiteral("Send"), site);
-    return true;
+        return Upload::Unreadable;
+    const QString target = TransferPaths::uploadTarget(services.tree->currentPath(), localPath);
+    if (listedInCurrentFolder(target.mid(target.lastIndexOf(QLatin1Char('/')) + 1))) {
+        const OverwriteQuestion::Answer answer = question.ask(target);
+        if (answer != OverwriteQuestion::Answer::Replace)
+            return answer == OverwriteQuestion::Answer::Skip ? Upload::Skipped : Upload::Cancelled;
+    }
+    const bool listed = services.tree->isListed(DirectoryMap::mapNodeOf(services.tree->current()));
+    services.addQueueItem(localPath, target, entry, QStringLiteral("Send"), site, !listed);
+    return Upload::Queued;
 }
 
 void FileCommands::UploadFiletoSite1Click()
@@ -157,23 +213,33 @@ void FileCommands::UploadFiletoSite1Click()
     if (chosen.isEmpty())
         return;
     const SiteConnection site = siteOfCurrentNode();
-    for (const QString &path : chosen)
-        if (!queueUpload(path, site))
+    OverwriteQuestion question(chosen.size() > 1);
+    for (const QString &path : chosen) {
+        const Upload done = queueUpload(path, site, question);
+        if (done == Upload::Cancelled)
+            break;
+        if (done == Upload::Unreadable)
             Prompts::error(
                 QStringLiteral("Error accessing file \"") + path + QStringLiteral("\"."));
+    }
     services.handOver();
 }
 
 void FileCommands::uploadDropped(const QStringList &localPaths)
 {
     const SiteConnection site = siteOfCurrentNode();
+    QStringList files;
     int folders = 0;
     for (const QString &path : localPaths) {
         if (QFileInfo(path).isDir())
             ++folders;
         else
-            queueUpload(path, site); // an unreadable path is left out
+            files << path;
     }
+    OverwriteQuestion question(files.size() > 1);
+    for (const QString &path : std::as_const(files))
+        if (queueUpload(path, site, question) == Upload::Cancelled)
+            break; // an unreadable path is left out
     if (folders > 0)
         Prompts::information(QStringLiteral("Directory selections were ignored.  "
                                             "Please select only individual files."));

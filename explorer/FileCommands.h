@@ -8,6 +8,7 @@
 #include <functional>
 
 class ListingView;
+class OverwriteQuestion;
 class QTreeWidgetItem;
 class TRegFile;
 struct TWin32FindData;
@@ -21,8 +22,11 @@ class FileCommands : public QObject {
 public:
     // One queue item: source, destination, the entry, the action text and
     // the site it goes to or comes from.
+    // `askBeforeReplacing`: an upload whose folder was not listed asks the
+    // server, when it runs, whether it would replace a file.
     using AddQueueItem = std::function<void(const QString &name, const QString &saveFile,
-        const TWin32FindData &entry, const QString &actions, const SiteConnection &site)>;
+        const TWin32FindData &entry, const QString &actions, const SiteConnection &site,
+        bool askBeforeReplacing)>;
     struct Services {
         SiteTree *tree = nullptr;
         ListingView *listing = nullptr;
@@ -52,10 +56,16 @@ public:
     void uploadDropped(const QStringList &localPaths);
 
 private:
+    enum class Upload { Queued, Skipped, Unreadable, Cancelled };
+
+    QString startFolder() const;
     SiteConnection siteOfMapNode(QTreeWidgetItem *mapNode) const;
     SiteConnection siteOfCurrentNode() const;
     QString localPathFor(QTreeWidgetItem *mapNode, const QString &actionText);
-    bool queueUpload(const QString &localPath, const SiteConnection &site);
+    void downloadIntoFolder(const QList<QTreeWidgetItem *> &files, const SiteConnection &site);
+    bool listedInCurrentFolder(const QString &name) const;
+    Upload queueUpload(
+        const QString &localPath, const SiteConnection &site, OverwriteQuestion &question);
     void downloadRow(QTreeWidgetItem *mapNode);
 
     Services services;

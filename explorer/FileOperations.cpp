@@ -5,15 +5,19 @@
 #include "explorer/SiteTree.h"
 #include "ftp/FileTime.h"
 #include "ftp/WinInetFTP.h"
+#include "platform/IconList.h"
 #include "platform/Prompts.h"
 #include "storage/FixedSlot.h"
 
 #include <QAbstractItemDelegate>
 #include <QAction>
+#include <QLineEdit>
 #include <QMenu>
 #include <QSignalBlocker>
+#include <QStyledItemDelegate>
 #include <QTreeWidget>
 
+#include <algorithm>
 #include <memory>
 #include <utility>
 
@@ -39,6 +43,31 @@ public:
 
 private:
     std::weak_ptr<QTreeWidgetItem *> slot;
+};
+
+// The editor of a new folder's name stands out from the rows around it.
+class FramedNameDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    QWidget *createEditor(QWidget *parent, const QStyleOptionViewItem &option,
+        const QModelIndex &index) const override
+    {
+        QWidget *editor = QStyledItemDelegate::createEditor(parent, option, index);
+        if (auto *line = qobject_cast<QLineEdit *>(editor))
+            line->setFrame(true);
+        return editor;
+    }
+    void updateEditorGeometry(
+        QWidget *editor, const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        QStyledItemDelegate::updateEditorGeometry(editor, option, index);
+        // Room for the frame around the text, and for a longer name.
+        QRect r = editor->geometry();
+        r.setHeight(std::max(r.height(), editor->sizeHint().height()));
+        r.setWidth(std::max(r.width(), 160));
+        r.moveCenter(QPoint(r.center().x(), option.rect.center().y()));
+        editor->setGeometry(r);
+    }
 };
 
 // A typed name names one entry of this folder: never a path, and never more
@@ -93,6 +122,7 @@ FileOperations::FileOperations(const Controls &controls, SiteTree &t, ListingVie
     connect(&listing, &ListingView::rowNameEdited, this, &FileOperations::ListView1Edited);
     // Names are typed only into the node a command made; a double-click opens.
     ui.tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ui.tree->setItemDelegate(new FramedNameDelegate(ui.tree));
     // Queued: the answer to a name may be a message box, which must not
     // open while the editor is still closing.
     connect(
@@ -227,6 +257,7 @@ void FileOperations::CreateDirectory1Click()
     if (listing.isBusy() || *named || !selected || selected == tree.root())
         return;
     auto *node = new NewFolderNode(selected, named);
+    node->setIcon(0, IconList::instance().icon(IconList::instance().folderIndex(false)));
     node->setFlags(node->flags() | Qt::ItemIsEditable);
     selected->setExpanded(true);
     treeEditing = true;
@@ -286,7 +317,14 @@ void FileOperations::WinInetFTP1CreateDirDone()
         record->dwFileAttributes = FILE_ATTRIBUTE_DIRECTORY;
         record->ftLastWriteTime = FileTime::nowUtc();
         FixedSlot::write(node->text(0), record->cFileName, int(sizeof record->cFileName));
-        setMapNode(node, addEntryNode(parentMap, record));
+        QTreeWidgetItem *mapEntry = addEntryNode(parentMap, record);
+        setMapNode(node, mapEntry);
+        // The folder shown holds it now: its row shows at once.
+        if (node->parent() == tree.current()) {
+            listing.addEntryRow(mapEntry);
+            listing.sortDirectoryList();
+            listing.refreshPanels();
+        }
     }
     closeRequest(PendingAction::CreateDir);
 }
@@ -305,12 +343,23 @@ void FileOperations::removeNamedNode()
 
 void FileOperations::deleteFolder(QTreeWidgetItem *node)
 {
-    if (listing.isBusy() || *named || !node || node == tree.root() || tree.isSiteNode(node))
+    if (listing.isBusy() || !node || node == tree.root() || tree.isSiteNode(node))
         return;
     QTreeWidgetItem *m = mapNodeOf(node);
-    // Only a folder known to be empty: its listing showed nothing.
-    if (!m || m->childCount() > 0 || node->childCount() > 0)
+    // A folder whose name is typed, or whose creation is not through yet,
+    // is not on the server to be deleted.
+    if (*named || !m) {
+        listing.tellStatus(QStringLiteral("A new folder is still being created: delete it "
+                                          "once it is there."));
         return;
+    }
+    // Only a folder known to be empty: its listing showed nothing.
+    if (m->childCount() > 0 || node->childCount() > 0) {
+        listing.tellStatus(QStringLiteral("The folder \"%1\" is not empty: only an empty "
+                                          "folder can be deleted.")
+                               .arg(tree.remotePathOf(m)));
+        return;
+    }
     *named = node;
     namedRequestSent = true;
     requestPath = tree.remotePathOf(m);

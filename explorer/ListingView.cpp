@@ -377,6 +377,12 @@ void ListingView::refreshPanels()
     ui.statusBar->setPanelText(2, tr("Size: ") + RowTexts::formatSize(total));
 }
 
+void ListingView::tellStatus(const QString &text)
+{
+    ui.statusBar->setPanelText(0, tr("Status: ") + text, true);
+    ui.statusBar->setPanelToolTip(0, text);
+}
+
 void ListingView::setViewStyle(TViewStyle style)
 {
     listOfPage(currentPage())->setViewStyle(style);

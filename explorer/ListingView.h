@@ -87,6 +87,9 @@ public:
     void ListView1ColumnClick(int column);
 
     void refreshPanels();
+    // What a command did, or why it did nothing, in the status panel; the
+    // whole sentence also as the panel's tool tip, should it be cut.
+    void tellStatus(const QString &text);
     // While the site book is empty the list says how to add a site.
     void showEmptySiteBookHint();
 

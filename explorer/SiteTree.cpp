@@ -344,12 +344,21 @@ void SiteTree::connectToSite(QTreeWidgetItem *siteNode, const QString &remotePat
     const SiteConnection wanted = connectionOf(*site);
     services.listing->clear();
     setCurrent(siteNode);
-    services.settings->WriteValue(QStringLiteral("LastSite"), TaggedValue(site->Description));
+    // Remembered only once the login worked: a start-up must not reopen a
+    // site that only ever answers "Invalid Login.".
+    lastSiteWanted = site->Description;
     if (ui.tabs->currentIndex() != 0)
         ui.tabs->setCurrentIndex(0);
     services.ftp->AppTitle = newAppTitle();
     services.actions->request(PendingAction::Connect, remotePath);
     startConnect(wanted);
+}
+
+void SiteTree::siteConnected()
+{
+    if (!lastSiteWanted.isEmpty())
+        services.settings->WriteValue(QStringLiteral("LastSite"), TaggedValue(lastSiteWanted));
+    lastSiteWanted.clear();
 }
 
 SiteConnection SiteTree::connectionOf(const TSiteRecord &site) const
@@ -591,6 +600,11 @@ void SiteTree::markNotListed(QTreeWidgetItem *node)
 {
     if (QTreeWidgetItem *m = mapNodeOf(node))
         notListed.insert(m);
+}
+
+bool SiteTree::isListed(QTreeWidgetItem *mapNode) const
+{
+    return mapNode && mapNode->childCount() > 0 && !notListed.contains(mapNode);
 }
 
 void SiteTree::dropCurrent()

@@ -88,6 +88,8 @@ public:
     // Connects to the site and lists `remotePath` into the target node.
     void connectToSite(QTreeWidgetItem *siteNode, const QString &remotePath);
     bool ensureConnection(QTreeWidgetItem *node);
+    // The connection that connectToSite() asked for is made.
+    void siteConnected();
     // The pending action starts on the site of `node`: after connecting to
     // it, or at once when the connection is already that site's.
     void runRequest(QTreeWidgetItem *node);
@@ -99,6 +101,8 @@ public:
     void addListedEntry(const TWin32FindData &entry);
     void listingDone(bool complete);
     void markNotListed(QTreeWidgetItem *node);
+    // Its listing completed and showed entries: the map knows what it holds.
+    bool isListed(QTreeWidgetItem *mapNode) const;
     // After a failed connect or listing: nothing is current, so opening the
     // node again tries again.
     void dropCurrent();
@@ -185,4 +189,6 @@ private:
     QSet<QTreeWidgetItem *> notListed; // map nodes whose listing broke off
     LinkProbe probe;
     bool highlightRestorePending = false;
+    QString lastSiteWanted; // "LastSite" once its connection is made
+
 };

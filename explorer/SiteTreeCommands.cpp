@@ -26,7 +26,17 @@ SiteTreeCommands::SiteTreeCommands(SiteTree &t, ListingView &l, ActionRequests &
 void SiteTreeCommands::Refresh1Click()
 {
     QTreeWidgetItem *current = tree.current();
-    if (listing.isBusy() || !current || current == tree.root())
+    if (listing.isBusy())
+        return;
+    // A failed connect left nothing current, but the node the user opened
+    // is still selected: refreshing it is trying it again.
+    QTreeWidgetItem *selected = tree.ui.tree->currentItem();
+    if (!current && selected && selected != tree.root()) {
+        tree.itemHit = true;
+        tree.openSelectedNode();
+        return;
+    }
+    if (!current || current == tree.root())
         return;
     QTreeWidgetItem *m = mapNodeOf(current);
     if (!m)

@@ -40,6 +40,7 @@ QString StatusTexts::text(int code)
 void StatusTexts::show(StatusPanels *bar, int code)
 {
     bar->setPanelText(0, QStringLiteral("Status: ") + text(code));
+    bar->setPanelToolTip(0, QString());
 }
 
 void StatusTexts::showEncryption(

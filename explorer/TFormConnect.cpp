@@ -62,6 +62,13 @@ void TFormConnect::buildFields()
     EditDir = field(this, "EditDir", false);
     EditLogin = field(this, "EditLogin", true);
     EditPswd = field(this, "EditPswd", true);
+    // Shown as dots: the dialog may be open while someone looks on.
+    EditPswd->setEchoMode(QLineEdit::Password);
+    CheckShowPswd = new QCheckBox(tr("S&how"), this);
+    CheckShowPswd->setObjectName(QStringLiteral("CheckShowPswd"));
+    connect(CheckShowPswd, &QCheckBox::toggled, this, [this](bool shown) {
+        EditPswd->setEchoMode(shown ? QLineEdit::Normal : QLineEdit::Password);
+    });
     CheckAnon = new QCheckBox(tr("&Anonymous Login (default for most sites)"), this);
     CheckAnon->setObjectName(QStringLiteral("CheckAnon"));
     LabelLogin = new QLabel(tr("&Login:"), this);
@@ -95,7 +102,10 @@ void TFormConnect::buildFields()
     form->addWidget(CheckAnon);
     auto *credentials = new QFormLayout;
     credentials->addRow(LabelLogin, EditLogin);
-    credentials->addRow(LabelPswd, EditPswd);
+    auto *passwordRow = new QHBoxLayout;
+    passwordRow->addWidget(EditPswd, 1);
+    passwordRow->addWidget(CheckShowPswd);
+    credentials->addRow(LabelPswd, passwordRow);
     form->addLayout(credentials);
     form->addWidget(buildOptions());
     form->addStretch();
@@ -112,7 +122,7 @@ void TFormConnect::buildFields()
     // The fields in the order they are read, the box before the two fields
     // it governs (creation order would put it after them).
     QWidget *const order[] = { EditFTP, EditDesc, EditDir, CheckAnon, EditLogin, EditPswd,
-        ComboSecurity, ComboTimeZone, Button2, Button1 };
+        CheckShowPswd, ComboSecurity, ComboTimeZone, Button2, Button1 };
     for (size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 
@@ -209,6 +219,7 @@ void TFormConnect::New1Click()
     EditDir->setText(QStringLiteral("/"));
     CheckAnon->setChecked(true);
     CheckAnonClick();
+    hidePassword();
     // New sites go encrypted where the server can.
     showOptions({ SiteSecurity::TlsIfOffered, 0 });
     setWindowTitle(kNewCaption);
@@ -233,14 +244,26 @@ void TFormConnect::Edit1Click()
     EditPswd->setText(site->Password);
     EditDir->setText(site->Directory);
     CheckAnon->setChecked(site->isAnonymous());
-    const bool anonymous = CheckAnon->isChecked();
-    for (QWidget *w : { static_cast<QWidget *>(EditLogin), static_cast<QWidget *>(EditPswd),
-             static_cast<QWidget *>(LabelLogin), static_cast<QWidget *>(LabelPswd) })
-        w->setEnabled(!anonymous);
+    enableCredentials(!CheckAnon->isChecked());
+    hidePassword();
     showOptions(options->optionsOf(site->Description));
     setWindowTitle(kEditCaption);
     EditFTPChange();
     exec();
+}
+
+void TFormConnect::enableCredentials(bool enabled)
+{
+    for (QWidget *w : { static_cast<QWidget *>(EditLogin), static_cast<QWidget *>(EditPswd),
+             static_cast<QWidget *>(LabelLogin), static_cast<QWidget *>(LabelPswd),
+             static_cast<QWidget *>(CheckShowPswd) })
+        w->setEnabled(enabled);
+}
+
+void TFormConnect::hidePassword()
+{
+    CheckShowPswd->setChecked(false);
+    EditPswd->setEchoMode(QLineEdit::Password);
 }
 
 void TFormConnect::showEvent(QShowEvent *event)
@@ -272,9 +295,7 @@ void TFormConnect::EditDescEnter()
 void TFormConnect::CheckAnonClick()
 {
     const bool anonymous = CheckAnon->isChecked();
-    for (QWidget *w : { static_cast<QWidget *>(EditLogin), static_cast<QWidget *>(EditPswd),
-             static_cast<QWidget *>(LabelLogin), static_cast<QWidget *>(LabelPswd) })
-        w->setEnabled(!anonymous);
+    enableCredentials(!anonymous);
     if (anonymous) {
         EditLogin->clear();
         EditPswd->clear();

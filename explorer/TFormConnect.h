@@ -40,6 +40,8 @@ public:
 
     QLineEdit *EditFTP, *EditDesc, *EditDir, *EditLogin, *EditPswd;
     QCheckBox *CheckAnon;
+    // Shows the password as typed; off each time the dialog opens.
+    QCheckBox *CheckShowPswd;
     QLabel *LabelLogin, *LabelPswd;
     QPushButton *Button2, *Button1;
     // Beyond the site record: kept in the site options file.
@@ -55,6 +57,8 @@ protected:
 
 private:
     void buildFields();
+    void enableCredentials(bool enabled);
+    void hidePassword();
     QWidget *buildOptions();
     void showOptions(const SiteOptions &shown);
     SiteOptions chosenOptions() const;

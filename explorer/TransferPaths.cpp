@@ -21,7 +21,17 @@ QString uploadTarget(const QString &currentPath, const QString &localPath)
     QString target = currentPath;
     if (!target.isEmpty() && !target.endsWith(QLatin1Char('/')))
         target += QLatin1Char('/');
-    return target + baseName(localPath);
+    return target + localPath.mid(localPath.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
+QString localPathIn(const QString &folder, const TWin32FindData &entry)
+{
+    QString path = folder;
+    if (!path.endsWith(QLatin1Char('/')))
+        path += QLatin1Char('/');
+    return path
+        + QString::fromUtf8(
+            entry.cFileName, int(qstrnlen(entry.cFileName, sizeof entry.cFileName)));
 }
 
 QString openTarget(const QString &tempFolder, const TWin32FindData &entry)

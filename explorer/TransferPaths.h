@@ -10,8 +10,13 @@ namespace TransferPaths {
 // The text after the last "/" or "\", lower-cased; the whole text if neither.
 QString baseName(const QString &path);
 
-// The remote path an upload of `localPath` lands at in `currentPath`.
+// The remote path an upload of `localPath` lands at in `currentPath`: the
+// local name as it is (another case would be another file on most servers).
 QString uploadTarget(const QString &currentPath, const QString &localPath);
+
+// Where a file of several downloaded into one folder lands: its own name,
+// in its own case (two names that differ only in case stay two files).
+QString localPathIn(const QString &folder, const TWin32FindData &entry);
 
 // The local path a file opened from the site is downloaded to, inside the
 // temporary download folder (which ends in "/"). Built from the entry's own

@@ -10,7 +10,8 @@ class UrlOpener {
 public:
     using Opener = std::function<bool(const QUrl &)>;
 
-    // Whether a browser took the address.
+    // Whether a browser took the address; for a local file, whether the
+    // desktop has a program for its type.
     static bool open(const QUrl &url);
     // An empty opener restores the desktop's.
     static void install(Opener opener);

@@ -112,12 +112,13 @@ QString failureText(TWinInetError error)
     }
 }
 
-QString failureMessage(TWinInetError error)
+QString failureMessage(TWinInetError error, const QString &cause)
 {
     const QString text = failureText(error);
     if (text.isEmpty())
         return text;
-    return text + QStringLiteral("\r\rThe transfer has been terminated and the queue stopped.");
+    return text + (cause.isEmpty() ? QString() : QLatin1Char(' ') + cause)
+        + QStringLiteral("\r\rThe transfer has been terminated and the queue stopped.");
 }
 
 } // namespace ProgressTexts

@@ -38,7 +38,8 @@ QString queueText(int files);
 
 // The failure text of a transfer's result code, empty for codes that have none.
 QString failureText(TWinInetError error);
-// The failure text with the sentence that says the queue stopped; empty when none.
-QString failureMessage(TWinInetError error);
+// The failure text, then its `cause` (a sentence) where one is known, then
+// the sentence that says the queue stopped; empty when the code has no text.
+QString failureMessage(TWinInetError error, const QString &cause = QString());
 
 } // namespace ProgressTexts

@@ -21,6 +21,9 @@ struct QueueItem {
     QString host;
     QString login;
     QString password;
+    // An upload into a folder the window had not listed: the server is asked
+    // whether the file is there before it is replaced.
+    bool askBeforeReplacing = false;
     QueueItemState state = QueueItemState::Waiting;
     QString failure; // why a failed item failed
 

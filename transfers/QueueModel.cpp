@@ -2,6 +2,7 @@
 
 #include "platform/IconList.h"
 #include "transfers/QueueRules.h"
+#include "widgets/PasswordText.h"
 
 #include <QApplication>
 #include <QStyle>
@@ -95,8 +96,7 @@ QVariant QueueModel::display(const QueueItem &item, int column) const
     case Login:
         return item.login;
     case Password:
-        // Whoever looks over the user's shoulder reads no password.
-        return QString(item.password.size(), QChar(0x2022));
+        return passwordDots(item.password);
     case Actions:
         return item.actions;
     case SaveFile:

@@ -1,6 +1,7 @@
 #include "transfers/TFormNewer.h"
 
 #include "platform/Prompts.h"
+#include "platform/UserFolders.h"
 #include "storage/TRegFile.h"
 #include "storage/TaggedValue.h"
 
@@ -78,7 +79,7 @@ void TFormNewer::FormShow()
     TaggedValue dir;
     if (reg)
         reg->ReadValueDef(kNewerDir, TaggedValue(QString()), dir);
-    EditDir->setText(dir.toString().isEmpty() ? QDir::tempPath() : dir.toString());
+    EditDir->setText(dir.toString().isEmpty() ? UserFolders::downloads() : dir.toString());
     RadioNewer->setFocus();
     oneFolderFlag = false;
 }
@@ -106,6 +107,16 @@ void TFormNewer::ButtonBrowseClick()
 void TFormNewer::ButtonOKClick()
 {
     oneFolderFlag = !RadioSeparate->isChecked();
+    // Files are fetched into it unattended, later: a folder others can write
+    // would let them put a link where a file is to land.
+    if (oneFolderFlag && !UserFolders::onlyUserCanWrite(EditDir->text())) {
+        Prompts::error(QDir(EditDir->text()).exists()
+                ? tr("Other users can write to the folder \"%1\". Please choose a folder "
+                     "of your own.")
+                      .arg(EditDir->text())
+                : tr("The folder \"%1\" does not exist.").arg(EditDir->text()));
+        return;
+    }
     accept();
 }
 

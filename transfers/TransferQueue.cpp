@@ -3,6 +3,7 @@
 #include "platform/Prompts.h"
 #include "transfers/QueueRules.h"
 #include "transfers/TFormStartQueue.h"
+#include "widgets/PasswordText.h"
 #include "widgets/StatusPanels.h"
 #include "widgets/TListView.h"
 

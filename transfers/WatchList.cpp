@@ -8,6 +8,7 @@
 #include "platform/TempFolder.h"
 #include "storage/EFileCreateError.h"
 #include "transfers/TFormNewer.h"
+#include "widgets/PasswordText.h"
 #include "widgets/TListView.h"
 
 #include <QAction>
@@ -156,7 +157,7 @@ void WatchList::appendRow(const WatchRecord &record, const QString &status)
 {
     QList<QStandardItem *> row;
     for (const QString &text : { record.name, status, QString(), QString(), QString(), record.host,
-             record.login, record.password, QString(), QString() }) {
+             record.login, passwordDots(record.password), QString(), QString() }) {
         auto *item = new QStandardItem(text);
         item->setEditable(false);
         row << item;
@@ -244,7 +245,7 @@ void WatchList::addFileRow(const FileSelection &selection, const FileSelection::
         setCell(found, Size, QString());
     total += double(fileSize(item.record.entry));
     setCell(found, Login, record.login);
-    setCell(found, Password, record.password);
+    setCell(found, Password, passwordDots(record.password));
 }
 
 void WatchList::RemovefromWatchList1Click()

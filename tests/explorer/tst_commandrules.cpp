@@ -33,7 +33,7 @@ TreeFacts siteWithFolders()
 TreeFacts rootCurrent()
 {
     TreeFacts t;
-    t.hasSites = t.hasCurrent = t.currentIsRoot = t.hasSelectedNode = true;
+    t.hasSites = t.hasCurrent = t.currentIsRoot = t.hasSelectedNode = t.selectedIsRoot = true;
     return t;
 }
 
@@ -85,11 +85,17 @@ private slots:
         QTest::newRow("nothing opened yet")
             << nothingOpen << rows(0) << 0 << false << QStringList()
             << QStringList { "MenuDownload" } << QStringList() << QStringList { "All1" };
+        // A failed connect leaves nothing current: F5 tries the selected node again.
+        TreeFacts failedConnect = nothingOpen;
+        failedConnect.hasSelectedNode = failedConnect.selectedIsSite = true;
+        QTest::newRow("connect failed")
+            << failedConnect << rows(0) << 0 << false << QStringList { "Edit" }
+            << QStringList { "MenuDownload" } << QStringList() << connected;
         QTest::newRow("one file on the site page")
             << listedFolder(true) << rows(1) << 0 << false
             << QStringList { "Delete", "Open", "Download", "Watch", "Send" }
             << QStringList { "MenuOpen", "MenuDownload", "MenuUpload", "MenuAdd", "MenuDelete",
-                   "CreateDirectory1" }
+                   "CreateDirectory1", "RenameFile1" }
             << allPopup << connected;
         QTest::newRow("two files on the site page")
             << listedFolder(true) << rows(2) << 0 << false
@@ -138,7 +144,7 @@ private slots:
         QTest::newRow("busy") << listedFolder(true) << rows(1) << 0 << true
                               << QStringList { "Delete", "Open", "Download", "Watch", "Send" }
                               << QStringList { "MenuOpen", "MenuDownload", "MenuUpload", "MenuAdd",
-                                     "MenuDelete", "CreateDirectory1" }
+                                     "MenuDelete", "CreateDirectory1", "RenameFile1" }
                               << allPopup << QStringList { "Stop", "Files1", "All1" };
     }
 

@@ -19,9 +19,9 @@ bool connectTo(TWinInetFTP &ftp, SessionRecorder &log, bool anonymous)
     ftp.Password = anonymous ? QString() : FtpFixture::password();
     const int before = log.count(QStringLiteral("Connect"));
     ftp.Connect();
-    waitFor([&] { return log.count(QStringLiteral("Connect")) > before; }, 20000);
-    return log.count(QStringLiteral("Connect")) > before && ftp.LastError() == errNone
-        && ftp.Connected();
+    if (!waitFor([&] { return log.count(QStringLiteral("Connect")) > before; }, 20000))
+        return false;
+    return ftp.LastError() == errNone && ftp.Connected();
 }
 
 bool waitFor(const std::function<bool()> &done, int timeoutMs)

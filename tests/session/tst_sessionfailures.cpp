@@ -36,7 +36,8 @@ bool connectToServer(TWinInetFTP &ftp, SessionRecorder &log, const FaultServer &
     ftp.Login = QStringLiteral("user");
     ftp.Password = QStringLiteral("secret");
     ftp.Connect();
-    waitFor([&] { return log.count(QStringLiteral("Connect")) > 0; }, 20000);
+    if (!waitFor([&] { return log.count(QStringLiteral("Connect")) > 0; }, 20000))
+        return false;
     return ftp.LastError() == errNone && ftp.Connected();
 }
 

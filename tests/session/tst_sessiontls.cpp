@@ -21,7 +21,8 @@ bool connectTo(TWinInetFTP &ftp, SessionRecorder &log, const TlsFtpServer &serve
     ftp.Password = QStringLiteral("secret");
     const int before = log.count(QStringLiteral("Connect"));
     ftp.Connect();
-    waitFor([&] { return log.count(QStringLiteral("Connect")) > before; }, 20000);
+    if (!waitFor([&] { return log.count(QStringLiteral("Connect")) > before; }, 20000))
+        return false;
     return ftp.LastError() == errNone && ftp.Connected();
 }
 

@@ -108,8 +108,8 @@ private slots:
         QCOMPARE(list->rowCount(), 2);
         const QStringList row0 { "/pub/report.pdf", "Waiting", RowTexts::formatSize(1234567),
             RowTexts::typeNameForFile("report.pdf"), QString(), "ftp.example.org", "anna",
-            QString(6, QChar(0x2022)), // the password in dots
-            "Download", "/home/user/pub/report.pdf" };
+            QString(8, QChar(0x25CF)) /* "secret", as dots */, "Download",
+            "/home/user/pub/report.pdf" };
         for (int c = 0; c < 10; ++c)
             if (c != 4)
                 QCOMPARE(list->shownModel()->index(0, c).data().toString(), row0[c]);

@@ -77,6 +77,11 @@ class TestFileOperations : public QObject {
             dialog->CheckAnon->click();
             QTest::keyClicks(dialog->EditLogin, QStringLiteral("vrex"));
             QTest::keyClicks(dialog->EditPswd, QStringLiteral("secret"));
+            // Dots, unless the user asks to see what was typed.
+            QCOMPARE(dialog->EditPswd->echoMode(), QLineEdit::Password);
+            dialog->CheckShowPswd->click();
+            QCOMPARE(dialog->EditPswd->echoMode(), QLineEdit::Normal);
+            QCOMPARE(dialog->EditPswd->displayText(), QStringLiteral("secret"));
             QTest::mouseClick(dialog->Button2, Qt::LeftButton);
         });
         form->controls().menu->New1->trigger();
@@ -84,6 +89,14 @@ class TestFileOperations : public QObject {
     }
 
     int rowOf(const QString &caption) { return column(files(), 0).indexOf(caption); }
+
+    // Lines of the server's log naming this command (renames, deletes and
+    // new folders are logged as they are carried out).
+    int serverLogged(const QString &command)
+    {
+        const QByteArray log = fileContents(QFileInfo(server.userRoot()).path() + "/server.log");
+        return int(log.count(" " + command.toUtf8() + " "));
+    }
 
     void selectRows(const QStringList &captions)
     {
@@ -161,7 +174,7 @@ private slots:
 
     void deletingAFileAsksWithItsOwnCaseAndRemovesIt()
     {
-        writeFileBytes(onDisk("ReadMe.TXT"), QByteArray(1000, 'x'));
+        QVERIFY(writeFileBytes(onDisk("ReadMe.TXT"), QByteArray(1000, 'x')));
         openWritableSite(6);
         const QString sizeBefore = panel(2);
 
@@ -246,42 +259,61 @@ private slots:
 
     void renamingAFileInPlace()
     {
-        writeFileBytes(onDisk("a.txt"), "alpha");
+        QVERIFY(writeFileBytes(onDisk("a.txt"), "alpha"));
         openWritableSite(6);
         QTreeWidgetItem *a = rowNode("a.txt");
         // F2 on the row, as in the desktop's file manager.
         selectRows({ "a.txt" });
         files()->detailsView()->setFocus();
         QTest::keyClick(files()->detailsView(), Qt::Key_F2);
-        typeName(files(), "b.txt");
         // The row shows the new name at once; the entry keeps the old one
         // until the server has renamed the file.
-        QTRY_VERIFY(rowOf("b.txt") >= 0);
-        QVERIFY(form->listing().isBusy() || QFile::exists(onDisk("b.txt")));
+        QString nameWhenDone;
+        bool rowShownWhenDone = false;
+        TOnRenameFileDoneEvent renamed = form->ftp().OnRenameFileDone;
+        form->ftp().OnRenameFileDone = [&](TWinInetFTP *ftp) {
+            nameWhenDone = nameOf(*recordOf(a));
+            rowShownWhenDone = rowOf("b.txt") >= 0;
+            renamed(ftp);
+        };
+        typeName(files(), "b.txt");
         QTRY_VERIFY_WITH_TIMEOUT(idle() && QFile::exists(onDisk("b.txt")), kNetWait);
+        QCOMPARE(nameWhenDone, QStringLiteral("a.txt"));
+        QVERIFY(rowShownWhenDone);
         QCOMPARE(rowNode("b.txt"), a);
         QVERIFY(!QFile::exists(onDisk("a.txt")));
         QCOMPARE(nameOf(*recordOf(rowNode("b.txt"))), QStringLiteral("b.txt"));
         QVERIFY(nothingPending());
 
-        // The same name sends nothing.
-        renameRow("b.txt", "b.txt");
+        QTRY_COMPARE_WITH_TIMEOUT(serverLogged("RNFR"), 1, kNetWait);
+
+        // The same name sends nothing; the File menu renames, showing F2.
+        selectRows({ "b.txt" });
+        form->listing().File2Click();
+        QAction *rename = form->controls().menu->RenameFile1;
+        QVERIFY(rename->isVisible() && rename->isEnabled());
+        QCOMPARE(rename->shortcut(), QKeySequence(Qt::Key_F2));
+        rename->trigger();
+        typeName(files(), "b.txt");
         QTRY_VERIFY(
             !files()->findChild<QLineEdit *>() || !files()->findChild<QLineEdit *>()->isVisible());
-        QCoreApplication::processEvents();
-        QVERIFY(idle() && nothingPending());
+        QVERIFY(form->controls().PopupMenu1->actions().contains(
+            form->controls().PopupMenu1->findChild<QAction *>("Rename1")));
 
-        // Later commands use the new name.
+        // Later commands use the new name; what they send comes after
+        // anything the same-name rename could have sent.
         selectRows({ "b.txt" });
-        prompts->answer(QMessageBox::No);
+        prompts->answer(QMessageBox::Yes);
         form->MenuDeleteClick();
         QCOMPARE(
             prompts->messageTexts(), QStringList { "Are you sure you want to delete \"/b.txt\"?" });
+        QTRY_VERIFY_WITH_TIMEOUT(idle() && serverLogged("DELE") == 1, kNetWait);
+        QCOMPARE(serverLogged("RNFR"), 1);
     }
 
     void aRefusedRenameRestoresTheRow()
     {
-        writeFileBytes(onDisk("a.txt"), "alpha");
+        QVERIFY(writeFileBytes(onDisk("a.txt"), "alpha"));
         openWritableSite(6);
         QTreeWidgetItem *a = rowNode("a.txt");
 
@@ -366,6 +398,8 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(idle() && column(files(), 0) == QStringList { "docs" }, kNetWait);
         form->MenuDeleteClick();
         QVERIFY(idle() && nothingPending() && QDir(onDisk("pub")).exists());
+        QCOMPARE(panel(0),
+            "Status: The folder \"/pub\" is not empty: only an empty folder can be deleted.");
 
         // An empty one goes without a question; its parent becomes current.
         openNode(child(site(), "empty"));
@@ -387,7 +421,18 @@ private slots:
     {
         openWritableSite(5);
         newFolder("fresh");
-        QTRY_VERIFY_WITH_TIMEOUT(idle() && child(site(), "fresh") && nothingPending(), kNetWait);
+        // Deleting it before the server has made it is refused, and says why.
+        form->fileOperations().deleteFolder(site()->child(site()->childCount() - 1));
+        QCOMPARE(panel(0),
+            QStringLiteral("Status: A new folder is still being created: delete it once it is "
+                           "there."));
+        // The name shows as soon as it is typed; the folder is there once
+        // the server made it and the tree knows it as a listed entry.
+        QTRY_VERIFY_WITH_TIMEOUT(idle() && QDir(onDisk("fresh")).exists()
+                && mapNodeOf(child(site(), "fresh")) && nothingPending(),
+            kNetWait);
+        // The folder shown holds it at once.
+        QCOMPARE(column(files(), 0).count("fresh"), 1);
         openNode(child(site(), "fresh"));
         QTRY_VERIFY_WITH_TIMEOUT(
             idle() && form->tree().current() == child(site(), "fresh"), kNetWait);

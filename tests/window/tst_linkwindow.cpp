@@ -38,8 +38,8 @@ const QString kStopped
 void addLinks(const QString &root, const QByteArray &fileBytes)
 {
     QVERIFY(QDir(root).mkpath(QStringLiteral("realdir")));
-    writeFileBytes(root + QStringLiteral("/realdir/inner.txt"), "inside\n");
-    writeFileBytes(root + QStringLiteral("/file.bin"), fileBytes);
+    QVERIFY(writeFileBytes(root + QStringLiteral("/realdir/inner.txt"), "inside\n"));
+    QVERIFY(writeFileBytes(root + QStringLiteral("/file.bin"), fileBytes));
     QVERIFY(QFile::link(QStringLiteral("realdir"), root + QStringLiteral("/dirlink")));
     QVERIFY(QFile::link(QStringLiteral("file.bin"), root + QStringLiteral("/filelink")));
     QVERIFY(QFile::link(QStringLiteral("nowhere"), root + QStringLiteral("/dangling")));
@@ -70,10 +70,12 @@ class TestLinkWindow : public QObject {
     }
 
     // Enter on the row, as a person opens what is selected.
-    void pressEnterOn(const QString &name)
+    [[nodiscard]] bool pressEnterOn(const QString &name)
     {
-        selectRowsNamed(files(), { name });
+        if (!selectRowsNamed(files(), { name }))
+            return false;
         QTest::keyClick(files()->currentView(), Qt::Key_Return);
+        return true;
     }
 
     // Opens and downloads every kind of link on the site shown.
@@ -87,7 +89,7 @@ class TestLinkWindow : public QObject {
         QVERIFY(!child(site, "dirlink"));
 
         // A link to a folder opens as that folder and joins the tree.
-        pressEnterOn("dirlink");
+        QVERIFY(pressEnterOn("dirlink"));
         QTRY_VERIFY_WITH_TIMEOUT(
             idle() && column(files(), 0) == QStringList { "inner.txt" }, kNetWait);
         QCOMPARE(
@@ -107,7 +109,7 @@ class TestLinkWindow : public QObject {
         // A link to a file is downloaded as the double-click downloads a file.
         const QString saved = local.filePath(QStringLiteral("copy.bin"));
         prompts->answerSave(saved);
-        selectRowsNamed(files(), { "filelink" });
+        QVERIFY(selectRowsNamed(files(), { "filelink" }));
         form->files().openOrDownloadRow();
         QTRY_VERIFY_WITH_TIMEOUT(
             QFile::exists(saved) && form->queue().count() == 0 && idle(), kNetWait);
@@ -118,7 +120,7 @@ class TestLinkWindow : public QObject {
 
         // A link that leads nowhere fails as a download does, and nothing breaks.
         prompts->answerSave(local.filePath(QStringLiteral("nothing.bin")));
-        selectRowsNamed(files(), { "dangling" });
+        QVERIFY(selectRowsNamed(files(), { "dangling" }));
         form->files().openOrDownloadRow();
         QTRY_VERIFY_WITH_TIMEOUT(idle() && !prompts->messageTexts().isEmpty(), kNetWait);
         QVERIFY2(prompts->messageTexts().last().endsWith(kStopped),
@@ -128,7 +130,7 @@ class TestLinkWindow : public QObject {
         QCOMPARE(
             QDir(local.path()).entryList(QDir::Files | QDir::Hidden), QStringList { "copy.bin" });
         QVERIFY(!child(site, "dangling"));
-        pressEnterOn("dirlink");
+        QVERIFY(pressEnterOn("dirlink"));
         QTRY_VERIFY_WITH_TIMEOUT(
             idle() && column(files(), 0) == QStringList { "inner.txt" }, kNetWait);
     }

@@ -217,16 +217,16 @@ private slots:
         QFETCH(int, newConnections);
         QFETCH(QByteArray, expected);
         QFETCH(bool, planted);
-        writeFileBytes(server.userRoot() + QStringLiteral("/same.txt"), "the user's copy");
-        writeFileBytes(server.anonRoot() + QStringLiteral("/same.txt"), "the anonymous copy");
+        QVERIFY(writeFileBytes(server.userRoot() + QStringLiteral("/same.txt"), "the user's copy"));
+        QVERIFY(writeFileBytes(server.anonRoot() + QStringLiteral("/same.txt"), "the anonymous copy"));
         const QString target = localPath(QStringLiteral("same.txt"));
         QTemporaryDir elsewhere;
         const QString victim = elsewhere.filePath(QStringLiteral("own.txt"));
-        writeFileBytes(victim, "the user's own file");
+        QVERIFY(writeFileBytes(victim, "the user's own file"));
         if (planted)
             QVERIFY(QFile::link(victim, target));
         else
-            writeFileBytes(target, "old");
+            QVERIFY(writeFileBytes(target, "old"));
         openWindow();
         prompts->answerSave(target);
         prompts->answer(QMessageBox::Ok); // overwrite the old copy
@@ -263,7 +263,9 @@ private slots:
         QTest::newRow("a file not on the site")
             << "/nothere.txt"
             << "nothere.txt" << true
-            << QStringLiteral("The requested file cannot be found.") + kStopped;
+            << QStringLiteral("The requested file cannot be found. The server replied: 550 No "
+                              "such file or directory.")
+                + kStopped;
         // Not even root may create files there.
         QTest::newRow("a folder that cannot be written")
             << "/readme.txt"
@@ -308,7 +310,7 @@ private slots:
             QVERIFY(f.open(QIODevice::WriteOnly) && f.resize(qint64(1) << 30));
         }
         const QString target = localPath(QStringLiteral("big.bin"));
-        writeFileBytes(target, "the good old file");
+        QVERIFY(writeFileBytes(target, "the good old file"));
         openWindow();
         prompts->answerSave(target);
         prompts->answer(QMessageBox::Ok);

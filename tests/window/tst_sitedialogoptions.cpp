@@ -207,7 +207,7 @@ private slots:
         }
         const QByteArray damaged("{\"sites\": {\"Secure\": {\"security\": \"requ");
         const QString path = SiteOptionsFile().filePath();
-        writeFileBytes(path, damaged);
+        QVERIFY(writeFileBytes(path, damaged));
         form = openMainWindow();
         QCOMPARE(prompts->messageTexts(), QStringList { "Invalid Site Options File." });
         QCOMPARE(prompts->asked[0].icon, Prompts::Icon::Error);
@@ -292,14 +292,14 @@ private slots:
         const QDateTime threeHoursAgo = QDateTime::currentDateTimeUtc().addSecs(-3 * 3600);
         const QString changed = vsftpd.anonRoot() + QStringLiteral("/tenk.bin");
         for (const QString name : { "readme.txt", "tenk.bin" })
-            setModified(vsftpd.anonRoot() + QLatin1Char('/') + name, threeHoursAgo);
+            QVERIFY(setModified(vsftpd.anonRoot() + QLatin1Char('/') + name, threeHoursAgo));
         form = openMainWindow();
         createSite(host, QStringLiteral("Clock"),
             [&](TFormConnect *d) { choose(d->ComboTimeZone, QStringLiteral("UTC")); });
         TListView *files = form->controls().ListView1;
         QTRY_VERIFY_WITH_TIMEOUT(
             idle() && column(files, 0).contains(QStringLiteral("tenk.bin")), kNetWait);
-        selectRowsNamed(files, { "readme.txt", "tenk.bin" });
+        QVERIFY(selectRowsNamed(files, { "readme.txt", "tenk.bin" }));
         form->MenuAddClick();
         const std::vector<WatchRecord> before = WatchFile().load().records;
         QCOMPARE(int(before.size()), 2);
@@ -312,10 +312,10 @@ private slots:
             QCOMPARE(FileTime::toUnixSeconds(after[i].entry.ftLastWriteTime),
                 FileTime::toUnixSeconds(before[i].entry.ftLastWriteTime) - 7200);
 
-        setModified(changed, threeHoursAgo.addSecs(3600));
+        QVERIFY(setModified(changed, threeHoursAgo.addSecs(3600)));
         QTemporaryDir local;
         form->controls().TabSet1->setCurrentIndex(1);
-        selectRowsNamed(form->controls().ListView2, { "/readme.txt", "/tenk.bin" });
+        QVERIFY(selectRowsNamed(form->controls().ListView2, { "/readme.txt", "/tenk.bin" }));
         prompts->answerFolder(local.path());
         QTimer::singleShot(0, form.get(), [this] {
             auto *newer = form->findChild<TFormNewer *>();

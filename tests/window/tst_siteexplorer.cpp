@@ -340,7 +340,7 @@ private slots:
             anonymous = tabs(7);
             dialog->CheckAnon->click();
             dialog->EditFTP->setFocus();
-            named = tabs(9);
+            named = tabs(10);
             dialog->reject();
         });
         form->controls().menu->New1->trigger();
@@ -350,8 +350,8 @@ private slots:
                 dialog->ComboSecurity, dialog->ComboTimeZone, dialog->Button2, dialog->Button1 }));
         QCOMPARE(named,
             (W { dialog->EditFTP, dialog->EditDesc, dialog->EditDir, dialog->CheckAnon,
-                dialog->EditLogin, dialog->EditPswd, dialog->ComboSecurity, dialog->ComboTimeZone,
-                dialog->Button2, dialog->Button1 }));
+                dialog->EditLogin, dialog->EditPswd, dialog->CheckShowPswd, dialog->ComboSecurity,
+                dialog->ComboTimeZone, dialog->Button2, dialog->Button1 }));
     }
 
     void listingShowsWhatAPersonShouldSee()
@@ -373,8 +373,8 @@ private slots:
         // either side of a midnight that passes meanwhile.
         const QDateTime now = QDateTime::currentDateTimeUtc();
         const QDate today = now.date();
-        setModified(root + "/ahead.txt", now.addDays(3));
-        setModified(root + "/tomorrow.txt", now.addDays(1));
+        QVERIFY(setModified(root + "/ahead.txt", now.addDays(3)));
+        QVERIFY(setModified(root + "/tomorrow.txt", now.addDays(1)));
 
         open();
         createSite({ server.host(), QStringLiteral("Looks") });

@@ -44,15 +44,13 @@ class TestTlsWindow : public QObject {
     std::unique_ptr<TForm1> form;
     std::unique_ptr<ScriptedPrompts> prompts;
 
-    // The window as the program opens it.
-    TForm1 &open()
+    // The window as the program opens it; false when it never showed.
+    [[nodiscard]] bool open()
     {
         form = std::make_unique<TForm1>();
         form->createDialogs();
         form->show();
-        if (!QTest::qWaitForWindowExposed(form.get()))
-            qWarning("main window was not exposed");
-        return *form;
+        return QTest::qWaitForWindowExposed(form.get());
     }
 
     TListView *files() { return form->controls().ListView1; }
@@ -108,8 +106,8 @@ private slots:
         TestCertificate cert("IP:127.0.0.1");
         TlsFtpServer server("tls", &cert);
         QVERIFY(cert.ok() && server.ok());
-        writeFileBytes(server.root() + "/hello.txt", "hello");
-        open();
+        QVERIFY(writeFileBytes(server.root() + "/hello.txt", "hello"));
+        QVERIFY(open());
         prompts->answerChoice(CertificateTrust::TrustOnce);
         createSite(server, "Secure");
         QTRY_VERIFY_WITH_TIMEOUT(
@@ -139,7 +137,7 @@ private slots:
         TestCertificate cert("IP:127.0.0.1");
         TlsFtpServer server("tls", &cert);
         QVERIFY(cert.ok() && server.ok());
-        open();
+        QVERIFY(open());
         createSite(server, "Secure");
         waitForMessage(QStringLiteral("The certificate of %1 was not trusted. "
                                       "The connection was not made.")
@@ -157,7 +155,7 @@ private slots:
         // A new window, a new run: the certificate is trusted without a word.
         form->FormClose();
         prompts->clear();
-        open();
+        QVERIFY(open());
         QTRY_VERIFY_WITH_TIMEOUT(idle() && panel(4) == "Encrypted", kNetWait);
         QVERIFY2(prompts->asked.isEmpty(), qPrintable(prompts->messageTexts().join('|')));
     }
@@ -167,9 +165,9 @@ private slots:
         TestCertificate cert("IP:127.0.0.1");
         TlsFtpServer server("tls", &cert);
         QVERIFY(cert.ok() && server.ok());
-        writeFileBytes(server.root() + "/hello.txt", "hello");
+        QVERIFY(writeFileBytes(server.root() + "/hello.txt", "hello"));
         QTemporaryDir local;
-        open();
+        QVERIFY(open());
         prompts->answerSave(local.filePath("hello.txt"));
         QTimer::singleShot(0, form.get(), [&] {
             TFormGetFile *d = form->findChild<TFormGetFile *>();
@@ -235,7 +233,7 @@ private slots:
         TestCertificate cert(altName);
         TlsFtpServer server(mode, mode == "tls" ? &cert : nullptr);
         QVERIFY(cert.ok() && server.ok());
-        open();
+        QVERIFY(open());
         createSite(server, "Insecure");
         waitForMessage(message.arg(server.address()));
         // Refused without asking about the certificate.

@@ -114,7 +114,10 @@ class TestTransferWindow : public QObject {
             kNetWait);
     }
 
-    void selectRows(const QStringList &names) { selectRowsNamed(files(), names); }
+    [[nodiscard]] bool selectRows(const QStringList &names)
+    {
+        return selectRowsNamed(files(), names);
+    }
 
     void waitForQueueToEmpty()
     {
@@ -126,7 +129,7 @@ class TestTransferWindow : public QObject {
     {
         makeSparseFile(server.userRoot() + QStringLiteral("/big.bin"), qint64(1) << 30);
         openSite(QStringLiteral("Private"), 6);
-        selectRows({ QStringLiteral("big.bin") });
+        QVERIFY(selectRows({ QStringLiteral("big.bin") }));
         prompts->answerSave(target);
         if (QFile::exists(target))
             prompts->answer(QMessageBox::Ok);
@@ -203,24 +206,40 @@ private slots:
 
     void downloadsFromTwoSitesRunOneAfterAnotherAndLandByteExact()
     {
-        writeFileBytes(localPath(QStringLiteral("readme.txt")), "old copy");
+        // Nothing chosen before: the folder question starts in the desktop's
+        // Downloads folder.
+        QTemporaryDir downloads;
+        QVERIFY(writeFileBytes(qEnvironmentVariable("XDG_CONFIG_HOME") + "/user-dirs.dirs",
+            "XDG_DOWNLOAD_DIR=\"" + downloads.path().toUtf8() + "\"\n"));
+        QVERIFY(writeFileBytes(localPath(QStringLiteral("readme.txt")), "old copy"));
+        QVERIFY(writeFileBytes(localPath(QStringLiteral("tenk.bin")), "keep me"));
         openSite(QStringLiteral("Public"), 5);
-        selectRows({ QStringLiteral("readme.txt"), QStringLiteral("tenk.bin") });
-        prompts->answerSave(localPath(QStringLiteral("readme.txt")));
-        prompts->answer(QMessageBox::Ok); // overwrite the old copy
-        prompts->answerSave(localPath(QStringLiteral("tenk.bin")));
+        // Several files: one folder question, one overwrite question each.
+        QVERIFY(selectRows({ QStringLiteral("readme.txt"), QStringLiteral("tenk.bin"),
+            QStringLiteral("zero.bin") }));
+        prompts->answerFolder(local->path());
+        prompts->answerChoice(0); // "Yes": overwrite the old copy
+        prompts->answerChoice(2); // "Skip" tenk.bin
         form->MenuDownloadClick();
-        QCOMPARE(prompts->asked[0].title, QStringLiteral("Save /readme.txt As"));
+        QCOMPARE(prompts->asked[0].kind, QStringLiteral("folder"));
+        QCOMPARE(prompts->asked[0].text, downloads.path() + QLatin1Char('/'));
+        QCOMPARE(prompts->asked.size(), 3);
         QCOMPARE(prompts->asked[1].text,
             QStringLiteral("File: \"") + localPath(QStringLiteral("readme.txt"))
                 + QStringLiteral("\" already exists.\r\rIs it okay to overwrite this file?"));
+        QCOMPARE(prompts->asked[1].choices,
+            (QStringList { "Yes", "Yes to all", "Skip", "Cancel" }));
+        QCOMPARE(queue().count(), 2);
         QCOMPARE(panel(3), QStringLiteral("Queue: Running"));
         waitForQueueToEmpty();
+        QCOMPARE(fileContents(localPath(QStringLiteral("tenk.bin"))), QByteArray("keep me"));
+        QCOMPARE(QFileInfo(localPath(QStringLiteral("zero.bin"))).size(), 0);
+        QCOMPARE(panel(0), "Status: Download complete: " + localPath(QStringLiteral("zero.bin")));
 
         // The third file comes from the other site, by double-click.
-        writeFileBytes(server.userRoot() + QStringLiteral("/Notes.TXT"), QByteArray(70000, 'n'));
+        QVERIFY(writeFileBytes(server.userRoot() + QStringLiteral("/Notes.TXT"), QByteArray(70000, 'n')));
         openSite(QStringLiteral("Private"), 6);
-        selectRows({ QStringLiteral("Notes.TXT") });
+        QVERIFY(selectRows({ QStringLiteral("Notes.TXT") }));
         prompts->answerSave(localPath(QStringLiteral("notes.txt")));
         form->files().openOrDownloadRow();
         QCOMPARE(prompts->asked.last().text, local->path() + QStringLiteral("/notes.txt"));
@@ -228,10 +247,8 @@ private slots:
 
         QCOMPARE(fileContents(localPath(QStringLiteral("readme.txt"))),
             fileContents(server.anonRoot() + QStringLiteral("/readme.txt")));
-        QCOMPARE(fileContents(localPath(QStringLiteral("tenk.bin"))),
-            fileContents(server.anonRoot() + QStringLiteral("/tenk.bin")));
         QCOMPARE(fileContents(localPath(QStringLiteral("notes.txt"))), QByteArray(70000, 'n'));
-        QCOMPARE(prompts->messageTexts().size(), 1); // the overwrite question only
+        QCOMPARE(prompts->messageTexts().size(), 0);
         QCOMPARE(panel(3), QStringLiteral("Queue: Idle"));
         QTRY_VERIFY(!form->controls().PanelTransfer->isVisible());
         form->controls().TabSet1->setCurrentIndex(2);
@@ -253,9 +270,8 @@ private slots:
         openWindowWithSites(QString::fromLatin1(vsftpd.address()));
         openSite(QStringLiteral("Vsftpd"), 8);
         const QStringList names { "readme.txt", "tenk.bin", "three-mb.bin" };
-        selectRows(names);
-        for (const QString &name : names)
-            prompts->answerSave(localPath(name));
+        QVERIFY(selectRows(names));
+        prompts->answerFolder(local->path());
         QTest::mouseClick(
             form->controls().PanelExplorerTools->button(ToolBarPanel::Download), Qt::LeftButton);
         QCOMPARE(queue().count(), 3);
@@ -271,7 +287,7 @@ private slots:
         queue().setClock([&now] { return now; });
         openSite(QStringLiteral("Public"), 5);
         form->SpeedQueueClick(); // stop
-        selectRows({ QStringLiteral("readme.txt") });
+        QVERIFY(selectRows({ QStringLiteral("readme.txt") }));
         prompts->answerSave(localPath(QStringLiteral("readme.txt")));
         QTimer::singleShot(0, form.get(), [this] {
             auto *dialog = form->findChild<TFormStartQueue *>();
@@ -325,8 +341,8 @@ private slots:
         // A recent time to the minute, as every server can tell it.
         QDateTime seen = QDateTime::currentDateTimeUtc().addSecs(-3600);
         seen.setTime(QTime(seen.time().hour(), seen.time().minute()));
-        setModified(root + QStringLiteral("/readme.txt"), seen);
-        setModified(root + QStringLiteral("/tenk.bin"), seen.addSecs(120));
+        QVERIFY(setModified(root + QStringLiteral("/readme.txt"), seen));
+        QVERIFY(setModified(root + QStringLiteral("/tenk.bin"), seen.addSecs(120)));
         for (const char *name : { "readme.txt", "tenk.bin", "gone.txt" }) {
             QueueItem item;
             item.name = QStringLiteral("/") + name;
@@ -354,22 +370,28 @@ private slots:
         QTest::addColumn<QString>("failure");
         QTest::addColumn<QString>("message");
         QTest::newRow("a save file that cannot be created")
-            << "save" << QStringLiteral("The save file is invalid.");
+            << "save"
+            << QStringLiteral("The save file is invalid. The folder \"<local>/no/such\" does not "
+                              "exist.");
         QTest::newRow("a file gone from the server")
-            << "gone" << QStringLiteral("The requested file cannot be found.");
+            << "gone"
+            << QStringLiteral("The requested file cannot be found. The server replied: 550 No "
+                              "such file or directory.");
         QTest::newRow("an upload the server refuses")
-            << "upload" << QStringLiteral("Access denied.");
+            << "upload"
+            << QStringLiteral("Access denied. The server replied: 550 Not enough privileges.");
         QTest::newRow("a download broken part way")
-            << "broken" << QStringLiteral("The transfer did not complete.");
+            << "broken" << QStringLiteral("The transfer did not complete. The connection was lost.");
     }
 
     void failuresAreToldTheItemStaysFailedAndTheQueueStops()
     {
         QFETCH(QString, failure);
         QFETCH(QString, message);
+        message.replace(QLatin1String("<local>"), local->path());
         // The file the download would replace, and the upload's source.
         const QString target = localPath(QStringLiteral("tenk.bin"));
-        writeFileBytes(target, "the good old file");
+        QVERIFY(writeFileBytes(target, "the good old file"));
         if (failure == "broken") {
             startBigDownload(target);
             server.stop();
@@ -380,7 +402,7 @@ private slots:
                 form->controls().PanelExplorerTools->button(ToolBarPanel::Send), Qt::LeftButton);
         } else {
             openSite(QStringLiteral("Public"), 5);
-            selectRows({ QStringLiteral("tenk.bin") });
+            QVERIFY(selectRows({ QStringLiteral("tenk.bin") }));
             if (failure == "gone")
                 QVERIFY(QFile::remove(server.anonRoot() + QStringLiteral("/tenk.bin")));
             if (failure == "save") {
@@ -431,14 +453,18 @@ private slots:
         if (remove)
             return;
         QCOMPARE(queue().statusOfRow(0), QStringLiteral("Waiting"));
+        QCOMPARE(column(form->controls().ListView3, 7), QStringList { "\u25CF\u25CF\u25CF\u25CF\u25CF\u25CF\u25CF\u25CF" });
         // Restarted, the item runs again; a smaller file now, so it ends soon.
         makeSparseFile(server.userRoot() + QStringLiteral("/big.bin"), 3'000'000);
-        QTimer::singleShot(0, form.get(), [this] {
+        bool asked = false;
+        QTimer::singleShot(0, form.get(), [this, &asked] {
             auto *dialog = form->findChild<TFormStartQueue *>();
-            if (dialog && dialog->isVisible())
+            asked = dialog && dialog->isVisible();
+            if (asked)
                 dialog->accept();
         });
         form->SpeedQueueClick();
+        QVERIFY(asked);
         waitForQueueToEmpty();
         QCOMPARE(QFileInfo(localPath(QStringLiteral("big.bin"))).size(), 3'000'000);
         QCOMPARE(prompts->messageTexts().size(), 1);
@@ -447,18 +473,27 @@ private slots:
     void uploadsByDialogAndByDropLandAndTheFolderIsListedAgain()
     {
         openSite(QStringLiteral("Private"), 5);
-        writeFileBytes(localPath(QStringLiteral("Data.TXT")), "data");
-        writeFileBytes(localPath(QStringLiteral("two.bin")), QByteArray(123456, 't'));
+        QVERIFY(writeFileBytes(localPath(QStringLiteral("Data.TXT")), "data"));
+        QVERIFY(writeFileBytes(localPath(QStringLiteral("README.TXT")), "mine"));
+        QVERIFY(writeFileBytes(localPath(QStringLiteral("two.bin")), QByteArray(123456, 't')));
         QDir(local->path()).mkdir(QStringLiteral("folder"));
-        prompts->answerOpen({ localPath(QStringLiteral("Data.TXT")) });
+        // Names keep their case: the server's own readme.txt is another file.
+        prompts->answerOpen(
+            { localPath(QStringLiteral("Data.TXT")), localPath(QStringLiteral("README.TXT")) });
         QTest::mouseClick(
             form->controls().PanelExplorerTools->button(ToolBarPanel::Send), Qt::LeftButton);
         QCOMPARE(prompts->asked[0].title, QStringLiteral("Current Directory: /"));
+        QCOMPARE(prompts->asked.size(), 1);
         waitForQueueToEmpty();
-        QTRY_VERIFY_WITH_TIMEOUT(idle() && column(files(), 0).contains("data.txt"), kNetWait);
-        QCOMPARE(fileContents(server.userRoot() + QStringLiteral("/data.txt")), QByteArray("data"));
+        QTRY_VERIFY_WITH_TIMEOUT(idle() && column(files(), 0).contains("Data.TXT"), kNetWait);
+        QCOMPARE(fileContents(server.userRoot() + QStringLiteral("/Data.TXT")), QByteArray("data"));
+        QCOMPARE(fileContents(server.userRoot() + QStringLiteral("/README.TXT")), QByteArray("mine"));
+        QCOMPARE(fileContents(server.userRoot() + QStringLiteral("/readme.txt")),
+            fileContents(server.anonRoot() + QStringLiteral("/readme.txt")));
 
-        // Two files and a folder dropped from a file manager.
+        // Two files and a folder dropped from a file manager; the listed
+        // Data.TXT is asked about and skipped.
+        QVERIFY(writeFileBytes(localPath(QStringLiteral("Data.TXT")), "newer data"));
         QMimeData mime;
         mime.setUrls({ QUrl::fromLocalFile(localPath(QStringLiteral("two.bin"))),
             QUrl::fromLocalFile(localPath(QStringLiteral("folder"))),
@@ -466,24 +501,62 @@ private slots:
         QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, {});
         QCoreApplication::sendEvent(files(), &enter);
         QVERIFY(enter.isAccepted());
+        prompts->clear();
+        prompts->answerChoice(2); // "Skip"
         QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, {});
         QCoreApplication::sendEvent(files(), &drop);
         QVERIFY(drop.isAccepted());
-        QCOMPARE(prompts->messageTexts().size(), 1);
-        QCOMPARE(prompts->messageTexts().last(),
-            QStringLiteral(
-                "Directory selections were ignored.  Please select only individual files."));
+        QCOMPARE(prompts->choices().size(), 1);
+        QCOMPARE(prompts->choices()[0].text,
+            "File: \"/Data.TXT\" already exists.\r\rIs it okay to overwrite this file?");
+        QCOMPARE(prompts->messageTexts(),
+            QStringList { "Directory selections were ignored.  Please select only individual "
+                          "files." });
         waitForQueueToEmpty();
         QTRY_VERIFY_WITH_TIMEOUT(idle() && column(files(), 0).contains("two.bin"), kNetWait);
         QCOMPARE(
             fileContents(server.userRoot() + QStringLiteral("/two.bin")), QByteArray(123456, 't'));
-        QCOMPARE(prompts->messageTexts().size(), 1);
+        QCOMPARE(fileContents(server.userRoot() + QStringLiteral("/Data.TXT")), QByteArray("data"));
+
+        // "Yes to all" asks once and replaces both.
+        QVERIFY(writeFileBytes(localPath(QStringLiteral("two.bin")), "two, shorter"));
+        prompts->clear();
+        prompts->answerOpen(
+            { localPath(QStringLiteral("Data.TXT")), localPath(QStringLiteral("two.bin")) });
+        prompts->answerChoice(1);
+        form->files().UploadFiletoSite1Click();
+        QCOMPARE(prompts->choices().size(), 1);
+        waitForQueueToEmpty();
+        QCOMPARE(fileContents(server.userRoot() + QStringLiteral("/Data.TXT")),
+            QByteArray("newer data"));
+        QCOMPARE(fileContents(server.userRoot() + QStringLiteral("/two.bin")),
+            QByteArray("two, shorter"));
+        QCOMPARE(prompts->messageTexts(), QStringList());
+
+        // A folder whose listing showed nothing: the server is asked as the
+        // upload runs, and Cancel leaves its file alone.
+        QTreeWidgetItem *empty = child(child(form->root(), QStringLiteral("Private")), "empty");
+        QVERIFY(empty);
+        form->controls().TreeView1->setCurrentItem(empty);
+        QTRY_VERIFY_WITH_TIMEOUT(idle() && form->tree().current() == empty, kNetWait);
+        QVERIFY(writeFileBytes(server.userRoot() + QStringLiteral("/empty/Data.TXT"), "theirs"));
+        prompts->clear();
+        prompts->answerOpen({ localPath(QStringLiteral("Data.TXT")) });
+        prompts->answer(QMessageBox::Cancel);
+        form->files().UploadFiletoSite1Click();
+        QCOMPARE(prompts->asked.size(), 1);
+        waitForQueueToEmpty();
+        QCOMPARE(prompts->messageTexts(),
+            QStringList { "File: \"/empty/Data.TXT\" already exists.\r\rIs it okay to overwrite "
+                          "this file?" });
+        QCOMPARE(fileContents(server.userRoot() + QStringLiteral("/empty/Data.TXT")),
+            QByteArray("theirs"));
     }
 
     void openedFilesGoToThePrivateFolderAndToTheDesktopsProgram()
     {
         openSite(QStringLiteral("Public"), 5);
-        selectRows({ QStringLiteral("readme.txt") });
+        QVERIFY(selectRows({ QStringLiteral("readme.txt") }));
         QTest::mouseClick(
             form->controls().PanelExplorerTools->button(ToolBarPanel::Open), Qt::LeftButton);
         waitForQueueToEmpty();
@@ -493,6 +566,17 @@ private slots:
             fileContents(server.anonRoot() + QStringLiteral("/readme.txt")));
         QCOMPARE(QFile(TempFolder::path()).permissions() & 0x0077, QFileDevice::Permissions());
         QVERIFY(prompts->asked.isEmpty());
+
+        // No program for the type: the user learns where the file is.
+        UrlOpener::install([](const QUrl &) { return false; });
+        const auto restore = qScopeGuard([this] { initTestCase(); });
+        QVERIFY(selectRows({ QStringLiteral("tenk.bin") }));
+        form->MenuOpenClick();
+        QTRY_COMPARE_WITH_TIMEOUT(prompts->messageTexts(),
+            QStringList { "No program is set to open \"tenk.bin\". The file was saved as \""
+                + TempFolder::path() + "tenk.bin\"." },
+            kNetWait);
+        QCOMPARE(prompts->asked[0].icon, Prompts::Icon::Information);
     }
 
     void closingWhileATransferRunsAsksOnceWithNoAsDefaultThenEndsEveryWorker()

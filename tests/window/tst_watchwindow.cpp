@@ -90,15 +90,15 @@ class TestWatchWindow : public QObject {
         QTRY_VERIFY_WITH_TIMEOUT(idle() && files()->rowCount() == rows, kNetWait);
     }
 
-    static void selectRows(TListView *list, const QStringList &names)
+    [[nodiscard]] static bool selectRows(TListView *list, const QStringList &names)
     {
-        selectRowsNamed(list, names);
+        return selectRowsNamed(list, names);
     }
 
     void addFromSite(const QString &description, const QStringList &names)
     {
         openSite(description, 5);
-        selectRows(files(), names);
+        QVERIFY(selectRows(files(), names));
         prompts->clear();
         form->MenuAddClick();
         QCOMPARE(prompts->messageTexts(), QStringList { kAdded });
@@ -177,7 +177,7 @@ private slots:
         QCOMPARE(panel(2), QStringLiteral("Size: ") + RowTexts::formatSize(10054));
         QCOMPARE(prompts->messageTexts(), QStringList());
 
-        selectRows(watches(), { "/tenk.bin" });
+        QVERIFY(selectRows(watches(), { "/tenk.bin" }));
         prompts->answer(QMessageBox::No);
         form->MenuDeleteClick();
         QCOMPARE(prompts->messageTexts(), QStringList { kRemoveQuestion });
@@ -192,7 +192,7 @@ private slots:
         QFile::remove(WatchFile().filePath());
         QVERIFY(QDir().mkdir(WatchFile().filePath()));
         openSite(QStringLiteral("Public"), 5);
-        selectRows(files(), { "zero.bin" });
+        QVERIFY(selectRows(files(), { "zero.bin" }));
         prompts->clear();
         form->MenuAddClick();
         QCOMPARE(prompts->messageTexts(),
@@ -222,7 +222,7 @@ private slots:
         addFromSite(QStringLiteral("Public"), { "tenk.bin", "readme.txt", "pub" });
         QCOMPARE(column(watches(), 0), (QStringList { "/pub", "/readme.txt", "/tenk.bin" }));
         // By size: the folder first, then reversed, folder last; the selection stays.
-        selectRows(watches(), { "/readme.txt" });
+        QVERIFY(selectRows(watches(), { "/readme.txt" }));
         form->watches().ListView2ColumnClick(WatchList::Size);
         QCOMPARE(column(watches(), 0), (QStringList { "/pub", "/readme.txt", "/tenk.bin" }));
         form->watches().ListView2ColumnClick(WatchList::Size);
@@ -233,7 +233,7 @@ private slots:
 
         // The folder is passed over; cancelling the second save dialog queues
         // only the first file.
-        selectRows(watches(), { "/pub", "/readme.txt", "/tenk.bin" });
+        QVERIFY(selectRows(watches(), { "/pub", "/readme.txt", "/tenk.bin" }));
         prompts->answerSave(localPath(QStringLiteral("first.txt")));
         form->MenuDownloadClick();
         waitForQueueToEmpty();
@@ -243,13 +243,15 @@ private slots:
 
         prompts->answerSave(localPath(QStringLiteral("readme.txt")));
         prompts->answerSave(localPath(QStringLiteral("tenk.bin")));
+        // The watch list's own download, whichever page the queue run left shown.
+        form->controls().TabSet1->setCurrentIndex(1);
         form->MenuDownloadClick();
         QCOMPARE(prompts->asked.last().title, QStringLiteral("Save /tenk.bin As"));
         waitForQueueToEmpty();
         for (const QString name : { "readme.txt", "tenk.bin" })
             QCOMPARE(fileContents(localPath(name)), fileContents(server.anonRoot() + '/' + name));
 
-        selectRows(watches(), { "/readme.txt" });
+        QVERIFY(selectRows(watches(), { "/readme.txt" }));
         form->MenuOpenClick();
         const QString expected = TempFolder::path() + QStringLiteral("readme.txt");
         QTRY_COMPARE_WITH_TIMEOUT(opened, QStringList { expected }, kNetWait);
@@ -260,12 +262,23 @@ private slots:
     {
         addFromSite(QStringLiteral("Public"), { "readme.txt", "tenk.bin" });
         form->SpeedQueueClick(); // stopped: the items stay to be looked at
-        selectRows(watches(), { "/readme.txt", "/tenk.bin" });
+        QVERIFY(selectRows(watches(), { "/readme.txt", "/tenk.bin" }));
         prompts->answerFolder(local->path());
-        QTimer::singleShot(0, form.get(), [this] {
+        // Nothing chosen before: the desktop's Downloads folder.
+        QTemporaryDir downloads;
+        QVERIFY(writeFileBytes(qEnvironmentVariable("XDG_CONFIG_HOME") + "/user-dirs.dirs",
+            "XDG_DOWNLOAD_DIR=\"" + downloads.path().toUtf8() + "\"\n"));
+        QTimer::singleShot(0, form.get(), [this, &downloads] {
             auto *dialog = form->findChild<TFormNewer *>();
             QVERIFY(dialog && dialog->isVisible());
-            QCOMPARE(dialog->EditDir->text(), QDir::tempPath());
+            QCOMPARE(dialog->EditDir->text(), downloads.path());
+            // Files land there unattended: a folder others can write is refused.
+            dialog->EditDir->setText(QStringLiteral("/tmp"));
+            dialog->ButtonOK->click();
+            QCOMPARE(prompts->messageTexts().last(),
+                QStringLiteral("Other users can write to the folder \"/tmp\". Please choose a "
+                               "folder of your own."));
+            QVERIFY(dialog->isVisible());
             dialog->RadioSeparate->click();
             QVERIFY(!dialog->ButtonBrowse->isEnabled());
             dialog->RadioNewer->click();
@@ -301,21 +314,21 @@ private slots:
     void downloadIfNewerFetchesOnlyChangedFilesAndTellsEachOnesStatus()
     {
         const QString root = server.anonRoot() + QLatin1Char('/');
-        writeFileBytes(root + QStringLiteral("a [1] b.txt"), "old");
-        writeFileBytes(root + QStringLiteral("gone.txt"), "soon gone");
+        QVERIFY(writeFileBytes(root + QStringLiteral("a [1] b.txt"), "old"));
+        QVERIFY(writeFileBytes(root + QStringLiteral("gone.txt"), "soon gone"));
         openSite(QStringLiteral("Public"), 7);
-        selectRows(files(), { "a [1] b.txt", "gone.txt", "readme.txt", "tenk.bin" });
+        QVERIFY(selectRows(files(), { "a [1] b.txt", "gone.txt", "readme.txt", "tenk.bin" }));
         form->MenuAddClick();
         // On the site: two files change, one goes away, one stays as it was.
         const QDateTime later = QDateTime::currentDateTimeUtc().addSecs(120);
-        writeFileBytes(root + QStringLiteral("a [1] b.txt"), "new bytes");
-        writeFileBytes(root + QStringLiteral("tenk.bin"), QByteArray(2000, 'n'));
+        QVERIFY(writeFileBytes(root + QStringLiteral("a [1] b.txt"), "new bytes"));
+        QVERIFY(writeFileBytes(root + QStringLiteral("tenk.bin"), QByteArray(2000, 'n')));
         for (const char *name : { "a [1] b.txt", "tenk.bin" })
-            setModified(root + QLatin1String(name), later);
+            QVERIFY(setModified(root + QLatin1String(name), later));
         QVERIFY(QFile::remove(root + QStringLiteral("gone.txt")));
 
         form->controls().TabSet1->setCurrentIndex(1);
-        selectRows(watches(), { "/a [1] b.txt", "/gone.txt", "/readme.txt", "/tenk.bin" });
+        QVERIFY(selectRows(watches(), { "/a [1] b.txt", "/gone.txt", "/readme.txt", "/tenk.bin" }));
         prompts->answerFolder(local->path());
         QTimer::singleShot(0, form.get(), [this] {
             auto *dialog = form->findChild<TFormNewer *>();
