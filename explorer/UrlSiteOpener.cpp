@@ -10,7 +10,7 @@
 
 #include <QTimer>
 #include <QTreeWidget>
-#include <QUrl>
+#include <QRegularExpression>
 
 using namespace DirectoryMap;
 
@@ -58,8 +58,10 @@ bool UrlSiteOpener::open(const QString &text)
     const SiteUrl url = parseSiteUrl(text);
     if (!url.isValid()) {
         // The password stays out of sight, also in a message.
-        const QString shown = QUrl(text.trimmed()).toDisplayString(QUrl::RemovePassword);
-        Prompts::error(tr("Cannot open %1\n\n%2").arg(shown.isEmpty() ? text : shown, url.error));
+        QString shown = text.trimmed();
+        shown.replace(QRegularExpression(QStringLiteral("^([^:/]*://[^:@/]*):[^@/]*@")),
+            QStringLiteral("\\1@"));
+        Prompts::error(tr("Cannot open %1\n\n%2").arg(shown, url.error));
         return false;
     }
     if (s.tree->operationRunning()) {
