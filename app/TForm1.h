@@ -148,7 +148,6 @@ private:
     void setUpDesktop();
     void addShowInFolderToMessages();
     bool openStartUrl();
-    void afterOperation();
     void saveToSiteBook();
     TSiteRecord *unsavedSiteOfSelection() const;
     void transferEnding(int error, bool fileArrived);

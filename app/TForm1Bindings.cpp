@@ -114,8 +114,6 @@ void TForm1::bindDispatch()
         QTimer::singleShot(0, transferQueue, [this] {
             if (!listingView->isBusy())
                 transferQueue->queueStep(false);
-            if (!listingView->isBusy())
-                afterOperation();
         });
     };
     ds.requestNotRun = [this](PendingAction action) { fileOps->requestNotRun(action); };

@@ -4,7 +4,9 @@
 #include "app/AppInfo.h"
 #include "app/TForm1.h"
 
+#include "explorer/CommandRules.h"
 #include "explorer/FileCommands.h"
+#include "explorer/ListingView.h"
 #include "explorer/SiteTree.h"
 #include "explorer/SiteTreeCommands.h"
 #include "explorer/TFormConnect.h"
@@ -31,6 +33,16 @@ void TForm1::setUpDesktop()
     us.options = &options;
     us.download = [this] { MenuDownloadClick(); };
     urlSites = new UrlSiteOpener(us, this);
+    // Every end of an operation: an address waiting for it, or the next
+    // folder of one being opened. Deferred, as the queue's next step is.
+    connect(listingView, &ListingView::commandStateChanged, this,
+        [this](const CommandState &state, CommandGroups groups) {
+            if (groups.testFlag(CommandGroup::Busy) && !state.Stop)
+                QTimer::singleShot(0, this, [this] {
+                    if (!listingView->isBusy())
+                        urlSites->operationEnded();
+                });
+        });
     notifier = new DesktopNotifier(AppInfo::kTitle, QStringLiteral(VREX_APP_ID), this);
     connect(notifier, &DesktopNotifier::activated, this, &TForm1::bringToFront);
     // Connected after the queue's own handler: a timer stopped by it has
@@ -92,11 +104,6 @@ void TForm1::bringToFront()
     show();
     raise();
     activateWindow();
-}
-
-void TForm1::afterOperation()
-{
-    urlSites->operationEnded();
 }
 
 TSiteRecord *TForm1::unsavedSiteOfSelection() const

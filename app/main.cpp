@@ -57,7 +57,8 @@ QString instanceName()
     const QByteArray folder
         = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation).toUtf8();
     return QStringLiteral("vrex-explorer-")
-        + QString::fromLatin1(QCryptographicHash::hash(folder, QCryptographicHash::Sha1).toHex().left(12));
+        + QString::fromLatin1(
+            QCryptographicHash::hash(folder, QCryptographicHash::Sha1).toHex().left(12));
 }
 
 // True when a running program took the address: this start ends then.

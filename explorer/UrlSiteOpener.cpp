@@ -8,9 +8,9 @@
 #include "storage/SiteBook.h"
 #include "storage/SiteOptionsFile.h"
 
+#include <QRegularExpression>
 #include <QTimer>
 #include <QTreeWidget>
-#include <QRegularExpression>
 
 using namespace DirectoryMap;
 

@@ -26,8 +26,8 @@ void DesktopNotifier::notify(const QString &summary, const QString &body)
     if (!listening)
         listening = bus.connect(kService, kPath, kService, QStringLiteral("ActionInvoked"), this,
             SLOT(actionInvoked(uint, QString)));
-    QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kService,
-        QStringLiteral("Notify"));
+    QDBusMessage call
+        = QDBusMessage::createMethodCall(kService, kPath, kService, QStringLiteral("Notify"));
     const QStringList actions { QStringLiteral("default"), tr("Show") };
     const QVariantMap hints { { QStringLiteral("desktop-entry"), icon } };
     call << app << uint(0) << icon << summary << body << actions << hints << int(-1);

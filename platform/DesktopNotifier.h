@@ -14,8 +14,8 @@ class DesktopNotifier : public QObject {
 public:
     static const QString kService; // "org.freedesktop.Notifications"
 
-    explicit DesktopNotifier(const QString &appName, const QString &iconName,
-        QObject *parent = nullptr);
+    explicit DesktopNotifier(
+        const QString &appName, const QString &iconName, QObject *parent = nullptr);
 
     void notify(const QString &summary, const QString &body);
 

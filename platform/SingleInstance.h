@@ -12,8 +12,8 @@ class SingleInstance : public QObject {
     Q_OBJECT
 public:
     // The socket's path; `name` tells programs apart (tests pass their own).
-    explicit SingleInstance(const QString &name = QStringLiteral("vrex-explorer"),
-        QObject *parent = nullptr);
+    explicit SingleInstance(
+        const QString &name = QStringLiteral("vrex-explorer"), QObject *parent = nullptr);
     ~SingleInstance() override;
 
     QString socketPath() const { return path; }

@@ -60,7 +60,8 @@ private slots:
     {
         QVERIFY2(server.start(), "server did not start");
         QVERIFY(QDir().mkpath(runtimeDir()));
-        QVERIFY(QFile::setPermissions(runtimeDir(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        QVERIFY(QFile::setPermissions(
+            runtimeDir(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
     }
     void cleanupTestCase()
     {
@@ -75,7 +76,8 @@ private slots:
         QProcess *first = start({});
         QTRY_COMPARE_WITH_TIMEOUT(sockets().size(), 1, 30000);
         const QFileInfo socket(runtimeDir() + '/' + sockets().first());
-        QCOMPARE(socket.permissions() & (QFile::ReadGroup | QFile::WriteGroup | QFile::ReadOther | QFile::WriteOther),
+        QCOMPARE(socket.permissions()
+                & (QFile::ReadGroup | QFile::WriteGroup | QFile::ReadOther | QFile::WriteOther),
             QFile::Permissions());
         QCOMPARE(logins(), 0);
 
@@ -113,7 +115,7 @@ private slots:
 
     void helpAndVersionAnswerWithoutAWindow()
     {
-        for (const QString &option : { "--help", "--version" }) {
+        for (const QString &option : QStringList { "--help", "--version" }) {
             QProcess p;
             QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
             env.remove("DISPLAY");
