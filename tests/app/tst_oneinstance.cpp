@@ -41,11 +41,9 @@ class TestOneInstance : public QObject {
         auto *p = new QProcess;
         programs.emplace_back(p);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        for (const char *dir : { "config", "data", "tmp" }) {
-            QDir(home.path()).mkpath(dir);
-            env.insert(QString("XDG_%1_HOME").arg(QString(dir).toUpper()), home.filePath(dir));
-        }
-        env.insert("TMPDIR", home.filePath("tmp"));
+        for (const char *dir : { "CONFIG", "DATA" })
+            env.insert(QString("XDG_%1_HOME").arg(dir), home.filePath(dir));
+        env.insert("TMPDIR", home.path());
         env.insert("XDG_RUNTIME_DIR", runtimeDir());
         env.insert("QT_QPA_PLATFORM", "offscreen");
         env.remove("DBUS_SESSION_BUS_ADDRESS");

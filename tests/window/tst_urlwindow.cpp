@@ -9,6 +9,7 @@
 
 #include "app/MainLayout.h"
 #include "explorer/SiteTree.h"
+#include "explorer/TFormConnect.h"
 #include "platform/UrlOpener.h"
 #include "storage/SiteBook.h"
 
@@ -16,6 +17,7 @@
 #include <QDBusMessage>
 #include <QMenu>
 #include <QProcess>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTreeWidget>
 
@@ -23,46 +25,24 @@ namespace {
 
 constexpr int kNetWait = 20000;
 
-// A bus with nothing to activate: no desktop program is ever started.
-class PrivateBus {
-public:
-    bool start()
-    {
-        const QString config = dir.filePath("bus.conf");
-        QFile f(config);
-        if (!f.open(QIODevice::WriteOnly))
-            return false;
-        f.write(
-            QString("<busconfig><type>session</type><listen>unix:tmpdir=%1</listen>"
-                    "<auth>EXTERNAL</auth><policy context=\"default\">"
-                    "<allow send_destination=\"*\" eavesdrop=\"true\"/><allow eavesdrop=\"true\"/>"
-                    "<allow own=\"*\"/></policy></busconfig>")
-                .arg(dir.path())
-                .toUtf8());
-        f.close();
-        daemon.start("dbus-daemon", { "--config-file=" + config, "--nofork", "--print-address" });
-        if (!daemon.waitForReadyRead(20000))
-            return false;
-        address = daemon.readLine().trimmed();
-        qputenv("DBUS_SESSION_BUS_ADDRESS", address);
-        return !address.isEmpty();
-    }
-    ~PrivateBus()
-    {
-        daemon.kill();
-        daemon.waitForFinished();
-    }
-    QByteArray address;
-
-private:
-    QTemporaryDir dir;
-    QProcess daemon;
-};
-
-PrivateBus &bus()
+// A session bus with nothing to activate, so no desktop program is ever
+// started; the daemon ends with the test.
+QByteArray startPrivateBus()
 {
-    static PrivateBus b;
-    return b;
+    static QTemporaryDir dir;
+    static QProcess daemon;
+    QFile config(dir.filePath("bus.conf"));
+    if (!config.open(QIODevice::WriteOnly))
+        return {};
+    config.write("<busconfig><type>session</type><listen>unix:tmpdir=/tmp</listen><policy "
+                 "context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
+                 "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>");
+    config.close();
+    daemon.start(
+        "dbus-daemon", { "--config-file=" + config.fileName(), "--nofork", "--print-address" });
+    const QByteArray address = daemon.waitForReadyRead(20000) ? daemon.readLine().trimmed() : "";
+    qputenv("DBUS_SESSION_BUS_ADDRESS", address);
+    return address;
 }
 
 } // namespace
@@ -97,7 +77,8 @@ class TestUrlWindow : public QObject {
     std::unique_ptr<TForm1> form;
     std::unique_ptr<ScriptedPrompts> prompts;
     QTemporaryDir local;
-    QDBusConnection services { QDBusConnection::connectToBus(QString(bus().address), "recorders") };
+    QDBusConnection services { QDBusConnection::connectToBus(
+        qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS"), "recorders") };
     NotificationRecorder notes;
     FileManagerRecorder fileManager;
     QStringList opened; // what the desktop's default program was given
@@ -192,6 +173,15 @@ private slots:
                           "org.freedesktop.Notifications", "ActionInvoked")
             << uint(1) << QString("default"));
         QTRY_VERIFY(form->isActiveWindow());
+
+        // The site dialog's OK keeps it, password and all.
+        auto *dialog = form->findChild<TFormConnect *>();
+        QTimer::singleShot(0, dialog, [dialog] { dialog->Button2->click(); });
+        menu->findChild<QAction *>("SaveToSiteBook1")->trigger();
+        const QByteArray saved = fileContents(form->siteBook().filePath());
+        QCOMPARE(int(saved.size()), 10 + 3 * SiteBook::kRecordSize);
+        QVERIFY(saved.contains("/sub dir"));
+        QVERIFY(!form->tree().findSiteNode("vrex@" + server.host())->font(0).italic());
     }
 
     void showInFolderAsksTheFileManagerOrOpensTheFolder()
@@ -226,7 +216,7 @@ int main(int argc, char **argv)
 {
     TestEnvironment::instance();
     // Before anything in the process reaches for the session bus.
-    if (!bus().start())
+    if (startPrivateBus().isEmpty())
         qFatal("dbus-daemon did not start");
     VrexApplication app(argc, argv);
     IconList::setUpTheme();
