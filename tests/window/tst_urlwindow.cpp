@@ -12,6 +12,7 @@
 #include "explorer/TFormConnect.h"
 #include "platform/UrlOpener.h"
 #include "storage/SiteBook.h"
+#include "transfers/TransferQueue.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -182,6 +183,21 @@ private slots:
         QCOMPARE(int(saved.size()), 10 + 3 * SiteBook::kRecordSize);
         QVERIFY(saved.contains("/sub dir"));
         QVERIFY(!form->tree().findSiteNode("vrex@" + server.host())->font(0).italic());
+    }
+
+    void scheduledStartIsToldWhileInTheBackground()
+    {
+        QWidget other;
+        other.show();
+        other.activateWindow();
+        QTRY_VERIFY(!form->isActiveWindow());
+        TransferQueue &queue = form->queue();
+        queue.setClock([] { return QDateTime(QDate(2026, 5, 4), QTime(9, 30)); });
+        queue.stopQueue();
+        queue.applyStartChoice(TransferQueue::StartChoice::Later, QTime(9, 30));
+        queue.timer()->setInterval(1); // the time has come: no need to wait a period
+        QTRY_VERIFY(!queue.isStopped());
+        QTRY_COMPARE(notes.bodies.last(), QString("The queue has started at the time you chose."));
     }
 
     void showInFolderAsksTheFileManagerOrOpensTheFolder()
