@@ -102,6 +102,7 @@ TForm1::TForm1(QWidget *parent)
     createSubsystems();
     connectCommands();
     setUpComfort();
+    setUpDesktop();
     FormCreate();
     memory->restore();
 }
@@ -183,6 +184,7 @@ void TForm1::createDialogs()
     formNewer = new TFormNewer(this);
     formGetFile = new TFormGetFile(this);
     dialogList = { formConnect, formMessage, aboutBox, formStartQueue, formNewer, formGetFile };
+    addShowInFolderToMessages();
     transferQueue->setStartDialog(formStartQueue);
     formNewer->setSettings(Reg.get());
     watchList->setNewerDialog(formNewer);
@@ -407,7 +409,8 @@ void TForm1::showEvent(QShowEvent *event)
 void TForm1::FormShow()
 {
     siteTree->loadSiteBook();
-    siteTree->selectLastSite();
+    if (!openStartUrl())
+        siteTree->selectLastSite();
     transferQueue->queueStep(false);
 }
 

@@ -15,6 +15,7 @@
 #include <memory>
 
 class CertificateTrust;
+class DesktopNotifier;
 class FileCommands;
 class FileOperations;
 class HelpViewer;
@@ -34,6 +35,7 @@ class TFormStartQueue;
 class TRegFile;
 class TransferProgress;
 class TransferQueue;
+class UrlSiteOpener;
 class WindowMemory;
 enum class TViewStyle;
 
@@ -92,6 +94,14 @@ public:
     void MenuOpenClick();
     void MenuAddClick();
 
+    // An ftp:// address to open once the window shows, before the last site.
+    void openAtStart(const QString &url);
+    // A later start's address ("" for none): the window comes to the front.
+    void handOver(const QString &url);
+    void bringToFront();
+    // The file the last download wrote, for "Show in Folder".
+    QString lastDownloadedFile() const { return lastDownload; }
+
     // The site combo of the tool bar that is shown.
     QComboBox *visibleSiteCombo() const;
     // Status panel 0 from a progress code.
@@ -138,6 +148,16 @@ private:
     void openSelectedRow();
     void openWebPage(const QUrl &url);
 
+    // Addresses, notifications and "Show in Folder".
+    void setUpDesktop();
+    void addShowInFolderToMessages();
+    bool openStartUrl();
+    void saveToSiteBook();
+    TSiteRecord *unsavedSiteOfSelection() const;
+    void transferEnding(int error, bool fileArrived);
+    void notifyInBackground(const QString &text);
+    void showDownloadInFolder();
+
     MainLayout ui;
     ActionDispatch dispatch;
     TransferCompletion transferEnd;
@@ -150,6 +170,10 @@ private:
     std::unique_ptr<HelpViewer> helpViewer;
     std::unique_ptr<WindowMemory> memory;
     std::unique_ptr<CertificateTrust> certificateTrust;
+    UrlSiteOpener *urlSites = nullptr;
+    DesktopNotifier *notifier = nullptr;
+    QString startUrl;
+    QString lastDownload;
 
     QList<QDialog *> dialogList;
     TFormConnect *formConnect = nullptr;

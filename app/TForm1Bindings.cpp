@@ -106,7 +106,10 @@ void TForm1::bindDispatch()
     ds.tabs = ui.TabSet1;
     ds.stopQueue = [this] { transferQueue->stopQueue(); };
     ds.transferStarts = [this] { transferEnd.transferStarts(); };
-    ds.transferDone = [this](int error) { transferEnd.transferEnded(error); };
+    ds.transferDone = [this](int error) {
+        transferEnding(error, false);
+        transferEnd.transferEnded(error);
+    };
     ds.watchList.setStatus
         = [this](const QString &name, const QString &host, const QString &status) {
               watchList->setStatus(name, host, status);
@@ -161,8 +164,11 @@ void TForm1::bindSessionEvents()
         = [this](TWinInetFTP *, PTWin32FindData entry) { dispatch.WinInetFTP1DirEntry(*entry); };
     f.OnDirDone = thenShowEncryption([this](TWinInetFTP *) { dispatch.WinInetFTP1DirDone(); });
     auto status = [this](TWinInetFTP *, int64_t bytes) { transferEnd.WinInetFTP1GetStatus(bytes); };
-    auto done
-        = thenShowEncryption([this](TWinInetFTP *, int64_t) { transferEnd.WinInetFTP1GetDone(); });
+    auto done = thenShowEncryption([this](TWinInetFTP *, int64_t) {
+        if (!WinInetFTP1->EventIsStale())
+            transferEnding(WinInetFTP1->LastError(), true);
+        transferEnd.WinInetFTP1GetDone();
+    });
     f.OnGetStatus = status;
     f.OnSendStatus = status;
     f.OnGetDone = done;

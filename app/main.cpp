@@ -1,9 +1,13 @@
+#include "app/CommandLine.h"
 #include "app/TForm1.h"
 #include "app/VrexApplication.h"
 #include "platform/IconList.h"
 #include "platform/Prompts.h"
+#include "platform/SingleInstance.h"
 #include "storage/TRegFile.h"
 
+#include <QCryptographicHash>
+#include <QStandardPaths>
 #include <QTimer>
 
 #include <cstdio>
@@ -19,17 +23,67 @@ bool haveDisplay()
         || !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
 }
 
-// --screenshot FILE: render the window once it has settled, then quit.
-QString screenshotTarget(const QStringList &args)
+QStringList argumentList(int argc, char **argv)
 {
-    const int at = int(args.indexOf(QStringLiteral("--screenshot")));
-    return at >= 0 && at + 1 < args.size() ? args[at + 1] : QString();
+    QStringList list;
+    for (int i = 0; i < argc; ++i)
+        list << QString::fromLocal8Bit(argv[i]);
+    return list;
+}
+
+// Prints help or version, or what is wrong; -1 when the program should run.
+int answerFromCommandLine(const CommandLine &line)
+{
+    switch (line.kind) {
+    case CommandLine::Kind::Help:
+        std::fputs(qPrintable(CommandLine::helpText(CommandLine::version())), stdout);
+        return 0;
+    case CommandLine::Kind::Version:
+        std::fputs(qPrintable(CommandLine::versionText(CommandLine::version())), stdout);
+        return 0;
+    case CommandLine::Kind::Wrong:
+        std::fprintf(stderr, "vrex: %s\nTry 'vrex --help'.\n", qPrintable(line.error));
+        return 2;
+    case CommandLine::Kind::Run:
+        break;
+    }
+    return -1;
+}
+
+// One program per set of data files: a start with other data folders (a test,
+// the screenshot script) is a program of its own.
+QString instanceName()
+{
+    const QByteArray folder
+        = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation).toUtf8();
+    return QStringLiteral("vrex-explorer-")
+        + QString::fromLatin1(
+            QCryptographicHash::hash(folder, QCryptographicHash::Sha1).toHex().left(12));
+}
+
+// True when a running program took the address: this start ends then.
+bool handedOver(SingleInstance &instance, const QString &url)
+{
+    if (instance.handOver(url))
+        return true;
+    QString why;
+    if (instance.listen(&why))
+        return false;
+    // Another start won the race to listen: it takes the address.
+    if (instance.handOver(url))
+        return true;
+    std::fprintf(stderr, "vrex: cannot watch for later starts (%s)\n", qPrintable(why));
+    return false;
 }
 
 } // namespace
 
 int main(int argc, char **argv)
 {
+    const CommandLine line = CommandLine::parse(argumentList(argc, argv));
+    const int answered = answerFromCommandLine(line);
+    if (answered >= 0)
+        return answered;
     if (!haveDisplay()) {
         std::fprintf(stderr,
             "Vrex Explorer needs a graphical display, and none was found "
@@ -39,6 +93,9 @@ int main(int argc, char **argv)
         return 2;
     }
     VrexApplication app(argc, argv);
+    SingleInstance instance(instanceName());
+    if (handedOver(instance, line.url))
+        return 0;
     IconList::setUpTheme();
     app.setWindowIcon(IconList::instance().icon(IconList::instance().programIndex()));
 
@@ -48,6 +105,7 @@ int main(int argc, char **argv)
     try {
         form = std::make_unique<TForm1>();
         form->createDialogs();
+        form->openAtStart(line.url);
         form->show();
     } catch (const std::exception &e) {
         if (!form) {
@@ -61,7 +119,8 @@ int main(int argc, char **argv)
     if (!warning.isEmpty())
         QTimer::singleShot(0, form.get(), [warning] { Prompts::error(warning); });
 
-    const QString shot = screenshotTarget(app.arguments());
+    QObject::connect(&instance, &SingleInstance::messageReceived, form.get(), &TForm1::handOver);
+    const QString shot = line.screenshot;
     if (!shot.isEmpty()) {
         TForm1 *window = form.get();
         QTimer::singleShot(2000, window, [window, shot] {

@@ -1,5 +1,6 @@
 #include "platform/HelpViewer.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QHBoxLayout>
 #include <QIcon>
@@ -7,6 +8,7 @@
 #include <QPushButton>
 #include <QShortcut>
 #include <QTextBrowser>
+#include <QTextCursor>
 #include <QVBoxLayout>
 #include <QWidget>
 
@@ -91,6 +93,12 @@ void HelpViewer::createWindow()
     QObject::connect(forward, &QPushButton::clicked, textBrowser, &QTextBrowser::forward);
     QObject::connect(contents, &QPushButton::clicked, textBrowser,
         [this] { textBrowser->setSource(contentsUrl()); });
+    // The pages are compiled in; the contents page names the running version.
+    QObject::connect(textBrowser, &QTextBrowser::sourceChanged, textBrowser, [this] {
+        QTextCursor marker = textBrowser->document()->find(QStringLiteral("@VERSION@"));
+        if (!marker.isNull())
+            marker.insertText(QCoreApplication::applicationVersion());
+    });
     QObject::connect(textBrowser, &QTextBrowser::backwardAvailable, back, &QWidget::setEnabled);
     QObject::connect(textBrowser, &QTextBrowser::forwardAvailable, forward, &QWidget::setEnabled);
 

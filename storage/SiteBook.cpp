@@ -83,7 +83,7 @@ void SiteBook::SaveSiteBook() const
 {
     QByteArray bytes = dataFileMagic();
     for (const TSiteRecord *site = first; site; site = site->next) {
-        if (!site->Deleted)
+        if (!site->Deleted && !site->Unsaved)
             bytes += encodeRecord(*site);
     }
     DataFileSave::save(filePath(), bytes, rejectedOnDisk, kRejectedSuffix);

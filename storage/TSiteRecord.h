@@ -11,6 +11,9 @@ struct TSiteRecord {
     QString Password; // plain text; empty for an anonymous site
     QString Directory; // starting directory, "/" for the root
     bool Deleted = false; // kept in memory, skipped by FindSite and the writer
+    // Opened from an address and not saved by the user: found like any other,
+    // never written (its password came from the address).
+    bool Unsaved = false;
     TSiteRecord *next = nullptr;
 
     bool isAnonymous() const { return Login.isEmpty() && Password.isEmpty(); }

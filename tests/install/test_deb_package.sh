@@ -15,9 +15,9 @@ if [[ $(id -u) -ne 0 ]]; then
   echo "SKIP: installing a .deb needs root; run as root to check the package"
   exit $skip
 fi
-for tool in dpkg dpkg-deb dpkg-shlibdeps cpack; do
+for tool in dpkg dpkg-deb dpkg-shlibdeps cpack xdg-mime; do
   if ! command -v "$tool" >/dev/null; then
-    echo "SKIP: $tool is missing (Debian packages dpkg and dpkg-dev)"
+    echo "SKIP: $tool is missing (Debian packages dpkg, dpkg-dev and xdg-utils)"
     exit $skip
   fi
 done
@@ -78,6 +78,15 @@ for f in /usr/bin/vrex "$entry" /usr/share/metainfo/$app_id.metainfo.xml \
   /usr/share/icons/hicolor/48x48/apps/$app_id.png; do
   [[ -f $f ]] || fail "$f is not installed"
 done
+
+# The desktop's database (rebuilt by dpkg's trigger) names the entry as the
+# handler of ftp:// and ftps:// links; an empty home has no choice of its own.
+for scheme in ftp ftps; do
+  handler=$(env -u XDG_CURRENT_DESKTOP HOME="$work/home" XDG_CONFIG_HOME="$work/config" \
+    XDG_DATA_HOME="$work/data" xdg-mime query default "x-scheme-handler/$scheme")
+  [[ $handler == "$app_id.desktop" ]] || fail "$scheme:// links open '$handler', not $app_id.desktop"
+done
+echo "ftp:// and ftps:// links open $app_id.desktop"
 
 # The entry's command, field codes (%f, %U, ...) dropped, found on PATH as a
 # desktop would; --screenshot makes the program draw its window and quit.

@@ -81,7 +81,9 @@ class InstallTree(unittest.TestCase):
     def test_entry_starts_the_installed_program_with_the_installed_icon(self):
         entry = self.desktop_entry()
         self.assertEqual(entry["Name"], "Vrex Explorer")
-        self.assertEqual(entry["Exec"].split()[0], "vrex")
+        self.assertEqual(entry["Exec"].split(), ["vrex", "%u"])
+        self.assertTrue({"x-scheme-handler/ftp", "x-scheme-handler/ftps"}
+                        <= set(entry["MimeType"].split(";")))
         self.assertTrue(os.path.isfile(self.path("bin/" + entry["Exec"].split()[0])))
         self.assertEqual(entry["Icon"], APP_ID)
         self.assertTrue({"Network", "FileTransfer"} <= set(entry["Categories"].split(";")))

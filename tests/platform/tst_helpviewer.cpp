@@ -42,6 +42,7 @@ class TestHelpViewer : public QObject {
 private slots:
     void contentsOpenInANonModalWindow()
     {
+        QCoreApplication::setApplicationVersion(QStringLiteral("9.8.7"));
         HelpViewer help;
         QVERIFY(!help.window());
         help.showContents();
@@ -55,6 +56,7 @@ private slots:
         QCOMPARE(window->size(), QSize(640, 480));
         QCOMPARE(help.browser()->source(), HelpViewer::contentsUrl());
         QVERIFY(help.browser()->toPlainText().contains(QStringLiteral("Contents")));
+        QVERIFY(help.browser()->toPlainText().contains(QStringLiteral("Version 9.8.7")));
     }
 
     void helpWindowDoesNotKeepTheProgramAlive()

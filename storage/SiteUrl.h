@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QString>
+
+// An ftp:// or ftps:// address, taken apart and percent-decoded:
+// ftp://[user[:password]@]host[:port]/path. The path is split into the
+// folder and the last name, since only the server can tell whether that
+// name is a file or a folder.
+struct SiteUrl {
+    QString scheme; // "ftp" or "ftps"
+    QString host; // an IPv6 literal without its brackets
+    int port = 21;
+    QString user; // empty: anonymous
+    QString password;
+    QString folder = QStringLiteral("/"); // starts and ends with "/"
+    QString name; // the last name of the path; empty when it ends with "/"
+    QString error; // not empty: the address cannot be used, and why
+
+    bool isValid() const { return error.isEmpty(); }
+    bool encrypted() const { return scheme == QLatin1String("ftps"); }
+    // As the FTP layer and the site book take a host: "host", "host:2121",
+    // "[::1]:2121"; the port only when it is not 21.
+    QString hostField() const;
+    // The folder and name together, as the server knows the path.
+    QString path() const { return folder + name; }
+};
+
+SiteUrl parseSiteUrl(const QString &text);
+
+// Host and port of a site book's host field ("host", "host:port",
+// "[v6]:port"), for comparing it with an address: false when it holds none.
+bool splitHostField(const QString &field, QString &host, int &port);
