@@ -1,0 +1,127 @@
+#include "sftp/SftpFile.h"
+
+#include "sftp/SftpLink.h"
+
+#include <fcntl.h>
+
+#include <algorithm>
+#include <cstring>
+
+SftpFile::SftpFile(std::shared_ptr<SftpLink> l, sftp_file h, std::string p, bool w)
+    : link(std::move(l)), handle(h), path(std::move(p)), writing(w)
+{
+}
+
+SftpFile::~SftpFile()
+{
+    // Still open after a failure or a cancel: no more talk on a broken link.
+    if (handle && !link->broken)
+        sftp_close(handle);
+}
+
+DWORD SftpFile::open(const std::shared_ptr<SftpLink> &link, const RemoteCall &call,
+    const std::string &path, bool forWriting, std::unique_ptr<RemoteFile> &out)
+{
+    link->note(std::string(forWriting ? "Uploading to " : "Downloading ") + path);
+    sftp_file handle = nullptr;
+    const int flags = forWriting ? O_WRONLY | O_CREAT | O_TRUNC : O_RDONLY;
+    const DWORD code = link->run(call, call.timeouts.receiveMs, "Opening " + path,
+        [&] { return (handle = sftp_open(link->sftp, path.c_str(), flags, 0644)) != nullptr; });
+    if (code != ERROR_SUCCESS)
+        return code;
+    out.reset(new SftpFile(link, handle, path, forWriting));
+    return ERROR_SUCCESS;
+}
+
+void SftpFile::dropPending()
+{
+    std::vector<char> scratch(kChunk);
+    for (const Pending &p : pending)
+        sftp_async_read(handle, scratch.data(), kChunk, uint32_t(p.id));
+    pending.clear();
+}
+
+// Keeps the pipeline full and takes the oldest answer into the stash.
+bool SftpFile::nextChunk()
+{
+    while (!atEnd && pending.size() < kInFlight) {
+        const int id = sftp_async_read_begin(handle, kChunk);
+        if (id < 0)
+            return false;
+        pending.push_back(Pending { id, nextOffset });
+        nextOffset += kChunk;
+    }
+    const Pending front = pending.front();
+    pending.pop_front();
+    stash.resize(kChunk);
+    stashPos = 0;
+    const int n = sftp_async_read(handle, stash.data(), kChunk, uint32_t(front.id));
+    if (n < 0)
+        return false;
+    stash.resize(size_t(n));
+    if (n == 0 || uint32_t(n) < kChunk) {
+        // The end, or a short answer: the requests after it read from the
+        // wrong place, so they go, and reading goes on right after this one.
+        dropPending();
+        nextOffset = front.offset + uint64_t(n);
+        sftp_seek64(handle, nextOffset);
+        atEnd = n == 0;
+    }
+    return true;
+}
+
+DWORD SftpFile::read(const RemoteCall &call, void *buffer, DWORD toRead, DWORD &got)
+{
+    got = 0;
+    char *out = static_cast<char *>(buffer);
+    while (got < toRead) {
+        if (stashPos < stash.size()) {
+            const size_t n = std::min<size_t>(toRead - got, stash.size() - stashPos);
+            std::memcpy(out + got, stash.data() + stashPos, n);
+            stashPos += n;
+            got += DWORD(n);
+            continue;
+        }
+        if (atEnd)
+            break;
+        const DWORD code = link->run(call, call.timeouts.dataMs, "Reading " + path,
+            [&] { return nextChunk(); });
+        if (code != ERROR_SUCCESS)
+            return code;
+    }
+    moved += got;
+    if (got == 0)
+        link->note("Downloaded " + std::to_string(moved) + " bytes of " + path);
+    return ERROR_SUCCESS;
+}
+
+DWORD SftpFile::write(const RemoteCall &call, const void *data, DWORD length)
+{
+    const char *p = static_cast<const char *>(data);
+    size_t left = length;
+    while (left > 0) {
+        const size_t piece = std::min<size_t>(left, kChunk / 2);
+        ssize_t n = 0;
+        const DWORD code = link->run(call, call.timeouts.dataMs, "Writing " + path,
+            [&] { return (n = sftp_write(handle, p, piece)) > 0; });
+        if (code != ERROR_SUCCESS)
+            return code;
+        p += n;
+        left -= size_t(n);
+        moved += uint64_t(n);
+    }
+    return ERROR_SUCCESS;
+}
+
+DWORD SftpFile::finish(const RemoteCall &call)
+{
+    if (!handle)
+        return ERROR_SUCCESS;
+    const DWORD code = link->run(call, call.timeouts.receiveMs, "Closing " + path, [&] {
+        dropPending();
+        return sftp_close(std::exchange(handle, nullptr)) == SSH_OK;
+    });
+    if (writing && code == ERROR_SUCCESS)
+        link->note("Uploaded " + std::to_string(moved) + " bytes to " + path);
+    return writing ? code : DWORD(ERROR_SUCCESS);
+}
