@@ -160,8 +160,7 @@ template <typename Fn> DWORD onConnection(HINTERNET value, Fn fn)
         CallGuard call(*handle);
         if (!call.ok() || !handle->link)
             return ERROR_INVALID_HANDLE;
-        code = handle->link->isBroken() ? DWORD(ERROR_INTERNET_CONNECTION_ABORTED)
-                                        : fn(handle, RemoteCall { handle->cancelToken(), handle->timeouts() });
+        code = fn(handle, RemoteCall { handle->cancelToken(), handle->timeouts() });
         publishReply(handle->link.get());
         if (code != ERROR_SUCCESS && handle->isClosed())
             code = ERROR_INTERNET_OPERATION_CANCELLED;

@@ -60,7 +60,8 @@ public:
     virtual DWORD setCurrentDirectory(const RemoteCall &call, const std::string &path) = 0;
     virtual DWORD createDirectory(const RemoteCall &call, const std::string &path) = 0;
     virtual DWORD removeDirectory(const RemoteCall &call, const std::string &path) = 0;
-    // The connection can no longer carry a call (lost, cancelled).
+    // The connection can no longer carry a call (lost, cancelled); the next
+    // call connects again, once, or fails with 12030.
     virtual bool isBroken() const = 0;
     // For INTERNET_OPTION_TLS_PROTOCOL: how the connection is encrypted.
     virtual std::string securityText() const = 0;

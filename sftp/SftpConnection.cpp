@@ -36,6 +36,17 @@ bool isWildcard(const std::string &search)
 
 SftpConnection::SftpConnection(std::shared_ptr<SftpLink> l) : link(std::move(l)) { }
 
+// A connection lost since the last call (the server's idle time-out, a
+// network change) is made again before anything is sent.
+DWORD SftpConnection::ready(const RemoteCall &call)
+{
+    if (!link->broken && !link->peerClosed())
+        return ERROR_SUCCESS;
+    if (call.cancel.cancelled() || link->reopen(call) != ERROR_SUCCESS)
+        return ERROR_INTERNET_CONNECTION_ABORTED;
+    return ERROR_SUCCESS;
+}
+
 DWORD SftpConnection::listFolder(
     const RemoteCall &call, const std::string &path, std::vector<TWin32FindData> &out)
 {
@@ -81,6 +92,8 @@ DWORD SftpConnection::listFolder(
 DWORD SftpConnection::find(
     const RemoteCall &call, const std::string &search, std::vector<TWin32FindData> &out)
 {
+    if (const DWORD code = ready(call))
+        return code;
     if (isWildcard(search))
         return listFolder(call, link->cwd, out);
     const std::string path = link->resolve(search);
@@ -105,11 +118,15 @@ DWORD SftpConnection::find(
 DWORD SftpConnection::open(const RemoteCall &call, const std::string &name, bool forWriting,
     std::unique_ptr<RemoteFile> &file)
 {
+    if (const DWORD code = ready(call))
+        return code;
     return SftpFile::open(link, call, link->resolve(name), forWriting, file);
 }
 
 DWORD SftpConnection::removeFile(const RemoteCall &call, const std::string &name)
 {
+    if (const DWORD code = ready(call))
+        return code;
     const std::string path = link->resolve(name);
     link->note("Removing " + path);
     return link->run(call, call.timeouts.receiveMs, "Removing " + path,
@@ -118,6 +135,8 @@ DWORD SftpConnection::removeFile(const RemoteCall &call, const std::string &name
 
 DWORD SftpConnection::rename(const RemoteCall &call, const std::string &from, const std::string &to)
 {
+    if (const DWORD code = ready(call))
+        return code;
     const std::string a = link->resolve(from), b = link->resolve(to);
     link->note("Renaming " + a + " to " + b);
     return link->run(call, call.timeouts.receiveMs, "Renaming " + a,
@@ -126,6 +145,8 @@ DWORD SftpConnection::rename(const RemoteCall &call, const std::string &from, co
 
 DWORD SftpConnection::setCurrentDirectory(const RemoteCall &call, const std::string &path)
 {
+    if (const DWORD code = ready(call))
+        return code;
     const std::string wanted = link->resolve(path);
     char *canonical = nullptr;
     Attributes a;
@@ -148,6 +169,8 @@ DWORD SftpConnection::setCurrentDirectory(const RemoteCall &call, const std::str
 
 DWORD SftpConnection::createDirectory(const RemoteCall &call, const std::string &path)
 {
+    if (const DWORD code = ready(call))
+        return code;
     const std::string full = link->resolve(path);
     link->note("Creating folder " + full);
     return link->run(call, call.timeouts.receiveMs, "Creating folder " + full,
@@ -156,6 +179,8 @@ DWORD SftpConnection::createDirectory(const RemoteCall &call, const std::string 
 
 DWORD SftpConnection::removeDirectory(const RemoteCall &call, const std::string &path)
 {
+    if (const DWORD code = ready(call))
+        return code;
     const std::string full = link->resolve(path);
     link->note("Removing folder " + full);
     return link->run(call, call.timeouts.receiveMs, "Removing folder " + full,

@@ -28,6 +28,7 @@ public:
     std::string takeReplyText(int &code) override;
 
 private:
+    DWORD ready(const RemoteCall &call);
     DWORD listFolder(const RemoteCall &call, const std::string &path, std::vector<TWin32FindData> &out);
     std::shared_ptr<SftpLink> link;
 };

@@ -29,8 +29,100 @@ DWORD SftpFile::open(const std::shared_ptr<SftpLink> &link, const RemoteCall &ca
         [&] { return (handle = sftp_open(link->sftp, path.c_str(), flags, 0644)) != nullptr; });
     if (code != ERROR_SUCCESS)
         return code;
-    out.reset(new SftpFile(link, handle, path, forWriting));
+    auto *file = new SftpFile(link, handle, path, forWriting);
+    out.reset(file);
+    if (!forWriting) // what a resume must find again
+        link->run(call, call.timeouts.receiveMs, "Looking up " + path, [&] {
+            sftp_attributes a = sftp_fstat(handle);
+            if (a) {
+                file->sizeAtOpen = a->size;
+                file->mtimeAtOpen = a->mtime;
+                sftp_attributes_free(a);
+            }
+            return a != nullptr;
+        });
     return ERROR_SUCCESS;
+}
+
+DWORD SftpFile::reopenHandle(const RemoteCall &call, int flags)
+{
+    handle = nullptr; // went with the old session
+    pending.clear();
+    stash.clear();
+    stashPos = 0;
+    DWORD code = link->reopen(call);
+    if (code == ERROR_SUCCESS)
+        code = link->run(call, call.timeouts.receiveMs, "Opening " + path,
+            [&] { return (handle = sftp_open(link->sftp, path.c_str(), flags, 0644)) != nullptr; });
+    return code;
+}
+
+// Goes on where the caller's data ends when the file is as it was at the
+// start (same size and time), else from the start of the file.
+DWORD SftpFile::resumeDownload(const RemoteCall &call, uint64_t delivered)
+{
+    resumed = true;
+    DWORD code = reopenHandle(call, O_RDONLY);
+    uint64_t size = 0;
+    uint32_t mtime = 0;
+    if (code == ERROR_SUCCESS)
+        code = link->run(call, call.timeouts.receiveMs, "Looking up " + path, [&] {
+            sftp_attributes a = sftp_fstat(handle);
+            if (a) {
+                size = a->size;
+                mtime = a->mtime;
+                sftp_attributes_free(a);
+            }
+            return a != nullptr;
+        });
+    if (code != ERROR_SUCCESS)
+        return code;
+    atEnd = false;
+    if (size == sizeAtOpen && mtime == mtimeAtOpen && delivered <= size) {
+        link->note("Download of " + path + " resumed at byte " + std::to_string(delivered));
+        nextOffset = delivered;
+        sftp_seek64(handle, nextOffset);
+        return ERROR_SUCCESS;
+    }
+    link->note(path + " changed meanwhile; downloading it again from the start");
+    nextOffset = moved = 0;
+    sizeAtOpen = size;
+    mtimeAtOpen = mtime;
+    return ERROR_FTP_TRANSFER_RESTARTED;
+}
+
+// The server keeps what arrived: writing goes on after it, or from the start
+// when the file holds more than was sent (someone else wrote to it).
+DWORD SftpFile::resumeUpload(const RemoteCall &call)
+{
+    resumed = true;
+    DWORD code = reopenHandle(call, O_WRONLY | O_CREAT);
+    uint64_t size = 0;
+    if (code == ERROR_SUCCESS)
+        code = link->run(call, call.timeouts.receiveMs, "Looking up " + path, [&] {
+            sftp_attributes a = sftp_fstat(handle);
+            if (a) {
+                size = a->size;
+                sftp_attributes_free(a);
+            }
+            return a != nullptr;
+        });
+    if (code != ERROR_SUCCESS)
+        return code;
+    if (size > moved) {
+        sftp_close(handle);
+        handle = nullptr;
+        code = link->run(call, call.timeouts.receiveMs, "Opening " + path, [&] {
+            return (handle = sftp_open(link->sftp, path.c_str(), O_WRONLY | O_TRUNC, 0644)) != nullptr;
+        });
+        if (code != ERROR_SUCCESS)
+            return code;
+        size = 0;
+    }
+    resumeAt = moved = size;
+    sftp_seek64(handle, size);
+    link->note("Upload to " + path + " resumed at byte " + std::to_string(size));
+    return ERROR_FTP_RESUME_UPLOAD;
 }
 
 void SftpFile::dropPending()
@@ -84,8 +176,10 @@ DWORD SftpFile::read(const RemoteCall &call, void *buffer, DWORD toRead, DWORD &
         }
         if (atEnd)
             break;
-        const DWORD code = link->run(call, call.timeouts.dataMs, "Reading " + path,
+        DWORD code = link->run(call, call.timeouts.dataMs, "Reading " + path,
             [&] { return nextChunk(); });
+        if (code == ERROR_INTERNET_CONNECTION_ABORTED && !resumed)
+            code = resumeDownload(call, moved + got);
         if (code != ERROR_SUCCESS)
             return code;
     }
@@ -102,8 +196,12 @@ DWORD SftpFile::write(const RemoteCall &call, const void *data, DWORD length)
     while (left > 0) {
         const size_t piece = std::min<size_t>(left, kChunk / 2);
         ssize_t n = 0;
-        const DWORD code = link->run(call, call.timeouts.dataMs, "Writing " + path,
+        DWORD code = link->run(call, call.timeouts.dataMs, "Writing " + path,
             [&] { return (n = sftp_write(handle, p, piece)) > 0; });
+        if (code == ERROR_INTERNET_CONNECTION_ABORTED && !resumed)
+            code = resumeUpload(call);
+        if (code != ERROR_SUCCESS && code != ERROR_FTP_RESUME_UPLOAD)
+            failure = code;
         if (code != ERROR_SUCCESS)
             return code;
         p += n;
@@ -115,8 +213,8 @@ DWORD SftpFile::write(const RemoteCall &call, const void *data, DWORD length)
 
 DWORD SftpFile::finish(const RemoteCall &call)
 {
-    if (!handle)
-        return ERROR_SUCCESS;
+    if (failure != ERROR_SUCCESS || !handle) // an upload that failed stays failed
+        return writing ? (failure ? failure : DWORD(ERROR_INTERNET_CONNECTION_ABORTED)) : DWORD(ERROR_SUCCESS);
     const DWORD code = link->run(call, call.timeouts.receiveMs, "Closing " + path, [&] {
         dropPending();
         return sftp_close(std::exchange(handle, nullptr)) == SSH_OK;

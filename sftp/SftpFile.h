@@ -21,6 +21,7 @@ public:
     DWORD read(const RemoteCall &call, void *buffer, DWORD toRead, DWORD &got) override;
     DWORD write(const RemoteCall &call, const void *data, DWORD length) override;
     DWORD finish(const RemoteCall &call) override;
+    uint64_t resumeOffset() const override { return resumeAt; }
 
     static constexpr uint32_t kChunk = 64 * 1024;
     static constexpr size_t kInFlight = 16;
@@ -29,6 +30,10 @@ private:
     SftpFile(std::shared_ptr<SftpLink> link, sftp_file handle, std::string path, bool writing);
     bool nextChunk();
     void dropPending();
+    // Once per transfer, after the connection was lost part way.
+    DWORD resumeDownload(const RemoteCall &call, uint64_t delivered);
+    DWORD resumeUpload(const RemoteCall &call);
+    DWORD reopenHandle(const RemoteCall &call, int flags);
 
     struct Pending {
         int id;
@@ -42,6 +47,11 @@ private:
     uint64_t nextOffset = 0;
     uint64_t moved = 0;
     bool atEnd = false;
+    bool resumed = false;
+    DWORD failure = ERROR_SUCCESS;
+    uint64_t resumeAt = 0;
+    uint64_t sizeAtOpen = 0;
+    uint32_t mtimeAtOpen = 0;
     std::vector<char> stash;
     size_t stashPos = 0;
 };

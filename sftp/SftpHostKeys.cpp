@@ -5,15 +5,24 @@
 #include <fstream>
 #include <mutex>
 #include <vector>
-#include <set>
+#include <map>
 
 namespace {
 
 std::mutex onceMutex;
-std::set<std::string> &trustedOnce() // "name keyline" for this run
+// Keys trusted for this run: their known_hosts line and fingerprint.
+std::map<std::string, std::string> &trustedOnce()
 {
-    static std::set<std::string> keys;
+    static std::map<std::string, std::string> keys;
     return keys;
+}
+
+std::string fingerprintTrustedOnce(const std::string &name)
+{
+    for (const auto &[line, fingerprint] : trustedOnce())
+        if (line.compare(0, name.size() + 1, name + " ") == 0)
+            return fingerprint;
+    return std::string();
 }
 
 std::string fingerprintOf(ssh_key key)
@@ -92,23 +101,37 @@ DWORD check(SftpLink &link, const RemoteConnectRequest &request, const SftpSetti
     const std::string line = knownHostsName(request.host, request.port) + " " + keyLine(key);
     facts.knownHostsLine = line;
     ssh_key_free(key);
+    if (!link.acceptedKey.empty()) { // connecting again: that key and no other
+        if (line == link.acceptedKey)
+            return ERROR_SUCCESS;
+        link.note("Host key CHANGED since the connection was made: " + facts.fingerprint);
+        return ERROR_SERVER_KEY_REFUSED;
+    }
     pointAtKnownHosts(link.ssh, settings);
     const ssh_known_hosts_e state = ssh_session_is_known_server(link.ssh);
     if (state == SSH_KNOWN_HOSTS_OK) {
         link.note("Host key " + facts.keyType + " " + facts.fingerprint + " is known");
+        link.acceptedKey = line;
         return ERROR_SUCCESS;
     }
     {
         std::lock_guard<std::mutex> lock(onceMutex);
         if (trustedOnce().count(line)) {
             link.note("Host key " + facts.fingerprint + " was accepted before");
+            link.acceptedKey = line;
             return ERROR_SUCCESS;
         }
     }
+    const std::string name = knownHostsName(request.host, request.port);
     facts.changed = state == SSH_KNOWN_HOSTS_CHANGED || state == SSH_KNOWN_HOSTS_OTHER;
     if (facts.changed)
-        facts.oldFingerprint = knownFingerprint(knownHostsName(request.host, request.port),
-            { settings.sshDirectory + "/known_hosts", settings.trustedKeysFile });
+        facts.oldFingerprint = knownFingerprint(
+            name, { settings.sshDirectory + "/known_hosts", settings.trustedKeysFile });
+    {
+        std::lock_guard<std::mutex> lock(onceMutex);
+        if (!facts.changed && !(facts.oldFingerprint = fingerprintTrustedOnce(name)).empty())
+            facts.changed = true; // another key was trusted for this run
+    }
     link.note(std::string(facts.changed ? "Host key CHANGED: " : "Unknown host key: ")
         + facts.keyType + " " + facts.fingerprint);
     const ServerKeyAnswer answer
@@ -119,8 +142,9 @@ DWORD check(SftpLink &link, const RemoteConnectRequest &request, const SftpSetti
     }
     {
         std::lock_guard<std::mutex> lock(onceMutex);
-        trustedOnce().insert(line);
+        trustedOnce()[line] = facts.fingerprint;
     }
+    link.acceptedKey = line;
     link.note(answer == ServerKeyAnswer::TrustAlways ? "Host key accepted and kept"
                                                      : "Host key accepted for this run");
     return ERROR_SUCCESS;

@@ -6,7 +6,10 @@
 #include "sftp/SftpLogin.h"
 #include "sftp/WaitBreaker.h"
 
+#include <sys/socket.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 namespace {
 
@@ -73,6 +76,11 @@ SftpLink::SftpLink() = default;
 
 SftpLink::~SftpLink()
 {
+    closeSession();
+}
+
+void SftpLink::closeSession()
+{
     if (sftp)
         sftp_free(sftp);
     if (ssh) {
@@ -82,6 +90,26 @@ SftpLink::~SftpLink()
     } else if (fd >= 0) {
         ::close(fd);
     }
+    sftp = nullptr;
+    ssh = nullptr;
+    fd = -1;
+}
+
+DWORD SftpLink::reopen(const RemoteCall &call)
+{
+    broken = true; // no farewell on a lost connection
+    closeSession();
+    broken = false;
+    const std::string folder = cwd;
+    RemoteConnectRequest again = request;
+    again.keyQuestion = nullptr; // the key accepted before, or none
+    note("Connection lost; connecting again");
+    DWORD code = open(again, call, settings);
+    if (code == ERROR_SUCCESS)
+        cwd = folder;
+    else
+        broken = true;
+    return code;
 }
 
 DWORD SftpLink::failureAfter(const std::string &what, int fired)
@@ -102,6 +130,13 @@ DWORD SftpLink::failureAfter(const std::string &what, int fired)
     return ERROR_INTERNET_EXTENDED_ERROR;
 }
 
+bool SftpLink::peerClosed() const
+{
+    char byte;
+    const ssize_t n = ::recv(fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+    return n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR);
+}
+
 std::string SftpLink::resolve(const std::string &name) const
 {
     if (!name.empty() && name[0] == '/')
@@ -111,9 +146,10 @@ std::string SftpLink::resolve(const std::string &name) const
     return cwd == "/" ? "/" + name : cwd + "/" + name;
 }
 
-DWORD SftpLink::open(
-    const RemoteConnectRequest &request, const RemoteCall &call, const SftpSettings &settings)
+DWORD SftpLink::open(const RemoteConnectRequest &r, const RemoteCall &call, const SftpSettings &s)
 {
+    request = r;
+    settings = s;
     note("Connecting to " + request.host + " port " + std::to_string(request.port) + " (SSH)");
     DWORD code = connectSocket(request, call, fd);
     if (code != ERROR_SUCCESS)

@@ -22,11 +22,19 @@ public:
 
     DWORD open(const RemoteConnectRequest &request, const RemoteCall &call,
         const SftpSettings &settings);
+    // After the connection was lost: connects and logs in anew, in the same
+    // folder, accepting only the host key accepted before and asking nothing.
+    DWORD reopen(const RemoteCall &call);
+    // The known_hosts line of the key accepted at open.
+    std::string acceptedKey;
 
     // Runs fn() with the call's cancel and time-out watching the socket.
     // fn returns true on success; on failure the result says why (cancel,
     // time-out, a lost connection, or the server's SFTP status).
     template <typename Fn> DWORD run(const RemoteCall &call, int timeoutMs, const std::string &what, Fn fn);
+
+    // The server closed or reset the connection (seen without waiting).
+    bool peerClosed() const;
 
     // "/home/u" + "x" -> "/home/u/x"; absolute names stay.
     std::string resolve(const std::string &name) const;
@@ -42,8 +50,11 @@ public:
 
 private:
     DWORD failureAfter(const std::string &what, int fired);
+    void closeSession();
     int fd = -1;
     std::string log;
+    RemoteConnectRequest request;
+    SftpSettings settings;
     friend class SftpRunScope;
 };
 

@@ -57,12 +57,14 @@ public:
     }
     QString log()
     {
+        while (process.waitForReadyRead(50)) // what it wrote up to now
+            output += process.readAll();
         output += process.readAll();
         return QString::fromLocal8Bit(output);
     }
-    // Stops (or lets go on) every process serving a connection: a stalled
-    // server, as far as the client can tell.
-    void pauseSessions(bool pause)
+    // Sends a signal to every process serving a connection: SIGSTOP stalls
+    // the server as far as the client can tell, SIGKILL drops the connection.
+    void signalSessions(int signal)
     {
         const qint64 listener = process.processId();
         for (const QString &pid : QDir("/proc").entryList(QDir::Dirs)) {
@@ -72,7 +74,7 @@ public:
             const QByteArray text = stat.readAll();
             const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
             if (fields.value(1).toLongLong() == listener || servesUnder(fields.value(1).toLongLong(), listener))
-                ::kill(pid.toInt(), pause ? SIGSTOP : SIGCONT);
+                ::kill(pid.toInt(), signal);
         }
     }
 
@@ -125,8 +127,8 @@ private:
         QFile config(dir.filePath("sshd_config"));
         if (!config.open(QIODevice::WriteOnly | QIODevice::Truncate))
             return false;
-        config.write(QStringLiteral("Port %1\nListenAddress 127.0.0.1\nHostKey %2\n"
-                                    "AuthorizedKeysFile %3\nPasswordAuthentication no\n"
+        config.write(QStringLiteral("Port %1\nListenAddress 127.0.0.1\nHostKey \"%2\"\n"
+                                    "AuthorizedKeysFile \"%3\"\nPasswordAuthentication no\n"
                                     "KbdInteractiveAuthentication no\nPubkeyAuthentication yes\n"
                                     "PermitRootLogin yes\nStrictModes no\nUsePAM no\nPidFile none\n"
                                     "Subsystem sftp internal-sftp\nLogLevel VERBOSE\n")

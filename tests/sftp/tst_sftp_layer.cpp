@@ -275,6 +275,72 @@ private slots:
         QVERIFY(lastResponse().contains("Login refused"));
     }
 
+    // The connection drops part way: the transfer connects again and goes on
+    // where it was, or starts over when the file changed meanwhile.
+    void aDroppedTransferGoesOn_data()
+    {
+        QTest::addColumn<bool>("upload");
+        QTest::addColumn<bool>("changeFile");
+        QTest::newRow("download") << false << false;
+        QTest::newRow("download of a file changed meanwhile") << false << true;
+        QTest::newRow("upload") << true << false;
+    }
+    void aDroppedTransferGoesOn()
+    {
+        QFETCH(bool, upload);
+        QFETCH(bool, changeFile);
+        registerSftpProtocol(knownSettings());
+        const QString remote = server->dataDir() + "/resume.bin";
+        QByteArray data = randomBytes(8 * 1024 * 1024);
+        QFile::remove(remote);
+        if (!upload)
+            QVERIFY(writeFile(remote, data));
+        const int loginsBefore = server->log().count("Accepted publickey");
+        HandleCloser c(connectTo(server->address()));
+        QVERIFY(c.get() && FtpSetCurrentDirectoryA(c.get(), server->dataDir().toLocal8Bit().constData()));
+        HINTERNET file = FtpOpenFileA(c.get(), "resume.bin", upload ? GENERIC_WRITE : GENERIC_READ, 2, 0);
+        QVERIFY(file);
+        QByteArray got, buffer(256 * 1024, '\0');
+        int pos = 0, drops = 0, restarts = 0;
+        for (;;) {
+            if (pos >= 1024 * 1024 && drops++ == 0) {
+                server->signalSessions(SIGKILL);
+                if (changeFile) {
+                    data = randomBytes(8 * 1024 * 1024 + 1);
+                    QVERIFY(writeFile(remote, data));
+                }
+            }
+            DWORD n = 0;
+            const bool ok = upload ? (pos < data.size()
+                                         && InternetWriteFile(file, data.constData() + pos,
+                                             DWORD(qMin(buffer.size(), data.size() - pos)), &n))
+                                   : InternetReadFile(file, buffer.data(), DWORD(buffer.size()), &n);
+            if (ok && n > 0) {
+                if (!upload)
+                    got.append(buffer.constData(), int(n));
+                pos += int(n);
+                continue;
+            }
+            if (ok || (upload && pos >= data.size()))
+                break;
+            const DWORD code = GetLastError();
+            QVERIFY2(code == ERROR_FTP_TRANSFER_RESTARTED || code == ERROR_FTP_RESUME_UPLOAD,
+                qPrintable(QString::number(code) + lastResponse()));
+            ++restarts;
+            pos = upload ? resumeOffset(file) : 0;
+            got.clear();
+        }
+        QVERIFY2(upload ? FtpCommitFileA(file) : true, qPrintable(lastResponse()));
+        QVERIFY(InternetCloseHandle(file));
+        QVERIFY((upload ? readFile(remote) : got) == data);
+        QCOMPARE(restarts, upload || changeFile ? 1 : 0);
+        QCOMPARE(server->log().count("Accepted publickey") - loginsBefore, 2);
+        if (!upload && !changeFile) { // dropped while idle: made again by the next call
+            server->signalSessions(SIGKILL);
+            QVERIFY(findEntry(listAll(c.get(), ""), "resume.bin"));
+        }
+    }
+
     // A server that says nothing (connect), or stalls part way (download):
     // closing the handle from another thread ends the wait within a second,
     // and a time-out ends it by itself.
@@ -304,7 +370,7 @@ private slots:
             c = InternetConnectA(own, address.constData(), 0, "", "", 1, INTERNET_FLAG_SFTP, 1);
             QVERIFY(c && FtpSetCurrentDirectoryA(c, server->dataDir().toLocal8Bit().constData()));
             QVERIFY(file = FtpOpenFileA(c, "huge.bin", GENERIC_READ, FTP_TRANSFER_TYPE_BINARY, 0));
-            server->pauseSessions(true);
+            server->signalSessions(SIGSTOP);
         }
         std::atomic<bool> done { false };
         std::atomic<pid_t> tid { 0 };
@@ -330,7 +396,7 @@ private slots:
             QTRY_VERIFY_WITH_TIMEOUT(done, 20000);
         }
         worker.join();
-        server->pauseSessions(false);
+        server->signalSessions(SIGCONT);
         if (byTimeout)
             QCOMPARE(code, ERROR_INTERNET_TIMEOUT);
         else
