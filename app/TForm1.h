@@ -14,6 +14,7 @@
 #include <memory>
 
 class CertificateTrust;
+class HostKeyTrust;
 class FileCommands;
 class FileOperations;
 class HelpViewer;
@@ -146,6 +147,7 @@ private:
     std::unique_ptr<HelpViewer> helpViewer;
     std::unique_ptr<WindowMemory> memory;
     std::unique_ptr<CertificateTrust> certificateTrust;
+    std::unique_ptr<HostKeyTrust> hostKeyTrust;
 
     QList<QDialog *> dialogList;
     TFormConnect *formConnect = nullptr;

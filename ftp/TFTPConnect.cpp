@@ -22,7 +22,8 @@ DWORD flagsFor(TFtpSecurity security)
 bool isSecurityFailure(DWORD code)
 {
     return code == ERROR_INTERNET_SEC_CERT_CN_INVALID || code == ERROR_INTERNET_INVALID_CA
-        || code == ERROR_INTERNET_SECURITY_CHANNEL_ERROR || code == ERROR_FTP_TLS_REFUSED;
+        || code == ERROR_INTERNET_SECURITY_CHANNEL_ERROR || code == ERROR_FTP_TLS_REFUSED
+        || code == ERROR_SERVER_KEY_REFUSED;
 }
 
 } // namespace
@@ -31,7 +32,7 @@ TFTPConnect::TFTPConnect(TWinInetFTP *ftp, const QString &agent, const QString &
     const QString &login, const QString &password)
     : ftp(ftp), agent(agent.toUtf8()), site(site.toUtf8()), user(login.toUtf8()),
       password(password.toUtf8()), timeZoneMinutes(ftp->TimeZoneOffsetMinutes),
-      securityFlags(flagsFor(ftp->Security))
+      securityFlags(ftp->Sftp ? INTERNET_FLAG_SFTP : flagsFor(ftp->Security))
 {
 }
 
@@ -45,6 +46,16 @@ bool TFTPConnect::askCertificate(const TlsCertificateFacts &facts)
         trusted = !Terminated() && ftp->OnCertificate && ftp->OnCertificate(ftp, facts);
     });
     return trusted && !Terminated();
+}
+
+ServerKeyAnswer TFTPConnect::askHostKey(const ServerKeyFacts &facts)
+{
+    ServerKeyAnswer answer = ServerKeyAnswer::Refuse;
+    ftp->handOff(this, [this, &facts, &answer] {
+        if (!Terminated() && ftp->OnHostKey)
+            answer = ftp->OnHostKey(ftp, facts);
+    });
+    return Terminated() ? ServerKeyAnswer::Refuse : answer;
 }
 
 QString TFTPConnect::encryptionOf(HINTERNET handle) const
@@ -67,11 +78,14 @@ void TFTPConnect::login(HINTERNET session, TWinInetOutcome &outcome)
     report(1);
     InternetSetCertificateQuestion(
         session, [this](const TlsCertificateFacts &facts) { return askCertificate(facts); });
+    InternetSetServerKeyQuestion(
+        session, [this](const ServerKeyFacts &facts) { return askHostKey(facts); });
     connection
         = InternetConnectA(session, site.constData(), INTERNET_DEFAULT_FTP_PORT, user.constData(),
             password.constData(), INTERNET_SERVICE_FTP, INTERNET_FLAG_PASSIVE | securityFlags, 1);
     const DWORD code = GetLastError();
     InternetSetCertificateQuestion(session, nullptr); // it asks this worker, which ends soon
+    InternetSetServerKeyQuestion(session, nullptr);
     if (connection)
         ftp->hConnection.store(connection);
     if (Terminated()) {

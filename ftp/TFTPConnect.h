@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ftp/FtpThread.h"
+#include "ftp/RemoteProtocol.h"
 #include "ftp/TlsCertificateFacts.h"
 #include "ftp/WinInet.h"
 
@@ -24,6 +25,7 @@ private:
     void report(int32_t code);
     void login(HINTERNET session, TWinInetOutcome &outcome);
     bool askCertificate(const TlsCertificateFacts &facts);
+    ServerKeyAnswer askHostKey(const ServerKeyFacts &facts);
     QString encryptionOf(HINTERNET connection) const;
 
     TWinInetFTP *ftp;

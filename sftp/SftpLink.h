@@ -67,6 +67,7 @@ public:
 
 private:
     void *breaker;
+    const CancelToken::WaitMark blocked; // a stalled call shows as a network wait
 };
 
 template <typename Fn>
