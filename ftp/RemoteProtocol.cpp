@@ -355,8 +355,9 @@ BOOL commit(HINTERNET file)
 {
     return asResult(onFile(file, [&](RemoteFileHandle &f, const RemoteCall &call) {
         if (!f.finished) {
-            f.finished = true;
             f.finishResult = f.file->finish(call);
+            // A resumed upload is written on from the offset, then committed again.
+            f.finished = f.finishResult != ERROR_FTP_RESUME_UPLOAD;
         }
         return f.finishResult;
     }));

@@ -189,12 +189,26 @@ DWORD SftpFile::read(const RemoteCall &call, void *buffer, DWORD toRead, DWORD &
     return ERROR_SUCCESS;
 }
 
+// Small writes are gathered, so that each round trip carries a full piece.
 DWORD SftpFile::write(const RemoteCall &call, const void *data, DWORD length)
 {
     const char *p = static_cast<const char *>(data);
-    size_t left = length;
+    outbox.insert(outbox.end(), p, p + length);
+    const size_t whole = outbox.size() - outbox.size() % kPiece;
+    if (whole == 0)
+        return ERROR_SUCCESS;
+    const DWORD code = send(call, outbox.data(), whole);
+    if (code == ERROR_SUCCESS)
+        outbox.erase(outbox.begin(), outbox.begin() + std::ptrdiff_t(whole));
+    else
+        outbox.clear(); // failed, or resumed: the caller writes again from the offset
+    return code;
+}
+
+DWORD SftpFile::send(const RemoteCall &call, const char *p, size_t left)
+{
     while (left > 0) {
-        const size_t piece = std::min<size_t>(left, kChunk / 2);
+        const size_t piece = std::min<size_t>(left, kPiece);
         ssize_t n = 0;
         DWORD code = link->run(call, call.timeouts.dataMs, "Writing " + path,
             [&] { return (n = sftp_write(handle, p, piece)) > 0; });
@@ -215,6 +229,12 @@ DWORD SftpFile::finish(const RemoteCall &call)
 {
     if (failure != ERROR_SUCCESS || !handle) // an upload that failed stays failed
         return writing ? (failure ? failure : DWORD(ERROR_INTERNET_CONNECTION_ABORTED)) : DWORD(ERROR_SUCCESS);
+    if (!outbox.empty()) {
+        const DWORD sent = send(call, outbox.data(), outbox.size());
+        outbox.clear();
+        if (sent != ERROR_SUCCESS)
+            return sent;
+    }
     const DWORD code = link->run(call, call.timeouts.receiveMs, "Closing " + path, [&] {
         dropPending();
         return sftp_close(std::exchange(handle, nullptr)) == SSH_OK;

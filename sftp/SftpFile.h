@@ -25,6 +25,7 @@ public:
 
     static constexpr uint32_t kChunk = 64 * 1024;
     static constexpr size_t kInFlight = 16;
+    static constexpr size_t kPiece = 32 * 1024; // one SFTP write
 
 private:
     SftpFile(std::shared_ptr<SftpLink> link, sftp_file handle, std::string path, bool writing);
@@ -34,6 +35,7 @@ private:
     DWORD resumeDownload(const RemoteCall &call, uint64_t delivered);
     DWORD resumeUpload(const RemoteCall &call);
     DWORD reopenHandle(const RemoteCall &call, int flags);
+    DWORD send(const RemoteCall &call, const char *data, size_t length);
 
     struct Pending {
         int id;
@@ -53,5 +55,6 @@ private:
     uint64_t sizeAtOpen = 0;
     uint32_t mtimeAtOpen = 0;
     std::vector<char> stash;
+    std::vector<char> outbox;
     size_t stashPos = 0;
 };
