@@ -24,8 +24,8 @@ public:
     uint64_t resumeOffset() const override { return resumeAt; }
 
     static constexpr uint32_t kChunk = 64 * 1024;
-    static constexpr size_t kInFlight = 16;
-    static constexpr size_t kPiece = 32 * 1024; // one SFTP write
+    static constexpr size_t kInFlight = 32;
+    static constexpr size_t kPiece = 128 * 1024; // one SFTP write, well below the servers' 256 KiB
 
 private:
     SftpFile(std::shared_ptr<SftpLink> link, sftp_file handle, std::string path, bool writing);
