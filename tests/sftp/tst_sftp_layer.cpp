@@ -167,12 +167,7 @@ private slots:
         QVERIFY(lastResponse().contains("No such file"));
         QVERIFY(!FtpSetCurrentDirectoryA(c.get(), "plain.txt"));
         QVERIFY(!FtpOpenFileA(c.get(), "no/such/file", GENERIC_READ, FTP_TRANSFER_TYPE_BINARY, 0));
-        char text[64];
-        DWORD length = sizeof text;
-        QVERIFY(InternetQueryOptionA(c.get(), INTERNET_OPTION_TLS_PROTOCOL, text, &length));
-        QVERIFY2(QByteArray(text).startsWith("SSH, cipher "), text);
-        DWORD state = 0;
-        length = sizeof state;
+        DWORD state = 0, length = sizeof state;
         QVERIFY(InternetQueryOptionA(c.get(), INTERNET_OPTION_CONNECTED_STATE, &state, &length));
         QCOMPARE(state, INTERNET_STATE_CONNECTED);
     }
