@@ -132,7 +132,8 @@ void TForm1::bindSessionEvents()
     f.OnCertificate = [this](TWinInetFTP *, const TlsCertificateFacts &certificate) {
         return certificateTrust->decide(certificate);
     };
-    f.OnHostKey = [this](TWinInetFTP *, const ServerKeyFacts &key) { return hostKeyTrust->decide(key); };
+    f.OnHostKey
+        = [this](TWinInetFTP *, const ServerKeyFacts &key) { return hostKeyTrust->decide(key); };
     f.OnConnect = [this](TWinInetFTP *, HINTERNET, HINTERNET) {
         showEncryption();
         dispatch.WinInetFTP1Connect();

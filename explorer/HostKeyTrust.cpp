@@ -35,7 +35,8 @@ QString HostKeyTrust::warningText(const ServerKeyFacts &k)
                           "This may be an attack: someone may be listening in on the connection. "
                           "Or the server may have a new host key.\r\r"
                           "Known before: %2\rOffered now: %3 %4\r\rTrust this host key?")
-        .arg(serverName(k), q(k.oldFingerprint.empty() ? std::string("(unreadable)") : k.oldFingerprint),
+        .arg(serverName(k),
+            q(k.oldFingerprint.empty() ? std::string("(unreadable)") : k.oldFingerprint),
             q(k.keyType), q(k.fingerprint));
 }
 

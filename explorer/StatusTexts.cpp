@@ -48,9 +48,9 @@ void StatusTexts::showEncryption(
     const bool encrypted = connected && !protocol.isEmpty();
     QString text;
     if (connected)
-        text = !encrypted                          ? QStringLiteral("Not encrypted")
+        text = !encrypted                               ? QStringLiteral("Not encrypted")
             : protocol.startsWith(QLatin1String("SSH")) ? QStringLiteral("Encrypted (SSH)")
-                                                       : QStringLiteral("Encrypted");
+                                                        : QStringLiteral("Encrypted");
     bar->setPanelText(panel, text);
     bar->setPanelToolTip(
         panel, encrypted ? QStringLiteral("Encrypted with %1").arg(protocol) : text);

@@ -87,7 +87,8 @@ protected:
         finished = true;
         finishResult = file->finish(RemoteCall { cancelToken(), timeouts() });
         int code = 0;
-        ThreadState::setResponse(code, conn->link ? conn->link->takeReplyText(code) : std::string());
+        ThreadState::setResponse(
+            code, conn->link ? conn->link->takeReplyText(code) : std::string());
         return finishResult;
     }
     void release() override { file.reset(); }
@@ -237,7 +238,8 @@ HINTERNET connect(HINTERNET sessionValue, const char *server, INTERNET_PORT port
         return fail(ERROR_INVALID_PARAMETER), nullptr;
     ThreadState::setResponse(0, std::string());
     HostAddress host;
-    const uint16_t fallback = port == 0 || port == INTERNET_DEFAULT_FTP_PORT ? protocol.defaultPort : port;
+    const uint16_t fallback
+        = port == 0 || port == INTERNET_DEFAULT_FTP_PORT ? protocol.defaultPort : port;
     if (!parseHostAddress(server, fallback, host))
         return fail(ERROR_INTERNET_NAME_NOT_RESOLVED), nullptr;
     auto handle = std::make_shared<RemoteConnectionHandle>(session, context);
@@ -249,7 +251,7 @@ HINTERNET connect(HINTERNET sessionValue, const char *server, INTERNET_PORT port
     {
         CallGuard call(*handle);
         code = call.ok() ? protocol.factory(request,
-                               RemoteCall { handle->cancelToken(), handle->timeouts() }, handle->link, text)
+                   RemoteCall { handle->cancelToken(), handle->timeouts() }, handle->link, text)
                          : ERROR_INTERNET_OPERATION_CANCELLED;
     }
     ThreadState::setResponse(0, text);
@@ -273,25 +275,29 @@ bool owns(HINTERNET value)
 {
     auto handle = HandleTable::find(value);
     return handle
-        && (handle->kind() == HandleKind::RemoteConnection || handle->kind() == HandleKind::RemoteFile);
+        && (handle->kind() == HandleKind::RemoteConnection
+            || handle->kind() == HandleKind::RemoteFile);
 }
 
-HINTERNET findFirst(HINTERNET connection, const char *search, TWin32FindData *data, DWORD_PTR context)
+HINTERNET findFirst(
+    HINTERNET connection, const char *search, TWin32FindData *data, DWORD_PTR context)
 {
     const std::string name = search ? search : "";
     if (name.find_first_of("\r\n") != std::string::npos)
         return fail(ERROR_INVALID_PARAMETER), nullptr;
     std::shared_ptr<FtpFind> find;
-    const DWORD code = onConnection(connection, [&](const std::shared_ptr<RemoteConnectionHandle> &c, const RemoteCall &call) {
-        std::vector<TWin32FindData> entries;
-        const DWORD result = c->link->find(call, name, entries);
-        if (result != ERROR_SUCCESS)
-            return result;
-        if (entries.empty())
-            return DWORD(ERROR_NO_MORE_FILES);
-        find = std::make_shared<FtpFind>(c, context, std::move(entries));
-        return c->addChild(find) ? DWORD(ERROR_SUCCESS) : DWORD(ERROR_INTERNET_OPERATION_CANCELLED);
-    });
+    const DWORD code = onConnection(
+        connection, [&](const std::shared_ptr<RemoteConnectionHandle> &c, const RemoteCall &call) {
+            std::vector<TWin32FindData> entries;
+            const DWORD result = c->link->find(call, name, entries);
+            if (result != ERROR_SUCCESS)
+                return result;
+            if (entries.empty())
+                return DWORD(ERROR_NO_MORE_FILES);
+            find = std::make_shared<FtpFind>(c, context, std::move(entries));
+            return c->addChild(find) ? DWORD(ERROR_SUCCESS)
+                                     : DWORD(ERROR_INTERNET_OPERATION_CANCELLED);
+        });
     if (code != ERROR_SUCCESS)
         return fail(code), nullptr;
     TWin32FindData first;
@@ -310,12 +316,13 @@ HINTERNET openFile(HINTERNET connection, const char *name, DWORD access, DWORD_P
     if (unsafeName(name) || (access != GENERIC_READ && access != GENERIC_WRITE))
         return fail(ERROR_INVALID_PARAMETER), nullptr;
     std::shared_ptr<RemoteFileHandle> file;
-    const DWORD code = onConnection(connection, [&](const std::shared_ptr<RemoteConnectionHandle> &c, const RemoteCall &call) {
-        file = std::make_shared<RemoteFileHandle>(c, context);
-        if (!c->addChild(file))
-            return DWORD(ERROR_INTERNET_OPERATION_CANCELLED);
-        return c->link->open(call, name, access == GENERIC_WRITE, file->file);
-    });
+    const DWORD code = onConnection(
+        connection, [&](const std::shared_ptr<RemoteConnectionHandle> &c, const RemoteCall &call) {
+            file = std::make_shared<RemoteFileHandle>(c, context);
+            if (!c->addChild(file))
+                return DWORD(ERROR_INTERNET_OPERATION_CANCELLED);
+            return c->link->open(call, name, access == GENERIC_WRITE, file->file);
+        });
     if (code != ERROR_SUCCESS) {
         if (file)
             file->closeTree();
@@ -367,28 +374,30 @@ BOOL simple(HINTERNET connection, Op op, const char *name)
 {
     if (unsafeName(name))
         return fail(ERROR_INVALID_PARAMETER);
-    return asResult(onConnection(connection, [&](const std::shared_ptr<RemoteConnectionHandle> &c, const RemoteCall &call) {
-        switch (op) {
-        case Op::Delete:
-            return c->link->removeFile(call, name);
-        case Op::SetDirectory:
-            return c->link->setCurrentDirectory(call, name);
-        case Op::CreateDirectory:
-            return c->link->createDirectory(call, name);
-        case Op::RemoveDirectory:
-            return c->link->removeDirectory(call, name);
-        }
-        return DWORD(ERROR_INVALID_PARAMETER);
-    }));
+    return asResult(onConnection(
+        connection, [&](const std::shared_ptr<RemoteConnectionHandle> &c, const RemoteCall &call) {
+            switch (op) {
+            case Op::Delete:
+                return c->link->removeFile(call, name);
+            case Op::SetDirectory:
+                return c->link->setCurrentDirectory(call, name);
+            case Op::CreateDirectory:
+                return c->link->createDirectory(call, name);
+            case Op::RemoveDirectory:
+                return c->link->removeDirectory(call, name);
+            }
+            return DWORD(ERROR_INVALID_PARAMETER);
+        }));
 }
 
 BOOL rename(HINTERNET connection, const char *from, const char *to)
 {
     if (unsafeName(from) || unsafeName(to))
         return fail(ERROR_INVALID_PARAMETER);
-    return asResult(onConnection(connection, [&](const std::shared_ptr<RemoteConnectionHandle> &c, const RemoteCall &call) {
-        return c->link->rename(call, from, to);
-    }));
+    return asResult(onConnection(
+        connection, [&](const std::shared_ptr<RemoteConnectionHandle> &c, const RemoteCall &call) {
+            return c->link->rename(call, from, to);
+        }));
 }
 
 namespace {
@@ -431,7 +440,8 @@ BOOL queryOption(HINTERNET value, DWORD option, void *buffer, DWORD *length, boo
         if (option == INTERNET_OPTION_CONNECTED_STATE) {
             answered = true;
             const bool lost = c.isClosed() || (call.ok() && (!c.link || c.link->isBroken()));
-            return answerValue(lost ? INTERNET_STATE_DISCONNECTED : INTERNET_STATE_CONNECTED, buffer, length);
+            return answerValue(
+                lost ? INTERNET_STATE_DISCONNECTED : INTERNET_STATE_CONNECTED, buffer, length);
         }
         if (option == INTERNET_OPTION_TLS_PROTOCOL && call.ok() && c.link) {
             answered = true;
@@ -442,7 +452,8 @@ BOOL queryOption(HINTERNET value, DWORD option, void *buffer, DWORD *length, boo
         auto &f = static_cast<RemoteFileHandle &>(*handle);
         CallGuard call(f, CallGuard::NoWait {});
         answered = true;
-        return answerValue(uint64_t(call.ok() && f.file ? f.file->resumeOffset() : 0), buffer, length);
+        return answerValue(
+            uint64_t(call.ok() && f.file ? f.file->resumeOffset() : 0), buffer, length);
     }
     return BOOL(0);
 }

@@ -56,7 +56,8 @@ public:
         std::unique_ptr<RemoteFile> &file)
         = 0;
     virtual DWORD removeFile(const RemoteCall &call, const std::string &name) = 0;
-    virtual DWORD rename(const RemoteCall &call, const std::string &from, const std::string &to) = 0;
+    virtual DWORD rename(const RemoteCall &call, const std::string &from, const std::string &to)
+        = 0;
     virtual DWORD setCurrentDirectory(const RemoteCall &call, const std::string &path) = 0;
     virtual DWORD createDirectory(const RemoteCall &call, const std::string &path) = 0;
     virtual DWORD removeDirectory(const RemoteCall &call, const std::string &path) = 0;
@@ -102,12 +103,12 @@ struct RemoteConnectRequest {
 // Makes a connection, logged in. Results are the layer's codes (12013/12014
 // for a refused login, 12045 for a server key not trusted, ...).
 using RemoteProtocolFactory = std::function<DWORD(const RemoteConnectRequest &request,
-    const RemoteCall &call, std::unique_ptr<RemoteConnection> &connection,
-    std::string &replyText)>;
+    const RemoteCall &call, std::unique_ptr<RemoteConnection> &connection, std::string &replyText)>;
 
 // Registers (or with an empty factory removes) the protocol for a flag.
 // defaultPort replaces the FTP port when the host names none.
-void InternetRegisterRemoteProtocol(DWORD flag, uint16_t defaultPort, RemoteProtocolFactory factory);
+void InternetRegisterRemoteProtocol(
+    DWORD flag, uint16_t defaultPort, RemoteProtocolFactory factory);
 
 // The layer's side: true when the handle belongs to a remote protocol.
 namespace RemoteDispatch {
@@ -115,7 +116,8 @@ bool wantsConnect(DWORD flags);
 HINTERNET connect(HINTERNET session, const char *server, INTERNET_PORT port, const char *user,
     const char *password, DWORD flags, DWORD_PTR context);
 bool owns(HINTERNET handle);
-HINTERNET findFirst(HINTERNET connection, const char *search, TWin32FindData *data, DWORD_PTR context);
+HINTERNET findFirst(
+    HINTERNET connection, const char *search, TWin32FindData *data, DWORD_PTR context);
 HINTERNET openFile(HINTERNET connection, const char *name, DWORD access, DWORD_PTR context);
 BOOL read(HINTERNET file, void *buffer, DWORD toRead, DWORD *read);
 BOOL write(HINTERNET file, const void *buffer, DWORD toWrite, DWORD *written);

@@ -29,6 +29,7 @@ public:
 
 private:
     DWORD ready(const RemoteCall &call);
-    DWORD listFolder(const RemoteCall &call, const std::string &path, std::vector<TWin32FindData> &out);
+    DWORD listFolder(
+        const RemoteCall &call, const std::string &path, std::vector<TWin32FindData> &out);
     std::shared_ptr<SftpLink> link;
 };

@@ -113,7 +113,8 @@ DWORD SftpFile::resumeUpload(const RemoteCall &call)
         sftp_close(handle);
         handle = nullptr;
         code = link->run(call, call.timeouts.receiveMs, "Opening " + path, [&] {
-            return (handle = sftp_open(link->sftp, path.c_str(), O_WRONLY | O_TRUNC, 0644)) != nullptr;
+            return (handle = sftp_open(link->sftp, path.c_str(), O_WRONLY | O_TRUNC, 0644))
+                != nullptr;
         });
         if (code != ERROR_SUCCESS)
             return code;
@@ -176,8 +177,8 @@ DWORD SftpFile::read(const RemoteCall &call, void *buffer, DWORD toRead, DWORD &
         }
         if (atEnd)
             break;
-        DWORD code = link->run(call, call.timeouts.dataMs, "Reading " + path,
-            [&] { return nextChunk(); });
+        DWORD code
+            = link->run(call, call.timeouts.dataMs, "Reading " + path, [&] { return nextChunk(); });
         if (code == ERROR_INTERNET_CONNECTION_ABORTED && !resumed)
             code = resumeDownload(call, moved + got);
         if (code != ERROR_SUCCESS)
@@ -228,7 +229,8 @@ DWORD SftpFile::send(const RemoteCall &call, const char *p, size_t left)
 DWORD SftpFile::finish(const RemoteCall &call)
 {
     if (failure != ERROR_SUCCESS || !handle) // an upload that failed stays failed
-        return writing ? (failure ? failure : DWORD(ERROR_INTERNET_CONNECTION_ABORTED)) : DWORD(ERROR_SUCCESS);
+        return writing ? (failure ? failure : DWORD(ERROR_INTERNET_CONNECTION_ABORTED))
+                       : DWORD(ERROR_SUCCESS);
     if (!outbox.empty()) {
         const DWORD sent = send(call, outbox.data(), outbox.size());
         outbox.clear();

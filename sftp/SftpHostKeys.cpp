@@ -3,9 +3,9 @@
 #include "sftp/SftpLink.h"
 
 #include <fstream>
+#include <map>
 #include <mutex>
 #include <vector>
-#include <map>
 
 namespace {
 

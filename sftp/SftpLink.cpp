@@ -40,7 +40,8 @@ DWORD connectSocket(const RemoteConnectRequest &request, const RemoteCall &call,
 {
     HostAddress host { request.host, request.port };
     std::vector<ResolvedAddress> addresses;
-    DWORD code = resolveHostAddress(host, addresses, Deadline(call.timeouts.connectMs), call.cancel);
+    DWORD code
+        = resolveHostAddress(host, addresses, Deadline(call.timeouts.connectMs), call.cancel);
     for (const auto &a : addresses) {
         TcpSocket socket;
         code = socket.connectTo(reinterpret_cast<const sockaddr *>(&a.address), a.length,
@@ -166,8 +167,8 @@ DWORD SftpLink::open(const RemoteConnectRequest &r, const RemoteCall &call, cons
         ssh_options_set(ssh, SSH_OPTIONS_USER, request.user.c_str());
     if (seconds > 0)
         ssh_options_set(ssh, SSH_OPTIONS_TIMEOUT, &seconds);
-    code = run(call, call.timeouts.connectMs, "SSH handshake",
-        [&] { return ssh_connect(ssh) == SSH_OK; });
+    code = run(
+        call, call.timeouts.connectMs, "SSH handshake", [&] { return ssh_connect(ssh) == SSH_OK; });
     if (code != ERROR_SUCCESS) {
         if (code == ERROR_INTERNET_CONNECTION_ABORTED || code == ERROR_INTERNET_EXTENDED_ERROR)
             code = ERROR_INTERNET_SECURITY_CHANNEL_ERROR;

@@ -20,8 +20,8 @@ public:
     SftpLink(const SftpLink &) = delete;
     SftpLink &operator=(const SftpLink &) = delete;
 
-    DWORD open(const RemoteConnectRequest &request, const RemoteCall &call,
-        const SftpSettings &settings);
+    DWORD open(
+        const RemoteConnectRequest &request, const RemoteCall &call, const SftpSettings &settings);
     // After the connection was lost: connects and logs in anew, in the same
     // folder, accepting only the host key accepted before and asking nothing.
     DWORD reopen(const RemoteCall &call);
@@ -31,7 +31,8 @@ public:
     // Runs fn() with the call's cancel and time-out watching the socket.
     // fn returns true on success; on failure the result says why (cancel,
     // time-out, a lost connection, or the server's SFTP status).
-    template <typename Fn> DWORD run(const RemoteCall &call, int timeoutMs, const std::string &what, Fn fn);
+    template <typename Fn>
+    DWORD run(const RemoteCall &call, int timeoutMs, const std::string &what, Fn fn);
 
     // The server closed or reset the connection (seen without waiting).
     bool peerClosed() const;

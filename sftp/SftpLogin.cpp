@@ -20,8 +20,8 @@ DWORD step(SftpLink &link, const RemoteCall &call, const char *what, int &rc, Fn
     });
 }
 
-DWORD byPassword(SftpLink &link, const RemoteCall &call, const std::string &password, int methods,
-    int &rc)
+DWORD byPassword(
+    SftpLink &link, const RemoteCall &call, const std::string &password, int methods, int &rc)
 {
     DWORD code = ERROR_SUCCESS;
     rc = SSH_AUTH_DENIED;
@@ -52,7 +52,8 @@ ssh_key importKey(const std::string &file, const SftpSettings &settings)
     std::string passphrase;
     if (!settings.passphraseQuestion || !settings.passphraseQuestion(file, passphrase))
         return nullptr;
-    if (ssh_pki_import_privkey_file(file.c_str(), passphrase.c_str(), nullptr, nullptr, &key) != SSH_OK)
+    if (ssh_pki_import_privkey_file(file.c_str(), passphrase.c_str(), nullptr, nullptr, &key)
+        != SSH_OK)
         return nullptr;
     return key;
 }
@@ -97,7 +98,8 @@ DWORD logIn(SftpLink &link, const RemoteConnectRequest &request, const RemoteCal
     const std::string user = request.user.empty() ? localUser() : request.user;
     ssh_options_set(link.ssh, SSH_OPTIONS_USER, user.c_str());
     int rc = SSH_AUTH_DENIED;
-    DWORD code = step(link, call, "SSH login", rc, [&] { return ssh_userauth_none(link.ssh, nullptr); });
+    DWORD code
+        = step(link, call, "SSH login", rc, [&] { return ssh_userauth_none(link.ssh, nullptr); });
     if (code != ERROR_SUCCESS || rc == SSH_AUTH_SUCCESS)
         return code;
     const int methods = ssh_userauth_list(link.ssh, nullptr);
@@ -109,8 +111,10 @@ DWORD logIn(SftpLink &link, const RemoteConnectRequest &request, const RemoteCal
             return code;
         }
     }
-    if ((methods & SSH_AUTH_METHOD_PUBLICKEY) && settings.useAgent && std::getenv("SSH_AUTH_SOCK")) {
-        code = step(link, call, "Agent login", rc, [&] { return ssh_userauth_agent(link.ssh, nullptr); });
+    if ((methods & SSH_AUTH_METHOD_PUBLICKEY) && settings.useAgent
+        && std::getenv("SSH_AUTH_SOCK")) {
+        code = step(
+            link, call, "Agent login", rc, [&] { return ssh_userauth_agent(link.ssh, nullptr); });
         if (code != ERROR_SUCCESS || rc == SSH_AUTH_SUCCESS) {
             if (rc == SSH_AUTH_SUCCESS)
                 link.note("Authenticated as " + user + " by a key from the agent");

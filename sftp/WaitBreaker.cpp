@@ -91,8 +91,10 @@ private:
                     fire(watch, WaitBreaker::Fired::TimedOut);
                     continue;
                 }
-                const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                    watch.deadline - now).count() + 1;
+                const auto left
+                    = std::chrono::duration_cast<std::chrono::milliseconds>(watch.deadline - now)
+                          .count()
+                    + 1;
                 waitMs = waitMs < 0 ? int(left) : std::min(waitMs, int(left));
             }
             for (int fd : { watch.cancelFd, watch.interruptFd }) {

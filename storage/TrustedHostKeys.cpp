@@ -14,9 +14,10 @@ namespace {
 
 bool isKeyLine(const QByteArray &line)
 {
-    static const QRegularExpression form(QStringLiteral(
-        "^(\\[[^\\]\\s]+\\]:[0-9]{1,5}|[^\\s\\[#]+) (ssh-ed25519|ssh-rsa|ecdsa-sha2-nistp(256|384|521)) "
-        "[A-Za-z0-9+/]+={0,2}$"));
+    static const QRegularExpression form(
+        QStringLiteral("^(\\[[^\\]\\s]+\\]:[0-9]{1,5}|[^\\s\\[#]+) "
+                       "(ssh-ed25519|ssh-rsa|ecdsa-sha2-nistp(256|384|521)) "
+                       "[A-Za-z0-9+/]+={0,2}$"));
     return form.match(QString::fromUtf8(line)).hasMatch();
 }
 

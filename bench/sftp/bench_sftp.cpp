@@ -72,8 +72,8 @@ int main(int argc, char **argv)
     registerSftpProtocol(settings);
     const auto start = std::chrono::steady_clock::now();
     HINTERNET session = InternetOpenA("bench_sftp", 0, "", "", 0);
-    HINTERNET connection
-        = InternetConnectA(session, argv[2], 0, "", "", INTERNET_SERVICE_FTP, INTERNET_FLAG_SFTP, 1);
+    HINTERNET connection = InternetConnectA(
+        session, argv[2], 0, "", "", INTERNET_SERVICE_FTP, INTERNET_FLAG_SFTP, 1);
     if (!connection)
         return failure("connect");
     long long bytes = 0;

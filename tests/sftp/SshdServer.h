@@ -53,7 +53,8 @@ public:
         if (!pub.open(QIODevice::ReadOnly))
             return QByteArray();
         const QList<QByteArray> parts = pub.readAll().trimmed().split(' ');
-        return "[127.0.0.1]:" + QByteArray::number(port) + " " + parts.value(0) + " " + parts.value(1);
+        return "[127.0.0.1]:" + QByteArray::number(port) + " " + parts.value(0) + " "
+            + parts.value(1);
     }
     QString log()
     {
@@ -73,7 +74,8 @@ public:
                 continue;
             const QByteArray text = stat.readAll();
             const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
-            if (fields.value(1).toLongLong() == listener || servesUnder(fields.value(1).toLongLong(), listener))
+            if (fields.value(1).toLongLong() == listener
+                || servesUnder(fields.value(1).toLongLong(), listener))
                 ::kill(pid.toInt(), signal);
         }
     }
@@ -137,8 +139,8 @@ private:
                          .toLocal8Bit());
         config.close();
         process.setProcessChannelMode(QProcess::MergedChannels);
-        process.start(QStringLiteral("/usr/sbin/sshd"),
-            { "-D", "-e", "-f", dir.filePath("sshd_config") });
+        process.start(
+            QStringLiteral("/usr/sbin/sshd"), { "-D", "-e", "-f", dir.filePath("sshd_config") });
         while (process.waitForReadyRead(10000)) {
             output += process.readAll();
             if (output.contains("Server listening on")) {

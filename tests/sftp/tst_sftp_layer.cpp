@@ -85,8 +85,8 @@ class TestSftpLayer : public QObject {
     }
     HINTERNET connectTo(const QByteArray &address, const char *password = "")
     {
-        return InternetConnectA(
-            session, address.constData(), 0, "", password, INTERNET_SERVICE_FTP, INTERNET_FLAG_SFTP, 1);
+        return InternetConnectA(session, address.constData(), 0, "", password, INTERNET_SERVICE_FTP,
+            INTERNET_FLAG_SFTP, 1);
     }
 
 private slots:
@@ -143,8 +143,9 @@ private slots:
 
         // Downloads: to a file, and through small reads; an upload; each byte-exact.
         QTemporaryDir local;
-        QVERIFY(FtpGetFileA(c.get(), "big.bin", QFile::encodeName(local.filePath("big.bin")).constData(),
-            0, 0, FTP_TRANSFER_TYPE_BINARY, 0));
+        QVERIFY(FtpGetFileA(c.get(), "big.bin",
+            QFile::encodeName(local.filePath("big.bin")).constData(), 0, 0,
+            FTP_TRANSFER_TYPE_BINARY, 0));
         QVERIFY(readFile(local.filePath("big.bin")) == big);
         bool ok = false;
         QVERIFY(readRemote(c.get(), "big.bin", ok, 10000) == big && ok);
@@ -183,8 +184,10 @@ private slots:
         QTest::newRow("hashed known_hosts") << "hashed" << -1 << ERROR_SUCCESS << 0;
         QTest::newRow("our trusted keys") << "ours" << -1 << ERROR_SUCCESS << 0;
         QTest::newRow("unknown, nobody asked") << "" << -1 << ERROR_SERVER_KEY_REFUSED << 0;
-        QTest::newRow("unknown, refused") << "" << int(ServerKeyAnswer::Refuse) << ERROR_SERVER_KEY_REFUSED << 1;
-        QTest::newRow("unknown, trusted always") << "" << int(ServerKeyAnswer::TrustAlways) << ERROR_SUCCESS << 1;
+        QTest::newRow("unknown, refused")
+            << "" << int(ServerKeyAnswer::Refuse) << ERROR_SERVER_KEY_REFUSED << 1;
+        QTest::newRow("unknown, trusted always")
+            << "" << int(ServerKeyAnswer::TrustAlways) << ERROR_SUCCESS << 1;
     }
     void hostKeys()
     {
@@ -197,9 +200,12 @@ private slots:
         s.sshDirectory = home.path().toStdString();
         QVERIFY(QFile::copy(server->sshDir() + "/id_ed25519", home.filePath("id_ed25519")));
         const QByteArray line = server->knownHostsLine() + "\n";
-        QVERIFY(writeFile(home.filePath("known_hosts"), knownIn == "user" || knownIn == "hashed" ? line : "localhost ssh-ed25519 AAAA\n"));
+        QVERIFY(writeFile(home.filePath("known_hosts"),
+            knownIn == "user" || knownIn == "hashed" ? line : "localhost ssh-ed25519 AAAA\n"));
         if (knownIn == "hashed")
-            QCOMPARE(QProcess::execute("ssh-keygen", { "-q", "-H", "-f", home.filePath("known_hosts") }), 0);
+            QCOMPARE(
+                QProcess::execute("ssh-keygen", { "-q", "-H", "-f", home.filePath("known_hosts") }),
+                0);
         if (knownIn == "ours") {
             QVERIFY(writeFile(home.filePath("trusted"), line));
             s.trustedKeysFile = home.filePath("trusted").toStdString();
@@ -292,8 +298,10 @@ private slots:
             QVERIFY(writeFile(remote, data));
         const int loginsBefore = server->log().count("Accepted publickey");
         HandleCloser c(connectTo(server->address()));
-        QVERIFY(c.get() && FtpSetCurrentDirectoryA(c.get(), server->dataDir().toLocal8Bit().constData()));
-        HINTERNET file = FtpOpenFileA(c.get(), "resume.bin", upload ? GENERIC_WRITE : GENERIC_READ, 2, 0);
+        QVERIFY(c.get()
+            && FtpSetCurrentDirectoryA(c.get(), server->dataDir().toLocal8Bit().constData()));
+        HINTERNET file
+            = FtpOpenFileA(c.get(), "resume.bin", upload ? GENERIC_WRITE : GENERIC_READ, 2, 0);
         QVERIFY(file);
         QByteArray got, buffer(256 * 1024, '\0');
         int pos = 0, drops = 0, restarts = 0;
@@ -306,10 +314,11 @@ private slots:
                 }
             }
             DWORD n = 0;
-            const bool ok = upload ? (pos < data.size()
-                                         && InternetWriteFile(file, data.constData() + pos,
-                                             DWORD(qMin(buffer.size(), data.size() - pos)), &n))
-                                   : InternetReadFile(file, buffer.data(), DWORD(buffer.size()), &n);
+            const bool ok = upload
+                ? (pos < data.size()
+                    && InternetWriteFile(file, data.constData() + pos,
+                        DWORD(qMin(buffer.size(), data.size() - pos)), &n))
+                : InternetReadFile(file, buffer.data(), DWORD(buffer.size()), &n);
             if (ok && n > 0) {
                 if (!upload)
                     got.append(buffer.constData(), int(n));
@@ -358,8 +367,8 @@ private slots:
         QVERIFY(writeFile(server->dataDir() + "/huge.bin", randomBytes(32 * 1024 * 1024)));
         HINTERNET own = InternetOpenA("stall", 0, "", "", 0);
         setAllTimeouts(own, byTimeout ? 1500 : 60000);
-        const QByteArray address = duringDownload ? server->address()
-                                                  : "127.0.0.1:" + QByteArray::number(silent.port);
+        const QByteArray address
+            = duringDownload ? server->address() : "127.0.0.1:" + QByteArray::number(silent.port);
         HINTERNET c = nullptr, file = nullptr;
         if (duringDownload) {
             c = InternetConnectA(own, address.constData(), 0, "", "", 1, INTERNET_FLAG_SFTP, 1);
@@ -373,7 +382,8 @@ private slots:
         std::thread worker([&] {
             tid = currentThreadId();
             if (!duringDownload) {
-                if (!InternetConnectA(own, address.constData(), 0, "", "", 1, INTERNET_FLAG_SFTP, 1))
+                if (!InternetConnectA(
+                        own, address.constData(), 0, "", "", 1, INTERNET_FLAG_SFTP, 1))
                     code = GetLastError();
             } else {
                 static char buffer[1 << 20];

@@ -22,8 +22,10 @@ private slots:
         QCOMPARE(QFileInfo(keys.filePath()).permissions() & 0x0077, QFileDevice::Permissions());
         QFile file(keys.filePath());
         QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(file.readAll(), TrustedHostKeys::kHeader
-                + "\nsftp.example.org ssh-rsa AAAAB3Nz==\n[10.0.0.7]:2222 ecdsa-sha2-nistp256 AAAAE2Vj\n");
+        QCOMPARE(file.readAll(),
+            TrustedHostKeys::kHeader
+                + "\nsftp.example.org ssh-rsa AAAAB3Nz==\n[10.0.0.7]:2222 ecdsa-sha2-nistp256 "
+                  "AAAAE2Vj\n");
         file.close();
 
         const QByteArray damaged = TrustedHostKeys::kHeader + "\nhost ssh-ed25519 AAAA\ngarbage\n";

@@ -130,7 +130,8 @@ private slots:
         QCOMPARE(q.choices, HostKeyTrust::kButtons);
         QCOMPARE(q.defaultChoice, 2);
         QVERIFY2(q.text.contains("Key type: ssh-ed25519"), qPrintable(q.text));
-        QVERIFY2(q.text.contains(fingerprintOf(server.sshDir() + "/../host_key.pub")), qPrintable(q.text));
+        QVERIFY2(q.text.contains(fingerprintOf(server.sshDir() + "/../host_key.pub")),
+            qPrintable(q.text));
         QCOMPARE(panel(4), QStringLiteral("Encrypted (SSH)"));
         QVERIFY(form->controls().StatusBar1->panelToolTip(4).contains("cipher"));
         SiteOptionsFile stored;

@@ -347,13 +347,12 @@ private slots:
         using W = QList<QWidget *>;
         QCOMPARE(anonymous,
             (W { dialog->EditFTP, dialog->EditDesc, dialog->EditDir, dialog->CheckAnon,
-                dialog->ComboProtocol, dialog->ComboSecurity, dialog->ComboTimeZone, dialog->Button2,
-                dialog->Button1 }));
+                dialog->ComboProtocol, dialog->ComboSecurity, dialog->ComboTimeZone,
+                dialog->Button2, dialog->Button1 }));
         QCOMPARE(named,
             (W { dialog->EditFTP, dialog->EditDesc, dialog->EditDir, dialog->CheckAnon,
                 dialog->EditLogin, dialog->EditPswd, dialog->ComboProtocol, dialog->ComboSecurity,
-                dialog->ComboTimeZone,
-                dialog->Button2, dialog->Button1 }));
+                dialog->ComboTimeZone, dialog->Button2, dialog->Button1 }));
     }
 
     void listingShowsWhatAPersonShouldSee()
