@@ -11,6 +11,7 @@
 #include "explorer/DirectoryMap.h"
 #include "explorer/FileCommands.h"
 #include "explorer/FileOperations.h"
+#include "explorer/HostKeyTrust.h"
 #include "explorer/ListingView.h"
 #include "explorer/RowTexts.h"
 #include "explorer/SiteTree.h"
@@ -23,6 +24,7 @@
 #include "platform/Prompts.h"
 #include "platform/TempFolder.h"
 #include "platform/UrlOpener.h"
+#include "sftp/SftpProtocol.h"
 #include "storage/TRegFile.h"
 #include "transfers/QueueRules.h"
 #include "transfers/TFormGetFile.h"
@@ -43,7 +45,9 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QLayout>
@@ -73,8 +77,13 @@ const QUrl kHomePageUrl(QStringLiteral("https://www.orvane.example/"));
 TForm1::TForm1(QWidget *parent)
     : QMainWindow(parent), ui(this), Reg(std::make_unique<TRegFile>()),
       helpViewer(std::make_unique<HelpViewer>()),
-      certificateTrust(std::make_unique<CertificateTrust>()), WinInetFTP1(new TWinInetFTP(this))
+      certificateTrust(std::make_unique<CertificateTrust>()),
+      hostKeyTrust(std::make_unique<HostKeyTrust>()), WinInetFTP1(new TWinInetFTP(this))
 {
+    SftpSettings sftp;
+    sftp.sshDirectory = QFile::encodeName(QDir::homePath() + QStringLiteral("/.ssh")).toStdString();
+    sftp.trustedKeysFile = QFile::encodeName(hostKeyTrust->trustedKeysFile()).toStdString();
+    registerSftpProtocol(sftp);
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(AppInfo::kTitle);
     resize(720, 425);

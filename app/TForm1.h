@@ -16,6 +16,7 @@
 
 class CertificateTrust;
 class DesktopNotifier;
+class HostKeyTrust;
 class FileCommands;
 class FileOperations;
 class HelpViewer;
@@ -174,6 +175,7 @@ private:
     DesktopNotifier *notifier = nullptr;
     QString startUrl;
     QString lastDownload;
+    std::unique_ptr<HostKeyTrust> hostKeyTrust;
 
     QList<QDialog *> dialogList;
     TFormConnect *formConnect = nullptr;

@@ -10,6 +10,7 @@
 #include "explorer/DirectoryMap.h"
 #include "explorer/FileCommands.h"
 #include "explorer/FileOperations.h"
+#include "explorer/HostKeyTrust.h"
 #include "explorer/ListingView.h"
 #include "explorer/RowTexts.h"
 #include "explorer/SiteTree.h"
@@ -156,6 +157,8 @@ void TForm1::bindSessionEvents()
     f.OnCertificate = [this](TWinInetFTP *, const TlsCertificateFacts &certificate) {
         return certificateTrust->decide(certificate);
     };
+    f.OnHostKey
+        = [this](TWinInetFTP *, const ServerKeyFacts &key) { return hostKeyTrust->decide(key); };
     f.OnConnect = [this](TWinInetFTP *, HINTERNET, HINTERNET) {
         showEncryption();
         dispatch.WinInetFTP1Connect();

@@ -8,7 +8,7 @@ vrex_library(vrex_dispatch FOLDERS dispatch DEPENDS vrex_explorer vrex_transfers
 vrex_library(vrex_app
   FOLDERS app resources
   EXCLUDE app/main.cpp
-  DEPENDS vrex_dispatch vrex_explorer vrex_transfers vrex_widgets ${vrex_base})
+  DEPENDS vrex_dispatch vrex_explorer vrex_transfers vrex_widgets vrex_sftp ${vrex_base})
 target_compile_definitions(vrex_app PRIVATE PROJECT_VERSION="${PROJECT_VERSION}")
 
 # What tests and benchmarks link: the whole window.

@@ -1,5 +1,6 @@
 #include "dispatch/InsecureConnectionText.h"
 
+#include "ftp/RemoteProtocol.h"
 #include "ftp/WinInet.h"
 
 QString InsecureConnectionText::message(const QString &host, int code)
@@ -11,6 +12,10 @@ QString InsecureConnectionText::message(const QString &host, int code)
             .arg(host);
     case ERROR_INTERNET_INVALID_CA:
         return QStringLiteral("The certificate of %1 was not trusted. "
+                              "The connection was not made.")
+            .arg(host);
+    case ERROR_SERVER_KEY_REFUSED:
+        return QStringLiteral("The host key of %1 was not trusted. "
                               "The connection was not made.")
             .arg(host);
     case ERROR_FTP_TLS_REFUSED:

@@ -370,6 +370,7 @@ SiteConnection SiteTree::connectionOf(const TSiteRecord &site) const
         : o.security == SiteSecurity::TlsIfOffered      ? TFtpSecurity::TlsIfOffered
                                                         : TFtpSecurity::Plain;
     c.timeZoneMinutes = o.timeZoneMinutes;
+    c.sftp = o.sftp;
     return c;
 }
 
@@ -397,6 +398,7 @@ void SiteTree::startConnect(const SiteConnection &wanted)
     ftp.Login = wanted.login;
     ftp.Password = wanted.password;
     ftp.Security = wanted.security;
+    ftp.Sftp = wanted.sftp;
     ftp.TimeZoneOffsetMinutes = wanted.timeZoneMinutes;
     services.listing->setBusy(true);
     ftp.Connect();

@@ -30,11 +30,12 @@ struct SiteConnection {
     QString host, login, password;
     TFtpSecurity security = TFtpSecurity::Plain;
     int timeZoneMinutes = 0;
+    bool sftp = false;
     bool isEmpty() const { return host.isEmpty() && login.isEmpty() && password.isEmpty(); }
     bool operator==(const SiteConnection &o) const
     {
         return host == o.host && login == o.login && password == o.password
-            && security == o.security && timeZoneMinutes == o.timeZoneMinutes;
+            && security == o.security && timeZoneMinutes == o.timeZoneMinutes && sftp == o.sftp;
     }
 };
 

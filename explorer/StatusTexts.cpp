@@ -49,6 +49,9 @@ void StatusTexts::showEncryption(
     QString text, tip;
     if (connected && protocol.isEmpty()) {
         text = tip = QStringLiteral("Not encrypted");
+    } else if (connected && protocol.startsWith(QLatin1String("SSH"))) {
+        text = QStringLiteral("Encrypted (SSH)");
+        tip = QStringLiteral("Encrypted with %1").arg(protocol);
     } else if (connected && dataEncrypted) {
         text = QStringLiteral("Encrypted");
         tip = QStringLiteral("Encrypted with %1").arg(protocol);

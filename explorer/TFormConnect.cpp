@@ -122,7 +122,7 @@ void TFormConnect::buildFields()
     // The fields in the order they are read, the box before the two fields
     // it governs (creation order would put it after them).
     QWidget *const order[] = { EditFTP, EditDesc, EditDir, CheckAnon, EditLogin, EditPswd,
-        CheckShowPswd, ComboSecurity, ComboTimeZone, Button2, Button1 };
+        CheckShowPswd, ComboProtocol, ComboSecurity, ComboTimeZone, Button2, Button1 };
     for (size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 
@@ -138,6 +138,13 @@ QWidget *TFormConnect::buildOptions()
 {
     auto *options = new QWidget(this);
     options->setObjectName(QStringLiteral("PanelOptions"));
+    ComboProtocol = new QComboBox(options);
+    ComboProtocol->setObjectName(QStringLiteral("ComboProtocol"));
+    ComboProtocol->addItem(tr("FTP"), false);
+    ComboProtocol->addItem(tr("SFTP (SSH)"), true);
+    LabelProtocol = new QLabel(tr("P&rotocol:"), options);
+    LabelProtocol->setObjectName(QStringLiteral("LabelProtocol"));
+    LabelProtocol->setBuddy(ComboProtocol);
     ComboSecurity = new QComboBox(options);
     ComboSecurity->setObjectName(QStringLiteral("ComboSecurity"));
     ComboSecurity->addItem(tr("Plain FTP"), int(SiteSecurity::Plain));
@@ -164,10 +171,18 @@ QWidget *TFormConnect::buildOptions()
     zoneRow->addWidget(hint, 1);
     auto *rows = new QVBoxLayout(options);
     rows->setContentsMargins(0, 6, 0, 0); // apart from the login fields
+    rows->addWidget(LabelProtocol);
+    rows->addWidget(ComboProtocol);
     rows->addWidget(LabelSecurity);
     rows->addWidget(ComboSecurity);
     rows->addWidget(LabelTimeZone);
     rows->addLayout(zoneRow);
+    // SSH always encrypts: there is nothing to choose.
+    connect(ComboProtocol, &QComboBox::currentIndexChanged, this, [this] {
+        const bool ftp = !ComboProtocol->currentData().toBool();
+        LabelSecurity->setVisible(ftp);
+        ComboSecurity->setVisible(ftp);
+    });
     return options;
 }
 
@@ -185,6 +200,7 @@ QString TFormConnect::timeZoneText(int minutes)
 void TFormConnect::showOptions(const SiteOptions &shown)
 {
     ComboSecurity->setCurrentIndex(ComboSecurity->findData(int(shown.security)));
+    ComboProtocol->setCurrentIndex(shown.sftp ? 1 : 0);
     int at = ComboTimeZone->findData(shown.timeZoneMinutes);
     if (at < 0) {
         // An offset written by hand: shown as it is, in its place.
@@ -202,6 +218,7 @@ SiteOptions TFormConnect::chosenOptions() const
     SiteOptions chosen;
     chosen.security = SiteSecurity(ComboSecurity->currentData().toInt());
     chosen.timeZoneMinutes = ComboTimeZone->currentData().toInt();
+    chosen.sftp = ComboProtocol->currentData().toBool();
     return chosen;
 }
 

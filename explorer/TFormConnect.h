@@ -45,8 +45,8 @@ public:
     QLabel *LabelLogin, *LabelPswd;
     QPushButton *Button2, *Button1;
     // Beyond the site record: kept in the site options file.
-    QLabel *LabelSecurity, *LabelTimeZone;
-    QComboBox *ComboSecurity, *ComboTimeZone;
+    QLabel *LabelProtocol, *LabelSecurity, *LabelTimeZone;
+    QComboBox *ComboProtocol, *ComboSecurity, *ComboTimeZone;
 
     // "UTC", "UTC+05:30", "UTC-03:00".
     static QString timeZoneText(int minutes);

@@ -19,7 +19,8 @@ struct FtpTimeouts {
     int keepAliveMs = 60000; // idle time before a NOOP
 };
 
-enum class HandleKind { Session, Connection, Find, File };
+// RemoteConnection and RemoteFile: handles of another protocol (RemoteProtocol.h).
+enum class HandleKind { Session, Connection, Find, File, RemoteConnection, RemoteFile };
 
 // The object behind an HINTERNET. Handles form a tree (session, connection,
 // find and file handles); closing one closes its subtree. One call at a time

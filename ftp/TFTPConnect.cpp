@@ -22,7 +22,8 @@ DWORD flagsFor(TFtpSecurity security)
 bool isSecurityFailure(DWORD code)
 {
     return code == ERROR_INTERNET_SEC_CERT_CN_INVALID || code == ERROR_INTERNET_INVALID_CA
-        || code == ERROR_INTERNET_SECURITY_CHANNEL_ERROR || code == ERROR_FTP_TLS_REFUSED;
+        || code == ERROR_INTERNET_SECURITY_CHANNEL_ERROR || code == ERROR_FTP_TLS_REFUSED
+        || code == ERROR_SERVER_KEY_REFUSED;
 }
 
 } // namespace
@@ -31,7 +32,7 @@ TFTPConnect::TFTPConnect(TWinInetFTP *ftp, const QString &agent, const QString &
     const QString &login, const QString &password)
     : ftp(ftp), agent(agent.toUtf8()), site(site.toUtf8()), user(login.toUtf8()),
       password(password.toUtf8()), timeZoneMinutes(ftp->TimeZoneOffsetMinutes),
-      securityFlags(flagsFor(ftp->Security))
+      securityFlags(ftp->Sftp ? INTERNET_FLAG_SFTP : flagsFor(ftp->Security))
 {
 }
 
@@ -56,6 +57,7 @@ void TFTPConnect::login(HINTERNET session, TWinInetOutcome &outcome)
     // The user is asked on the user-interface thread while the asking worker
     // waits; a cancel before or during the question refuses the certificate.
     InternetSetCertificateQuestion(session, question);
+    InternetSetServerKeyQuestion(session, hostKeyQuestion);
     connection
         = InternetConnectA(session, site.constData(), INTERNET_DEFAULT_FTP_PORT, user.constData(),
             password.constData(), INTERNET_SERVICE_FTP, INTERNET_FLAG_PASSIVE | securityFlags, 1);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ftp/FtpThread.h"
+#include "ftp/RemoteProtocol.h"
 #include "ftp/TlsCertificateFacts.h"
 #include "ftp/WinInet.h"
 #include "ftp/WinInetTls.h"
@@ -18,9 +19,13 @@ public:
     TFTPConnect(TWinInetFTP *ftp, const QString &agent, const QString &site, const QString &login,
         const QString &password);
 
-    // Who answers the certificate questions of this connection, for as long
-    // as the connection may ask (a reconnect too).
-    void installQuestion(TlsCertificateQuestion ask) { question = std::move(ask); }
+    // Who answers the certificate and host-key questions of this connection,
+    // for as long as the connection may ask (a reconnect too).
+    void installQuestions(TlsCertificateQuestion ask, ServerKeyQuestion askKey)
+    {
+        question = std::move(ask);
+        hostKeyQuestion = std::move(askKey);
+    }
 
 protected:
     void Execute() override;
@@ -38,5 +43,6 @@ private:
     DWORD securityFlags = 0;
     QString encryption;
     TlsCertificateQuestion question;
+    ServerKeyQuestion hostKeyQuestion;
     bool dataEncrypted = false;
 };

@@ -10,6 +10,7 @@
 #include "ftp/FtpTransfer.h"
 #include "ftp/HostAddress.h"
 #include "ftp/InternetHandle.h"
+#include "ftp/RemoteProtocol.h"
 #include "ftp/WinInetTls.h"
 
 #include <fcntl.h>
@@ -240,6 +241,8 @@ HINTERNET InternetOpenA(const char *agent, DWORD, const char *, const char *, DW
 HINTERNET InternetConnectA(HINTERNET sessionValue, const char *server, INTERNET_PORT port,
     const char *user, const char *password, DWORD service, DWORD flags, DWORD_PTR context)
 {
+    if (RemoteDispatch::wantsConnect(flags))
+        return RemoteDispatch::connect(sessionValue, server, port, user, password, flags, context);
     DWORD code = ERROR_SUCCESS;
     auto session = lookUp(sessionValue, HandleKind::Session, code);
     if (!session)
@@ -323,6 +326,8 @@ BOOL InternetGetLastResponseInfoA(DWORD *error, char *buffer, DWORD *length)
 HINTERNET FtpFindFirstFileA(HINTERNET connectionValue, const char *searchFile,
     TWin32FindData *findData, DWORD, DWORD_PTR context)
 {
+    if (RemoteDispatch::owns(connectionValue))
+        return RemoteDispatch::findFirst(connectionValue, searchFile, findData, context);
     const std::string search = searchFile ? searchFile : "";
     if (!safeForCommand(search.c_str()))
         return fail(ERROR_INVALID_PARAMETER), nullptr;
@@ -372,6 +377,8 @@ BOOL InternetFindNextFileA(HINTERNET findValue, void *findData)
 HINTERNET FtpOpenFileA(
     HINTERNET connectionValue, const char *fileName, DWORD access, DWORD, DWORD_PTR context)
 {
+    if (RemoteDispatch::owns(connectionValue))
+        return RemoteDispatch::openFile(connectionValue, fileName, access, context);
     if (checkName(fileName) != ERROR_SUCCESS || (access != GENERIC_READ && access != GENERIC_WRITE))
         return fail(ERROR_INVALID_PARAMETER), nullptr;
     std::shared_ptr<FtpTransfer> file;
@@ -426,6 +433,8 @@ template <typename Fn> DWORD onFile(HINTERNET value, Fn fn)
 
 BOOL InternetReadFile(HINTERNET fileValue, void *buffer, DWORD toRead, DWORD *read)
 {
+    if (RemoteDispatch::owns(fileValue))
+        return RemoteDispatch::read(fileValue, buffer, toRead, read);
     if (!read || (!buffer && toRead))
         return fail(ERROR_INVALID_PARAMETER);
     *read = 0;
@@ -454,6 +463,8 @@ BOOL FtpWaitForData(HINTERNET fileValue, DWORD waitMs)
 
 BOOL InternetWriteFile(HINTERNET fileValue, const void *buffer, DWORD toWrite, DWORD *written)
 {
+    if (RemoteDispatch::owns(fileValue))
+        return RemoteDispatch::write(fileValue, buffer, toWrite, written);
     if (!written || (!buffer && toWrite))
         return fail(ERROR_INVALID_PARAMETER);
     *written = 0;
@@ -465,6 +476,8 @@ BOOL InternetWriteFile(HINTERNET fileValue, const void *buffer, DWORD toWrite, D
 
 BOOL FtpCommitFileA(HINTERNET fileValue)
 {
+    if (RemoteDispatch::owns(fileValue))
+        return RemoteDispatch::commit(fileValue);
     return asResult(onFile(fileValue, [&](FtpTransfer &f) { return f.commit(); }));
 }
 
@@ -495,6 +508,8 @@ BOOL FtpGetFileA(HINTERNET connection, const char *remoteFile, const char *newFi
 
 BOOL FtpDeleteFileA(HINTERNET connection, const char *fileName)
 {
+    if (RemoteDispatch::owns(connection))
+        return RemoteDispatch::simple(connection, RemoteDispatch::Op::Delete, fileName);
     if (checkName(fileName) != ERROR_SUCCESS)
         return fail(ERROR_INVALID_PARAMETER);
     return asResult(onConnection(connection, [&](const std::shared_ptr<FtpConnection> &c) {
@@ -504,6 +519,8 @@ BOOL FtpDeleteFileA(HINTERNET connection, const char *fileName)
 
 BOOL FtpRenameFileA(HINTERNET connection, const char *existing, const char *newName)
 {
+    if (RemoteDispatch::owns(connection))
+        return RemoteDispatch::rename(connection, existing, newName);
     if (checkName(existing) != ERROR_SUCCESS || checkName(newName) != ERROR_SUCCESS)
         return fail(ERROR_INVALID_PARAMETER);
     return asResult(onConnection(connection,
@@ -512,6 +529,8 @@ BOOL FtpRenameFileA(HINTERNET connection, const char *existing, const char *newN
 
 BOOL FtpSetCurrentDirectoryA(HINTERNET connection, const char *directory)
 {
+    if (RemoteDispatch::owns(connection))
+        return RemoteDispatch::simple(connection, RemoteDispatch::Op::SetDirectory, directory);
     if (checkName(directory) != ERROR_SUCCESS)
         return fail(ERROR_INVALID_PARAMETER);
     return asResult(onConnection(connection, [&](const std::shared_ptr<FtpConnection> &c) {
@@ -524,6 +543,8 @@ BOOL FtpSetCurrentDirectoryA(HINTERNET connection, const char *directory)
 
 BOOL FtpCreateDirectoryA(HINTERNET connection, const char *directory)
 {
+    if (RemoteDispatch::owns(connection))
+        return RemoteDispatch::simple(connection, RemoteDispatch::Op::CreateDirectory, directory);
     if (checkName(directory) != ERROR_SUCCESS)
         return fail(ERROR_INVALID_PARAMETER);
     return asResult(onConnection(connection, [&](const std::shared_ptr<FtpConnection> &c) {
@@ -533,6 +554,8 @@ BOOL FtpCreateDirectoryA(HINTERNET connection, const char *directory)
 
 BOOL FtpRemoveDirectoryA(HINTERNET connection, const char *directory)
 {
+    if (RemoteDispatch::owns(connection))
+        return RemoteDispatch::simple(connection, RemoteDispatch::Op::RemoveDirectory, directory);
     if (checkName(directory) != ERROR_SUCCESS)
         return fail(ERROR_INVALID_PARAMETER);
     return asResult(onConnection(connection, [&](const std::shared_ptr<FtpConnection> &c) {
@@ -649,6 +672,8 @@ BOOL InternetSetOptionA(HINTERNET value, DWORD option, void *buffer, DWORD lengt
 {
     if (!buffer || length != sizeof(DWORD))
         return fail(ERROR_INVALID_PARAMETER);
+    if (option == INTERNET_OPTION_LIST_TIME_ZONE && RemoteDispatch::owns(value))
+        return succeed(); // its times are UTC already
     if (option == INTERNET_OPTION_LIST_TIME_ZONE)
         return setListTimeZone(value, buffer);
     DWORD ms;
@@ -680,6 +705,10 @@ BOOL InternetQueryOptionA(HINTERNET value, DWORD option, void *buffer, DWORD *le
     std::shared_ptr<InternetHandle> handle;
     if (value && !(handle = HandleTable::find(value)))
         return fail(ERROR_INVALID_HANDLE);
+    bool answered = false;
+    const BOOL remoteAnswer = RemoteDispatch::queryOption(value, option, buffer, length, answered);
+    if (answered)
+        return remoteAnswer;
     if (option == INTERNET_OPTION_CONNECTED_STATE)
         return queryConnectedState(handle.get(), buffer, length);
     if (option == INTERNET_OPTION_TLS_PROTOCOL)

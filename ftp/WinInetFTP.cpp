@@ -247,7 +247,7 @@ void TWinInetFTP::connectAs(quint64 op)
     // What still runs on the old connection ends on its own thread.
     retireWorker();
     auto *job = new TFTPConnect(this, AppTitle, FTPSite, Login, Password);
-    job->installQuestion(certificateQuestion());
+    job->installQuestions(certificateQuestion(), hostKeyQuestion());
     startWorker(kConnect, job, op, statInConnect);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ftp/FtpEventQueue.h"
+#include "ftp/RemoteProtocol.h"
 #include "ftp/TlsCertificateFacts.h"
 #include "ftp/Win32FindData.h"
 #include "ftp/WinInet.h"
@@ -75,6 +76,9 @@ using TOnStatusEvent = std::function<void(TWinInetFTP *Sender, int32_t dwInterne
 // True lets the connection go on with this certificate.
 using TOnCertificateEvent
     = std::function<bool(TWinInetFTP *Sender, const TlsCertificateFacts &certificate)>;
+// How far to trust a server key (SFTP) that nothing known vouches for.
+using TOnHostKeyEvent
+    = std::function<ServerKeyAnswer(TWinInetFTP *Sender, const ServerKeyFacts &key)>;
 
 // What a worker hands back with its completion event.
 struct TWinInetOutcome {
@@ -107,6 +111,8 @@ public:
     QString Login;
     QString Password;
     TFtpSecurity Security = TFtpSecurity::Plain;
+    // SFTP instead of FTP (Security does not apply: SSH always encrypts).
+    bool Sftp = false;
     // Minutes east of UTC of the clock in which the server writes the times
     // of a LIST listing (machine-readable listings are UTC already).
     int TimeZoneOffsetMinutes = 0;
@@ -134,6 +140,9 @@ public:
     // self-signed, out of its validity). A certificate for another host is
     // refused without asking. Unset: refused.
     TOnCertificateEvent OnCertificate;
+    // As OnCertificate, for an SFTP server's host key that is unknown or
+    // changed. Unset: refused.
+    TOnHostKeyEvent OnHostKey;
 
     // After a successful Connect: the protocol of an encrypted connection
     // ("TLS 1.3"), empty for a plain one.
@@ -242,6 +251,7 @@ private:
     void closeCertificateDesk();
     // For a new connection: asks the user through this session while it lives.
     std::function<bool(const TlsCertificateFacts &)> certificateQuestion() const;
+    ServerKeyQuestion hostKeyQuestion() const;
     void sendWake();
     void deliverPosted();
     void deliver(FtpEventQueue::Event &event);

@@ -41,6 +41,20 @@ public:
             return !worker->Terminated() && ftp->OnCertificate && ftp->OnCertificate(ftp, facts);
         }) && !worker->Terminated();
     }
+    ServerKeyAnswer askHostKey(const ServerKeyFacts &facts)
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        FtpThread *worker = FtpThread::current();
+        ServerKeyAnswer answer = ServerKeyAnswer::Refuse;
+        if (!ftp || !worker)
+            return answer;
+        ftp->ask(worker, [this, worker, &facts, &answer] {
+            if (!worker->Terminated() && ftp->OnHostKey)
+                answer = ftp->OnHostKey(ftp, facts);
+            return true;
+        });
+        return worker->Terminated() ? ServerKeyAnswer::Refuse : answer;
+    }
     void close()
     {
         std::lock_guard<std::mutex> lock(mutex);
@@ -60,6 +74,11 @@ std::shared_ptr<CertificateDesk> TWinInetFTP::newCertificateDesk()
 std::function<bool(const TlsCertificateFacts &)> TWinInetFTP::certificateQuestion() const
 {
     return [desk = certificateDesk](const TlsCertificateFacts &facts) { return desk->ask(facts); };
+}
+
+ServerKeyQuestion TWinInetFTP::hostKeyQuestion() const
+{
+    return [desk = certificateDesk](const ServerKeyFacts &facts) { return desk->askHostKey(facts); };
 }
 
 void TWinInetFTP::closeCertificateDesk()

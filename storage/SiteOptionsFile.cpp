@@ -13,6 +13,7 @@ namespace {
 
 const QString kSites = QStringLiteral("sites");
 const QString kSecurity = QStringLiteral("security");
+const QString kProtocol = QStringLiteral("protocol");
 const QString kTimeZone = QStringLiteral("timeZoneMinutes");
 
 struct Keyword {
@@ -94,6 +95,7 @@ SiteOptions SiteOptionsFile::optionsOf(const QString &description) const
     if (it == sites.cend())
         return options;
     options.security = securityOf(it->value(kSecurity).toString());
+    options.sftp = it->value(kProtocol).toString() == QLatin1String("sftp");
     const int minutes = it->value(kTimeZone).toInt(0);
     if (minutes >= kMinMinutes && minutes <= kMaxMinutes)
         options.timeZoneMinutes = minutes;
@@ -105,6 +107,10 @@ void SiteOptionsFile::set(const QString &description, const SiteOptions &options
     QJsonObject &entry = sites[description];
     entry.insert(kSecurity, keywordOf(options.security));
     entry.insert(kTimeZone, options.timeZoneMinutes);
+    if (options.sftp)
+        entry.insert(kProtocol, QStringLiteral("sftp"));
+    else
+        entry.remove(kProtocol); // FTP, as for a site from before
 }
 
 void SiteOptionsFile::rename(const QString &from, const QString &to)

@@ -13,10 +13,12 @@ struct SiteOptions {
     SiteSecurity security = SiteSecurity::Plain;
     // Minutes east of UTC of the clock the server lists LIST times in.
     int timeZoneMinutes = 0;
+    // SFTP instead of FTP ("protocol": "sftp"); security then does not apply.
+    bool sftp = false;
 
     bool operator==(const SiteOptions &o) const
     {
-        return security == o.security && timeZoneMinutes == o.timeZoneMinutes;
+        return security == o.security && timeZoneMinutes == o.timeZoneMinutes && sftp == o.sftp;
     }
     bool operator!=(const SiteOptions &o) const { return !(*this == o); }
 };

@@ -337,7 +337,7 @@ private slots:
             QTest::keyClicks(dialog->EditFTP, "ftp.example.org");
             QTest::keyClicks(dialog->EditDesc, "Example");
             dialog->EditFTP->setFocus();
-            anonymous = tabs(7);
+            anonymous = tabs(8);
             dialog->CheckAnon->click();
             dialog->EditFTP->setFocus();
             named = tabs(10);
@@ -347,10 +347,12 @@ private slots:
         using W = QList<QWidget *>;
         QCOMPARE(anonymous,
             (W { dialog->EditFTP, dialog->EditDesc, dialog->EditDir, dialog->CheckAnon,
-                dialog->ComboSecurity, dialog->ComboTimeZone, dialog->Button2, dialog->Button1 }));
+                dialog->ComboProtocol, dialog->ComboSecurity, dialog->ComboTimeZone,
+                dialog->Button2, dialog->Button1 }));
         QCOMPARE(named,
             (W { dialog->EditFTP, dialog->EditDesc, dialog->EditDir, dialog->CheckAnon,
-                dialog->EditLogin, dialog->EditPswd, dialog->CheckShowPswd, dialog->ComboSecurity,
+                dialog->EditLogin, dialog->EditPswd, dialog->CheckShowPswd, dialog->ComboProtocol,
+                dialog->ComboSecurity,
                 dialog->ComboTimeZone, dialog->Button2, dialog->Button1 }));
     }
 

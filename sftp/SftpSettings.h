@@ -1,0 +1,15 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+struct SftpSettings {
+    // The user's OpenSSH folder: known_hosts (read only) and the identity
+    // keys tried after the password and the agent.
+    std::string sshDirectory;
+    // Our own trusted host keys, in known_hosts form; empty: none.
+    std::string trustedKeysFile;
+    bool useAgent = true;
+    // Asked for an identity key's passphrase; false skips the key.
+    std::function<bool(const std::string &keyFile, std::string &passphrase)> passphraseQuestion;
+};
