@@ -294,7 +294,11 @@ HINTERNET findFirst(
                 return result;
             if (entries.empty())
                 return DWORD(ERROR_NO_MORE_FILES);
-            find = std::make_shared<FtpFind>(c, context, std::move(entries));
+            FtpListing::ListedEntries listed;
+            listed.reserve(entries.size());
+            for (const TWin32FindData &entry : entries)
+                listed.push_back(FtpListing::ListedEntry::of(entry));
+            find = std::make_shared<FtpFind>(c, context, std::move(listed));
             return c->addChild(find) ? DWORD(ERROR_SUCCESS)
                                      : DWORD(ERROR_INTERNET_OPERATION_CANCELLED);
         });

@@ -116,7 +116,7 @@ private slots:
         QByteArray payload(300001, '\0');
         for (int i = 0; i < payload.size(); ++i)
             payload[i] = char(i * 7 + i / 251);
-        writeFileBytes(server.dataDir() + "/data.bin", payload);
+        QVERIFY(writeFileBytes(server.dataDir() + "/data.bin", payload));
         QVERIFY(QDir(server.dataDir()).mkpath("folder"));
 
         open();
@@ -139,7 +139,7 @@ private slots:
         QVERIFY(stored.optionsOf("Shell").sftp);
 
         QTemporaryDir local;
-        selectRowsNamed(files(), { QStringLiteral("data.bin") });
+        QVERIFY(selectRowsNamed(files(), { QStringLiteral("data.bin") }));
         prompts->answerSave(local.filePath("data.bin"));
         form->MenuDownloadClick();
         QTRY_VERIFY_WITH_TIMEOUT(form->queue().count() == 0 && idle()

@@ -195,8 +195,8 @@ private slots:
         TestCertificate cert("IP:127.0.0.1");
         TlsFtpServer server("tls-no-prot", &cert);
         QVERIFY(cert.ok() && server.ok());
-        writeFileBytes(server.root() + "/hello.txt", "hello");
-        open();
+        QVERIFY(writeFileBytes(server.root() + "/hello.txt", "hello"));
+        QVERIFY(open());
         prompts->answerChoice(CertificateTrust::TrustOnce);
         createSite(server, "Half secure", QStringLiteral("Use TLS if the server offers it"));
         QTRY_VERIFY_WITH_TIMEOUT(

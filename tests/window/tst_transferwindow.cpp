@@ -582,7 +582,7 @@ private slots:
     void closingWhileATransferRunsAsksOnceWithNoAsDefaultThenEndsEveryWorker()
     {
         startBigDownload(localPath(QStringLiteral("big.bin")));
-        selectRows({ QStringLiteral("tenk.bin") });
+        QVERIFY(selectRows({ QStringLiteral("tenk.bin") }));
         prompts->answerSave(localPath(QStringLiteral("tenk.bin")));
         form->MenuDownloadClick();
         // The speed shows beside the time left.
@@ -636,8 +636,8 @@ private slots:
         QCOMPARE(panel(3), QStringLiteral("Queue: Stopped"));
 
         // Once the file is there, Retry fetches it and what waited.
-        writeFileBytes(server.userRoot() + QStringLiteral("/later.txt"), "written later");
-        selectRowsNamed(rows(), { QStringLiteral("/later.txt") });
+        QVERIFY(writeFileBytes(server.userRoot() + QStringLiteral("/later.txt"), "written later"));
+        QVERIFY(selectRowsNamed(rows(), { QStringLiteral("/later.txt") }));
         QMenu *menu = form->controls().PopupMenu4;
         QAction *retry = menu->findChild<QAction *>(QStringLiteral("RetryQueueItem1"));
         emit menu->aboutToShow();

@@ -145,7 +145,7 @@ private slots:
     void unknownAddressOpensAnUnsavedSiteAndOffersTheFile()
     {
         QVERIFY(QDir().mkpath(server.userRoot() + "/sub dir"));
-        writeFileBytes(server.userRoot() + "/sub dir/report 1.txt", "report\r\n");
+        QVERIFY(writeFileBytes(server.userRoot() + "/sub dir/report 1.txt", "report\r\n"));
         prompts->answer(QMessageBox::Yes);
         prompts->answerSave(local.filePath("report.txt"));
         form->handOver(url("vrex:secret@|/sub%20dir/report%201.txt"));

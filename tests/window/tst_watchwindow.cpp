@@ -386,14 +386,14 @@ private slots:
         // one went, and a new link leads to an unchanged file.
         const QString root = server.anonRoot() + QLatin1Char('/');
         const qint64 watched = (QDateTime::currentSecsSinceEpoch() - 2 * 86400) / 60 * 60;
-        writeFileBytes(root + "a [1] b.txt", "new bytes");
-        writeFileBytes(root + "tenk.bin", "new tenk");
+        QVERIFY(writeFileBytes(root + "a [1] b.txt", "new bytes"));
+        QVERIFY(writeFileBytes(root + "tenk.bin", "new tenk"));
         QVERIFY(QFile::link("readme.txt", root + "link.txt"));
         for (const auto &[name, later] :
             { std::pair("a [1] b.txt", 86400), { "tenk.bin", 1800 }, { "readme.txt", 0 } })
-            setModified(root + name, QDateTime::fromSecsSinceEpoch(watched + later));
+            QVERIFY(setModified(root + name, QDateTime::fromSecsSinceEpoch(watched + later)));
         std::vector<WatchRecord> records;
-        for (const QString &at : { "P/a [1] b.txt", "P/gone.txt", "P/link.txt", "P/readme.txt",
+        for (const QString at : { "P/a [1] b.txt", "P/gone.txt", "P/link.txt", "P/readme.txt",
                  "O/readme.txt", "P/tenk.bin", "O/tenk.bin" }) {
             records.push_back(
                 { at.mid(1), at[0] == 'P' ? server.host() : otherHost(), {}, {}, {} });
