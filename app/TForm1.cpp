@@ -556,6 +556,12 @@ void TForm1::showStatus(int code)
     showEncryption();
 }
 
+void TForm1::showHeldStatus()
+{
+    if (statusTimer->isActive())
+        showStatus(pendingStatus);
+}
+
 void TForm1::showEncryption()
 {
     StatusTexts::showEncryption(ui.StatusBar1, 4, WinInetFTP1->Connected(),

@@ -107,6 +107,8 @@ public:
     QComboBox *visibleSiteCombo() const;
     // Status panel 0 from a progress code.
     void showStatus(int code);
+    // Shows at once a status code that the panel still holds back.
+    void showHeldStatus();
     // The last status panel: whether the connection is encrypted.
     void showEncryption();
 

@@ -140,9 +140,11 @@ void TForm1::bindDispatch()
 void TForm1::bindSessionEvents()
 {
     TWinInetFTP &f = *WinInetFTP1;
-    // Any completion may be the one that found the connection gone.
+    // Any completion may be the one that found the connection gone; the
+    // status held back is shown first, so what the handler says stays.
     auto thenShowEncryption = [this](auto handler) {
         return [this, handler](auto... args) {
+            showHeldStatus();
             handler(args...);
             showEncryption();
         };
@@ -160,6 +162,7 @@ void TForm1::bindSessionEvents()
     f.OnHostKey
         = [this](TWinInetFTP *, const ServerKeyFacts &key) { return hostKeyTrust->decide(key); };
     f.OnConnect = [this](TWinInetFTP *, HINTERNET, HINTERNET) {
+        showHeldStatus();
         showEncryption();
         dispatch.WinInetFTP1Connect();
     };

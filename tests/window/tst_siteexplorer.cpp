@@ -340,7 +340,7 @@ private slots:
             anonymous = tabs(8);
             dialog->CheckAnon->click();
             dialog->EditFTP->setFocus();
-            named = tabs(10);
+            named = tabs(11);
             dialog->reject();
         });
         form->controls().menu->New1->trigger();

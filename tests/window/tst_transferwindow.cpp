@@ -249,7 +249,7 @@ private slots:
             fileContents(server.anonRoot() + QStringLiteral("/readme.txt")));
         QCOMPARE(fileContents(localPath(QStringLiteral("notes.txt"))), QByteArray(70000, 'n'));
         QCOMPARE(prompts->messageTexts().size(), 0);
-        QCOMPARE(panel(3), QStringLiteral("Queue: Idle"));
+        QTRY_COMPARE_WITH_TIMEOUT(panel(3), QStringLiteral("Queue: Idle"), kNetWait);
         QTRY_VERIFY(!form->controls().PanelTransfer->isVisible());
         form->controls().TabSet1->setCurrentIndex(2);
         QCOMPARE(panel(2), QStringLiteral("Size: 0"));
@@ -362,7 +362,8 @@ private slots:
             fileContents(root + QStringLiteral("/tenk.bin")));
         QCOMPARE(prompts->messageTexts(), QStringList());
         QTRY_COMPARE(form->controls().TabSet1->currentIndex(), 1);
-        QCOMPARE(panel(3), QStringLiteral("Queue: Idle"));
+        // Idle once what the run wrote is on the disk.
+        QTRY_COMPARE_WITH_TIMEOUT(panel(3), QStringLiteral("Queue: Idle"), kNetWait);
     }
 
     void failuresAreToldTheItemStaysFailedAndTheQueueStops_data()
@@ -631,7 +632,9 @@ private slots:
         add(QStringLiteral("tenk.bin"));
         queue().afterAdding();
         QTRY_COMPARE_WITH_TIMEOUT(queue().statusOfRow(0), QStringLiteral("Failed"), kNetWait);
-        QCOMPARE(toolTipOf(0), QStringLiteral("The requested file cannot be found."));
+        QCOMPARE(toolTipOf(0),
+            QStringLiteral("The requested file cannot be found. The server replied: 550 No such "
+                           "file or directory."));
         QCOMPARE(queue().statusOfRow(1), QStringLiteral("Waiting"));
         QCOMPARE(panel(3), QStringLiteral("Queue: Stopped"));
 
@@ -650,7 +653,7 @@ private slots:
             fileContents(server.userRoot() + QStringLiteral("/tenk.bin")));
         const QRegularExpression fetched(QStringLiteral("RETR [^\\n]*/later.txt completed=1"));
         QTRY_COMPARE_WITH_TIMEOUT(server.log().count(fetched), 1, kNetWait);
-        QCOMPARE(panel(3), QStringLiteral("Queue: Idle"));
+        QTRY_COMPARE_WITH_TIMEOUT(panel(3), QStringLiteral("Queue: Idle"), kNetWait);
     }
     void aFailedConnectFailsItsRowAndStopAsksAboutTheRowItStopped()
     {
