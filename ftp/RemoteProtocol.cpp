@@ -469,6 +469,10 @@ BOOL queryOption(HINTERNET value, DWORD option, void *buffer, DWORD *length, boo
             return answerValue(
                 lost ? INTERNET_STATE_DISCONNECTED : INTERNET_STATE_CONNECTED, buffer, length);
         }
+        if (option == INTERNET_OPTION_TLS_DATA_PROTECTED) {
+            answered = true; // the protocol's one channel carries the data too
+            return answerValue(DWORD(1), buffer, length);
+        }
         if (option == INTERNET_OPTION_TLS_PROTOCOL && call.ok() && c.link) {
             answered = true;
             return answerText(c.link->securityText(), buffer, length);

@@ -185,6 +185,8 @@ private slots:
         DWORD state = 0, length = sizeof state;
         QVERIFY(InternetQueryOptionA(c.get(), INTERNET_OPTION_CONNECTED_STATE, &state, &length));
         QCOMPARE(state, INTERNET_STATE_CONNECTED);
+        QVERIFY(InternetQueryOptionA(c.get(), INTERNET_OPTION_TLS_DATA_PROTECTED, &state, &length));
+        QCOMPARE(state, DWORD(1));
     }
 
     // Rows run in order: keys trusted once stay trusted for the process.
