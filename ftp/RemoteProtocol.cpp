@@ -349,6 +349,28 @@ BOOL read(HINTERNET file, void *buffer, DWORD toRead, DWORD *read)
     }));
 }
 
+BOOL readAvailable(HINTERNET file, void *buffer, DWORD toRead, DWORD *read)
+{
+    if (!read || (!buffer && toRead))
+        return fail(ERROR_INVALID_PARAMETER);
+    *read = 0;
+    return asResult(onFile(file, [&](RemoteFileHandle &f, const RemoteCall &call) {
+        return f.finished ? DWORD(ERROR_INVALID_HANDLE)
+                          : f.file->readAvailable(call, buffer, toRead, *read);
+    }));
+}
+
+BOOL waitForData(HINTERNET file, DWORD waitMs)
+{
+    bool ready = false;
+    const DWORD code = onFile(file, [&](RemoteFileHandle &f, const RemoteCall &call) {
+        // A finished handle reads as a failure, at once.
+        ready = f.finished || f.file->waitForData(call, int(waitMs));
+        return DWORD(ERROR_SUCCESS);
+    });
+    return code == ERROR_SUCCESS && ready ? BOOL(1) : BOOL(0);
+}
+
 BOOL write(HINTERNET file, const void *buffer, DWORD toWrite, DWORD *written)
 {
     if (!written || (!buffer && toWrite))
@@ -446,6 +468,10 @@ BOOL queryOption(HINTERNET value, DWORD option, void *buffer, DWORD *length, boo
             const bool lost = c.isClosed() || (call.ok() && (!c.link || c.link->isBroken()));
             return answerValue(
                 lost ? INTERNET_STATE_DISCONNECTED : INTERNET_STATE_CONNECTED, buffer, length);
+        }
+        if (option == INTERNET_OPTION_TLS_DATA_PROTECTED) {
+            answered = true; // the protocol's one channel carries the data too
+            return answerValue(DWORD(1), buffer, length);
         }
         if (option == INTERNET_OPTION_TLS_PROTOCOL && call.ok() && c.link) {
             answered = true;

@@ -38,6 +38,15 @@ public:
     // As InternetReadFile: fills the buffer unless the file ends; got = 0 at
     // the end.
     virtual DWORD read(const RemoteCall &call, void *buffer, DWORD toRead, DWORD &got) = 0;
+    // As FtpReadAvailable: once some bytes are in, returns them rather than
+    // wait for toRead; got = 0 still only at the end.
+    virtual DWORD readAvailable(const RemoteCall &call, void *buffer, DWORD toRead, DWORD &got)
+    {
+        return read(call, buffer, toRead, got);
+    }
+    // As FtpWaitForData: true when a read would return at once. A protocol
+    // that cannot tell says true, and the reader just reads on.
+    virtual bool waitForData(const RemoteCall &, int /*waitMs*/) { return true; }
     virtual DWORD write(const RemoteCall &call, const void *data, DWORD length) = 0;
     // Ends the transfer; an upload succeeds only once the server has it all.
     virtual DWORD finish(const RemoteCall &call) = 0;
@@ -120,6 +129,8 @@ HINTERNET findFirst(
     HINTERNET connection, const char *search, TWin32FindData *data, DWORD_PTR context);
 HINTERNET openFile(HINTERNET connection, const char *name, DWORD access, DWORD_PTR context);
 BOOL read(HINTERNET file, void *buffer, DWORD toRead, DWORD *read);
+BOOL readAvailable(HINTERNET file, void *buffer, DWORD toRead, DWORD *read);
+BOOL waitForData(HINTERNET file, DWORD waitMs);
 BOOL write(HINTERNET file, const void *buffer, DWORD toWrite, DWORD *written);
 BOOL commit(HINTERNET file);
 enum class Op { Delete, SetDirectory, CreateDirectory, RemoveDirectory };

@@ -444,6 +444,8 @@ BOOL InternetReadFile(HINTERNET fileValue, void *buffer, DWORD toRead, DWORD *re
 
 BOOL FtpReadAvailable(HINTERNET fileValue, void *buffer, DWORD toRead, DWORD *read)
 {
+    if (RemoteDispatch::owns(fileValue))
+        return RemoteDispatch::readAvailable(fileValue, buffer, toRead, read);
     if (!read || (!buffer && toRead))
         return fail(ERROR_INVALID_PARAMETER);
     *read = 0;
@@ -453,6 +455,8 @@ BOOL FtpReadAvailable(HINTERNET fileValue, void *buffer, DWORD toRead, DWORD *re
 
 BOOL FtpWaitForData(HINTERNET fileValue, DWORD waitMs)
 {
+    if (RemoteDispatch::owns(fileValue))
+        return RemoteDispatch::waitForData(fileValue, waitMs);
     bool ready = false;
     const DWORD code = onFile(fileValue, [&](FtpTransfer &f) {
         ready = f.waitForData(int(waitMs));

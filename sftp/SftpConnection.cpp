@@ -1,5 +1,6 @@
 #include "sftp/SftpConnection.h"
 
+#include "ftp/FtpListing.h"
 #include "sftp/SftpEntries.h"
 #include "sftp/SftpFile.h"
 #include "sftp/SftpLink.h"
@@ -52,11 +53,18 @@ DWORD SftpConnection::listFolder(
 {
     link->note("Listing " + path);
     std::vector<std::pair<std::string, Attributes>> links;
+    bool tooMany = false;
     const DWORD code = link->run(call, call.timeouts.dataMs, "Listing " + path, [&] {
         sftp_dir dir = sftp_opendir(link->sftp, path.c_str());
         if (!dir)
             return false;
         while (sftp_attributes a = sftp_readdir(link->sftp, dir)) {
+            // A server's folder may not grow the listing without bound.
+            if (out.size() + links.size() >= FtpListing::kMaxListingEntries) {
+                sftp_attributes_free(a);
+                tooMany = true;
+                break;
+            }
             const std::string name = a->name ? a->name : "";
             if (!SftpEntries::usableName(name)) {
                 sftp_attributes_free(a);
@@ -70,12 +78,17 @@ DWORD SftpConnection::listFolder(
             out.push_back(SftpEntries::entryFor(name, *a, nullptr));
             sftp_attributes_free(a);
         }
-        const bool complete = sftp_dir_eof(dir);
+        const bool complete = tooMany || sftp_dir_eof(dir);
         sftp_closedir(dir);
         return complete;
     });
     if (code != ERROR_SUCCESS)
         return code;
+    if (tooMany) {
+        link->note("Listing " + path + ": more than "
+            + std::to_string(FtpListing::kMaxListingEntries) + " entries");
+        return ERROR_NOT_ENOUGH_MEMORY;
+    }
     for (auto &[name, own] : links) {
         Attributes target;
         const std::string full = path == "/" ? "/" + name : path + "/" + name;

@@ -165,8 +165,32 @@ bool SftpFile::nextChunk()
 
 DWORD SftpFile::read(const RemoteCall &call, void *buffer, DWORD toRead, DWORD &got)
 {
+    return fill(call, static_cast<char *>(buffer), toRead, got, false);
+}
+
+DWORD SftpFile::readAvailable(const RemoteCall &call, void *buffer, DWORD toRead, DWORD &got)
+{
+    return fill(call, static_cast<char *>(buffer), toRead, got, true);
+}
+
+// A reply already in (the stash, or bytes on the channel) ends the wait; a
+// false "no" only ends the caller's block early.
+bool SftpFile::waitForData(const RemoteCall &call, int waitMs)
+{
+    if (writing || stashPos < stash.size() || atEnd || pending.empty() || !handle || link->broken)
+        return true;
+    int available = 0;
+    link->run(call, call.timeouts.dataMs, "Reading " + path, [&] {
+        available = ssh_channel_poll_timeout(link->sftp->channel, std::max(waitMs, 0), 0);
+        return true;
+    });
+    return available != 0 || link->broken; // an error is for the read to report
+}
+
+// partial: once some bytes are in, the next chunk is not waited for.
+DWORD SftpFile::fill(const RemoteCall &call, char *out, DWORD toRead, DWORD &got, bool partial)
+{
     got = 0;
-    char *out = static_cast<char *>(buffer);
     while (got < toRead) {
         if (stashPos < stash.size()) {
             const size_t n = std::min<size_t>(toRead - got, stash.size() - stashPos);
@@ -175,7 +199,7 @@ DWORD SftpFile::read(const RemoteCall &call, void *buffer, DWORD toRead, DWORD &
             got += DWORD(n);
             continue;
         }
-        if (atEnd)
+        if (atEnd || (partial && got > 0))
             break;
         DWORD code
             = link->run(call, call.timeouts.dataMs, "Reading " + path, [&] { return nextChunk(); });

@@ -19,6 +19,8 @@ public:
     ~SftpFile() override;
 
     DWORD read(const RemoteCall &call, void *buffer, DWORD toRead, DWORD &got) override;
+    DWORD readAvailable(const RemoteCall &call, void *buffer, DWORD toRead, DWORD &got) override;
+    bool waitForData(const RemoteCall &call, int waitMs) override;
     DWORD write(const RemoteCall &call, const void *data, DWORD length) override;
     DWORD finish(const RemoteCall &call) override;
     uint64_t resumeOffset() const override { return resumeAt; }
@@ -30,6 +32,7 @@ public:
 private:
     SftpFile(std::shared_ptr<SftpLink> link, sftp_file handle, std::string path, bool writing);
     bool nextChunk();
+    DWORD fill(const RemoteCall &call, char *out, DWORD toRead, DWORD &got, bool partial);
     void dropPending();
     // Once per transfer, after the connection was lost part way.
     DWORD resumeDownload(const RemoteCall &call, uint64_t delivered);

@@ -149,6 +149,20 @@ private slots:
         QVERIFY(readFile(local.filePath("big.bin")) == big);
         bool ok = false;
         QVERIFY(readRemote(c.get(), "big.bin", ok, 10000) == big && ok);
+        // As the download worker reads: what has arrived, then a short wait for more.
+        HINTERNET file
+            = FtpOpenFileA(c.get(), "big.bin", GENERIC_READ, FTP_TRANSFER_TYPE_BINARY, 0);
+        QVERIFY(file);
+        QByteArray available, chunk(300000, '\0');
+        DWORD n = 0;
+        QVERIFY(FtpReadAvailable(file, chunk.data(), DWORD(chunk.size()), &n));
+        QVERIFY(n > 0 && n < DWORD(chunk.size())); // one reply, not the whole buffer's worth
+        do {
+            available.append(chunk.constData(), int(n));
+            FtpWaitForData(file, 10);
+        } while (FtpReadAvailable(file, chunk.data(), DWORD(chunk.size()), &n) && n > 0);
+        QCOMPARE(GetLastError(), DWORD(ERROR_SUCCESS));
+        QVERIFY(InternetCloseHandle(file) && available == big);
         const QByteArray up = randomBytes(700001);
         QVERIFY(writeRemote(c.get(), "up.bin", up, 100000));
         QVERIFY(readFile(data + "/up.bin") == up);
@@ -171,6 +185,8 @@ private slots:
         DWORD state = 0, length = sizeof state;
         QVERIFY(InternetQueryOptionA(c.get(), INTERNET_OPTION_CONNECTED_STATE, &state, &length));
         QCOMPARE(state, INTERNET_STATE_CONNECTED);
+        QVERIFY(InternetQueryOptionA(c.get(), INTERNET_OPTION_TLS_DATA_PROTECTED, &state, &length));
+        QCOMPARE(state, DWORD(1));
     }
 
     // Rows run in order: keys trusted once stay trusted for the process.
