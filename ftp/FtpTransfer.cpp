@@ -71,6 +71,13 @@ DWORD FtpTransfer::start(const std::string &path)
 {
     remotePath = path;
     origin = remoteFacts();
+    // The server closed the idle connection just as these questions went
+    // out (its close had not arrived when the call looked): nothing of the
+    // transfer has begun, so it goes on over a new connection, as any call
+    // on a connection the server had closed does.
+    if (conn->control().lostByPeer() && !cancelToken().cancelled()
+        && conn->reconnect("Connection lost; reconnected.") == ERROR_SUCCESS)
+        origin = remoteFacts();
     if (!writing)
         expectedSize = origin.size;
     sizeFromServer = expectedSize >= 0;
