@@ -4,7 +4,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstring>
+
+#include <poll.h>
 
 namespace {
 
@@ -14,6 +17,10 @@ namespace {
 // word, REST included, is worth nothing for this file).
 constexpr DWORD kResumeUnproven = 0xFFFF0001u;
 constexpr DWORD kShortButComplete = 0xFFFF0002u;
+
+// How long an abandoned download waits for the server to take up its data
+// connection before resetting it.
+constexpr int kServerSideWaitMs = 5000;
 
 bool isDrop(DWORD code)
 {
@@ -64,6 +71,13 @@ DWORD FtpTransfer::start(const std::string &path)
 {
     remotePath = path;
     origin = remoteFacts();
+    // The server closed the idle connection just as these questions went
+    // out (its close had not arrived when the call looked): nothing of the
+    // transfer has begun, so it goes on over a new connection, as any call
+    // on a connection the server had closed does.
+    if (conn->control().lostByPeer() && !cancelToken().cancelled()
+        && conn->reconnect("Connection lost; reconnected.") == ERROR_SUCCESS)
+        origin = remoteFacts();
     if (!writing)
         expectedSize = origin.size;
     sizeFromServer = expectedSize >= 0;
@@ -308,6 +322,8 @@ DWORD FtpTransfer::finishGracefully()
     } else {
         // Abandoned part way: a reset tells the server; whatever it answers
         // (226, 426 or nothing at all) is read up to the sync's reply.
+        if (moved == 0)
+            awaitServerSide();
         data.abortiveClose();
         code = ERROR_SUCCESS;
         if (!finalReceived) {
@@ -319,6 +335,24 @@ DWORD FtpTransfer::finishGracefully()
     conn->publishResponse(before);
     release();
     return code;
+}
+
+// A server that has not yet taken up the data connection may keep the file
+// queued and send it on the next data connection, ahead of the next file's
+// bytes: a reset now would never reach it. Once it sends on this connection
+// or answers on the control connection it has let go of the file.
+void FtpTransfer::awaitServerSide()
+{
+    FtpControlConnection &ctrl = conn->control();
+    if (!data.isOpen() || data.readableNow() || ctrl.socket().readableNow() || ctrl.isBroken())
+        return;
+    pollfd fds[2] = { { data.fd(), POLLIN, 0 }, { ctrl.socket().fd(), POLLIN, 0 } };
+    const Deadline deadline(std::min(conn->timeouts().receiveMs, kServerSideWaitMs));
+    while (!deadline.passed()) {
+        const int ready = ::poll(fds, 2, deadline.remainingMs());
+        if (ready != 0 && !(ready < 0 && errno == EINTR))
+            return;
+    }
 }
 
 void FtpTransfer::release()

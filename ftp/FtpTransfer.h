@@ -51,6 +51,7 @@ protected:
 private:
     DWORD fill();
     DWORD finishDownload();
+    void awaitServerSide();
     DWORD flush();
     DWORD sendBlock(const char *data, size_t length);
     DWORD checkControl();

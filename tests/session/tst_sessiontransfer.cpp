@@ -480,13 +480,14 @@ private slots:
                 for (const char *c : command)
                     add({ c }, st);
         };
-        add({ "Code 4", "SendStatus 0" }, 3); // two commands before the data flows
-        commands(2, 3);
+        // SIZE and MDTM (what a resume would be proven against), EPSV, STOR
+        add({ "Code 4", "SendStatus 0" }, 3);
+        commands(4, 3);
         add({ "Code 100", "Code 60", "SendStatus 0..1048576", "Code 40", "Code 41", "Code 70",
                 "Code 99", "SendStatus 1048576", "SendDone 1048576 err=0" },
             3);
-        add({ "Code 3", "GetStatus 0" }, 2); // three commands before the data flows
-        commands(3, 2);
+        add({ "Code 3", "GetStatus 0" }, 2); // SIZE, MDTM, EPSV, RETR
+        commands(4, 2);
         add({ "Code 100", "Code 60", "GetStatus 0..1044480", "Code 40", "Code 41", "Code 70",
                 "Code 99", "GetStatus 1048576", "GetDone 1048576 err=0" },
             2);
