@@ -60,7 +60,7 @@ QVariant QueueModel::data(const QModelIndex &index, int role) const
             return failed;
         }
         if (index.column() == Name && rowTexts) {
-            const int icon = rowTexts(item.entry).iconIndex;
+            const int icon = textsOf(item).iconIndex;
             if (icon >= 0)
                 return IconList::instance().icon(icon);
         }
@@ -88,7 +88,7 @@ QVariant QueueModel::display(const QueueItem &item, int column) const
     case Modified: {
         if (!rowTexts)
             return QString();
-        const RowTexts texts = rowTexts(item.entry);
+        const RowTexts &texts = textsOf(item);
         return column == Size ? texts.size : column == Type ? texts.type : texts.modified;
     }
     case Site:
@@ -103,6 +103,17 @@ QVariant QueueModel::display(const QueueItem &item, int column) const
         return item.saveFile;
     }
     return QVariant();
+}
+
+const QueueModel::RowTexts &QueueModel::textsOf(const QueueItem &item) const
+{
+    constexpr size_t kKept = 1024; // far more rows than a screen shows
+    const auto found = shownTexts.find(item.id);
+    if (found != shownTexts.end())
+        return found->second;
+    if (shownTexts.size() >= kKept)
+        shownTexts.clear();
+    return shownTexts.emplace(item.id, rowTexts(item.entry)).first->second;
 }
 
 void QueueModel::append(QueueItem item)
@@ -121,6 +132,7 @@ void QueueModel::removeAt(int row)
     beginRemoveRows(QModelIndex(), row, row);
     const QueueItem &item = items[size_t(row)];
     index(item.state).erase(item.id);
+    shownTexts.erase(item.id);
     items.erase(items.begin() + row);
     endRemoveRows();
 }

@@ -9,6 +9,7 @@
 #include <functional>
 #include <map>
 #include <set>
+#include <unordered_map>
 
 // The rows of the queue. Items are kept once, as plain values; the texts a
 // row shows are made only when the view asks for them, so a queue of a
@@ -58,9 +59,13 @@ private:
     std::set<uint64_t> &index(QueueItemState state) { return byState[int(state)]; }
     const std::set<uint64_t> &index(QueueItemState state) const { return byState[int(state)]; }
     QVariant display(const QueueItem &item, int column) const;
+    const RowTexts &textsOf(const QueueItem &item) const;
 
     std::deque<QueueItem> items;
     std::set<uint64_t> byState[3];
     RowTextsOf rowTexts;
+    // Type names and icons come from a MIME look-up that costs far more than
+    // a paint: the rows on screen keep theirs (an item's entry never changes).
+    mutable std::unordered_map<uint64_t, RowTexts> shownTexts;
     QVector<std::map<int, QVariant>> headers;
 };
