@@ -14,6 +14,7 @@
 #include <QPointer>
 #include <QTimer>
 #include <QToolButton>
+#include <QTreeView>
 
 #include <algorithm>
 
@@ -47,6 +48,26 @@ TransferQueue::TransferQueue(const Controls &controls, QObject *parent)
             ui.removeFromQueue1, &QAction::triggered, this, &TransferQueue::RemovefromQueue1Click);
     if (ui.retry)
         connect(ui.retry, &QAction::triggered, this, &TransferQueue::RetryClick);
+    holdRepaintsWhileBusy();
+}
+
+// A fast queue changes its rows hundreds of times a second; the list is
+// repainted at most every 40 ms, which is all anyone can see.
+void TransferQueue::holdRepaintsWhileBusy()
+{
+    auto *release = new QTimer(this);
+    release->setSingleShot(true);
+    release->setInterval(40);
+    QWidget *viewport = ui.list->detailsView()->viewport();
+    connect(release, &QTimer::timeout, viewport, [viewport] { viewport->setUpdatesEnabled(true); });
+    auto hold = [release, viewport] {
+        if (release->isActive())
+            return;
+        viewport->setUpdatesEnabled(false);
+        release->start();
+    };
+    connect(model, &QAbstractItemModel::rowsRemoved, this, hold);
+    connect(model, &QAbstractItemModel::dataChanged, this, hold);
 }
 
 void TransferQueue::addColumns(TListView *list)

@@ -113,6 +113,7 @@ public:
     void PopupMenu4Popup();
     void ListView3ColumnClick();
     void Timer1Timer();
+    void holdRepaintsWhileBusy();
 
 private:
     void showQueueState(bool running);
