@@ -100,19 +100,18 @@ void TThreadFTPFileGet::copyChunked(TWinInetOutcome &outcome)
 }
 
 // On the user-interface thread: the progress events of a block, one per
-// 4096-byte chunk, each with the total before its chunk. A cancel (also one
-// from a handler of this block) drops the rest.
+// 4096-byte chunk begun, each with the total before its chunk. Reads may end
+// anywhere, so the chunks are counted from the start of the file. A cancel
+// (also one from a handler of this block) drops the rest.
 void TThreadFTPFileGet::reportChunks(DWORD size)
 {
-    for (DWORD done = 0; done < size;) {
-        if (ftp->dropsProgress(this))
-            return;
-        const DWORD chunk = std::min<DWORD>(size - done, BufferSize);
+    arrived += size;
+    while (nextChunk < arrived && !ftp->dropsProgress(this)) {
         if (ftp->OnGetStatus)
-            ftp->OnGetStatus(ftp, bytesTotal);
-        bytesTotal += chunk;
-        done += chunk;
+            ftp->OnGetStatus(ftp, nextChunk);
+        nextChunk += BufferSize;
     }
+    bytesTotal = std::min(nextChunk, arrived);
 }
 
 // Reads up to a block of `batch` chunks, one call per chunk (the layer
@@ -198,7 +197,7 @@ bool TThreadFTPFileGet::startOver()
     if (!file->restart())
         return false;
     ftp->post(this, [this] {
-        bytesTotal = 0;
+        bytesTotal = arrived = nextChunk = 0;
         if (ftp->OnGetStatus)
             ftp->OnGetStatus(ftp, 0);
     });

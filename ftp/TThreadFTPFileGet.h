@@ -53,6 +53,8 @@ private:
     int batch;
 
     int64_t bytesTotal = 0; // what the handlers were told: user-interface thread only
+    int64_t arrived = 0; // bytes handed over in blocks: user-interface thread only
+    int64_t nextChunk = 0; // where the next chunk to announce begins: likewise
     int32_t statusCode = 0;
     HINTERNET transfer = nullptr;
     HINTERNET connection = nullptr;

@@ -102,11 +102,26 @@ DWORD SftpConnection::listFolder(
     return out.empty() ? DWORD(ERROR_NO_MORE_FILES) : DWORD(ERROR_SUCCESS);
 }
 
+// A look-up changes nothing on the server, so one that meets a connection
+// lost since the check before it (the close was still on its way) is simply
+// asked again on a new connection.
 DWORD SftpConnection::find(
     const RemoteCall &call, const std::string &search, std::vector<TWin32FindData> &out)
 {
     if (const DWORD code = ready(call))
         return code;
+    DWORD code = findOnce(call, search, out);
+    if (code == ERROR_INTERNET_CONNECTION_ABORTED && !call.cancel.cancelled()
+        && link->reopen(call) == ERROR_SUCCESS) {
+        out.clear();
+        code = findOnce(call, search, out);
+    }
+    return code;
+}
+
+DWORD SftpConnection::findOnce(
+    const RemoteCall &call, const std::string &search, std::vector<TWin32FindData> &out)
+{
     if (isWildcard(search))
         return listFolder(call, link->cwd, out);
     const std::string path = link->resolve(search);

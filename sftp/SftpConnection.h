@@ -28,6 +28,8 @@ public:
     std::string takeReplyText(int &code) override;
 
 private:
+    DWORD findOnce(
+        const RemoteCall &call, const std::string &search, std::vector<TWin32FindData> &out);
     DWORD ready(const RemoteCall &call);
     DWORD listFolder(
         const RemoteCall &call, const std::string &path, std::vector<TWin32FindData> &out);
