@@ -4,6 +4,7 @@
 #include "ftp/RemoteProtocol.h"
 
 #include "ftp/FtpFind.h"
+#include "ftp/LayerResults.h"
 #include "ftp/HostAddress.h"
 
 #include <cstring>
@@ -11,6 +12,12 @@
 #include <mutex>
 
 namespace {
+
+using LayerResults::asResult;
+using LayerResults::fail;
+using LayerResults::publish;
+using LayerResults::reportComplete;
+using LayerResults::reportCreated;
 
 struct Registered {
     uint16_t defaultPort = 0;
@@ -96,39 +103,6 @@ protected:
 private:
     std::shared_ptr<RemoteConnectionHandle> conn;
 };
-
-BOOL fail(DWORD code)
-{
-    ThreadState::setError(code);
-    return BOOL(0);
-}
-
-BOOL asResult(DWORD code)
-{
-    ThreadState::setError(code);
-    return code == ERROR_SUCCESS ? BOOL(1) : BOOL(0);
-}
-
-void reportComplete(InternetHandle &handle, DWORD code, DWORD_PTR result)
-{
-    INTERNET_ASYNC_RESULT r { code == ERROR_SUCCESS ? result : 0, code };
-    handle.reportStatus(INTERNET_STATUS_REQUEST_COMPLETE, &r, sizeof r);
-}
-
-void reportCreated(InternetHandle &handle)
-{
-    INTERNET_ASYNC_RESULT r { reinterpret_cast<DWORD_PTR>(handle.id()), 0 };
-    handle.reportStatus(INTERNET_STATUS_HANDLE_CREATED, &r, sizeof r);
-}
-
-bool publish(const std::shared_ptr<InternetHandle> &handle)
-{
-    HandleTable::add(handle);
-    if (!handle->isClosed())
-        return true;
-    HandleTable::remove(handle->id());
-    return false;
-}
 
 template <typename T> std::shared_ptr<T> lookUp(HINTERNET value, HandleKind kind, DWORD &code)
 {

@@ -10,6 +10,7 @@
 #include "ftp/FtpTransfer.h"
 #include "ftp/HostAddress.h"
 #include "ftp/InternetHandle.h"
+#include "ftp/LayerResults.h"
 #include "ftp/RemoteProtocol.h"
 #include "ftp/WinInetTls.h"
 
@@ -23,6 +24,13 @@
 #include <string>
 
 namespace {
+
+using LayerResults::asResult;
+using LayerResults::fail;
+using LayerResults::publish;
+using LayerResults::reportComplete;
+using LayerResults::reportCreated;
+using LayerResults::succeed;
 
 class InternetSession : public InternetHandle {
 public:
@@ -55,18 +63,6 @@ TlsPolicy tlsPolicyFor(DWORD flags)
     return flags & INTERNET_FLAG_TLS_IF_OFFERED ? TlsPolicy::IfOffered : TlsPolicy::Off;
 }
 
-BOOL fail(DWORD code)
-{
-    ThreadState::setError(code);
-    return BOOL(0);
-}
-
-BOOL succeed()
-{
-    ThreadState::setError(ERROR_SUCCESS);
-    return BOOL(1);
-}
-
 std::shared_ptr<InternetHandle> lookUp(HINTERNET value, HandleKind kind, DWORD &code)
 {
     auto handle = HandleTable::find(value);
@@ -77,18 +73,6 @@ std::shared_ptr<InternetHandle> lookUp(HINTERNET value, HandleKind kind, DWORD &
     else
         return handle;
     return nullptr;
-}
-
-void reportComplete(InternetHandle &handle, DWORD code, DWORD_PTR result)
-{
-    INTERNET_ASYNC_RESULT r { code == ERROR_SUCCESS ? result : 0, code };
-    handle.reportStatus(INTERNET_STATUS_REQUEST_COMPLETE, &r, sizeof r);
-}
-
-void reportCreated(InternetHandle &handle)
-{
-    INTERNET_ASYNC_RESULT r { reinterpret_cast<DWORD_PTR>(handle.id()), 0 };
-    handle.reportStatus(INTERNET_STATUS_HANDLE_CREATED, &r, sizeof r);
 }
 
 // Runs fn(connection) as one call on a connection handle: one call at a time,
@@ -117,22 +101,6 @@ template <typename Fn> DWORD onConnection(HINTERNET value, Fn fn)
     }
     reportComplete(*connection, code, 1);
     return code;
-}
-
-BOOL asResult(DWORD code)
-{
-    return code == ERROR_SUCCESS ? succeed() : fail(code);
-}
-
-// Publishes a new handle; false when its parent was closed meanwhile (the
-// handle is closed with it and must not stay in the table).
-bool publish(const std::shared_ptr<InternetHandle> &handle)
-{
-    HandleTable::add(handle);
-    if (!handle->isClosed())
-        return true;
-    HandleTable::remove(handle->id());
-    return false;
 }
 
 DWORD checkName(const char *name)

@@ -1,0 +1,22 @@
+#pragma once
+
+#include "ftp/InternetHandle.h"
+#include "ftp/WinInet.h"
+
+#include <memory>
+
+// How every entry point of the layer (FTP and the other protocols alike)
+// hands back its outcome: the thread's last error, the status callback's
+// completion and creation reports, and the publishing of a new handle.
+namespace LayerResults {
+
+BOOL fail(DWORD code);
+BOOL succeed();
+BOOL asResult(DWORD code);
+void reportComplete(InternetHandle &handle, DWORD code, DWORD_PTR result);
+void reportCreated(InternetHandle &handle);
+// Publishes a new handle; false when its parent was closed meanwhile (the
+// handle is closed with it and must not stay in the table).
+bool publish(const std::shared_ptr<InternetHandle> &handle);
+
+} // namespace LayerResults
