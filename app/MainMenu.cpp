@@ -94,6 +94,8 @@ void MainMenu::buildView(QMenuBar *bar)
     ExplorerStyleButtons1->setCheckable(true);
     ExplorerStyleButtons1->setChecked(true);
     ExplorerStyleButtons1->setVisible(false);
+    View1->addSeparator();
+    Options1 = addItem(View1, "Options1", tr("&Options..."));
 }
 
 void MainMenu::buildHelp(QMenuBar *bar)

@@ -24,6 +24,7 @@ public:
     // View
     QAction *TransferProgress1, *LastMessage1, *LargeIcons1, *SmallIcons1, *List1, *Details1,
         *Files1, *All1, *ExplorerStyleButtons1;
+    QAction *Options1;
     QActionGroup *ViewStyleGroup;
     // Help
     QAction *Contents1, *WebTour1, *HomePage1, *About1;

@@ -4,6 +4,7 @@
 #include "app/CommandStateView.h"
 #include "app/MainMenu.h"
 #include "app/TAboutBox.h"
+#include "app/TFormOptions.h"
 #include "app/ToolBarPanel.h"
 #include "app/VrexApplication.h"
 #include "app/WindowMemory.h"
@@ -192,7 +193,10 @@ void TForm1::createDialogs()
     formStartQueue = new TFormStartQueue(this);
     formNewer = new TFormNewer(this);
     formGetFile = new TFormGetFile(this);
-    dialogList = { formConnect, formMessage, aboutBox, formStartQueue, formNewer, formGetFile };
+    formOptions = new TFormOptions(this);
+    dialogList = { formConnect, formMessage, aboutBox, formStartQueue, formNewer, formGetFile,
+        formOptions };
+    connect(ui.menu->Options1, &QAction::triggered, this, &TForm1::Options1Click);
     addShowInFolderToMessages();
     transferQueue->setStartDialog(formStartQueue);
     formNewer->setSettings(Reg.get());

@@ -32,6 +32,7 @@ class TFormConnect;
 class TFormGetFile;
 class TFormMessage;
 class TFormNewer;
+class TFormOptions;
 class TFormStartQueue;
 class TRegFile;
 class TransferProgress;
@@ -111,6 +112,12 @@ public:
     void showHeldStatus();
     // The last status panel: whether the connection is encrypted.
     void showEncryption();
+    // "View > Options...": settingsChanged follows when OK changed a value.
+    void Options1Click();
+
+signals:
+    // A setting of the Options dialog changed (read it with TransferSettings).
+    void settingsChanged();
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -186,6 +193,7 @@ private:
     TFormStartQueue *formStartQueue = nullptr;
     TFormNewer *formNewer = nullptr;
     TFormGetFile *formGetFile = nullptr;
+    TFormOptions *formOptions = nullptr;
 
     TWinInetFTP *WinInetFTP1;
     ListingView *listingView = nullptr;

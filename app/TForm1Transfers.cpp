@@ -3,6 +3,7 @@
 
 #include "app/MainMenu.h"
 #include "app/TForm1.h"
+#include "app/TFormOptions.h"
 #include "app/ToolBarPanel.h"
 #include "explorer/FileCommands.h"
 #include "explorer/SiteTree.h"
@@ -10,6 +11,7 @@
 #include "transfers/QueueItem.h"
 #include "transfers/TFormGetFile.h"
 #include "transfers/TransferQueue.h"
+#include "transfers/TransferSettings.h"
 #include "widgets/TListView.h"
 
 #include <QAbstractItemView>
@@ -136,4 +138,11 @@ bool TForm1::fileDropEvent(QEvent *event)
     if (event->type() == QEvent::Drop)
         fileCommands->uploadDropped(paths);
     return true;
+}
+
+void TForm1::Options1Click()
+{
+    TransferSettings settings(*Reg);
+    if (formOptions->edit(settings))
+        emit settingsChanged();
 }

@@ -7,6 +7,7 @@
 
 #include "app/MainMenu.h"
 #include "app/TForm1.h"
+#include "app/TFormOptions.h"
 #include "app/ToolBarPanel.h"
 #include "app/VrexApplication.h"
 #include "explorer/TFormMessage.h"
@@ -15,6 +16,7 @@
 #include "platform/TempFolder.h"
 #include "storage/TRegFile.h"
 #include "transfers/TransferQueue.h"
+#include "transfers/TransferSettings.h"
 #include "widgets/StatusPanels.h"
 #include "widgets/TListView.h"
 #include "widgets/TwoWaySplitter.h"
@@ -25,8 +27,11 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QScopeGuard>
+#include <QSignalSpy>
+#include <QSpinBox>
 #include <QStackedWidget>
 #include <QStandardItemModel>
 #include <QTabBar>
@@ -321,7 +326,45 @@ private slots:
             titles << d->windowTitle();
         QCOMPARE(titles,
             (QStringList { "New FTP Site", "FTP Messages", "About Vrex Explorer", "Start Queue",
-                "Download if Newer", "Download File from FTP Site:" }));
+                "Download if Newer", "Download File from FTP Site:", "Options" }));
+    }
+
+    // A value out of range offers the default; OK writes the choice and tells
+    // the window, Cancel writes nothing.
+    void optionsFromTheViewMenuSetSimultaneousTransfers()
+    {
+        writeSetting(QStringLiteral("SimultaneousTransfers"), QStringLiteral("12"));
+        TForm1 &f = open();
+        QSignalSpy changed(&f, &TForm1::settingsChanged);
+        QAction *item = f.controls().menu->Options1;
+        QVERIFY(f.controls().menu->View1->actions().contains(item));
+        int shown = -1;
+        auto answer = [&](int upKeys, bool ok) {
+            QTimer::singleShot(0, &f, [&, upKeys, ok] {
+                auto *d = f.findChild<TFormOptions *>();
+                if (!d || !d->isVisible()) {
+                    if (auto *modal = qobject_cast<QDialog *>(QApplication::activeModalWidget()))
+                        modal->reject();
+                    return;
+                }
+                shown = d->SpinSimultaneous->value();
+                for (int i = 0; i < upKeys; ++i)
+                    QTest::keyClick(d->SpinSimultaneous, Qt::Key_Up);
+                QTest::mouseClick(ok ? d->ButtonOK : d->ButtonCancel, Qt::LeftButton);
+            });
+        };
+        answer(2, true);
+        item->trigger();
+        QCOMPARE(shown, 2);
+        QCOMPARE(readSetting(QStringLiteral("SimultaneousTransfers")), QStringLiteral("4"));
+        QCOMPARE(changed.count(), 1);
+
+        answer(3, false);
+        item->trigger();
+        QCOMPARE(shown, 4);
+        QCOMPARE(readSetting(QStringLiteral("SimultaneousTransfers")), QStringLiteral("4"));
+        QCOMPARE(changed.count(), 1);
+        QCOMPARE(TransferSettings(f.settings()).simultaneousTransfers(), 4);
     }
 
     void firstRunWithEmptySiteBookSelectsNothing()

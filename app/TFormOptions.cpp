@@ -1,0 +1,68 @@
+#include "app/TFormOptions.h"
+
+#include "transfers/TransferSettings.h"
+
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QSpinBox>
+
+namespace {
+
+template <typename T> T *named(T *widget, const char *name)
+{
+    widget->setObjectName(QLatin1String(name));
+    return widget;
+}
+
+} // namespace
+
+TFormOptions::TFormOptions(QWidget *parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("FormOptions"));
+    setWindowTitle(tr("Options"));
+    setModal(true);
+    SpinSimultaneous = named(new QSpinBox, "SpinSimultaneous");
+    SpinSimultaneous->setRange(
+        TransferSettings::kFewestSimultaneous, TransferSettings::kMostSimultaneous);
+    auto *label = named(new QLabel(tr("&Simultaneous transfers:")), "LabelSimultaneous");
+    label->setBuddy(SpinSimultaneous);
+    auto *hint = named(new QLabel(tr("Each runs on a connection of its own.")), "LabelHint");
+    hint->setEnabled(false);
+    ButtonOK = named(new QPushButton(tr("OK")), "ButtonOK");
+    ButtonCancel = named(new QPushButton(tr("Cancel")), "ButtonCancel");
+    ButtonOK->setDefault(true);
+
+    auto *grid = new QGridLayout(this);
+    grid->addWidget(label, 0, 0);
+    grid->addWidget(SpinSimultaneous, 0, 1);
+    grid->addWidget(hint, 1, 0, 1, 2);
+    grid->setRowMinimumHeight(2, 8);
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(ButtonOK);
+    buttons->addWidget(ButtonCancel);
+    grid->addLayout(buttons, 3, 0, 1, 2);
+    layout()->setSizeConstraint(QLayout::SetFixedSize); // a fixed dialog border
+
+    connect(ButtonOK, &QPushButton::clicked, this, &QDialog::accept);
+    connect(ButtonCancel, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+bool TFormOptions::edit(TransferSettings &settings)
+{
+    const int before = settings.simultaneousTransfers();
+    SpinSimultaneous->setValue(before);
+    if (exec() != QDialog::Accepted || SpinSimultaneous->value() == before)
+        return false;
+    settings.setSimultaneousTransfers(SpinSimultaneous->value());
+    return true;
+}
+
+void TFormOptions::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    SpinSimultaneous->setFocus();
+    SpinSimultaneous->selectAll();
+}
