@@ -95,6 +95,32 @@ QString queueText(int files)
     return QString::number(files) + QStringLiteral(" file(s) in queue");
 }
 
+QString sizeText(int64_t bytes)
+{
+    if (bytes < 1024)
+        return QString::number(std::max<int64_t>(0, bytes)) + QStringLiteral(" bytes");
+    const char *units[] = { " KB", " MB", " GB", " TB" };
+    double value = double(bytes) / 1024.0;
+    int unit = 0;
+    for (; value >= 1024.0 && unit < 3; ++unit)
+        value /= 1024.0;
+    return QString::number(value, 'f', 1) + QLatin1String(units[unit]);
+}
+
+QString runningText(int64_t bytes, int64_t expected, double bytesPerSecond)
+{
+    const QString done
+        = expected > 0 ? progressText(percentage(bytes, expected), expected) : sizeText(bytes);
+    if (bytesPerSecond < 0)
+        return done;
+    return done + QStringLiteral(" at ") + speedText(bytesPerSecond);
+}
+
+QString queueTotalText(int files, int64_t bytesLeft)
+{
+    return queueText(files) + QStringLiteral(", ") + sizeText(bytesLeft) + QStringLiteral(" left");
+}
+
 QString failureText(TWinInetError error)
 {
     switch (error) {

@@ -36,6 +36,14 @@ QString fileNameOf(const QString &source);
 // "3 file(s) in queue".
 QString queueText(int files);
 
+// "512 bytes", "1.5 KB", "12.5 MB", "3.2 GB".
+QString sizeText(int64_t bytes);
+// One line of several running transfers: "45% at 1.2 MB/s"; without an
+// expected size the bytes done, without a known speed no "at".
+QString runningText(int64_t bytes, int64_t expected, double bytesPerSecond);
+// The queue total under several running transfers: "5 file(s) in queue, 12.5 MB left".
+QString queueTotalText(int files, int64_t bytesLeft);
+
 // The failure text of a transfer's result code, empty for codes that have none.
 QString failureText(TWinInetError error);
 // The failure text, then its `cause` (a sentence) where one is known, then

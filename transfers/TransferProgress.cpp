@@ -1,6 +1,7 @@
 #include "transfers/TransferProgress.h"
 
 #include "transfers/ProgressTexts.h"
+#include "transfers/RunningLines.h"
 
 #include <QAction>
 #include <QEvent>
@@ -15,6 +16,7 @@ namespace {
 
 constexpr int kPanelHeight = 120;
 constexpr int kLineHeight = 15;
+constexpr int kRepaintMs = 100;
 
 QLabel *label(QFrame *panel, const char *name, const QString &text = QString())
 {
@@ -26,7 +28,8 @@ QLabel *label(QFrame *panel, const char *name, const QString &text = QString())
 } // namespace
 
 TransferProgress::TransferProgress(const Controls &controls, QObject *parent)
-    : QObject(parent), ui(controls), hideTimer(new QTimer(this))
+    : QObject(parent), ui(controls), hideTimer(new QTimer(this)), repaintTimer(new QTimer(this)),
+      lines(std::make_unique<RunningLines>(controls.panel))
 {
     ui.panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     ui.panel->setFixedHeight(kPanelHeight);
@@ -37,7 +40,11 @@ TransferProgress::TransferProgress(const Controls &controls, QObject *parent)
     hideTimer->setInterval(500);
     if (ui.transferProgress1)
         ui.transferProgress1->setCheckable(true);
+    repaintTimer->setSingleShot(true);
+    connect(repaintTimer, &QTimer::timeout, this, &TransferProgress::paintRunning);
 }
+
+TransferProgress::~TransferProgress() = default;
 
 void TransferProgress::buildLabels()
 {
@@ -66,6 +73,13 @@ void TransferProgress::PanelTransferResize()
     const int width = std::max(0, ui.panel->width() - 16);
     int y = 4;
     Label1->setGeometry(8, y, width, kLineHeight);
+    if (several) {
+        // The total keeps the place of the one-item queue line while there is room.
+        y = lines->lay(y + kLineHeight + 1, width);
+        LabelQueue->setGeometry(
+            8, std::max(y, ui.panel->height() - kLineHeight - 6), width, kLineHeight);
+        return;
+    }
     LabelFileName->setGeometry(8, y += kLineHeight + 1, width, kLineHeight);
     Label2->setGeometry(8, y += kLineHeight + 1, Label2->sizeHint().width(), kLineHeight);
     LabelProgress->setGeometry(12 + Label2->sizeHint().width(), y, 60, kLineHeight);
@@ -110,6 +124,9 @@ void TransferProgress::hidePanel(int queueRows, bool actionPending)
 
 void TransferProgress::clearPanel()
 {
+    repaintTimer->stop();
+    running = Running();
+    setSeveralLines(false);
     ProgressBar1->setValue(0);
     for (QLabel *l : { LabelFileName, LabelProgress, LabelComplete, LabelTime })
         l->clear();
@@ -130,16 +147,78 @@ void TransferProgress::TransferProgress1Click(int waitingItems, int queueRows, b
 
 void TransferProgress::WinInetFTP1GetStatus(int64_t bytes, const TransferFacts &facts)
 {
-    const int64_t expected = facts.expectedSize;
-    const int percent = ProgressTexts::percentage(bytes, expected);
-    ProgressBar1->setValue(percent);
-    LabelFileName->setText(ProgressTexts::fileNameOf(facts.source));
-    LabelProgress->setText(ProgressTexts::progressText(percent, expected));
-    LabelComplete->setText(ProgressTexts::completeText(bytes, expected, QLocale::system()));
-    LabelQueue->setText(ProgressTexts::queueText(facts.queueRows));
     const int64_t elapsed
         = facts.startTime.isValid() && facts.now.isValid() ? facts.startTime.msecsTo(facts.now) : 0;
-    LabelTime->setText(ProgressTexts::timeText(percent, expected, elapsed, facts.bytesPerSecond));
+    showStatus(
+        bytes, facts.source, facts.expectedSize, elapsed, facts.queueRows, facts.bytesPerSecond);
+}
+
+void TransferProgress::showStatus(int64_t bytes, const QString &source, int64_t expected,
+    int64_t elapsedMs, int queueRows, double bytesPerSecond)
+{
+    const int percent = ProgressTexts::percentage(bytes, expected);
+    ProgressBar1->setValue(percent);
+    LabelFileName->setText(ProgressTexts::fileNameOf(source));
+    LabelProgress->setText(ProgressTexts::progressText(percent, expected));
+    LabelComplete->setText(ProgressTexts::completeText(bytes, expected, QLocale::system()));
+    LabelQueue->setText(ProgressTexts::queueText(queueRows));
+    LabelTime->setText(ProgressTexts::timeText(percent, expected, elapsedMs, bytesPerSecond));
+}
+
+void TransferProgress::showRunning(
+    const std::vector<RunningTransfer> &items, int queueRows, int64_t bytesLeft)
+{
+    running = { items, queueRows, bytesLeft };
+    if (repaintTimer->isActive())
+        return;
+    const qint64 since = sincePaint.isValid() ? sincePaint.elapsed() : kRepaintMs;
+    if (since >= kRepaintMs)
+        paintRunning();
+    else
+        repaintTimer->start(int(kRepaintMs - since));
+}
+
+void TransferProgress::paintRunning()
+{
+    sincePaint.start();
+    const std::vector<RunningTransfer> &items = running.items;
+    if (items.size() >= 2) {
+        lines->show(items);
+        setSeveralLines(true);
+        LabelQueue->setText(ProgressTexts::queueTotalText(running.queueRows, running.bytesLeft));
+        return;
+    }
+    if (items.empty()) {
+        // The one item's lines keep their last texts, as between two items of
+        // a queue; after several, they would be older than that.
+        const int rows = running.queueRows;
+        if (several)
+            clearPanel();
+        LabelQueue->setText(ProgressTexts::queueText(rows));
+        return;
+    }
+    setSeveralLines(false);
+    const RunningTransfer &one = items.front();
+    showStatus(one.bytesDone, one.name, one.size, one.elapsedMs, running.queueRows, one.speed);
+}
+
+// Several items trade the one item's lines for a line each; the panel grows
+// when they need more room than one item's lines took.
+void TransferProgress::setSeveralLines(bool on)
+{
+    const int count = on ? lines->count() : 0;
+    const int height = std::max(
+        kPanelHeight, 4 + kLineHeight + 1 + RunningLines::heightOf(count) + kLineHeight + 6);
+    if (on == several && ui.panel->height() == height && (!on || lines->laidOut()))
+        return;
+    several = on;
+    if (!on)
+        lines->hide();
+    for (QWidget *w : std::initializer_list<QWidget *> {
+             LabelFileName, Label2, LabelProgress, ProgressBar1, LabelComplete, LabelTime })
+        w->setVisible(!on);
+    ui.panel->setFixedHeight(height);
+    PanelTransferResize();
 }
 
 void TransferProgress::showComplete()

@@ -1,10 +1,15 @@
 #pragma once
 
+#include "transfers/RunningTransfer.h"
+
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 
 #include <cstdint>
+#include <memory>
+#include <vector>
 
 class QAction;
 class QFrame;
@@ -12,6 +17,7 @@ class QLabel;
 class QProgressBar;
 class QTabBar;
 class QTimer;
+class RunningLines;
 
 // The transfer panel PanelTransfer under the site tree: file name, progress
 // bar, bytes done, remaining time and queue count, and the View menu item
@@ -35,6 +41,7 @@ public:
     };
 
     TransferProgress(const Controls &controls, QObject *parent = nullptr);
+    ~TransferProgress() override;
 
     // Shows the panel where it lives; the page the user is on stays.
     // A panel with no action pending starts empty.
@@ -50,6 +57,12 @@ public:
     // The end of a quick download.
     void showComplete();
 
+    // The items under way: one shows as a status event would show it; several
+    // show a line each and the queue total (`queueRows` files, `bytesLeft`
+    // still to move). Called as often as progress comes; the panel follows
+    // at most ten times a second, the first call at once.
+    void showRunning(const std::vector<RunningTransfer> &items, int queueRows, int64_t bytesLeft);
+
     QLabel *Label1, *LabelFileName, *Label2, *LabelProgress, *LabelComplete, *LabelTime,
         *LabelQueue;
     QProgressBar *ProgressBar1;
@@ -60,7 +73,20 @@ protected:
 private:
     void buildLabels();
     void PanelTransferResize();
+    void showStatus(int64_t bytes, const QString &source, int64_t expected, int64_t elapsedMs,
+        int queueRows, double bytesPerSecond);
+    void paintRunning();
+    void setSeveralLines(bool several);
 
     Controls ui;
     QTimer *hideTimer;
+    QTimer *repaintTimer; // holds back what comes within a tenth of a second
+    QElapsedTimer sincePaint;
+    std::unique_ptr<RunningLines> lines;
+    struct Running {
+        std::vector<RunningTransfer> items;
+        int queueRows = 0;
+        int64_t bytesLeft = 0;
+    } running;
+    bool several = false;
 };

@@ -9,6 +9,7 @@
 #include "explorer/RowTexts.h"
 #include "storage/SiteBook.h"
 #include "transfers/ProgressTexts.h"
+#include "transfers/RunningTransfer.h"
 #include "transfers/TFormStartQueue.h"
 #include "transfers/TransferProgress.h"
 #include "transfers/TransferQueue.h"
@@ -248,6 +249,51 @@ private slots:
         item->trigger();
         QVERIFY(!panel->isHidden());
         QVERIFY(item->isChecked());
+    }
+
+    // Two items show a line each and the queue total; back to one, the panel
+    // is the one-item panel again.
+    void twoRunningItemsShowALineEachAndTheQueueTotal()
+    {
+        TForm1 &f = *form;
+        QWidget *panel = f.controls().PanelTransfer;
+        TransferProgress &p = f.progress();
+        p.showPanel(3, true);
+        const QString longName
+            = QStringLiteral("the-yearly-archive-of-every-report-we-ever-wrote.tar.gz");
+        std::vector<RunningTransfer> items(2);
+        items[0]
+            = { 7, QStringLiteral("/pub/Report.PDF"), 250000, 1000000, 1.5 * (1 << 20), 10000 };
+        items[1] = { 8, QStringLiteral("/pub/") + longName, 3 << 20, 0, -1, 2000 };
+        p.showRunning(items, 5, 20 << 20);
+        auto label = [panel](const char *name) { return panel->findChild<QLabel *>(name); };
+        QCOMPARE(label("LabelRunning1")->text(), QStringLiteral("report.pdf"));
+        QCOMPARE(label("LabelRunningState1")->text(), QStringLiteral("25% at 1.5 MB/s"));
+        QCOMPARE(label("LabelRunningState2")->text(), QStringLiteral("3.0 MB"));
+        QCOMPARE(label("LabelRunning2")->toolTip(), longName);
+        QVERIFY(label("LabelRunning2")->text().contains(QChar(0x2026)));
+        QCOMPARE(panel->findChild<QProgressBar *>("ProgressRunning1")->value(), 25);
+        QCOMPARE(p.LabelQueue->text(), QStringLiteral("5 file(s) in queue, 20.0 MB left"));
+        QVERIFY(!p.ProgressBar1->isVisible() && !p.LabelFileName->isVisible());
+        // Top to bottom without overlap, all inside the panel.
+        const QWidget *order[] = { p.Label1, label("LabelRunning1"),
+            panel->findChild<QProgressBar *>("ProgressRunning1"), label("LabelRunning2"),
+            panel->findChild<QProgressBar *>("ProgressRunning2"), p.LabelQueue };
+        for (size_t i = 0; i < std::size(order); ++i) {
+            QVERIFY(order[i]->isVisible());
+            QVERIFY(order[i]->geometry().right() < panel->width());
+            if (i > 0)
+                QVERIFY2(order[i]->y() > order[i - 1]->geometry().bottom(),
+                    order[i]->objectName().toLatin1());
+        }
+        QVERIFY(p.LabelQueue->geometry().bottom() < panel->height());
+
+        p.showRunning({ items[0] }, 4, 0);
+        QTRY_COMPARE(p.LabelFileName->text(), QStringLiteral("report.pdf"));
+        QCOMPARE(p.LabelTime->text(), QStringLiteral("Remaining: 30 Sec at 1.5 MB/s"));
+        QCOMPARE(p.LabelQueue->text(), QStringLiteral("4 file(s) in queue"));
+        QVERIFY(p.ProgressBar1->isVisible() && !label("LabelRunning1")->isVisible());
+        QCOMPARE(panel->height(), 120);
     }
 };
 
