@@ -63,6 +63,21 @@ QString closeQuestion(const QString &runningName, int waiting)
     return text + QLatin1Char('.') + ask;
 }
 
+QString stopQuestion(const QStringList &runningNames)
+{
+    const QString stopped = QStringLiteral("The queue has been stopped.  ");
+    if (runningNames.isEmpty())
+        return QString();
+    if (runningNames.size() == 1)
+        return stopped + QStringLiteral("Do you want to remove the current file from the queue?");
+    QString text = stopped + QStringLiteral("Do you want to remove the ")
+        + QString::number(runningNames.size())
+        + QStringLiteral(" files that were in progress from the queue?\r");
+    for (const QString &name : runningNames)
+        text += QStringLiteral("\r\"") + name + QLatin1Char('"');
+    return text;
+}
+
 bool mayRemove(int row, bool queueStopped, bool transferOfRowRuns)
 {
     if (transferOfRowRuns)

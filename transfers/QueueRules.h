@@ -29,6 +29,10 @@ QStringList panelTexts();
 // (empty: none) and how many items wait; empty when there is nothing to ask.
 QString closeQuestion(const QString &runningName, int waiting);
 
+// The question after Stop about the items that were under way, named as the
+// user sees them; one item is "the current file". Empty when none ran.
+QString stopQuestion(const QStringList &runningNames);
+
 // Whether a selected row may leave the queue. The first row is the active
 // one while the queue runs; the row whose transfer still runs stays even
 // after the queue was stopped, until that transfer has ended.

@@ -326,8 +326,7 @@ void TransferQueue::afterStopCommand()
     const int running = rowOf(id);
     if (running < 0 || model->at(running).state != QueueItemState::InProgress)
         return;
-    const bool remove = Prompts::askYesNo(
-        tr("The queue has been stopped.  Do you want to remove the current file from the queue?"));
+    const bool remove = Prompts::askYesNo(QueueRules::stopQuestion({ model->at(running).name }));
     // Rows may have come and gone while the question was shown.
     const int row = rowOf(id);
     if (row < 0)

@@ -149,6 +149,27 @@ private slots:
         QTEST(QueueRules::panelText(stopped, armed, scheduled), "text");
     }
 
+    // The question after Stop names the files under way when there are several.
+    void stopQuestionNamesTheItemsItConcerns_data()
+    {
+        QTest::addColumn<QStringList>("names");
+        QTest::addColumn<QString>("question");
+        QTest::newRow("none ran: nothing to ask") << QStringList {} << QString();
+        QTest::newRow("one: the current file")
+            << QStringList { "a.txt" }
+            << "The queue has been stopped.  Do you want to remove the current file from the "
+               "queue?";
+        QTest::newRow("three, each on a line of its own")
+            << QStringList { "a.txt", "b c.bin", "d.iso" }
+            << "The queue has been stopped.  Do you want to remove the 3 files that were in "
+               "progress from the queue?\r\r\"a.txt\"\r\"b c.bin\"\r\"d.iso\"";
+    }
+    void stopQuestionNamesTheItemsItConcerns()
+    {
+        QFETCH(QStringList, names);
+        QTEST(QueueRules::stopQuestion(names), "question");
+    }
+
     // The timer ticks every 15 s from the moment it was armed; the queue
     // starts at the first tick inside the chosen minute.
     void scheduledStartRunsAtTheFirstTickInsideTheChosenMinute_data()
