@@ -28,7 +28,8 @@ TFormOptions::TFormOptions(QWidget *parent) : QDialog(parent)
         TransferSettings::kFewestSimultaneous, TransferSettings::kMostSimultaneous);
     auto *label = named(new QLabel(tr("&Simultaneous transfers:")), "LabelSimultaneous");
     label->setBuddy(SpinSimultaneous);
-    auto *hint = named(new QLabel(tr("Each runs on a connection of its own.")), "LabelHint");
+    auto *hint
+        = named(new QLabel(tr("Each transfer runs on a connection of its own.")), "LabelHint");
     hint->setEnabled(false);
     ButtonOK = named(new QPushButton(tr("OK")), "ButtonOK");
     ButtonCancel = named(new QPushButton(tr("Cancel")), "ButtonCancel");
