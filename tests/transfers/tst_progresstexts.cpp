@@ -132,6 +132,16 @@ private slots:
             QStringLiteral("name.txt"));
         QCOMPARE(ProgressTexts::fileNameOf(QStringLiteral("plain")), QStringLiteral("plain"));
         QCOMPARE(ProgressTexts::queueText(3), QStringLiteral("3 file(s) in queue"));
+        // The total under several running items, in the unit that fits.
+        QCOMPARE(ProgressTexts::queueTotalText(2, 512),
+            QStringLiteral("2 file(s) in queue, 512 bytes left"));
+        QCOMPARE(ProgressTexts::queueTotalText(1, 1536),
+            QStringLiteral("1 file(s) in queue, 1.5 KB left"));
+        QCOMPARE(ProgressTexts::queueTotalText(9, 3LL << 30),
+            QStringLiteral("9 file(s) in queue, 3.0 GB left"));
+        QCOMPARE(ProgressTexts::queueTotalText(9, 5LL << 40),
+            QStringLiteral("9 file(s) in queue, 5.0 TB left"));
+        QCOMPARE(ProgressTexts::runningText(250, 1000, -1), QStringLiteral("25%"));
     }
 
     void failureMessages_data()
