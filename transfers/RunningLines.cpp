@@ -61,14 +61,13 @@ void RunningLines::show(const std::vector<RunningTransfer> &items)
         l.state->setText(ProgressTexts::runningText(item.bytesDone, item.size, item.speed));
         l.bar->setValue(ProgressTexts::percentage(item.bytesDone, item.size));
     }
-    const int count = int(items.size());
-    for (int i = 0; i < int(lines.size()); ++i) {
-        for (QWidget *w : { static_cast<QWidget *>(lines[size_t(i)].name),
-                 static_cast<QWidget *>(lines[size_t(i)].state),
-                 static_cast<QWidget *>(lines[size_t(i)].bar) })
-            w->setVisible(i < count);
+    shown = int(items.size());
+    for (size_t i = 0; i < lines.size(); ++i) {
+        const bool visible = int(i) < shown;
+        lines[i].name->setVisible(visible);
+        lines[i].state->setVisible(visible);
+        lines[i].bar->setVisible(visible);
     }
-    shown = count;
 }
 
 void RunningLines::hide()
