@@ -77,8 +77,7 @@ def serve(state):
 
 
 def metered_dtp(rate, total_file):
-    """A data channel throttled to rate bytes a second that adds what it
-    sent to the total in total_file when it closes."""
+    """A data channel sending rate bytes a second that adds what it sent to total_file."""
     from pyftpdlib.handlers import ThrottledDTPHandler
 
     class Metered(ThrottledDTPHandler):
@@ -96,10 +95,8 @@ def metered_dtp(rate, total_file):
             self.del_channel()
             self._cancel_throttler()
             self._throttler = self.ioloop.call_later(
-                self._timenext - now, self.resume_sending, _errback=self.handle_error)
-
-        def resume_sending(self):
-            self.add_channel(events=self.ioloop.READ if self.receive else self.ioloop.WRITE)
+                self._timenext - now, lambda: self.add_channel(events=self.ioloop.WRITE),
+                _errback=self.handle_error)
 
         def close(self):
             if not self._closed:
