@@ -38,7 +38,13 @@ QJsonObject toJson(const QueueItem &item)
     QJsonObject o;
     o.insert(kName, item.name);
     o.insert(kSaveFile, item.saveFile);
-    const QByteArray entry(reinterpret_cast<const char *>(&item.entry), sizeof item.entry);
+    // The record is mostly the zeros of its name's slot: they are left out
+    // (a queue may hold a hundred thousand items) and put back at load.
+    QByteArray entry(reinterpret_cast<const char *>(&item.entry), sizeof item.entry);
+    qsizetype used = entry.size();
+    while (used > 0 && entry.at(used - 1) == '\0')
+        --used;
+    entry.truncate(used);
     o.insert(kEntry, QString::fromLatin1(entry.toBase64()));
     o.insert(kActions, item.actions);
     o.insert(kHost, item.host);
@@ -72,9 +78,9 @@ bool fromJson(const QJsonValue &value, QueueItem &item)
             return false;
     const QByteArray entry = QByteArray::fromBase64(o.value(kEntry).toString().toLatin1(),
         QByteArray::AbortOnBase64DecodingErrors);
-    if (entry.size() != int(sizeof item.entry) || !stateOf(o.value(kState), item.state))
+    if (entry.size() > qsizetype(sizeof item.entry) || !stateOf(o.value(kState), item.state))
         return false;
-    std::memcpy(&item.entry, entry.constData(), sizeof item.entry);
+    std::memcpy(&item.entry, entry.constData(), size_t(entry.size()));
     item.entry.cFileName[sizeof item.entry.cFileName - 1] = '\0';
     item.name = o.value(kName).toString();
     item.saveFile = o.value(kSaveFile).toString();

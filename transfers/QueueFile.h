@@ -11,8 +11,9 @@
 // The file "myQueue.json" in the data folder: the queue's items in row
 // order, with their state and, for a failed one, its reason. Passwords are
 // kept as the site book keeps them (the file is the user's alone). Each
-// item's entry record is kept whole (base64 of its 320 bytes), so what the
-// row shows and the newer check compares come back exactly.
+// item's entry record is kept whole (base64 of its 320 bytes, less the
+// trailing zeros), so what the row shows and the newer check compares come
+// back exactly.
 class QueueFile {
 public:
     static const QString kFileName; // "myQueue.json"

@@ -86,8 +86,8 @@ private slots:
         QTest::newRow("not the queue's") << QByteArray("{\"sites\":{}}");
         QTest::newRow("an item without a save file")
             << QByteArray(good).replace("\"saveFile\":\"/home/u/b\",", "");
-        QTest::newRow("an entry of another length")
-            << QByteArray(good).replace("\"entry\":\"AAAAAA", "\"entry\":\"");
+        QTest::newRow("an entry longer than a record")
+            << QByteArray(good).replace("\"entry\":\"", "\"entry\":\"" + QByteArray(500, 'A'));
         QTest::newRow("a state of no meaning")
             << QByteArray(good).replace("\"state\":\"failed\"", "\"state\":\"done\"");
         QTest::newRow("a later version") << QByteArray(good).replace("\"version\":1", "\"version\":2");
