@@ -13,7 +13,9 @@ CommandLine CommandLine::parse(const QStringList &arguments)
             line.kind = Kind::Version;
             return line;
         }
-        if (a == QLatin1String("--screenshot") && i + 1 < arguments.size()) {
+        if (a == QLatin1String("--start-queue")) {
+            line.startQueue = true;
+        } else if (a == QLatin1String("--screenshot") && i + 1 < arguments.size()) {
             line.screenshot = arguments[++i];
         } else if (a.startsWith(QLatin1Char('-'))) {
             line.kind = Kind::Wrong;
@@ -36,7 +38,7 @@ QString CommandLine::version()
 QString CommandLine::helpText(const QString &version)
 {
     return QStringLiteral(
-        "Usage: vrex [ADDRESS]\n"
+        "Usage: vrex [--start-queue] [ADDRESS]\n"
         "Vrex Explorer %1, a desktop FTP client that shows FTP sites like local folders.\n"
         "\n"
         "ADDRESS opens a site at a folder, or a file's folder with the file selected:\n"
@@ -46,6 +48,7 @@ QString CommandLine::helpText(const QString &version)
         "a site that is not saved until you choose \"Save to Site Book...\".\n"
         "If Vrex Explorer already runs, the address goes to its window.\n"
         "\n"
+        "  --start-queue  start the saved queue at once, as Start Queue does\n"
         "  -h, --help     print this help and exit\n"
         "  -v, --version  print the version and exit\n")
         .arg(version);

@@ -33,6 +33,7 @@
 #include "transfers/TFormStartQueue.h"
 #include "transfers/TransferProgress.h"
 #include "transfers/TransferQueue.h"
+#include "transfers/QueueSaver.h"
 #include "transfers/WatchList.h"
 #include "widgets/DragBar.h"
 #include "widgets/StatusPanels.h"
@@ -392,6 +393,7 @@ void TForm1::FormCreate()
     listingView->setViewStyle(TViewStyle::vsReport);
     watchList->load();
     transferQueue->startQueue(false);
+    restoreSavedQueue();
     ui.menu->ExplorerStyleButtons1->setChecked(false);
     try {
         ExplorerStyleButtons1Click();
@@ -468,6 +470,10 @@ void TForm1::FormClose()
     hide();
     closing = true;
     siteTree->closing = true;
+    // Saved as the user left it, before the close cancels what runs: the
+    // item under way comes back waiting, not failed.
+    if (queueSaver)
+        queueSaver->saveNowAndStop();
     finishRunningOperations();
     sites.FreeSiteList();
     for (PoolId id : { PoolId::DirectoryMap, PoolId::Uploads, PoolId::Watches })

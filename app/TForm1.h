@@ -37,6 +37,7 @@ class TFormStartQueue;
 class TRegFile;
 class TransferProgress;
 class TransferQueue;
+class QueueSaver;
 class UrlSiteOpener;
 class WindowMemory;
 enum class TViewStyle;
@@ -162,6 +163,8 @@ private:
     void setUpDesktop();
     void addShowInFolderToMessages();
     bool openStartUrl();
+    // The saved queue: back at start-up, stopped; kept in step with every change.
+    void restoreSavedQueue();
     void saveToSiteBook();
     TSiteRecord *unsavedSiteOfSelection() const;
     void transferEnding(int error, bool fileArrived);
@@ -175,6 +178,7 @@ private:
     SiteBook sites;
     SiteOptionsFile options;
     TransferQueue *transferQueue = nullptr;
+    QueueSaver *queueSaver = nullptr;
     WatchList *watchList = nullptr;
     TransferProgress *transferProgress = nullptr;
     std::unique_ptr<HelpViewer> helpViewer;

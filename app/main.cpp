@@ -5,6 +5,7 @@
 #include "platform/Prompts.h"
 #include "platform/SingleInstance.h"
 #include "storage/TRegFile.h"
+#include "transfers/TransferQueue.h"
 
 #include <QCryptographicHash>
 #include <QStandardPaths>
@@ -120,6 +121,10 @@ int main(int argc, char **argv)
         QTimer::singleShot(0, form.get(), [warning] { Prompts::error(warning); });
 
     QObject::connect(&instance, &SingleInstance::messageReceived, form.get(), &TForm1::handOver);
+    if (line.startQueue) {
+        TForm1 *window = form.get();
+        QTimer::singleShot(0, window, [window] { window->queue().startQueue(false); });
+    }
     const QString shot = line.screenshot;
     if (!shot.isEmpty()) {
         TForm1 *window = form.get();

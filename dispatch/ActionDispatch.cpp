@@ -169,7 +169,7 @@ void ActionDispatch::startTransfer()
         startNewerCheck();
     } else {
         transfer.fileRequested = true;
-        ftp.GetFile(transfer.source, transfer.target);
+        ftp.GetFileResumable(transfer.source, transfer.target);
     }
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ftp/WinInet.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -9,14 +11,30 @@
 // The temporary file is synced before the rename only when it replaces an
 // existing file (then a power loss leaves the old or the whole new file); a
 // new file is renamed without waiting for the disk.
+//
+// A resumable download (the queue's) writes into `.<name>.vrexpart` beside
+// the target instead, the owner's alone, which stays when the download does
+// not complete; `.<name>.vrexpart.origin` beside it holds what SIZE and MDTM
+// said of the remote file when the partial file was begun, so that a later
+// run goes on from its length only for that very file.
 class DownloadFile {
 public:
-    explicit DownloadFile(const QString &target);
+    enum class Kind { Temporary, Resumable };
+    explicit DownloadFile(const QString &target, Kind kind = Kind::Temporary);
     ~DownloadFile(); // an uncommitted temporary file goes
     DownloadFile(const DownloadFile &) = delete;
     DownloadFile &operator=(const DownloadFile &) = delete;
 
     bool open();
+    // Resumable: where a partial file of an earlier run lets the download
+    // go on, with its origin (offset 0 without a partial file or origin).
+    FTP_RESUME_POINT resumePoint() const;
+    // Resumable: opens the partial file to go on at point.offset, or, at 0,
+    // begins it afresh for the remote file the point describes.
+    bool openResumable(const FTP_RESUME_POINT &point);
+    static QString partialPathOf(const QString &target);
+    // The partial file of a download the user gave up, and its origin.
+    static void removePartial(const QString &target);
     bool write(const char *data, qint64 size);
     bool restart(); // empties the file: the data comes again from byte 0
     // Ends the writing: syncs the data when an existing file is replaced.
@@ -34,7 +52,11 @@ public:
     static bool anythingToFlush();
 
 private:
+    bool writeOrigin(const FTP_RESUME_POINT &point);
+
     QByteArray target;
+    Kind kind;
+    unsigned existingMode = 0; // the replaced file's permissions; 0: none to keep
     QByteArray temporary;
     int fd = -1;
     bool replaces = false;

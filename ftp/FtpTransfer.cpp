@@ -67,7 +67,7 @@ FtpTransfer::~FtpTransfer()
     releaseOnce();
 }
 
-DWORD FtpTransfer::start(const std::string &path)
+DWORD FtpTransfer::start(const std::string &path, FTP_RESUME_POINT *point)
 {
     remotePath = path;
     origin = remoteFacts();
@@ -83,6 +83,13 @@ DWORD FtpTransfer::start(const std::string &path)
     sizeFromServer = expectedSize >= 0;
     if (conn->control().isBroken())
         return ERROR_INTERNET_CONNECTION_ABORTED;
+    uint64_t from = 0;
+    if (point && !writing) {
+        const DWORD asked = askToResume(*point, from);
+        if (asked != ERROR_SUCCESS)
+            return asked;
+        *point = { from, origin.size, origin.timed, origin.time };
+    }
     const DWORD code = conn->beginTransfer(
         (writing ? "STOR " : "RETR ") + path, data, finalReceived, cancelToken());
     if (code != ERROR_SUCCESS)
@@ -99,6 +106,29 @@ DWORD FtpTransfer::start(const std::string &path)
     }
     started = true;
     conn->transferOpen.store(true);
+    // The data is the rest of the file: the checks of a resumed attempt apply.
+    moved = attemptBase = from;
+    return ERROR_SUCCESS;
+}
+
+// REST at the caller's offset, only for the very file its bytes came from.
+DWORD FtpTransfer::askToResume(const FTP_RESUME_POINT &point, uint64_t &from)
+{
+    from = 0;
+    const RemoteFacts then { point.size, point.timed != 0, point.time };
+    if (point.offset == 0 || origin.size < 0 || point.offset >= uint64_t(origin.size)
+        || !then.sameAs(origin))
+        return ERROR_SUCCESS;
+    FtpReply reply;
+    const DWORD sent = conn->control().command(
+        "REST " + std::to_string(point.offset), reply, conn->timeouts().receiveMs, cancelToken());
+    if (sent != ERROR_SUCCESS)
+        return sent;
+    if (reply.code != 350)
+        return ERROR_SUCCESS;
+    from = point.offset;
+    restAccepted = true;
+    FtpReconnect::addNote("Resuming the partial file at byte " + std::to_string(from) + ".");
     return ERROR_SUCCESS;
 }
 

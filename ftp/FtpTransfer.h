@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ftp/InternetHandle.h"
+#include "ftp/WinInet.h"
 #include "ftp/TcpSocket.h"
 #include "ftp/Win32FindData.h"
 
@@ -31,8 +32,10 @@ public:
     FtpConnection &connection() { return *conn; }
     bool isWriting() const { return writing; }
 
-    // Sends RETR or STOR; the caller holds a call on the connection.
-    DWORD start(const std::string &path);
+    // Sends RETR or STOR; the caller holds a call on the connection. A
+    // download with a resume point goes on where it says when it holds
+    // (see FtpOpenFileResumeA), and the point is told the outcome.
+    DWORD start(const std::string &path, FTP_RESUME_POINT *point = nullptr);
     // The caller holds a call on this handle and on the connection.
     // partial: once some bytes are read, return them rather than wait for more.
     DWORD read(void *buffer, DWORD toRead, DWORD &read, bool partial = false);
@@ -63,6 +66,7 @@ private:
     DWORD resumeDownload(DWORD code);
     DWORD restartDownload(const std::string &why);
     DWORD beginAttempt(const std::string &line);
+    DWORD askToResume(const FTP_RESUME_POINT &point, uint64_t &from);
     DWORD recoverUpload(DWORD code);
     DWORD reopenUpload(int64_t remote, std::string &how);
     DWORD verifyUploadSize();

@@ -17,9 +17,10 @@ constexpr qint64 MaxBlockMs = 10;
 } // namespace
 
 TThreadFTPFileGet::TThreadFTPFileGet(
-    TWinInetFTP *ftp, const QString &remoteFile, const QString &localFile, bool direct, int batch)
+    TWinInetFTP *ftp, const QString &remoteFile, const QString &localFile, bool direct, int batch,
+    bool resumable)
     : ftp(ftp), remoteFile(remoteFile.toUtf8()), localFile(localFile), direct(direct),
-      batch(qBound(BlockChunks, batch, 1024))
+      batch(qBound(BlockChunks, batch, 1024)), resumable(resumable)
 {
 }
 
@@ -60,10 +61,11 @@ void TThreadFTPFileGet::copyDirect(TWinInetOutcome &outcome)
         outcome.lostConnection = connection;
 }
 
-void TThreadFTPFileGet::openTransfer(TWinInetOutcome &outcome)
+void TThreadFTPFileGet::openTransfer(TWinInetOutcome &outcome, FTP_RESUME_POINT *point)
 {
-    transfer = FtpOpenFileA(
-        connection, remoteFile.constData(), GENERIC_READ, FTP_TRANSFER_TYPE_BINARY, 0);
+    transfer = point ? FtpOpenFileResumeA(connection, remoteFile.constData(), point, 0)
+                     : FtpOpenFileA(connection, remoteFile.constData(), GENERIC_READ,
+                         FTP_TRANSFER_TYPE_BINARY, 0);
     const DWORD code = GetLastError();
     outcome.codeSet = true;
     outcome.code = int32_t(code);
@@ -82,11 +84,14 @@ void TThreadFTPFileGet::openTransfer(TWinInetOutcome &outcome)
 
 void TThreadFTPFileGet::copyChunked(TWinInetOutcome &outcome)
 {
-    openTransfer(outcome);
+    const auto kind = resumable ? DownloadFile::Kind::Resumable : DownloadFile::Kind::Temporary;
+    auto local = std::make_unique<DownloadFile>(localFile, kind);
+    FTP_RESUME_POINT point = local->resumePoint();
+    openTransfer(outcome, resumable ? &point : nullptr);
     if (Terminated() || !transfer)
         return;
-    file = std::make_unique<DownloadFile>(localFile);
-    if (!file->open()) {
+    file = std::move(local);
+    if (!(resumable ? file->openResumable(point) : file->open())) {
         file.reset();
         outcome.error = errBadSaveFile;
         return;
@@ -95,8 +100,21 @@ void TThreadFTPFileGet::copyChunked(TWinInetOutcome &outcome)
         outcome.error = errTerminated;
         return;
     }
+    if (point.offset > 0)
+        reportResumedAt(point.offset);
     buffer = std::make_unique<char[]>(size_t(BufferSize) * batch);
     receive(outcome);
+}
+
+// The bytes of the partial file count as arrived: progress goes on from them.
+void TThreadFTPFileGet::reportResumedAt(uint64_t offset)
+{
+    ftp->post(this, [this, offset] {
+        arrived = bytesTotal = int64_t(offset);
+        nextChunk = (arrived + BufferSize - 1) / BufferSize * BufferSize;
+        if (ftp->OnGetStatus)
+            ftp->OnGetStatus(ftp, bytesTotal);
+    });
 }
 
 // On the user-interface thread: the progress events of a block, one per

@@ -23,8 +23,10 @@ struct TWinInetOutcome;
 class TThreadFTPFileGet : public FtpThread {
     Q_OBJECT
 public:
+    // resumable: the data goes into the target's partial file, kept when the
+    // download does not complete, and goes on from it when it can.
     TThreadFTPFileGet(TWinInetFTP *ftp, const QString &remoteFile, const QString &localFile,
-        bool direct, int batch);
+        bool direct, int batch, bool resumable = false);
     ~TThreadFTPFileGet() override;
 
     static constexpr int BufferSize = 4096;
@@ -36,7 +38,8 @@ protected:
 private:
     void copyDirect(TWinInetOutcome &outcome);
     void copyChunked(TWinInetOutcome &outcome);
-    void openTransfer(TWinInetOutcome &outcome);
+    void openTransfer(TWinInetOutcome &outcome, FTP_RESUME_POINT *point);
+    void reportResumedAt(uint64_t offset);
     void receive(TWinInetOutcome &outcome);
     bool readBlock(TWinInetOutcome &outcome, DWORD &got);
     void reportChunks(DWORD size);
@@ -51,6 +54,7 @@ private:
     QString localFile;
     bool direct;
     int batch;
+    bool resumable;
 
     int64_t bytesTotal = 0; // what the handlers were told: user-interface thread only
     int64_t arrived = 0; // bytes handed over in blocks: user-interface thread only

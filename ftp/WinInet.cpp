@@ -342,11 +342,16 @@ BOOL InternetFindNextFileA(HINTERNET findValue, void *findData)
     return succeed();
 }
 
-HINTERNET FtpOpenFileA(
-    HINTERNET connectionValue, const char *fileName, DWORD access, DWORD, DWORD_PTR context)
+namespace {
+
+HINTERNET openFile(HINTERNET connectionValue, const char *fileName, DWORD access,
+    DWORD_PTR context, FTP_RESUME_POINT *point)
 {
-    if (RemoteDispatch::owns(connectionValue))
+    if (RemoteDispatch::owns(connectionValue)) {
+        if (point)
+            *point = { 0, -1, 0, {} }; // the file comes whole
         return RemoteDispatch::openFile(connectionValue, fileName, access, context);
+    }
     if (checkName(fileName) != ERROR_SUCCESS || (access != GENERIC_READ && access != GENERIC_WRITE))
         return fail(ERROR_INVALID_PARAMETER), nullptr;
     std::shared_ptr<FtpTransfer> file;
@@ -355,7 +360,8 @@ HINTERNET FtpOpenFileA(
         if (!c->addChild(file))
             return DWORD(ERROR_INTERNET_OPERATION_CANCELLED);
         CallGuard call(*file); // closing the connection meanwhile cancels the start
-        DWORD result = call.ok() ? file->start(fileName) : ERROR_INTERNET_OPERATION_CANCELLED;
+        DWORD result
+            = call.ok() ? file->start(fileName, point) : ERROR_INTERNET_OPERATION_CANCELLED;
         if (result != ERROR_SUCCESS && file->isClosed())
             result = ERROR_INTERNET_OPERATION_CANCELLED;
         return result;
@@ -370,6 +376,22 @@ HINTERNET FtpOpenFileA(
     reportCreated(*file);
     succeed();
     return file->id();
+}
+
+} // namespace
+
+HINTERNET FtpOpenFileA(
+    HINTERNET connection, const char *fileName, DWORD access, DWORD, DWORD_PTR context)
+{
+    return openFile(connection, fileName, access, context, nullptr);
+}
+
+HINTERNET FtpOpenFileResumeA(
+    HINTERNET connection, const char *fileName, FTP_RESUME_POINT *point, DWORD_PTR context)
+{
+    if (!point)
+        return fail(ERROR_INVALID_PARAMETER), nullptr;
+    return openFile(connection, fileName, GENERIC_READ, context, point);
 }
 
 namespace {

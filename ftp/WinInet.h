@@ -171,6 +171,23 @@ HINTERNET FtpOpenFileA(
 // read fails with ERROR_FTP_TRANSFER_RESTARTED, and the caller drops every
 // byte read so far and reads on from the start of the file.
 BOOL InternetReadFile(HINTERNET file, void *buffer, DWORD toRead, DWORD *read);
+// Our own: a download taken up again in a later run, where the caller holds
+// its first `offset` bytes, fetched while SIZE said `size` (-1: unknown) and
+// MDTM said `time` (when `timed`). The server goes on at `offset` (REST) only
+// when SIZE and MDTM say the same now and the offset lies inside the file;
+// otherwise the file comes whole. Afterwards `offset` tells where the data
+// begins (0: from the start) and the other fields what the server says now.
+struct FTP_RESUME_POINT {
+    uint64_t offset;
+    int64_t size;
+    BOOL timed;
+    TFileTime time;
+};
+// FtpOpenFileA for reading from a resume point (see above). Reads then go
+// on as for FtpOpenFileA; a resume that the data proves wrong (more or fewer
+// bytes than the rest of the file) starts over with ERROR_FTP_TRANSFER_RESTARTED.
+HINTERNET FtpOpenFileResumeA(
+    HINTERNET connection, const char *fileName, FTP_RESUME_POINT *point, DWORD_PTR context);
 // Sends the whole buffer or fails. Data is sent in large blocks, so a failure
 // can surface on a later write or on InternetCloseHandle, which finishes an
 // upload and succeeds only when the server confirmed it (2xx).

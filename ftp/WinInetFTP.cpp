@@ -365,7 +365,8 @@ void TWinInetFTP::GetDirectory(const QString &Directory)
     startWorker(kDir, new TThreadFTPFileDir(this, Directory), op, statInDirList);
 }
 
-void TWinInetFTP::startDownload(const QString &RemoteFile, const QString &LocalFile, bool direct)
+void TWinInetFTP::startDownload(
+    const QString &RemoteFile, const QString &LocalFile, bool direct, bool resumable)
 {
     if (transferRunning())
         return;
@@ -380,7 +381,8 @@ void TWinInetFTP::startDownload(const QString &RemoteFile, const QString &LocalF
     fileName1 = RemoteFile;
     fileName2 = LocalFile;
     directDownload = direct;
-    auto *worker = new TThreadFTPFileGet(this, RemoteFile, LocalFile, direct, TransferBatch);
+    auto *worker
+        = new TThreadFTPFileGet(this, RemoteFile, LocalFile, direct, TransferBatch, resumable);
     startWorker(kGet, worker, op, statInGet);
 }
 
@@ -392,6 +394,11 @@ void TWinInetFTP::GetFile(const QString &RemoteFile, const QString &LocalFile)
 void TWinInetFTP::GetFileDirect(const QString &RemoteFile, const QString &LocalFile)
 {
     startDownload(RemoteFile, LocalFile, true);
+}
+
+void TWinInetFTP::GetFileResumable(const QString &RemoteFile, const QString &LocalFile)
+{
+    startDownload(RemoteFile, LocalFile, false, true);
 }
 
 void TWinInetFTP::SendFile(const QString &LocalFile, const QString &RemoteFile)

@@ -161,6 +161,9 @@ public:
     void GetDirectory(const QString &Directory);
     void GetFile(const QString &RemoteFile, const QString &LocalFile);
     void GetFileDirect(const QString &RemoteFile, const QString &LocalFile);
+    // GetFile whose partial file stays when the download does not complete,
+    // and which goes on from such a file while the remote file is unchanged.
+    void GetFileResumable(const QString &RemoteFile, const QString &LocalFile);
     void SendFile(const QString &LocalFile, const QString &RemoteFile);
     void DeleteFile(const QString &FileName);
     void RenameFile(const QString &OldName, const QString &NewName);
@@ -219,7 +222,8 @@ private:
     quint64 newOperation() { return ++lastOperation; }
     void startWorker(Kind kind, FtpThread *worker, quint64 op, TWinInetStatus newStatus);
     void connectAs(quint64 op);
-    void startDownload(const QString &RemoteFile, const QString &LocalFile, bool direct);
+    void startDownload(
+        const QString &RemoteFile, const QString &LocalFile, bool direct, bool resumable = false);
     void startMisc(int selector, const QString &name1, const QString &name2);
     bool anyBusy() const;
     bool transferRunning() const;

@@ -1,5 +1,6 @@
 #include "transfers/TransferQueue.h"
 
+#include "ftp/DownloadFile.h"
 #include "platform/Prompts.h"
 #include "transfers/QueueRules.h"
 #include "transfers/TFormStartQueue.h"
@@ -116,6 +117,25 @@ uint64_t TransferQueue::addItem(QueueItem item)
     model->append(std::move(item));
     totalChanged();
     return id;
+}
+
+uint64_t TransferQueue::restoreItem(QueueItem item)
+{
+    const QueueItemState state = item.state;
+    const QString failure = item.failure;
+    const uint64_t id = addItem(std::move(item));
+    if (state == QueueItemState::Failed)
+        setState(rowOf(id), state, failure);
+    return id;
+}
+
+std::vector<QueueItem> TransferQueue::items() const
+{
+    std::vector<QueueItem> all;
+    all.reserve(size_t(count()));
+    for (int row = 0; row < count(); ++row)
+        all.push_back(model->at(row));
+    return all;
 }
 
 void TransferQueue::afterAdding()
@@ -298,6 +318,16 @@ void TransferQueue::removeRow(int row)
     totalChanged();
 }
 
+void TransferQueue::discardRow(int row)
+{
+    if (row < 0 || row >= count())
+        return;
+    const QueueItem &item = model->at(row);
+    if (item.isDownload())
+        DownloadFile::removePartial(item.saveFile);
+    removeRow(row);
+}
+
 bool TransferQueue::finishCurrentItem()
 {
     const int row = rowOf(current);
@@ -332,7 +362,7 @@ void TransferQueue::afterStopCommand()
     if (row < 0)
         return;
     if (remove)
-        removeRow(row);
+        discardRow(row);
     else
         setState(row, QueueItemState::Waiting);
     refreshPanel();
@@ -353,7 +383,7 @@ void TransferQueue::RemovefromQueue1Click()
         const bool ownTransferRuns
             = running && item.id == current && item.state == QueueItemState::InProgress;
         if (QueueRules::mayRemove(row, stopped, ownTransferRuns))
-            removeRow(row);
+            discardRow(row);
         else
             Prompts::error(tr("You cannot remove the active file from the queue.  "
                               "Press Stop, then delete."));

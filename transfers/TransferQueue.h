@@ -8,6 +8,7 @@
 #include <QTime>
 
 #include <functional>
+#include <vector>
 
 class QAction;
 class QMenu;
@@ -71,6 +72,13 @@ public:
 
     // Appends a waiting item (its id is assigned here); returns the id.
     uint64_t addItem(QueueItem item);
+    // An item as the saved queue kept it: a failed one stays failed with its
+    // reason, one that was in progress waits again. Returns its new id.
+    uint64_t restoreItem(QueueItem item);
+    // The rows as they are now, for the saved queue; the model's signals tell
+    // each change.
+    std::vector<QueueItem> items() const;
+    QAbstractItemModel *rows() const { return model; }
     // What every caller does after adding: the dialog while stopped, else a step.
     void afterAdding();
 
@@ -105,6 +113,8 @@ public:
     void setClosing() { closing = true; }
 
     void removeRow(int row);
+    // The user takes the row out: a download's partial file goes with it.
+    void discardRow(int row);
 
     // Handlers.
     void StopQueue1Click();

@@ -10,10 +10,12 @@
 #include "app/VrexApplication.h"
 #include "bench/common/BenchKit.h"
 #include "platform/IconList.h"
+#include "transfers/QueueFile.h"
 #include "transfers/QueueItem.h"
 #include "transfers/TransferQueue.h"
 #include "widgets/TListView.h"
 
+#include <QFileInfo>
 #include <QTabBar>
 #include <QTemporaryDir>
 #include <QTreeView>
@@ -95,6 +97,21 @@ int main(int argc, char **argv)
     const double paintMs = double(paint.nsecsElapsed()) / 1e6;
     const long addedKiB = residentKiB();
 
+    // The saved queue: one copy of the rows on the window's thread, the
+    // bytes and the write on the saver's; the window's share is measured.
+    QElapsedTimer copy;
+    copy.start();
+    const size_t copied = form.queue().items().size();
+    const double snapshotMs = double(copy.nsecsElapsed()) / 1e6;
+    const QString saved = QueueFile().filePath();
+    const double saveCpu0 = threadCpuSeconds();
+    QElapsedTimer saving;
+    saving.start();
+    runEventsUntil([&saved] { return QFileInfo::exists(saved); }, 60000);
+    const double saveS = double(saving.nsecsElapsed()) / 1e9;
+    const double saveCpuMs = (threadCpuSeconds() - saveCpu0) * 1e3;
+    const bool savedAll = QueueFile().load().items.size() == copied;
+
     form.queue().startQueue(false);
     const double longStepUs = stepMicros(form.queue(), 1000);
     // The same steps at the end of the queue, with few items left.
@@ -106,9 +123,11 @@ int main(int argc, char **argv)
 
     std::printf("items=%d add_s=%.3f add_cpu_s=%.3f add_us_per_item=%.2f paint_ms=%.1f "
                 "rss_idle_kb=%ld rss_added_kb=%ld bytes_per_item=%.0f step_us_at_%d=%.1f "
-                "step_us_at_1000=%.1f ok=%d\n",
+                "step_us_at_1000=%.1f snapshot_ms=%.1f save_s=%.2f save_window_cpu_ms=%.1f "
+                "saved_all=%d ok=%d\n",
         n, addS, addCpuS, addS * 1e6 / n, paintMs, idleKiB, addedKiB,
-        double(addedKiB - idleKiB) * 1024.0 / n, n, longStepUs, shortStepUs, addCpuS < 2.0 ? 1 : 0);
+        double(addedKiB - idleKiB) * 1024.0 / n, n, longStepUs, shortStepUs, snapshotMs, saveS,
+        saveCpuMs, savedAll ? 1 : 0, addCpuS < 2.0 ? 1 : 0);
     form.FormClose();
     Prompts::install(nullptr);
     return 0;

@@ -7,14 +7,18 @@
 #include "app/TForm1.h"
 #include "app/VrexApplication.h"
 #include "platform/IconList.h"
+#include "transfers/QueueFile.h"
 
 #include <QtTest>
 
 #include <memory>
 
 // The main window as the program starts it: dialogs created, shown, exposed.
-inline std::unique_ptr<TForm1> openMainWindow()
+// The queue a window of an earlier test saved is gone unless kept.
+inline std::unique_ptr<TForm1> openMainWindow(bool keepSavedQueue = false)
 {
+    if (!keepSavedQueue)
+        QFile::remove(QueueFile().filePath());
     auto form = std::make_unique<TForm1>();
     form->createDialogs();
     form->show();

@@ -80,3 +80,18 @@ QStringList PrivateFtpServer::takeCommands()
     log.resize(0);
     return text.split('\n', Qt::SkipEmptyParts);
 }
+
+void PrivateFtpServer::setDataRate(qint64 bytesPerSecond)
+{
+    QFile rate(dir.path() + QStringLiteral("/data-rate"));
+    if (bytesPerSecond > 0 && rate.open(QIODevice::WriteOnly))
+        rate.write(QByteArray::number(bytesPerSecond));
+    else
+        rate.remove();
+}
+
+qint64 PrivateFtpServer::sentBytes() const
+{
+    QFile f(dir.path() + QStringLiteral("/sent-bytes"));
+    return f.open(QIODevice::ReadOnly) ? f.readAll().trimmed().toLongLong() : 0;
+}

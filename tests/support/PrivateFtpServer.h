@@ -19,6 +19,11 @@ public:
     // From the next start: no MLST or MLSD, only LIST (links show as links).
     void setListOnly(bool listOnly);
     void setCommandLog(bool on); // from the next start: every command is written down
+    // From the next start: file data goes out at no more than this many
+    // bytes a second (0: as fast as it can), and what was sent is counted.
+    void setDataRate(qint64 bytesPerSecond);
+    // The file data bytes the server sent since it started (with a data rate).
+    qint64 sentBytes() const;
     // The commands ("VERB local-path") received since the last call.
     QStringList takeCommands();
     bool isRunning() const { return running; }

@@ -10,6 +10,9 @@ reads and writes STATE_DIR/user. The port is written to STATE_DIR/port once
 the server accepts connections. With a file STATE_DIR/list-only the server
 offers no MLST or MLSD, as servers that list only with LIST. With a file
 STATE_DIR/log-commands it appends every command to STATE_DIR/commands.log.
+With a file STATE_DIR/data-rate holding a number, the server sends file data
+at no more than that many bytes a second, and keeps the total of the data
+bytes it sent in STATE_DIR/sent-bytes.
 """
 import os
 import shutil
@@ -58,6 +61,10 @@ def serve(state):
             with open(os.path.join(state, "commands.log"), "a", errors="replace") as f:
                 f.write(("%s %s" % (cmd, arg)).strip() + "\n")
         handler.log_cmd = log_cmd
+    rate_file = os.path.join(state, "data-rate")
+    if os.path.exists(rate_file):
+        handler.dtp_handler = metered_dtp(int(open(rate_file).read()),
+                                          os.path.join(state, "sent-bytes"))
     server = FTPServer(("127.0.0.1", 0), handler)
     server.max_cons = 512
     port = server.socket.getsockname()[1]
@@ -67,6 +74,38 @@ def serve(state):
     os.replace(tmp, os.path.join(state, "port"))
     signal.signal(signal.SIGTERM, lambda *_: server.close_all())
     server.serve_forever(handle_exit=True)
+
+
+def metered_dtp(rate, total_file):
+    """A data channel sending rate bytes a second that adds what it sent to total_file."""
+    from pyftpdlib.handlers import ThrottledDTPHandler
+
+    class Metered(ThrottledDTPHandler):
+        write_limit = rate
+        slot = 0.02  # seconds: the data goes out evenly, not in bursts of a second's worth
+
+        def _throttle_bandwidth(self, len_chunk, max_speed):
+            self._datacount += len_chunk
+            if self._datacount < max_speed * self.slot:
+                return
+            self._datacount = 0
+            now = time.monotonic()
+            # What was sent is due by _timenext: until then the channel rests.
+            self._timenext = max(self._timenext, now) + self.slot
+            self.del_channel()
+            self._cancel_throttler()
+            self._throttler = self.ioloop.call_later(
+                self._timenext - now, lambda: self.add_channel(events=self.ioloop.WRITE),
+                _errback=self.handle_error)
+
+        def close(self):
+            if not self._closed:
+                total = int(open(total_file).read()) if os.path.exists(total_file) else 0
+                with open(total_file + ".tmp", "w") as f:
+                    f.write(str(total + self.tot_bytes_sent))
+                os.replace(total_file + ".tmp", total_file)
+            super().close()
+    return Metered
 
 
 def start(state):
