@@ -25,6 +25,7 @@
 namespace {
 
 constexpr int kFieldBytes = 31;
+constexpr int kWidth = 432, kHeight = 392;
 const QString kNewCaption = QStringLiteral("New FTP Site");
 const QString kEditCaption = QStringLiteral("Edit FTP Site");
 
@@ -52,7 +53,7 @@ TFormConnect::TFormConnect(QWidget *parent)
     setWindowTitle(kNewCaption);
     setModal(true);
     buildFields();
-    setFixedSize(432, 392);
+    setFixedSize(kWidth, kHeight);
 }
 
 void TFormConnect::buildFields()
@@ -177,11 +178,15 @@ QWidget *TFormConnect::buildOptions()
     rows->addWidget(ComboSecurity);
     rows->addWidget(LabelTimeZone);
     rows->addLayout(zoneRow);
-    // SSH always encrypts: there is nothing to choose.
-    connect(ComboProtocol, &QComboBox::currentIndexChanged, this, [this] {
+    // SSH always encrypts: there is nothing to choose. The dialog closes up
+    // over the hidden rows rather than leave a hole above its buttons.
+    connect(ComboProtocol, &QComboBox::currentIndexChanged, this, [this, rows] {
         const bool ftp = !ComboProtocol->currentData().toBool();
         LabelSecurity->setVisible(ftp);
         ComboSecurity->setVisible(ftp);
+        const int hidden = LabelSecurity->sizeHint().height() + ComboSecurity->sizeHint().height()
+            + 2 * rows->spacing();
+        setFixedSize(kWidth, ftp ? kHeight : kHeight - hidden);
     });
     return options;
 }
