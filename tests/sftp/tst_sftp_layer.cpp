@@ -292,6 +292,112 @@ private slots:
         QVERIFY(lastResponse().contains("Login refused"));
     }
 
+    // The site's password, by the password method or as the answer to a
+    // keyboard-interactive prompt; refused, it is the FTP's refused login.
+    void passwordLogins_data()
+    {
+        QTest::addColumn<QString>("method");
+        QTest::addColumn<QByteArray>("password");
+        QTest::addColumn<QByteArray>("serverSaw");
+        QTest::newRow("password") << "password" << QByteArray("secret")
+                                  << QByteArray("AUTH password vrex accepted");
+        QTest::newRow("wrong password")
+            << "password" << QByteArray("guess") << QByteArray("AUTH password vrex refused");
+        QTest::newRow("keyboard-interactive")
+            << "keyboard-interactive" << QByteArray("secret")
+            << QByteArray("AUTH keyboard-interactive vrex accepted");
+        QTest::newRow("keyboard-interactive, wrong")
+            << "keyboard-interactive" << QByteArray("guess")
+            << QByteArray("AUTH keyboard-interactive vrex refused");
+    }
+    void passwordLogins()
+    {
+        QFETCH(QString, method);
+        QFETCH(QByteArray, password);
+        QFETCH(QByteArray, serverSaw);
+        ParamikoServer shell(method);
+        QVERIFY(shell.ok());
+        QVERIFY(writeFile(shell.dataDir() + "/note.txt", "by password"));
+        QTemporaryDir home; // no keys: the password alone
+        SftpSettings s = knownSettings();
+        s.sshDirectory = home.path().toStdString();
+        registerSftpProtocol(s);
+        InternetSetServerKeyQuestion(
+            session, [](const ServerKeyFacts &) { return ServerKeyAnswer::TrustOnce; });
+        HandleCloser c(InternetConnectA(session, shell.address().constData(), 0, "vrex",
+            password.constData(), INTERNET_SERVICE_FTP, INTERNET_FLAG_SFTP, 1));
+        InternetSetServerKeyQuestion(session, nullptr);
+        const bool accepted = serverSaw.endsWith("accepted");
+        QCOMPARE(c.get() ? ERROR_SUCCESS : GetLastError(),
+            accepted ? ERROR_SUCCESS : ERROR_INTERNET_INCORRECT_PASSWORD);
+        QVERIFY2(shell.log().contains(serverSaw), shell.log().constData());
+        if (!accepted)
+            return;
+        bool ok = false;
+        QCOMPARE(readRemote(c.get(), "note.txt", ok, 4096), QByteArray("by password"));
+        QVERIFY(ok);
+    }
+
+    // A key with a passphrase: asked once per key, a wrong answer or Cancel
+    // goes on to the next key, and a key the server refuses is not asked for.
+    void keyPassphrases_data()
+    {
+        QTest::addColumn<bool>("serverKnowsIt"); // the key with the passphrase
+        QTest::addColumn<bool>("publicHalf"); // its .pub lies beside it
+        QTest::addColumn<QString>("answer"); // null: Cancel
+        QTest::addColumn<bool>("plainKeyAfter"); // the server's key, as id_rsa
+        QTest::addColumn<DWORD>("result");
+        QTest::addColumn<int>("questions");
+        QTest::newRow("right") << true << true << "secret" << false << ERROR_SUCCESS << 1;
+        QTest::newRow("wrong") << true << false << "wrong" << false
+                               << ERROR_INTERNET_INCORRECT_PASSWORD << 1;
+        QTest::newRow("cancelled, next key")
+            << true << true << QString() << true << ERROR_SUCCESS << 1;
+        QTest::newRow("wrong, next key") << false << false << "wrong" << true << ERROR_SUCCESS << 1;
+        QTest::newRow("refused key not asked")
+            << false << true << "secret" << false << ERROR_INTERNET_INCORRECT_PASSWORD << 0;
+    }
+    void keyPassphrases()
+    {
+        QFETCH(bool, serverKnowsIt);
+        QFETCH(bool, publicHalf);
+        QFETCH(QString, answer);
+        QFETCH(bool, plainKeyAfter);
+        QFETCH(DWORD, result);
+        QFETCH(int, questions);
+        InternetSetServerKeyQuestion(session, nullptr);
+        QTemporaryDir home;
+        const QString key = home.filePath("id_ed25519");
+        QVERIFY(QFile::copy(server->sshDir() + "/known_hosts", home.filePath("known_hosts")));
+        if (serverKnowsIt)
+            QVERIFY(QFile::copy(server->sshDir() + "/id_ed25519", key)
+                && QFile::copy(server->sshDir() + "/id_ed25519.pub", key + ".pub"));
+        else
+            QCOMPARE(
+                QProcess::execute("ssh-keygen", { "-q", "-t", "ed25519", "-N", "", "-f", key }), 0);
+        QCOMPARE(
+            QProcess::execute("ssh-keygen", { "-q", "-p", "-P", "", "-N", "secret", "-f", key }),
+            0);
+        if (!publicHalf)
+            QVERIFY(QFile::remove(key + ".pub"));
+        if (plainKeyAfter)
+            QVERIFY(QFile::copy(server->sshDir() + "/id_ed25519", home.filePath("id_rsa")));
+        SftpSettings s = knownSettings();
+        s.sshDirectory = home.path().toStdString();
+        registerSftpProtocol(s);
+        QStringList asked;
+        InternetSetKeyPassphraseQuestion(session, [&](const std::string &file, std::string &typed) {
+            asked << QString::fromStdString(file);
+            typed = answer.toStdString();
+            return !answer.isNull();
+        });
+        HandleCloser c(connectTo(server->address()));
+        InternetSetKeyPassphraseQuestion(session, nullptr);
+        QCOMPARE(c.get() ? ERROR_SUCCESS : GetLastError(), result);
+        QCOMPARE(asked, QStringList(questions, key));
+        QCOMPARE(lastResponse().contains("Authenticated with the key id_rsa"), plainKeyAfter);
+    }
+
     // The connection drops part way: the transfer connects again and goes on
     // where it was, or starts over when the file changed meanwhile.
     void aDroppedTransferGoesOn_data()
