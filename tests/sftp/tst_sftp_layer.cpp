@@ -326,10 +326,10 @@ private slots:
             session, [](const ServerKeyFacts &) { return ServerKeyAnswer::TrustOnce; });
         HandleCloser c(InternetConnectA(session, shell.address().constData(), 0, "vrex",
             password.constData(), INTERNET_SERVICE_FTP, INTERNET_FLAG_SFTP, 1));
+        const DWORD code = c.get() ? ERROR_SUCCESS : GetLastError();
         InternetSetServerKeyQuestion(session, nullptr);
         const bool accepted = serverSaw.endsWith("accepted");
-        QCOMPARE(c.get() ? ERROR_SUCCESS : GetLastError(),
-            accepted ? ERROR_SUCCESS : ERROR_INTERNET_INCORRECT_PASSWORD);
+        QCOMPARE(code, accepted ? ERROR_SUCCESS : ERROR_INTERNET_INCORRECT_PASSWORD);
         QVERIFY2(shell.log().contains(serverSaw), shell.log().constData());
         if (!accepted)
             return;
@@ -392,8 +392,9 @@ private slots:
             return !answer.isNull();
         });
         HandleCloser c(connectTo(server->address()));
+        const DWORD code = c.get() ? ERROR_SUCCESS : GetLastError();
         InternetSetKeyPassphraseQuestion(session, nullptr);
-        QCOMPARE(c.get() ? ERROR_SUCCESS : GetLastError(), result);
+        QCOMPARE(code, result);
         QCOMPARE(asked, QStringList(questions, key));
         QCOMPARE(lastResponse().contains("Authenticated with the key id_rsa"), plainKeyAfter);
     }
