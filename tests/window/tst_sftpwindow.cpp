@@ -1,6 +1,8 @@
 // An SFTP site through the main window, against a real OpenSSH server: made
 // in the site dialog, its host key accepted once, browsed, a file downloaded
-// byte-exact, and a changed host key refused with the warning.
+// byte-exact, and a changed host key refused with the warning; files and
+// folders changed on it, a watched file checked, an sftp:// address opened;
+// a key's passphrase asked for, and a wrong password told as for FTP.
 
 #include "MainWindowTest.h"
 #include "ScriptedPrompts.h"
@@ -9,20 +11,25 @@
 
 #include "app/MainMenu.h"
 #include "app/TForm1.h"
+#include "explorer/FileCommands.h"
 #include "explorer/HostKeyTrust.h"
 #include "explorer/ListingView.h"
+#include "explorer/SiteTree.h"
 #include "explorer/SiteTreeCommands.h"
 #include "explorer/TFormConnect.h"
 #include "storage/SiteBook.h"
 #include "storage/SiteOptionsFile.h"
 #include "storage/TRegFile.h"
+#include "transfers/TFormNewer.h"
 #include "transfers/TransferQueue.h"
+#include "transfers/WatchList.h"
 #include "widgets/StatusPanels.h"
 #include "widgets/TListView.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -63,23 +70,62 @@ class TestSftpWindow : public QObject {
     QString panel(int i) { return form->controls().StatusBar1->panelText(i); }
     bool idle() { return !form->listing().isBusy(); }
 
-    // The site as a person adds it: the address, SFTP, the folder to open.
+    // The site as a person adds it: the address, SFTP, the folder to open,
+    // and a login of its own when given.
     bool securityShown = true;
-    void createSite(const SshdServer &server)
+    void createSite(const QByteArray &address, const QString &folder, const QString &login = {},
+        const QString &password = {})
     {
         auto *dialog = form->findChild<TFormConnect *>();
-        const QString host = QString::fromLatin1(server.address());
-        const QString folder = server.dataDir();
-        QTimer::singleShot(0, dialog, [this, dialog, host, folder] {
+        const QString host = QString::fromLatin1(address);
+        QTimer::singleShot(0, dialog, [=] {
             QTest::keyClicks(dialog->EditFTP, host);
             QTest::keyClicks(dialog->EditDesc, "Shell");
             dialog->EditDir->setText(folder);
+            if (!login.isEmpty()) {
+                dialog->CheckAnon->click();
+                QTest::keyClicks(dialog->EditLogin, login);
+                QTest::keyClicks(dialog->EditPswd, password);
+            }
             auto *protocol = dialog->findChild<QComboBox *>(QStringLiteral("ComboProtocol"));
             protocol->setCurrentText(QStringLiteral("SFTP (SSH)"));
             securityShown = dialog->ComboSecurity->isVisible(); // SSH always encrypts
             QTest::mouseClick(dialog->Button2, Qt::LeftButton);
         });
         form->controls().menu->New1->trigger();
+    }
+    void createSite(const SshdServer &server) { createSite(server.address(), server.dataDir()); }
+
+    // ~/.ssh as the user keeps it: the key the server knows, and the server
+    // in known_hosts when it is to be known already.
+    bool useKeyOf(const SshdServer &server, bool knownHost)
+    {
+        const QString ssh = home.filePath(".ssh");
+        QDir(ssh).removeRecursively();
+        return QDir().mkpath(ssh)
+            && QFile::copy(server.sshDir() + "/id_ed25519", ssh + "/id_ed25519")
+            && (!knownHost || writeFileBytes(ssh + "/known_hosts", server.knownHostsLine() + "\n"));
+    }
+    bool waitForQueue()
+    {
+        return QTest::qWaitFor([this] { return form->queue().count() == 0 && idle(); }, kNetWait);
+    }
+    bool showsRow(const QString &name, bool shown = true)
+    {
+        return QTest::qWaitFor(
+            [&] { return idle() && column(files(), 0).contains(name) == shown; }, kNetWait);
+    }
+    // Types into the editor that a rename or a new folder opened.
+    static bool typeName(QWidget *in, const QString &name)
+    {
+        QLineEdit *editor = nullptr;
+        if (!QTest::qWaitFor(
+                [&] { return (editor = in->findChild<QLineEdit *>()) && editor->isVisible(); }))
+            return false;
+        editor->selectAll();
+        QTest::keyClicks(editor, name);
+        QTest::keyClick(editor, Qt::Key_Return);
+        return true;
     }
 
 private slots:
@@ -110,9 +156,7 @@ private slots:
     {
         SshdServer server;
         QVERIFY2(server.ok(), qPrintable(server.log()));
-        QVERIFY(QDir().mkpath(home.filePath(".ssh")));
-        QFile::remove(home.filePath(".ssh/id_ed25519"));
-        QVERIFY(QFile::copy(server.sshDir() + "/id_ed25519", home.filePath(".ssh/id_ed25519")));
+        QVERIFY(useKeyOf(server, false));
         QByteArray payload(300001, '\0');
         for (int i = 0; i < payload.size(); ++i)
             payload[i] = char(i * 7 + i / 251);
@@ -161,6 +205,124 @@ private slots:
             QStringLiteral("The host key of %1 was not trusted. The connection was not made.")
                 .arg(QString::fromLatin1(server.address())));
         QCOMPARE(panel(4), QString());
+    }
+
+    void filesAndFoldersChangeOnTheSiteAndAWatchedFileIsCheckedForANewerCopy()
+    {
+        SshdServer server;
+        QVERIFY2(server.ok(), qPrintable(server.log()));
+        QVERIFY(useKeyOf(server, true));
+        const QString remote = server.dataDir() + "/";
+        QVERIFY(writeFileBytes(remote + "watched.txt", "first"));
+        QTemporaryDir local;
+        QByteArray payload(200003, '\0');
+        for (int i = 0; i < payload.size(); ++i)
+            payload[i] = char(i * 13 + i / 509);
+        QVERIFY(writeFileBytes(local.filePath("up.bin"), payload));
+
+        open();
+        createSite(server);
+        QVERIFY(showsRow("watched.txt"));
+        QVERIFY(prompts->asked.isEmpty()); // the host is in known_hosts
+
+        prompts->answerOpen({ local.filePath("up.bin") });
+        form->files().UploadFiletoSite1Click();
+        QVERIFY(waitForQueue() && showsRow("up.bin"));
+        QCOMPARE(fileContents(remote + "up.bin"), payload);
+
+        QVERIFY(selectRowsNamed(files(), { "up.bin" }));
+        form->listing().PopupMenu1Popup();
+        form->controls().PopupMenu1->findChild<QAction *>("Rename1")->trigger();
+        QVERIFY(typeName(files(), "moved.bin"));
+        QVERIFY(QTest::qWaitFor(
+            [&] { return idle() && QFile::exists(remote + "moved.bin"); }, kNetWait));
+        QVERIFY(!QFile::exists(remote + "up.bin"));
+        QCOMPARE(fileContents(remote + "moved.bin"), payload);
+
+        QVERIFY(selectRowsNamed(files(), { "moved.bin" }));
+        prompts->answer(QMessageBox::Yes);
+        form->MenuDeleteClick();
+        QVERIFY(showsRow("moved.bin", false));
+        QVERIFY(!QFile::exists(remote + "moved.bin"));
+
+        form->listing().File2Click();
+        form->controls().menu->CreateDirectory1->trigger();
+        QVERIFY(typeName(form->controls().TreeView1, "made"));
+        QVERIFY(QTest::qWaitFor(
+            [&] { return idle() && QFileInfo(remote + "made").isDir(); }, kNetWait));
+        QTreeWidgetItem *site = child(form->root(), "Shell");
+        QVERIFY(QTest::qWaitFor([&] { return child(site, "made") != nullptr; }, kNetWait));
+        form->controls().TreeView1->setCurrentItem(child(site, "made"));
+        QVERIFY(QTest::qWaitFor(
+            [&] { return idle() && form->tree().current() == child(site, "made"); }, kNetWait));
+        form->MenuDeleteClick();
+        QVERIFY(QTest::qWaitFor([&] { return idle() && !child(site, "made"); }, kNetWait));
+        QVERIFY(!QFileInfo::exists(remote + "made"));
+        QCOMPARE(prompts->messageTexts(),
+            QStringList { "Are you sure you want to delete \"" + remote + "moved.bin\"?" });
+
+        // Watched, then changed on the site: the check finds the newer copy.
+        form->controls().TreeView1->setCurrentItem(site);
+        QVERIFY(showsRow("watched.txt") && selectRowsNamed(files(), { "watched.txt" }));
+        form->MenuAddClick();
+        QVERIFY(writeFileBytes(remote + "watched.txt", "second, longer"));
+        QVERIFY(setModified(remote + "watched.txt", QDateTime::currentDateTimeUtc().addSecs(120)));
+        form->controls().TabSet1->setCurrentIndex(1);
+        QVERIFY(selectRowsNamed(form->controls().ListView2, { remote + "watched.txt" }));
+        prompts->answerFolder(local.path());
+        QTimer::singleShot(0, form.get(), [this] {
+            auto *dialog = form->findChild<TFormNewer *>();
+            dialog->ButtonBrowse->click();
+            dialog->ButtonOK->click();
+        });
+        form->watches().DownloadifChanged1Click();
+        QVERIFY(waitForQueue());
+        QTRY_COMPARE_WITH_TIMEOUT(
+            column(form->controls().ListView2, 1), QStringList { "Downloaded" }, kNetWait);
+        QCOMPARE(fileContents(local.filePath("watched.txt")), QByteArray("second, longer"));
+
+        // Its sftp:// address opens the same site at the file.
+        prompts->clear();
+        prompts->answer(QMessageBox::No);
+        form->handOver(QStringLiteral("sftp://%1%2watched.txt")
+                           .arg(QString::fromLatin1(server.address()),
+                               QString::fromLatin1(QUrl::toPercentEncoding(remote, "/"))));
+        QTRY_COMPARE_WITH_TIMEOUT(
+            prompts->messageTexts(), QStringList { "Download \"watched.txt\"?" }, kNetWait);
+        QCOMPARE(form->tree().current(), site);
+        QCOMPARE(form->root()->childCount(), 1); // no site of its own
+    }
+
+    void aKeysPassphraseIsAskedForAndAWrongPasswordIsToldAsForFtp()
+    {
+        SshdServer server;
+        QVERIFY2(server.ok(), qPrintable(server.log()));
+        QVERIFY(useKeyOf(server, true));
+        const QString key = home.filePath(".ssh/id_ed25519");
+        QCOMPARE(QProcess::execute(
+                     "ssh-keygen", { "-q", "-p", "-P", "", "-N", "pass phrase", "-f", key }),
+            0);
+        QVERIFY(writeFileBytes(server.dataDir() + "/here.txt", "x"));
+        open();
+        prompts->answerText(QStringLiteral("pass phrase"));
+        createSite(server);
+        QVERIFY(showsRow("here.txt"));
+        QCOMPARE(prompts->asked.size(), 1);
+        QCOMPARE(prompts->asked[0].kind, QStringLiteral("text"));
+        QCOMPARE(prompts->asked[0].title, QStringLiteral("Vrex Explorer"));
+        QCOMPARE(prompts->asked[0].text, "Enter the passphrase for the key " + key + ":");
+        QVERIFY(prompts->asked[0].password);
+        cleanup();
+        init();
+
+        ParamikoServer shell(QStringLiteral("password"));
+        QVERIFY(shell.ok());
+        open();
+        prompts->answerChoice(1); // Trust once
+        createSite(shell.address(), shell.dataDir(), "vrex", "guess");
+        QTRY_VERIFY_WITH_TIMEOUT(idle() && !prompts->messageTexts().isEmpty(), kNetWait);
+        QCOMPARE(prompts->messageTexts(), QStringList { "Invalid Login." });
+        QVERIFY(shell.log().contains("AUTH password vrex refused"));
     }
 };
 
