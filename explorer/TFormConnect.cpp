@@ -25,7 +25,7 @@
 namespace {
 
 constexpr int kFieldBytes = 31;
-constexpr int kWidth = 432, kHeight = 392;
+constexpr int kWidth = 432;
 const QString kNewCaption = QStringLiteral("New FTP Site");
 const QString kEditCaption = QStringLiteral("Edit FTP Site");
 
@@ -53,7 +53,24 @@ TFormConnect::TFormConnect(QWidget *parent)
     setWindowTitle(kNewCaption);
     setModal(true);
     buildFields();
-    setFixedSize(kWidth, kHeight);
+    fitHeight();
+}
+
+// As tall as the fields need at the dialog's width, and no taller: squeezed,
+// the boxes cut their texts; stretched, a hole opens above the buttons.
+void TFormConnect::fitHeight()
+{
+    for (QWidget *part : findChildren<QWidget *>()) { // rows just hidden count at once
+        if (part->layout()) {
+            part->layout()->invalidate();
+            part->updateGeometry();
+        }
+    }
+    QLayout *all = layout();
+    all->activate();
+    const int height = all->hasHeightForWidth() ? all->totalHeightForWidth(kWidth)
+                                                : all->totalSizeHint().height();
+    setFixedSize(kWidth, qMax(height, all->totalMinimumSize().height()));
 }
 
 void TFormConnect::buildFields()
@@ -180,13 +197,11 @@ QWidget *TFormConnect::buildOptions()
     rows->addLayout(zoneRow);
     // SSH always encrypts: there is nothing to choose. The dialog closes up
     // over the hidden rows rather than leave a hole above its buttons.
-    connect(ComboProtocol, &QComboBox::currentIndexChanged, this, [this, rows] {
+    connect(ComboProtocol, &QComboBox::currentIndexChanged, this, [this] {
         const bool ftp = !ComboProtocol->currentData().toBool();
         LabelSecurity->setVisible(ftp);
         ComboSecurity->setVisible(ftp);
-        const int hidden = LabelSecurity->sizeHint().height() + ComboSecurity->sizeHint().height()
-            + 2 * rows->spacing();
-        setFixedSize(kWidth, ftp ? kHeight : kHeight - hidden);
+        fitHeight();
     });
     return options;
 }
