@@ -168,7 +168,10 @@ bool SftpFile::nextChunk()
         dropPending();
         nextOffset = front.offset + uint64_t(n);
         sftp_seek64(handle, nextOffset);
-        atEnd = n == 0;
+        // Ending where the file ended when it was opened, it is the end:
+        // asking once more only to be told so costs a small file a third
+        // of its time.
+        atEnd = n == 0 || nextOffset == sizeAtOpen;
     }
     return true;
 }
