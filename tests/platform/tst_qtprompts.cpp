@@ -4,8 +4,6 @@
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QInputDialog>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
 #include <QtTest>
@@ -72,33 +70,6 @@ private slots:
         const int clicked
             = chooseWhile([](QMessageBox *box) { box->buttons().first()->click(); }, 2);
         QCOMPARE(clicked, 0);
-    }
-
-    // A passphrase: typed as dots, given on Return, nothing on Escape.
-    void aTextQuestionHidesWhatIsTypedAndEscapeGivesNothing()
-    {
-        for (const bool enter : { true, false }) {
-            QLineEdit::EchoMode echo = QLineEdit::Normal;
-            QTimer poll;
-            poll.setInterval(10);
-            QObject::connect(&poll, &QTimer::timeout, [&] {
-                auto *dialog = qobject_cast<QInputDialog *>(QApplication::activeModalWidget());
-                if (!dialog)
-                    return;
-                poll.stop();
-                echo = dialog->textEchoMode();
-                QLineEdit *edit = dialog->findChild<QLineEdit *>();
-                QTest::keyClicks(edit, QStringLiteral("p w"));
-                QTest::keyClick(edit, enter ? Qt::Key_Return : Qt::Key_Escape);
-            });
-            poll.start();
-            QString text = QStringLiteral("unchanged");
-            const bool given = QtPrompts().askText(
-                QStringLiteral("Vrex Explorer"), QStringLiteral("Passphrase:"), text, true);
-            QCOMPARE(echo, QLineEdit::Password);
-            QCOMPARE(given, enter);
-            QCOMPARE(text, enter ? QStringLiteral("p w") : QStringLiteral("unchanged"));
-        }
     }
 };
 

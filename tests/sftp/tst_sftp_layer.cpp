@@ -294,94 +294,54 @@ private slots:
 
     // The site's password, by the password method or as the answer to a
     // keyboard-interactive prompt; refused, it is the FTP's refused login.
-    void passwordLogins_data()
+    // A key with a passphrase is asked for once: a wrong answer or Cancel
+    // goes on to the next key; a key the server refuses is not asked for.
+    void logins_data()
     {
-        QTest::addColumn<QString>("method");
-        QTest::addColumn<QByteArray>("password");
-        QTest::addColumn<QByteArray>("serverSaw");
-        QTest::newRow("password") << "password" << QByteArray("secret")
-                                  << QByteArray("AUTH password vrex accepted");
-        QTest::newRow("wrong password")
-            << "password" << QByteArray("guess") << QByteArray("AUTH password vrex refused");
-        QTest::newRow("keyboard-interactive")
-            << "keyboard-interactive" << QByteArray("secret")
-            << QByteArray("AUTH keyboard-interactive vrex accepted");
-        QTest::newRow("keyboard-interactive, wrong")
-            << "keyboard-interactive" << QByteArray("guess")
-            << QByteArray("AUTH keyboard-interactive vrex refused");
+        QTest::addColumn<QString>("method"); // paramiko's, or "key" against OpenSSH
+        QTest::addColumn<QString>("answer"); // password or passphrase; null: Cancel
+        QTest::addColumn<QString>("keys"); // "known", "known+pub", "other", "other+pub" [", next"]
+        QTest::addColumn<int>("questions");
+        QTest::addColumn<DWORD>("result");
+        const DWORD ok = ERROR_SUCCESS, refused = ERROR_INTERNET_INCORRECT_PASSWORD;
+        const auto row = [](const char *name, const char *method, const char *answer,
+                             const char *keys, int questions, DWORD result) {
+            QTest::newRow(name) << QString(method) << QString(answer) << QString(keys) << questions
+                                << result;
+        };
+        row("password", "password", "secret", "", 0, ok);
+        row("wrong password", "password", "guess", "", 0, refused);
+        row("kbd-int", "keyboard-interactive", "secret", "", 0, ok);
+        row("kbd-int, wrong", "keyboard-interactive", "guess", "", 0, refused);
+        row("passphrase", "key", "pw", "known+pub", 1, ok);
+        row("wrong passphrase", "key", "guess", "known", 1, refused);
+        row("cancel, next key", "key", nullptr, "known+pub, next", 1, ok);
+        row("wrong, next key", "key", "guess", "other, next", 1, ok);
+        row("refused key not asked", "key", "pw", "other+pub", 0, refused);
     }
-    void passwordLogins()
+    void logins()
     {
         QFETCH(QString, method);
-        QFETCH(QByteArray, password);
-        QFETCH(QByteArray, serverSaw);
-        ParamikoServer shell(method);
-        QVERIFY(shell.ok());
-        QVERIFY(writeFile(shell.dataDir() + "/note.txt", "by password"));
-        QTemporaryDir home; // no keys: the password alone
-        SftpSettings s = knownSettings();
-        s.sshDirectory = home.path().toStdString();
-        registerSftpProtocol(s);
-        InternetSetServerKeyQuestion(
-            session, [](const ServerKeyFacts &) { return ServerKeyAnswer::TrustOnce; });
-        HandleCloser c(InternetConnectA(session, shell.address().constData(), 0, "vrex",
-            password.constData(), INTERNET_SERVICE_FTP, INTERNET_FLAG_SFTP, 1));
-        const DWORD code = c.get() ? ERROR_SUCCESS : GetLastError();
-        InternetSetServerKeyQuestion(session, nullptr);
-        const bool accepted = serverSaw.endsWith("accepted");
-        QCOMPARE(code, accepted ? ERROR_SUCCESS : ERROR_INTERNET_INCORRECT_PASSWORD);
-        QVERIFY2(shell.log().contains(serverSaw), shell.log().constData());
-        if (!accepted)
-            return;
-        bool ok = false;
-        QCOMPARE(readRemote(c.get(), "note.txt", ok, 4096), QByteArray("by password"));
-        QVERIFY(ok);
-    }
-
-    // A key with a passphrase: asked once per key, a wrong answer or Cancel
-    // goes on to the next key, and a key the server refuses is not asked for.
-    void keyPassphrases_data()
-    {
-        QTest::addColumn<bool>("serverKnowsIt"); // the key with the passphrase
-        QTest::addColumn<bool>("publicHalf"); // its .pub lies beside it
-        QTest::addColumn<QString>("answer"); // null: Cancel
-        QTest::addColumn<bool>("plainKeyAfter"); // the server's key, as id_rsa
-        QTest::addColumn<DWORD>("result");
-        QTest::addColumn<int>("questions");
-        QTest::newRow("right") << true << true << "secret" << false << ERROR_SUCCESS << 1;
-        QTest::newRow("wrong") << true << false << "wrong" << false
-                               << ERROR_INTERNET_INCORRECT_PASSWORD << 1;
-        QTest::newRow("cancelled, next key")
-            << true << true << QString() << true << ERROR_SUCCESS << 1;
-        QTest::newRow("wrong, next key") << false << false << "wrong" << true << ERROR_SUCCESS << 1;
-        QTest::newRow("refused key not asked")
-            << false << true << "secret" << false << ERROR_INTERNET_INCORRECT_PASSWORD << 0;
-    }
-    void keyPassphrases()
-    {
-        QFETCH(bool, serverKnowsIt);
-        QFETCH(bool, publicHalf);
         QFETCH(QString, answer);
-        QFETCH(bool, plainKeyAfter);
-        QFETCH(DWORD, result);
+        QFETCH(QString, keys);
         QFETCH(int, questions);
-        InternetSetServerKeyQuestion(session, nullptr);
+        QFETCH(DWORD, result);
         QTemporaryDir home;
-        const QString key = home.filePath("id_ed25519");
+        const QString key = home.filePath("id_ed25519"), own = server->sshDir() + "/id_ed25519";
         QVERIFY(QFile::copy(server->sshDir() + "/known_hosts", home.filePath("known_hosts")));
-        if (serverKnowsIt)
-            QVERIFY(QFile::copy(server->sshDir() + "/id_ed25519", key)
-                && QFile::copy(server->sshDir() + "/id_ed25519.pub", key + ".pub"));
-        else
+        if (keys.startsWith("known"))
+            QVERIFY(QFile::copy(own, key) && QFile::copy(own + ".pub", key + ".pub"));
+        if (keys.startsWith("other"))
             QCOMPARE(
-                QProcess::execute("ssh-keygen", { "-q", "-t", "ed25519", "-N", "", "-f", key }), 0);
-        QCOMPARE(
-            QProcess::execute("ssh-keygen", { "-q", "-p", "-P", "", "-N", "secret", "-f", key }),
-            0);
-        if (!publicHalf)
+                QProcess::execute("ssh-keygen", { "-q", "-N", "", "-t", "ed25519", "-f", key }), 0);
+        if (!keys.isEmpty())
+            QCOMPARE(
+                QProcess::execute("ssh-keygen", { "-q", "-p", "-P", "", "-N", "pw", "-f", key }),
+                0);
+        if (!keys.isEmpty() && !keys.contains("+pub"))
             QVERIFY(QFile::remove(key + ".pub"));
-        if (plainKeyAfter)
-            QVERIFY(QFile::copy(server->sshDir() + "/id_ed25519", home.filePath("id_rsa")));
+        if (keys.endsWith("next")) // the server's key, unprotected, tried after
+            QVERIFY(QFile::copy(own, home.filePath("id_rsa")));
         SftpSettings s = knownSettings();
         s.sshDirectory = home.path().toStdString();
         registerSftpProtocol(s);
@@ -391,12 +351,25 @@ private slots:
             typed = answer.toStdString();
             return !answer.isNull();
         });
-        HandleCloser c(connectTo(server->address()));
+        InternetSetServerKeyQuestion(
+            session, [](const ServerKeyFacts &) { return ServerKeyAnswer::TrustOnce; });
+        std::unique_ptr<ParamikoServer> shell;
+        if (method != "key")
+            QVERIFY((shell = std::make_unique<ParamikoServer>(method))->ok());
+        HandleCloser c(InternetConnectA(session,
+            (shell ? shell->address() : server->address()).constData(), 0, shell ? "vrex" : "",
+            shell ? answer.toUtf8().constData() : "", INTERNET_SERVICE_FTP, INTERNET_FLAG_SFTP, 1));
         const DWORD code = c.get() ? ERROR_SUCCESS : GetLastError();
+        InternetSetServerKeyQuestion(session, nullptr);
         InternetSetKeyPassphraseQuestion(session, nullptr);
         QCOMPARE(code, result);
         QCOMPARE(asked, QStringList(questions, key));
-        QCOMPARE(lastResponse().contains("Authenticated with the key id_rsa"), plainKeyAfter);
+        if (shell) // the server saw the answer given
+            QVERIFY(shell->log().contains(QStringLiteral("AUTH %1 vrex %2")
+                                              .arg(method, result ? "refused" : "accepted")
+                                              .toUtf8()));
+        QCOMPARE(
+            lastResponse().contains("Authenticated with the key id_rsa"), keys.endsWith("next"));
     }
 
     // The connection drops part way: the transfer connects again and goes on
