@@ -44,6 +44,7 @@ QString CommandLine::helpText(const QString &version)
         "ADDRESS opens a site at a folder, or a file's folder with the file selected:\n"
         "  ftp://[user[:password]@]host[:port]/path\n"
         "  ftps://... the same, encrypted (TLS is required)\n"
+        "  sftp://... an SFTP site (SSH), port 22 unless the address names one\n"
         "A site of the site book with the same host, port and login opens; otherwise\n"
         "a site that is not saved until you choose \"Save to Site Book...\".\n"
         "If Vrex Explorer already runs, the address goes to its window.\n"

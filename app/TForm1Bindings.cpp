@@ -161,6 +161,9 @@ void TForm1::bindSessionEvents()
     };
     f.OnHostKey
         = [this](TWinInetFTP *, const ServerKeyFacts &key) { return hostKeyTrust->decide(key); };
+    f.OnKeyPassphrase = [](TWinInetFTP *, const std::string &file, std::string &passphrase) {
+        return HostKeyTrust::askPassphrase(file, passphrase);
+    };
     f.OnConnect = [this](TWinInetFTP *, HINTERNET, HINTERNET) {
         showHeldStatus();
         showEncryption();

@@ -61,3 +61,13 @@ ServerKeyAnswer HostKeyTrust::decide(const ServerKeyFacts &key)
     }
     return ServerKeyAnswer::TrustAlways;
 }
+
+bool HostKeyTrust::askPassphrase(const std::string &keyFile, std::string &passphrase)
+{
+    QString typed;
+    if (!Prompts::current().askText(QStringLiteral("Vrex Explorer"),
+            QStringLiteral("Enter the passphrase for the key %1:").arg(q(keyFile)), typed, true))
+        return false;
+    passphrase = typed.toStdString();
+    return true;
+}

@@ -18,6 +18,9 @@ public:
     QString trustedKeysFile() const { return file.filePath(); }
     ServerKeyAnswer decide(const ServerKeyFacts &key);
 
+    // The passphrase of one of the user's key files; false: cancelled.
+    static bool askPassphrase(const std::string &keyFile, std::string &passphrase);
+
     static QString questionText(const ServerKeyFacts &key);
     static QString warningText(const ServerKeyFacts &key);
 

@@ -25,6 +25,7 @@
 namespace {
 
 constexpr int kFieldBytes = 31;
+constexpr int kWidth = 432;
 const QString kNewCaption = QStringLiteral("New FTP Site");
 const QString kEditCaption = QStringLiteral("Edit FTP Site");
 
@@ -52,7 +53,24 @@ TFormConnect::TFormConnect(QWidget *parent)
     setWindowTitle(kNewCaption);
     setModal(true);
     buildFields();
-    setFixedSize(432, 392);
+    fitHeight();
+}
+
+// As tall as the fields need at the dialog's width, and no taller: squeezed,
+// the boxes cut their texts; stretched, a hole opens above the buttons.
+void TFormConnect::fitHeight()
+{
+    for (QWidget *part : findChildren<QWidget *>()) { // rows just hidden count at once
+        if (part->layout()) {
+            part->layout()->invalidate();
+            part->updateGeometry();
+        }
+    }
+    QLayout *all = layout();
+    all->activate();
+    const int height = all->hasHeightForWidth() ? all->totalHeightForWidth(kWidth)
+                                                : all->totalSizeHint().height();
+    setFixedSize(kWidth, qMax(height, all->totalMinimumSize().height()));
 }
 
 void TFormConnect::buildFields()
@@ -177,11 +195,13 @@ QWidget *TFormConnect::buildOptions()
     rows->addWidget(ComboSecurity);
     rows->addWidget(LabelTimeZone);
     rows->addLayout(zoneRow);
-    // SSH always encrypts: there is nothing to choose.
+    // SSH always encrypts: there is nothing to choose. The dialog closes up
+    // over the hidden rows rather than leave a hole above its buttons.
     connect(ComboProtocol, &QComboBox::currentIndexChanged, this, [this] {
         const bool ftp = !ComboProtocol->currentData().toBool();
         LabelSecurity->setVisible(ftp);
         ComboSecurity->setVisible(ftp);
+        fitHeight();
     });
     return options;
 }

@@ -60,6 +60,7 @@ private:
     void enableCredentials(bool enabled);
     void hidePassword();
     QWidget *buildOptions();
+    void fitHeight();
     void showOptions(const SiteOptions &shown);
     SiteOptions chosenOptions() const;
     QString selectedOrComboDescription() const;

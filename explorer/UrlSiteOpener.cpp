@@ -99,14 +99,16 @@ void UrlSiteOpener::start(const SiteUrl &url)
     openNode(node);
 }
 
-// A site matches by host, port and login when the path lies within its
-// starting folder; the names below that folder are returned in `below`.
+// A site matches by protocol, host, port and login when the path lies within
+// its starting folder; the names below that folder are returned in `below`.
 TSiteRecord *UrlSiteOpener::matchingSite(const SiteUrl &url, QString &below) const
 {
     for (TSiteRecord *site = s.sites->head(); site; site = site->next) {
         QString host;
         int port = 0;
-        if (site->Deleted || !splitHostField(site->FTPSite, host, port))
+        const bool sftp = s.options && s.options->optionsOf(site->Description).sftp;
+        if (site->Deleted || sftp != url.sftp()
+            || !splitHostField(site->FTPSite, host, port, sftp ? 22 : 21))
             continue;
         const QString start = asFolder(site->Directory);
         if (host.compare(url.host, Qt::CaseInsensitive) != 0 || port != url.port
@@ -139,8 +141,9 @@ QTreeWidgetItem *UrlSiteOpener::addUnsavedSite(const SiteUrl &url)
     fields.Directory = url.folder.size() > 1 ? url.folder.chopped(1) : url.folder;
     fields.Unsaved = true;
     s.sites->InsertSite(fields);
-    if (url.encrypted() && s.options)
-        s.options->set(fields.Description, { SiteSecurity::RequireTls, 0 });
+    if ((url.encrypted() || url.sftp()) && s.options)
+        s.options->set(fields.Description,
+            { url.encrypted() ? SiteSecurity::RequireTls : SiteSecurity::Plain, 0, url.sftp() });
     QTreeWidgetItem *node = s.tree->addSiteNodes(fields.FTPSite, fields.Description);
     markNotSaved(node, true);
     s.tree->sortSiteNodes();

@@ -15,10 +15,10 @@ class SiteTree;
 class SiteTreeCommands;
 struct TSiteRecord;
 
-// Opens an ftp:// address in the tree: the site of the site book with the
-// same host, port and login, or else a site that is not saved, then folder
-// by folder down to the path, one listing at a time. An address that names
-// a file ends with that file selected and its download offered.
+// Opens an ftp://, ftps:// or sftp:// address in the tree: the site of the
+// site book with the same protocol, host, port and login, or else a site that
+// is not saved, then folder by folder down to the path, one listing at a time. An address that
+// names a file ends with that file selected and its download offered.
 class UrlSiteOpener : public QObject {
     Q_OBJECT
 public:

@@ -44,6 +44,19 @@ ServerKeyQuestion keyQuestionOf(HINTERNET session)
     return it == keyQuestions().end() ? ServerKeyQuestion() : it->second;
 }
 
+std::map<HINTERNET, KeyPassphraseQuestion> &passphraseQuestions() // under registryMutex
+{
+    static std::map<HINTERNET, KeyPassphraseQuestion> questions;
+    return questions;
+}
+
+KeyPassphraseQuestion passphraseQuestionOf(HINTERNET session)
+{
+    std::lock_guard<std::mutex> lock(registryMutex);
+    const auto it = passphraseQuestions().find(session);
+    return it == passphraseQuestions().end() ? KeyPassphraseQuestion() : it->second;
+}
+
 bool registeredFor(DWORD flags, Registered &out)
 {
     std::lock_guard<std::mutex> lock(registryMutex);
@@ -193,6 +206,20 @@ BOOL InternetSetServerKeyQuestion(HINTERNET session, ServerKeyQuestion question)
     return BOOL(1);
 }
 
+BOOL InternetSetKeyPassphraseQuestion(HINTERNET session, KeyPassphraseQuestion question)
+{
+    DWORD code = ERROR_SUCCESS;
+    if (!lookUp<InternetHandle>(session, HandleKind::Session, code))
+        return fail(code);
+    std::lock_guard<std::mutex> lock(registryMutex);
+    if (question)
+        passphraseQuestions()[session] = std::move(question);
+    else
+        passphraseQuestions().erase(session);
+    ThreadState::setError(ERROR_SUCCESS);
+    return BOOL(1);
+}
+
 namespace RemoteDispatch {
 
 bool wantsConnect(DWORD flags)
@@ -220,7 +247,8 @@ HINTERNET connect(HINTERNET sessionValue, const char *server, INTERNET_PORT port
     if (!session->addChild(handle))
         return fail(ERROR_INVALID_HANDLE), nullptr;
     const RemoteConnectRequest request { host.host, host.port, user ? user : "",
-        password ? password : "", flags, keyQuestionOf(sessionValue) };
+        password ? password : "", flags, keyQuestionOf(sessionValue),
+        passphraseQuestionOf(sessionValue) };
     std::string text;
     {
         CallGuard call(*handle);

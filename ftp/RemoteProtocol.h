@@ -100,6 +100,14 @@ using ServerKeyQuestion = std::function<ServerKeyAnswer(const ServerKeyFacts &)>
 // the answer.
 BOOL InternetSetServerKeyQuestion(HINTERNET session, ServerKeyQuestion question);
 
+// Asked for the passphrase of one of the user's own key files, on the thread
+// that called InternetConnectA while that call waits; false skips the key.
+using KeyPassphraseQuestion
+    = std::function<bool(const std::string &keyFile, std::string &passphrase)>;
+// For every later InternetConnectA on the session handle; without one a key
+// that needs a passphrase is skipped.
+BOOL InternetSetKeyPassphraseQuestion(HINTERNET session, KeyPassphraseQuestion question);
+
 struct RemoteConnectRequest {
     std::string host;
     uint16_t port = 0;
@@ -107,6 +115,7 @@ struct RemoteConnectRequest {
     std::string password;
     DWORD flags = 0;
     ServerKeyQuestion keyQuestion;
+    KeyPassphraseQuestion passphraseQuestion;
 };
 
 // Makes a connection, logged in. Results are the layer's codes (12013/12014

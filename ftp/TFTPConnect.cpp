@@ -58,6 +58,7 @@ void TFTPConnect::login(HINTERNET session, TWinInetOutcome &outcome)
     // waits; a cancel before or during the question refuses the certificate.
     InternetSetCertificateQuestion(session, question);
     InternetSetServerKeyQuestion(session, hostKeyQuestion);
+    InternetSetKeyPassphraseQuestion(session, passphraseQuestion);
     connection
         = InternetConnectA(session, site.constData(), INTERNET_DEFAULT_FTP_PORT, user.constData(),
             password.constData(), INTERNET_SERVICE_FTP, INTERNET_FLAG_PASSIVE | securityFlags, 1);

@@ -21,10 +21,12 @@ public:
 
     // Who answers the certificate and host-key questions of this connection,
     // for as long as the connection may ask (a reconnect too).
-    void installQuestions(TlsCertificateQuestion ask, ServerKeyQuestion askKey)
+    void installQuestions(TlsCertificateQuestion ask, ServerKeyQuestion askKey,
+        KeyPassphraseQuestion askPassphrase = {})
     {
         question = std::move(ask);
         hostKeyQuestion = std::move(askKey);
+        passphraseQuestion = std::move(askPassphrase);
     }
 
 protected:
@@ -44,5 +46,6 @@ private:
     QString encryption;
     TlsCertificateQuestion question;
     ServerKeyQuestion hostKeyQuestion;
+    KeyPassphraseQuestion passphraseQuestion;
     bool dataEncrypted = false;
 };

@@ -247,7 +247,7 @@ void TWinInetFTP::connectAs(quint64 op)
     // What still runs on the old connection ends on its own thread.
     retireWorker();
     auto *job = new TFTPConnect(this, AppTitle, FTPSite, Login, Password);
-    job->installQuestions(certificateQuestion(), hostKeyQuestion());
+    job->installQuestions(certificateQuestion(), hostKeyQuestion(), passphraseQuestion());
     startWorker(kConnect, job, op, statInConnect);
 }
 

@@ -79,6 +79,9 @@ using TOnCertificateEvent
 // How far to trust a server key (SFTP) that nothing known vouches for.
 using TOnHostKeyEvent
     = std::function<ServerKeyAnswer(TWinInetFTP *Sender, const ServerKeyFacts &key)>;
+// The passphrase of one of the user's key files (SFTP); false skips the key.
+using TOnKeyPassphraseEvent
+    = std::function<bool(TWinInetFTP *Sender, const std::string &keyFile, std::string &passphrase)>;
 
 // What a worker hands back with its completion event.
 struct TWinInetOutcome {
@@ -143,6 +146,9 @@ public:
     // As OnCertificate, for an SFTP server's host key that is unknown or
     // changed. Unset: refused.
     TOnHostKeyEvent OnHostKey;
+    // As OnHostKey, for the passphrase of a key file in ~/.ssh. Unset: the
+    // key is skipped.
+    TOnKeyPassphraseEvent OnKeyPassphrase;
 
     // After a successful Connect: the protocol of an encrypted connection
     // ("TLS 1.3"), empty for a plain one.
@@ -256,6 +262,7 @@ private:
     // For a new connection: asks the user through this session while it lives.
     std::function<bool(const TlsCertificateFacts &)> certificateQuestion() const;
     ServerKeyQuestion hostKeyQuestion() const;
+    KeyPassphraseQuestion passphraseQuestion() const;
     void sendWake();
     void deliverPosted();
     void deliver(FtpEventQueue::Event &event);

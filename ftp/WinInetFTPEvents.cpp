@@ -55,6 +55,21 @@ public:
         });
         return worker->Terminated() ? ServerKeyAnswer::Refuse : answer;
     }
+    bool askPassphrase(const std::string &keyFile, std::string &passphrase)
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        FtpThread *worker = FtpThread::current();
+        if (!ftp || !worker)
+            return false;
+        std::string typed;
+        const bool given = ftp->ask(worker, [this, worker, &keyFile, &typed] {
+            return !worker->Terminated() && ftp->OnKeyPassphrase
+                && ftp->OnKeyPassphrase(ftp, keyFile, typed);
+        }) && !worker->Terminated();
+        if (given)
+            passphrase = std::move(typed);
+        return given;
+    }
     void close()
     {
         std::lock_guard<std::mutex> lock(mutex);
@@ -79,6 +94,13 @@ std::function<bool(const TlsCertificateFacts &)> TWinInetFTP::certificateQuestio
 ServerKeyQuestion TWinInetFTP::hostKeyQuestion() const
 {
     return [desk = certificateDesk](const ServerKeyFacts &facts) { return desk->askHostKey(facts); };
+}
+
+KeyPassphraseQuestion TWinInetFTP::passphraseQuestion() const
+{
+    return [desk = certificateDesk](const std::string &keyFile, std::string &passphrase) {
+        return desk->askPassphrase(keyFile, passphrase);
+    };
 }
 
 void TWinInetFTP::closeCertificateDesk()

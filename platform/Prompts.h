@@ -29,6 +29,10 @@ public:
         const QString &title, const QString &initialDir, const QString &filter)
         = 0;
     virtual QString browseFolder(const QString &title, const QString &initialDir) = 0;
+    // A line of text typed by the user (shown as dots when password is true).
+    // False when the user cancels.
+    virtual bool askText(const QString &title, const QString &label, QString &text, bool password)
+        = 0;
 
     // The prompts in use; a Qt implementation unless a test installed another.
     static Prompts &current();

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QPushButton>
 
 namespace {
@@ -94,4 +95,14 @@ QString QtPrompts::browseFolder(const QString &title, const QString &initialDir)
 {
     return QFileDialog::getExistingDirectory(
         QApplication::activeWindow(), title, initialDir, QFileDialog::ShowDirsOnly);
+}
+
+bool QtPrompts::askText(const QString &title, const QString &label, QString &text, bool password)
+{
+    bool ok = false;
+    const QString typed = QInputDialog::getText(QApplication::activeWindow(), title,
+        shownText(label), password ? QLineEdit::Password : QLineEdit::Normal, QString(), &ok);
+    if (ok)
+        text = typed;
+    return ok;
 }

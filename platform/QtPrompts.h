@@ -14,4 +14,5 @@ public:
     QStringList openFileNames(
         const QString &title, const QString &initialDir, const QString &filter) override;
     QString browseFolder(const QString &title, const QString &initialDir) override;
+    bool askText(const QString &title, const QString &label, QString &text, bool password) override;
 };

@@ -104,6 +104,7 @@ DWORD SftpLink::reopen(const RemoteCall &call)
     const std::string folder = cwd;
     RemoteConnectRequest again = request;
     again.keyQuestion = nullptr; // the key accepted before, or none
+    again.passphraseQuestion = nullptr; // the passphrases given before, or none
     note("Connection lost; connecting again");
     DWORD code = open(again, call, settings);
     if (code == ERROR_SUCCESS)

@@ -6,6 +6,7 @@
 #include <libssh/libssh.h>
 #include <libssh/sftp.h>
 
+#include <map>
 #include <string>
 #include <utility>
 
@@ -27,6 +28,9 @@ public:
     DWORD reopen(const RemoteCall &call);
     // The known_hosts line of the key accepted at open.
     std::string acceptedKey;
+    // Passphrases the user gave for key files, for a reconnect to log in
+    // without asking again.
+    std::map<std::string, std::string> keyPassphrases;
 
     // Runs fn() with the call's cancel and time-out watching the socket.
     // fn returns true on success; on failure the result says why (cancel,

@@ -44,33 +44,63 @@ DWORD byPassword(
     });
 }
 
-ssh_key importKey(const std::string &file, const SftpSettings &settings)
+// A key whose public half lies beside it is offered first, so that one the
+// server would refuse is passed over without asking for its passphrase.
+bool serverMayTake(SftpLink &link, const RemoteCall &call, const std::string &file, DWORD &code)
+{
+    ssh_key pub = nullptr;
+    if (ssh_pki_import_pubkey_file((file + ".pub").c_str(), &pub) != SSH_OK)
+        return true;
+    int rc = SSH_AUTH_DENIED;
+    code = step(link, call, "Public key offer", rc,
+        [&] { return ssh_userauth_try_publickey(link.ssh, nullptr, pub); });
+    ssh_key_free(pub);
+    return code == ERROR_SUCCESS && rc == SSH_AUTH_SUCCESS;
+}
+
+// The key of a file, decrypted with the passphrase the user gives (once per
+// key: a wrong one, or none, passes on to the next key). A passphrase that
+// worked is kept with the connection, so a reconnect asks nothing.
+ssh_key importKey(SftpLink &link, const RemoteCall &call, const std::string &file,
+    const KeyPassphraseQuestion &ask, DWORD &code)
 {
     ssh_key key = nullptr;
     if (ssh_pki_import_privkey_file(file.c_str(), nullptr, nullptr, nullptr, &key) == SSH_OK)
         return key;
+    if (!serverMayTake(link, call, file, code))
+        return nullptr;
     std::string passphrase;
-    if (!settings.passphraseQuestion || !settings.passphraseQuestion(file, passphrase))
+    const auto known = link.keyPassphrases.find(file);
+    if (known != link.keyPassphrases.end()) {
+        passphrase = known->second;
+    } else if (!ask || !ask(file, passphrase)) {
+        link.note("Key " + file + " skipped: no passphrase given");
         return nullptr;
+    }
     if (ssh_pki_import_privkey_file(file.c_str(), passphrase.c_str(), nullptr, nullptr, &key)
-        != SSH_OK)
+        != SSH_OK) {
+        link.note("Key " + file + " could not be read with the passphrase given");
         return nullptr;
+    }
+    link.keyPassphrases[file] = passphrase;
     return key;
 }
 
-DWORD byOwnKeys(SftpLink &link, const RemoteCall &call, const SftpSettings &settings, int &rc)
+DWORD byOwnKeys(SftpLink &link, const RemoteCall &call, const std::string &folder,
+    const KeyPassphraseQuestion &ask, int &rc)
 {
     rc = SSH_AUTH_DENIED;
     for (const char *name : { "id_ed25519", "id_ecdsa", "id_rsa" }) {
-        const std::string file = settings.sshDirectory + "/" + name;
+        const std::string file = folder + "/" + name;
         if (::access(file.c_str(), R_OK) != 0)
             continue;
-        ssh_key key = importKey(file, settings);
-        if (!key) {
-            link.note("Key " + file + " could not be read");
+        DWORD code = ERROR_SUCCESS;
+        ssh_key key = importKey(link, call, file, ask, code);
+        if (code != ERROR_SUCCESS)
+            return code;
+        if (!key)
             continue;
-        }
-        const DWORD code = step(link, call, "Public key login", rc,
+        code = step(link, call, "Public key login", rc,
             [&] { return ssh_userauth_publickey(link.ssh, nullptr, key); });
         ssh_key_free(key);
         if (code != ERROR_SUCCESS || rc == SSH_AUTH_SUCCESS) {
@@ -122,7 +152,7 @@ DWORD logIn(SftpLink &link, const RemoteConnectRequest &request, const RemoteCal
         }
     }
     if (methods & SSH_AUTH_METHOD_PUBLICKEY) {
-        code = byOwnKeys(link, call, settings, rc);
+        code = byOwnKeys(link, call, settings.sshDirectory, request.passphraseQuestion, rc);
         if (code != ERROR_SUCCESS || rc == SSH_AUTH_SUCCESS)
             return code;
     }

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <functional>
 #include <string>
 
 struct SftpSettings {
@@ -10,6 +9,4 @@ struct SftpSettings {
     // Our own trusted host keys, in known_hosts form; empty: none.
     std::string trustedKeysFile;
     bool useAgent = true;
-    // Asked for an identity key's passphrase; false skips the key.
-    std::function<bool(const std::string &keyFile, std::string &passphrase)> passphraseQuestion;
 };

@@ -53,7 +53,7 @@ QString SiteUrl::hostField() const
 {
     const QString shown
         = host.contains(QLatin1Char(':')) ? QLatin1Char('[') + host + QLatin1Char(']') : host;
-    return port == 21 ? shown : shown + QLatin1Char(':') + QString::number(port);
+    return port == defaultPort() ? shown : shown + QLatin1Char(':') + QString::number(port);
 }
 
 SiteUrl parseSiteUrl(const QString &text)
@@ -66,9 +66,10 @@ SiteUrl parseSiteUrl(const QString &text)
         out.error = QStringLiteral("It is not an address of the form ftp://host/folder/.");
         return out;
     }
-    if (out.scheme != QLatin1String("ftp") && out.scheme != QLatin1String("ftps")) {
+    if (out.scheme != QLatin1String("ftp") && out.scheme != QLatin1String("ftps")
+        && out.scheme != QLatin1String("sftp")) {
         out.error = QStringLiteral("The scheme \"%1\" is not one that Vrex Explorer opens "
-                                   "(ftp or ftps).")
+                                   "(ftp, ftps or sftp).")
                         .arg(url.scheme());
         return out;
     }
@@ -81,7 +82,7 @@ SiteUrl parseSiteUrl(const QString &text)
         out.error = QStringLiteral("The address names no host.");
         return out;
     }
-    out.port = url.port(21);
+    out.port = url.port(out.defaultPort());
     if (out.port < 1) {
         out.error = QStringLiteral("The port is not a number from 1 to 65535.");
         return out;
@@ -96,12 +97,12 @@ SiteUrl parseSiteUrl(const QString &text)
     return out;
 }
 
-bool splitHostField(const QString &field, QString &host, int &port)
+bool splitHostField(const QString &field, QString &host, int &port, int defaultPort)
 {
     const QUrl url(QStringLiteral("ftp://") + field.trimmed(), QUrl::StrictMode);
     if (!url.isValid() || url.host().isEmpty() || !url.path().isEmpty())
         return false;
     host = url.host(QUrl::FullyDecoded);
-    port = url.port(21);
+    port = url.port(defaultPort);
     return true;
 }

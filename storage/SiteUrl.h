@@ -2,12 +2,12 @@
 
 #include <QString>
 
-// An ftp:// or ftps:// address, taken apart and percent-decoded:
+// An ftp://, ftps:// or sftp:// address, taken apart and percent-decoded:
 // ftp://[user[:password]@]host[:port]/path. The path is split into the
 // folder and the last name, since only the server can tell whether that
 // name is a file or a folder.
 struct SiteUrl {
-    QString scheme; // "ftp" or "ftps"
+    QString scheme; // "ftp", "ftps" or "sftp"
     QString host; // an IPv6 literal without its brackets
     int port = 21;
     QString user; // empty: anonymous
@@ -18,8 +18,11 @@ struct SiteUrl {
 
     bool isValid() const { return error.isEmpty(); }
     bool encrypted() const { return scheme == QLatin1String("ftps"); }
+    bool sftp() const { return scheme == QLatin1String("sftp"); }
+    int defaultPort() const { return sftp() ? 22 : 21; }
     // As the FTP layer and the site book take a host: "host", "host:2121",
-    // "[::1]:2121"; the port only when it is not 21.
+    // "[::1]:2121"; the port only when it is not the scheme's own (21, or 22
+    // for sftp).
     QString hostField() const;
     // The folder and name together, as the server knows the path.
     QString path() const { return folder + name; }
@@ -29,4 +32,5 @@ SiteUrl parseSiteUrl(const QString &text);
 
 // Host and port of a site book's host field ("host", "host:port",
 // "[v6]:port"), for comparing it with an address: false when it holds none.
-bool splitHostField(const QString &field, QString &host, int &port);
+// A field without a port has defaultPort.
+bool splitHostField(const QString &field, QString &host, int &port, int defaultPort = 21);

@@ -129,6 +129,7 @@ public:
     // The folder a folder question gets; none by default.
     QString folderAnswer;
     QString browseFolder(const QString &, const QString &) override { return folderAnswer; }
+    bool askText(const QString &, const QString &, QString &, bool) override { return false; }
 };
 
 // How late a 10 ms timer on the window's thread fires.

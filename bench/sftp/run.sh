@@ -2,12 +2,16 @@
 # SFTP throughput: the layer (bench_sftp, 4096-byte calls as the workers make
 # them) against OpenSSH's sftp in batch mode and curl sftp://, one after the
 # other in the same run, against Debian's OpenSSH server on 127.0.0.1. Files
-# live in /dev/shm so the disk is not measured.
-#   bash bench/sftp/run.sh [BUILD_DIR] [MIB]     defaults: build, 1024
+# live in /dev/shm so the disk is not measured. Then SMALL files of 4 KiB
+# through the window's queue (bench_sftp_queue, with the window's timer
+# lateness) against the same two, each on one connection. MIB=0 skips the
+# large file, SMALL=0 the small ones.
+#   bash bench/sftp/run.sh [BUILD_DIR] [MIB] [SMALL]   defaults: build, 1024, 1000
 set -euo pipefail
 top=$(cd "$(dirname "$0")/../.." && pwd)
 build=$(realpath "${1:-$top/build}")
 mib=${2:-1024}
+small=${3:-1000}
 bench="$build/bench/sftp/bench_sftp"
 work=$(mktemp -d /dev/shm/vrex-sftp-bench.XXXXXX)
 sshd_pid=""
@@ -50,6 +54,7 @@ url="sftp://127.0.0.1:$port$work"
 check() { cmp -s "$work/data/big.bin" "$1" || { echo "MISMATCH $1"; exit 1; }; }
 
 for dir in down up; do
+  [[ $mib == 0 ]] && break
   for tool in vrex sftp curl; do
     rm -f "$work/local/got.bin" "$work/data/up.bin"
     case $dir-$tool in
@@ -65,4 +70,31 @@ for dir in down up; do
     [[ $dir == down ]] && check "$work/local/got.bin" || check "$work/data/up.bin"
     python3 -c "print('%-5s %-5s %7.2f s %8.1f MiB/s' % ('$dir', '$tool', $t, $mib / $t))"
   done
+done
+
+[[ $small == 0 ]] && exit 0
+mkdir -p "$work/data/small"
+for i in $(seq -w 1 "$small"); do head -c 4096 /dev/urandom > "$work/data/small/f$i.bin"; done
+: > "$work/curl.cfg"
+for f in "$work"/data/small/*; do
+  printf 'url = "%s"\noutput = "%s"\n' "$url/data/small/${f##*/}" "$work/local/small/${f##*/}" >> "$work/curl.cfg"
+done
+for tool in vrex sftp curl; do
+  rm -rf "$work/local/small"; mkdir -p "$work/local/small"
+  extra=""
+  case $tool in
+    vrex) s=$(date +%s%N)
+          extra=$("$build/bench/sftp/bench_sftp_queue" "127.0.0.1:$port" "$work/client" \
+            "$work/data/small" "$work/data/small" "$work/local/small" 2>/dev/null)
+          e=$(date +%s%N);;
+    sftp) echo "get $work/data/small/* $work/local/small/" > "$work/batch"
+          s=$(date +%s%N); sftp -q -b "$work/batch" "${ssh_opts[@]}" 127.0.0.1 >/dev/null; e=$(date +%s%N);;
+    curl) s=$(date +%s%N); curl "${curl_opts[@]}" -K "$work/curl.cfg"; e=$(date +%s%N);;
+  esac
+  diff -rq "$work/data/small" "$work/local/small" >/dev/null || { echo "MISMATCH small $tool"; exit 1; }
+  # Ours: the queue's own time (from adding the items to the last file), not
+  # the window's start-up; theirs include their process start.
+  python3 -c "
+import re; t = ($e - $s) / 1e9; m = re.search(r'wall_s=([0-9.]+)', '$extra')
+print('small %-5s %7.2f s  %s' % ('$tool', float(m.group(1)) if m else t, '$extra'))"
 done

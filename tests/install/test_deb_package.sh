@@ -80,13 +80,13 @@ for f in /usr/bin/vrex "$entry" /usr/share/metainfo/$app_id.metainfo.xml \
 done
 
 # The desktop's database (rebuilt by dpkg's trigger) names the entry as the
-# handler of ftp:// and ftps:// links; an empty home has no choice of its own.
-for scheme in ftp ftps; do
+# handler of ftp://, ftps:// and sftp:// links; an empty home has no choice of its own.
+for scheme in ftp ftps sftp; do
   handler=$(env -u XDG_CURRENT_DESKTOP HOME="$work/home" XDG_CONFIG_HOME="$work/config" \
     XDG_DATA_HOME="$work/data" xdg-mime query default "x-scheme-handler/$scheme")
   [[ $handler == "$app_id.desktop" ]] || fail "$scheme:// links open '$handler', not $app_id.desktop"
 done
-echo "ftp:// and ftps:// links open $app_id.desktop"
+echo "ftp://, ftps:// and sftp:// links open $app_id.desktop"
 
 # The entry's command, field codes (%f, %U, ...) dropped, found on PATH as a
 # desktop would; --screenshot makes the program draw its window and quit.

@@ -167,3 +167,35 @@ private:
     QByteArray output;
     int port = 0;
 };
+
+// The tests' own SSH server (paramiko) for password and keyboard-interactive
+// logins of "vrex" with "secret"; log() holds its "AUTH ..." lines.
+class ParamikoServer {
+public:
+    explicit ParamikoServer(const QString &method)
+    {
+        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process.start(QStringLiteral("/usr/bin/python3"),
+            { qEnvironmentVariable("VREX_SOURCE_DIR") + "/tests/sftp/paramiko_server.py", method,
+                "vrex", "secret" });
+        while (!process.canReadLine() && process.waitForReadyRead(20000)) { }
+        port = process.readLine().mid(5).trimmed().toInt(); // "PORT <n>"
+    }
+    ~ParamikoServer()
+    {
+        process.kill();
+        process.waitForFinished(10000);
+    }
+    bool ok() const { return port > 0; }
+    QByteArray address() const { return "127.0.0.1:" + QByteArray::number(port); }
+    QByteArray log()
+    {
+        while (process.waitForReadyRead(0)) { }
+        return output += process.readAll();
+    }
+
+private:
+    QProcess process;
+    QByteArray output;
+    int port = 0;
+};

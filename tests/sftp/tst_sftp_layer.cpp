@@ -292,6 +292,86 @@ private slots:
         QVERIFY(lastResponse().contains("Login refused"));
     }
 
+    // The site's password, by the password method or as the answer to a
+    // keyboard-interactive prompt; refused, it is the FTP's refused login.
+    // A key with a passphrase is asked for once: a wrong answer or Cancel
+    // goes on to the next key; a key the server refuses is not asked for.
+    void logins_data()
+    {
+        QTest::addColumn<QString>("method"); // paramiko's, or "key" against OpenSSH
+        QTest::addColumn<QString>("answer"); // password or passphrase; null: Cancel
+        QTest::addColumn<QString>("keys"); // "known", "known+pub", "other", "other+pub" [", next"]
+        QTest::addColumn<int>("questions");
+        QTest::addColumn<DWORD>("result");
+        const DWORD ok = ERROR_SUCCESS, refused = ERROR_INTERNET_INCORRECT_PASSWORD;
+        const auto row = [](const char *name, const char *method, const char *answer,
+                             const char *keys, int questions, DWORD result) {
+            QTest::newRow(name) << QString(method) << QString(answer) << QString(keys) << questions
+                                << result;
+        };
+        row("password", "password", "secret", "", 0, ok);
+        row("wrong password", "password", "guess", "", 0, refused);
+        row("kbd-int", "keyboard-interactive", "secret", "", 0, ok);
+        row("kbd-int, wrong", "keyboard-interactive", "guess", "", 0, refused);
+        row("passphrase", "key", "pw", "known+pub", 1, ok);
+        row("wrong passphrase", "key", "guess", "known", 1, refused);
+        row("cancel, next key", "key", nullptr, "known+pub, next", 1, ok);
+        row("wrong, next key", "key", "guess", "other, next", 1, ok);
+        row("refused key not asked", "key", "pw", "other+pub", 0, refused);
+    }
+    void logins()
+    {
+        QFETCH(QString, method);
+        QFETCH(QString, answer);
+        QFETCH(QString, keys);
+        QFETCH(int, questions);
+        QFETCH(DWORD, result);
+        QTemporaryDir home;
+        const QString key = home.filePath("id_ed25519"), own = server->sshDir() + "/id_ed25519";
+        QVERIFY(QFile::copy(server->sshDir() + "/known_hosts", home.filePath("known_hosts")));
+        if (keys.startsWith("known"))
+            QVERIFY(QFile::copy(own, key) && QFile::copy(own + ".pub", key + ".pub"));
+        if (keys.startsWith("other"))
+            QCOMPARE(
+                QProcess::execute("ssh-keygen", { "-q", "-N", "", "-t", "ed25519", "-f", key }), 0);
+        if (!keys.isEmpty())
+            QCOMPARE(
+                QProcess::execute("ssh-keygen", { "-q", "-p", "-P", "", "-N", "pw", "-f", key }),
+                0);
+        if (!keys.isEmpty() && !keys.contains("+pub"))
+            QVERIFY(QFile::remove(key + ".pub"));
+        if (keys.endsWith("next")) // the server's key, unprotected, tried after
+            QVERIFY(QFile::copy(own, home.filePath("id_rsa")));
+        SftpSettings s = knownSettings();
+        s.sshDirectory = home.path().toStdString();
+        registerSftpProtocol(s);
+        QStringList asked;
+        InternetSetKeyPassphraseQuestion(session, [&](const std::string &file, std::string &typed) {
+            asked << QString::fromStdString(file);
+            typed = answer.toStdString();
+            return !answer.isNull();
+        });
+        InternetSetServerKeyQuestion(
+            session, [](const ServerKeyFacts &) { return ServerKeyAnswer::TrustOnce; });
+        std::unique_ptr<ParamikoServer> shell;
+        if (method != "key")
+            QVERIFY((shell = std::make_unique<ParamikoServer>(method))->ok());
+        HandleCloser c(InternetConnectA(session,
+            (shell ? shell->address() : server->address()).constData(), 0, shell ? "vrex" : "",
+            shell ? answer.toUtf8().constData() : "", INTERNET_SERVICE_FTP, INTERNET_FLAG_SFTP, 1));
+        const DWORD code = c.get() ? ERROR_SUCCESS : GetLastError();
+        InternetSetServerKeyQuestion(session, nullptr);
+        InternetSetKeyPassphraseQuestion(session, nullptr);
+        QCOMPARE(code, result);
+        QCOMPARE(asked, QStringList(questions, key));
+        if (shell) // the server saw the answer given
+            QVERIFY(shell->log().contains(QStringLiteral("AUTH %1 vrex %2")
+                                              .arg(method, result ? "refused" : "accepted")
+                                              .toUtf8()));
+        QCOMPARE(
+            lastResponse().contains("Authenticated with the key id_rsa"), keys.endsWith("next"));
+    }
+
     // The connection drops part way: the transfer connects again and goes on
     // where it was, or starts over when the file changed meanwhile.
     void aDroppedTransferGoesOn_data()

@@ -67,3 +67,16 @@ QString ScriptedPrompts::browseFolder(const QString &title, const QString &initi
     asked.append({ QStringLiteral("folder"), title, initialDir, {}, Icon::None, {}, -1 });
     return pathAnswers.isEmpty() ? QString() : pathAnswers.dequeue();
 }
+
+bool ScriptedPrompts::askText(
+    const QString &title, const QString &label, QString &text, bool password)
+{
+    Question q { QStringLiteral("text"), title, label, {}, Icon::None, {}, -1 };
+    q.password = password;
+    asked.append(q);
+    const QString answer = textAnswers.isEmpty() ? QString() : textAnswers.dequeue();
+    if (answer.isNull())
+        return false;
+    text = answer;
+    return true;
+}

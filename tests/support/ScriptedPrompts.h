@@ -10,13 +10,14 @@
 class ScriptedPrompts : public Prompts {
 public:
     struct Question {
-        QString kind; // "message", "choose", "save", "open", "folder"
+        QString kind; // "message", "choose", "save", "open", "folder", "text"
         QString title;
         QString text; // message text, or the initial path/folder of a dialog
         QMessageBox::StandardButtons buttons;
         Icon icon = Icon::None;
         QStringList choices; // the button texts of a "choose"
         int defaultChoice = -1;
+        bool password = false; // a "text" question that shows dots
     };
 
     ScriptedPrompts();
@@ -31,6 +32,8 @@ public:
     void answerSave(const QString &path) { pathAnswers.enqueue(path); }
     void answerOpen(const QStringList &paths) { openAnswers.enqueue(paths); }
     void answerFolder(const QString &path) { pathAnswers.enqueue(path); }
+    // What a text question gets; a null string cancels it, as do none queued.
+    void answerText(const QString &text) { textAnswers.enqueue(text); }
 
     QList<Question> asked;
     // Texts of the message boxes asked so far, in order.
@@ -48,10 +51,12 @@ public:
     QStringList openFileNames(
         const QString &title, const QString &initialDir, const QString &filter) override;
     QString browseFolder(const QString &title, const QString &initialDir) override;
+    bool askText(const QString &title, const QString &label, QString &text, bool password) override;
 
 private:
     QQueue<QMessageBox::StandardButton> buttonAnswers;
     QQueue<int> choiceAnswers;
     QQueue<QString> pathAnswers;
     QQueue<QStringList> openAnswers;
+    QQueue<QString> textAnswers;
 };

@@ -1,6 +1,8 @@
 // An SFTP site through the main window, against a real OpenSSH server: made
 // in the site dialog, its host key accepted once, browsed, a file downloaded
-// byte-exact, and a changed host key refused with the warning.
+// byte-exact, and a changed host key refused with the warning; files and
+// folders changed on it, a watched file checked, an sftp:// address opened;
+// a key's passphrase asked for.
 
 #include "MainWindowTest.h"
 #include "ScriptedPrompts.h"
@@ -9,24 +11,30 @@
 
 #include "app/MainMenu.h"
 #include "app/TForm1.h"
+#include "explorer/FileCommands.h"
 #include "explorer/HostKeyTrust.h"
 #include "explorer/ListingView.h"
+#include "explorer/SiteTree.h"
 #include "explorer/SiteTreeCommands.h"
 #include "explorer/TFormConnect.h"
 #include "storage/SiteBook.h"
 #include "storage/SiteOptionsFile.h"
 #include "storage/TRegFile.h"
+#include "transfers/TFormNewer.h"
 #include "transfers/TransferQueue.h"
+#include "transfers/WatchList.h"
 #include "widgets/StatusPanels.h"
 #include "widgets/TListView.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <functional>
 #include <memory>
 
 namespace {
@@ -82,6 +90,32 @@ class TestSftpWindow : public QObject {
         form->controls().menu->New1->trigger();
     }
 
+    // ~/.ssh as the user keeps it: the key the server knows, and the server
+    // in known_hosts when it is to be known already.
+    bool useKeyOf(const SshdServer &server, bool knownHost)
+    {
+        const QString ssh = home.filePath(".ssh");
+        QDir(ssh).removeRecursively();
+        return QDir().mkpath(ssh)
+            && QFile::copy(server.sshDir() + "/id_ed25519", ssh + "/id_ed25519")
+            && (!knownHost || writeFileBytes(ssh + "/known_hosts", server.knownHostsLine() + "\n"));
+    }
+    static bool until(const std::function<bool()> &done) { return QTest::qWaitFor(done, kNetWait); }
+    bool shows(const QString &name, bool shown = true)
+    {
+        return until([&] { return idle() && column(files(), 0).contains(name) == shown; });
+    }
+    // Types into the editor that a rename or a new folder opened.
+    static bool typeName(QWidget *in, const QString &name)
+    {
+        QLineEdit *editor = nullptr;
+        if (!until([&] { return (editor = in->findChild<QLineEdit *>()) && editor->isVisible(); }))
+            return false;
+        editor->selectAll();
+        QTest::keyClicks(editor, name + "\r");
+        return true;
+    }
+
 private slots:
     void initTestCase()
     {
@@ -110,9 +144,7 @@ private slots:
     {
         SshdServer server;
         QVERIFY2(server.ok(), qPrintable(server.log()));
-        QVERIFY(QDir().mkpath(home.filePath(".ssh")));
-        QFile::remove(home.filePath(".ssh/id_ed25519"));
-        QVERIFY(QFile::copy(server.sshDir() + "/id_ed25519", home.filePath(".ssh/id_ed25519")));
+        QVERIFY(useKeyOf(server, false));
         QByteArray payload(300001, '\0');
         for (int i = 0; i < payload.size(); ++i)
             payload[i] = char(i * 7 + i / 251);
@@ -161,6 +193,96 @@ private slots:
             QStringLiteral("The host key of %1 was not trusted. The connection was not made.")
                 .arg(QString::fromLatin1(server.address())));
         QCOMPARE(panel(4), QString());
+    }
+
+    void filesAndFoldersChangeOnTheSiteAndAWatchedFileIsCheckedForANewerCopy()
+    {
+        SshdServer server;
+        QVERIFY2(server.ok(), qPrintable(server.log()));
+        QVERIFY(useKeyOf(server, true));
+        const QString remote = server.dataDir() + "/";
+        QTemporaryDir local;
+        QByteArray payload(200003, '\0');
+        for (int i = 0; i < payload.size(); ++i)
+            payload[i] = char(i * 13 + i / 509);
+        QVERIFY(writeFileBytes(local.filePath("up.bin"), payload)
+            && writeFileBytes(remote + "watched.txt", "first"));
+        open();
+        createSite(server);
+        QVERIFY(shows("watched.txt") && prompts->asked.isEmpty()); // a host in known_hosts
+
+        prompts->answerOpen({ local.filePath("up.bin") });
+        form->files().UploadFiletoSite1Click();
+        QVERIFY(shows("up.bin") && until([&] { return form->queue().count() == 0; }));
+        QCOMPARE(fileContents(remote + "up.bin"), payload);
+        QVERIFY(selectRowsNamed(files(), { "up.bin" }));
+        form->listing().PopupMenu1Popup();
+        form->controls().PopupMenu1->findChild<QAction *>("Rename1")->trigger();
+        QVERIFY(typeName(files(), "moved.bin"));
+        QVERIFY(until([&] { return idle() && fileContents(remote + "moved.bin") == payload; }));
+        QVERIFY(!QFile::exists(remote + "up.bin") && selectRowsNamed(files(), { "moved.bin" }));
+        prompts->answer(QMessageBox::Yes);
+        form->MenuDeleteClick();
+        QVERIFY(shows("moved.bin", false) && !QFile::exists(remote + "moved.bin"));
+
+        form->listing().File2Click();
+        form->controls().menu->CreateDirectory1->trigger();
+        QVERIFY(typeName(form->controls().TreeView1, "made"));
+        QTreeWidgetItem *site = child(form->root(), "Shell");
+        QVERIFY(until(
+            [&] { return idle() && QFileInfo(remote + "made").isDir() && child(site, "made"); }));
+        form->controls().TreeView1->setCurrentItem(child(site, "made"));
+        QVERIFY(until([&] { return idle() && form->tree().current() == child(site, "made"); }));
+        form->MenuDeleteClick();
+        QVERIFY(until([&] { return idle() && !child(site, "made"); }));
+        QVERIFY(!QFileInfo::exists(remote + "made"));
+        QCOMPARE(prompts->messageTexts(),
+            QStringList { "Are you sure you want to delete \"" + remote + "moved.bin\"?" });
+
+        // Watched, then changed on the site: the check finds the newer copy.
+        QVERIFY(shows("watched.txt") && selectRowsNamed(files(), { "watched.txt" }));
+        form->MenuAddClick();
+        QVERIFY(writeFileBytes(remote + "watched.txt", "second")
+            && setModified(remote + "watched.txt", QDateTime::currentDateTimeUtc().addSecs(120)));
+        form->controls().TabSet1->setCurrentIndex(1);
+        QVERIFY(selectRowsNamed(form->controls().ListView2, { remote + "watched.txt" }));
+        prompts->answerFolder(local.path());
+        QTimer::singleShot(0, form.get(), [this] {
+            form->findChild<TFormNewer *>()->ButtonBrowse->click();
+            form->findChild<TFormNewer *>()->ButtonOK->click();
+        });
+        form->watches().DownloadifChanged1Click();
+        QVERIFY(until(
+            [&] { return column(form->controls().ListView2, 1) == QStringList { "Downloaded" }; }));
+        QVERIFY(until([&] { return fileContents(local.filePath("watched.txt")) == "second"; }));
+
+        // Its sftp:// address opens the same site at the file.
+        prompts->clear();
+        prompts->answer(QMessageBox::No);
+        form->handOver(
+            "sftp://" + server.address() + QUrl::toPercentEncoding(remote, "/") + "watched.txt");
+        QVERIFY(until([&] {
+            return prompts->messageTexts() == QStringList { "Download \"watched.txt\"?" };
+        }));
+        QVERIFY(form->tree().current() == site && form->root()->childCount() == 1);
+    }
+
+    void aKeysPassphraseIsAskedFor()
+    {
+        SshdServer server;
+        QVERIFY2(server.ok(), qPrintable(server.log()));
+        QVERIFY(useKeyOf(server, true) && writeFileBytes(server.dataDir() + "/here.txt", "x"));
+        const QString key = home.filePath(".ssh/id_ed25519");
+        QCOMPARE(
+            QProcess::execute("ssh-keygen", { "-q", "-p", "-P", "", "-N", "p w", "-f", key }), 0);
+        open();
+        prompts->answerText(QStringLiteral("p w"));
+        createSite(server);
+        QVERIFY(shows("here.txt") && prompts->asked.size() == 1 && prompts->asked[0].password);
+        QCOMPARE(QStringList(
+                     { prompts->asked[0].kind, prompts->asked[0].title, prompts->asked[0].text }),
+            QStringList(
+                { "text", "Vrex Explorer", "Enter the passphrase for the key " + key + ":" }));
     }
 };
 
