@@ -394,7 +394,7 @@ void TWinInetFTP::GetFileDirect(const QString &RemoteFile, const QString &LocalF
     startDownload(RemoteFile, LocalFile, true);
 }
 
-void TWinInetFTP::SendFile(const QString &LocalFile, const QString &RemoteFile)
+void TWinInetFTP::SendFile(const QString &LocalFile, const QString &RemoteFile, bool makeParents)
 {
     if (transferRunning())
         return;
@@ -408,7 +408,8 @@ void TWinInetFTP::SendFile(const QString &LocalFile, const QString &RemoteFile)
     }
     fileName1 = LocalFile;
     fileName2 = RemoteFile;
-    auto *worker = new TThreadFTPFileSend(this, LocalFile, RemoteFile, TransferBatch);
+    auto *worker
+        = new TThreadFTPFileSend(this, LocalFile, RemoteFile, TransferBatch, makeParents);
     startWorker(kSend, worker, op, statInSend);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ftp/FtpEventQueue.h"
+#include "ftp/RemoteFolders.h"
 #include "ftp/RemoteProtocol.h"
 #include "ftp/TlsCertificateFacts.h"
 #include "ftp/Win32FindData.h"
@@ -161,7 +162,9 @@ public:
     void GetDirectory(const QString &Directory);
     void GetFile(const QString &RemoteFile, const QString &LocalFile);
     void GetFileDirect(const QString &RemoteFile, const QString &LocalFile);
-    void SendFile(const QString &LocalFile, const QString &RemoteFile);
+    // makeParents: the remote folders above RemoteFile are made first
+    // where they are not there yet.
+    void SendFile(const QString &LocalFile, const QString &RemoteFile, bool makeParents = false);
     void DeleteFile(const QString &FileName);
     void RenameFile(const QString &OldName, const QString &NewName);
     void SetDirectory(const QString &Directory);
@@ -281,6 +284,7 @@ private:
     bool directDownload = false;
 
     FtpEventQueue events;
+    RemoteFolders remoteFolders; // what uploads found or made on this connection
     std::shared_ptr<FtpWorker> worker; // the current connection's
     std::shared_ptr<CertificateDesk> certificateDesk;
 

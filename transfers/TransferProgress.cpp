@@ -88,7 +88,7 @@ void TransferProgress::showPanel(int waitingItems, bool actionPending)
     hideTimer->disconnect();
     if (!actionPending)
         clearPanel();
-    LabelQueue->setText(ProgressTexts::queueText(waitingItems));
+    LabelQueue->setText(queueLine(waitingItems));
     ui.panel->show();
     if (ui.transferProgress1)
         ui.transferProgress1->setChecked(true);
@@ -136,7 +136,7 @@ void TransferProgress::WinInetFTP1GetStatus(int64_t bytes, const TransferFacts &
     LabelFileName->setText(ProgressTexts::fileNameOf(facts.source));
     LabelProgress->setText(ProgressTexts::progressText(percent, expected));
     LabelComplete->setText(ProgressTexts::completeText(bytes, expected, QLocale::system()));
-    LabelQueue->setText(ProgressTexts::queueText(facts.queueRows));
+    LabelQueue->setText(queueLine(facts.queueRows));
     const int64_t elapsed
         = facts.startTime.isValid() && facts.now.isValid() ? facts.startTime.msecsTo(facts.now) : 0;
     LabelTime->setText(ProgressTexts::timeText(percent, expected, elapsed, facts.bytesPerSecond));
@@ -146,4 +146,15 @@ void TransferProgress::showComplete()
 {
     ProgressBar1->setValue(100);
     LabelTime->setText(tr("Transfer complete"));
+}
+
+void TransferProgress::setFolderSummary(const QString &text)
+{
+    folderSummary = text;
+}
+
+QString TransferProgress::queueLine(int files) const
+{
+    const QString queue = ProgressTexts::queueText(files);
+    return folderSummary.isEmpty() ? queue : queue + QStringLiteral("; folder: ") + folderSummary;
 }

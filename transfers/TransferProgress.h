@@ -49,6 +49,8 @@ public:
     void WinInetFTP1GetStatus(int64_t bytes, const TransferFacts &facts);
     // The end of a quick download.
     void showComplete();
+    // Beside the queue count while a folder's files run; empty: none.
+    void setFolderSummary(const QString &text);
 
     QLabel *Label1, *LabelFileName, *Label2, *LabelProgress, *LabelComplete, *LabelTime,
         *LabelQueue;
@@ -60,7 +62,9 @@ protected:
 private:
     void buildLabels();
     void PanelTransferResize();
+    QString queueLine(int files) const;
 
     Controls ui;
     QTimer *hideTimer;
+    QString folderSummary;
 };
