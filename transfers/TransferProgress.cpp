@@ -155,6 +155,9 @@ void TransferProgress::setFolderSummary(const QString &text)
 
 QString TransferProgress::queueLine(int files) const
 {
+    // The panel is narrow: while a folder's files run its summary says more
+    // than the count, which stays in the tool tip.
     const QString queue = ProgressTexts::queueText(files);
-    return folderSummary.isEmpty() ? queue : queue + QStringLiteral("; folder: ") + folderSummary;
+    LabelQueue->setToolTip(folderSummary.isEmpty() ? QString() : queue);
+    return folderSummary.isEmpty() ? queue : QStringLiteral("Folder: ") + folderSummary;
 }
