@@ -58,7 +58,8 @@ void TForm1::createFileCommands()
         = [this](const QList<QTreeWidgetItem *> &folders, const QList<QTreeWidgetItem *> &files) {
               folderCommands->download(folders, files);
           };
-    s.uploadFolders = [this](const QStringList &localFolders) { folderCommands->upload(localFolders); };
+    s.uploadFolders
+        = [this](const QStringList &localFolders) { folderCommands->upload(localFolders); };
     fileCommands = new FileCommands(s, this);
     createFolderCommands();
 }

@@ -40,8 +40,8 @@ public:
         std::function<void()> raiseWindow;
         // Folder rows are downloaded with everything below them (and the
         // file rows beside them into the same local folder).
-        std::function<void(const QList<QTreeWidgetItem *> &folders,
-            const QList<QTreeWidgetItem *> &files)>
+        std::function<void(
+            const QList<QTreeWidgetItem *> &folders, const QList<QTreeWidgetItem *> &files)>
             downloadFolders;
         // Dropped folders, when the user wants them sent whole.
         std::function<void(const QStringList &localFolders)> uploadFolders;

@@ -48,9 +48,8 @@ struct FolderCommands::Transfer {
     QStringList unfit; // an upload's local names no server may be sent
 };
 
-FolderCommands::FolderCommands(const Services &s, QObject *parent) : QObject(parent), services(s)
-{
-}
+FolderCommands::FolderCommands(const Services &s, QObject *parent)
+    : QObject(parent), services(s) { }
 
 FolderCommands::~FolderCommands() = default;
 
@@ -62,13 +61,19 @@ QString FolderCommands::startFolder() const
     return folder.isEmpty() ? UserFolders::downloads() + QLatin1Char('/') : folder;
 }
 
-FolderWalk *FolderCommands::newWalk(const SiteConnection &site)
+// One walk at a time: the next command waits until the last has queued.
+bool FolderCommands::busy() const
 {
-    if (walk) {
+    if (walk)
         services.listing->tellStatus(
             QStringLiteral("A folder is still being listed: try again when it is done."));
+    return walk;
+}
+
+FolderWalk *FolderCommands::newWalk(const SiteConnection &site)
+{
+    if (busy())
         return nullptr;
-    }
     walk = new FolderWalk(site, services.prepareSession, this);
     return walk;
 }
@@ -121,19 +126,19 @@ void FolderCommands::queueAll(const std::vector<Item> &items)
 void FolderCommands::download(
     const QList<QTreeWidgetItem *> &folders, const QList<QTreeWidgetItem *> &files)
 {
-    if (folders.isEmpty() || walk)
+    if (folders.isEmpty() || busy())
         return;
     Transfer t;
     t.site = services.tree->siteConnectionOf(folders.first());
     QStringList remote;
     for (QTreeWidgetItem *m : folders)
-        if (const TWin32FindData *entry = recordOf(m); entry && !isUnresolvedLink(*entry))
+        if (const TWin32FindData *entry = recordOf(m); !entry || !isUnresolvedLink(*entry))
             remote << services.tree->remotePathOf(m);
     if (remote.isEmpty())
         return;
     for (QTreeWidgetItem *m : files)
-        t.files.push_back({ services.tree->remotePathOf(m), DirectoryMap::nameOf(*recordOf(m)),
-            *recordOf(m) });
+        t.files.push_back(
+            { services.tree->remotePathOf(m), DirectoryMap::nameOf(*recordOf(m)), *recordOf(m) });
     const QString title = remote.size() == 1
         ? QStringLiteral("Download \"%1\" to:").arg(FolderTree::lastPart(remote.first()))
         : QStringLiteral("Download %1 Folders to:").arg(remote.size());
@@ -168,8 +173,8 @@ void FolderCommands::downloadWalked(const Transfer &t, const FolderWalk::Result 
     int existing = 0;
     for (const FolderTree::File &f : files)
         existing += exists(t.localFolder + f.relativePath) ? 1 : 0;
-    const FolderTree::Existing rule = existing > 0 ? askExisting(existing, int(files.size()))
-                                                   : FolderTree::Existing::Overwrite;
+    const FolderTree::Existing rule
+        = existing > 0 ? askExisting(existing, int(files.size())) : FolderTree::Existing::Overwrite;
     if (rule == FolderTree::Existing::Cancel)
         return;
     // The local folders are made now, the empty ones too: what the user sees
@@ -207,7 +212,7 @@ void FolderCommands::SendFolder1Click()
 void FolderCommands::upload(const QStringList &localFolders)
 {
     QTreeWidgetItem *current = services.tree->current();
-    if (!current || current == services.tree->root() || walk)
+    if (!current || current == services.tree->root() || busy())
         return;
     Transfer t;
     t.site = services.tree->siteConnectionOf(mapNodeOf(current));
@@ -219,8 +224,8 @@ void FolderCommands::upload(const QStringList &localFolders)
         const QString name = FolderTree::lastPart(folder);
         remote << FolderTree::join(base, name);
         // Links to folders are not followed: a link back up would never end.
-        QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System,
-            QDirIterator::Subdirectories);
+        QDirIterator it(
+            folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
         while (it.hasNext()) {
             const QString path = it.next();
             const QString relative = name + path.mid(folder.size());
@@ -266,8 +271,8 @@ void FolderCommands::uploadWalked(const Transfer &t, const FolderWalk::Result &r
     for (const Item &item : t.uploads) {
         const auto found = there.constFind(item.saveFile);
         const bool present = found != there.constEnd();
-        if (FolderTree::transfers(rule, present, item.entry.ftLastWriteTime,
-                present ? *found : TFileTime {}))
+        if (FolderTree::transfers(
+                rule, present, item.entry.ftLastWriteTime, present ? *found : TFileTime {}))
             items.push_back(item);
     }
     queueAll(items);
@@ -286,7 +291,7 @@ bool FolderCommands::inTree(QTreeWidgetItem *node) const
 void FolderCommands::deleteFolder(QTreeWidgetItem *treeNode)
 {
     QTreeWidgetItem *m = mapNodeOf(treeNode);
-    if (!m || walk)
+    if (!m || busy())
         return;
     const QString path = services.tree->remotePathOf(m);
     if (!newWalk(services.tree->siteConnectionOf(m)))

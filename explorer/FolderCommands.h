@@ -59,12 +59,12 @@ public:
     void SendFolder1Click();
     // A folder node whose folder is not empty: asks once, then deletes.
     void deleteFolder(QTreeWidgetItem *treeNode);
-    bool walking() const { return !walk.isNull(); }
 
 private:
     struct Transfer; // what a transfer needs once its walk has ended
 
     QString startFolder() const;
+    bool busy() const;
     FolderWalk *newWalk(const SiteConnection &site);
     void downloadWalked(const Transfer &t, const FolderWalk::Result &r);
     void uploadWalked(const Transfer &t, const FolderWalk::Result &r);

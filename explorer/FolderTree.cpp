@@ -66,8 +66,8 @@ uint64_t signature(const std::vector<TWin32FindData> &entries)
     };
     for (const TWin32FindData *e : sorted) {
         mix(e->cFileName, qstrnlen(e->cFileName, sizeof e->cFileName) + 1);
-        const uint64_t facts[] = { e->dwFileAttributes, fileSize(*e),
-            FileTime::toTicks(e->ftLastWriteTime) };
+        const uint64_t facts[]
+            = { e->dwFileAttributes, fileSize(*e), FileTime::toTicks(e->ftLastWriteTime) };
         mix(facts, sizeof facts);
     }
     return hash;

@@ -7,14 +7,6 @@
 
 using DirectoryMap::nameOf;
 
-uint64_t FolderWalk::Result::bytes() const
-{
-    uint64_t total = 0;
-    for (const FolderTree::File &f : files)
-        total += fileSize(f.entry);
-    return total;
-}
-
 FolderWalk::FolderWalk(
     const SiteConnection &s, std::function<void(TWinInetFTP &)> prepare, QObject *parent)
     : QObject(parent), site(s), ftp(new TWinInetFTP(this))

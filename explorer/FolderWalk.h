@@ -33,7 +33,6 @@ public:
         int loops = 0; // links back to a folder above, not entered
         bool failed = false;
         QString failure; // what the user is told when failed
-        uint64_t bytes() const;
     };
 
     // `prepare` binds the session's questions (certificates, host keys).
@@ -42,12 +41,11 @@ public:
     ~FolderWalk() override;
 
     // Walks the folders (remote paths); `done` runs from the event loop.
-    void walk(const QStringList &remoteFolders, Links links,
-        std::function<void(const Result &)> done);
+    void walk(
+        const QStringList &remoteFolders, Links links, std::function<void(const Result &)> done);
     // Deletes what the walk found, from the bottom up; the first refusal
     // stops it. `done` gets an empty text on success, else what was left.
     void removeAll(std::function<void(const QString &failure)> done);
-    const Result &result() const { return found; }
 
 private:
     struct Pending {

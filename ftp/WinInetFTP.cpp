@@ -408,8 +408,7 @@ void TWinInetFTP::SendFile(const QString &LocalFile, const QString &RemoteFile, 
     }
     fileName1 = LocalFile;
     fileName2 = RemoteFile;
-    auto *worker
-        = new TThreadFTPFileSend(this, LocalFile, RemoteFile, TransferBatch, makeParents);
+    auto *worker = new TThreadFTPFileSend(this, LocalFile, RemoteFile, TransferBatch, makeParents);
     startWorker(kSend, worker, op, statInSend);
 }
 

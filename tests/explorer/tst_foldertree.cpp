@@ -27,7 +27,8 @@ private slots:
         QTest::newRow("dot") << "." << false;
         QTest::newRow("dot-dot") << ".." << false;
         QTest::newRow("control character") << "bad\x01name" << false;
-        QTest::newRow("right-to-left override") << QString::fromUtf8("a\xe2\x80\xaetxt.exe") << false;
+        QTest::newRow("right-to-left override")
+            << QString::fromUtf8("a\xe2\x80\xaetxt.exe") << false;
         QTest::newRow("255 bytes") << QString(255, QLatin1Char('a')) << true;
         QTest::newRow("256 bytes") << QString(256, QLatin1Char('a')) << false;
         QTest::newRow("128 two-byte letters") << QString(128, QChar(0xe9)) << false;
@@ -43,11 +44,16 @@ private slots:
     {
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("normal");
-        QTest::newRow("as it is") << "/a/b" << "/a/b";
-        QTest::newRow("doubled slashes, trailing slash") << "//a//b/" << "/a/b";
-        QTest::newRow("dot and dot-dot") << "/a/./b/../c" << "/a/c";
-        QTest::newRow("above the root stays at the root") << "/../../a" << "/a";
-        QTest::newRow("root") << "/" << "/";
+        QTest::newRow("as it is") << "/a/b"
+                                  << "/a/b";
+        QTest::newRow("doubled slashes, trailing slash") << "//a//b/"
+                                                         << "/a/b";
+        QTest::newRow("dot and dot-dot") << "/a/./b/../c"
+                                         << "/a/c";
+        QTest::newRow("above the root stays at the root") << "/../../a"
+                                                          << "/a";
+        QTest::newRow("root") << "/"
+                              << "/";
     }
 
     void pathsHaveOneSpelling()

@@ -16,11 +16,12 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::newRow("the example") << 12 << 1340 << 45'300'000ull << 2'100'000'000ull
                                      << "12 of 1,340 files, 45 MB of 2.1 GB";
-        QTest::newRow("nothing yet") << 0 << 3 << 0ull << 999ull << "0 of 3 files, 0 bytes of 999 bytes";
-        QTest::newRow("kilobytes") << 1 << 2 << 1500ull << 999'999ull
-                                   << "1 of 2 files, 1 KB of 999 KB";
-        QTest::newRow("beyond 4 GiB") << 2 << 2 << 5'000'000'000ull << 5'000'000'000ull
-                                      << "2 of 2 files, 5.0 GB of 5.0 GB";
+        QTest::newRow("nothing yet")
+            << 0 << 3 << 0ull << 999ull << "0 of 3 files, 0 bytes of 999 bytes";
+        QTest::newRow("kilobytes")
+            << 1 << 2 << 1500ull << 999'999ull << "1 of 2 files, 1 KB of 999 KB";
+        QTest::newRow("beyond 4 GiB")
+            << 2 << 2 << 5'000'000'000ull << 5'000'000'000ull << "2 of 2 files, 5.0 GB of 5.0 GB";
     }
 
     void summaryReadsAsAPersonWritesIt()
