@@ -222,6 +222,8 @@ void MainLayout::buildPopupMenus(QMainWindow *window)
     item(PopupMenu3, "Delete3", QObject::tr("D&elete"));
     PopupMenu3->addSeparator();
     item(PopupMenu3, "Upload2", QObject::tr("&Upload..."));
+    item(PopupMenu3, "SendFolder2", QObject::tr("Send &Folder..."));
+    item(PopupMenu3, "DownloadFolder2", QObject::tr("&Download..."));
     QMenu *refresh = PopupMenu3->addMenu(QObject::tr("&Refresh"));
     refresh->setObjectName(QStringLiteral("Refresh3"));
     item(refresh, "Refresh2", QObject::tr("&Files"));

@@ -42,6 +42,7 @@ void MainMenu::buildFile(QMenuBar *bar)
     MenuNewer = addItem(File1, "MenuNewer", tr("Download if &Newer..."));
     File1->addSeparator();
     MenuUpload = addItem(File1, "MenuUpload", tr("&Upload..."), {}, false);
+    MenuSendFolder = addItem(File1, "MenuSendFolder", tr("Send &Folder..."), {}, false);
     File1->addSeparator();
     MenuDelete = addItem(File1, "MenuDelete", tr("De&lete"));
     RenameFile1 = addItem(File1, "RenameFile1", tr("&Rename"), Qt::Key_F2, false);

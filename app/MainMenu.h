@@ -19,6 +19,7 @@ public:
     // File
     QAction *MenuOpen, *MenuDownload, *MenuNewer, *MenuUpload, *MenuDelete, *RenameFile1,
         *CreateDirectory1, *MenuAdd, *Exit1;
+    QAction *MenuSendFolder; // a local folder with everything in it
     // Site
     QAction *New1, *Edit1, *Delete2, *SiteSeparator, *DownloadSite1, *Queue1;
     // View

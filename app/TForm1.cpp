@@ -27,6 +27,7 @@
 #include "platform/UrlOpener.h"
 #include "sftp/SftpProtocol.h"
 #include "storage/TRegFile.h"
+#include "transfers/FolderProgress.h"
 #include "transfers/QueueRules.h"
 #include "transfers/TFormGetFile.h"
 #include "transfers/TFormNewer.h"

@@ -19,6 +19,8 @@ class DesktopNotifier;
 class HostKeyTrust;
 class FileCommands;
 class FileOperations;
+class FolderCommands;
+class FolderProgress;
 class HelpViewer;
 class ListingView;
 class SiteTree;
@@ -68,6 +70,7 @@ public:
     SiteTree &tree() { return *siteTree; }
     SiteTreeCommands &treeCommands() { return *siteCommands; }
     FileCommands &files() { return *fileCommands; }
+    FolderCommands &folders() { return *folderCommands; }
     FileOperations &fileOperations() { return *fileOps; }
     ListingView &listing() { return *listingView; }
     TFormMessage *FormMessage() const { return formMessage; }
@@ -138,6 +141,9 @@ private:
     void openQuickDownload();
     void createFileCommands();
     void connectFileCommands();
+    void createFolderCommands();
+    void connectFolderCommands();
+    void showFolderSummary();
     void createWatchList();
     void connectWatchCommands();
     WatchList::FileSelection watchSelection() const;
@@ -204,6 +210,8 @@ private:
     SiteTree *siteTree = nullptr;
     SiteTreeCommands *siteCommands = nullptr;
     FileCommands *fileCommands = nullptr;
+    FolderCommands *folderCommands = nullptr;
+    std::unique_ptr<FolderProgress> folderProgress;
     FileOperations *fileOps = nullptr;
     QTimer *statusTimer = nullptr; // shows the latest session status code
     int pendingStatus = 0;

@@ -6,6 +6,7 @@
 #include "app/TFormOptions.h"
 #include "app/ToolBarPanel.h"
 #include "explorer/FileCommands.h"
+#include "explorer/FolderCommands.h"
 #include "explorer/SiteTree.h"
 #include "explorer/SiteTreeCommands.h"
 #include "transfers/QueueItem.h"
@@ -55,7 +56,14 @@ void TForm1::createFileCommands()
         activateWindow();
     };
     s.directoryLine = [this] { return ui.PanelFiles->text().trimmed(); };
+    s.downloadFolders
+        = [this](const QList<QTreeWidgetItem *> &folders, const QList<QTreeWidgetItem *> &files) {
+              folderCommands->download(folders, files);
+          };
+    s.uploadFolders
+        = [this](const QStringList &localFolders) { folderCommands->upload(localFolders); };
     fileCommands = new FileCommands(s, this);
+    createFolderCommands();
 }
 
 void TForm1::connectFileCommands()
@@ -85,6 +93,7 @@ void TForm1::connectFileCommands()
         connect(view, &QAbstractItemView::doubleClicked, fileCommands,
             &FileCommands::ListView1DblClick);
     ui.ListView1->installEventFilter(this);
+    connectFolderCommands();
 }
 
 // Selected rows are downloaded; with nothing selected, and always on the

@@ -87,6 +87,7 @@ bool ActionDispatch::startQueueItem(const QueueItem &item)
     transfer.login = item.login;
     transfer.queuedEntry = item.entry;
     transfer.askBeforeReplacing = item.isUpload() && item.askBeforeReplacing;
+    transfer.makeParents = item.isUpload() && item.makeParents;
     action = word;
     if (!services.tree->connectWith(item.host, item.login, item.password))
         dispatch();
@@ -164,7 +165,7 @@ void ActionDispatch::startTransfer()
         entryFound = false;
         ftp.GetDirectory(transfer.target);
     } else if (action == PendingAction::Send) {
-        ftp.SendFile(transfer.source, transfer.target);
+        ftp.SendFile(transfer.source, transfer.target, transfer.makeParents);
     } else if (transfer.checkNewer) {
         startNewerCheck();
     } else {

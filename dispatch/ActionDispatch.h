@@ -36,6 +36,8 @@ struct TransferContext {
     bool fileRequested = false;
     // An upload looks up its target first and asks before replacing it.
     bool askBeforeReplacing = false;
+    // An upload of a folder's file makes the remote folders it lands in.
+    bool makeParents = false;
 };
 
 // The watch list's side of the newer-file check; bound by the window.

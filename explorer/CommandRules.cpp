@@ -15,9 +15,11 @@ void explorerBarOnSitePage(
     const bool inDirectory = tree.hasCurrent && !tree.currentIsRoot;
     s.Send = tree.hasSites && inDirectory;
     if (sel.selectedRows > 0 && !tree.currentIsRoot) {
+        // Folders are downloaded with everything in them.
+        s.Download = true;
         if (sel.firstSelectedIsFolder)
             return;
-        s.Open = s.Download = s.Watch = true;
+        s.Open = s.Watch = true;
         s.Delete = sel.selectedRows == 1;
         return;
     }
@@ -63,9 +65,13 @@ void fileMenu(CommandState::FileMenu &s, const TreeFacts &tree, const SelectionF
     }
 }
 
-void popupMenu(CommandState::PopupMenu &s, const SelectionFacts &sel)
+void popupMenu(CommandState::PopupMenu &s, const TreeFacts &tree, const SelectionFacts &sel)
 {
-    if (sel.selectedRows == 0 || sel.firstSelectedIsFolder)
+    if (sel.selectedRows == 0)
+        return;
+    // Folder rows (not the site rows of the root) go down whole.
+    s.Download1 = !tree.currentIsRoot;
+    if (sel.firstSelectedIsFolder)
         return;
     s.Open1 = s.Download1 = s.AddtoWatchList1 = true;
     s.Rename1 = s.DeleteFile1 = sel.selectedRows == 1;
@@ -79,7 +85,7 @@ CommandState decide(const TreeFacts &tree, const SelectionFacts &selection, int 
     explorerBar(s.bar, tree, selection, page);
     s.Stop = busy;
     fileMenu(s.file, tree, selection, page);
-    popupMenu(s.popup, selection);
+    popupMenu(s.popup, tree, selection);
     // After a failed connect the node still selected can be tried again.
     s.refresh.Files1 = tree.hasConnectionHost || (tree.hasSelectedNode && !tree.selectedIsRoot);
     s.refresh.All1 = tree.hasSites;

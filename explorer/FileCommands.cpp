@@ -94,6 +94,16 @@ void FileCommands::downloadSelection(const QString &actionText)
     for (QTreeWidgetItem *mapNode : rows)
         if (!isFolderNode(mapNode))
             files << mapNode;
+    if (files.size() < rows.size() && services.downloadFolders
+        && services.tree->current() != services.tree->root()
+        && !actionText.contains(QLatin1String("Open"))) {
+        QList<QTreeWidgetItem *> folders;
+        for (QTreeWidgetItem *mapNode : rows)
+            if (isFolderNode(mapNode))
+                folders << mapNode;
+        services.downloadFolders(folders, files);
+        return;
+    }
     if (files.size() < rows.size())
         services.listing->tellStatus(
             QStringLiteral("Folders are not downloaded: open one and select its files."));
@@ -228,19 +238,22 @@ void FileCommands::UploadFiletoSite1Click()
 void FileCommands::uploadDropped(const QStringList &localPaths)
 {
     const SiteConnection site = siteOfCurrentNode();
-    QStringList files;
-    int folders = 0;
+    QStringList files, folders;
     for (const QString &path : localPaths) {
         if (QFileInfo(path).isDir())
-            ++folders;
+            folders << path;
         else
             files << path;
     }
+    const bool whole = !folders.isEmpty() && services.uploadFolders
+        && Prompts::askYesNo(QStringLiteral("Upload the dropped folders with everything in them?"));
     OverwriteQuestion question(files.size() > 1);
     for (const QString &path : std::as_const(files))
         if (queueUpload(path, site, question) == Upload::Cancelled)
             break; // an unreadable path is left out
-    if (folders > 0)
+    if (whole)
+        services.uploadFolders(folders);
+    else if (!folders.isEmpty())
         Prompts::information(QStringLiteral("Directory selections were ignored.  "
                                             "Please select only individual files."));
     if (services.raiseWindow)

@@ -38,6 +38,13 @@ public:
         std::function<void(const QString &caption)> openFolder;
         // Dropped files bring the window to the front.
         std::function<void()> raiseWindow;
+        // Folder rows are downloaded with everything below them (and the
+        // file rows beside them into the same local folder).
+        std::function<void(
+            const QList<QTreeWidgetItem *> &folders, const QList<QTreeWidgetItem *> &files)>
+            downloadFolders;
+        // Dropped folders, when the user wants them sent whole.
+        std::function<void(const QStringList &localFolders)> uploadFolders;
         // The current-directory line shown above the list.
         std::function<QString()> directoryLine;
     };

@@ -354,6 +354,10 @@ void FileOperations::deleteFolder(QTreeWidgetItem *node)
         return;
     }
     // Only a folder known to be empty: its listing showed nothing.
+    if ((m->childCount() > 0 || node->childCount() > 0) && deleteNotEmpty) {
+        deleteNotEmpty(node);
+        return;
+    }
     if (m->childCount() > 0 || node->childCount() > 0) {
         listing.tellStatus(QStringLiteral("The folder \"%1\" is not empty: only an empty "
                                           "folder can be deleted.")
@@ -380,14 +384,31 @@ void FileOperations::WinInetFTP1DeleteDirDone()
             QStringLiteral("The directory \"%1\" could not be deleted.").arg(requestPath));
         parent = nullptr;
     } else if (node) {
-        if (isWithin(ui.tree->currentItem(), node)) {
-            const QSignalBlocker quiet(ui.tree);
-            ui.tree->setCurrentItem(parent);
-        }
-        tree.deleteNodeAndTwin(node);
+        forgetFolderNode(node);
     }
     closeRequest(PendingAction::DeleteDir);
-    // The folder shown is gone: its parent is shown instead.
+    showParentInstead(parent);
+}
+
+void FileOperations::folderGone(QTreeWidgetItem *node)
+{
+    QTreeWidgetItem *parent = node->parent();
+    forgetFolderNode(node);
+    showParentInstead(parent);
+}
+
+void FileOperations::forgetFolderNode(QTreeWidgetItem *node)
+{
+    if (isWithin(ui.tree->currentItem(), node)) {
+        const QSignalBlocker quiet(ui.tree);
+        ui.tree->setCurrentItem(node->parent());
+    }
+    tree.deleteNodeAndTwin(node);
+}
+
+// The folder shown is gone: its parent is shown instead.
+void FileOperations::showParentInstead(QTreeWidgetItem *parent)
+{
     if (parent && !tree.current() && ui.tree->currentItem() == parent) {
         tree.itemHit = true;
         tree.openSelectedNode();

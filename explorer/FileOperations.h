@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 class ListingView;
@@ -58,8 +59,13 @@ public:
     void CreateDirectory1Click();
     bool TreeView1Editing(QTreeWidgetItem *node) const;
     void TreeView1Edited(QTreeWidgetItem *node, const QString &name);
-    // An empty folder only, and without a question.
+    // An empty folder without a question; one that is not empty goes to
+    // `deleteNotEmpty` when set.
     void deleteFolder(QTreeWidgetItem *node);
+    std::function<void(QTreeWidgetItem *node)> deleteNotEmpty;
+    // The folder of the node is gone from the server: the tree and the map
+    // forget it, and its parent is shown when it was shown.
+    void folderGone(QTreeWidgetItem *node);
     void PopupMenu3Popup();
 
     void WinInetFTP1DeleteFileDone();
@@ -72,6 +78,8 @@ public:
 
 private:
     void treeEditorClosed(bool cancelled);
+    void forgetFolderNode(QTreeWidgetItem *node);
+    void showParentInstead(QTreeWidgetItem *parent);
     void removeNamedNode();
     void closeRequest(PendingAction own);
     bool failed() const;

@@ -422,6 +422,12 @@ void SiteTree::runRequest(QTreeWidgetItem *node)
         services.actions->dispatchDirect();
 }
 
+SiteConnection SiteTree::siteConnectionOf(QTreeWidgetItem *mapNode) const
+{
+    const TSiteRecord *site = siteRecordOf(mapNode);
+    return site ? connectionOf(*site) : SiteConnection {};
+}
+
 bool SiteTree::connectWith(const QString &host, const QString &login, const QString &password)
 {
     const SiteConnection wanted = connectionFor(host, login, password);

@@ -95,6 +95,9 @@ public:
     // it, or at once when the connection is already that site's.
     void runRequest(QTreeWidgetItem *node);
     bool connectWith(const QString &host, const QString &login, const QString &password);
+    // The site of a map node with all its settings, as a connection of its
+    // own is made for it; empty for a node of no site.
+    SiteConnection siteConnectionOf(QTreeWidgetItem *mapNode) const;
     void listDirectory(QTreeWidgetItem *node, const QString &path);
 
     // What a listing made for the tree brings. A listing that did not

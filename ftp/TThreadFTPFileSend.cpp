@@ -15,9 +15,10 @@ constexpr qint64 MaxBatchMs = 10;
 
 } // namespace
 
-TThreadFTPFileSend::TThreadFTPFileSend(
-    TWinInetFTP *ftp, const QString &localFile, const QString &remoteFile, int batch)
-    : ftp(ftp), localFile(localFile), remoteFile(remoteFile.toUtf8()), batch(qBound(1, batch, 16))
+TThreadFTPFileSend::TThreadFTPFileSend(TWinInetFTP *ftp, const QString &localFile,
+    const QString &remoteFile, int batch, bool makeParents)
+    : ftp(ftp), localFile(localFile), remoteFile(remoteFile.toUtf8()), batch(qBound(1, batch, 16)),
+      makeParents(makeParents)
 {
 }
 
@@ -36,6 +37,8 @@ void TThreadFTPFileSend::Execute()
     auto file = std::make_unique<QFile>(localFile);
     if (file->open(QIODevice::ReadOnly))
         stream = std::move(file);
+    if (stream && makeParents && connection)
+        ftp->remoteFolders.makeParents(connection, remoteFile);
     if (!stream)
         outcome.error = errFileNotFound;
     else if (openTransfer(outcome))

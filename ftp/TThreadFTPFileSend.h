@@ -20,8 +20,8 @@ struct TWinInetOutcome;
 class TThreadFTPFileSend : public FtpThread {
     Q_OBJECT
 public:
-    TThreadFTPFileSend(
-        TWinInetFTP *ftp, const QString &localFile, const QString &remoteFile, int batch);
+    TThreadFTPFileSend(TWinInetFTP *ftp, const QString &localFile, const QString &remoteFile,
+        int batch, bool makeParents = false);
     ~TThreadFTPFileSend() override;
 
     static constexpr int BufferSize = 4096;
@@ -48,6 +48,7 @@ private:
     QString localFile;
     QByteArray remoteFile;
     int batch;
+    bool makeParents;
 
     int64_t bytesTotal = 0; // the most sent so far: progress never goes back
     int64_t sentUpTo = 0; // where the data sent stands in the file

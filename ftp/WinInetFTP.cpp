@@ -401,7 +401,7 @@ void TWinInetFTP::GetFileResumable(const QString &RemoteFile, const QString &Loc
     startDownload(RemoteFile, LocalFile, false, true);
 }
 
-void TWinInetFTP::SendFile(const QString &LocalFile, const QString &RemoteFile)
+void TWinInetFTP::SendFile(const QString &LocalFile, const QString &RemoteFile, bool makeParents)
 {
     if (transferRunning())
         return;
@@ -415,7 +415,7 @@ void TWinInetFTP::SendFile(const QString &LocalFile, const QString &RemoteFile)
     }
     fileName1 = LocalFile;
     fileName2 = RemoteFile;
-    auto *worker = new TThreadFTPFileSend(this, LocalFile, RemoteFile, TransferBatch);
+    auto *worker = new TThreadFTPFileSend(this, LocalFile, RemoteFile, TransferBatch, makeParents);
     startWorker(kSend, worker, op, statInSend);
 }
 

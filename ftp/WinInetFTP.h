@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ftp/FtpEventQueue.h"
+#include "ftp/RemoteFolders.h"
 #include "ftp/RemoteProtocol.h"
 #include "ftp/TlsCertificateFacts.h"
 #include "ftp/Win32FindData.h"
@@ -170,7 +171,9 @@ public:
     // GetFile whose partial file stays when the download does not complete,
     // and which goes on from such a file while the remote file is unchanged.
     void GetFileResumable(const QString &RemoteFile, const QString &LocalFile);
-    void SendFile(const QString &LocalFile, const QString &RemoteFile);
+    // makeParents: the remote folders above RemoteFile are made first
+    // where they are not there yet.
+    void SendFile(const QString &LocalFile, const QString &RemoteFile, bool makeParents = false);
     void DeleteFile(const QString &FileName);
     void RenameFile(const QString &OldName, const QString &NewName);
     void SetDirectory(const QString &Directory);
@@ -292,6 +295,7 @@ private:
     bool directDownload = false;
 
     FtpEventQueue events;
+    RemoteFolders remoteFolders; // what uploads found or made on this connection
     std::shared_ptr<FtpWorker> worker; // the current connection's
     std::shared_ptr<CertificateDesk> certificateDesk;
 

@@ -24,6 +24,9 @@ struct QueueItem {
     // An upload into a folder the window had not listed: the server is asked
     // whether the file is there before it is replaced.
     bool askBeforeReplacing = false;
+    // An upload of a folder's file: the remote folders above it are made
+    // first where they are not there yet.
+    bool makeParents = false;
     QueueItemState state = QueueItemState::Waiting;
     QString failure; // why a failed item failed
 

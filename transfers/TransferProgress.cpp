@@ -102,7 +102,7 @@ void TransferProgress::showPanel(int waitingItems, bool actionPending)
     hideTimer->disconnect();
     if (!actionPending)
         clearPanel();
-    LabelQueue->setText(ProgressTexts::queueText(waitingItems));
+    LabelQueue->setText(queueLine(waitingItems));
     ui.panel->show();
     if (ui.transferProgress1)
         ui.transferProgress1->setChecked(true);
@@ -161,7 +161,7 @@ void TransferProgress::showStatus(int64_t bytes, const QString &source, int64_t 
     LabelFileName->setText(ProgressTexts::fileNameOf(source));
     LabelProgress->setText(ProgressTexts::progressText(percent, expected));
     LabelComplete->setText(ProgressTexts::completeText(bytes, expected, QLocale::system()));
-    LabelQueue->setText(ProgressTexts::queueText(queueRows));
+    LabelQueue->setText(queueLine(queueRows));
     LabelTime->setText(ProgressTexts::timeText(percent, expected, elapsedMs, bytesPerSecond));
 }
 
@@ -185,7 +185,9 @@ void TransferProgress::paintRunning()
     if (items.size() >= 2) {
         lines->show(items);
         setSeveralLines(true);
-        LabelQueue->setText(ProgressTexts::queueTotalText(running.queueRows, running.bytesLeft));
+        LabelQueue->setText(folderSummary.isEmpty()
+                ? ProgressTexts::queueTotalText(running.queueRows, running.bytesLeft)
+                : queueLine(running.queueRows));
         return;
     }
     if (items.empty()) {
@@ -225,4 +227,18 @@ void TransferProgress::showComplete()
 {
     ProgressBar1->setValue(100);
     LabelTime->setText(tr("Transfer complete"));
+}
+
+void TransferProgress::setFolderSummary(const QString &text)
+{
+    folderSummary = text;
+}
+
+QString TransferProgress::queueLine(int files) const
+{
+    // The panel is narrow: while a folder's files run its summary says more
+    // than the count, which stays in the tool tip.
+    const QString queue = ProgressTexts::queueText(files);
+    LabelQueue->setToolTip(folderSummary.isEmpty() ? QString() : queue);
+    return folderSummary.isEmpty() ? queue : QStringLiteral("Folder: ") + folderSummary;
 }

@@ -56,6 +56,8 @@ public:
     void WinInetFTP1GetStatus(int64_t bytes, const TransferFacts &facts);
     // The end of a quick download.
     void showComplete();
+    // Beside the queue count while a folder's files run; empty: none.
+    void setFolderSummary(const QString &text);
 
     // The items under way: one shows as a status event would show it; several
     // show a line each and the queue total (`queueRows` files, `bytesLeft`
@@ -77,6 +79,7 @@ private:
         int queueRows, double bytesPerSecond);
     void paintRunning();
     void setSeveralLines(bool several);
+    QString queueLine(int files) const;
 
     Controls ui;
     QTimer *hideTimer;
@@ -89,4 +92,5 @@ private:
         int64_t bytesLeft = 0;
     } running;
     bool several = false;
+    QString folderSummary;
 };

@@ -103,11 +103,11 @@ private slots:
             << QStringList { "MenuOpen", "MenuDownload", "MenuUpload", "MenuAdd",
                    "CreateDirectory1" }
             << QStringList { "Open1", "Download1", "AddtoWatchList1" } << connected;
-        QTest::newRow("a folder first")
-            << listedFolder(true) << rows(2, true) << 0 << false << QStringList { "Send" }
-            << QStringList { "MenuOpen", "MenuDownload", "MenuUpload", "MenuAdd",
-                   "CreateDirectory1" }
-            << QStringList() << connected;
+        QTest::newRow("a folder first") << listedFolder(true) << rows(2, true) << 0 << false
+                                        << QStringList { "Download", "Send" }
+                                        << QStringList { "MenuOpen", "MenuDownload", "MenuUpload",
+                                               "MenuAdd", "CreateDirectory1" }
+                                        << QStringList { "Download1" } << connected;
         // Site rows are folders: the File menu alone takes them as rows.
         QTest::newRow("root current with a site row selected")
             << rootCurrent() << rows(1, true) << 0 << false << QStringList()

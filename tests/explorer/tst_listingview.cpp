@@ -362,12 +362,15 @@ private slots:
         QVERIFY(w->popupItem("Rename1")->isEnabled());
         QVERIFY(w->popupItem("DeleteFile1")->isEnabled());
 
-        // The first selected row decides: a folder turns everything off.
+        // The first selected row decides: a folder turns everything off but
+        // the download, which takes folders whole.
         selectRows({ 0, 2 });
-        for (B b : { B::Open, B::Download, B::Watch, B::Delete })
+        for (B b : { B::Open, B::Watch, B::Delete })
             QVERIFY(!w->enabled(b));
+        QVERIFY(w->enabled(B::Download));
         view->PopupMenu1Popup();
         QVERIFY(!w->popupItem("Open1")->isEnabled());
+        QVERIFY(w->popupItem("Download1")->isEnabled());
         selectRows({});
         view->PopupMenu1Popup();
         QVERIFY(!w->popupItem("Download1")->isEnabled());

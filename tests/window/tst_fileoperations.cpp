@@ -393,13 +393,17 @@ private slots:
         openWritableSite(5);
         QTreeWidgetItem *pub = child(site(), "pub");
 
-        // A folder whose listing showed entries stays.
+        // A folder whose listing showed entries is asked about, and stays
+        // when the answer is No.
         openNode(pub);
         QTRY_VERIFY_WITH_TIMEOUT(idle() && column(files(), 0) == QStringList { "docs" }, kNetWait);
+        prompts->answer(QMessageBox::No);
         form->MenuDeleteClick();
-        QVERIFY(idle() && nothingPending() && QDir(onDisk("pub")).exists());
-        QCOMPARE(panel(0),
-            "Status: The folder \"/pub\" is not empty: only an empty folder can be deleted.");
+        QTRY_VERIFY_WITH_TIMEOUT(idle() && !prompts->asked.isEmpty(), kNetWait);
+        QCOMPARE(prompts->messageTexts(),
+            QStringList { "Delete the folder \"/pub\" with the 1 files and 1 folders in it?" });
+        QVERIFY(nothingPending() && QFile::exists(onDisk("pub/docs/guide.txt")));
+        prompts->clear();
 
         // An empty one goes without a question; its parent becomes current.
         openNode(child(site(), "empty"));

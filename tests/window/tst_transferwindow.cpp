@@ -508,6 +508,7 @@ private slots:
         QCoreApplication::sendEvent(files(), &enter);
         QVERIFY(enter.isAccepted());
         prompts->clear();
+        prompts->answer(QMessageBox::No); // the folder is not sent whole
         prompts->answerChoice(2); // "Skip"
         QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, {});
         QCoreApplication::sendEvent(files(), &drop);
@@ -516,8 +517,8 @@ private slots:
         QCOMPARE(prompts->choices()[0].text,
             "File: \"/Data.TXT\" already exists.\r\rIs it okay to overwrite this file?");
         QCOMPARE(prompts->messageTexts(),
-            QStringList { "Directory selections were ignored.  Please select only individual "
-                          "files." });
+            (QStringList { "Upload the dropped folders with everything in them?",
+                "Directory selections were ignored.  Please select only individual files." }));
         waitForQueueToEmpty();
         QTRY_VERIFY_WITH_TIMEOUT(idle() && column(files(), 0).contains("two.bin"), kNetWait);
         QCOMPARE(
