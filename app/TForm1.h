@@ -3,6 +3,7 @@
 #include "app/MainLayout.h"
 #include "dispatch/ActionDispatch.h"
 #include "dispatch/TransferCompletion.h"
+#include "dispatch/TransferLanes.h"
 #include "explorer/ListingView.h"
 #include "ftp/WinInetFTP.h"
 #include "storage/SiteBook.h"
@@ -36,6 +37,7 @@ class TFormStartQueue;
 class TRegFile;
 class TransferProgress;
 class TransferQueue;
+struct SiteConnection;
 class UrlSiteOpener;
 class WindowMemory;
 enum class TViewStyle;
@@ -58,6 +60,9 @@ public:
     TransferProgress &progress() { return *transferProgress; }
     ActionDispatch &actions() { return dispatch; }
     TransferCompletion &completion() { return transferEnd; }
+    TransferLanes &lanes() { return *transferLanes; }
+    // "Simultaneous transfers", read as each item starts; unset: 2.
+    void setSimultaneousTransfers(std::function<int()> setting);
     TRegFile &settings() { return *Reg; }
     SiteBook &siteBook() { return sites; }
     SiteOptionsFile &siteOptions() { return options; }
@@ -127,6 +132,12 @@ private:
     void bindQueue();
     void bindCompletion();
     void bindQuickDownload();
+    void bindLanes();
+    void showItemProgress(const TransferLanes::ItemProgress &p);
+    void laneItemEnding(int error, bool othersRun);
+    void rememberDownload(const QString &path);
+    void openDownloaded(const QString &path);
+    bool releaseBrowseConnection(const SiteConnection &site);
     void openQuickDownload();
     void createFileCommands();
     void connectFileCommands();
@@ -168,6 +179,8 @@ private:
     SiteBook sites;
     SiteOptionsFile options;
     TransferQueue *transferQueue = nullptr;
+    TransferLanes *transferLanes = nullptr;
+    std::function<int()> simultaneousSetting;
     WatchList *watchList = nullptr;
     TransferProgress *transferProgress = nullptr;
     std::unique_ptr<HelpViewer> helpViewer;

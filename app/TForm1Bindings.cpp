@@ -6,6 +6,7 @@
 #include "app/CommandStateView.h"
 #include "app/MainMenu.h"
 #include "app/ToolBarPanel.h"
+#include "dispatch/TransferLanes.h"
 #include "explorer/CertificateTrust.h"
 #include "explorer/DirectoryMap.h"
 #include "explorer/FileCommands.h"
@@ -48,17 +49,20 @@ void TForm1::bindCompletion()
     cs.listing = listingView;
     cs.tree = siteTree;
     cs.refreshFiles = [this] { refreshAfterUpload(); };
-    cs.openFile = [this](const QString &path) {
-        if (UrlOpener::open(QUrl::fromLocalFile(path)))
-            return;
-        // After the transfer's end has been dealt with, not in the middle of it.
-        QTimer::singleShot(0, this, [path] {
-            Prompts::information(QStringLiteral("No program is set to open \"%1\". "
-                                                "The file was saved as \"%2\".")
-                                     .arg(QFileInfo(path).fileName(), path));
-        });
-    };
+    cs.openFile = [this](const QString &path) { openDownloaded(path); };
     transferEnd.bind(cs);
+}
+
+void TForm1::openDownloaded(const QString &path)
+{
+    if (UrlOpener::open(QUrl::fromLocalFile(path)))
+        return;
+    // After the transfer's end has been dealt with, not in the middle of it.
+    QTimer::singleShot(0, this, [path] {
+        Prompts::information(QStringLiteral("No program is set to open \"%1\". "
+                                            "The file was saved as \"%2\".")
+                                 .arg(QFileInfo(path).fileName(), path));
+    });
 }
 
 // The current folder is listed again, so the uploaded files show in it.
@@ -75,9 +79,12 @@ void TForm1::refreshAfterUpload()
 void TForm1::bindQueue()
 {
     TransferQueue::Port port;
-    port.operationRunning = [this] { return dispatch.operationRunning(); };
-    port.transferRunning = [this] { return dispatch.queueTransferRunning(); };
-    port.startTransfer = [this](const QueueItem &item) { return dispatch.startQueueItem(item); };
+    // The queue runs on connections of its own: what the browse connection
+    // does holds nothing back.
+    port.transferRunning = [this] { return transferLanes->anyRunning(); };
+    port.startTransfer = [this](const QueueItem &item) { return transferLanes->start(item); };
+    port.hasRoom = [this] { return transferLanes->hasRoom(); };
+    port.itemRunning = [this](uint64_t id) { return transferLanes->isRunning(id); };
     transferQueue->setPort(port);
     TransferQueue::Services qs;
     qs.rowTexts = [](const TWin32FindData &entry) {

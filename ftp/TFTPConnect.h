@@ -8,6 +8,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 class TWinInetFTP;
 struct TWinInetOutcome;
@@ -45,4 +46,6 @@ private:
     TlsCertificateQuestion question;
     ServerKeyQuestion hostKeyQuestion;
     bool dataEncrypted = false;
+    int refusalCode = 0;
+    QStringList refusal;
 };

@@ -191,24 +191,9 @@ bool TransferQueue::queueStep(bool continuing)
     bool started = false;
     if (!closing && (continuing || !busy)) {
         current = 0;
-        const int row = firstWaitingRow();
-        if (row >= 0) {
-            // Everything the start needs is copied first: the transfer may end,
-            // and this step run again, before startTransfer returns.
-            const QueueItem item = model->at(row);
-            current = item.id;
-            if (item.checksNewer())
-                newerRun = true;
-            if (!stopped && !item.transferWord().isEmpty() && port.startTransfer) {
-                setState(row, QueueItemState::InProgress);
-                ranItems = true;
-                started = port.startTransfer(item);
-                const int still = rowOf(item.id);
-                if (!started && still >= 0 && model->at(still).state == QueueItemState::InProgress)
-                    setState(still, QueueItemState::Waiting);
-            }
-        }
-        if (!started && !stopped && newerRun) {
+        started = startWaitingItems();
+        const bool idle = model->countIn(QueueItemState::InProgress) == 0;
+        if (!started && !stopped && newerRun && idle) {
             newerRun = false;
             if (services.showWatchList)
                 services.showWatchList();
@@ -217,6 +202,41 @@ bool TransferQueue::queueStep(bool continuing)
     if (!started && model->countIn(QueueItemState::InProgress) == 0)
         endOfRun();
     refreshPanel();
+    return started;
+}
+
+// From the first waiting row on, as many as there is room for.
+bool TransferQueue::startWaitingItems()
+{
+    bool started = false;
+    for (;;) {
+        if (started && !port.hasRoom)
+            break;
+        const int row = firstWaitingRow();
+        if (row < 0)
+            break;
+        // Everything the start needs is copied first: the transfer may end,
+        // and this step run again, before startTransfer returns.
+        const QueueItem item = model->at(row);
+        if (item.checksNewer())
+            newerRun = true;
+        if (stopped || item.transferWord().isEmpty() || !port.startTransfer
+            || (port.hasRoom && !port.hasRoom())) {
+            if (!started)
+                current = item.id;
+            break;
+        }
+        current = item.id;
+        setState(row, QueueItemState::InProgress);
+        ranItems = true;
+        const bool took = port.startTransfer(item);
+        const int still = rowOf(item.id);
+        if (!took && still >= 0 && model->at(still).state == QueueItemState::InProgress)
+            setState(still, QueueItemState::Waiting);
+        if (!took)
+            break;
+        started = true;
+    }
     return started;
 }
 
@@ -321,22 +341,77 @@ void TransferQueue::failCurrentItem(const QString &reason)
 // whatever row happens to read "In Progress".
 void TransferQueue::afterStopCommand()
 {
-    const uint64_t id = current;
+    afterStopCommand(std::vector<uint64_t> { current });
+}
+
+void TransferQueue::afterStopCommand(const std::vector<uint64_t> &ids)
+{
     stopQueue();
-    const int running = rowOf(id);
-    if (running < 0 || model->at(running).state != QueueItemState::InProgress)
+    std::vector<uint64_t> stopped;
+    QStringList names;
+    for (uint64_t id : ids) {
+        const int row = rowOf(id);
+        if (row < 0 || model->at(row).state != QueueItemState::InProgress)
+            continue;
+        stopped.push_back(id);
+        const QString &name = model->at(row).name;
+        names << name.mid(name.lastIndexOf(QLatin1Char('/')) + 1);
+    }
+    if (stopped.empty())
         return;
-    const bool remove = Prompts::askYesNo(
-        tr("The queue has been stopped.  Do you want to remove the current file from the queue?"));
+    const bool remove = Prompts::askYesNo(stopped.size() == 1
+            ? tr("The queue has been stopped.  Do you want to remove the current file from the "
+                 "queue?")
+            : tr("The queue has been stopped.  Do you want to remove the current files (%1) from "
+                 "the queue?")
+                  .arg(names.join(QStringLiteral(", "))));
     // Rows may have come and gone while the question was shown.
-    const int row = rowOf(id);
-    if (row < 0)
-        return;
-    if (remove)
-        removeRow(row);
-    else
-        setState(row, QueueItemState::Waiting);
+    for (uint64_t id : stopped) {
+        const int row = rowOf(id);
+        if (row < 0)
+            continue;
+        if (remove)
+            removeRow(row);
+        else
+            setState(row, QueueItemState::Waiting);
+    }
     refreshPanel();
+}
+
+bool TransferQueue::finishItem(uint64_t id)
+{
+    const int row = rowOf(id);
+    if (row < 0 || model->at(row).state != QueueItemState::InProgress)
+        return false;
+    removeRow(row);
+    return true;
+}
+
+void TransferQueue::failItem(uint64_t id, const QString &reason)
+{
+    const int row = rowOf(id);
+    if (row < 0 || model->at(row).state != QueueItemState::InProgress)
+        return;
+    setState(row, QueueItemState::Failed, reason);
+    if (id == current)
+        current = 0;
+    refreshPanel();
+}
+
+void TransferQueue::requeueItem(uint64_t id)
+{
+    const int row = rowOf(id);
+    if (row >= 0 && model->at(row).state == QueueItemState::InProgress)
+        setState(row, QueueItemState::Waiting);
+}
+
+std::vector<uint64_t> TransferQueue::inProgressIds() const
+{
+    std::vector<uint64_t> ids;
+    for (int row = model->firstIn(QueueItemState::InProgress); row >= 0 && row < count(); ++row)
+        if (model->at(row).state == QueueItemState::InProgress)
+            ids.push_back(model->at(row).id);
+    return ids;
 }
 
 void TransferQueue::RemovefromQueue1Click()
@@ -351,8 +426,8 @@ void TransferQueue::RemovefromQueue1Click()
         if (!selection->isRowSelected(row, QModelIndex()))
             continue;
         const QueueItem &item = model->at(row);
-        const bool ownTransferRuns
-            = running && item.id == current && item.state == QueueItemState::InProgress;
+        const bool ownTransferRuns = item.state == QueueItemState::InProgress
+            && (port.itemRunning ? port.itemRunning(item.id) : running && item.id == current);
         if (QueueRules::mayRemove(row, stopped, ownTransferRuns))
             removeRow(row);
         else

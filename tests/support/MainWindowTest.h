@@ -16,6 +16,8 @@
 inline std::unique_ptr<TForm1> openMainWindow()
 {
     auto form = std::make_unique<TForm1>();
+    // Written for one transfer at a time: the tests of several set their own.
+    form->setSimultaneousTransfers([] { return 1; });
     form->createDialogs();
     form->show();
     if (!QTest::qWaitForWindowExposed(form.get()))

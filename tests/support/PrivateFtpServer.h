@@ -19,6 +19,14 @@ public:
     // From the next start: no MLST or MLSD, only LIST (links show as links).
     void setListOnly(bool listOnly);
     void setCommandLog(bool on); // from the next start: every command is written down
+    // From the next start: at most this many sessions logged in per user at
+    // once (a further PASS gets a 530 naming the limit); 0: no limit.
+    void setLoginsPerUser(int logins);
+    // From the next start: each data connection moves at most this many
+    // bytes a second; 0: as fast as it can.
+    void setThrottle(int bytesPerSecond);
+    // How many sessions of `user` ("-": never logged in) have ended so far.
+    int endedSessions(const QString &user) const;
     // The commands ("VERB local-path") received since the last call.
     QStringList takeCommands();
     bool isRunning() const { return running; }
@@ -32,6 +40,7 @@ public:
 
 private:
     bool runFixture(const QString &verb);
+    void setNumber(const QString &name, int value);
 
     QTemporaryDir dir;
     int serverPort = 0;

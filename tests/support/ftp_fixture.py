@@ -10,6 +10,11 @@ reads and writes STATE_DIR/user. The port is written to STATE_DIR/port once
 the server accepts connections. With a file STATE_DIR/list-only the server
 offers no MLST or MLSD, as servers that list only with LIST. With a file
 STATE_DIR/log-commands it appends every command to STATE_DIR/commands.log.
+Each session's end is written to STATE_DIR/closes.log (the user logged in,
+or "-"). STATE_DIR/logins-per-user
+holds the most sessions one user may have logged in at once (a further PASS
+gets a 530 naming the limit); STATE_DIR/throttle the most bytes a second of
+each data connection.
 """
 import os
 import shutil
@@ -36,6 +41,47 @@ def populate(root):
         f.write(b"guide\n" * 100)
 
 
+def number_in(state, name):
+    path = os.path.join(state, name)
+    return int(open(path).read()) if os.path.exists(path) else 0
+
+
+def limited(base, state):
+    """The handler with the state folder's limits: logins per user, bytes
+    a second, and the log of ended sessions."""
+    from pyftpdlib.handlers import ThrottledDTPHandler
+    logins = number_in(state, "logins-per-user")
+    rate = number_in(state, "throttle")
+    sessions = {}
+
+    class Limited(base):
+        counted = None
+
+        def handle_auth_success(self, home, password, msg_login):
+            if logins and sessions.get(self.username, 0) >= logins:
+                self.respond("530 Sorry, the maximum number of clients (%d) for this user "
+                             "are already connected." % logins)
+                self.username = ""
+                return
+            self.counted = self.username
+            sessions[self.username] = sessions.get(self.username, 0) + 1
+            base.handle_auth_success(self, home, password, msg_login)
+
+        def on_disconnect(self):
+            user, self.counted = self.counted, None
+            if user is not None:
+                sessions[user] -= 1
+            with open(os.path.join(state, "closes.log"), "a") as f:
+                f.write("%s\n" % (user or "-"))
+
+    if rate:
+        class Throttled(ThrottledDTPHandler):
+            read_limit = rate
+            write_limit = rate
+        Limited.dtp_handler = Throttled
+    return Limited
+
+
 def serve(state):
     from pyftpdlib.authorizers import DummyAuthorizer
     from pyftpdlib.handlers import FTPHandler
@@ -58,6 +104,7 @@ def serve(state):
             with open(os.path.join(state, "commands.log"), "a", errors="replace") as f:
                 f.write(("%s %s" % (cmd, arg)).strip() + "\n")
         handler.log_cmd = log_cmd
+    handler = limited(handler, state)
     server = FTPServer(("127.0.0.1", 0), handler)
     server.max_cons = 512
     port = server.socket.getsockname()[1]
