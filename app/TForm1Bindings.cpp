@@ -118,14 +118,6 @@ void TForm1::bindDispatch()
         transferEnding(error, false);
         transferEnd.transferEnded(error);
     };
-    ds.watchList.setStatus
-        = [this](const QString &name, const QString &host, const QString &status) {
-              watchList->setStatus(name, host, status);
-          };
-    ds.watchList.refreshItem
-        = [this](const QString &name, const QString &host, const TWin32FindData &found) {
-              watchList->refreshItem(name, host, found);
-          };
     ds.showTransferPanel = [this] {
         transferProgress->showPanel(
             transferQueue->waitingCount(), dispatch.pendingAction() != PendingAction::None);
@@ -139,8 +131,6 @@ void TForm1::bindDispatch()
         });
     };
     ds.requestNotRun = [this](PendingAction action) { fileOps->requestNotRun(action); };
-    ds.transferNotStarted
-        = [this](const QString &reason) { transferQueue->failCurrentItem(reason); };
     dispatch.bind(ds);
 }
 

@@ -8,6 +8,13 @@
 
 #include <algorithm>
 
+TransferLanes::TransferLanes(QObject *parent) : QObject(parent), statusTimer(new QTimer(this))
+{
+    statusTimer->setSingleShot(true);
+    statusTimer->setInterval(kProgressIntervalMs);
+    connect(statusTimer, &QTimer::timeout, this, &TransferLanes::showHeldStatus);
+}
+
 TransferLanes::~TransferLanes()
 {
     // The window is going: nothing is told any more.
@@ -209,8 +216,8 @@ void TransferLanes::succeeded(TransferLane &lane, const TransferLane::Outcome &o
         const Meter &meter = meters[&lane];
         if (!meter.sinceStart.isValid() || meter.sinceStart.elapsed() >= kProgressIntervalMs)
             publish(lane);
-        if (item.isDownload() && lane.fileRequested() && services.tellStatus)
-            services.tellStatus(QStringLiteral("Download complete: ") + item.saveFile);
+        if (item.isDownload() && lane.fileRequested())
+            tellStatus(QStringLiteral("Download complete: ") + item.saveFile);
         if (item.opensAfter() && services.openFile)
             services.openFile(item.saveFile);
         else if (item.isDownload() && services.fileArrived)
@@ -296,9 +303,30 @@ void TransferLanes::step()
     newerFolders.forgetListings();
     for (TransferLane *lane : std::vector<TransferLane *>(lanes))
         dropLane(lane);
+    showHeldStatus();
     tellRunning();
     if (services.runEnded)
         services.runEnded(sent);
+}
+
+// Small files end hundreds of times a second: the status line shows the
+// latest end a few times a second, and the last one as the run ends.
+void TransferLanes::tellStatus(const QString &text)
+{
+    heldStatus = text;
+    if (!statusTimer->isActive())
+        statusTimer->start();
+}
+
+void TransferLanes::showHeldStatus()
+{
+    statusTimer->stop();
+    if (heldStatus.isEmpty())
+        return;
+    const QString text = heldStatus;
+    heldStatus.clear();
+    if (services.tellStatus)
+        services.tellStatus(text);
 }
 
 void TransferLanes::tellRunning()

@@ -9,6 +9,7 @@
 #include <QHash>
 #include <QObject>
 #include <QSet>
+#include <QTimer>
 
 #include <functional>
 #include <vector>
@@ -59,7 +60,7 @@ public:
         std::function<bool(const SiteConnection &)> releaseBrowseConnection;
     };
 
-    explicit TransferLanes(QObject *parent = nullptr) : QObject(parent) { }
+    explicit TransferLanes(QObject *parent = nullptr);
     ~TransferLanes() override;
 
     void bind(const Services &s) { services = s; }
@@ -105,6 +106,8 @@ private:
     void publish(TransferLane &lane);
     void step();
     void tellRunning();
+    void tellStatus(const QString &text);
+    void showHeldStatus();
 
     Services services;
     std::vector<TransferLane *> lanes;
@@ -114,6 +117,8 @@ private:
     NewerFolders newerFolders;
     std::vector<TransferLane *> dropped; // freed once no end is being handled
     int endingDepth = 0;
+    QTimer *statusTimer;
+    QString heldStatus; // the latest status text, shown a few times a second
     bool uploaded = false;
     bool running = false;
     static constexpr int kProgressIntervalMs = 100;
