@@ -38,6 +38,22 @@ QByteArray pattern(int size, char seed)
     return bytes;
 }
 
+// This process's established TCP connections to the server's control port,
+// as the kernel lists them.
+int controlConnections(int port)
+{
+    QFile table(QStringLiteral("/proc/net/tcp"));
+    if (!table.open(QIODevice::ReadOnly))
+        return -1;
+    int count = 0;
+    for (const QByteArray &line : table.readAll().split('\n')) {
+        const QList<QByteArray> f = line.simplified().split(' ');
+        if (f.size() > 3 && f[3] == "01" && f[2].split(':').value(1).toInt(nullptr, 16) == port)
+            ++count;
+    }
+    return count;
+}
+
 } // namespace
 
 class TestLaneWindow : public QObject {
@@ -125,8 +141,9 @@ private slots:
         queueDownloads({ "a.bin", "b.bin" });
         QTRY_COMPARE_WITH_TIMEOUT(
             form->lanes().runningNames(), QStringList({ "a.bin", "b.bin" }), kNetWait);
+        QStringList commands;
         QTRY_VERIFY_WITH_TIMEOUT(
-            server.takeCommands().filter(QStringLiteral("RETR")).size() == 2, kNetWait);
+            (commands += server.takeCommands(), commands.filter("RETR").size() == 2), kNetWait);
         QCOMPARE(form->lanes().connectionCount(), 2);
 
         // The browse connection is free: a folder opens, F5 lists it again.
@@ -136,13 +153,16 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(idle() && column(files(), 0) == QStringList { "docs" }, kNetWait);
         form->treeCommands().Refresh1Click();
         QTRY_VERIFY_WITH_TIMEOUT(idle() && column(files(), 0) == QStringList { "docs" }, kNetWait);
-        QVERIFY(server.takeCommands().filter(QRegularExpression("^(LIST|MLSD)")).size() >= 2);
+        commands += server.takeCommands();
+        QVERIFY(commands.filter(QRegularExpression("^(LIST|MLSD)")).size() >= 2);
         QCOMPARE(column(form->controls().ListView3, 1), QStringList({ "In Progress", "In Progress" }));
         QToolButton *stop = form->controls().PanelExplorerTools->button(ToolBarPanel::Stop);
         QVERIFY(stop->isEnabled());
         QVERIFY(form->controls().PanelExplorerTools->button(ToolBarPanel::Send)->isEnabled());
 
-        // Stop ends both transfer connections at the server within a second.
+        // Stop ends both transfer connections within a second; the browse
+        // connection stays. The server sees both sessions end.
+        QCOMPARE(controlConnections(server.port()), 3);
         const int endedBefore = server.endedSessions(QStringLiteral("vrex"));
         prompts->answer(QMessageBox::No);
         QTest::mouseClick(stop, Qt::LeftButton);
@@ -150,8 +170,9 @@ private slots:
             QStringList { "The queue has been stopped.  Do you want to remove the current files "
                           "(a.bin, b.bin) from the queue?" });
         QCOMPARE(form->lanes().connectionCount(), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(controlConnections(server.port()), 1, 1000);
         QTRY_VERIFY_WITH_TIMEOUT(
-            server.endedSessions(QStringLiteral("vrex")) >= endedBefore + 2, 1000);
+            server.endedSessions(QStringLiteral("vrex")) >= endedBefore + 2, kNetWait);
         QCOMPARE(column(form->controls().ListView3, 1), QStringList({ "Waiting", "Waiting" }));
         QCOMPARE(QDir(local->path()).entryList(QDir::Files | QDir::Hidden), QStringList());
         QVERIFY(!stop->isEnabled());
