@@ -39,6 +39,9 @@
 #include <QTreeWidget>
 #include <QUrl>
 
+#include <memory>
+#include <utility>
+
 void TForm1::bindCompletion()
 {
     TransferCompletion::Services cs;
@@ -92,9 +95,24 @@ void TForm1::bindQueue()
         return TransferQueue::RowTexts { RowTexts::sizeText(&entry), RowTexts::typeName(&entry),
             RowTexts::modifiedText(&copy), RowTexts::iconIndex(&entry) };
     };
-    qs.sizeTotalChanged = [this](double bytes) {
+    // A fast queue changes its total hundreds of times a second: while it
+    // runs, the panels follow at most ten times a second.
+    auto *panelsLater = new QTimer(this);
+    panelsLater->setSingleShot(true);
+    panelsLater->setInterval(100);
+    auto panelsHeld = std::make_shared<bool>(false);
+    connect(panelsLater, &QTimer::timeout, this, [this, panelsHeld] {
+        if (std::exchange(*panelsHeld, false))
+            listingView->refreshPanels();
+    });
+    qs.sizeTotalChanged = [this, panelsLater, panelsHeld](double bytes) {
         listingView->setQueueSizeTotal(bytes);
+        if (panelsLater->isActive() && transferLanes->anyRunning()) {
+            *panelsHeld = true;
+            return;
+        }
         listingView->refreshPanels();
+        panelsLater->start();
     };
     qs.showWatchList = [this] { ui.TabSet1->setCurrentIndex(1); };
     // What a run wrote is made durable before the queue shows idle.

@@ -30,8 +30,12 @@ void TForm1::bindLanes()
         return siteTree->connectionFor(item.host, item.login, item.password);
     };
     // The window's trust: a certificate or key accepted once is not asked again.
-    s.certificate = [this](const TlsCertificateFacts &c) { return certificateTrust->decide(c); };
-    s.hostKey = [this](const ServerKeyFacts &key) { return hostKeyTrust->decide(key); };
+    s.certificate = [this](const TlsCertificateFacts &c) {
+        return certificateTrust->decideForAnotherConnection(c);
+    };
+    s.hostKey = [this](const ServerKeyFacts &key) {
+        return hostKeyTrust->decideForAnotherConnection(key);
+    };
     s.itemStarts = [this](const QueueItem &) {
         transferProgress->showPanel(transferQueue->waitingCount(), true);
     };
@@ -54,9 +58,8 @@ void TForm1::bindLanes()
     s.tellStatus = [this](const QString &text) { listingView->tellStatus(text); };
     s.openFile = [this](const QString &path) { openDownloaded(path); };
     s.fileArrived = [this](const QString &path) { rememberDownload(path); };
-    s.releaseBrowseConnection = [this](const SiteConnection &site) {
-        return releaseBrowseConnection(site);
-    };
+    s.releaseBrowseConnection
+        = [this](const SiteConnection &site) { return releaseBrowseConnection(site); };
     transferLanes->bind(s);
 }
 

@@ -4,8 +4,8 @@
 #include "app/MainMenu.h"
 #include "app/TForm1.h"
 
-#include "dispatch/TransferLanes.h"
 #include "app/ToolBarPanel.h"
+#include "dispatch/TransferLanes.h"
 #include "explorer/DirectoryMap.h"
 #include "explorer/FileCommands.h"
 #include "explorer/RowComparison.h"

@@ -35,6 +35,7 @@ void TransferLane::makeSession()
     ftp->AppTitle = QStringLiteral("Vrex Explorer");
     // The window's status line tells of its own connection only.
     ftp->DeclineUiThreadStatus();
+    ftp->PostsStatusCodes = false;
     bindEvents();
 }
 

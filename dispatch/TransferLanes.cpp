@@ -35,12 +35,12 @@ QString TransferLanes::keyOf(const SiteConnection &site)
 
 int TransferLanes::busyCount() const
 {
-    return int(std::count_if(lanes.begin(), lanes.end(), [](const TransferLane *lane) {
-        return lane->isBusy();
-    }));
+    return int(std::count_if(
+        lanes.begin(), lanes.end(), [](const TransferLane *lane) { return lane->isBusy(); }));
 }
 
-int TransferLanes::siteCount(const QString &key, const TransferLane *except, bool connectedToo) const
+int TransferLanes::siteCount(
+    const QString &key, const TransferLane *except, bool connectedToo) const
 {
     int n = 0;
     for (const TransferLane *lane : lanes)
@@ -95,8 +95,14 @@ bool TransferLanes::start(const QueueItem &item)
     meter.sinceStart.start();
     meter.sinceShown.start();
     meter.startTime = QDateTime::currentDateTimeUtc();
-    if (services.itemStarts)
+    if (!running && services.itemStarts) {
         services.itemStarts(item);
+    } else {
+        heldStart = item;
+        startHeld = true;
+        if (!statusTimer->isActive())
+            statusTimer->start();
+    }
     lane->start(item, site);
     tellRunning();
     return true;
@@ -303,6 +309,7 @@ void TransferLanes::step()
     newerFolders.forgetListings();
     for (TransferLane *lane : std::vector<TransferLane *>(lanes))
         dropLane(lane);
+    startHeld = false;
     showHeldStatus();
     tellRunning();
     if (services.runEnded)
@@ -321,6 +328,9 @@ void TransferLanes::tellStatus(const QString &text)
 void TransferLanes::showHeldStatus()
 {
     statusTimer->stop();
+    if (startHeld && running && services.itemStarts)
+        services.itemStarts(heldStart);
+    startHeld = false;
     if (heldStatus.isEmpty())
         return;
     const QString text = heldStatus;

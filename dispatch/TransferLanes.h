@@ -40,6 +40,8 @@ public:
         std::function<SiteConnection(const QueueItem &)> siteOf;
         std::function<bool(const TlsCertificateFacts &)> certificate;
         std::function<ServerKeyAnswer(const ServerKeyFacts &)> hostKey;
+        // An item starts: at once for the first of a run, then a few times
+        // a second for the latest one.
         std::function<void(const QueueItem &)> itemStarts;
         std::function<void(const ItemProgress &)> progress;
         // Before the queue learns of an item's end: the error, and whether
@@ -119,6 +121,8 @@ private:
     int endingDepth = 0;
     QTimer *statusTimer;
     QString heldStatus; // the latest status text, shown a few times a second
+    QueueItem heldStart; // the latest item started, told with the status
+    bool startHeld = false;
     bool uploaded = false;
     bool running = false;
     static constexpr int kProgressIntervalMs = 100;

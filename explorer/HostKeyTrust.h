@@ -3,6 +3,7 @@
 #include "ftp/RemoteProtocol.h"
 #include "storage/TrustedHostKeys.h"
 
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -17,6 +18,9 @@ public:
 
     QString trustedKeysFile() const { return file.filePath(); }
     ServerKeyAnswer decide(const ServerKeyFacts &key);
+    // For a connection the program adds (the queue's own): a key trusted
+    // once this run goes on without a second question.
+    ServerKeyAnswer decideForAnotherConnection(const ServerKeyFacts &key);
 
     static QString questionText(const ServerKeyFacts &key);
     static QString warningText(const ServerKeyFacts &key);
@@ -24,4 +28,5 @@ public:
 private:
     TrustedHostKeys file;
     bool damageReported = false;
+    QSet<QString> trustedOnce; // host, port and fingerprint
 };

@@ -498,6 +498,8 @@ void TWinInetFTP::fireStatus(int32_t code)
 
 void TWinInetFTP::reportStatus(FtpThread *worker, int32_t code)
 {
+    if (!PostsStatusCodes)
+        return;
     post(worker, [this, code] { fireStatus(code); });
 }
 
@@ -602,5 +604,7 @@ void TWinInetFTP::statusCallback(HINTERNET, DWORD_PTR, DWORD status, void *, DWO
     if (!worker || worker->Terminated() || !worker->Owner)
         return;
     auto *ftp = static_cast<TWinInetFTP *>(worker->Owner);
+    if (!ftp->PostsStatusCodes)
+        return;
     ftp->postProgress(worker, [ftp, status] { ftp->fireStatus(int32_t(status)); });
 }

@@ -202,6 +202,10 @@ public:
     // a handle) go to the newest session that takes them; a session of
     // several alike (a transfer lane) declines them.
     void DeclineUiThreadStatus();
+    // Whether workers post their status codes at all (OnWinInetStatus); a
+    // session whose codes nobody shows saves the window a dozen events per
+    // file. Set before the first request.
+    bool PostsStatusCodes = true;
 
     // Makes what downloads wrote as new files durable, once: one syncfs per
     // file system written to since the last call, on a thread of its own.

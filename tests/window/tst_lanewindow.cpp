@@ -155,7 +155,8 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(idle() && column(files(), 0) == QStringList { "docs" }, kNetWait);
         commands += server.takeCommands();
         QVERIFY(commands.filter(QRegularExpression("^(LIST|MLSD)")).size() >= 2);
-        QCOMPARE(column(form->controls().ListView3, 1), QStringList({ "In Progress", "In Progress" }));
+        QCOMPARE(
+            column(form->controls().ListView3, 1), QStringList({ "In Progress", "In Progress" }));
         QToolButton *stop = form->controls().PanelExplorerTools->button(ToolBarPanel::Stop);
         QVERIFY(stop->isEnabled());
         QVERIFY(form->controls().PanelExplorerTools->button(ToolBarPanel::Send)->isEnabled());
@@ -208,8 +209,9 @@ private slots:
         // Browsing goes on afterwards, connecting again where it let go.
         form->treeCommands().Refresh1Click();
         QStringList listed;
-        QTRY_VERIFY_WITH_TIMEOUT((listed += server.takeCommands(),
-                                     idle() && !listed.filter(QRegularExpression("^(MLSD|LIST)")).isEmpty()),
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (listed += server.takeCommands(),
+                idle() && !listed.filter(QRegularExpression("^(MLSD|LIST)")).isEmpty()),
             kNetWait);
         QCOMPARE(prompts->messageTexts(), QStringList());
     }
