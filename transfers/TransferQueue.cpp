@@ -12,6 +12,7 @@
 #include <QItemSelectionModel>
 #include <QMenu>
 #include <QPointer>
+#include <QScrollBar>
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
@@ -58,12 +59,18 @@ void TransferQueue::holdRepaintsWhileBusy()
     auto *release = new QTimer(this);
     release->setSingleShot(true);
     release->setInterval(40);
+    // The scroll bar too: each row removed moves it.
     QWidget *viewport = ui.list->detailsView()->viewport();
-    connect(release, &QTimer::timeout, viewport, [viewport] { viewport->setUpdatesEnabled(true); });
-    auto hold = [release, viewport] {
+    QWidget *scrollBar = ui.list->detailsView()->verticalScrollBar();
+    connect(release, &QTimer::timeout, viewport, [viewport, scrollBar] {
+        viewport->setUpdatesEnabled(true);
+        scrollBar->setUpdatesEnabled(true);
+    });
+    auto hold = [release, viewport, scrollBar] {
         if (release->isActive())
             return;
         viewport->setUpdatesEnabled(false);
+        scrollBar->setUpdatesEnabled(false);
         release->start();
     };
     connect(model, &QAbstractItemModel::rowsRemoved, this, hold);
