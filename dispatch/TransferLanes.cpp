@@ -156,6 +156,7 @@ void TransferLanes::dropLane(TransferLane *lane)
 
 void TransferLanes::laneEnded(TransferLane &lane, const TransferLane::Outcome &outcome)
 {
+    emit itemEnded(lane.item().id);
     ++endingDepth;
     handleEnd(lane, outcome);
     if (--endingDepth == 0) {
@@ -357,6 +358,8 @@ std::vector<uint64_t> TransferLanes::stopAll()
             ids.push_back(lane->item().id);
         dropLane(lane);
     }
+    for (uint64_t id : ids)
+        emit itemEnded(id);
     newerFolders.forgetListings();
     released.clear();
     uploaded = false;

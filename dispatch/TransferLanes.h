@@ -84,6 +84,8 @@ public:
 signals:
     // One running item's progress, for a panel with a line per item.
     void itemProgress(const TransferLanes::ItemProgress &progress);
+    // Its transfer ended (done, failed, waiting again or stopped): its line goes.
+    void itemEnded(uint64_t id);
 
 private:
     struct Meter {
