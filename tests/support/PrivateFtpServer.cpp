@@ -80,6 +80,11 @@ void PrivateFtpServer::setLoginsPerUser(int logins)
     setNumber(QStringLiteral("logins-per-user"), logins);
 }
 
+void PrivateFtpServer::setConnectionsPerAddress(int connections)
+{
+    setNumber(QStringLiteral("connections-per-address"), connections);
+}
+
 void PrivateFtpServer::setThrottle(int bytesPerSecond)
 {
     setNumber(QStringLiteral("throttle"), bytesPerSecond);

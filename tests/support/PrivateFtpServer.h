@@ -22,6 +22,9 @@ public:
     // From the next start: at most this many sessions logged in per user at
     // once (a further PASS gets a 530 naming the limit); 0: no limit.
     void setLoginsPerUser(int logins);
+    // From the next start: at most this many connections from one address
+    // (a further one is greeted with 421); 0: no limit.
+    void setConnectionsPerAddress(int connections);
     // From the next start: each data connection moves at most this many
     // bytes a second; 0: as fast as it can.
     void setThrottle(int bytesPerSecond);

@@ -13,7 +13,8 @@ STATE_DIR/log-commands it appends every command to STATE_DIR/commands.log.
 Each session's end is written to STATE_DIR/closes.log (the user logged in,
 or "-"). STATE_DIR/logins-per-user
 holds the most sessions one user may have logged in at once (a further PASS
-gets a 530 naming the limit); STATE_DIR/throttle the most bytes a second of
+gets a 530 naming the limit); STATE_DIR/connections-per-address the most
+connections from one address (a further one gets a 421); STATE_DIR/throttle the most bytes a second of
 each data connection.
 """
 import os
@@ -107,6 +108,7 @@ def serve(state):
     handler = limited(handler, state)
     server = FTPServer(("127.0.0.1", 0), handler)
     server.max_cons = 512
+    server.max_cons_per_ip = number_in(state, "connections-per-address")
     port = server.socket.getsockname()[1]
     tmp = os.path.join(state, "port.tmp")
     with open(tmp, "w") as f:

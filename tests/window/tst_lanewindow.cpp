@@ -127,6 +127,7 @@ private slots:
         server.stop();
         server.setThrottle(0);
         server.setLoginsPerUser(0);
+        server.setConnectionsPerAddress(0);
     }
 
     void browsingAndRefreshGoOnWhileTwoDownloadsRunAndStopEndsBoth()
@@ -179,18 +180,22 @@ private slots:
         QVERIFY(!stop->isEnabled());
     }
 
-    void aServerTakingOneLoginPerUserGetsTheWholeQueueOnOneConnection_data()
+    void aServerRefusingAnotherConnectionGetsTheWholeQueueOnOne_data()
     {
         QTest::addColumn<QString>("browsing");
-        QTest::newRow("browsing anonymously") << QStringLiteral("Public");
+        QTest::addColumn<bool>("perAddress"); // 421 at the greeting, else 530 to PASS
+        QTest::newRow("browsing anonymously") << QStringLiteral("Public") << false;
         // The idle browse connection holds the only login: it lets go.
-        QTest::newRow("browsing with the same login") << QStringLiteral("Private");
+        QTest::newRow("browsing with the same login") << QStringLiteral("Private") << false;
+        QTest::newRow("one connection per address") << QStringLiteral("Private") << true;
     }
 
-    void aServerTakingOneLoginPerUserGetsTheWholeQueueOnOneConnection()
+    void aServerRefusingAnotherConnectionGetsTheWholeQueueOnOne()
     {
         QFETCH(QString, browsing);
-        server.setLoginsPerUser(1);
+        QFETCH(bool, perAddress);
+        server.setLoginsPerUser(perAddress ? 0 : 1);
+        server.setConnectionsPerAddress(perAddress ? 1 : 0);
         server.setCommandLog(true);
         QVERIFY(server.start());
         const QStringList names { "one.bin", "two.bin", "three.bin", "four.bin" };
