@@ -74,11 +74,13 @@ void CommandStateView::applyExplorerBar(const CommandState::ExplorerBar &bar)
         explorerBar->button(button)->setEnabled(enabled);
 }
 
-void CommandStateView::applyBusy(bool busy)
+// Stop also serves the queue's own transfers; Send only waits for the
+// browse connection.
+void CommandStateView::applyBusy(bool stop)
 {
     for (ToolBarPanel *bar : { classicBar, explorerBar }) {
-        bar->button(ToolBarPanel::Send)->setEnabled(!busy);
-        bar->button(ToolBarPanel::Stop)->setEnabled(busy);
+        bar->button(ToolBarPanel::Send)->setEnabled(!listing.isBusy());
+        bar->button(ToolBarPanel::Stop)->setEnabled(stop);
     }
 }
 

@@ -8,6 +8,7 @@
 #include "app/ToolBarPanel.h"
 #include "app/VrexApplication.h"
 #include "app/WindowMemory.h"
+#include "dispatch/TransferLanes.h"
 #include "explorer/CertificateTrust.h"
 #include "explorer/DirectoryMap.h"
 #include "explorer/FileCommands.h"
@@ -161,6 +162,8 @@ void TForm1::createSubsystems()
     createFileCommands();
     createWatchList();
     connect(listingView, &ListingView::deleteRequested, this, &TForm1::deleteKeyPressed);
+    transferLanes = new TransferLanes(this);
+    bindLanes();
     bindDispatch();
     bindQueue();
     bindCompletion();
@@ -459,8 +462,10 @@ bool TForm1::FormCloseQuery()
 QString TForm1::closeQuestion() const
 {
     const int waiting = transferQueue->waitingCount();
-    const bool running = dispatch.transferRunning();
-    const QString name = QFileInfo(dispatch.transfer.source).fileName();
+    const QStringList names = transferLanes->runningNames();
+    const bool running = dispatch.transferRunning() || !names.isEmpty();
+    const QString name = dispatch.transferRunning() ? QFileInfo(dispatch.transfer.source).fileName()
+                                                    : names.join(QStringLiteral(", "));
     return QueueRules::closeQuestion(running ? name : QString(), waiting);
 }
 
@@ -585,6 +590,7 @@ void TForm1::finishRunningOperations()
     // reports to is freed.
     // A completion delivered meanwhile may still start an operation: that
     // one is cancelled too.
+    transferLanes->stopAll();
     WinInetFTP1->Cancel();
     quint64 cancelled = WinInetFTP1->OperationId();
     QElapsedTimer waited;
@@ -606,6 +612,8 @@ void TForm1::SpeedStopClick()
     const PendingAction remembered = dispatch.pendingAction();
     if (isQueueTransfer(remembered))
         transferEnd.stopCommandCancels();
+    // Every queue connection ends at once, whatever it waits for.
+    const std::vector<uint64_t> stoppedItems = transferLanes->stopAll();
     WinInetFTP1->Cancel();
     showStatus(99);
     transferProgress->clearPanel();
@@ -613,6 +621,8 @@ void TForm1::SpeedStopClick()
     listingView->setBusy(false);
     if (isQueueTransfer(remembered))
         transferQueue->afterStopCommand();
+    else if (!stoppedItems.empty())
+        transferQueue->afterStopCommand(stoppedItems);
     dispatch.clearPendingAction();
     siteTree->forgetConnection();
     // What waited for the stopped operation may start now (a stopped queue

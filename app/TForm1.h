@@ -3,6 +3,7 @@
 #include "app/MainLayout.h"
 #include "dispatch/ActionDispatch.h"
 #include "dispatch/TransferCompletion.h"
+#include "dispatch/TransferLanes.h"
 #include "explorer/ListingView.h"
 #include "ftp/WinInetFTP.h"
 #include "storage/SiteBook.h"
@@ -40,6 +41,7 @@ class TRegFile;
 class TransferProgress;
 class TransferQueue;
 class QueueSaver;
+struct SiteConnection;
 class UrlSiteOpener;
 class WindowMemory;
 enum class TViewStyle;
@@ -62,6 +64,9 @@ public:
     TransferProgress &progress() { return *transferProgress; }
     ActionDispatch &actions() { return dispatch; }
     TransferCompletion &completion() { return transferEnd; }
+    TransferLanes &lanes() { return *transferLanes; }
+    // "Simultaneous transfers", read as each item starts; unset: 2.
+    void setSimultaneousTransfers(std::function<int()> setting);
     TRegFile &settings() { return *Reg; }
     SiteBook &siteBook() { return sites; }
     SiteOptionsFile &siteOptions() { return options; }
@@ -138,6 +143,12 @@ private:
     void bindQueue();
     void bindCompletion();
     void bindQuickDownload();
+    void bindLanes();
+    void showItemProgress(const TransferLanes::ItemProgress &p);
+    void laneItemEnding(int error, bool othersRun);
+    void rememberDownload(const QString &path);
+    void openDownloaded(const QString &path);
+    bool releaseBrowseConnection(const SiteConnection &site);
     void openQuickDownload();
     void createFileCommands();
     void connectFileCommands();
@@ -185,6 +196,8 @@ private:
     SiteOptionsFile options;
     TransferQueue *transferQueue = nullptr;
     QueueSaver *queueSaver = nullptr;
+    TransferLanes *transferLanes = nullptr;
+    std::function<int()> simultaneousSetting;
     WatchList *watchList = nullptr;
     TransferProgress *transferProgress = nullptr;
     std::unique_ptr<HelpViewer> helpViewer;

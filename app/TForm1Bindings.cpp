@@ -6,6 +6,7 @@
 #include "app/CommandStateView.h"
 #include "app/MainMenu.h"
 #include "app/ToolBarPanel.h"
+#include "dispatch/TransferLanes.h"
 #include "explorer/CertificateTrust.h"
 #include "explorer/DirectoryMap.h"
 #include "explorer/FileCommands.h"
@@ -38,6 +39,9 @@
 #include <QTreeWidget>
 #include <QUrl>
 
+#include <memory>
+#include <utility>
+
 void TForm1::bindCompletion()
 {
     TransferCompletion::Services cs;
@@ -48,17 +52,20 @@ void TForm1::bindCompletion()
     cs.listing = listingView;
     cs.tree = siteTree;
     cs.refreshFiles = [this] { refreshAfterUpload(); };
-    cs.openFile = [this](const QString &path) {
-        if (UrlOpener::open(QUrl::fromLocalFile(path)))
-            return;
-        // After the transfer's end has been dealt with, not in the middle of it.
-        QTimer::singleShot(0, this, [path] {
-            Prompts::information(QStringLiteral("No program is set to open \"%1\". "
-                                                "The file was saved as \"%2\".")
-                                     .arg(QFileInfo(path).fileName(), path));
-        });
-    };
+    cs.openFile = [this](const QString &path) { openDownloaded(path); };
     transferEnd.bind(cs);
+}
+
+void TForm1::openDownloaded(const QString &path)
+{
+    if (UrlOpener::open(QUrl::fromLocalFile(path)))
+        return;
+    // After the transfer's end has been dealt with, not in the middle of it.
+    QTimer::singleShot(0, this, [path] {
+        Prompts::information(QStringLiteral("No program is set to open \"%1\". "
+                                            "The file was saved as \"%2\".")
+                                 .arg(QFileInfo(path).fileName(), path));
+    });
 }
 
 // The current folder is listed again, so the uploaded files show in it.
@@ -75,9 +82,12 @@ void TForm1::refreshAfterUpload()
 void TForm1::bindQueue()
 {
     TransferQueue::Port port;
-    port.operationRunning = [this] { return dispatch.operationRunning(); };
-    port.transferRunning = [this] { return dispatch.queueTransferRunning(); };
-    port.startTransfer = [this](const QueueItem &item) { return dispatch.startQueueItem(item); };
+    // The queue runs on connections of its own: what the browse connection
+    // does holds nothing back.
+    port.transferRunning = [this] { return transferLanes->anyRunning(); };
+    port.startTransfer = [this](const QueueItem &item) { return transferLanes->start(item); };
+    port.hasRoom = [this] { return transferLanes->hasRoom(); };
+    port.itemRunning = [this](uint64_t id) { return transferLanes->isRunning(id); };
     transferQueue->setPort(port);
     TransferQueue::Services qs;
     qs.rowTexts = [](const TWin32FindData &entry) {
@@ -85,9 +95,24 @@ void TForm1::bindQueue()
         return TransferQueue::RowTexts { RowTexts::sizeText(&entry), RowTexts::typeName(&entry),
             RowTexts::modifiedText(&copy), RowTexts::iconIndex(&entry) };
     };
-    qs.sizeTotalChanged = [this](double bytes) {
+    // A fast queue changes its total hundreds of times a second: while it
+    // runs, the panels follow at most ten times a second.
+    auto *panelsLater = new QTimer(this);
+    panelsLater->setSingleShot(true);
+    panelsLater->setInterval(100);
+    auto panelsHeld = std::make_shared<bool>(false);
+    connect(panelsLater, &QTimer::timeout, this, [this, panelsHeld] {
+        if (std::exchange(*panelsHeld, false))
+            listingView->refreshPanels();
+    });
+    qs.sizeTotalChanged = [this, panelsLater, panelsHeld](double bytes) {
         listingView->setQueueSizeTotal(bytes);
+        if (panelsLater->isActive() && transferLanes->anyRunning()) {
+            *panelsHeld = true;
+            return;
+        }
         listingView->refreshPanels();
+        panelsLater->start();
     };
     qs.showWatchList = [this] { ui.TabSet1->setCurrentIndex(1); };
     // What a run wrote is made durable before the queue shows idle.
@@ -111,14 +136,6 @@ void TForm1::bindDispatch()
         transferEnding(error, false);
         transferEnd.transferEnded(error);
     };
-    ds.watchList.setStatus
-        = [this](const QString &name, const QString &host, const QString &status) {
-              watchList->setStatus(name, host, status);
-          };
-    ds.watchList.refreshItem
-        = [this](const QString &name, const QString &host, const TWin32FindData &found) {
-              watchList->refreshItem(name, host, found);
-          };
     ds.showTransferPanel = [this] {
         transferProgress->showPanel(
             transferQueue->waitingCount(), dispatch.pendingAction() != PendingAction::None);
@@ -132,8 +149,6 @@ void TForm1::bindDispatch()
         });
     };
     ds.requestNotRun = [this](PendingAction action) { fileOps->requestNotRun(action); };
-    ds.transferNotStarted
-        = [this](const QString &reason) { transferQueue->failCurrentItem(reason); };
     dispatch.bind(ds);
 }
 

@@ -3,7 +3,9 @@
 
 #include "app/MainMenu.h"
 #include "app/TForm1.h"
+
 #include "app/ToolBarPanel.h"
+#include "dispatch/TransferLanes.h"
 #include "explorer/DirectoryMap.h"
 #include "explorer/FileCommands.h"
 #include "explorer/RowComparison.h"
@@ -48,7 +50,7 @@ void TForm1::createWatchList()
         std::vector<NewerFolders::File> files;
         for (const WatchRecord &r : records)
             files.push_back({ r.host, r.login, r.name });
-        dispatch.planNewerChecks(files);
+        transferLanes->planNewerChecks(files);
     };
     s.saveAs = [this](const QString &remotePath) { return fileCommands->saveAs(remotePath); };
     watchList = new WatchList({ ui.ListView2, ui.PopupMenu2 }, s, this);

@@ -2,18 +2,13 @@
 
 #include "dispatch/FailureCauses.h"
 #include "dispatch/InsecureConnectionText.h"
-#include "dispatch/NewerFile.h"
 #include "explorer/ListingView.h"
-#include "explorer/OverwriteQuestion.h"
-#include "explorer/RowTexts.h"
 #include "explorer/SiteTree.h"
 #include "explorer/TFormMessage.h"
 #include "ftp/WinInetFTP.h"
 #include "platform/Prompts.h"
-#include "transfers/QueueItem.h"
 
 #include <QTabBar>
-#include <QTimer>
 
 namespace {
 
@@ -53,13 +48,6 @@ void ActionDispatch::request(PendingAction a, const QString &path, const QString
 void ActionDispatch::clearPendingAction()
 {
     action = PendingAction::None;
-    // The run of the queue has ended: a later one lists afresh.
-    newerFolders.forgetListings();
-}
-
-void ActionDispatch::planNewerChecks(const std::vector<NewerFolders::File> &files)
-{
-    newerFolders.plan(files);
 }
 
 void ActionDispatch::finish(PendingAction own)
@@ -68,30 +56,6 @@ void ActionDispatch::finish(PendingAction own)
         clearPendingAction();
     if (services.operationEnded)
         services.operationEnded();
-}
-
-bool ActionDispatch::startQueueItem(const QueueItem &item)
-{
-    const PendingAction word = item.isDownload() ? PendingAction::Download
-        : item.isUpload()                        ? PendingAction::Send
-                                                 : PendingAction::None;
-    if (word == PendingAction::None)
-        return false;
-    transfer = {};
-    transfer.source = item.name;
-    transfer.target = item.saveFile;
-    transfer.openAfter = item.opensAfter();
-    transfer.checkNewer = item.checksNewer();
-    transfer.expectedSize = double(item.size());
-    transfer.host = item.host;
-    transfer.login = item.login;
-    transfer.queuedEntry = item.entry;
-    transfer.askBeforeReplacing = item.isUpload() && item.askBeforeReplacing;
-    transfer.makeParents = item.isUpload() && item.makeParents;
-    action = word;
-    if (!services.tree->connectWith(item.host, item.login, item.password))
-        dispatch();
-    return true;
 }
 
 bool ActionDispatch::operationRunning() const
@@ -118,9 +82,7 @@ void ActionDispatch::dispatch()
     TWinInetFTP &ftp = *services.ftp;
     ListingView &listing = *services.listing;
     switch (action) {
-    case PendingAction::Download:
     case PendingAction::GetNow:
-    case PendingAction::Send:
         startTransfer();
         return;
     case PendingAction::CreateDir:
@@ -145,6 +107,7 @@ void ActionDispatch::dispatch()
     }
 }
 
+// The quick download; the queue's transfers run on connections of their own.
 // Nothing after the start call: a refused start ends inside it.
 void ActionDispatch::startTransfer()
 {
@@ -154,24 +117,8 @@ void ActionDispatch::startTransfer()
     if (services.showTransferPanel)
         services.showTransferPanel();
     services.listing->setBusy(true);
-    if (action == PendingAction::GetNow) {
-        entryFound = false;
-        transfer.expectedSize = 0;
-        ftp.GetFile(transfer.source, transfer.target);
-        return;
-    }
-    transfer.startTime = QDateTime::currentDateTimeUtc();
-    if (action == PendingAction::Send && transfer.askBeforeReplacing) {
-        entryFound = false;
-        ftp.GetDirectory(transfer.target);
-    } else if (action == PendingAction::Send) {
-        ftp.SendFile(transfer.source, transfer.target, transfer.makeParents);
-    } else if (transfer.checkNewer) {
-        startNewerCheck();
-    } else {
-        transfer.fileRequested = true;
-        ftp.GetFileResumable(transfer.source, transfer.target);
-    }
+    transfer.expectedSize = 0;
+    ftp.GetFile(transfer.source, transfer.target);
 }
 
 bool ActionDispatch::startListing()
@@ -242,8 +189,6 @@ void ActionDispatch::transferConnectFailed(int error)
     const QString text = error == errInsecure
         ? insecureMessage()
         : QStringLiteral("Could not connect to a site to establish file transfer.");
-    if (services.transferNotStarted)
-        services.transferNotStarted(text);
     Prompts::error(text);
     if (services.stopQueue)
         services.stopQueue();
@@ -302,15 +247,6 @@ void ActionDispatch::WinInetFTP1DirEntry(const TWin32FindData &entry)
 {
     if (services.ftp->EventIsStale() || entry.cFileName[0] == '.')
         return;
-    if ((transfer.checkNewer || transfer.askBeforeReplacing) && queueTransferRunning()) {
-        if (transfer.checkNewer && listingFolder) {
-            newerFolders.addEntry(entry);
-            return;
-        }
-        foundEntry = entry;
-        entryFound = true;
-        return;
-    }
     services.tree->addListedEntry(entry);
 }
 
@@ -320,15 +256,6 @@ void ActionDispatch::WinInetFTP1DirDone()
     // operation may run, which this late event must not end.
     if (services.ftp->EventIsStale())
         return;
-    if (queueTransferRunning()) {
-        if (action == PendingAction::Send)
-            uploadLookupDone();
-        else if (listingFolder)
-            folderListingDone();
-        else
-            newerFileComparison(services.ftp->LastError());
-        return;
-    }
     if (services.tree->probingLink()) {
         linkListingDone();
         return;
@@ -359,125 +286,4 @@ void ActionDispatch::linkListingDone()
     services.listing->EventClick();
     services.tree->linkListingDone(error == errTerminated, refused);
     finish(PendingAction::OpenLink);
-}
-
-// The newer check of a queued download: from its folder's listing when the
-// run lists that folder, else the single-file lookup.
-void ActionDispatch::startNewerCheck()
-{
-    entryFound = false;
-    listingFolder = false;
-    const uint64_t check = ++newerChecks;
-    const NewerFolders::File file = newerFile();
-    switch (newerFolders.wayFor(file)) {
-    case NewerFolders::Way::ListFolder:
-        listingFolder = true;
-        newerFolders.beginListing(file);
-        services.ftp->GetDirectory(NewerFolders::folderListing(file.path));
-        return;
-    case NewerFolders::Way::FromListing:
-        // Answered from the event loop, so that a long run of unchanged
-        // files does not nest one check inside the end of the one before.
-        // Stop, or a later check, leaves the answer unused.
-        QTimer::singleShot(0, services.listing, [this, check] {
-            if (check == newerChecks && action == PendingAction::Download && transfer.checkNewer
-                && services.listing->isBusy())
-                answerFromListing();
-        });
-        return;
-    case NewerFolders::Way::Alone:
-        services.ftp->GetDirectory(transfer.source);
-        return;
-    }
-}
-
-NewerFolders::File ActionDispatch::newerFile() const
-{
-    return { transfer.host, transfer.login, transfer.source };
-}
-
-void ActionDispatch::folderListingDone()
-{
-    listingFolder = false;
-    const TWinInetError error = services.ftp->LastError();
-    if (error == errTerminated) {
-        services.transferDone(errTerminated);
-        return;
-    }
-    newerFolders.endListing(
-        error == errNone || error == errFileNotFound || error == errDirNotFound);
-    answerFromListing();
-}
-
-// What the folder's listing cannot answer for exactly is looked up alone.
-void ActionDispatch::answerFromListing()
-{
-    if (const TWin32FindData *entry = newerFolders.entryFor(newerFile())) {
-        foundEntry = *entry;
-        entryFound = true;
-        newerFileComparison(errNone);
-        return;
-    }
-    services.ftp->GetDirectory(transfer.source);
-}
-
-// The end of the newer check of a "Download, Newer" item.
-void ActionDispatch::newerFileComparison(int error)
-{
-    // A lookup that failed found out nothing: the item fails as a transfer
-    // that did not complete, never as a file that is gone.
-    const bool lookupFailed
-        = error != errNone && error != errFileNotFound && error != errDirNotFound;
-    if (lookupFailed) {
-        services.transferDone(error == errTerminated ? errTerminated : errUnknown);
-        return;
-    }
-    newerFolders.checked(newerFile());
-    if (!entryFound) {
-        setWatchStatus(QStringLiteral("Not Found"));
-        services.transferDone(errNone);
-        return;
-    }
-    transfer.checkNewer = false;
-    if (!NewerFile::siteCopyIsNewer(transfer.queuedEntry, foundEntry, RowTexts::todayUtc())) {
-        setWatchStatus(QStringLiteral("Up to Date"));
-        services.transferDone(errNone);
-        return;
-    }
-    transfer.newerFound = true;
-    transfer.newerEntry = foundEntry;
-    dispatch();
-}
-
-// The end of the look-up before an upload into a folder the window had not
-// listed: a file of that name is replaced only if the user says so.
-void ActionDispatch::uploadLookupDone()
-{
-    transfer.askBeforeReplacing = false;
-    if (services.ftp->LastError() == errTerminated) {
-        services.transferDone(errTerminated);
-        return;
-    }
-    if (entryFound && !isDirectory(foundEntry)
-        && OverwriteQuestion(false).ask(transfer.target) != OverwriteQuestion::Answer::Replace) {
-        services.transferDone(errNone); // left out; the queue goes on
-        return;
-    }
-    dispatch();
-}
-
-void ActionDispatch::queueTransferSucceeded()
-{
-    if (!transfer.newerFound)
-        return;
-    transfer.newerFound = false;
-    setWatchStatus(QStringLiteral("Downloaded"));
-    if (services.watchList.refreshItem)
-        services.watchList.refreshItem(transfer.source, transfer.host, transfer.newerEntry);
-}
-
-void ActionDispatch::setWatchStatus(const QString &status)
-{
-    if (services.watchList.setStatus)
-        services.watchList.setStatus(transfer.source, transfer.host, status);
 }

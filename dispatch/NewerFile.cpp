@@ -82,6 +82,7 @@ NewerFolders::Way NewerFolders::wayFor(const File &file) const
 void NewerFolders::beginListing(const File &file)
 {
     listing = keyOf(file);
+    listings.insert(listing);
     Folder &folder = folders[listing];
     folder.files.clear();
     folder.unusable.clear();
@@ -90,7 +91,28 @@ void NewerFolders::beginListing(const File &file)
 
 void NewerFolders::addEntry(const TWin32FindData &entry)
 {
-    const auto folder = folders.find(listing);
+    addEntry(listing, entry);
+}
+
+void NewerFolders::addEntry(const File &file, const TWin32FindData &entry)
+{
+    addEntry(keyOf(file), entry);
+}
+
+void NewerFolders::endListing(const File &file, bool complete)
+{
+    endListing(keyOf(file), complete);
+}
+
+void NewerFolders::endListing(bool complete)
+{
+    endListing(listing, complete);
+    listing.clear();
+}
+
+void NewerFolders::addEntry(const QString &key, const TWin32FindData &entry)
+{
+    const auto folder = folders.find(key);
     if (folder == folders.end())
         return;
     const QString name = QString::fromUtf8(
@@ -106,10 +128,10 @@ void NewerFolders::addEntry(const TWin32FindData &entry)
     }
 }
 
-void NewerFolders::endListing(bool complete)
+void NewerFolders::endListing(const QString &key, bool complete)
 {
-    const auto folder = folders.find(listing);
-    listing.clear();
+    listings.remove(key);
+    const auto folder = folders.find(key);
     if (folder == folders.end())
         return;
     folder->listed = true;
@@ -141,6 +163,7 @@ void NewerFolders::checked(const File &file)
 void NewerFolders::forgetListings()
 {
     listing.clear();
+    listings.clear();
     for (Folder &folder : folders) {
         folder.listed = false;
         folder.complete = false;

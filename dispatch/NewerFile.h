@@ -43,6 +43,11 @@ public:
     void addEntry(const TWin32FindData &entry);
     // An incomplete listing answers for none of its folder's files.
     void endListing(bool complete);
+    // The same for one of several listings that run at once, named by a
+    // file of their folder.
+    void addEntry(const File &file, const TWin32FindData &entry);
+    void endListing(const File &file, bool complete);
+    bool isBeingListed(const File &file) const { return listings.contains(keyOf(file)); }
     // The listing's entry for the file; null: look it up alone.
     const TWin32FindData *entryFor(const File &file) const;
     // The file's check has its answer: it leaves the plan, and its folder's
@@ -60,8 +65,11 @@ private:
         QSet<QString> unusable; // shown twice, or not as a plain file
     };
     static QString keyOf(const File &file);
+    void addEntry(const QString &key, const TWin32FindData &entry);
+    void endListing(const QString &key, bool complete);
     static bool needsOwnLookup(const QString &path);
 
     QHash<QString, Folder> folders;
     QString listing; // key of the folder being listed
+    QSet<QString> listings; // keys of every folder being listed
 };

@@ -58,7 +58,6 @@ void TransferCompletion::WinInetFTP1GetDone()
 
 void TransferCompletion::transferEnded(int error)
 {
-    const bool byStop = cancelledByStop;
     cancelledByStop = false;
     if (error == errNone) {
         if (!sinceStart.isValid() || sinceStart.elapsed() >= kProgressIntervalMs)
@@ -67,39 +66,15 @@ void TransferCompletion::transferEnded(int error)
             quickDownloadDone();
             return;
         }
-        services.dispatch->queueTransferSucceeded();
-        const TransferContext &transfer = services.dispatch->transfer;
-        if (services.dispatch->pendingAction() == PendingAction::Download
-            && transfer.fileRequested)
-            services.listing->tellStatus(QStringLiteral("Download complete: ") + transfer.target);
-        if (transfer.openAfter && services.openFile)
-            services.openFile(transfer.target);
-        services.queue->finishCurrentItem();
-        if (continueQueue())
-            return;
     }
     endTransfer(error);
-    // A failed item stays, with its reason; one stopped by the Stop command
-    // waits for that command's question.
+    // The queue's items end on their own connections (TransferLanes).
     const QString cause = failureCause(error);
-    if (error != errNone && !(error == errTerminated && byStop))
-        services.queue->failCurrentItem(
-            cause.isEmpty() ? failureReason(error) : failureReason(error) + QLatin1Char(' ') + cause);
     const QString message = ProgressTexts::failureMessage(TWinInetError(error), cause);
     if (!message.isEmpty()) {
         services.queue->stopQueue();
         Prompts::error(message);
     }
-}
-
-QString TransferCompletion::failureReason(int error) const
-{
-    const QString text = ProgressTexts::failureText(TWinInetError(error));
-    if (!text.isEmpty())
-        return text;
-    if (error == errTerminated)
-        return QStringLiteral("The transfer was cancelled.");
-    return QStringLiteral("The transfer did not complete.");
 }
 
 QString TransferCompletion::failureCause(int error) const
@@ -117,13 +92,6 @@ void TransferCompletion::quickDownloadDone()
     Prompts::information(QStringLiteral("File transferred."));
     services.dispatch->finish(PendingAction::GetNow);
     services.progress->hidePanel(services.queue->count(), false);
-}
-
-// The next waiting item starts on the same connection where it can. The
-// pending action stays a transfer meanwhile, so no other step starts one.
-bool TransferCompletion::continueQueue()
-{
-    return services.queue->queueStep(true);
 }
 
 // The window returns to idle after the last transfer, or after a failure.

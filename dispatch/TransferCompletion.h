@@ -53,9 +53,7 @@ private:
     void showProgress(int64_t bytes);
     void quickDownloadDone();
     QString failureCause(int error) const;
-    bool continueQueue();
     void endTransfer(int error);
-    QString failureReason(int error) const;
 
     Services services;
     bool cancelledByStop = false;

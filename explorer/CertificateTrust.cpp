@@ -79,11 +79,18 @@ bool CertificateTrust::decide(const TlsCertificateFacts &certificate)
         trustAlways(certificate);
         return true;
     case TrustOnce:
-        return true; // this connection alone: the next one asks again
+        // This connection alone: the window's next one asks again.
+        trustedOnce.insert(runKey(certificate));
+        return true;
     case Cancel:
         break;
     }
     return false;
+}
+
+bool CertificateTrust::decideForAnotherConnection(const TlsCertificateFacts &certificate)
+{
+    return trustedOnce.contains(runKey(certificate)) || decide(certificate);
 }
 
 CertificateTrust::Answer CertificateTrust::ask(

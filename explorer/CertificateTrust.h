@@ -23,6 +23,10 @@ public:
 
     // True lets the connection go on. Asks through the prompts.
     bool decide(const TlsCertificateFacts &certificate);
+    // The same for a connection the program adds to one the user knows of
+    // (a transfer connection of the queue): a certificate trusted once this
+    // run goes on without a second question.
+    bool decideForAnotherConnection(const TlsCertificateFacts &certificate);
 
     // The texts of the question, for a certificate never trusted for its
     // host, and for one that replaced the `trusted` fingerprints.
@@ -39,4 +43,5 @@ private:
     TrustedCertificates file;
     // Trusted always, for the run even when the file could not be saved.
     QSet<QString> trustedThisRun; // service and fingerprint
+    QSet<QString> trustedOnce; // the same, of answers "Trust once"
 };

@@ -40,6 +40,21 @@ QString HostKeyTrust::warningText(const ServerKeyFacts &k)
             q(k.keyType), q(k.fingerprint));
 }
 
+namespace {
+
+QString onceKey(const ServerKeyFacts &key)
+{
+    return QString::fromStdString(key.host) + QLatin1Char(':') + QString::number(key.port)
+        + QLatin1Char(' ') + QString::fromStdString(key.fingerprint);
+}
+
+} // namespace
+
+ServerKeyAnswer HostKeyTrust::decideForAnotherConnection(const ServerKeyFacts &key)
+{
+    return trustedOnce.contains(onceKey(key)) ? ServerKeyAnswer::TrustOnce : decide(key);
+}
+
 ServerKeyAnswer HostKeyTrust::decide(const ServerKeyFacts &key)
 {
     // Read each time: another window of the program may have trusted one.
@@ -50,8 +65,10 @@ ServerKeyAnswer HostKeyTrust::decide(const ServerKeyFacts &key)
     const int chosen = Prompts::current().choose(QStringLiteral("Vrex Explorer"),
         key.changed ? warningText(key) : questionText(key), kButtons, 2,
         key.changed ? Prompts::Icon::Warning : Prompts::Icon::Question);
-    if (chosen == 1)
+    if (chosen == 1) {
+        trustedOnce.insert(onceKey(key));
         return ServerKeyAnswer::TrustOnce;
+    }
     if (chosen != 0)
         return ServerKeyAnswer::Refuse;
     try {

@@ -3,6 +3,7 @@
 #include "ftp/RemoteProtocol.h"
 #include "storage/TrustedHostKeys.h"
 
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -17,6 +18,9 @@ public:
 
     QString trustedKeysFile() const { return file.filePath(); }
     ServerKeyAnswer decide(const ServerKeyFacts &key);
+    // For a connection the program adds (the queue's own): a key trusted
+    // once this run goes on without a second question.
+    ServerKeyAnswer decideForAnotherConnection(const ServerKeyFacts &key);
 
     // The passphrase of one of the user's key files; false: cancelled.
     static bool askPassphrase(const std::string &keyFile, std::string &passphrase);
@@ -27,4 +31,5 @@ public:
 private:
     TrustedHostKeys file;
     bool damageReported = false;
+    QSet<QString> trustedOnce; // host, port and fingerprint
 };

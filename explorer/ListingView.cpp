@@ -402,7 +402,15 @@ void ListingView::setBusy(bool on)
     else if (!on && busy)
         QApplication::restoreOverrideCursor();
     busy = on;
-    commands.Stop = on;
+    commands.Stop = on || transfersRunning;
+    if (!detached)
+        emit commandStateChanged(commands, CommandGroup::Busy);
+}
+
+void ListingView::setTransfersRunning(bool running)
+{
+    transfersRunning = running;
+    commands.Stop = busy || running;
     if (!detached)
         emit commandStateChanged(commands, CommandGroup::Busy);
 }

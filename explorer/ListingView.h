@@ -100,6 +100,9 @@ public:
 
     void setBusy(bool busy);
     bool isBusy() const { return busy; }
+    // Queue transfers run on connections of their own: Stop stays on for
+    // them, while the browse connection's commands stay free.
+    void setTransfersRunning(bool running);
     // As last decided, group by group.
     const CommandState &commandState() const { return commands; }
 
@@ -160,6 +163,7 @@ private:
     int sortCol = 0;
     bool ascending = true;
     bool busy = false;
+    bool transfersRunning = false;
     bool hit = false;
     bool detached = false;
 };

@@ -137,6 +137,9 @@ public:
 
     void forgetConnection() { connection = {}; }
     const SiteConnection &currentConnection() const { return connection; }
+    // The connection asked for by a queue item or a quick download.
+    SiteConnection connectionFor(
+        const QString &host, const QString &login, const QString &password) const;
     QTreeWidgetItem *root() const { return rootNode; }
     QTreeWidgetItem *current() const { return currentNode; }
     QTreeWidgetItem *target() const { return targetNode; }
@@ -162,9 +165,6 @@ private:
     void forgetNodesUnder(QTreeWidgetItem *node);
     QString newAppTitle() const;
     SiteConnection connectionOf(const TSiteRecord &site) const;
-    // The connection asked for by a queue item or a quick download.
-    SiteConnection connectionFor(
-        const QString &host, const QString &login, const QString &password) const;
     void startConnect(const SiteConnection &wanted);
     QTreeWidgetItem *addToMap(QTreeWidgetItem *treeNode, const TWin32FindData &entry);
     QTreeWidgetItem *addFolderNode(QTreeWidgetItem *parent, QTreeWidgetItem *mapEntry);

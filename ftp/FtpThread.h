@@ -56,6 +56,8 @@ public:
     quint64 Operation = 0;
     // The connection the work runs on (null for a connect, which makes one).
     HINTERNET Connection = nullptr;
+    // The session that runs it: the library's status callback reports there.
+    QObject *Owner = nullptr;
 
 protected:
     virtual void Execute() = 0;

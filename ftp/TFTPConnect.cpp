@@ -88,6 +88,11 @@ void TFTPConnect::login(HINTERNET session, TWinInetOutcome &outcome)
         outcome.error = errNone;
         return;
     }
+    // Kept apart from the logon message: a caller that makes several
+    // connections tells a server's connection limit from a wrong password.
+    const ResponseCapture reply = ResponseCapture::take();
+    refusalCode = reply.replyCode;
+    refusal = reply.lines;
     if (code == ERROR_INTERNET_INCORRECT_USER_NAME || code == ERROR_INTERNET_INCORRECT_PASSWORD)
         outcome.error = errBadLogin;
     else if (isSecurityFailure(code))
@@ -131,6 +136,8 @@ void TFTPConnect::Execute()
         if (!replaced) {
             ftp->encryption = encryption;
             ftp->dataEncrypted = dataEncrypted;
+            ftp->refusalCode = refusalCode;
+            ftp->refusal = refusal;
         }
         if (ftp->OnConnect)
             ftp->OnConnect(ftp, replaced ? nullptr : session, replaced ? nullptr : connection);

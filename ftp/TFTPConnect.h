@@ -8,6 +8,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 class TWinInetFTP;
 struct TWinInetOutcome;
@@ -48,4 +49,6 @@ private:
     ServerKeyQuestion hostKeyQuestion;
     KeyPassphraseQuestion passphraseQuestion;
     bool dataEncrypted = false;
+    int refusalCode = 0;
+    QStringList refusal;
 };

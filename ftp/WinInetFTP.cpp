@@ -15,12 +15,27 @@
 #include <QThread>
 
 #include <algorithm>
+#include <mutex>
 
 namespace {
 
-// The library's status callback carries no pointer of ours, so it finds the
-// component here: the most recently constructed one.
-std::atomic<TWinInetFTP *> instanceRef { nullptr };
+// The library's status callback carries no pointer of ours: a worker's
+// comes to the session that started it; one raised on the user-interface
+// thread to the most recently constructed session that takes them.
+std::mutex instancesLock;
+std::vector<TWinInetFTP *> instances;
+
+TWinInetFTP *uiThreadInstance()
+{
+    const std::lock_guard<std::mutex> lock(instancesLock);
+    return instances.empty() ? nullptr : instances.back();
+}
+
+void forgetInstance(TWinInetFTP *ftp)
+{
+    const std::lock_guard<std::mutex> lock(instancesLock);
+    instances.erase(std::remove(instances.begin(), instances.end(), ftp), instances.end());
+}
 
 bool onUiThread()
 {
@@ -35,7 +50,13 @@ TWinInetFTP::TWinInetFTP(QObject *Owner)
 {
     for (auto &flag : busy)
         flag.store(false);
-    instanceRef.store(this);
+    const std::lock_guard<std::mutex> lock(instancesLock);
+    instances.push_back(this);
+}
+
+void TWinInetFTP::DeclineUiThreadStatus()
+{
+    forgetInstance(this);
 }
 
 TWinInetFTP::~TWinInetFTP()
@@ -62,8 +83,7 @@ TWinInetFTP::~TWinInetFTP()
     closeHandle(hFind);
     closeHandle(hConnection);
     closeHandle(hSession);
-    TWinInetFTP *self = this;
-    instanceRef.compare_exchange_strong(self, nullptr);
+    forgetInstance(this);
 }
 
 // Without running the event loop (this object is going away): the events
@@ -143,6 +163,7 @@ void TWinInetFTP::startWorker(Kind kind, FtpThread *job, quint64 op, TWinInetSta
 {
     job->Kind = kind;
     job->Operation = op;
+    job->Owner = this;
     job->Connection = kind == kConnect ? nullptr : hConnection.load();
     lastStarted = op;
     started.erase(std::remove_if(started.begin(), started.end(),
@@ -484,6 +505,8 @@ void TWinInetFTP::fireStatus(int32_t code)
 
 void TWinInetFTP::reportStatus(FtpThread *worker, int32_t code)
 {
+    if (!PostsStatusCodes)
+        return;
     post(worker, [this, code] { fireStatus(code); });
 }
 
@@ -578,16 +601,17 @@ bool TWinInetFTP::isConnectionLost(DWORD code)
 
 void TWinInetFTP::statusCallback(HINTERNET, DWORD_PTR, DWORD status, void *, DWORD)
 {
-    TWinInetFTP *ftp = instanceRef.load();
-    if (!ftp)
-        return;
     if (onUiThread()) {
-        ftp->fireStatus(int32_t(status));
+        if (TWinInetFTP *ftp = uiThreadInstance())
+            ftp->fireStatus(int32_t(status));
         return;
     }
     FtpThread *worker = FtpThread::current();
     // A cancelled worker's library progress interests nobody.
-    if (!worker || worker->Terminated())
+    if (!worker || worker->Terminated() || !worker->Owner)
+        return;
+    auto *ftp = static_cast<TWinInetFTP *>(worker->Owner);
+    if (!ftp->PostsStatusCodes)
         return;
     ftp->postProgress(worker, [ftp, status] { ftp->fireStatus(int32_t(status)); });
 }

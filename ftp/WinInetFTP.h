@@ -122,6 +122,10 @@ public:
     int TimeZoneOffsetMinutes = 0;
 
     const QStringList &LogonMessage() const { return logonMessage; }
+    // After a refused Connect: the server's last reply code and text (a
+    // connection limit reads 421, or 530 with its reason); 0 and empty else.
+    int ConnectRefusalCode() const { return refusalCode; }
+    const QStringList &ConnectRefusal() const { return refusal; }
     TWinInetStatus Status() const { return status.load(); }
     TWinInetError LastError() const { return lastError; }
     int32_t LastErrorCode() const { return lastErrorCode; }
@@ -205,6 +209,15 @@ public:
     // after every chunk. Downloads post whole blocks of at least 1 MiB (or
     // 10 ms of data).
     int TransferBatch = 16;
+
+    // Status codes the library raises on the user-interface thread (closing
+    // a handle) go to the newest session that takes them; a session of
+    // several alike (a transfer lane) declines them.
+    void DeclineUiThreadStatus();
+    // Whether workers post their status codes at all (OnWinInetStatus); a
+    // session whose codes nobody shows saves the window a dozen events per
+    // file. Set before the first request.
+    bool PostsStatusCodes = true;
 
     // Makes what downloads wrote as new files durable, once: one syncfs per
     // file system written to since the last call, on a thread of its own.
@@ -308,6 +321,8 @@ private:
     QStringList logonMessage;
     QString encryption;
     bool dataEncrypted = false;
+    int refusalCode = 0;
+    QStringList refusal;
     std::atomic<TWinInetStatus> status { statIdle };
     TWinInetError lastError = errNone;
     int32_t lastErrorCode = 0;

@@ -13,6 +13,7 @@
 #include <QItemSelectionModel>
 #include <QMenu>
 #include <QPointer>
+#include <QScrollBar>
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
@@ -59,12 +60,18 @@ void TransferQueue::holdRepaintsWhileBusy()
     auto *release = new QTimer(this);
     release->setSingleShot(true);
     release->setInterval(40);
+    // The scroll bar too: each row removed moves it.
     QWidget *viewport = ui.list->detailsView()->viewport();
-    connect(release, &QTimer::timeout, viewport, [viewport] { viewport->setUpdatesEnabled(true); });
-    auto hold = [release, viewport] {
+    QWidget *scrollBar = ui.list->detailsView()->verticalScrollBar();
+    connect(release, &QTimer::timeout, viewport, [viewport, scrollBar] {
+        viewport->setUpdatesEnabled(true);
+        scrollBar->setUpdatesEnabled(true);
+    });
+    auto hold = [release, viewport, scrollBar] {
         if (release->isActive())
             return;
         viewport->setUpdatesEnabled(false);
+        scrollBar->setUpdatesEnabled(false);
         release->start();
     };
     connect(model, &QAbstractItemModel::rowsRemoved, this, hold);
@@ -211,24 +218,9 @@ bool TransferQueue::queueStep(bool continuing)
     bool started = false;
     if (!closing && (continuing || !busy)) {
         current = 0;
-        const int row = firstWaitingRow();
-        if (row >= 0) {
-            // Everything the start needs is copied first: the transfer may end,
-            // and this step run again, before startTransfer returns.
-            const QueueItem item = model->at(row);
-            current = item.id;
-            if (item.checksNewer())
-                newerRun = true;
-            if (!stopped && !item.transferWord().isEmpty() && port.startTransfer) {
-                setState(row, QueueItemState::InProgress);
-                ranItems = true;
-                started = port.startTransfer(item);
-                const int still = rowOf(item.id);
-                if (!started && still >= 0 && model->at(still).state == QueueItemState::InProgress)
-                    setState(still, QueueItemState::Waiting);
-            }
-        }
-        if (!started && !stopped && newerRun) {
+        started = startWaitingItems();
+        const bool idle = model->countIn(QueueItemState::InProgress) == 0;
+        if (!started && !stopped && newerRun && idle) {
             newerRun = false;
             if (services.showWatchList)
                 services.showWatchList();
@@ -237,6 +229,41 @@ bool TransferQueue::queueStep(bool continuing)
     if (!started && model->countIn(QueueItemState::InProgress) == 0)
         endOfRun();
     refreshPanel();
+    return started;
+}
+
+// From the first waiting row on, as many as there is room for.
+bool TransferQueue::startWaitingItems()
+{
+    bool started = false;
+    for (;;) {
+        if (started && !port.hasRoom)
+            break;
+        const int row = firstWaitingRow();
+        if (row < 0)
+            break;
+        // Everything the start needs is copied first: the transfer may end,
+        // and this step run again, before startTransfer returns.
+        const QueueItem item = model->at(row);
+        if (item.checksNewer())
+            newerRun = true;
+        if (stopped || item.transferWord().isEmpty() || !port.startTransfer
+            || (port.hasRoom && !port.hasRoom())) {
+            if (!started)
+                current = item.id;
+            break;
+        }
+        current = item.id;
+        setState(row, QueueItemState::InProgress);
+        ranItems = true;
+        const bool took = port.startTransfer(item);
+        const int still = rowOf(item.id);
+        if (!took && still >= 0 && model->at(still).state == QueueItemState::InProgress)
+            setState(still, QueueItemState::Waiting);
+        if (!took)
+            break;
+        started = true;
+    }
     return started;
 }
 
@@ -351,21 +378,72 @@ void TransferQueue::failCurrentItem(const QString &reason)
 // whatever row happens to read "In Progress".
 void TransferQueue::afterStopCommand()
 {
-    const uint64_t id = current;
+    afterStopCommand(std::vector<uint64_t> { current });
+}
+
+void TransferQueue::afterStopCommand(const std::vector<uint64_t> &ids)
+{
     stopQueue();
-    const int running = rowOf(id);
-    if (running < 0 || model->at(running).state != QueueItemState::InProgress)
+    std::vector<uint64_t> stopped;
+    QStringList names;
+    for (uint64_t id : ids) {
+        const int row = rowOf(id);
+        if (row < 0 || model->at(row).state != QueueItemState::InProgress)
+            continue;
+        stopped.push_back(id);
+        const QString &name = model->at(row).name;
+        names << name.mid(name.lastIndexOf(QLatin1Char('/')) + 1);
+    }
+    if (stopped.empty())
         return;
-    const bool remove = Prompts::askYesNo(QueueRules::stopQuestion({ model->at(running).name }));
+    const bool remove = Prompts::askYesNo(QueueRules::stopQuestion(names));
     // Rows may have come and gone while the question was shown.
-    const int row = rowOf(id);
-    if (row < 0)
-        return;
-    if (remove)
-        discardRow(row);
-    else
-        setState(row, QueueItemState::Waiting);
+    for (uint64_t id : stopped) {
+        const int row = rowOf(id);
+        if (row < 0)
+            continue;
+        if (remove)
+            discardRow(row);
+        else
+            setState(row, QueueItemState::Waiting);
+    }
     refreshPanel();
+}
+
+bool TransferQueue::finishItem(uint64_t id)
+{
+    const int row = rowOf(id);
+    if (row < 0 || model->at(row).state != QueueItemState::InProgress)
+        return false;
+    removeRow(row);
+    return true;
+}
+
+void TransferQueue::failItem(uint64_t id, const QString &reason)
+{
+    const int row = rowOf(id);
+    if (row < 0 || model->at(row).state != QueueItemState::InProgress)
+        return;
+    setState(row, QueueItemState::Failed, reason);
+    if (id == current)
+        current = 0;
+    refreshPanel();
+}
+
+void TransferQueue::requeueItem(uint64_t id)
+{
+    const int row = rowOf(id);
+    if (row >= 0 && model->at(row).state == QueueItemState::InProgress)
+        setState(row, QueueItemState::Waiting);
+}
+
+std::vector<uint64_t> TransferQueue::inProgressIds() const
+{
+    std::vector<uint64_t> ids;
+    for (int row = model->firstIn(QueueItemState::InProgress); row >= 0 && row < count(); ++row)
+        if (model->at(row).state == QueueItemState::InProgress)
+            ids.push_back(model->at(row).id);
+    return ids;
 }
 
 void TransferQueue::RemovefromQueue1Click()
@@ -380,8 +458,8 @@ void TransferQueue::RemovefromQueue1Click()
         if (!selection->isRowSelected(row, QModelIndex()))
             continue;
         const QueueItem &item = model->at(row);
-        const bool ownTransferRuns
-            = running && item.id == current && item.state == QueueItemState::InProgress;
+        const bool ownTransferRuns = item.state == QueueItemState::InProgress
+            && (port.itemRunning ? port.itemRunning(item.id) : running && item.id == current);
         if (QueueRules::mayRemove(row, stopped, ownTransferRuns))
             discardRow(row);
         else

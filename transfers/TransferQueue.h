@@ -44,6 +44,10 @@ public:
         // Hands the item to the dispatch; false when nothing took it. The
         // transfer may end, and the queue be stepped again, inside this call.
         std::function<bool(const QueueItem &)> startTransfer;
+        // Several transfers may run at once: whether one more may start now
+        // (unset: one at a time), and whether this item's transfer runs.
+        std::function<bool()> hasRoom;
+        std::function<bool(uint64_t id)> itemRunning;
     };
     using RowTexts = QueueModel::RowTexts;
     struct Services {
@@ -109,6 +113,15 @@ public:
     void failCurrentItem(const QString &reason);
     // The Stop command's question about the item that was running.
     void afterStopCommand();
+    // The same about the items whose transfers the Stop ended.
+    void afterStopCommand(const std::vector<uint64_t> &ids);
+    // The end of one of several items that run at once, found by its id.
+    bool finishItem(uint64_t id);
+    void failItem(uint64_t id, const QString &reason);
+    // Its transfer could not start for now (the server takes no more
+    // connections): it waits again, nothing failed.
+    void requeueItem(uint64_t id);
+    std::vector<uint64_t> inProgressIds() const;
     // The window closes: from now on no step starts anything.
     void setClosing() { closing = true; }
 
@@ -133,6 +146,7 @@ private:
     void totalChanged();
     QDateTime now() const;
     bool askStartDialog();
+    bool startWaitingItems();
 
     Controls ui;
     Port port;

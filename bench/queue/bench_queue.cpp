@@ -12,6 +12,8 @@
 // and status events through to the window at most once per that many ms,
 // to measure what their display costs the transfer. VREX_BENCH_BATCH (an
 // experiment) sets the session's 4 KiB chunks per hand-off (default 16).
+// VREX_BENCH_LANES (default 1) is the "Simultaneous transfers" setting: how
+// many items run at once, each on a connection of its own.
 
 #include "app/TForm1.h"
 #include "app/VrexApplication.h"
@@ -91,6 +93,10 @@ int main(int argc, char **argv)
         bytes += item.size();
 
     TForm1 form;
+    const int lanes = qEnvironmentVariableIsSet("VREX_BENCH_LANES")
+        ? qEnvironmentVariableIntValue("VREX_BENCH_LANES")
+        : 1;
+    form.setSimultaneousTransfers([lanes] { return lanes; });
     form.createDialogs();
     HandlerClock progress, status, done;
     // An experiment, not the program's behaviour: see the header.
@@ -141,13 +147,13 @@ int main(int argc, char **argv)
     sampler.stop();
     const long endKiB = residentKiB();
 
-    std::printf("files=%zu bytes=%llu wall_s=%.3f add_ms=%.1f cpu_s=%.3f mbps=%.2f "
+    std::printf("lanes=%d files=%zu bytes=%llu wall_s=%.3f add_ms=%.1f cpu_s=%.3f mbps=%.2f "
                 "late_p50_ms=%.2f late_p99_ms=%.2f late_max_ms=%.2f ticks=%zu "
                 "rss_idle_kb=%ld rss_added_kb=%ld rss_run_min_kb=%ld rss_run_max_kb=%ld "
                 "rss_end_kb=%ld rss_quarters_kb=%ld,%ld,%ld,%ld ui_cpu_s=%.3f progress_ms=%.1f "
                 "progress_calls=%ld status_ms=%.1f "
                 "status_calls=%ld done_ms=%.1f done_calls=%ld prompts=%lld modals=%lld ok=%d\n",
-        items.size(), static_cast<unsigned long long>(bytes), wallS, addMs, cpuS,
+        lanes, items.size(), static_cast<unsigned long long>(bytes), wallS, addMs, cpuS,
         double(bytes) / 1e6 / wallS, probe.percentile(0.5), probe.percentile(0.99),
         probe.percentile(1.0), probe.ticks(), idleKiB, addedKiB, sampler.min(), sampler.max(),
         endKiB, outcome.quarterKiB[0], outcome.quarterKiB[1], outcome.quarterKiB[2],

@@ -14,8 +14,10 @@
 # at a fixed rate would cost). VREX_BENCH_NOSYNC=1 is another: Vrex runs with
 # fsync, fdatasync and sync_file_range made no-ops (a preloaded shim), to
 # measure what the durable save costs. VREX_BENCH_BATCH=N sets the session's
-# 4 KiB chunks per hand-off to the window (16 by default). Everything lives in one temporary
-# folder, removed at the end.
+# 4 KiB chunks per hand-off to the window (16 by default). PARALLEL (default
+# "1 2 4") lists the simultaneous transfers each case runs with: Vrex's setting
+# and lftp's mget -P alike. Everything lives in one temporary folder, removed
+# at the end.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 src=$(cd "$here/../.." && pwd)
@@ -25,6 +27,7 @@ bench=$build/bench/queue/bench_queue
 rounds=${ROUNDS:-1}
 small_count=${SMALL_COUNT:-1000} small_kb=${SMALL_KB:-4}
 large_count=${LARGE_COUNT:-10} large_mb=${LARGE_MB:-100}
+parallel=${PARALLEL:-1 2 4}
 [ -x "$bench" ] || { echo "build bench_queue first" >&2; exit 1; }
 command -v lftp >/dev/null || { echo "lftp is missing" >&2; exit 1; }
 . "$src/bench/common/servers.sh"
@@ -89,11 +92,11 @@ done_with() { [ "$1" = large ] && rm -rf "$out"; return 0; }
 # Byte-exact, and nothing more or less than the source (no leftover temporary files).
 verify() { diff -rq "$1" "$out" >"$work/diff.txt" 2>&1 && echo ok || { head -3 "$work/diff.txt" >&2; echo WRONG; }; }
 
-# vrex SERVER SET HOST LOGIN PASS REMOTE -> appends "key=value ..." to $work/res/SERVER-SET.vrex
+# vrex SERVER SET P HOST LOGIN PASS REMOTE -> appends "key=value ..." to $work/res/SERVER-SET-P.vrex
 vrex_run() {
-    local server=$1 set=$2 host=$3 login=$4 pass=$5 remote=$6 line status
+    local server=$1 set=$2 p=$3 host=$4 login=$5 pass=$6 remote=$7 line status
     fresh
-    if line=$(cd "$work/home" && LD_PRELOAD=$preload "$bench" "$host" "$login" "$pass" "$remote" "$data/$set" "$out" 2>"$work/vrex.err"); then
+    if line=$(cd "$work/home" && VREX_BENCH_LANES=$p LD_PRELOAD=$preload "$bench" "$host" "$login" "$pass" "$remote" "$data/$set" "$out" 2>"$work/vrex.err"); then
         status=ok
     else
         status=failed
@@ -105,16 +108,16 @@ vrex_run() {
         line="ok=0"
     fi
     done_with "$set"
-    log "#   vrex $server $set: $line bytes=$status"
-    echo "$line verified=$status" >>"$work/res/$server-$set.vrex"
+    log "#   vrex $server $set -P $p: $line bytes=$status"
+    echo "$line verified=$status" >>"$work/res/$server-$set-$p.vrex"
 }
 
-# lftp SERVER SET URL REMOTE -> appends "wall_s=... verified=..." to $work/res/SERVER-SET.lftp
+# lftp SERVER SET P URL REMOTE -> appends "wall_s=... verified=..." to $work/res/SERVER-SET-P.lftp
 lftp_run() {
-    local server=$1 set=$2 url=$3 remote=$4 start end status
+    local server=$1 set=$2 p=$3 url=$4 remote=$5 start end status
     fresh
     start=$(date +%s.%N)
-    if lftp -c "$lftp_base; open $url; mget -O '$out' '$remote/*'" >"$work/lftp.out" 2>&1; then
+    if lftp -c "$lftp_base; open $url; mget -P $p -O '$out' '$remote/*'" >"$work/lftp.out" 2>&1; then
         end=$(date +%s.%N)
         # lftp leaves the data in the page cache, as Vrex does with new files
         # until its queue run ends (then one syncfs, not timed here). The time
@@ -132,8 +135,8 @@ lftp_run() {
     s=$(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.3f", b - a }')
     ss=$(awk -v a="$start" -v b="$synced" 'BEGIN { printf "%.3f", b - a }')
     done_with "$set"
-    log "#   lftp $server $set: wall_s=$s synced_s=$ss bytes=$status"
-    echo "wall_s=$s synced_s=$ss verified=$status" >>"$work/res/$server-$set.lftp"
+    log "#   lftp $server $set -P $p: wall_s=$s synced_s=$ss bytes=$status"
+    echo "wall_s=$s synced_s=$ss verified=$status" >>"$work/res/$server-$set-$p.lftp"
 }
 
 mkdir -p "$work/res"
@@ -148,13 +151,15 @@ for round in $(seq "$rounds"); do
         [ "$pass" = - ] && pass=
         [ "$root" = "''" ] && root=
         for set in small large; do
-            if (( round % 2 )); then
-                vrex_run "$server" "$set" "$host" "$login" "$pass" "$root/$set"
-                lftp_run "$server" "$set" "$url" "$root/$set"
-            else
-                lftp_run "$server" "$set" "$url" "$root/$set"
-                vrex_run "$server" "$set" "$host" "$login" "$pass" "$root/$set"
-            fi
+            for p in $parallel; do
+                if (( round % 2 )); then
+                    vrex_run "$server" "$set" "$p" "$host" "$login" "$pass" "$root/$set"
+                    lftp_run "$server" "$set" "$p" "$url" "$root/$set"
+                else
+                    lftp_run "$server" "$set" "$p" "$url" "$root/$set"
+                    vrex_run "$server" "$set" "$p" "$host" "$login" "$pass" "$root/$set"
+                fi
+            done
         done
     done
 done
@@ -177,10 +182,10 @@ echo "load average before: $load_before; after: $load_after"
 printf '%-10s %-16s %8s %8s %7s %7s %9s %9s %6s  %s\n' server set "vrex s" "lftp s" spreadV spreadL "vrex MB/s" "lftp MB/s" ratio goal
 for c in "${cases[@]}"; do
     read -r server _ <<<"$c"
-    for set in small large; do
-        v=$work/res/$server-$set.vrex l=$work/res/$server-$set.lftp
-        if [ "$set" = small ]; then label="$small_count x $small_kb KiB"; bytes=$((small_count * small_kb * 1024))
-        else label="$large_count x $large_mb MiB"; bytes=$((large_count * large_mb * 1048576)); fi
+    for set in small large; do for p in $parallel; do
+        v=$work/res/$server-$set-$p.vrex l=$work/res/$server-$set-$p.lftp
+        if [ "$set" = small ]; then label="$small_count x $small_kb KiB -P$p"; bytes=$((small_count * small_kb * 1024))
+        else label="$large_count x $large_mb MiB -P$p"; bytes=$((large_count * large_mb * 1048576)); fi
         read -r lb ls < <(good_lftp "$l" | field wall_s | best_spread)
         read -r vb vs < <(good_vrex "$v" | field wall_s | best_spread)
         awk -v s="$server" -v n="$label" -v vb="$vb" -v lb="$lb" -v vs="$vs" -v ls="$ls" \
@@ -194,7 +199,7 @@ for c in "${cases[@]}"; do
         bad_v=$(( $(wc -l <"$v") - $(good_vrex "$v" | wc -l) ))
         bad_l=$(( $(wc -l <"$l") - $(good_lftp "$l" | wc -l) ))
         (( bad_v + bad_l == 0 )) || echo "  ! $server $set: $bad_v Vrex and $bad_l lftp run(s) failed or moved wrong bytes (see the log above)"
-    done
+    done; done
 done
 echo "ratio: small set Vrex time / lftp time; large set Vrex throughput / lftp throughput (best runs)"
 echo
@@ -202,44 +207,44 @@ echo "against lftp followed by sync (its files on disk too, as Vrex's are when i
 printf '%-10s %-16s %8s %12s %6s\n' server set "vrex s" "lftp+sync s" ratio
 for c in "${cases[@]}"; do
     read -r server _ <<<"$c"
-    for set in small large; do
-        read -r vb _ < <(good_vrex "$work/res/$server-$set.vrex" | field wall_s | best_spread)
-        read -r lb _ < <(good_lftp "$work/res/$server-$set.lftp" | field synced_s | best_spread)
-        awk -v s="$server" -v set="$set" -v vb="$vb" -v lb="$lb" 'BEGIN {
+    for set in small large; do for p in $parallel; do
+        read -r vb _ < <(good_vrex "$work/res/$server-$set-$p.vrex" | field wall_s | best_spread)
+        read -r lb _ < <(good_lftp "$work/res/$server-$set-$p.lftp" | field synced_s | best_spread)
+        awk -v s="$server" -v set="$set" -v p="$p" -v vb="$vb" -v lb="$lb" 'BEGIN {
             r = (vb == "n/a" || lb == "n/a") ? "n/a" : sprintf("%.2f", set == "small" ? vb / lb : lb / vb)
-            printf "%-10s %-16s %8s %12s %6s\n", s, set, vb, lb, r }'
-    done
+            printf "%-10s %-16s %8s %12s %6s\n", s, set " -P" p, vb, lb, r }'
+    done; done
 done
 echo
 echo "during the fastest good Vrex run: lateness of a 10 ms timer (goal p99 < 50 ms), resident memory (goal < 20 MB over idle, flat)"
 printf '%-10s %-6s %7s %7s %7s %8s %9s %7s %8s  %s\n' server set "p50 ms" "p99 ms" "max ms" "idle MB" "queued MB" "+MB" "run max" "MB at 25/50/75/100% done"
 for c in "${cases[@]}"; do
     read -r server _ <<<"$c"
-    for set in small large; do
-        line=$(best_line "$work/res/$server-$set.vrex")
-        [ -n "$line" ] || { printf '%-10s %-6s %s\n' "$server" "$set" "no good run"; continue; }
-        awk -v s="$server" -v set="$set" -v p50="$(field late_p50_ms <<<"$line")" \
+    for set in small large; do for p in $parallel; do
+        line=$(best_line "$work/res/$server-$set-$p.vrex")
+        [ -n "$line" ] || { printf '%-10s %-6s %s\n' "$server" "$set-P$p" "no good run"; continue; }
+        awk -v s="$server" -v set="$set-P$p" -v p50="$(field late_p50_ms <<<"$line")" \
             -v p99="$(field late_p99_ms <<<"$line")" -v mx="$(field late_max_ms <<<"$line")" \
             -v idle="$(field rss_idle_kb <<<"$line")" -v added="$(field rss_added_kb <<<"$line")" \
             -v rmax="$(field rss_run_max_kb <<<"$line")" -v qs="$(field rss_quarters_kb <<<"$line")" 'BEGIN {
             n = split(qs, q, ",")
             printf "%-10s %-6s %7.1f %7.1f %7.1f %8.1f %9.1f %7.1f %8.1f  %.1f/%.1f/%.1f/%.1f\n", s, set, p50, p99, mx,
                 idle / 1024, added / 1024, (added - idle) / 1024, rmax / 1024, q[1] / 1024, q[2] / 1024, q[3] / 1024, q[4] / 1024 }'
-    done
+    done; done
 done
 echo
 echo "where the fastest good Vrex run spent its processor time (the window thread handling the posted events):"
 printf '%-10s %-6s %8s %8s %11s %17s %17s %13s\n' server set "cpu s" "window s" "window/file" "progress ms/calls" "status ms/calls" "done ms"
 for c in "${cases[@]}"; do
     read -r server _ <<<"$c"
-    for set in small large; do
-        line=$(best_line "$work/res/$server-$set.vrex")
+    for set in small large; do for p in $parallel; do
+        line=$(best_line "$work/res/$server-$set-$p.vrex")
         [ -n "$line" ] || continue
-        awk -v s="$server" -v set="$set" -v cpu="$(field cpu_s <<<"$line")" -v ui="$(field ui_cpu_s <<<"$line")" \
+        awk -v s="$server" -v set="$set-P$p" -v cpu="$(field cpu_s <<<"$line")" -v ui="$(field ui_cpu_s <<<"$line")" \
             -v files="$(field files <<<"$line")" -v pm="$(field progress_ms <<<"$line")" -v pc="$(field progress_calls <<<"$line")" \
             -v sm="$(field status_ms <<<"$line")" -v sc="$(field status_calls <<<"$line")" -v dm="$(field done_ms <<<"$line")" 'BEGIN {
             printf "%-10s %-6s %8.2f %8.2f %8.2f ms %9.0f/%-7d %9.0f/%-7d %13.0f\n", s, set, cpu, ui, ui * 1000 / files, pm, pc, sm, sc, dm }'
-    done
+    done; done
 done
 [ -z "${VREX_BENCH_THROTTLE_MS:-}" ] || echo "NOTE: experiment run: progress and status events reached the window at most once per ${VREX_BENCH_THROTTLE_MS} ms"
 [ -z "${VREX_BENCH_BATCH:-}" ] || echo "NOTE: experiment run: the session handed ${VREX_BENCH_BATCH} chunks of 4 KiB to the window at a time"

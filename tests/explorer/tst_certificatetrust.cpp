@@ -91,6 +91,16 @@ private slots:
         QVERIFY(!trust.decide(site));
         QCOMPARE(prompts.asked.size(), 3);
         QVERIFY(!QFile::exists(data.path() + "/" + TrustedCertificates::kFileName));
+
+        // The queue's own connections of this run go on without a word, for
+        // that certificate and port only.
+        QVERIFY(trust.decideForAnotherConnection(site));
+        QCOMPARE(prompts.asked.size(), 3);
+        TlsCertificateFacts otherPort = site;
+        otherPort.port = 990;
+        QVERIFY(!trust.decideForAnotherConnection(otherPort));
+        QVERIFY(!trust.decideForAnotherConnection(selfSigned("10.0.0.7", "02")));
+        QCOMPARE(prompts.asked.size(), 5);
     }
 
     void aChangedCertificateWarnsWithBothFingerprints()

@@ -20,6 +20,8 @@ inline std::unique_ptr<TForm1> openMainWindow(bool keepSavedQueue = false)
     if (!keepSavedQueue)
         QFile::remove(QueueFile().filePath());
     auto form = std::make_unique<TForm1>();
+    // Written for one transfer at a time: the tests of several set their own.
+    form->setSimultaneousTransfers([] { return 1; });
     form->createDialogs();
     form->show();
     if (!QTest::qWaitForWindowExposed(form.get()))

@@ -63,6 +63,41 @@ void PrivateFtpServer::stop()
     running = false;
 }
 
+// A setting is a file of the state folder holding its number; 0 removes it.
+void PrivateFtpServer::setNumber(const QString &name, int value)
+{
+    QFile setting(dir.path() + QLatin1Char('/') + name);
+    if (value <= 0) {
+        setting.remove();
+        return;
+    }
+    if (setting.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        setting.write(QByteArray::number(value));
+}
+
+void PrivateFtpServer::setLoginsPerUser(int logins)
+{
+    setNumber(QStringLiteral("logins-per-user"), logins);
+}
+
+void PrivateFtpServer::setConnectionsPerAddress(int connections)
+{
+    setNumber(QStringLiteral("connections-per-address"), connections);
+}
+
+void PrivateFtpServer::setThrottle(int bytesPerSecond)
+{
+    setNumber(QStringLiteral("throttle"), bytesPerSecond);
+}
+
+int PrivateFtpServer::endedSessions(const QString &user) const
+{
+    QFile log(dir.path() + QStringLiteral("/closes.log"));
+    if (!log.open(QIODevice::ReadOnly))
+        return 0;
+    return int(QString::fromUtf8(log.readAll()).split(QLatin1Char('\n')).count(user));
+}
+
 void PrivateFtpServer::setCommandLog(bool on)
 {
     QFile marker(dir.path() + QStringLiteral("/log-commands"));

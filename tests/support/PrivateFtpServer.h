@@ -24,6 +24,17 @@ public:
     void setDataRate(qint64 bytesPerSecond);
     // The file data bytes the server sent since it started (with a data rate).
     qint64 sentBytes() const;
+    // From the next start: at most this many sessions logged in per user at
+    // once (a further PASS gets a 530 naming the limit); 0: no limit.
+    void setLoginsPerUser(int logins);
+    // From the next start: at most this many connections from one address
+    // (a further one is greeted with 421); 0: no limit.
+    void setConnectionsPerAddress(int connections);
+    // From the next start: each data connection moves at most this many
+    // bytes a second; 0: as fast as it can.
+    void setThrottle(int bytesPerSecond);
+    // How many sessions of `user` ("-": never logged in) have ended so far.
+    int endedSessions(const QString &user) const;
     // The commands ("VERB local-path") received since the last call.
     QStringList takeCommands();
     bool isRunning() const { return running; }
@@ -37,6 +48,7 @@ public:
 
 private:
     bool runFixture(const QString &verb);
+    void setNumber(const QString &name, int value);
 
     QTemporaryDir dir;
     int serverPort = 0;

@@ -13,6 +13,12 @@ STATE_DIR/log-commands it appends every command to STATE_DIR/commands.log.
 With a file STATE_DIR/data-rate holding a number, the server sends file data
 at no more than that many bytes a second, and keeps the total of the data
 bytes it sent in STATE_DIR/sent-bytes.
+Each session's end is written to STATE_DIR/closes.log (the user logged in,
+or "-"). STATE_DIR/logins-per-user
+holds the most sessions one user may have logged in at once (a further PASS
+gets a 530 naming the limit); STATE_DIR/connections-per-address the most
+connections from one address (a further one gets a 421); STATE_DIR/throttle the most bytes a second of
+each data connection.
 """
 import os
 import shutil
@@ -39,6 +45,47 @@ def populate(root):
         f.write(b"guide\n" * 100)
 
 
+def number_in(state, name):
+    path = os.path.join(state, name)
+    return int(open(path).read()) if os.path.exists(path) else 0
+
+
+def limited(base, state):
+    """The handler with the state folder's limits: logins per user, bytes
+    a second, and the log of ended sessions."""
+    from pyftpdlib.handlers import ThrottledDTPHandler
+    logins = number_in(state, "logins-per-user")
+    rate = number_in(state, "throttle")
+    sessions = {}
+
+    class Limited(base):
+        counted = None
+
+        def handle_auth_success(self, home, password, msg_login):
+            if logins and sessions.get(self.username, 0) >= logins:
+                self.respond("530 Sorry, the maximum number of clients (%d) for this user "
+                             "are already connected." % logins)
+                self.username = ""
+                return
+            self.counted = self.username
+            sessions[self.username] = sessions.get(self.username, 0) + 1
+            base.handle_auth_success(self, home, password, msg_login)
+
+        def on_disconnect(self):
+            user, self.counted = self.counted, None
+            if user is not None:
+                sessions[user] -= 1
+            with open(os.path.join(state, "closes.log"), "a") as f:
+                f.write("%s\n" % (user or "-"))
+
+    if rate:
+        class Throttled(ThrottledDTPHandler):
+            read_limit = rate
+            write_limit = rate
+        Limited.dtp_handler = Throttled
+    return Limited
+
+
 def serve(state):
     from pyftpdlib.authorizers import DummyAuthorizer
     from pyftpdlib.handlers import FTPHandler
@@ -61,12 +108,14 @@ def serve(state):
             with open(os.path.join(state, "commands.log"), "a", errors="replace") as f:
                 f.write(("%s %s" % (cmd, arg)).strip() + "\n")
         handler.log_cmd = log_cmd
+    handler = limited(handler, state)
     rate_file = os.path.join(state, "data-rate")
     if os.path.exists(rate_file):
         handler.dtp_handler = metered_dtp(int(open(rate_file).read()),
                                           os.path.join(state, "sent-bytes"))
     server = FTPServer(("127.0.0.1", 0), handler)
     server.max_cons = 512
+    server.max_cons_per_ip = number_in(state, "connections-per-address")
     port = server.socket.getsockname()[1]
     tmp = os.path.join(state, "port.tmp")
     with open(tmp, "w") as f:

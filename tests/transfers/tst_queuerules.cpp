@@ -355,6 +355,45 @@ private slots:
         QCOMPARE(t.queue->byteTotal(), uint64_t(3 * rowsAfter.size()));
         QCOMPARE(t.panel(), QStringLiteral("Queue: Stopped"));
     }
+
+    // Several at once: the step fills the room it is given, in order; an
+    // item whose server took no more logins waits again without failing;
+    // Stop asks once about every item it ended, naming them.
+    void severalItemsRunAtOnceAndStopAsksAboutAllOfThem()
+    {
+        QueueUnderTest t;
+        int room = 2;
+        TransferQueue::Port port;
+        port.startTransfer = [&](const QueueItem &item) {
+            t.started << item.name;
+            --room;
+            return true;
+        };
+        port.hasRoom = [&] { return room > 0; };
+        t.queue->setPort(port);
+        for (const char *name : { "/a", "/b", "/c", "/d" })
+            t.queue->addItem(download(QLatin1String(name), 5));
+        QVERIFY(t.queue->queueStep(false));
+        QCOMPARE(t.started, (QStringList { "/a", "/b" }));
+        const uint64_t a = t.queue->itemAt(0).id, b = t.queue->itemAt(1).id;
+        QCOMPARE(t.queue->inProgressIds(), (std::vector<uint64_t> { a, b }));
+        t.queue->requeueItem(a);
+        QVERIFY(t.queue->finishItem(b));
+        ++room;
+        QVERIFY(t.queue->queueStep(false));
+        QCOMPARE(t.started, (QStringList { "/a", "/b", "/a" }));
+        ++room;
+        QVERIFY(t.queue->queueStep(false));
+        QCOMPARE(t.started.last(), QStringLiteral("/c"));
+        prompts->answer(QMessageBox::No);
+        t.queue->afterStopCommand(t.queue->inProgressIds());
+        QCOMPARE(prompts->messageTexts(),
+            QStringList { "The queue has been stopped.  Do you want to remove the 2 files that "
+                          "were in progress from the queue?\r\r\"a\"\r\"c\"" });
+        QCOMPARE(t.queue->waitingCount(), 3);
+        QCOMPARE(t.queue->firstFailedRow(), -1);
+        QVERIFY(!t.queue->finishItem(a)); // waiting again: not the end of a transfer
+    }
 };
 
 QTEST_MAIN(TestQueueRules)

@@ -12,6 +12,7 @@
 #include "app/MainMenu.h"
 #include "app/TForm1.h"
 #include "app/ToolBarPanel.h"
+#include "dispatch/TransferLanes.h"
 #include "explorer/FileCommands.h"
 #include "explorer/ListingView.h"
 #include "explorer/SiteTreeCommands.h"
@@ -604,7 +605,7 @@ private slots:
                            "the queue.  Are you sure you want to exit?"));
         QCOMPARE(asked.choices, QStringList({ "&Yes", "&No" }));
         QCOMPARE(asked.defaultChoice, 1);
-        QVERIFY(form->actions().transferRunning());
+        QVERIFY(form->lanes().anyRunning());
 
         prompts->answerChoice(0); // exit anyway: no Stop question, nothing more starts
         QVERIFY(form->close());
@@ -622,14 +623,15 @@ private slots:
 
     void itemsHeldByAFailedConnectRunAndAFailedItemStaysToBeRetried()
     {
-        // Added while a connect waits on a silent site: held.
+        // Added while the browse connection waits on a silent site: the queue
+        // runs on a connection of its own.
         form->FormClose();
         form.reset();
         openWindowWithSites(silent.host(), QStringLiteral("Silent"));
         form->controls().TreeView1->setCurrentItem(child(form->root(), QStringLiteral("Silent")));
         add(QStringLiteral("readme.txt"));
         queue().afterAdding();
-        QCOMPARE(queue().statusOfRow(0), QStringLiteral("Waiting"));
+        QCOMPARE(queue().statusOfRow(0), QStringLiteral("In Progress"));
         QTRY_VERIFY_WITH_TIMEOUT(queue().count() == 0 && !form->listing().isBusy(), kNetWait);
         QCOMPARE(fileContents(localPath(QStringLiteral("readme.txt"))),
             fileContents(server.userRoot() + QStringLiteral("/readme.txt")));

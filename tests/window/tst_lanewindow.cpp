@@ -1,0 +1,227 @@
+// The queue on connections of its own, several at once, through the real
+// window against a real server: browsing goes on while files arrive, Stop
+// ends every transfer connection, and a server that takes fewer logins than
+// asked for still gets the whole queue.
+
+#include "MainWindowTest.h"
+#include "PrivateFtpServer.h"
+#include "ScriptedPrompts.h"
+#include "WindowTestKit.h"
+
+#include "app/MainLayout.h"
+#include "app/TForm1.h"
+#include "app/ToolBarPanel.h"
+#include "dispatch/TransferLanes.h"
+#include "explorer/SiteTreeCommands.h"
+#include "storage/SiteBook.h"
+#include "storage/TRegFile.h"
+#include "transfers/QueueItem.h"
+#include "transfers/TransferQueue.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+constexpr int kNetWait = 20000;
+
+QByteArray pattern(int size, char seed)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (int i = 0; i < size; ++i)
+        bytes[i] = char(seed + i % 97);
+    return bytes;
+}
+
+// This process's established TCP connections to the server's control port,
+// as the kernel lists them.
+int controlConnections(int port)
+{
+    QFile table(QStringLiteral("/proc/net/tcp"));
+    if (!table.open(QIODevice::ReadOnly))
+        return -1;
+    int count = 0;
+    for (const QByteArray &line : table.readAll().split('\n')) {
+        const QList<QByteArray> f = line.simplified().split(' ');
+        if (f.size() > 3 && f[3] == "01" && f[2].split(':').value(1).toInt(nullptr, 16) == port)
+            ++count;
+    }
+    return count;
+}
+
+} // namespace
+
+class TestLaneWindow : public QObject {
+    Q_OBJECT
+
+    PrivateFtpServer server;
+    std::unique_ptr<TForm1> form;
+    std::unique_ptr<ScriptedPrompts> prompts;
+    std::unique_ptr<QTemporaryDir> local;
+
+    TransferQueue &queue() { return form->queue(); }
+    TListView *files() { return form->controls().ListView1; }
+    bool idle() { return !form->listing().isBusy(); }
+    QString localPath(const QString &name) { return local->filePath(name); }
+
+    // The window browses `site` and runs `lanes` transfers at once.
+    void openWindow(const QString &site, int lanes)
+    {
+        SiteBook book;
+        book.InsertSite({ server.host(), QStringLiteral("Public"), {}, {}, QStringLiteral("/") });
+        book.InsertSite({ server.host(), QStringLiteral("Private"), QStringLiteral("vrex"),
+            QStringLiteral("secret"), QStringLiteral("/") });
+        book.SaveSiteBook();
+        form = openMainWindow();
+        form->setSimultaneousTransfers([lanes] { return lanes; });
+        QTRY_VERIFY_WITH_TIMEOUT(idle() && form->tree().current(), kNetWait);
+        QTreeWidgetItem *node = child(form->root(), site);
+        QVERIFY(node);
+        form->controls().TreeView1->setCurrentItem(node);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            idle() && form->tree().current() == node && files()->rowCount() > 0, kNetWait);
+    }
+
+    void queueDownloads(const QStringList &names)
+    {
+        for (const QString &name : names) {
+            QueueItem item;
+            item.name = QLatin1Char('/') + name;
+            item.saveFile = localPath(name);
+            item.actions = QStringLiteral("Download");
+            item.host = server.host();
+            item.login = QStringLiteral("vrex");
+            item.password = QStringLiteral("secret");
+            queue().addItem(item);
+        }
+        queue().afterAdding();
+    }
+
+    [[nodiscard]] bool serverFile(const QString &name, const QByteArray &bytes)
+    {
+        return writeFileBytes(server.userRoot() + QLatin1Char('/') + name, bytes);
+    }
+
+private slots:
+    void init()
+    {
+        QFile::remove(SiteBook().filePath());
+        QFile::remove(TRegFile::settingsFilePath());
+        prompts = std::make_unique<ScriptedPrompts>();
+        local = std::make_unique<QTemporaryDir>();
+        useShortNetworkTimeouts();
+    }
+
+    void cleanup()
+    {
+        if (form) {
+            form->FormClose();
+            form.reset();
+        }
+        prompts.reset();
+        server.stop();
+        server.setThrottle(0);
+        server.setLoginsPerUser(0);
+        server.setConnectionsPerAddress(0);
+    }
+
+    void browsingAndRefreshGoOnWhileTwoDownloadsRunAndStopEndsBoth()
+    {
+        server.setThrottle(200'000); // each file takes a minute: they overlap
+        server.setCommandLog(true);
+        QVERIFY(server.start());
+        QVERIFY(serverFile("a.bin", pattern(12'000'000, 'a')));
+        QVERIFY(serverFile("b.bin", pattern(12'000'000, 'b')));
+        openWindow(QStringLiteral("Private"), 2);
+        server.takeCommands();
+        queueDownloads({ "a.bin", "b.bin" });
+        QTRY_COMPARE_WITH_TIMEOUT(
+            form->lanes().runningNames(), QStringList({ "a.bin", "b.bin" }), kNetWait);
+        QStringList commands;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (commands += server.takeCommands(), commands.filter("RETR").size() == 2), kNetWait);
+        QCOMPARE(form->lanes().connectionCount(), 2);
+
+        // The browse connection is free: a folder opens, F5 lists it again.
+        QTreeWidgetItem *pub = child(form->tree().current(), QStringLiteral("pub"));
+        QVERIFY(pub);
+        form->controls().TreeView1->setCurrentItem(pub);
+        QTRY_VERIFY_WITH_TIMEOUT(idle() && column(files(), 0) == QStringList { "docs" }, kNetWait);
+        form->treeCommands().Refresh1Click();
+        QTRY_VERIFY_WITH_TIMEOUT(idle() && column(files(), 0) == QStringList { "docs" }, kNetWait);
+        commands += server.takeCommands();
+        QVERIFY(commands.filter(QRegularExpression("^(LIST|MLSD)")).size() >= 2);
+        QCOMPARE(
+            column(form->controls().ListView3, 1), QStringList({ "In Progress", "In Progress" }));
+        QToolButton *stop = form->controls().PanelExplorerTools->button(ToolBarPanel::Stop);
+        QVERIFY(stop->isEnabled());
+        QVERIFY(form->controls().PanelExplorerTools->button(ToolBarPanel::Send)->isEnabled());
+
+        // Stop ends both transfer connections within a second; the browse
+        // connection stays. The server sees both sessions end.
+        QCOMPARE(controlConnections(server.port()), 3);
+        const int endedBefore = server.endedSessions(QStringLiteral("vrex"));
+        prompts->answer(QMessageBox::No);
+        QTest::mouseClick(stop, Qt::LeftButton);
+        QCOMPARE(prompts->messageTexts(),
+            QStringList { "The queue has been stopped.  Do you want to remove the 2 files that "
+                          "were in progress from the queue?\r\r\"a.bin\"\r\"b.bin\"" });
+        QCOMPARE(form->lanes().connectionCount(), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(controlConnections(server.port()), 1, 1000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            server.endedSessions(QStringLiteral("vrex")) >= endedBefore + 2, kNetWait);
+        QCOMPARE(column(form->controls().ListView3, 1), QStringList({ "Waiting", "Waiting" }));
+        // Only the partial files stay, for the next run to go on from.
+        QCOMPARE(QDir(local->path()).entryList(QDir::Files), QStringList());
+        QVERIFY(!stop->isEnabled());
+    }
+
+    void aServerRefusingAnotherConnectionGetsTheWholeQueueOnOne_data()
+    {
+        QTest::addColumn<QString>("browsing");
+        QTest::addColumn<bool>("perAddress"); // 421 at the greeting, else 530 to PASS
+        QTest::newRow("browsing anonymously") << QStringLiteral("Public") << false;
+        // The idle browse connection holds the only login: it lets go.
+        QTest::newRow("browsing with the same login") << QStringLiteral("Private") << false;
+        QTest::newRow("one connection per address") << QStringLiteral("Private") << true;
+    }
+
+    void aServerRefusingAnotherConnectionGetsTheWholeQueueOnOne()
+    {
+        QFETCH(QString, browsing);
+        QFETCH(bool, perAddress);
+        server.setLoginsPerUser(perAddress ? 0 : 1);
+        server.setConnectionsPerAddress(perAddress ? 1 : 0);
+        server.setCommandLog(true);
+        QVERIFY(server.start());
+        const QStringList names { "one.bin", "two.bin", "three.bin", "four.bin" };
+        for (int i = 0; i < names.size(); ++i)
+            QVERIFY(serverFile(names[i], pattern(300'000 + i, char('k' + i))));
+        openWindow(browsing, 4);
+        server.takeCommands();
+        queueDownloads(names);
+        QTRY_VERIFY_WITH_TIMEOUT(queue().count() == 0 && !form->lanes().anyRunning(), kNetWait);
+        QCOMPARE(prompts->messageTexts(), QStringList());
+        for (int i = 0; i < names.size(); ++i)
+            QCOMPARE(fileContents(localPath(names[i])), pattern(300'000 + i, char('k' + i)));
+        // Each file fetched once, on the one login the server allowed.
+        const QStringList commands = server.takeCommands();
+        QCOMPARE(commands.filter(QStringLiteral("RETR")).size(), names.size());
+        // Browsing goes on afterwards, connecting again where it let go.
+        form->treeCommands().Refresh1Click();
+        QStringList listed;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (listed += server.takeCommands(),
+                idle() && !listed.filter(QRegularExpression("^(MLSD|LIST)")).isEmpty()),
+            kNetWait);
+        QCOMPARE(prompts->messageTexts(), QStringList());
+    }
+};
+
+VREX_WINDOW_TEST_MAIN(TestLaneWindow)
+#include "tst_lanewindow.moc"
