@@ -9,10 +9,12 @@
 #include "storage/SiteBook.h"
 #include "storage/SiteOptionsFile.h"
 #include "transfers/WatchList.h"
+#include "transfers/RunningTransfer.h"
 
 #include <QList>
 #include <QMainWindow>
 #include <functional>
+#include <map>
 #include <memory>
 
 class CertificateTrust;
@@ -146,6 +148,7 @@ private:
     void bindLanes();
     void showItemProgress(const TransferLanes::ItemProgress &p);
     void laneItemEnding(int error, bool othersRun);
+    void showRunningLines();
     void rememberDownload(const QString &path);
     void openDownloaded(const QString &path);
     bool releaseBrowseConnection(const SiteConnection &site);
@@ -197,7 +200,9 @@ private:
     TransferQueue *transferQueue = nullptr;
     QueueSaver *queueSaver = nullptr;
     TransferLanes *transferLanes = nullptr;
-    std::function<int()> simultaneousSetting;
+    std::function<int()> simultaneousSetting; // set by tests; else the stored value
+    int storedSimultaneous = 2;
+    std::map<uint64_t, RunningTransfer> runningLines; // the panel's lines, by queue item
     WatchList *watchList = nullptr;
     TransferProgress *transferProgress = nullptr;
     std::unique_ptr<HelpViewer> helpViewer;

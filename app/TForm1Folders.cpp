@@ -42,10 +42,13 @@ void TForm1::createFolderCommands()
     // A walk's own connection asks what the window's would.
     s.prepareSession = [this](TWinInetFTP &f) {
         f.OnCertificate = [this](TWinInetFTP *, const TlsCertificateFacts &certificate) {
-            return certificateTrust->decide(certificate);
+            return certificateTrust->decideForAnotherConnection(certificate);
         };
         f.OnHostKey = [this](TWinInetFTP *, const ServerKeyFacts &key) {
-            return hostKeyTrust->decide(key);
+            return hostKeyTrust->decideForAnotherConnection(key);
+        };
+        f.OnKeyPassphrase = [](TWinInetFTP *, const std::string &file, std::string &passphrase) {
+            return HostKeyTrust::askPassphrase(file, passphrase);
         };
     };
     s.folderDeleted = [this](QTreeWidgetItem *node) { fileOps->folderGone(node); };

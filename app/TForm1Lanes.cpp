@@ -12,6 +12,7 @@
 #include "explorer/TFormMessage.h"
 #include "transfers/TransferProgress.h"
 #include "transfers/TransferQueue.h"
+#include "transfers/TransferSettings.h"
 #include "transfers/WatchList.h"
 
 #include <QPushButton>
@@ -25,7 +26,12 @@ void TForm1::bindLanes()
 {
     TransferLanes::Services s;
     s.queue = transferQueue;
-    s.simultaneous = [this] { return simultaneousSetting ? simultaneousSetting() : 2; };
+    storedSimultaneous = TransferSettings(*Reg).simultaneousTransfers();
+    // A changed setting counts from the next item that starts.
+    connect(this, &TForm1::settingsChanged, this,
+        [this] { storedSimultaneous = TransferSettings(*Reg).simultaneousTransfers(); });
+    s.simultaneous
+        = [this] { return simultaneousSetting ? simultaneousSetting() : storedSimultaneous; };
     s.siteOf = [this](const QueueItem &item) {
         return siteTree->connectionFor(item.host, item.login, item.password);
     };
@@ -36,12 +42,16 @@ void TForm1::bindLanes()
     s.hostKey = [this](const ServerKeyFacts &key) {
         return hostKeyTrust->decideForAnotherConnection(key);
     };
+    s.passphrase = [](const std::string &file, std::string &passphrase) {
+        return HostKeyTrust::askPassphrase(file, passphrase);
+    };
     s.itemStarts = [this](const QueueItem &) {
         transferProgress->showPanel(transferQueue->waitingCount(), true);
     };
     s.progress = [this](const TransferLanes::ItemProgress &p) { showItemProgress(p); };
     s.itemEnding = [this](int error, bool othersRun) { laneItemEnding(error, othersRun); };
     s.runEnded = [this](bool uploaded) {
+        runningLines.clear();
         transferProgress->hidePanel(transferQueue->count(), false);
         transferProgress->clearPanel();
         if (uploaded)
@@ -61,20 +71,36 @@ void TForm1::bindLanes()
     s.releaseBrowseConnection
         = [this](const SiteConnection &site) { return releaseBrowseConnection(site); };
     transferLanes->bind(s);
+    connect(transferLanes, &TransferLanes::itemEnded, this, [this](uint64_t id) {
+        if (runningLines.erase(id) && !runningLines.empty())
+            showRunningLines();
+    });
 }
 
-// The single-line panel follows the item that reported last.
+// One line per running item; a lone item shows as the single transfer did.
 void TForm1::showItemProgress(const TransferLanes::ItemProgress &p)
 {
-    TransferProgress::TransferFacts facts;
-    facts.source = p.name;
-    facts.expectedSize = p.size;
-    facts.startTime = p.startTime;
-    facts.now = QDateTime::currentDateTimeUtc();
-    facts.queueRows = transferQueue->count();
-    facts.bytesPerSecond = p.bytesPerSecond;
-    transferProgress->WinInetFTP1GetStatus(p.bytes, facts);
+    RunningTransfer &line = runningLines[p.id];
+    line.id = p.id;
+    line.name = p.name;
+    line.bytesDone = p.bytes;
+    line.size = p.size;
+    line.speed = p.bytesPerSecond;
+    line.elapsedMs = p.startTime.isValid() ? p.startTime.msecsTo(QDateTime::currentDateTimeUtc()) : 0;
+    showRunningLines();
     emit transferLanes->itemProgress(p);
+}
+
+void TForm1::showRunningLines()
+{
+    std::vector<RunningTransfer> lines;
+    int64_t moved = 0;
+    for (const auto &entry : runningLines) {
+        lines.push_back(entry.second);
+        moved += entry.second.bytesDone;
+    }
+    const int64_t left = std::max<int64_t>(0, int64_t(transferQueue->byteTotal()) - moved);
+    transferProgress->showRunning(lines, transferQueue->count(), left);
 }
 
 void TForm1::laneItemEnding(int error, bool othersRun)

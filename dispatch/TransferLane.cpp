@@ -48,6 +48,9 @@ void TransferLane::bindEvents()
     f.OnHostKey = [this](TWinInetFTP *, const ServerKeyFacts &key) {
         return hooks.hostKey ? hooks.hostKey(key) : ServerKeyAnswer {};
     };
+    f.OnKeyPassphrase = [this](TWinInetFTP *, const std::string &file, std::string &passphrase) {
+        return hooks.passphrase && hooks.passphrase(file, passphrase);
+    };
     f.OnConnect = [this](TWinInetFTP *sender, HINTERNET, HINTERNET) {
         TransferLaneHandler in(handlerDepth);
         if (sender == ftp && !ftp->EventIsStale() && phase == Phase::Connecting)

@@ -37,6 +37,7 @@ public:
     struct Hooks {
         std::function<bool(const TlsCertificateFacts &)> certificate;
         std::function<ServerKeyAnswer(const ServerKeyFacts &)> hostKey;
+        std::function<bool(const std::string &keyFile, std::string &passphrase)> passphrase;
         std::function<void(TransferLane &, int64_t bytes)> progress;
         std::function<void(TransferLane &, const Outcome &)> ended;
         NewerFolders *newerFolders = nullptr; // shared by the lanes of a run

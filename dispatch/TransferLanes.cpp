@@ -131,6 +131,7 @@ TransferLane *TransferLanes::newLane()
     TransferLane::Hooks hooks;
     hooks.certificate = services.certificate;
     hooks.hostKey = services.hostKey;
+    hooks.passphrase = services.passphrase;
     hooks.progress = [this](TransferLane &lane, int64_t bytes) { laneProgress(lane, bytes); };
     hooks.ended = [this](TransferLane &lane, const TransferLane::Outcome &outcome) {
         laneEnded(lane, outcome);

@@ -40,6 +40,7 @@ public:
         std::function<SiteConnection(const QueueItem &)> siteOf;
         std::function<bool(const TlsCertificateFacts &)> certificate;
         std::function<ServerKeyAnswer(const ServerKeyFacts &)> hostKey;
+        std::function<bool(const std::string &keyFile, std::string &passphrase)> passphrase;
         // An item starts: at once for the first of a run, then a few times
         // a second for the latest one.
         std::function<void(const QueueItem &)> itemStarts;
