@@ -13,6 +13,10 @@ TransferLanes::TransferLanes(QObject *parent) : QObject(parent), statusTimer(new
     statusTimer->setSingleShot(true);
     statusTimer->setInterval(kProgressIntervalMs);
     connect(statusTimer, &QTimer::timeout, this, &TransferLanes::showHeldStatus);
+    heldProgressTimer = new QTimer(this);
+    heldProgressTimer->setSingleShot(true);
+    heldProgressTimer->setInterval(kProgressIntervalMs);
+    connect(heldProgressTimer, &QTimer::timeout, this, &TransferLanes::showHeldProgress);
 }
 
 TransferLanes::~TransferLanes()
@@ -220,6 +224,7 @@ void TransferLanes::succeeded(TransferLane &lane, const TransferLane::Outcome &o
         if (services.refreshWatchItem)
             services.refreshWatchItem(item.name, item.host, outcome.newerEntry);
     }
+    meters[&lane].held = false;
     if (outcome.transferred) {
         const Meter &meter = meters[&lane];
         if (!meter.sinceStart.isValid() || meter.sinceStart.elapsed() >= kProgressIntervalMs)
@@ -276,14 +281,28 @@ void TransferLanes::laneProgress(TransferLane &lane, int64_t bytes)
     Meter &meter = meters[&lane];
     meter.bytes = bytes;
     // A few lines a second are all anyone can read; a small file ends first.
-    if (meter.sinceShown.isValid() && meter.sinceShown.elapsed() < kProgressIntervalMs)
+    // What is held shows once the interval is over, even when no more data
+    // comes to carry it (a slow or stalled transfer).
+    if (meter.sinceShown.isValid() && meter.sinceShown.elapsed() < kProgressIntervalMs) {
+        meter.held = true;
+        if (!heldProgressTimer->isActive())
+            heldProgressTimer->start();
         return;
+    }
     publish(lane);
+}
+
+void TransferLanes::showHeldProgress()
+{
+    for (TransferLane *lane : lanes)
+        if (lane->isBusy() && meters[lane].held)
+            publish(*lane);
 }
 
 void TransferLanes::publish(TransferLane &lane)
 {
     Meter &meter = meters[&lane];
+    meter.held = false;
     meter.sinceShown.start();
     if (meter.sinceStart.isValid())
         meter.speed.add(meter.sinceStart.elapsed(), meter.bytes);

@@ -94,6 +94,7 @@ private:
         TransferSpeed speed = TransferSpeed();
         int64_t bytes = 0;
         QDateTime startTime;
+        bool held = false; // progress came that the panel has not shown yet
     };
     static QString keyOf(const SiteConnection &site);
     int busyCount() const;
@@ -113,6 +114,7 @@ private:
     void tellRunning();
     void tellStatus(const QString &text);
     void showHeldStatus();
+    void showHeldProgress();
 
     Services services;
     std::vector<TransferLane *> lanes;
@@ -123,6 +125,7 @@ private:
     std::vector<TransferLane *> dropped; // freed once no end is being handled
     int endingDepth = 0;
     QTimer *statusTimer;
+    QTimer *heldProgressTimer; // shows what a quiet stretch of a transfer held back
     QString heldStatus; // the latest status text, shown a few times a second
     QueueItem heldStart; // the latest item started, told with the status
     bool startHeld = false;
