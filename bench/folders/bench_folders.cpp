@@ -26,6 +26,7 @@
 #include "widgets/TListView.h"
 
 #include <QAction>
+#include <QMenu>
 #include <QTabBar>
 #include <QTemporaryDir>
 #include <QTreeWidget>
@@ -79,6 +80,8 @@ bool selectRow(TListView *list, const QString &name)
 bool command(TForm1 &form, const Args &a, BenchPrompts &prompts)
 {
     if (a.upload) {
+        // The File menu's items are decided as it opens, as a user opens it.
+        Q_EMIT form.controls().menu->File1->aboutToShow();
         QAction *send = form.controls().menu->MenuSendFolder;
         prompts.folderAnswer = a.folder;
         if (!send->isEnabled())
