@@ -69,11 +69,18 @@ chmod -R a+rX "$data"
 depth=$(find "$data/tree" -type d | awk -F/ '{ print NF }' | sort -n | tail -1)
 base=$(awk -F/ '{ print NF }' <<<"$data/tree")
 echo "# $files files, $((total / 1048576)) MiB, $(($(find "$data/tree" -type d | wc -l) - 1)) folders, $((depth - base)) levels" >&2
+# Every run's copy stays until the end (see below): twelve copies and some room.
+avail_kb=$(df --output=avail -k "$work" | tail -1)
+(( avail_kb > total / 1024 * 12 + 262144 )) || { echo "not enough disk space in $work for 12 copies" >&2; exit 1; }
 start_vsftpd "$work" "$data"
 
 lftp_base="set ftp:ssl-allow no; set net:max-retries 1; set cmd:fail-exit yes; set xfer:clobber on"
 log() { echo "$*" >&2; }
-runs=0
+# Every run writes into a folder of its own, all kept until the end: on
+# ext4, creating files soon after deleting many of them is slow (the
+# allocator skips recently freed inodes), which would tax whoever runs next.
+# Vrex and lftp take turns going first.
+runs=0 turn=0
 fresh() { runs=$((runs + 1)); out=$work/out/$runs; mkdir -p "$out"; sync; }
 verify() { diff -rq "$1" "$2" >"$work/diff.txt" 2>&1 && echo ok || { head -3 "$work/diff.txt" >&2; echo WRONG; }; }
 # The upload's landing folder on the server, fresh per run; sets up_dir and up_local.
@@ -137,9 +144,14 @@ for c in "${cases[@]}"; do
     for dir in $directions; do
         [ "$dir" = up ] && [ "$server" != pyftpdlib ] && continue
         for p in $parallel; do
-            vrex_run "$server" "$dir" "$p" "$host" "$login" "$pass" "$site"
-            lftp_run "$server" "$dir" "$p" "$url" "$site"
-            rm -rf "$work/out" "$work/py/user"/up*
+            turn=$((turn + 1))
+            if (( turn % 2 )); then
+                vrex_run "$server" "$dir" "$p" "$host" "$login" "$pass" "$site"
+                lftp_run "$server" "$dir" "$p" "$url" "$site"
+            else
+                lftp_run "$server" "$dir" "$p" "$url" "$site"
+                vrex_run "$server" "$dir" "$p" "$host" "$login" "$pass" "$site"
+            fi
         done
     done
 done
