@@ -44,16 +44,12 @@ private slots:
     {
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("normal");
-        QTest::newRow("as it is") << "/a/b"
-                                  << "/a/b";
-        QTest::newRow("doubled slashes, trailing slash") << "//a//b/"
-                                                         << "/a/b";
-        QTest::newRow("dot and dot-dot") << "/a/./b/../c"
-                                         << "/a/c";
-        QTest::newRow("above the root stays at the root") << "/../../a"
-                                                          << "/a";
-        QTest::newRow("root") << "/"
-                              << "/";
+        const char *rows[][3] = { { "as it is", "/a/b", "/a/b" },
+            { "doubled slashes, trailing slash", "//a//b/", "/a/b" },
+            { "dot and dot-dot", "/a/./b/../c", "/a/c" },
+            { "above the root stays at the root", "/../../a", "/a" }, { "root", "/", "/" } };
+        for (const auto &row : rows)
+            QTest::newRow(row[0]) << QString(row[1]) << QString(row[2]);
     }
 
     void pathsHaveOneSpelling()

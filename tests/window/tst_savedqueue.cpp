@@ -21,23 +21,7 @@
 
 #include <memory>
 
-namespace {
-
 constexpr int kNetWait = 30000;
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-bool writeAll(const QString &path, const QByteArray &bytes, QIODevice::OpenMode extra = {})
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | extra) && f.write(bytes) == bytes.size();
-}
-
-} // namespace
 
 class TestSavedQueue : public QObject {
     Q_OBJECT
@@ -48,21 +32,7 @@ class TestSavedQueue : public QObject {
     std::unique_ptr<QTemporaryDir> local;
 
     TransferQueue &queue() { return form->queue(); }
-    QString panel(int i) { return form->controls().StatusBar1->panelText(i); }
     QString target(const QString &name) { return local->filePath(name); }
-
-    QueueItem download(const QString &name, qint64 size)
-    {
-        QueueItem item;
-        item.name = QLatin1Char('/') + name;
-        item.saveFile = target(name);
-        item.actions = QStringLiteral("Download");
-        item.host = server.host();
-        item.login = QStringLiteral("vrex");
-        item.password = QStringLiteral("secret");
-        item.entry.nFileSizeLow = uint32_t(size);
-        return item;
-    }
 
 private slots:
     void initTestCase()
@@ -94,7 +64,7 @@ private slots:
 
     void aDamagedQueueFileIsToldOnce()
     {
-        QVERIFY(writeAll(QueueFile().filePath(), "{\"format\":\"vrex-queue\",\"items\":[{"));
+        QVERIFY(writeFileBytes(QueueFile().filePath(), "{\"format\":\"vrex-queue\",\"items\":[{"));
         form = openMainWindow(true);
         QCOMPARE(prompts->messageTexts(), QStringList { "Invalid Queue File." });
         QCOMPARE(queue().count(), 0);
@@ -114,10 +84,18 @@ private slots:
         QRandomGenerator::global()->fillRange(
             reinterpret_cast<quint32 *>(content.data()), content.size() / 4);
         const QString source = server.userRoot() + QStringLiteral("/big.bin");
-        QVERIFY(writeAll(source, content));
+        QVERIFY(writeFileBytes(source, content));
         const QString partial = target(QStringLiteral(".big.bin.vrexpart"));
         form = openMainWindow();
-        queue().addItem(download("big.bin", content.size()));
+        QueueItem item;
+        item.name = QStringLiteral("/big.bin");
+        item.saveFile = target(QStringLiteral("big.bin"));
+        item.actions = QStringLiteral("Download");
+        item.host = server.host();
+        item.login = QStringLiteral("vrex");
+        item.password = QStringLiteral("secret");
+        item.entry.nFileSizeLow = uint32_t(content.size());
+        queue().addItem(item);
         queue().afterAdding();
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(partial).size() > 0, kNetWait);
         prompts->answer(QMessageBox::No); // keep it in the queue
@@ -128,17 +106,17 @@ private slots:
         QVERIFY2(kept > 0 && kept < content.size(), qPrintable(QString::number(kept)));
         QCOMPARE(QFileInfo(partial).permissions() & 0x0777, QFile::ReadUser | QFile::WriteUser);
         QVERIFY(!QFile::exists(target("big.bin")));
-        QCOMPARE(readAll(partial), content.left(kept));
+        QCOMPARE(fileContents(partial), content.left(kept));
 
         if (changed) {
             content += "and more";
-            QVERIFY(writeAll(source, "and more", QIODevice::Append));
+            QVERIFY(writeFileBytes(source, content));
         }
         form->FormClose();
         form.reset();
         form = openMainWindow(true);
         QCOMPARE(queue().statusOfRow(0), QStringLiteral("Waiting"));
-        QCOMPARE(panel(3), QStringLiteral("Queue: Stopped"));
+        QCOMPARE(form->controls().StatusBar1->panelText(3), QStringLiteral("Queue: Stopped"));
         server.takeCommands();
         QTimer::singleShot(0, form.get(), [this] {
             auto *dialog = form->findChild<TFormStartQueue *>();
@@ -147,8 +125,9 @@ private slots:
         });
         form->SpeedQueueClick();
         QTRY_VERIFY_WITH_TIMEOUT(queue().count() == 0 && !form->listing().isBusy(), kNetWait);
-        QCOMPARE(readAll(target("big.bin")), content);
-        QCOMPARE(QDir(local->path()).entryList(QDir::Files | QDir::Hidden), QStringList { "big.bin" });
+        QCOMPARE(fileContents(target("big.bin")), content);
+        QCOMPARE(
+            QDir(local->path()).entryList(QDir::Files | QDir::Hidden), QStringList { "big.bin" });
         const QStringList commands = server.takeCommands();
         QCOMPARE(commands.contains(QStringLiteral("REST %1").arg(kept)), !changed);
         QCOMPARE(prompts->messageTexts(),
