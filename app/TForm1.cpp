@@ -433,63 +433,6 @@ void TForm1::FormShow()
     transferQueue->queueStep(false);
 }
 
-void TForm1::closeEvent(QCloseEvent *event)
-{
-    if (closing || FormCloseQuery()) {
-        if (!closing)
-            FormClose();
-        event->accept();
-    } else {
-        event->ignore();
-    }
-}
-
-// One question names what runs and what waits; No is its default, so a
-// stray Enter never ends a transfer.
-bool TForm1::FormCloseQuery()
-{
-    const QString question = closeQuestion();
-    if (!question.isEmpty()
-        && Prompts::current().choose(
-               AppInfo::kTitle, question, { tr("&Yes"), tr("&No") }, 1, Prompts::Icon::Question)
-            != 0)
-        return false;
-    // Nothing starts from here on; the close cancels what runs.
-    transferQueue->setClosing();
-    return true;
-}
-
-QString TForm1::closeQuestion() const
-{
-    const int waiting = transferQueue->waitingCount();
-    const QStringList names = transferLanes->runningNames();
-    const bool running = dispatch.transferRunning() || !names.isEmpty();
-    const QString name = dispatch.transferRunning() ? QFileInfo(dispatch.transfer.source).fileName()
-                                                    : names.join(QStringLiteral(", "));
-    return QueueRules::closeQuestion(running ? name : QString(), waiting);
-}
-
-void TForm1::FormClose()
-{
-    memory->save();
-    setWindowTitle(QStringLiteral("Vrex-Closing..."));
-    hide();
-    closing = true;
-    siteTree->closing = true;
-    // Saved as the user left it, before the close cancels what runs: the
-    // item under way comes back waiting, not failed.
-    if (queueSaver)
-        queueSaver->saveNowAndStop();
-    finishRunningOperations();
-    sites.FreeSiteList();
-    for (PoolId id : { PoolId::DirectoryMap, PoolId::Uploads, PoolId::Watches })
-        siteTree->pool(id).release();
-    if (!siteTree->currentConnection().host.isEmpty())
-        WinInetFTP1->Disconnect();
-    TempFolder::clean();
-    helpViewer->quit();
-}
-
 void TForm1::TabSet1Change(int newTab, bool &allowChange)
 {
     allowChange = true;
