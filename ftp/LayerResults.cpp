@@ -40,4 +40,17 @@ bool publish(const std::shared_ptr<InternetHandle> &handle)
     return false;
 }
 
+HINTERNET handOverFind(const std::shared_ptr<FtpFind> &find, TWin32FindData *firstEntry)
+{
+    TWin32FindData first;
+    find->next(first);
+    if (firstEntry)
+        *firstEntry = first;
+    if (!publish(find))
+        return fail(ERROR_INTERNET_OPERATION_CANCELLED), nullptr;
+    reportCreated(*find);
+    succeed();
+    return find->id();
+}
+
 } // namespace LayerResults

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ftp/FtpFind.h"
 #include "ftp/InternetHandle.h"
 #include "ftp/WinInet.h"
 
@@ -18,5 +19,8 @@ void reportCreated(InternetHandle &handle);
 // Publishes a new handle; false when its parent was closed meanwhile (the
 // handle is closed with it and must not stay in the table).
 bool publish(const std::shared_ptr<InternetHandle> &handle);
+// The end of a successful find: its first entry to the caller, the handle
+// published and reported; null (and the error set) when it was closed meanwhile.
+HINTERNET handOverFind(const std::shared_ptr<FtpFind> &find, TWin32FindData *firstEntry);
 
 } // namespace LayerResults

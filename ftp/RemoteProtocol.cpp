@@ -15,6 +15,7 @@ namespace {
 
 using LayerResults::asResult;
 using LayerResults::fail;
+using LayerResults::handOverFind;
 using LayerResults::publish;
 using LayerResults::reportComplete;
 using LayerResults::reportCreated;
@@ -306,15 +307,7 @@ HINTERNET findFirst(
         });
     if (code != ERROR_SUCCESS)
         return fail(code), nullptr;
-    TWin32FindData first;
-    find->next(first);
-    if (data)
-        *data = first;
-    if (!publish(find))
-        return fail(ERROR_INTERNET_OPERATION_CANCELLED), nullptr;
-    reportCreated(*find);
-    ThreadState::setError(ERROR_SUCCESS);
-    return find->id();
+    return handOverFind(find, data);
 }
 
 HINTERNET openFile(HINTERNET connection, const char *name, DWORD access, DWORD_PTR context)

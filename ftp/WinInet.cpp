@@ -27,6 +27,7 @@ namespace {
 
 using LayerResults::asResult;
 using LayerResults::fail;
+using LayerResults::handOverFind;
 using LayerResults::publish;
 using LayerResults::reportComplete;
 using LayerResults::reportCreated;
@@ -312,15 +313,7 @@ HINTERNET FtpFindFirstFileA(HINTERNET connectionValue, const char *searchFile,
     });
     if (code != ERROR_SUCCESS)
         return fail(code), nullptr;
-    TWin32FindData first;
-    find->next(first);
-    if (findData)
-        *findData = first;
-    if (!publish(find))
-        return fail(ERROR_INTERNET_OPERATION_CANCELLED), nullptr;
-    reportCreated(*find);
-    succeed();
-    return find->id();
+    return handOverFind(find, findData);
 }
 
 BOOL InternetFindNextFileA(HINTERNET findValue, void *findData)
