@@ -4,6 +4,8 @@
 // event loop that runs until a condition holds.
 
 #include "app/TForm1.h"
+#include "ftp/WinInetFTP.h"
+#include "ftp/Win32FindData.h"
 #include "platform/Prompts.h"
 #include "transfers/TransferQueue.h"
 
@@ -11,6 +13,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QTimer>
 #include <QWidget>
 
@@ -23,6 +26,7 @@
 #include <cstdio>
 #include <functional>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -68,6 +72,30 @@ inline double threadCpuSeconds()
     return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
 }
 
+// An integer setting from the environment; `fallback` when it is not set.
+inline int envInt(const char *name, int fallback)
+{
+    return qEnvironmentVariableIsSet(name) ? qEnvironmentVariableIntValue(name) : fallback;
+}
+
+// How long a run may go without finishing an item (VREX_BENCH_STALL_S,
+// 120 s when unset or not positive).
+inline int stallMsFromEnv()
+{
+    const int s = qEnvironmentVariableIntValue("VREX_BENCH_STALL_S");
+    return (s > 0 ? s : 120) * 1000;
+}
+
+// A listing entry for a local file: its name and size, nothing else.
+inline TWin32FindData entryOfFile(const QFileInfo &file)
+{
+    TWin32FindData entry {};
+    const QByteArray name = file.fileName().toUtf8();
+    std::copy_n(name.constData(), std::min<int>(name.size(), 259), entry.cFileName);
+    setFileSize(entry, uint64_t(file.size()));
+    return entry;
+}
+
 // Time the window's thread spends inside one kind of session event; the
 // worker waits for each of them, so they are on the transfer's path.
 // With throttleMs, an event reaches the window only when the last one that
@@ -93,6 +121,27 @@ struct HandlerClock {
         };
     }
     double ms() const { return double(ns) / 1e6; }
+};
+
+// The three events on a download's path: progress, status and the end.
+struct TransferClocks {
+    HandlerClock progress, status, done;
+    void wrap(TWinInetFTP &ftp)
+    {
+        progress.wrap(ftp.OnGetStatus);
+        status.wrap(ftp.OnWinInetStatus);
+        done.wrap(ftp.OnGetDone);
+    }
+    // "progress_ms=… progress_calls=… status_ms=… status_calls=… done_ms=… done_calls=…"
+    std::string fields() const
+    {
+        char line[200];
+        std::snprintf(line, sizeof line,
+            "progress_ms=%.1f progress_calls=%ld status_ms=%.1f status_calls=%ld done_ms=%.1f "
+            "done_calls=%ld",
+            progress.ms(), progress.calls, status.ms(), status.calls, done.ms(), done.calls);
+        return line;
+    }
 };
 
 // Answers every question as a user who wants the run to go on would, and
@@ -162,6 +211,15 @@ public:
         return v[std::min(v.size() - 1, size_t(double(v.size()) * p))];
     }
     size_t ticks() const { return late.size(); }
+    // "late_p50_ms=… late_p99_ms=… late_max_ms=… ticks=…"
+    std::string fields() const
+    {
+        char line[160];
+        std::snprintf(line, sizeof line,
+            "late_p50_ms=%.2f late_p99_ms=%.2f late_max_ms=%.2f ticks=%zu", percentile(0.5),
+            percentile(0.99), percentile(1.0), ticks());
+        return line;
+    }
 
 private:
     QTimer timer;
@@ -228,6 +286,55 @@ inline void runEventsUntil(const std::function<bool()> &done, int ms)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
+// Lets the event loop run for `ms`: the window shown and painted, its
+// start-up work done, before anything is timed.
+inline void settleFor(int ms)
+{
+    QElapsedTimer settle;
+    settle.start();
+    runEventsUntil([&] { return settle.elapsed() > ms; }, 2 * ms);
+}
+
+// Closes the modal windows the run opens, as they come (see closeModalWindows).
+class ModalCloser {
+public:
+    ModalCloser()
+    {
+        QObject::connect(&timer, &QTimer::timeout, [this] { closeModalWindows(&seen); });
+        timer.start(200);
+    }
+    void stop() { timer.stop(); }
+    long long count() const { return static_cast<long long>(seen.size()); }
+
+private:
+    QStringList seen;
+    QTimer timer;
+};
+
+// The clocks of a timed run: wall time, the process's and the window
+// thread's processor time, and the window thread's timer lateness.
+struct RunClocks {
+    LatenessProbe probe;
+    QElapsedTimer wall;
+    double cpuS = 0, uiCpuS = 0;
+    void start()
+    {
+        probe.start();
+        cpu0 = cpuSeconds();
+        uiCpu0 = threadCpuSeconds();
+        wall.start();
+    }
+    void stop()
+    {
+        cpuS = cpuSeconds() - cpu0;
+        uiCpuS = threadCpuSeconds() - uiCpu0;
+        probe.stop();
+    }
+
+private:
+    double cpu0 = 0, uiCpu0 = 0;
+};
+
 struct Outcome {
     bool ok = false;
     QString why;
@@ -275,4 +382,19 @@ inline Outcome waitForEmptyQueue(TForm1 &form, const BenchPrompts &prompts, int 
         out.why
             += QStringLiteral("; last prompt: ") + QString(prompts.texts.last()).replace('\r', ' ');
     return out;
+}
+
+// The end of a run: why it failed, if it did, and whatever still runs
+// stopped without a question before the window goes. The process's exit
+// status: 0 when the queue emptied and nothing was asked.
+inline int endRun(TForm1 &form, const char *bench, const Outcome &outcome, const BenchPrompts &prompts)
+{
+    if (!outcome.ok) {
+        std::fprintf(stderr, "%s: %s (%d items left)\n", bench, qPrintable(outcome.why),
+            form.queue().count());
+        form.SpeedStopClick();
+    }
+    form.FormClose();
+    Prompts::install(nullptr);
+    return outcome.ok && prompts.texts.isEmpty() ? 0 : 1;
 }

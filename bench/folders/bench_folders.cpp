@@ -119,10 +119,7 @@ int main(int argc, char **argv)
         a.folder = QDir(a.folder).absolutePath();
     else
         a.saveDir = QDir(a.saveDir).absolutePath();
-    const int stallMs = (qEnvironmentVariableIntValue("VREX_BENCH_STALL_S") > 0
-                            ? qEnvironmentVariableIntValue("VREX_BENCH_STALL_S")
-                            : 120)
-        * 1000;
+    const int stallMs = stallMsFromEnv();
     const int lanes = std::max(1, qEnvironmentVariableIntValue("VREX_BENCH_LANES"));
     {
         SiteBook book;
@@ -137,27 +134,18 @@ int main(int argc, char **argv)
     form.setSimultaneousTransfers([lanes] { return lanes; });
     form.createDialogs();
     form.show();
-    QStringList modals;
-    QTimer modalWatch;
-    QObject::connect(&modalWatch, &QTimer::timeout, [&] { closeModalWindows(&modals); });
-    modalWatch.start(200);
+    ModalCloser modals;
     if (!openSite(form)) {
         std::fprintf(stderr, "bench_folders: the site did not open\n");
         return 1;
     }
-    QElapsedTimer settle;
-    settle.start();
-    runEventsUntil([&] { return settle.elapsed() > 1000; }, 2000);
+    settleFor(1000);
     const long idleKiB = residentKiB();
 
-    LatenessProbe probe;
+    RunClocks clocks;
     ResidentSampler sampler;
     sampler.start();
-    probe.start();
-    const double cpu0 = cpuSeconds();
-    const double uiCpu0 = threadCpuSeconds();
-    QElapsedTimer wall;
-    wall.start();
+    clocks.start();
     Outcome outcome;
     double walkS = 0;
     int queued = 0;
@@ -167,7 +155,7 @@ int main(int argc, char **argv)
         // The walk lists the folder first, then queues every file at once.
         runEventsUntil([&] { return form.queue().count() > 0 || !prompts.texts.isEmpty(); },
             stallMs);
-        walkS = double(wall.nsecsElapsed()) / 1e9;
+        walkS = double(clocks.wall.nsecsElapsed()) / 1e9;
         queued = form.queue().count();
         if (queued == 0)
             outcome.why = QStringLiteral("nothing was queued");
@@ -177,30 +165,19 @@ int main(int argc, char **argv)
             outcome = waitForEmptyQueue(form, prompts, stallMs);
         }
     }
-    const double wallS = double(wall.nsecsElapsed()) / 1e9;
-    const double cpuS = cpuSeconds() - cpu0;
-    const double uiCpuS = threadCpuSeconds() - uiCpu0;
-    probe.stop();
+    const double wallS = double(clocks.wall.nsecsElapsed()) / 1e9;
+    clocks.stop();
     sampler.stop();
     const long endKiB = residentKiB();
 
-    std::printf("mode=%s lanes=%d files=%d wall_s=%.3f walk_s=%.3f cpu_s=%.3f ui_cpu_s=%.3f "
-                "late_p50_ms=%.2f late_p99_ms=%.2f late_max_ms=%.2f ticks=%zu "
+    std::printf("mode=%s lanes=%d files=%d wall_s=%.3f walk_s=%.3f cpu_s=%.3f ui_cpu_s=%.3f %s "
                 "rss_idle_kb=%ld rss_run_max_kb=%ld rss_end_kb=%ld "
                 "rss_quarters_kb=%ld,%ld,%ld,%ld prompts=%lld modals=%lld ok=%d\n",
-        qPrintable(mode), lanes, queued, wallS, walkS, cpuS, uiCpuS, probe.percentile(0.5),
-        probe.percentile(0.99), probe.percentile(1.0), probe.ticks(), idleKiB, sampler.max(),
-        endKiB, outcome.quarterKiB[0], outcome.quarterKiB[1], outcome.quarterKiB[2],
-        outcome.quarterKiB[3], static_cast<long long>(prompts.texts.size()),
-        static_cast<long long>(modals.size()), outcome.ok ? 1 : 0);
+        qPrintable(mode), lanes, queued, wallS, walkS, clocks.cpuS, clocks.uiCpuS,
+        clocks.probe.fields().c_str(), idleKiB, sampler.max(), endKiB, outcome.quarterKiB[0],
+        outcome.quarterKiB[1], outcome.quarterKiB[2], outcome.quarterKiB[3],
+        static_cast<long long>(prompts.texts.size()), modals.count(), outcome.ok ? 1 : 0);
     std::fflush(stdout);
-    if (!outcome.ok) {
-        std::fprintf(stderr, "bench_folders: %s (%d items left)\n", qPrintable(outcome.why),
-            form.queue().count());
-        form.SpeedStopClick();
-    }
-    modalWatch.stop();
-    form.FormClose();
-    Prompts::install(nullptr);
-    return outcome.ok && prompts.texts.isEmpty() ? 0 : 1;
+    modals.stop();
+    return endRun(form, "bench_folders", outcome, prompts);
 }

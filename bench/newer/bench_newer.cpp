@@ -44,9 +44,7 @@ std::vector<WatchRecord> watchesFor(const Args &a)
         r.host = a.host;
         r.login = a.login;
         r.password = a.password;
-        const QByteArray name = file.fileName().toUtf8();
-        std::copy_n(name.constData(), std::min<int>(name.size(), 259), r.entry.cFileName);
-        setFileSize(r.entry, uint64_t(file.size()));
+        r.entry = entryOfFile(file);
         r.entry.ftLastWriteTime = FileTime::fromUnixSeconds(a.storedS);
         records.push_back(r);
     }
@@ -95,7 +93,6 @@ int main(int argc, char **argv)
         QDir(QString::fromLocal8Bit(argv[5])).absolutePath(),
         QDir(QString::fromLocal8Bit(argv[6])).absolutePath() };
     a.storedS = QByteArray(argv[7]).toLongLong();
-    const int stallS = qEnvironmentVariableIntValue("VREX_BENCH_STALL_S");
     BenchPrompts prompts;
     prompts.folderAnswer = a.saveDir;
     Prompts::install(&prompts);
@@ -106,75 +103,53 @@ int main(int argc, char **argv)
     form.createDialogs();
     // dirDone: the end of a folder's listing or of a file's own lookup,
     // through to the start of what comes next, on the window's thread.
-    HandlerClock progress, status, done, dirEntry, dirDone;
+    HandlerClock dirEntry, dirDone;
+    TransferClocks handlers;
     dirEntry.wrap(form.ftp().OnDirEntry);
     dirDone.wrap(form.ftp().OnDirDone);
-    progress.wrap(form.ftp().OnGetStatus);
-    status.wrap(form.ftp().OnWinInetStatus);
-    done.wrap(form.ftp().OnGetDone);
+    handlers.wrap(form.ftp());
     form.show();
     form.controls().TabSet1->setCurrentIndex(1);
     TListView *watches = form.controls().ListView2;
-    QElapsedTimer settle;
-    settle.start();
-    runEventsUntil([&] { return settle.elapsed() > 1000; }, 2000);
+    settleFor(1000);
     const int watched = watches->rowCount();
     QAbstractItemModel *rows = watches->shownModel();
     watches->selectionModel()->select(
         QItemSelection(rows->index(0, 0), rows->index(watched - 1, rows->columnCount() - 1)),
         QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 
-    LatenessProbe probe;
-    probe.start();
-    const double cpu0 = cpuSeconds();
-    const double uiCpu0 = threadCpuSeconds();
-    QElapsedTimer wall;
-    wall.start();
+    RunClocks clocks;
+    clocks.start();
     bool answered = false;
     answerNewerDialog(form, &answered);
     form.watches().DownloadifChanged1Click();
     // The dialog, the rows queued and the first step, before any reply.
-    const double queuingMs = double(wall.nsecsElapsed()) / 1e6;
+    const double queuingMs = double(clocks.wall.nsecsElapsed()) / 1e6;
     const int queued = form.queue().count();
-    QStringList modals;
-    QTimer modalWatch;
-    QObject::connect(&modalWatch, &QTimer::timeout, [&] { closeModalWindows(&modals); });
-    modalWatch.start(200);
-    Outcome outcome = waitForEmptyQueue(form, prompts, (stallS > 0 ? stallS : 120) * 1000);
+    ModalCloser modals;
+    Outcome outcome = waitForEmptyQueue(form, prompts, stallMsFromEnv());
     // The last item's status is set as it leaves the queue; the session may
     // still be closing: the run ends when the window is idle too.
     runEventsUntil([&] { return !form.listing().isBusy(); }, 10000);
     if (outcome.ok && form.listing().isBusy())
         outcome
             = { false, QStringLiteral("the window never went idle after the queue emptied"), {} };
-    const double wallS = double(wall.nsecsElapsed()) / 1e9;
-    const double cpuS = cpuSeconds() - cpu0;
-    const double uiCpuS = threadCpuSeconds() - uiCpu0;
-    probe.stop();
-    modalWatch.stop();
+    const double wallS = double(clocks.wall.nsecsElapsed()) / 1e9;
+    clocks.stop();
+    modals.stop();
     if (!answered)
         outcome = { false, QStringLiteral("the Download if Newer dialog was not answered"), {} };
 
     QMap<QString, int> counts;
     const QString statuses = statusCounts(watches, &counts);
-    std::printf("files=%d queued=%d queuing_ms=%.1f wall_s=%.3f cpu_s=%.3f late_p50_ms=%.2f late_p99_ms=%.2f "
-                "late_max_ms=%.2f ticks=%zu ui_cpu_s=%.3f progress_ms=%.1f progress_calls=%ld "
-                "status_ms=%.1f status_calls=%ld done_ms=%.1f done_calls=%ld dir_entry_ms=%.1f "
-                "dir_done_ms=%.1f dir_done_calls=%ld downloaded=%d "
+    std::printf("files=%d queued=%d queuing_ms=%.1f wall_s=%.3f cpu_s=%.3f %s ui_cpu_s=%.3f %s "
+                "dir_entry_ms=%.1f dir_done_ms=%.1f dir_done_calls=%ld downloaded=%d "
                 "uptodate=%d statuses=%s prompts=%lld modals=%lld ok=%d\n",
-        watched, queued, queuingMs, wallS, cpuS, probe.percentile(0.5), probe.percentile(0.99),
-        probe.percentile(1.0), probe.ticks(), uiCpuS, progress.ms(), progress.calls, status.ms(),
-        status.calls, done.ms(), done.calls, dirEntry.ms(), dirDone.ms(), dirDone.calls,
+        watched, queued, queuingMs, wallS, clocks.cpuS, clocks.probe.fields().c_str(),
+        clocks.uiCpuS, handlers.fields().c_str(), dirEntry.ms(), dirDone.ms(), dirDone.calls,
         counts.value(QStringLiteral("Downloaded")), counts.value(QStringLiteral("Up to Date")),
-        qPrintable(statuses), static_cast<long long>(prompts.texts.size()),
-        static_cast<long long>(modals.size()), outcome.ok ? 1 : 0);
+        qPrintable(statuses), static_cast<long long>(prompts.texts.size()), modals.count(),
+        outcome.ok ? 1 : 0);
     std::fflush(stdout);
-    if (!outcome.ok) {
-        std::fprintf(stderr, "bench_newer: %s (%d items left)\n", qPrintable(outcome.why),
-            form.queue().count());
-        form.SpeedStopClick();
-    }
-    form.FormClose();
-    Prompts::install(nullptr);
-    return outcome.ok && prompts.texts.isEmpty() ? 0 : 1;
+    return endRun(form, "bench_newer", outcome, prompts);
 }

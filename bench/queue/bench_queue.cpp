@@ -18,7 +18,6 @@
 #include "app/TForm1.h"
 #include "app/VrexApplication.h"
 #include "bench/common/BenchKit.h"
-#include "ftp/Win32FindData.h"
 #include "platform/IconList.h"
 #include "transfers/QueueItem.h"
 #include "transfers/TransferQueue.h"
@@ -28,15 +27,6 @@
 #include <QTemporaryDir>
 
 namespace {
-
-TWin32FindData entryOf(const QFileInfo &file)
-{
-    TWin32FindData entry {};
-    const QByteArray name = file.fileName().toUtf8();
-    std::copy_n(name.constData(), std::min<int>(name.size(), 259), entry.cFileName);
-    setFileSize(entry, uint64_t(file.size()));
-    return entry;
-}
 
 struct Args {
     QString host, login, password, remoteDir, sourceDir, saveDir;
@@ -51,7 +41,7 @@ std::vector<QueueItem> itemsFor(const Args &a)
         QueueItem item;
         item.name = a.remoteDir + QLatin1Char('/') + file.fileName();
         item.saveFile = a.saveDir + QLatin1Char('/') + file.fileName();
-        item.entry = entryOf(file);
+        item.entry = entryOfFile(file);
         item.actions = QStringLiteral("Download");
         item.host = a.host;
         item.login = a.login;
@@ -78,10 +68,7 @@ int main(int argc, char **argv)
         QString::fromLocal8Bit(argv[3]), QString::fromLocal8Bit(argv[4]),
         QDir(QString::fromLocal8Bit(argv[5])).absolutePath(),
         QDir(QString::fromLocal8Bit(argv[6])).absolutePath() };
-    const int page = qEnvironmentVariableIsSet("VREX_BENCH_PAGE")
-        ? qEnvironmentVariableIntValue("VREX_BENCH_PAGE")
-        : 2;
-    const int stallS = qEnvironmentVariableIntValue("VREX_BENCH_STALL_S");
+    const int page = envInt("VREX_BENCH_PAGE", 2);
     BenchPrompts prompts;
     Prompts::install(&prompts);
     IconList::setUpTheme();
@@ -93,82 +80,52 @@ int main(int argc, char **argv)
         bytes += item.size();
 
     TForm1 form;
-    const int lanes = qEnvironmentVariableIsSet("VREX_BENCH_LANES")
-        ? qEnvironmentVariableIntValue("VREX_BENCH_LANES")
-        : 1;
+    const int lanes = envInt("VREX_BENCH_LANES", 1);
     form.setSimultaneousTransfers([lanes] { return lanes; });
     form.createDialogs();
-    HandlerClock progress, status, done;
+    TransferClocks handlers;
     // An experiment, not the program's behaviour: see the header.
     if (const int batch = qEnvironmentVariableIntValue("VREX_BENCH_BATCH"); batch > 0)
         form.ftp().TransferBatch = batch;
-    progress.throttleMs = status.throttleMs
+    handlers.progress.throttleMs = handlers.status.throttleMs
         = qEnvironmentVariableIntValue("VREX_BENCH_THROTTLE_MS");
-    progress.wrap(form.ftp().OnGetStatus);
-    status.wrap(form.ftp().OnWinInetStatus);
-    done.wrap(form.ftp().OnGetDone);
+    handlers.wrap(form.ftp());
     form.show();
     form.controls().TabSet1->setCurrentIndex(page);
-    QStringList modals;
-    QTimer modalWatch;
-    QObject::connect(&modalWatch, &QTimer::timeout, [&] { closeModalWindows(&modals); });
-    modalWatch.start(200);
-    // Idle: the window shown and painted, its start-up work done.
-    QElapsedTimer settle;
-    settle.start();
-    runEventsUntil([&] { return settle.elapsed() > 1000; }, 2000);
+    ModalCloser modals;
+    settleFor(1000);
     const long idleKiB = residentKiB();
 
-    LatenessProbe probe;
+    RunClocks clocks;
     ResidentSampler sampler;
     sampler.start();
-    probe.start();
-    const double cpu0 = cpuSeconds();
-    const double uiCpu0 = threadCpuSeconds();
-    QElapsedTimer wall;
-    wall.start();
+    clocks.start();
     for (QueueItem &item : items)
         form.queue().addItem(std::move(item));
-    const qint64 addNs = wall.nsecsElapsed();
+    const qint64 addNs = clocks.wall.nsecsElapsed();
     // The memory of the queue as shown: its rows painted, nothing started yet
     // (adding starts nothing; afterAdding does). This pause is not timed.
-    QElapsedTimer shown;
-    shown.start();
-    runEventsUntil([&] { return shown.elapsed() > 300; }, 1000);
+    settleFor(300);
     const long addedKiB = residentKiB();
-    wall.start();
+    clocks.wall.start();
     form.queue().afterAdding();
-    const Outcome outcome = waitForEmptyQueue(form, prompts, (stallS > 0 ? stallS : 120) * 1000);
-    const double wallS = double(addNs + wall.nsecsElapsed()) / 1e9;
+    const Outcome outcome = waitForEmptyQueue(form, prompts, stallMsFromEnv());
+    const double wallS = double(addNs + clocks.wall.nsecsElapsed()) / 1e9;
     const double addMs = double(addNs) / 1e6;
-    const double cpuS = cpuSeconds() - cpu0;
-    const double uiCpuS = threadCpuSeconds() - uiCpu0;
-    probe.stop();
+    clocks.stop();
     sampler.stop();
     const long endKiB = residentKiB();
 
-    std::printf("lanes=%d files=%zu bytes=%llu wall_s=%.3f add_ms=%.1f cpu_s=%.3f mbps=%.2f "
-                "late_p50_ms=%.2f late_p99_ms=%.2f late_max_ms=%.2f ticks=%zu "
+    std::printf("lanes=%d files=%zu bytes=%llu wall_s=%.3f add_ms=%.1f cpu_s=%.3f mbps=%.2f %s "
                 "rss_idle_kb=%ld rss_added_kb=%ld rss_run_min_kb=%ld rss_run_max_kb=%ld "
-                "rss_end_kb=%ld rss_quarters_kb=%ld,%ld,%ld,%ld ui_cpu_s=%.3f progress_ms=%.1f "
-                "progress_calls=%ld status_ms=%.1f "
-                "status_calls=%ld done_ms=%.1f done_calls=%ld prompts=%lld modals=%lld ok=%d\n",
-        lanes, items.size(), static_cast<unsigned long long>(bytes), wallS, addMs, cpuS,
-        double(bytes) / 1e6 / wallS, probe.percentile(0.5), probe.percentile(0.99),
-        probe.percentile(1.0), probe.ticks(), idleKiB, addedKiB, sampler.min(), sampler.max(),
-        endKiB, outcome.quarterKiB[0], outcome.quarterKiB[1], outcome.quarterKiB[2],
-        outcome.quarterKiB[3], uiCpuS, progress.ms(), progress.calls, status.ms(), status.calls,
-        done.ms(), done.calls, static_cast<long long>(prompts.texts.size()),
-        static_cast<long long>(modals.size()), outcome.ok ? 1 : 0);
+                "rss_end_kb=%ld rss_quarters_kb=%ld,%ld,%ld,%ld ui_cpu_s=%.3f %s "
+                "prompts=%lld modals=%lld ok=%d\n",
+        lanes, items.size(), static_cast<unsigned long long>(bytes), wallS, addMs, clocks.cpuS,
+        double(bytes) / 1e6 / wallS, clocks.probe.fields().c_str(), idleKiB, addedKiB,
+        sampler.min(), sampler.max(), endKiB, outcome.quarterKiB[0], outcome.quarterKiB[1],
+        outcome.quarterKiB[2], outcome.quarterKiB[3], clocks.uiCpuS, handlers.fields().c_str(),
+        static_cast<long long>(prompts.texts.size()), modals.count(), outcome.ok ? 1 : 0);
     std::fflush(stdout);
-    if (!outcome.ok)
-        std::fprintf(stderr, "bench_queue: %s (%d items left)\n", qPrintable(outcome.why),
-            form.queue().count());
-    modalWatch.stop();
-    // Stop whatever still runs, without a question, before the window goes.
-    if (!outcome.ok)
-        form.SpeedStopClick();
-    form.FormClose();
-    Prompts::install(nullptr);
-    return outcome.ok && prompts.texts.isEmpty() ? 0 : 1;
+    modals.stop();
+    return endRun(form, "bench_queue", outcome, prompts);
 }

@@ -60,9 +60,7 @@ std::vector<QueueItem> itemsFor(
         QueueItem item;
         item.name = remoteDir + QLatin1Char('/') + file.fileName();
         item.saveFile = saveDir + QLatin1Char('/') + file.fileName();
-        const QByteArray name = file.fileName().toUtf8();
-        std::copy_n(name.constData(), std::min<int>(name.size(), 259), item.entry.cFileName);
-        setFileSize(item.entry, uint64_t(file.size()));
+        item.entry = entryOfFile(file);
         item.actions = QStringLiteral("Download");
         item.host = host;
         items.push_back(item);
@@ -99,9 +97,7 @@ int main(int argc, char **argv)
     form.createDialogs();
     form.show();
     form.controls().TabSet1->setCurrentIndex(2); // the queue page, as a user watches it
-    QElapsedTimer settle;
-    settle.start();
-    runEventsUntil([&] { return settle.elapsed() > 1000; }, 2000);
+    settleFor(1000);
 
     LatenessProbe probe;
     probe.start();
@@ -121,12 +117,5 @@ int main(int argc, char **argv)
         count, wallS, uiCpuS, probe.percentile(0.5), probe.percentile(0.99), probe.percentile(1.0),
         static_cast<long long>(prompts.texts.size()), outcome.ok ? 1 : 0);
     std::fflush(stdout);
-    if (!outcome.ok) {
-        std::fprintf(stderr, "bench_sftp_queue: %s (%d items left)\n", qPrintable(outcome.why),
-            form.queue().count());
-        form.SpeedStopClick();
-    }
-    form.FormClose();
-    Prompts::install(nullptr);
-    return outcome.ok && prompts.texts.isEmpty() ? 0 : 1;
+    return endRun(form, "bench_sftp_queue", outcome, prompts);
 }
