@@ -174,32 +174,28 @@ DWORD FtpConnection::login(
     const int timeout = timeouts().receiveMs;
     const bool anonymous = user.empty();
     FtpReply reply;
-    DWORD code = ctrl.command(
-        "USER " + (anonymous ? std::string("anonymous") : user), reply, timeout, cancel);
-    if (code != ERROR_SUCCESS)
+    // USER and PASS end the log-in alike: a send failure, acceptance, the
+    // server closing or asking for an account. False: the log-in goes on.
+    DWORD code = ERROR_SUCCESS;
+    auto ended = [&](const std::string &line) {
+        code = ctrl.command(line, reply, timeout, cancel);
+        if (code != ERROR_SUCCESS)
+            return true;
+        loginText += reply.text;
+        loginCode = reply.code;
+        if (reply.closing())
+            code = ERROR_INTERNET_EXTENDED_ERROR;
+        else if (reply.code == 332)
+            code = ERROR_INTERNET_LOGIN_FAILURE;
+        return reply.positive() || reply.closing() || reply.code == 332;
+    };
+    if (ended("USER " + (anonymous ? std::string("anonymous") : user)))
         return code;
-    loginText += reply.text;
-    loginCode = reply.code;
-    if (reply.positive())
-        return ERROR_SUCCESS;
-    if (reply.closing())
-        return ERROR_INTERNET_EXTENDED_ERROR;
-    if (reply.code == 332)
-        return ERROR_INTERNET_LOGIN_FAILURE;
     if (reply.code != 331)
         return ERROR_INTERNET_INCORRECT_USER_NAME;
     const std::string pass = anonymous && password.empty() ? std::string("anonymous@") : password;
-    code = ctrl.command("PASS " + pass, reply, timeout, cancel);
-    if (code != ERROR_SUCCESS)
+    if (ended("PASS " + pass))
         return code;
-    loginText += reply.text;
-    loginCode = reply.code;
-    if (reply.positive())
-        return ERROR_SUCCESS;
-    if (reply.closing())
-        return ERROR_INTERNET_EXTENDED_ERROR;
-    if (reply.code == 332)
-        return ERROR_INTERNET_LOGIN_FAILURE;
     return ERROR_INTERNET_INCORRECT_PASSWORD;
 }
 
