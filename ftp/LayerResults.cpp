@@ -40,6 +40,20 @@ bool publish(const std::shared_ptr<InternetHandle> &handle)
     return false;
 }
 
+HINTERNET handOverFile(const std::shared_ptr<InternetHandle> &file, DWORD code)
+{
+    if (code != ERROR_SUCCESS) {
+        if (file)
+            file->closeTree();
+        return fail(code), nullptr;
+    }
+    if (!publish(file))
+        return fail(ERROR_INTERNET_OPERATION_CANCELLED), nullptr;
+    reportCreated(*file);
+    succeed();
+    return file->id();
+}
+
 HINTERNET handOverFind(const std::shared_ptr<FtpFind> &find, TWin32FindData *firstEntry)
 {
     TWin32FindData first;

@@ -15,7 +15,9 @@ namespace {
 
 using LayerResults::asResult;
 using LayerResults::fail;
+using LayerResults::handOverFile;
 using LayerResults::handOverFind;
+using LayerResults::lookUp;
 using LayerResults::publish;
 using LayerResults::reportComplete;
 using LayerResults::reportCreated;
@@ -117,18 +119,6 @@ protected:
 private:
     std::shared_ptr<RemoteConnectionHandle> conn;
 };
-
-template <typename T> std::shared_ptr<T> lookUp(HINTERNET value, HandleKind kind, DWORD &code)
-{
-    auto handle = HandleTable::find(value);
-    if (!handle)
-        code = ERROR_INVALID_HANDLE;
-    else if (handle->kind() != kind)
-        code = ERROR_INTERNET_INCORRECT_HANDLE_TYPE;
-    else
-        return std::static_pointer_cast<T>(handle);
-    return nullptr;
-}
 
 void publishReply(RemoteConnection *link)
 {
@@ -322,16 +312,7 @@ HINTERNET openFile(HINTERNET connection, const char *name, DWORD access, DWORD_P
                 return DWORD(ERROR_INTERNET_OPERATION_CANCELLED);
             return c->link->open(call, name, access == GENERIC_WRITE, file->file);
         });
-    if (code != ERROR_SUCCESS) {
-        if (file)
-            file->closeTree();
-        return fail(code), nullptr;
-    }
-    if (!publish(file))
-        return fail(ERROR_INTERNET_OPERATION_CANCELLED), nullptr;
-    reportCreated(*file);
-    ThreadState::setError(ERROR_SUCCESS);
-    return file->id();
+    return handOverFile(file, code);
 }
 
 BOOL read(HINTERNET file, void *buffer, DWORD toRead, DWORD *read)

@@ -27,7 +27,9 @@ namespace {
 
 using LayerResults::asResult;
 using LayerResults::fail;
+using LayerResults::handOverFile;
 using LayerResults::handOverFind;
+using LayerResults::lookUp;
 using LayerResults::publish;
 using LayerResults::reportComplete;
 using LayerResults::reportCreated;
@@ -62,18 +64,6 @@ TlsPolicy tlsPolicyFor(DWORD flags)
     if (flags & INTERNET_FLAG_SECURE)
         return TlsPolicy::Require;
     return flags & INTERNET_FLAG_TLS_IF_OFFERED ? TlsPolicy::IfOffered : TlsPolicy::Off;
-}
-
-std::shared_ptr<InternetHandle> lookUp(HINTERNET value, HandleKind kind, DWORD &code)
-{
-    auto handle = HandleTable::find(value);
-    if (!handle)
-        code = ERROR_INVALID_HANDLE;
-    else if (handle->kind() != kind)
-        code = ERROR_INTERNET_INCORRECT_HANDLE_TYPE;
-    else
-        return handle;
-    return nullptr;
 }
 
 // Runs fn(connection) as one call on a connection handle: one call at a time,
@@ -359,16 +349,7 @@ HINTERNET openFile(HINTERNET connectionValue, const char *fileName, DWORD access
             result = ERROR_INTERNET_OPERATION_CANCELLED;
         return result;
     });
-    if (code != ERROR_SUCCESS) {
-        if (file)
-            file->closeTree();
-        return fail(code), nullptr;
-    }
-    if (!publish(file))
-        return fail(ERROR_INTERNET_OPERATION_CANCELLED), nullptr;
-    reportCreated(*file);
-    succeed();
-    return file->id();
+    return handOverFile(file, code);
 }
 
 } // namespace
