@@ -3,6 +3,7 @@
 #include "app/MainMenu.h"
 #include "app/ToolBarPanel.h"
 #include "transfers/TransferQueue.h"
+#include "widgets/DialogParts.h"
 #include "widgets/StatusPanels.h"
 #include "widgets/TListView.h"
 #include "widgets/TwoWaySplitter.h"
@@ -21,11 +22,7 @@
 
 namespace {
 
-template <typename T> T *named(T *widget, const char *name)
-{
-    widget->setObjectName(QLatin1String(name));
-    return widget;
-}
+using DialogParts::named;
 
 QLabel *headerPanel(const char *name, const QString &caption)
 {

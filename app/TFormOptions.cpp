@@ -1,6 +1,7 @@
 #include "app/TFormOptions.h"
 
 #include "transfers/TransferSettings.h"
+#include "widgets/DialogParts.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -8,15 +9,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 
-namespace {
-
-template <typename T> T *named(T *widget, const char *name)
-{
-    widget->setObjectName(QLatin1String(name));
-    return widget;
-}
-
-} // namespace
+using DialogParts::named;
 
 TFormOptions::TFormOptions(QWidget *parent) : QDialog(parent)
 {
@@ -40,11 +33,7 @@ TFormOptions::TFormOptions(QWidget *parent) : QDialog(parent)
     grid->addWidget(SpinSimultaneous, 0, 1);
     grid->addWidget(hint, 1, 0, 1, 2);
     grid->setRowMinimumHeight(2, 8);
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(ButtonOK);
-    buttons->addWidget(ButtonCancel);
-    grid->addLayout(buttons, 3, 0, 1, 2);
+    grid->addLayout(DialogParts::buttonRow(ButtonOK, ButtonCancel), 3, 0, 1, 2);
     layout()->setSizeConstraint(QLayout::SetFixedSize); // a fixed dialog border
 
     connect(ButtonOK, &QPushButton::clicked, this, &QDialog::accept);

@@ -5,7 +5,7 @@
 #include "platform/IconList.h"
 #include "platform/Prompts.h"
 #include "storage/SiteBook.h"
-#include "widgets/ByteLimitValidator.h"
+#include "widgets/DialogParts.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -37,11 +37,7 @@ constexpr int kTimeZoneMinutes[] = { -720, -660, -600, -570, -540, -480, -420, -
 
 QLineEdit *field(QWidget *parent, const char *name, bool limited)
 {
-    auto *edit = new QLineEdit(parent);
-    edit->setObjectName(QLatin1String(name));
-    if (limited)
-        edit->setValidator(new ByteLimitValidator(kFieldBytes, edit));
-    return edit;
+    return DialogParts::lineField(parent, name, limited ? kFieldBytes : 0);
 }
 
 } // namespace
@@ -101,11 +97,8 @@ void TFormConnect::buildFields()
     Button1 = new QPushButton(tr("Cancel"), this);
     Button1->setObjectName(QStringLiteral("Button1"));
 
-    auto *picture = new QLabel(this);
-    picture->setPixmap(IconList::instance().icon(IconList::instance().siteIndex()).pixmap(64, 64));
-    picture->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    picture->setFixedWidth(96);
-    picture->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    auto *picture = DialogParts::pictureBox(
+        this, IconList::instance().icon(IconList::instance().siteIndex()).pixmap(64, 64));
 
     auto *form = new QVBoxLayout;
     auto addLabelled = [&](const QString &text, QLineEdit *edit) {
@@ -127,11 +120,7 @@ void TFormConnect::buildFields()
     form->addLayout(credentials);
     form->addWidget(buildOptions());
     form->addStretch();
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(Button2);
-    buttons->addWidget(Button1);
-    form->addLayout(buttons);
+    form->addLayout(DialogParts::buttonRow(Button2, Button1));
 
     auto *layout = new QHBoxLayout(this);
     layout->addWidget(picture);

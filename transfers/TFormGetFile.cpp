@@ -1,7 +1,7 @@
 #include "transfers/TFormGetFile.h"
 
 #include "platform/IconList.h"
-#include "widgets/ByteLimitValidator.h"
+#include "widgets/DialogParts.h"
 
 #include <QCheckBox>
 #include <QFormLayout>
@@ -22,11 +22,7 @@ constexpr int kFieldBytes = 31;
 
 QLineEdit *field(QWidget *parent, const char *name, bool limited)
 {
-    auto *edit = new QLineEdit(parent);
-    edit->setObjectName(QLatin1String(name));
-    if (limited)
-        edit->setValidator(new ByteLimitValidator(kFieldBytes, edit));
-    return edit;
+    return DialogParts::lineField(parent, name, limited ? kFieldBytes : 0);
 }
 
 QLabel *label(QWidget *parent, const QString &text, QLineEdit *buddy)
@@ -69,12 +65,9 @@ void TFormGetFile::buildFields()
     ButtonCancel = new QPushButton(tr("Cancel"), this);
     ButtonCancel->setObjectName(QStringLiteral("ButtonCancel"));
 
-    auto *picture = new QLabel(this);
+    auto *picture = DialogParts::pictureBox(
+        this, IconList::instance().icon(IconList::instance().siteIndex()).pixmap(64, 64));
     picture->setObjectName(QStringLiteral("PanelPicture"));
-    picture->setPixmap(IconList::instance().icon(IconList::instance().siteIndex()).pixmap(64, 64));
-    picture->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    picture->setFixedWidth(96);
-    picture->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     layOut(picture);
 
     connect(EditFile, &QLineEdit::textChanged, this, &TFormGetFile::EditFileChange);
@@ -97,11 +90,7 @@ void TFormGetFile::layOut(QWidget *picture)
     credentials->addRow(LabelPswd, EditPswd);
     form->addLayout(credentials);
     form->addStretch();
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(ButtonCancel);
-    buttons->addWidget(ButtonOK);
-    form->addLayout(buttons);
+    form->addLayout(DialogParts::buttonRow(ButtonCancel, ButtonOK));
 
     auto *layout = new QHBoxLayout(this);
     layout->addWidget(picture);

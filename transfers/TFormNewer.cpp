@@ -4,6 +4,7 @@
 #include "platform/UserFolders.h"
 #include "storage/TRegFile.h"
 #include "storage/TaggedValue.h"
+#include "widgets/DialogParts.h"
 
 #include <QDir>
 #include <QGridLayout>
@@ -16,13 +17,9 @@ namespace {
 
 const QString kNewerDir = QStringLiteral("NewerDir");
 
-template <typename T> T *named(T *widget, const char *name)
-{
-    widget->setObjectName(QLatin1String(name));
-    return widget;
-}
-
 } // namespace
+
+using DialogParts::named;
 
 TFormNewer::TFormNewer(QWidget *parent) : QDialog(parent)
 {
@@ -47,11 +44,7 @@ TFormNewer::TFormNewer(QWidget *parent) : QDialog(parent)
     grid->addWidget(EditDir, 1, 0);
     grid->addWidget(ButtonBrowse, 1, 1);
     grid->addWidget(RadioSeparate, 2, 0, 1, 2);
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(ButtonOK);
-    buttons->addWidget(ButtonCancel);
-    grid->addLayout(buttons, 3, 0, 1, 2);
+    grid->addLayout(DialogParts::buttonRow(ButtonOK, ButtonCancel), 3, 0, 1, 2);
     layout()->setSizeConstraint(QLayout::SetFixedSize); // a fixed dialog border
 
     connect(RadioNewer, &QRadioButton::clicked, this, &TFormNewer::RadioNewerClick);

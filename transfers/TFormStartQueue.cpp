@@ -1,5 +1,7 @@
 #include "transfers/TFormStartQueue.h"
 
+#include "widgets/DialogParts.h"
+
 #include <QEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -8,15 +10,7 @@
 #include <QRadioButton>
 #include <QTimeEdit>
 
-namespace {
-
-template <typename T> T *named(T *widget, const char *name)
-{
-    widget->setObjectName(QLatin1String(name));
-    return widget;
-}
-
-} // namespace
+using DialogParts::named;
 
 TFormStartQueue::TFormStartQueue(QWidget *parent) : QDialog(parent)
 {
@@ -42,11 +36,7 @@ TFormStartQueue::TFormStartQueue(QWidget *parent) : QDialog(parent)
     grid->addWidget(RadioLater, 2, 0);
     grid->addWidget(EditTime, 2, 1);
     grid->addWidget(RadioNever, 3, 0, 1, 2);
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(ButtonOK);
-    buttons->addWidget(ButtonCancel);
-    grid->addLayout(buttons, 4, 0, 1, 2);
+    grid->addLayout(DialogParts::buttonRow(ButtonOK, ButtonCancel), 4, 0, 1, 2);
     layout()->setSizeConstraint(QLayout::SetFixedSize); // a fixed dialog border
 
     connect(RadioNow, &QRadioButton::clicked, this, &TFormStartQueue::RadioNowClick);
