@@ -2,7 +2,6 @@
 
 #include "storage/DataFileSave.h"
 
-#include <QFile>
 #include <QJsonDocument>
 
 const QString SiteOptionsFile::kFileName = QStringLiteral("mySiteOptions.json");
@@ -37,7 +36,7 @@ SiteSecurity securityOf(const QString &keyword)
 
 } // namespace
 
-SiteOptionsFile::SiteOptionsFile(const QString &dataFolder) : folder(dataFolder) { }
+SiteOptionsFile::SiteOptionsFile(const QString &dataFolder) : file(dataFolder, kFileName) { }
 
 QString SiteOptionsFile::defaultFolder()
 {
@@ -46,7 +45,7 @@ QString SiteOptionsFile::defaultFolder()
 
 QString SiteOptionsFile::filePath() const
 {
-    return folder + QLatin1Char('/') + kFileName;
+    return file.path();
 }
 
 QString SiteOptionsFile::keywordOf(SiteSecurity security)
@@ -61,13 +60,12 @@ SiteOptionsFile::LoadStatus SiteOptionsFile::load()
 {
     root = {};
     sites.clear();
-    rejectedOnDisk = false;
-    QFile file(filePath());
-    if (!file.open(QIODevice::ReadOnly))
+    const std::optional<QByteArray> bytes = file.read();
+    if (!bytes)
         return LoadStatus::Missing;
-    const QJsonDocument document = QJsonDocument::fromJson(file.readAll());
+    const QJsonDocument document = QJsonDocument::fromJson(*bytes);
     if (!document.isObject() || !document.object().value(kSites).isObject()) {
-        rejectedOnDisk = true;
+        file.reject();
         return LoadStatus::Invalid;
     }
     root = document.object();
@@ -84,8 +82,7 @@ void SiteOptionsFile::save()
     for (auto it = sites.cbegin(); it != sites.cend(); ++it)
         all.insert(it.key(), it.value());
     root.insert(kSites, all);
-    const QByteArray bytes = QJsonDocument(root).toJson(QJsonDocument::Indented);
-    DataFileSave::save(filePath(), bytes, rejectedOnDisk, kRejectedSuffix);
+    file.save(QJsonDocument(root).toJson(QJsonDocument::Indented));
 }
 
 SiteOptions SiteOptionsFile::optionsOf(const QString &description) const

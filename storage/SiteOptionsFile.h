@@ -1,5 +1,7 @@
 #pragma once
 
+#include "storage/DataFile.h"
+
 #include <QJsonObject>
 #include <QMap>
 #include <QString>
@@ -59,8 +61,7 @@ public:
     static QString keywordOf(SiteSecurity security);
 
 private:
-    QString folder;
+    DataFile file;
     QJsonObject root;
     QMap<QString, QJsonObject> sites;
-    bool rejectedOnDisk = false;
 };

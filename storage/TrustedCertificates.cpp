@@ -2,7 +2,6 @@
 
 #include "storage/DataFileSave.h"
 
-#include <QFile>
 #include <QRegularExpression>
 
 const QString TrustedCertificates::kFileName = QStringLiteral("myTrustedCertificates.dat");
@@ -29,7 +28,7 @@ bool isFingerprint(const QString &text)
 
 } // namespace
 
-TrustedCertificates::TrustedCertificates(const QString &dataFolder) : folder(dataFolder) { }
+TrustedCertificates::TrustedCertificates(const QString &dataFolder) : file(dataFolder, kFileName) { }
 
 QString TrustedCertificates::defaultFolder()
 {
@@ -38,7 +37,7 @@ QString TrustedCertificates::defaultFolder()
 
 QString TrustedCertificates::filePath() const
 {
-    return folder + QLatin1Char('/') + kFileName;
+    return file.path();
 }
 
 std::optional<TrustedCertificates::Map> TrustedCertificates::parse(const QByteArray &bytes)
@@ -73,15 +72,14 @@ QByteArray TrustedCertificates::serialize(const Map &hosts)
 void TrustedCertificates::load()
 {
     hosts.clear();
-    rejectedOnDisk = false;
-    QFile file(filePath());
-    if (!file.open(QIODevice::ReadOnly))
+    const std::optional<QByteArray> bytes = file.read();
+    if (!bytes)
         return;
-    const std::optional<Map> read = parse(file.readAll());
+    const std::optional<Map> read = parse(*bytes);
     if (read)
         hosts = *read;
     else
-        rejectedOnDisk = true;
+        file.reject();
 }
 
 QString TrustedCertificates::siteKey(const QString &host, quint16 port)
@@ -120,7 +118,7 @@ bool TrustedCertificates::trustOnly(const QString &host, const QString &sha256)
         return false;
     Map changed = hosts;
     changed[key] = QStringList { fingerprintKey(sha256) };
-    DataFileSave::save(filePath(), serialize(changed), rejectedOnDisk, kRejectedSuffix);
+    file.save(serialize(changed));
     hosts = changed;
     return true;
 }

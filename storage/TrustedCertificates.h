@@ -1,5 +1,7 @@
 #pragma once
 
+#include "storage/DataFile.h"
+
 #include <QByteArray>
 #include <QMap>
 #include <QString>
@@ -50,7 +52,6 @@ public:
     bool trustOnly(const QString &host, const QString &sha256);
 
 private:
-    QString folder;
+    DataFile file;
     Map hosts;
-    bool rejectedOnDisk = false;
 };

@@ -2,7 +2,6 @@
 
 #include "storage/DataFileSave.h"
 
-#include <QFile>
 #include <QRegularExpression>
 
 const QString TrustedHostKeys::kFileName = QStringLiteral("myTrustedHostKeys.dat");
@@ -28,7 +27,7 @@ QByteArray nameOf(const QByteArray &line)
 
 } // namespace
 
-TrustedHostKeys::TrustedHostKeys(const QString &dataFolder) : folder(dataFolder) { }
+TrustedHostKeys::TrustedHostKeys(const QString &dataFolder) : file(dataFolder, kFileName) { }
 
 QString TrustedHostKeys::defaultFolder()
 {
@@ -37,7 +36,7 @@ QString TrustedHostKeys::defaultFolder()
 
 QString TrustedHostKeys::filePath() const
 {
-    return folder + QLatin1Char('/') + kFileName;
+    return file.path();
 }
 
 std::optional<QList<QByteArray>> TrustedHostKeys::parse(const QByteArray &bytes)
@@ -60,13 +59,12 @@ std::optional<QList<QByteArray>> TrustedHostKeys::parse(const QByteArray &bytes)
 TrustedHostKeys::LoadStatus TrustedHostKeys::load()
 {
     lines.clear();
-    rejectedOnDisk = false;
-    QFile file(filePath());
-    if (!file.open(QIODevice::ReadOnly))
+    const std::optional<QByteArray> bytes = file.read();
+    if (!bytes)
         return LoadStatus::Missing;
-    const std::optional<QList<QByteArray>> read = parse(file.readAll());
+    const std::optional<QList<QByteArray>> read = parse(*bytes);
     if (!read) {
-        rejectedOnDisk = true;
+        file.reject();
         return LoadStatus::Invalid;
     }
     lines = *read;
@@ -85,7 +83,7 @@ bool TrustedHostKeys::trust(const QByteArray &line)
     QByteArray bytes = kHeader + '\n';
     for (const QByteArray &l : kept)
         bytes += l + '\n';
-    DataFileSave::save(filePath(), bytes, rejectedOnDisk, kRejectedSuffix);
+    file.save(bytes);
     lines = kept;
     return true;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "storage/DataFile.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -35,7 +37,6 @@ public:
     bool trust(const QByteArray &line);
 
 private:
-    QString folder;
+    DataFile file;
     QList<QByteArray> lines;
-    bool rejectedOnDisk = false;
 };

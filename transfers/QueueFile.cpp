@@ -2,7 +2,6 @@
 
 #include "storage/DataFileSave.h"
 
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -95,7 +94,7 @@ bool fromJson(const QJsonValue &value, QueueItem &item)
 
 } // namespace
 
-QueueFile::QueueFile(const QString &dataFolder) : folder(dataFolder) { }
+QueueFile::QueueFile(const QString &dataFolder) : file(dataFolder, kFileName) { }
 
 QString QueueFile::defaultFolder()
 {
@@ -104,7 +103,7 @@ QString QueueFile::defaultFolder()
 
 QString QueueFile::filePath() const
 {
-    return folder + QLatin1Char('/') + kFileName;
+    return file.path();
 }
 
 QByteArray QueueFile::serialize(const std::vector<QueueItem> &items)
@@ -137,13 +136,12 @@ std::optional<std::vector<QueueItem>> QueueFile::parse(const QByteArray &bytes)
 QueueFile::LoadResult QueueFile::load()
 {
     LoadResult result;
-    rejectedOnDisk = false;
-    QFile file(filePath());
-    if (!file.open(QIODevice::ReadOnly))
+    const std::optional<QByteArray> bytes = file.read();
+    if (!bytes)
         return result;
-    auto items = parse(file.readAll());
+    auto items = parse(*bytes);
     if (!items) {
-        rejectedOnDisk = true;
+        file.reject();
         result.status = LoadStatus::Invalid;
         return result;
     }
@@ -154,5 +152,5 @@ QueueFile::LoadResult QueueFile::load()
 
 void QueueFile::save(const QByteArray &bytes)
 {
-    DataFileSave::save(filePath(), bytes, rejectedOnDisk, kRejectedSuffix);
+    file.save(bytes);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "storage/DataFile.h"
 #include "transfers/QueueItem.h"
 
 #include <QByteArray>
@@ -44,9 +45,8 @@ public:
     // beside itself first. Throws EFileCreateError, and the old file stays.
     // Callable from any thread, one call at a time.
     void save(const QByteArray &bytes);
-    bool rejected() const { return rejectedOnDisk; }
+    bool rejected() const { return file.rejected(); }
 
 private:
-    QString folder;
-    bool rejectedOnDisk = false;
+    DataFile file;
 };
