@@ -132,11 +132,7 @@ private slots:
 
     void cleanup()
     {
-        if (form) {
-            form->FormClose();
-            form.reset();
-        }
-        prompts.reset();
+        endWindowTest(form, prompts);
     }
 
     void startsWithTheFrameOfTheWindow()

@@ -2,11 +2,14 @@
 
 // For tests of the real main window (they link vrex_gui).
 
+#include "ScriptedPrompts.h"
 #include "TestEnvironment.h"
 
 #include "app/TForm1.h"
 #include "app/VrexApplication.h"
 #include "platform/IconList.h"
+#include "storage/SiteBook.h"
+#include "storage/TRegFile.h"
 #include "transfers/QueueFile.h"
 
 #include <QtTest>
@@ -27,6 +30,26 @@ inline std::unique_ptr<TForm1> openMainWindow(bool keepSavedQueue = false)
     if (!QTest::qWaitForWindowExposed(form.get()))
         qWarning("main window was not exposed");
     return form;
+}
+
+// The start of a window test: no site book or settings left by an earlier
+// one, and prompts of its own.
+inline void startWindowTest(std::unique_ptr<ScriptedPrompts> &prompts)
+{
+    QFile::remove(SiteBook().filePath());
+    QFile::remove(TRegFile::settingsFilePath());
+    prompts = std::make_unique<ScriptedPrompts>();
+}
+
+// The end of a window test: its window (if any) closed as a user closes it,
+// then its prompts gone.
+inline void endWindowTest(std::unique_ptr<TForm1> &form, std::unique_ptr<ScriptedPrompts> &prompts)
+{
+    if (form) {
+        form->FormClose();
+        form.reset();
+    }
+    prompts.reset();
 }
 
 // A QtTest main for window tests: isolated folders, the program's own

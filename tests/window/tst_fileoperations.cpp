@@ -157,18 +157,12 @@ private slots:
         // Every window test starts from the fixture's files.
         if (qstrcmp(QTest::currentTestFunction(), "treeMenuRules") != 0)
             QVERIFY(server.start());
-        QFile::remove(SiteBook().filePath());
-        QFile::remove(TRegFile::settingsFilePath());
-        prompts = std::make_unique<ScriptedPrompts>();
+        startWindowTest(prompts);
     }
 
     void cleanup()
     {
-        if (form) {
-            form->FormClose();
-            form.reset();
-        }
-        prompts.reset();
+        endWindowTest(form, prompts);
         server.stop();
     }
 

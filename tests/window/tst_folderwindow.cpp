@@ -83,19 +83,13 @@ class TestFolderWindow : public QObject {
 private slots:
     void init()
     {
-        QFile::remove(SiteBook().filePath());
-        QFile::remove(TRegFile::settingsFilePath());
-        prompts = std::make_unique<ScriptedPrompts>();
+        startWindowTest(prompts);
         local = std::make_unique<QTemporaryDir>();
     }
 
     void cleanup()
     {
-        if (form) {
-            form->FormClose();
-            form.reset();
-        }
-        prompts.reset();
+        endWindowTest(form, prompts);
         server.stop();
         server.setListOnly(false);
     }

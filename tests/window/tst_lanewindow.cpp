@@ -109,20 +109,14 @@ class TestLaneWindow : public QObject {
 private slots:
     void init()
     {
-        QFile::remove(SiteBook().filePath());
-        QFile::remove(TRegFile::settingsFilePath());
-        prompts = std::make_unique<ScriptedPrompts>();
+        startWindowTest(prompts);
         local = std::make_unique<QTemporaryDir>();
         useShortNetworkTimeouts();
     }
 
     void cleanup()
     {
-        if (form) {
-            form->FormClose();
-            form.reset();
-        }
-        prompts.reset();
+        endWindowTest(form, prompts);
         server.stop();
         server.setThrottle(0);
         server.setLoginsPerUser(0);

@@ -140,18 +140,12 @@ private slots:
 
     void init()
     {
-        QFile::remove(SiteBook().filePath());
-        QFile::remove(TRegFile::settingsFilePath());
-        prompts = std::make_unique<ScriptedPrompts>();
+        startWindowTest(prompts);
     }
 
     void cleanup()
     {
-        if (form) {
-            form->FormClose();
-            form.reset();
-        }
-        prompts.reset();
+        endWindowTest(form, prompts);
     }
 
     void linksOfAListOnlyServerOpenAsWhatTheyLeadTo()

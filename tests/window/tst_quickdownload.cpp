@@ -113,20 +113,14 @@ private slots:
 
     void init()
     {
-        QFile::remove(SiteBook().filePath());
-        QFile::remove(TRegFile::settingsFilePath());
-        prompts = std::make_unique<ScriptedPrompts>();
+        startWindowTest(prompts);
         local = std::make_unique<QTemporaryDir>();
         connects = 0;
     }
 
     void cleanup()
     {
-        if (form) {
-            form->FormClose();
-            form.reset();
-        }
-        prompts.reset();
+        endWindowTest(form, prompts);
     }
 
     void cleanupTestCase() { server.stop(); }

@@ -53,11 +53,7 @@ private slots:
 
     void cleanup()
     {
-        if (form) {
-            form->FormClose();
-            form.reset();
-        }
-        prompts.reset();
+        endWindowTest(form, prompts);
     }
 
     void cleanupTestCase() { server.stop(); }

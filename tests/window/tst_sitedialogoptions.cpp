@@ -111,20 +111,14 @@ private slots:
 
     void init()
     {
-        QFile::remove(SiteBook().filePath());
+        startWindowTest(prompts);
         QFile::remove(SiteOptionsFile().filePath());
         QFile::remove(WatchFile().filePath());
-        QFile::remove(TRegFile::settingsFilePath());
-        prompts = std::make_unique<ScriptedPrompts>();
     }
 
     void cleanup()
     {
-        if (form) {
-            form->FormClose();
-            form.reset();
-        }
-        prompts.reset();
+        endWindowTest(form, prompts);
     }
 
     void aNewSiteProposesTlsWhereOfferedAndOkKeepsTheChoice()

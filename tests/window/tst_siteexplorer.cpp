@@ -110,18 +110,12 @@ private slots:
     {
         if (!server.isRunning())
             QVERIFY(server.start());
-        QFile::remove(SiteBook().filePath());
-        QFile::remove(TRegFile::settingsFilePath());
-        prompts = std::make_unique<ScriptedPrompts>();
+        startWindowTest(prompts);
     }
 
     void cleanup()
     {
-        if (form) {
-            form->FormClose();
-            form.reset();
-        }
-        prompts.reset();
+        endWindowTest(form, prompts);
     }
 
     void newSiteConnectsListsAndShowsWhereItIs()

@@ -86,19 +86,13 @@ class TestTlsWindow : public QObject {
 private slots:
     void init()
     {
-        QFile::remove(SiteBook().filePath());
-        QFile::remove(TRegFile::settingsFilePath());
+        startWindowTest(prompts);
         QFile::remove(trustFile());
-        prompts = std::make_unique<ScriptedPrompts>();
     }
 
     void cleanup()
     {
-        if (form) {
-            form->FormClose();
-            form.reset();
-        }
-        prompts.reset();
+        endWindowTest(form, prompts);
     }
 
     void aSelfSignedSiteAsksOnceAndShowsItIsEncrypted()

@@ -187,9 +187,7 @@ private slots:
     void init()
     {
         QVERIFY(server.start());
-        QFile::remove(SiteBook().filePath());
-        QFile::remove(TRegFile::settingsFilePath());
-        prompts = std::make_unique<ScriptedPrompts>();
+        startWindowTest(prompts);
         local = std::make_unique<QTemporaryDir>();
         opened.clear();
         openWindowWithSites();
@@ -197,11 +195,7 @@ private slots:
 
     void cleanup()
     {
-        if (form) {
-            form->FormClose();
-            form.reset();
-        }
-        prompts.reset();
+        endWindowTest(form, prompts);
         server.stop();
     }
 

@@ -124,12 +124,10 @@ private slots:
     void init()
     {
         QVERIFY(server.start());
-        QFile::remove(SiteBook().filePath());
+        startWindowTest(prompts);
         QFile::remove(WatchFile().filePath());
         QDir().rmdir(WatchFile().filePath());
         QFile::remove(WatchFile().filePath() + QStringLiteral(".rejected"));
-        QFile::remove(TRegFile::settingsFilePath());
-        prompts = std::make_unique<ScriptedPrompts>();
         local = std::make_unique<QTemporaryDir>();
         opened.clear();
         SiteBook book;
@@ -141,11 +139,7 @@ private slots:
 
     void cleanup()
     {
-        if (form) {
-            form->FormClose();
-            form.reset();
-        }
-        prompts.reset();
+        endWindowTest(form, prompts);
         server.stop();
     }
 

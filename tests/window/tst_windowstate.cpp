@@ -167,20 +167,14 @@ private slots:
 
     void init()
     {
-        QFile::remove(SiteBook().filePath());
-        QFile::remove(TRegFile::settingsFilePath());
+        startWindowTest(prompts);
         QDir(server.anonRoot() + "/big").removeRecursively();
         QFile::remove(server.userRoot() + "/added.txt");
-        prompts = std::make_unique<ScriptedPrompts>();
     }
 
     void cleanup()
     {
-        if (form) {
-            form->FormClose();
-            form.reset();
-        }
-        prompts.reset();
+        endWindowTest(form, prompts);
     }
 
     void refillFromTheMapOutlivesTheSiteDialogAndTheDeletionOfItsFolder()
