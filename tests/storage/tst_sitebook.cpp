@@ -1,3 +1,4 @@
+#include "FileBytes.h"
 #include "FileSizeLimit.h"
 #include "TestEnvironment.h"
 
@@ -23,19 +24,6 @@ QByteArray rawRecord(const QByteArray &site, const QByteArray &description,
     for (int i = 0; i < 5; ++i)
         r.replace(offsets[i], int(fields[i].size()), fields[i]);
     return r;
-}
-
-QByteArray fileBytes(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
-}
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
 }
 
 QStringList descriptions(const SiteBook &book)
@@ -91,7 +79,7 @@ private slots:
         const QByteArray a = rawRecord("a.example.org", "Alpha", "anna", "pa55", "/pub");
         const QByteArray b = rawRecord("b.example.org", "Bravo");
         const QByteArray c = rawRecord("10.0.0.3", "Charlie", "carl", "", "/home/carl");
-        writeFile(path(), kMagic + a + b + c);
+        writeAll(path(), kMagic + a + b + c);
 
         QStringList visited;
         const auto result = book->LoadSiteBook([&](TSiteRecord &r) { visited << r.Description; });
@@ -107,7 +95,7 @@ private slots:
         QCOMPARE(alpha->Directory, QStringLiteral("/pub"));
 
         book->SaveSiteBook();
-        QCOMPARE(fileBytes(path()), kMagic + c + b + a);
+        QCOMPARE(readAll(path()), kMagic + c + b + a);
     }
 
     void headerIsChecked_data()
@@ -130,20 +118,20 @@ private slots:
     {
         QFETCH(QByteArray, bytes);
         QFETCH(SiteBook::LoadStatus, status);
-        writeFile(path(), bytes);
+        writeAll(path(), bytes);
         const auto result = book->LoadSiteBook();
         QCOMPARE(result.status, status);
         QCOMPARE(result.count, 0);
         QVERIFY(!book->head());
-        QCOMPARE(fileBytes(path()), bytes); // a rejected file is left alone
+        QCOMPARE(readAll(path()), bytes); // a rejected file is left alone
 
         // The save that replaces it keeps the rejected bytes beside it first.
         const QString kept = path() + SiteBook::kRejectedSuffix;
-        writeFile(kept, "an older rejected file");
+        writeAll(kept, "an older rejected file");
         book->InsertSite(site(QStringLiteral("New")));
         book->SaveSiteBook();
-        QCOMPARE(fileBytes(path()), kMagic + SiteBook::encodeRecord(site(QStringLiteral("New"))));
-        QCOMPARE(fileBytes(kept),
+        QCOMPARE(readAll(path()), kMagic + SiteBook::encodeRecord(site(QStringLiteral("New"))));
+        QCOMPARE(readAll(kept),
             status == SiteBook::LoadStatus::Invalid ? bytes : QByteArray("an older rejected file"));
     }
 
@@ -151,7 +139,7 @@ private slots:
     {
         const QByteArray foreign = QByteArray("Vrexv2.00\0", 10) + rawRecord("h", "Other");
         const QString kept = path() + SiteBook::kRejectedSuffix;
-        writeFile(path(), foreign);
+        writeAll(path(), foreign);
         QCOMPARE(book->LoadSiteBook().status, SiteBook::LoadStatus::Invalid);
 
         // Where the copy cannot be made, nothing is saved over the file.
@@ -164,15 +152,15 @@ private slots:
             message = e.message();
         }
         QCOMPARE(message, QStringLiteral("Cannot create file ") + kept);
-        QCOMPARE(fileBytes(path()), foreign);
+        QCOMPARE(readAll(path()), foreign);
 
         QDir(dir->path()).rmdir(SiteBook::kFileName + SiteBook::kRejectedSuffix);
         book->SaveSiteBook();
-        QCOMPARE(fileBytes(kept), foreign);
+        QCOMPARE(readAll(kept), foreign);
         // Later saves replace only the site book, never the kept file.
         book->InsertSite(site(QStringLiteral("Second")));
         book->SaveSiteBook();
-        QCOMPARE(fileBytes(kept), foreign);
+        QCOMPARE(readAll(kept), foreign);
         QCOMPARE(QFileInfo(path()).size(), 10 + 2 * 393);
 
         // A book that loads is not kept aside.
@@ -198,7 +186,7 @@ private slots:
         QByteArray first = rawRecord(QByteArray(33, 'h'), "Full", "login", "pw", "/dir");
         first.replace(137, 4, "junk");
         const QByteArray cut = rawRecord("cut.example.org", "Cut off here").left(40);
-        writeFile(path(), kMagic + first + cut);
+        writeAll(path(), kMagic + first + cut);
 
         const auto result = book->LoadSiteBook();
         QCOMPARE(result.count, 2);
@@ -215,7 +203,7 @@ private slots:
 
     void foreignBytesDecodeWithoutLoss()
     {
-        writeFile(
+        writeAll(
             path(), kMagic + rawRecord("host", "Caf\xe9", "\xff\xfe", "p\xc3\xa9", "/\xe2\x82"));
         book->LoadSiteBook();
         const TSiteRecord &r = *book->head();
@@ -265,7 +253,7 @@ private slots:
         QCOMPARE(back.Description, stored);
         QCOMPARE(back.FTPSite, stored);
         QCOMPARE(back.Login, QStringLiteral("next slot intact"));
-        const QByteArray bytes = fileBytes(path());
+        const QByteArray bytes = readAll(path());
         QCOMPARE(bytes.at(10 + 33 + stored.toUtf8().size()), '\0'); // terminated inside the slot
     }
 
@@ -280,7 +268,7 @@ private slots:
         QCOMPARE(descriptions(*book), (QStringList { "keep", "Gone", "Keep" }));
 
         book->SaveSiteBook();
-        const QByteArray bytes = fileBytes(path());
+        const QByteArray bytes = readAll(path());
         QCOMPARE(bytes.size(), 10 + 2 * 393);
         QCOMPARE(bytes.mid(10 + 99, 7), QByteArray("secret\0", 7)); // password as typed
         struct stat st { };
@@ -304,7 +292,7 @@ private slots:
     {
         book->InsertSite(site(QStringLiteral("Old")));
         book->SaveSiteBook();
-        const QByteArray old = fileBytes(path());
+        const QByteArray old = readAll(path());
         book->InsertSite(site(QStringLiteral("New")));
         QString message;
         try {
@@ -314,7 +302,7 @@ private slots:
             message = e.message();
         }
         QCOMPARE(message, QStringLiteral("Cannot create file ") + path());
-        QCOMPARE(fileBytes(path()), old);
+        QCOMPARE(readAll(path()), old);
         QCOMPARE(QDir(dir->path()).entryList(QDir::Files | QDir::Hidden),
             QStringList { SiteBook::kFileName });
     }
@@ -326,7 +314,7 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(EFileCreateError, blockedByFolder.SaveSiteBook());
         QVERIFY(QFileInfo(blockedByFolder.filePath()).isDir());
 
-        writeFile(dir->filePath(QStringLiteral("plain")), "x");
+        writeAll(dir->filePath(QStringLiteral("plain")), "x");
         SiteBook belowFile(dir->filePath(QStringLiteral("plain/sub")));
         QVERIFY_THROWS_EXCEPTION(EFileCreateError, belowFile.SaveSiteBook());
     }

@@ -1,3 +1,4 @@
+#include "FileBytes.h"
 #include "TestEnvironment.h"
 
 #include "storage/SiteOptionsFile.h"
@@ -10,23 +11,6 @@
 #include <sys/stat.h>
 
 Q_DECLARE_METATYPE(SiteSecurity)
-
-namespace {
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
-}
-
-void writeAll(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
-}
-
-} // namespace
 
 class TestSiteOptions : public QObject {
     Q_OBJECT

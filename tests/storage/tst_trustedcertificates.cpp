@@ -1,3 +1,4 @@
+#include "FileBytes.h"
 #include "TestEnvironment.h"
 
 #include "storage/TrustedCertificates.h"
@@ -14,19 +15,6 @@ QString fingerprint(const char *byte)
     for (int i = 0; i < 32; ++i)
         parts << QString::fromLatin1(byte);
     return parts.join(QLatin1Char(':'));
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
-}
-
-void writeAll(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
 }
 
 QByteArray fileOf(const QByteArray &lines)

@@ -1,3 +1,4 @@
+#include "FileBytes.h"
 #include "TestEnvironment.h"
 
 #include "storage/EFileCreateError.h"
@@ -36,19 +37,6 @@ QByteArray threeRecords()
         + rawRecord("/b.bin", "ftp.example.org", "vrex", "secret", "b.bin", 70000)
         + rawRecord("/docs/Read Me.TXT", "localhost", "anonymous", "me@x", "Read Me.TXT", 0,
             FILE_ATTRIBUTE_REPARSE_POINT); // a symbolic link
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
-}
-
-void writeAll(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
 }
 
 } // namespace
