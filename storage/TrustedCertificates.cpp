@@ -28,7 +28,8 @@ bool isFingerprint(const QString &text)
 
 } // namespace
 
-TrustedCertificates::TrustedCertificates(const QString &dataFolder) : file(dataFolder, kFileName) { }
+TrustedCertificates::TrustedCertificates(const QString &dataFolder)
+    : file(dataFolder, kFileName) { }
 
 QString TrustedCertificates::defaultFolder()
 {

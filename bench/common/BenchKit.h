@@ -4,8 +4,8 @@
 // event loop that runs until a condition holds.
 
 #include "app/TForm1.h"
-#include "ftp/WinInetFTP.h"
 #include "ftp/Win32FindData.h"
+#include "ftp/WinInetFTP.h"
 #include "platform/Prompts.h"
 #include "transfers/TransferQueue.h"
 
@@ -387,7 +387,8 @@ inline Outcome waitForEmptyQueue(TForm1 &form, const BenchPrompts &prompts, int 
 // The end of a run: why it failed, if it did, and whatever still runs
 // stopped without a question before the window goes. The process's exit
 // status: 0 when the queue emptied and nothing was asked.
-inline int endRun(TForm1 &form, const char *bench, const Outcome &outcome, const BenchPrompts &prompts)
+inline int endRun(
+    TForm1 &form, const char *bench, const Outcome &outcome, const BenchPrompts &prompts)
 {
     if (!outcome.ok) {
         std::fprintf(stderr, "%s: %s (%d items left)\n", bench, qPrintable(outcome.why),

@@ -130,10 +130,7 @@ private slots:
         writeSiteBook({});
     }
 
-    void cleanup()
-    {
-        endWindowTest(form, prompts);
-    }
+    void cleanup() { endWindowTest(form, prompts); }
 
     void startsWithTheFrameOfTheWindow()
     {

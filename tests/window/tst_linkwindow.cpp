@@ -138,15 +138,9 @@ class TestLinkWindow : public QObject {
 private slots:
     void initTestCase() { useShortNetworkTimeouts(); }
 
-    void init()
-    {
-        startWindowTest(prompts);
-    }
+    void init() { startWindowTest(prompts); }
 
-    void cleanup()
-    {
-        endWindowTest(form, prompts);
-    }
+    void cleanup() { endWindowTest(form, prompts); }
 
     void linksOfAListOnlyServerOpenAsWhatTheyLeadTo()
     {

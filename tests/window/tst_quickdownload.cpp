@@ -118,10 +118,7 @@ private slots:
         connects = 0;
     }
 
-    void cleanup()
-    {
-        endWindowTest(form, prompts);
-    }
+    void cleanup() { endWindowTest(form, prompts); }
 
     void cleanupTestCase() { server.stop(); }
 

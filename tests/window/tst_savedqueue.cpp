@@ -51,10 +51,7 @@ private slots:
         QVERIFY(QDir().mkpath(QueueFile::defaultFolder()));
     }
 
-    void cleanup()
-    {
-        endWindowTest(form, prompts);
-    }
+    void cleanup() { endWindowTest(form, prompts); }
 
     void cleanupTestCase() { server.stop(); }
 

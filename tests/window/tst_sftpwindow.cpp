@@ -129,10 +129,7 @@ private slots:
         startWindowTest(prompts);
         QFile::remove(SiteOptionsFile().filePath());
     }
-    void cleanup()
-    {
-        endWindowTest(form, prompts);
-    }
+    void cleanup() { endWindowTest(form, prompts); }
 
     void anSftpSiteIsMadeBrowsedAndDownloadedFrom()
     {

@@ -116,10 +116,7 @@ private slots:
         QFile::remove(WatchFile().filePath());
     }
 
-    void cleanup()
-    {
-        endWindowTest(form, prompts);
-    }
+    void cleanup() { endWindowTest(form, prompts); }
 
     void aNewSiteProposesTlsWhereOfferedAndOkKeepsTheChoice()
     {

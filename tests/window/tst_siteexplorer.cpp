@@ -113,10 +113,7 @@ private slots:
         startWindowTest(prompts);
     }
 
-    void cleanup()
-    {
-        endWindowTest(form, prompts);
-    }
+    void cleanup() { endWindowTest(form, prompts); }
 
     void newSiteConnectsListsAndShowsWhereItIs()
     {

@@ -90,10 +90,7 @@ private slots:
         QFile::remove(trustFile());
     }
 
-    void cleanup()
-    {
-        endWindowTest(form, prompts);
-    }
+    void cleanup() { endWindowTest(form, prompts); }
 
     void aSelfSignedSiteAsksOnceAndShowsItIsEncrypted()
     {

@@ -172,10 +172,7 @@ private slots:
         QFile::remove(server.userRoot() + "/added.txt");
     }
 
-    void cleanup()
-    {
-        endWindowTest(form, prompts);
-    }
+    void cleanup() { endWindowTest(form, prompts); }
 
     void refillFromTheMapOutlivesTheSiteDialogAndTheDeletionOfItsFolder()
     {
