@@ -352,10 +352,14 @@ void TWinInetFTP::cancelAll(bool patient)
         // Mark the worker first: closing the session makes its pending name
         // lookup or login fail at once, and it must then see the cancel, not
         // take the failure for a refused connection.
-        workers[kConnect]->Terminate();
-        workers[kConnect]->Interrupt();
+        QPointer<FtpThread> connect = workers[kConnect];
+        connect->Terminate();
+        connect->Interrupt();
         closeHandle(hSession);
-        stopWorker(kConnect, false);
+        // Woken, the worker clears its busy flag before its completion is
+        // delivered, so that flag cannot tell whether to wait for it.
+        workers[kConnect] = nullptr;
+        endWorker(connect, false);
     }
     if (busy[kDir].load() && workers[kDir]) {
         // Not waited for; whatever it still waits on serves nobody now.
