@@ -166,8 +166,13 @@ void TWinInetFTP::startWorker(Kind kind, FtpThread *job, quint64 op, TWinInetSta
     job->Owner = this;
     job->Connection = kind == kConnect ? nullptr : hConnection.load();
     lastStarted = op;
+    // A delivered worker may still be on its way out of posting that
+    // completion (it touches this session until then): it is forgotten,
+    // and so no longer waited for, only once it has finished too.
     started.erase(std::remove_if(started.begin(), started.end(),
-                      [](const QPointer<FtpThread> &w) { return !w || w->Delivered(); }),
+                      [](const QPointer<FtpThread> &w) {
+                          return !w || (w->Delivered() && w->isFinished());
+                      }),
         started.end());
     started.emplace_back(job);
     busy[kind].store(true);
