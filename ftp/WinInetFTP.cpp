@@ -166,8 +166,13 @@ void TWinInetFTP::startWorker(Kind kind, FtpThread *job, quint64 op, TWinInetSta
     job->Owner = this;
     job->Connection = kind == kConnect ? nullptr : hConnection.load();
     lastStarted = op;
+    // A delivered worker may still be on its way out of posting that
+    // completion (it touches this session until then): it is forgotten,
+    // and so no longer waited for, only once it has finished too.
     started.erase(std::remove_if(started.begin(), started.end(),
-                      [](const QPointer<FtpThread> &w) { return !w || w->Delivered(); }),
+                      [](const QPointer<FtpThread> &w) {
+                          return !w || (w->Delivered() && w->isFinished());
+                      }),
         started.end());
     started.emplace_back(job);
     busy[kind].store(true);
@@ -352,10 +357,14 @@ void TWinInetFTP::cancelAll(bool patient)
         // Mark the worker first: closing the session makes its pending name
         // lookup or login fail at once, and it must then see the cancel, not
         // take the failure for a refused connection.
-        workers[kConnect]->Terminate();
-        workers[kConnect]->Interrupt();
+        QPointer<FtpThread> connect = workers[kConnect];
+        connect->Terminate();
+        connect->Interrupt();
         closeHandle(hSession);
-        stopWorker(kConnect, false);
+        // Woken, the worker clears its busy flag before its completion is
+        // delivered, so that flag cannot tell whether to wait for it.
+        workers[kConnect] = nullptr;
+        endWorker(connect, false);
     }
     if (busy[kDir].load() && workers[kDir]) {
         // Not waited for; whatever it still waits on serves nobody now.

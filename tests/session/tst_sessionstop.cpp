@@ -11,6 +11,7 @@
 #include <signal.h>
 
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -493,7 +494,9 @@ private slots:
         QVERIFY2(server.started(), "server did not start");
         QVERIFY(workersGone());
         const size_t handles = HandleTable::size();
-        auto *ftp = new TWinInetFTP;
+        // Owned here so that a failed check, which returns early, still stops
+        // the session before the recorder its handlers write to is gone.
+        auto ftp = std::make_unique<TWinInetFTP>();
         SessionRecorder log(*ftp);
         if (operation == "connect") {
             ftp->FTPSite = server.site();
@@ -513,7 +516,7 @@ private slots:
         const QStringList events = log.events;
 
         Watchdog dog(server.pid(), kHangGuardMs);
-        delete ftp;
+        ftp.reset();
         QVERIFY2(dog.disarm(), "destroying the session waited until the server went away");
         QCOMPARE(log.events, events); // nothing reached a handler afterwards
         QVERIFY(workersGone());
