@@ -157,7 +157,11 @@ DWORD FtpTransfer::read(void *out, DWORD toRead, DWORD &read, bool partial)
                 break;
             if (partial && read > 0 && !data.readableNow())
                 break;
-            DWORD code = fill();
+            // A large request takes the data straight from the socket: one
+            // copy fewer for every byte of a big download.
+            const bool direct = toRead - read >= kDirectRead;
+            size_t got = 0;
+            DWORD code = direct ? receiveInto(dest + read, toRead - read, got) : fill();
             if (code != ERROR_SUCCESS)
                 code = recoverDownload(code);
             if (code == ERROR_FTP_TRANSFER_RESTARTED) {
@@ -166,6 +170,8 @@ DWORD FtpTransfer::read(void *out, DWORD toRead, DWORD &read, bool partial)
             }
             if (code != ERROR_SUCCESS)
                 fail(code);
+            else if (direct)
+                read += DWORD(got);
             continue;
         }
         const size_t n = std::min(bufferLen - bufferPos, size_t(toRead - read));
@@ -189,15 +195,28 @@ DWORD FtpTransfer::fill()
 {
     bufferPos = bufferLen = 0;
     size_t got = 0;
-    const DWORD code = data.receive(
-        buffer.get(), kBufferSize, got, Deadline(conn->timeouts().dataMs), cancelToken());
-    if (code != ERROR_SUCCESS)
+    const DWORD code = receiveInto(buffer.get(), kBufferSize, got);
+    if (code == ERROR_SUCCESS)
+        bufferLen = got;
+    return code;
+}
+
+// got counts only bytes that belong to the file; 0 at the end of the data.
+DWORD FtpTransfer::receiveInto(char *into, size_t capacity, size_t &got)
+{
+    got = 0;
+    const DWORD code
+        = data.receive(into, capacity, got, Deadline(conn->timeouts().dataMs), cancelToken());
+    if (code != ERROR_SUCCESS) {
+        got = 0;
         return code;
+    }
     if (got == 0)
         return finishDownload();
-    if (attemptBase > 0 && moved + got > uint64_t(expectedSize))
+    if (attemptBase > 0 && moved + got > uint64_t(expectedSize)) {
+        got = 0;
         return kResumeUnproven; // more than the rest of the file: it came from elsewhere
-    bufferLen = got;
+    }
     moved += got;
     return ERROR_SUCCESS;
 }

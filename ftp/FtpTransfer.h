@@ -25,6 +25,9 @@ public:
     // kWriteBlock (smaller blocks keep a slow reader at the other end busy).
     static constexpr size_t kBufferSize = 256 * 1024;
     static constexpr size_t kWriteBlock = 64 * 1024;
+    // A read asking for at least this much receives straight into the
+    // caller's buffer once the transfer's own buffer is empty.
+    static constexpr size_t kDirectRead = 64 * 1024;
 
     FtpTransfer(std::shared_ptr<FtpConnection> connection, DWORD_PTR context, bool writing);
     ~FtpTransfer() override;
@@ -53,6 +56,7 @@ protected:
 
 private:
     DWORD fill();
+    DWORD receiveInto(char *into, size_t capacity, size_t &got);
     DWORD finishDownload();
     void awaitServerSide();
     DWORD flush();

@@ -132,8 +132,9 @@ void TThreadFTPFileGet::reportChunks(DWORD size)
     bytesTotal = std::min(nextChunk, arrived);
 }
 
-// Reads up to a block of `batch` chunks, one call per chunk (the layer
-// receives in far larger blocks), stopping early at the end of the data, at
+// Reads up to a block of `batch` chunks, each call taking whatever has come
+// up to the rest of the block (the progress events are counted from the
+// bytes, not from the calls), stopping early at the end of the data, at
 // a failure, at a cancel, or after MaxBlockMs or when no more data comes
 // within it, so that a slow or stalled server's data still shows soon. got
 // is 0 only at the end. False when a read failed.
@@ -142,13 +143,14 @@ bool TThreadFTPFileGet::readBlock(TWinInetOutcome &outcome, DWORD &got)
     QElapsedTimer clock;
     clock.start();
     got = 0;
-    for (int i = 0; i < batch; ++i) {
+    const DWORD capacity = DWORD(BufferSize) * DWORD(batch);
+    while (got < capacity) {
         // Bytes that came before a stall are shown, not held until it ends.
         const qint64 left = MaxBlockMs - clock.elapsed();
         if (got > 0 && !FtpWaitForData(transfer, DWORD(std::max<qint64>(left, 0))))
             break;
         DWORD chunk = 0;
-        if (!FtpReadAvailable(transfer, buffer.get() + got, BufferSize, &chunk)) {
+        if (!FtpReadAvailable(transfer, buffer.get() + got, capacity - got, &chunk)) {
             const DWORD code = GetLastError();
             if (code == ERROR_FTP_TRANSFER_RESTARTED) {
                 got = 0; // this block belongs to the attempt given up

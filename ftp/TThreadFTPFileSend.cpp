@@ -13,6 +13,11 @@ namespace {
 // Progress held back for a batch reaches the user interface at least this often.
 constexpr qint64 MaxBatchMs = 10;
 
+// Chunks read from the file and handed to the layer at once: as many as the
+// layer sends in one block (and a multiple of that of the other protocol), so
+// a failed send shows at the very chunk it would show at one by one.
+constexpr qint64 GroupChunks = 16;
+
 } // namespace
 
 TThreadFTPFileSend::TThreadFTPFileSend(TWinInetFTP *ftp, const QString &localFile,
@@ -35,7 +40,8 @@ void TThreadFTPFileSend::Execute()
             ftp->OnSendStatus(ftp, 0);
     });
     auto file = std::make_unique<QFile>(localFile);
-    if (file->open(QIODevice::ReadOnly))
+    // Unbuffered: the groups are read straight into the worker's buffer.
+    if (file->open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         stream = std::move(file);
     if (stream && makeParents && connection)
         ftp->remoteFolders.makeParents(connection, remoteFile);
@@ -75,7 +81,7 @@ bool TThreadFTPFileSend::openTransfer(TWinInetOutcome &outcome)
 // the offset it names.
 void TThreadFTPFileSend::sendAll(TWinInetOutcome &outcome)
 {
-    buffer = std::make_unique<char[]>(size_t(BufferSize));
+    buffer = std::make_unique<char[]>(size_t(BufferSize * GroupChunks));
     sincePost.start();
     for (;;) {
         const bool resume = sendChunks(outcome);
@@ -132,20 +138,47 @@ void TThreadFTPFileSend::postProgress()
     sincePost.restart();
 }
 
-// True when the layer asks for the data again from an offset.
+// A group of chunks from the file; fewer bytes only at its end, -1 when
+// nothing could be read.
+qint64 TThreadFTPFileSend::readGroup()
+{
+    qint64 got = 0;
+    while (got < BufferSize * GroupChunks) {
+        const qint64 n = stream->read(buffer.get() + got, BufferSize * GroupChunks - got);
+        if (n <= 0)
+            return got > 0 || n == 0 ? got : -1;
+        got += n;
+    }
+    return got;
+}
+
+// True when the layer asks for the data again from an offset. Each chunk of
+// a group has its event and its count, as when sent one by one; a failed
+// send is the group's last chunk's.
 bool TThreadFTPFileSend::sendChunks(TWinInetOutcome &outcome)
 {
     for (;;) {
-        const qint64 got = stream->read(buffer.get(), BufferSize);
-        noteRead(got);
+        const qint64 got = readGroup();
         if (got <= 0) {
+            noteRead(got);
             if (got < 0)
                 outcome.error = errUnknown; // the local file could not be read to its end
             break;
         }
+        int64_t totalBeforeLast = bytesTotal;
+        qint64 last = 0;
+        for (qint64 at = 0; at < got; at += last) {
+            last = std::min<qint64>(BufferSize, got - at);
+            noteRead(last);
+            totalBeforeLast = bytesTotal;
+            sentUpTo += last;
+            bytesTotal = std::max(bytesTotal, sentUpTo);
+        }
         DWORD written = 0;
         InternetWriteFile(transfer, buffer.get(), DWORD(got), &written);
         if (written != DWORD(got)) {
+            sentUpTo -= last;
+            bytesTotal = totalBeforeLast;
             const DWORD code = GetLastError();
             if (code == ERROR_FTP_RESUME_UPLOAD && !Terminated()) {
                 postProgress();
@@ -156,8 +189,6 @@ bool TThreadFTPFileSend::sendChunks(TWinInetOutcome &outcome)
                 outcome.lostConnection = connection;
             break;
         }
-        sentUpTo += written;
-        bytesTotal = std::max(bytesTotal, sentUpTo);
         if (Terminated()) {
             outcome.error = errTerminated;
             break;

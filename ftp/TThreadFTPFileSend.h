@@ -39,6 +39,7 @@ private:
     bool openTransfer(TWinInetOutcome &outcome);
     void sendAll(TWinInetOutcome &outcome);
     bool sendChunks(TWinInetOutcome &outcome);
+    qint64 readGroup();
     void noteRead(qint64 got);
     void postProgress();
     bool rewind();

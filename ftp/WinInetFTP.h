@@ -206,7 +206,7 @@ public:
 
     // Consecutive 4096-byte chunks whose progress an upload posts at once
     // (1 to 16): same events in the same order, and a cancel is still seen
-    // after every chunk. Downloads post whole blocks of at least 1 MiB (or
+    // after every 16 chunks sent. Downloads post whole blocks of at least 1 MiB (or
     // 10 ms of data).
     int TransferBatch = 16;
 

@@ -1,7 +1,8 @@
 # Sourced by the window benchmarks' run.sh once SRC names the source tree:
 # what their runs share besides the servers (servers.sh, sourced here too).
 #   window_bench NAME [BUILD_DIR] -> build, bench (its bench_NAME) and work (a
-#                       fresh temporary folder; it and the servers go at exit);
+#                       fresh temporary folder under WORK_PARENT, default /tmp;
+#                       it and the servers go at exit);
 #                       stops the script when the program or lftp is missing
 #   log TEXT...       -> standard error
 #   seconds_between START END -> END - START as "%.3f"
@@ -20,7 +21,7 @@ window_bench() {
     bench=$build/bench/$1/bench_$1
     [ -x "$bench" ] || { echo "build bench_$1 first" >&2; exit 1; }
     command -v lftp >/dev/null || { echo "lftp is missing" >&2; exit 1; }
-    work=$(mktemp -d "/tmp/vrex-$1-bench.XXXXXX")
+    work=$(mktemp -d "${WORK_PARENT:-/tmp}/vrex-$1-bench.XXXXXX")
     chmod 755 "$work"
     trap 'stop_servers "$work"; rm -rf "$work"' EXIT
 }

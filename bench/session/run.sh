@@ -1,12 +1,17 @@
 #!/bin/bash
 # Session benchmark: download and upload through TWinInetFTP against curl,
-# over loopback, alternating, 3 rounds, medians.
+# over loopback, 3 rounds (ROUNDS), medians. Ours and curl take turns going
+# first. The files live in memory (/dev/shm) when it has room for them, so
+# the figures are the transfer's, not the disk's write-back.
 #
 #   bench/session/run.sh [BUILD_DIR] [SIZE_MIB...]      (sizes default: 256 1024)
 #
 # Servers: python3-pyftpdlib (download and upload); vsftpd (download, anonymous)
 # when run as root with vsftpd installed. Prints one line per figure:
 #   name: ours MB/s, peer MB/s, ratio R
+# and the processor time (user + system) per GiB moved, which the machine's
+# load does not blur:
+#   name CPU per GiB: ours S s (64 KiB hand-offs), S s (layer alone), curl S s
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -18,7 +23,15 @@ bench=$build/bench/session/bench_session
 rounds=${ROUNDS:-3}
 [ -x "$bench" ] || { echo "build bench_session first" >&2; exit 1; }
 
-work=$(mktemp -d /tmp/vrex-session-bench.XXXXXX)
+# The largest size four times over (the server's copy, the upload's source
+# and two downloaded copies), and some room.
+largest=$(printf '%s\n' $sizes | sort -g | tail -1)
+parent=/tmp
+if (( $(df --output=avail -k /dev/shm 2>/dev/null | tail -1 || echo 0) > largest * 1024 * 4 + 65536 )); then
+    parent=/dev/shm
+fi
+work=$(mktemp -d "$parent/vrex-session-bench.XXXXXX")
+chmod 755 "$work"
 vs_pid=
 cleanup() {
     /usr/bin/python3 "$src/tests/support/ftp_fixture.py" stop "$work/py" >/dev/null 2>&1 || true
@@ -68,11 +81,34 @@ start_vsftpd || echo "# vsftpd skipped (needs root and vsftpd)"
 median() { sort -g | awk '{v[NR]=$1} END {print v[int((NR+1)/2)]}'; }
 field() { sed -n "s/.*$1=\([0-9.]*\).*/\1/p"; }
 
-# ours KIND HOST USER PASS REMOTE LOCAL BATCH -> "mbps p99 rss"
+# timed OUT CMD... -> runs CMD with its output in OUT; prints its user + system seconds
+timed() {
+    local out=$1 t TIMEFORMAT='%U %S'
+    shift
+    t=$({ time "$@" >"$out" 2>&1; } 2>&1) || { echo "$* failed: $(head -3 "$out")" >&2; exit 1; }
+    awk '{print $1 + $2}' <<<"$t"
+}
+
+# ours KIND HOST USER PASS REMOTE LOCAL BATCH -> "mbps p99 rss cpu-seconds"
 ours() {
-    local out
-    out=$("$bench" "$@") || { echo "bench_session failed: $out" >&2; exit 1; }
-    echo "$(echo "$out" | field mbps) $(echo "$out" | field p99ms) $(echo "$out" | field rssmb)"
+    local c out
+    c=$(timed "$work/ours.out" "$bench" "$@")
+    out=$(cat "$work/ours.out")
+    echo "$(echo "$out" | field mbps) $(echo "$out" | field p99ms) $(echo "$out" | field rssmb) $c"
+}
+
+# peer get|put HOST USER PASS SIZE -> "MB/s cpu-seconds"
+peer() {
+    local kind=$1 host=$2 user=$3 pass=$4 size=$5 auth=() c
+    [ -n "$user" ] && auth=(--user "$user:$pass")
+    if [ "$kind" = get ]; then
+        c=$(timed "$work/curl.out" curl -s --ftp-pasv "${auth[@]}" -o "$work/local/curl.bin" \
+            -w '%{speed_download}' "ftp://$host/big-$size.bin")
+    else
+        c=$(timed "$work/curl.out" curl -s --ftp-pasv "${auth[@]}" -T "$work/local/src-$size.bin" \
+            -w '%{speed_upload}' "ftp://$host/up-curl-$size.bin")
+    fi
+    echo "$(awk -v s="$(cat "$work/curl.out")" 'BEGIN {print s / 1e6}') $c"
 }
 
 report() { # name ours peer
@@ -80,32 +116,35 @@ report() { # name ours peer
 }
 
 run_case() { # label dir host user pass size direction
-    local label=$1 dir=$2 host=$3 user=$4 pass=$5 size=$6 dir_kind=$7
-    local url="ftp://$host/big-$size.bin" auth=()
-    [ -n "$user" ] && auth=(--user "$user:$pass")
-    local b16=() b1=() raw=() peer=() p99_16=() p99_1=() rss=()
-    for _ in $(seq "$rounds"); do
-        for batch in 16 1; do
-            if [ "$dir_kind" = get ]; then
-                read -r m p r < <(ours get "$host" "$user" "$pass" "/big-$size.bin" "$work/local/ours.bin" $batch)
-            else
-                read -r m p r < <(ours put "$host" "$user" "$pass" "/up-$size.bin" "$work/local/src-$size.bin" $batch)
-            fi
-            if [ $batch = 16 ]; then b16+=("$m"); p99_16+=("$p"); rss+=("$r"); else b1+=("$m"); p99_1+=("$p"); fi
+    local label=$1 dir=$2 host=$3 user=$4 pass=$5 size=$6 dir_kind=$7 n step
+    local b16=() b1=() raw=() peer=() p99_16=() p99_1=() rss=() c16=() craw=() cpeer=()
+    local m p r c
+    for n in $(seq "$rounds"); do
+        # Odd rounds: ours first; even rounds: curl first.
+        local steps=(16 1 raw curl)
+        (( n % 2 )) || steps=(curl raw 1 16)
+        for step in "${steps[@]}"; do
+            case $step in
+            curl)
+                read -r m c < <(peer "$dir_kind" "$host" "$user" "$pass" "$size")
+                peer+=("$m"); cpeer+=("$c") ;;
+            raw)
+                if [ "$dir_kind" = get ]; then
+                    read -r m p r c < <(ours rawget "$host" "$user" "$pass" "/big-$size.bin" "$work/local/ours.bin" 1)
+                else
+                    read -r m p r c < <(ours rawput "$host" "$user" "$pass" "/up-$size.bin" "$work/local/src-$size.bin" 1)
+                fi
+                raw+=("$m"); craw+=("$c") ;;
+            *)
+                if [ "$dir_kind" = get ]; then
+                    read -r m p r c < <(ours get "$host" "$user" "$pass" "/big-$size.bin" "$work/local/ours.bin" "$step")
+                else
+                    read -r m p r c < <(ours put "$host" "$user" "$pass" "/up-$size.bin" "$work/local/src-$size.bin" "$step")
+                fi
+                if [ "$step" = 16 ]; then b16+=("$m"); p99_16+=("$p"); rss+=("$r"); c16+=("$c"); else b1+=("$m"); p99_1+=("$p"); fi ;;
+            esac
+            rm -f "$work/local/ours.bin" "$work/local/curl.bin"
         done
-        if [ "$dir_kind" = get ]; then
-            read -r m p r < <(ours rawget "$host" "$user" "$pass" "/big-$size.bin" "$work/local/ours.bin" 1)
-        else
-            read -r m p r < <(ours rawput "$host" "$user" "$pass" "/up-$size.bin" "$work/local/src-$size.bin" 1)
-        fi
-        raw+=("$m")
-        if [ "$dir_kind" = get ]; then
-            s=$(curl -s --ftp-pasv "${auth[@]}" -o "$work/local/curl.bin" -w '%{speed_download}' "$url")
-        else
-            s=$(curl -s --ftp-pasv "${auth[@]}" -T "$work/local/src-$size.bin" -w '%{speed_upload}' "ftp://$host/up-curl-$size.bin")
-        fi
-        peer+=("$(awk -v s="$s" 'BEGIN {print s / 1e6}')")
-        rm -f "$work/local/ours.bin" "$work/local/curl.bin"
     done
     local m16 m1 mp
     m16=$(printf '%s\n' "${b16[@]}" | median)
@@ -116,8 +155,13 @@ run_case() { # label dir host user pass size direction
     report "$label $size MiB, layer alone" "$(printf '%s\n' "${raw[@]}" | median)" "$mp"
     echo "$label $size MiB ui p99 lateness: $(printf '%s\n' "${p99_16[@]}" | median) ms (64 KiB), $(printf '%s\n' "${p99_1[@]}" | median) ms (4 KiB)"
     echo "$label $size MiB peak resident: $(printf '%s\n' "${rss[@]}" | sort -g | tail -1) MB"
+    awk -v n="$label $size MiB" -v g="$(awk -v s="$size" 'BEGIN {print s / 1024}')" \
+        -v a="$(printf '%s\n' "${c16[@]}" | median)" -v b="$(printf '%s\n' "${craw[@]}" | median)" \
+        -v c="$(printf '%s\n' "${cpeer[@]}" | median)" \
+        'BEGIN {printf "%s CPU per GiB: ours %.2f s (64 KiB hand-offs), %.2f s (layer alone), curl %.2f s\n", n, a / g, b / g, c / g}'
 }
 
+echo "# files in $parent; load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
 for size in $sizes; do
     head -c $((size << 20)) /dev/urandom >"$work/py/user/big-$size.bin"
     cp "$work/py/user/big-$size.bin" "$work/local/src-$size.bin"
@@ -135,3 +179,4 @@ for size in $sizes; do
     fi
     rm -f "$work/local/src-$size.bin"
 done
+echo "# load average after: $(cut -d' ' -f1-3 /proc/loadavg)"

@@ -9,7 +9,7 @@
 #
 #   bench/tls/run.sh [BUILD_DIR]
 #
-# ROUNDS (default 2) runs each case that many times and reports the best;
+# ROUNDS (default 2) runs each case that many times and reports the median;
 # SIZE_MB (default 1024) sizes the file. Everything lives in one temporary
 # folder, removed at the end: in memory (/dev/shm) when it has room for three
 # copies, so the disk's write-back does not decide the upload figures.
@@ -92,7 +92,7 @@ for n in $(seq "$rounds"); do
 done
 load_after=$(cut -d" " -f1-3 /proc/loadavg)
 
-best() { grep ' ok$' "$1" 2>/dev/null | sort -g | head -1 | cut -d' ' -f1; }
+best() { grep ' ok$' "$1" 2>/dev/null | cut -d' ' -f1 | sort -g | awk '{v[NR]=$1} END {if (NR) print v[int((NR+1)/2)]}'; }
 echo
 echo "TLS benchmark: $rounds round(s) of $size_mb MiB each way, vsftpd (TLS required, session reuse) on loopback"
 echo "files in $parent; load average before: $load_before; after: $load_after"
@@ -108,4 +108,4 @@ for dir in get put; do
             b / 1e6 / v, b / 1e6 / c, r, (r >= 0.9 ? "met (throughput >= 0.9x curl)" : "MISSED (throughput >= 0.9x curl)") }'
   done
 done
-echo "ratio: Vrex throughput / curl throughput (best good runs)"
+echo "ratio: Vrex throughput / curl throughput (medians of good runs)"
