@@ -12,6 +12,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 // How the workers' events reach the user-interface thread.
 
@@ -172,13 +173,14 @@ void TWinInetFTP::sendWake()
             QElapsedTimer batch;
             batch.start();
             QPointer<TWinInetFTP> alive(this);
-            batching = true;
+            // A batch may run inside another one's handler (a question).
+            const bool outer = std::exchange(batching, true);
             while (alive && batch.nsecsElapsed() < kBatchNs && events.takeNext(event))
                 deliver(event);
             if (!alive)
                 return;
-            batching = false;
-            if (events.rearm())
+            batching = outer;
+            if (!outer && events.rearm())
                 sendWake();
         },
         Qt::QueuedConnection);
