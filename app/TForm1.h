@@ -8,8 +8,8 @@
 #include "ftp/WinInetFTP.h"
 #include "storage/SiteBook.h"
 #include "storage/SiteOptionsFile.h"
-#include "transfers/WatchList.h"
 #include "transfers/RunningTransfer.h"
+#include "transfers/WatchList.h"
 
 #include <QList>
 #include <QMainWindow>
@@ -157,7 +157,7 @@ private:
     void connectFileCommands();
     void createFolderCommands();
     void connectFolderCommands();
-    void showFolderSummary();
+    QString folderSummary() const;
     void createWatchList();
     void connectWatchCommands();
     WatchList::FileSelection watchSelection() const;

@@ -107,7 +107,9 @@ void TForm1::bindQueue()
     });
     qs.sizeTotalChanged = [this, panelsLater, panelsHeld](double bytes) {
         listingView->setQueueSizeTotal(bytes);
-        if (panelsLater->isActive() && transferLanes->anyRunning()) {
+        // The whole run, also between one item's end and the next one's start.
+        if (panelsLater->isActive()
+            && (transferLanes->anyRunning() || transferQueue->runUnderway())) {
             *panelsHeld = true;
             return;
         }
@@ -116,9 +118,8 @@ void TForm1::bindQueue()
     };
     qs.showWatchList = [this] { ui.TabSet1->setCurrentIndex(1); };
     // What a run wrote is made durable before the queue shows idle.
-    qs.queueRunEnded = [this](std::function<void()> flushed) {
-        WinInetFTP1->FlushWritten(std::move(flushed));
-    };
+    qs.queueRunEnded
+        = [this](std::function<void()> flushed) { WinInetFTP1->FlushWritten(std::move(flushed)); };
     transferQueue->setServices(qs);
 }
 

@@ -86,13 +86,12 @@ void TForm1::connectFolderCommands()
                 folderProgress->removed(item.id, item.state == QueueItemState::InProgress);
             }
         });
-    connect(rows, &QAbstractItemModel::dataChanged, this, [this] { showFolderSummary(); });
-    connect(rows, &QAbstractItemModel::rowsRemoved, this, [this] { showFolderSummary(); });
+    // Made when the panel is painted, not for every row that changes.
+    transferProgress->setFolderSummarySource([this] { return folderSummary(); });
 }
 
-void TForm1::showFolderSummary()
+QString TForm1::folderSummary() const
 {
     const int row = transferQueue->firstInProgressRow();
-    transferProgress->setFolderSummary(
-        row < 0 ? QString() : folderProgress->summaryOf(transferQueue->itemAt(row).id));
+    return row < 0 ? QString() : folderProgress->summaryOf(transferQueue->itemAt(row).id);
 }

@@ -86,7 +86,8 @@ void TForm1::showItemProgress(const TransferLanes::ItemProgress &p)
     line.bytesDone = p.bytes;
     line.size = p.size;
     line.speed = p.bytesPerSecond;
-    line.elapsedMs = p.startTime.isValid() ? p.startTime.msecsTo(QDateTime::currentDateTimeUtc()) : 0;
+    line.elapsedMs
+        = p.startTime.isValid() ? p.startTime.msecsTo(QDateTime::currentDateTimeUtc()) : 0;
     showRunningLines();
     emit transferLanes->itemProgress(p);
 }
@@ -115,8 +116,10 @@ void TForm1::laneItemEnding(int error, bool othersRun)
 
 void TForm1::rememberDownload(const QString &path)
 {
+    // The button stays enabled once a download came: it is looked up once.
+    const bool first = lastDownload.isEmpty();
     lastDownload = path;
-    if (auto *button = formMessage
+    if (auto *button = first && formMessage
             ? formMessage->findChild<QPushButton *>(QStringLiteral("ButtonShowInFolder"))
             : nullptr)
         button->setEnabled(true);

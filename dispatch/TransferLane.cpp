@@ -36,6 +36,9 @@ void TransferLane::makeSession()
     // The window's status line tells of its own connection only.
     ftp->DeclineUiThreadStatus();
     ftp->PostsStatusCodes = false;
+    // Its handlers only note what happened and report the end through the
+    // event loop: a file's events need not each take a turn of it.
+    ftp->DeliversInBatches = true;
     bindEvents();
 }
 

@@ -218,6 +218,12 @@ public:
     // session whose codes nobody shows saves the window a dozen events per
     // file. Set before the first request.
     bool PostsStatusCodes = true;
+    // Whether one turn of the event loop delivers every event waiting (up
+    // to a few milliseconds' worth) rather than one. Handlers see the same
+    // events, values and order; what a handler queues runs after the batch,
+    // so only a session whose handlers call on directly (not queued) between
+    // events of one operation may set it.
+    bool DeliversInBatches = false;
 
     // Makes what downloads wrote as new files durable, once: one syncfs per
     // file system written to since the last call, on a thread of its own.
@@ -308,6 +314,7 @@ private:
     bool directDownload = false;
 
     FtpEventQueue events;
+    bool batching = false; // a batch of events is being delivered
     RemoteFolders remoteFolders; // what uploads found or made on this connection
     std::shared_ptr<FtpWorker> worker; // the current connection's
     std::shared_ptr<CertificateDesk> certificateDesk;

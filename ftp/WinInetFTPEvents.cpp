@@ -4,6 +4,7 @@
 #include "ftp/FtpThread.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QMetaObject>
 #include <QPointer>
 #include <QThread>
@@ -11,6 +12,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 // How the workers' events reach the user-interface thread.
 
@@ -93,7 +95,8 @@ std::function<bool(const TlsCertificateFacts &)> TWinInetFTP::certificateQuestio
 
 ServerKeyQuestion TWinInetFTP::hostKeyQuestion() const
 {
-    return [desk = certificateDesk](const ServerKeyFacts &facts) { return desk->askHostKey(facts); };
+    return
+        [desk = certificateDesk](const ServerKeyFacts &facts) { return desk->askHostKey(facts); };
 }
 
 KeyPassphraseQuestion TWinInetFTP::passphraseQuestion() const
@@ -152,7 +155,8 @@ bool TWinInetFTP::ask(FtpThread *worker, const std::function<bool()> &question)
 
 // One event per turn of the event loop, as if each were a posted event of
 // its own: whatever a handler queues (a Cancel, a Connect) runs before the
-// next event of the worker.
+// next event of the worker. A batching session takes what waits at once,
+// for a short while, so the window stays responsive.
 void TWinInetFTP::sendWake()
 {
     QMetaObject::invokeMethod(
@@ -160,8 +164,24 @@ void TWinInetFTP::sendWake()
         [this] {
             events.woken();
             FtpEventQueue::Event event;
-            if (events.takeNext(event))
+            if (!DeliversInBatches) {
+                if (events.takeNext(event))
+                    deliver(event);
+                return;
+            }
+            constexpr qint64 kBatchNs = 2000000;
+            QElapsedTimer batch;
+            batch.start();
+            QPointer<TWinInetFTP> alive(this);
+            // A batch may run inside another one's handler (a question).
+            const bool outer = std::exchange(batching, true);
+            while (alive && batch.nsecsElapsed() < kBatchNs && events.takeNext(event))
                 deliver(event);
+            if (!alive)
+                return;
+            batching = outer;
+            if (!outer && events.rearm())
+                sendWake();
         },
         Qt::QueuedConnection);
 }
@@ -191,7 +211,7 @@ void TWinInetFTP::deliver(FtpEventQueue::Event &event)
     --nested[kind];
     eventOperation = savedOp;
     eventStale = savedStale;
-    if (events.rearm())
+    if (!batching && events.rearm())
         sendWake();
 }
 

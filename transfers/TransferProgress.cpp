@@ -185,7 +185,7 @@ void TransferProgress::paintRunning()
     if (items.size() >= 2) {
         lines->show(items);
         setSeveralLines(true);
-        LabelQueue->setText(folderSummary.isEmpty()
+        LabelQueue->setText(currentFolderSummary().isEmpty()
                 ? ProgressTexts::queueTotalText(running.queueRows, running.bytesLeft)
                 : queueLine(running.queueRows));
         return;
@@ -234,11 +234,22 @@ void TransferProgress::setFolderSummary(const QString &text)
     folderSummary = text;
 }
 
+void TransferProgress::setFolderSummarySource(std::function<QString()> source)
+{
+    folderSummarySource = std::move(source);
+}
+
+QString TransferProgress::currentFolderSummary() const
+{
+    return folderSummarySource ? folderSummarySource() : folderSummary;
+}
+
 QString TransferProgress::queueLine(int files) const
 {
     // The panel is narrow: while a folder's files run its summary says more
     // than the count, which stays in the tool tip.
     const QString queue = ProgressTexts::queueText(files);
-    LabelQueue->setToolTip(folderSummary.isEmpty() ? QString() : queue);
-    return folderSummary.isEmpty() ? queue : QStringLiteral("Folder: ") + folderSummary;
+    const QString summary = currentFolderSummary();
+    LabelQueue->setToolTip(summary.isEmpty() ? QString() : queue);
+    return summary.isEmpty() ? queue : QStringLiteral("Folder: ") + summary;
 }

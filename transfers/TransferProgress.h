@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -58,6 +59,8 @@ public:
     void showComplete();
     // Beside the queue count while a folder's files run; empty: none.
     void setFolderSummary(const QString &text);
+    // Or where it comes from, asked only when the panel is painted.
+    void setFolderSummarySource(std::function<QString()> source);
 
     // The items under way: one shows as a status event would show it; several
     // show a line each and the queue total (`queueRows` files, `bytesLeft`
@@ -80,6 +83,7 @@ private:
     void paintRunning();
     void setSeveralLines(bool several);
     QString queueLine(int files) const;
+    QString currentFolderSummary() const;
 
     Controls ui;
     QTimer *hideTimer;
@@ -93,4 +97,5 @@ private:
     } running;
     bool several = false;
     QString folderSummary;
+    std::function<QString()> folderSummarySource;
 };

@@ -2,6 +2,7 @@
 
 #include "ftp/DownloadFile.h"
 #include "platform/Prompts.h"
+#include "transfers/QueueRowDelegate.h"
 #include "transfers/QueueRules.h"
 #include "transfers/TFormStartQueue.h"
 #include "widgets/PasswordText.h"
@@ -35,6 +36,7 @@ TransferQueue::TransferQueue(const Controls &controls, QObject *parent)
     // The list shows the queue's own rows, made on demand; it keeps the
     // columns the layout gave it.
     ui.list->setModel(model);
+    ui.list->detailsView()->setItemDelegate(new QueueRowDelegate(ui.list->detailsView()));
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(15000);
     connect(Timer1, &QTimer::timeout, this, &TransferQueue::Timer1Timer);
@@ -54,24 +56,20 @@ TransferQueue::TransferQueue(const Controls &controls, QObject *parent)
 }
 
 // A fast queue changes its rows hundreds of times a second; the list is
-// repainted at most every 40 ms, which is all anyone can see.
+// repainted at most ten times a second, which is all anyone can see.
 void TransferQueue::holdRepaintsWhileBusy()
 {
     auto *release = new QTimer(this);
     release->setSingleShot(true);
-    release->setInterval(40);
-    // The scroll bar too: each row removed moves it.
-    QWidget *viewport = ui.list->detailsView()->viewport();
-    QWidget *scrollBar = ui.list->detailsView()->verticalScrollBar();
-    connect(release, &QTimer::timeout, viewport, [viewport, scrollBar] {
-        viewport->setUpdatesEnabled(true);
-        scrollBar->setUpdatesEnabled(true);
-    });
-    auto hold = [release, viewport, scrollBar] {
+    release->setInterval(100);
+    // The whole list with its scroll bars and header: each row removed moves
+    // the one and lays out the columns again under the other.
+    QWidget *list = ui.list;
+    connect(release, &QTimer::timeout, list, [list] { list->setUpdatesEnabled(true); });
+    auto hold = [release, list] {
         if (release->isActive())
             return;
-        viewport->setUpdatesEnabled(false);
-        scrollBar->setUpdatesEnabled(false);
+        list->setUpdatesEnabled(false);
         release->start();
     };
     connect(model, &QAbstractItemModel::rowsRemoved, this, hold);

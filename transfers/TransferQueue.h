@@ -70,6 +70,8 @@ public:
     void setStartDialog(TFormStartQueue *dialog) { startDialog = dialog; }
 
     bool isStopped() const { return stopped; }
+    // Items ran since the queue last fell idle: a run is under way.
+    bool runUnderway() const { return ranItems; }
     bool isArmed() const;
     QTimer *timer() const { return Timer1; }
     QTime scheduledStart() const { return startTime; }

@@ -10,10 +10,59 @@
 #include <QStandardItemModel>
 #include <QTreeView>
 
+namespace {
+
+// The tree view asks its header for its size at every layout of the rows,
+// and the header measures every caption for it; a list whose rows change
+// hundreds of times a second keeps the answer until the captions, the
+// columns or the font change.
+class KeptSizeHeader : public QHeaderView {
+public:
+    explicit KeptSizeHeader(QWidget *parent) : QHeaderView(Qt::Horizontal, parent)
+    {
+        // As the tree view's own header.
+        setSectionsMovable(true);
+        setStretchLastSection(true);
+        setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        connect(this, &QHeaderView::sectionCountChanged, this, [this] { kept = QSize(); });
+        connect(this, &QHeaderView::sectionResized, this, [this] { kept = QSize(); });
+        connect(this, &QHeaderView::sortIndicatorChanged, this, [this] { kept = QSize(); });
+    }
+    QSize sizeHint() const override
+    {
+        if (!kept.isValid())
+            kept = QHeaderView::sizeHint();
+        return kept;
+    }
+    void setModel(QAbstractItemModel *model) override
+    {
+        QHeaderView::setModel(model);
+        kept = QSize();
+        if (model)
+            connect(
+                model, &QAbstractItemModel::headerDataChanged, this, [this] { kept = QSize(); });
+    }
+
+protected:
+    bool event(QEvent *e) override
+    {
+        if (e->type() == QEvent::FontChange || e->type() == QEvent::StyleChange
+            || e->type() == QEvent::Polish)
+            kept = QSize();
+        return QHeaderView::event(e);
+    }
+
+private:
+    mutable QSize kept;
+};
+
+} // namespace
+
 TListView::TListView(QWidget *parent)
     : QWidget(parent), rows(new QStandardItemModel(this)), details(new QTreeView(this)),
       icons(new QListView(this)), stack(new QStackedLayout(this))
 {
+    details->setHeader(new KeptSizeHeader(details));
     details->setModel(rows);
     details->setRootIsDecorated(false);
     details->setUniformRowHeights(true);

@@ -447,12 +447,20 @@ private slots:
 
     // Every event a handler sees, with Status and LastError as it sees them,
     // in delivery order, library progress codes included.
-    void eventsOfAMebibyteTransferInOrder()
+    void eventsOfAMebibyteTransferInOrder() { mebibyteTransferEvents(false); }
+
+    // A transfer lane's session takes every waiting event in one turn of the
+    // loop: its handlers see exactly what one event per turn shows.
+    void eventsDeliveredInBatchesAreTheSame() { mebibyteTransferEvents(true); }
+
+private:
+    void mebibyteTransferEvents(bool inBatches)
     {
-        const QString folder = FtpFixture::freshUserFolder("mib");
+        const QString folder = FtpFixture::freshUserFolder(inBatches ? "mib-batch" : "mib");
         const QString dir = localDir();
         QVERIFY(writeFile(dir + "/up.bin", pattern(1 << 20)));
         TWinInetFTP ftp;
+        ftp.DeliversInBatches = inBatches;
         SessionRecorder log(ftp);
         QVERIFY(connectTo(ftp, log));
         QStringList seen;

@@ -17,6 +17,7 @@
 #include "storage/TRegFile.h"
 #include "transfers/QueueItem.h"
 #include "transfers/TransferQueue.h"
+#include "widgets/StatusPanels.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -167,6 +168,41 @@ private slots:
         // Only the partial files stay, for the next run to go on from.
         QCOMPARE(QDir(local->path()).entryList(QDir::Files), QStringList());
         QVERIFY(!stop->isEnabled());
+    }
+
+    // Small files end faster than anyone can read: the status bar shows
+    // the queue a few times a second, and its end state once the run is over.
+    void aBurstOfSmallFilesLeavesTheWindowShowingTheEnd()
+    {
+        openWindow(QStringLiteral("Private"), 1);
+        form->controls().TabSet1->setCurrentIndex(2);
+        QStringList names;
+        for (int i = 0; i < 40; ++i) {
+            names << QStringLiteral("s%1.bin").arg(i, 2, 10, QLatin1Char('0'));
+            QVERIFY(writeFileBytes(server.userRoot() + '/' + names.last(), pattern(900 + i, 's')));
+        }
+        for (const QString &name : names) {
+            QueueItem item;
+            item.name = QLatin1Char('/') + name;
+            item.saveFile = localPath(name);
+            item.actions = QStringLiteral("Download");
+            item.host = server.host();
+            item.login = QStringLiteral("vrex");
+            item.password = QStringLiteral("secret");
+            setFileSize(item.entry, 900);
+            queue().addItem(item);
+        }
+        StatusPanels *bar = form->controls().StatusBar1;
+        QCOMPARE(bar->panelText(1), QStringLiteral("Objects: 40"));
+        queue().afterAdding();
+        QTRY_COMPARE_WITH_TIMEOUT(bar->panelText(3), QStringLiteral("Queue: Idle"), kNetWait);
+        for (int i = 0; i < names.size(); ++i)
+            QCOMPARE(fileContents(localPath(names[i])), pattern(900 + i, 's'));
+        QCOMPARE(server.takeCommands().filter(QStringLiteral("RETR")).size(), names.size());
+        QTRY_COMPARE(bar->panelText(1), QStringLiteral("Objects: 0"));
+        QCOMPARE(bar->panelText(2), QStringLiteral("Size: 0"));
+        QTRY_VERIFY(form->controls().ListView3->updatesEnabled());
+        QCOMPARE(prompts->messageTexts(), QStringList());
     }
 
     void aServerRefusingAnotherConnectionGetsTheWholeQueueOnOne_data()
