@@ -21,9 +21,11 @@ namespace {
 
 // The library's status callback carries no pointer of ours: a worker's
 // comes to the session that started it; one raised on the user-interface
-// thread to the most recently constructed session that takes them.
+// thread to the session closing a handle there, else to the most recently
+// constructed session that takes them.
 std::mutex instancesLock;
 std::vector<TWinInetFTP *> instances;
+TWinInetFTP *closingOnUiThread = nullptr;
 
 TWinInetFTP *uiThreadInstance()
 {
@@ -57,6 +59,7 @@ TWinInetFTP::TWinInetFTP(QObject *Owner)
 void TWinInetFTP::DeclineUiThreadStatus()
 {
     forgetInstance(this);
+    declinesUiThreadStatus = true;
 }
 
 TWinInetFTP::~TWinInetFTP()
@@ -138,8 +141,18 @@ bool TWinInetFTP::transferRunning() const
 
 void TWinInetFTP::closeHandle(std::atomic<HINTERNET> &handle)
 {
-    if (HINTERNET held = handle.exchange(nullptr))
+    HINTERNET held = handle.exchange(nullptr);
+    if (!held)
+        return;
+    if (!onUiThread()) {
         InternetCloseHandle(held);
+        return;
+    }
+    // What closing says belongs to this session, not to whichever is newest.
+    TWinInetFTP *const before = closingOnUiThread;
+    closingOnUiThread = this;
+    InternetCloseHandle(held);
+    closingOnUiThread = before;
 }
 
 // The connection's worker, made when the first request needs it (a single
@@ -611,7 +624,8 @@ bool TWinInetFTP::isConnectionLost(DWORD code)
 void TWinInetFTP::statusCallback(HINTERNET, DWORD_PTR, DWORD status, void *, DWORD)
 {
     if (onUiThread()) {
-        if (TWinInetFTP *ftp = uiThreadInstance())
+        TWinInetFTP *ftp = closingOnUiThread ? closingOnUiThread : uiThreadInstance();
+        if (ftp && !ftp->declinesUiThreadStatus)
             ftp->fireStatus(int32_t(status));
         return;
     }

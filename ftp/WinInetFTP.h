@@ -211,8 +211,8 @@ public:
     int TransferBatch = 16;
 
     // Status codes the library raises on the user-interface thread (closing
-    // a handle) go to the newest session that takes them; a session of
-    // several alike (a transfer lane) declines them.
+    // a handle) go to the session that closes it; a session of several
+    // alike (a transfer lane) declines them.
     void DeclineUiThreadStatus();
     // Whether workers post their status codes at all (OnWinInetStatus); a
     // session whose codes nobody shows saves the window a dozen events per
@@ -269,6 +269,7 @@ private:
     static bool connectionLost(HINTERNET connection);
     void stopEveryWorker();
     void closeHandle(std::atomic<HINTERNET> &handle);
+    bool declinesUiThreadStatus = false;
     void answerNotConnected(const std::function<void()> &fire);
 
     // Called by the operations: post a step to the user-interface thread,
