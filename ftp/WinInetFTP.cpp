@@ -386,8 +386,8 @@ void TWinInetFTP::GetDirectory(const QString &Directory)
     startWorker(kDir, new TThreadFTPFileDir(this, Directory), op, statInDirList);
 }
 
-void TWinInetFTP::startDownload(
-    const QString &RemoteFile, const QString &LocalFile, bool direct, bool resumable)
+void TWinInetFTP::startDownload(const QString &RemoteFile, const QString &LocalFile,
+    bool direct, bool resumable, qint64 listedSize)
 {
     if (transferRunning())
         return;
@@ -403,7 +403,8 @@ void TWinInetFTP::startDownload(
     fileName2 = LocalFile;
     directDownload = direct;
     auto *worker
-        = new TThreadFTPFileGet(this, RemoteFile, LocalFile, direct, TransferBatch, resumable);
+        = new TThreadFTPFileGet(this, RemoteFile, LocalFile, direct, TransferBatch, resumable,
+            listedSize);
     startWorker(kGet, worker, op, statInGet);
 }
 
@@ -417,12 +418,14 @@ void TWinInetFTP::GetFileDirect(const QString &RemoteFile, const QString &LocalF
     startDownload(RemoteFile, LocalFile, true);
 }
 
-void TWinInetFTP::GetFileResumable(const QString &RemoteFile, const QString &LocalFile)
+void TWinInetFTP::GetFileResumable(
+    const QString &RemoteFile, const QString &LocalFile, qint64 ListedSize)
 {
-    startDownload(RemoteFile, LocalFile, false, true);
+    startDownload(RemoteFile, LocalFile, false, true, ListedSize);
 }
 
-void TWinInetFTP::SendFile(const QString &LocalFile, const QString &RemoteFile, bool makeParents)
+void TWinInetFTP::SendFile(
+    const QString &LocalFile, const QString &RemoteFile, bool makeParents, bool SizeKnown)
 {
     if (transferRunning())
         return;
@@ -436,7 +439,8 @@ void TWinInetFTP::SendFile(const QString &LocalFile, const QString &RemoteFile, 
     }
     fileName1 = LocalFile;
     fileName2 = RemoteFile;
-    auto *worker = new TThreadFTPFileSend(this, LocalFile, RemoteFile, TransferBatch, makeParents);
+    auto *worker = new TThreadFTPFileSend(
+        this, LocalFile, RemoteFile, TransferBatch, makeParents, SizeKnown);
     startWorker(kSend, worker, op, statInSend);
 }
 
