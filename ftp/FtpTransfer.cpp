@@ -82,8 +82,8 @@ DWORD FtpTransfer::start(const std::string &path, FTP_RESUME_POINT *point, int64
             return asked;
     }
     const std::string line = (writing ? "STOR " : "RETR ") + path;
-    const DWORD code = small ? beginKnown(line)
-                             : conn->beginTransfer(line, data, finalReceived, cancelToken());
+    const DWORD code
+        = small ? beginKnown(line) : conn->beginTransfer(line, data, finalReceived, cancelToken());
     if (code != ERROR_SUCCESS)
         return code;
     // Without SIZE the opening reply is the only word on how much is coming.

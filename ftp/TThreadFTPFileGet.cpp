@@ -16,9 +16,8 @@ constexpr qint64 MaxBlockMs = 10;
 
 } // namespace
 
-TThreadFTPFileGet::TThreadFTPFileGet(
-    TWinInetFTP *ftp, const QString &remoteFile, const QString &localFile, bool direct, int batch,
-    bool resumable, int64_t listedSize)
+TThreadFTPFileGet::TThreadFTPFileGet(TWinInetFTP *ftp, const QString &remoteFile,
+    const QString &localFile, bool direct, int batch, bool resumable, int64_t listedSize)
     : ftp(ftp), remoteFile(remoteFile.toUtf8()), localFile(localFile), direct(direct),
       batch(qBound(BlockChunks, batch, 1024)), resumable(resumable), listedSize(listedSize)
 {

@@ -386,8 +386,8 @@ void TWinInetFTP::GetDirectory(const QString &Directory)
     startWorker(kDir, new TThreadFTPFileDir(this, Directory), op, statInDirList);
 }
 
-void TWinInetFTP::startDownload(const QString &RemoteFile, const QString &LocalFile,
-    bool direct, bool resumable, qint64 listedSize)
+void TWinInetFTP::startDownload(const QString &RemoteFile, const QString &LocalFile, bool direct,
+    bool resumable, qint64 listedSize)
 {
     if (transferRunning())
         return;
@@ -402,9 +402,8 @@ void TWinInetFTP::startDownload(const QString &RemoteFile, const QString &LocalF
     fileName1 = RemoteFile;
     fileName2 = LocalFile;
     directDownload = direct;
-    auto *worker
-        = new TThreadFTPFileGet(this, RemoteFile, LocalFile, direct, TransferBatch, resumable,
-            listedSize);
+    auto *worker = new TThreadFTPFileGet(
+        this, RemoteFile, LocalFile, direct, TransferBatch, resumable, listedSize);
     startWorker(kGet, worker, op, statInGet);
 }
 
