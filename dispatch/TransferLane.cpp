@@ -5,6 +5,9 @@
 
 #include <QTimer>
 
+#include <algorithm>
+#include <cstdint>
+
 namespace {
 
 bool listingComplete(int error)
@@ -149,11 +152,21 @@ void TransferLane::transfer()
 {
     phase = Phase::Transfer;
     if (running.isUpload()) {
-        ftp->SendFile(running.name, running.saveFile, running.makeParents);
+        ftp->SendFile(running.name, running.saveFile, running.makeParents, true);
         return;
     }
     requested = true;
-    ftp->GetFileResumable(running.name, running.saveFile);
+    ftp->GetFileResumable(running.name, running.saveFile, listedSize());
+}
+
+// What the listing said of the file's size, when it said it of the file
+// itself (a link's listed size is its own, not its target's); -1 otherwise.
+qint64 TransferLane::listedSize() const
+{
+    const TWin32FindData &entry = newerFound ? newerEntry : running.entry;
+    if (isDirectory(entry) || isUnresolvedLink(entry) || fileSize(entry) == 0)
+        return -1;
+    return qint64(std::min<uint64_t>(fileSize(entry), uint64_t(INT64_MAX)));
 }
 
 NewerFolders::File TransferLane::newerFile() const

@@ -64,6 +64,7 @@ private:
     void bindEvents();
     void begin();
     void transfer();
+    qint64 listedSize() const;
     void startNewerCheck();
     void answerFromListing();
     void newerComparison(int error);

@@ -12,11 +12,12 @@
 // existing file (then a power loss leaves the old or the whole new file); a
 // new file is renamed without waiting for the disk.
 //
-// A resumable download (the queue's) writes into `.<name>.vrexpart` beside
-// the target instead, the owner's alone, which stays when the download does
-// not complete; `.<name>.vrexpart.origin` beside it holds what SIZE and MDTM
-// said of the remote file when the partial file was begun, so that a later
-// run goes on from its length only for that very file.
+// A resumable download (the queue's, of a file not known to be small) writes
+// into `.<name>.vrexpart` beside the target instead, the owner's alone,
+// which stays when the download does not complete; `.<name>.vrexpart.origin`
+// beside it holds what SIZE and MDTM said of the remote file when the
+// partial file was begun, so that a later run goes on from its length only
+// for that very file.
 class DownloadFile {
 public:
     enum class Kind { Temporary, Resumable };

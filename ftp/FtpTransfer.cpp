@@ -67,31 +67,23 @@ FtpTransfer::~FtpTransfer()
     releaseOnce();
 }
 
-DWORD FtpTransfer::start(const std::string &path, FTP_RESUME_POINT *point)
+DWORD FtpTransfer::start(const std::string &path, FTP_RESUME_POINT *point, int64_t knownSize)
 {
     remotePath = path;
-    origin = remoteFacts();
-    // The server closed the idle connection just as these questions went
-    // out (its close had not arrived when the call looked): nothing of the
-    // transfer has begun, so it goes on over a new connection, as any call
-    // on a connection the server had closed does.
-    if (conn->control().lostByPeer() && !cancelToken().cancelled()
-        && conn->reconnect("Connection lost; reconnected.") == ERROR_SUCCESS)
-        origin = remoteFacts();
-    if (!writing)
-        expectedSize = origin.size;
-    sizeFromServer = expectedSize >= 0;
-    if (conn->control().isBroken())
-        return ERROR_INTERNET_CONNECTION_ABORTED;
-    uint64_t from = 0;
-    if (point && !writing) {
-        const DWORD asked = askToResume(*point, from);
+    small = knownSize > 0 && uint64_t(knownSize) < FTP_SMALL_FILE;
+    if (small) {
+        if (point)
+            *point = { 0, -1, 0, {} }; // the file comes whole, with no origin to keep
+        if (!writing)
+            expectedSize = knownSize;
+    } else {
+        const DWORD asked = askOrigin(point);
         if (asked != ERROR_SUCCESS)
             return asked;
-        *point = { from, origin.size, origin.timed, origin.time };
     }
-    const DWORD code = conn->beginTransfer(
-        (writing ? "STOR " : "RETR ") + path, data, finalReceived, cancelToken());
+    const std::string line = (writing ? "STOR " : "RETR ") + path;
+    const DWORD code
+        = small ? beginKnown(line) : conn->beginTransfer(line, data, finalReceived, cancelToken());
     if (code != ERROR_SUCCESS)
         return code;
     // Without SIZE the opening reply is the only word on how much is coming.
@@ -107,8 +99,45 @@ DWORD FtpTransfer::start(const std::string &path, FTP_RESUME_POINT *point)
     started = true;
     conn->transferOpen.store(true);
     // The data is the rest of the file: the checks of a resumed attempt apply.
-    moved = attemptBase = from;
+    moved = attemptBase = resumedFrom;
     return ERROR_SUCCESS;
+}
+
+// SIZE and MDTM of the remote file before the transfer: the origin that a
+// resume or a replaced upload is proven against.
+DWORD FtpTransfer::askOrigin(FTP_RESUME_POINT *point)
+{
+    origin = remoteFacts();
+    // The server closed the idle connection just as these questions went
+    // out (its close had not arrived when the call looked): nothing of the
+    // transfer has begun, so it goes on over a new connection, as any call
+    // on a connection the server had closed does.
+    if (conn->control().lostByPeer() && !cancelToken().cancelled()
+        && conn->reconnect("Connection lost; reconnected.") == ERROR_SUCCESS)
+        origin = remoteFacts();
+    if (!writing)
+        expectedSize = origin.size;
+    sizeFromServer = expectedSize >= 0;
+    if (conn->control().isBroken())
+        return ERROR_INTERNET_CONNECTION_ABORTED;
+    if (!point || writing)
+        return ERROR_SUCCESS;
+    const DWORD asked = askToResume(*point, resumedFrom);
+    if (asked == ERROR_SUCCESS)
+        *point = { resumedFrom, origin.size, origin.timed, origin.time };
+    return asked;
+}
+
+// A small file asks nothing first, so a server that closed the idle
+// connection shows it only here; nothing has begun, so it goes on over a
+// new connection.
+DWORD FtpTransfer::beginKnown(const std::string &line)
+{
+    DWORD code = conn->beginTransfer(line, data, finalReceived, cancelToken());
+    if (code != ERROR_SUCCESS && conn->control().lostByPeer() && !cancelToken().cancelled()
+        && conn->reconnect("Connection lost; reconnected.") == ERROR_SUCCESS)
+        code = conn->beginTransfer(line, data, finalReceived, cancelToken());
+    return code;
 }
 
 // REST at the caller's offset, only for the very file its bytes came from.
@@ -231,10 +260,26 @@ DWORD FtpTransfer::finishDownload()
         finalReceived = code == ERROR_SUCCESS || code == ERROR_INTERNET_EXTENDED_ERROR
             || conn->control().isBroken();
     }
+    if (code == ERROR_SUCCESS && small && !sizeFromServer && moved != uint64_t(expectedSize))
+        code = checkAgainstListing();
     if (code == ERROR_SUCCESS && expectedSize >= 0 && moved < uint64_t(expectedSize))
         code = attemptBase > 0 ? kResumeUnproven : kShortButComplete; // whatever the reply
     conn->transferOpen.store(false);
     return code;
+}
+
+// The listed size is an old word: a file that changed since it was listed
+// and a transfer the server cut short both differ from it, and only the
+// server's SIZE now tells them apart.
+DWORD FtpTransfer::checkAgainstListing()
+{
+    const int64_t now = conn->remoteSize(remotePath, cancelToken());
+    if (now >= 0 && uint64_t(now) == moved) {
+        expectedSize = now;
+        sizeFromServer = true;
+        return ERROR_SUCCESS;
+    }
+    return kShortButComplete;
 }
 
 DWORD FtpTransfer::write(const void *in, DWORD toWrite)
@@ -492,6 +537,12 @@ bool FtpTransfer::RemoteFacts::sameAs(const RemoteFacts &other) const
 // to deliver exactly the rest.
 DWORD FtpTransfer::recoverDownload(DWORD code)
 {
+    if (small && !restartUsed && isDrop(code) && !cancelToken().cancelled()
+        && (isOwnCode(code) || moved < uint64_t(expectedSize)))
+        return restartDownload(code == kShortButComplete
+                ? "The server called a short transfer complete: starting the download again "
+                  "from byte 0."
+                : "Connection lost: starting the download again from byte 0.");
     if (!sizeFromServer || !isDrop(code) || cancelToken().cancelled())
         return isOwnCode(code) ? DWORD(ERROR_INTERNET_CONNECTION_ABORTED) : code;
     if (isOwnCode(code)) {
@@ -558,6 +609,7 @@ DWORD FtpTransfer::restartDownload(const std::string &why)
     if (origin.size < 0)
         return ERROR_INTERNET_CONNECTION_ABORTED;
     expectedSize = origin.size;
+    sizeFromServer = true;
     moved = 0;
     attemptBase = 0;
     const DWORD begun = beginAttempt("RETR " + remotePath);
@@ -585,7 +637,9 @@ DWORD FtpTransfer::recoverUpload(DWORD code)
     std::string how;
     // A server may keep the old file until the upload completes: what is
     // there now is this upload's only when it cannot be that old file.
-    const RemoteFacts now = remoteFacts();
+    // A small file was sent without asking what the server held before: what
+    // is there now may be the old file, so it is sent again from byte 0.
+    const RemoteFacts now = small ? RemoteFacts {} : remoteFacts();
     const bool mayBeOld = origin.size >= 0 && now.size == origin.size
         && (!now.timed || !origin.timed || now.sameAs(origin));
     const DWORD reopened = reopenUpload(mayBeOld ? -1 : now.size, how);

@@ -37,8 +37,9 @@ public:
 
     // Sends RETR or STOR; the caller holds a call on the connection. A
     // download with a resume point goes on where it says when it holds
-    // (see FtpOpenFileResumeA), and the point is told the outcome.
-    DWORD start(const std::string &path, FTP_RESUME_POINT *point = nullptr);
+    // (see FtpOpenFileResumeA), and the point is told the outcome. knownSize
+    // (-1: none) is the caller's word on the file's size (see FtpOpenKnownFileA).
+    DWORD start(const std::string &path, FTP_RESUME_POINT *point = nullptr, int64_t knownSize = -1);
     // The caller holds a call on this handle and on the connection.
     // partial: once some bytes are read, return them rather than wait for more.
     DWORD read(void *buffer, DWORD toRead, DWORD &read, bool partial = false);
@@ -74,6 +75,9 @@ private:
     DWORD recoverUpload(DWORD code);
     DWORD reopenUpload(int64_t remote, std::string &how);
     DWORD verifyUploadSize();
+    DWORD askOrigin(FTP_RESUME_POINT *point);
+    DWORD beginKnown(const std::string &line);
+    DWORD checkAgainstListing();
 
     // What the server says of the remote file: SIZE (-1 when it does not
     // tell) and MDTM where offered.
@@ -101,10 +105,14 @@ private:
     // delivered) and, when the server cannot resume, one start from byte 0.
     std::string remotePath;
     bool sizeFromServer = false; // expectedSize is SIZE's word, so a resume can be proven
+    // A small file whose size the caller knew: nothing was asked before the
+    // transfer, so a drop starts it again from byte 0 rather than resuming.
+    bool small = false;
     bool resumeUsed = false;
     bool restartUsed = false;
     bool restAccepted = false;
     uint64_t attemptBase = 0; // where the current RETR began
+    uint64_t resumedFrom = 0; // where the first RETR began (REST of an earlier run's part)
     uint64_t offsetToResume = 0;
     bool uploadResumed = false;
     // The caller was told to go on from resumeOffset() and has not yet.

@@ -16,11 +16,10 @@ constexpr qint64 MaxBlockMs = 10;
 
 } // namespace
 
-TThreadFTPFileGet::TThreadFTPFileGet(
-    TWinInetFTP *ftp, const QString &remoteFile, const QString &localFile, bool direct, int batch,
-    bool resumable)
+TThreadFTPFileGet::TThreadFTPFileGet(TWinInetFTP *ftp, const QString &remoteFile,
+    const QString &localFile, bool direct, int batch, bool resumable, int64_t listedSize)
     : ftp(ftp), remoteFile(remoteFile.toUtf8()), localFile(localFile), direct(direct),
-      batch(qBound(BlockChunks, batch, 1024)), resumable(resumable)
+      batch(qBound(BlockChunks, batch, 1024)), resumable(resumable), listedSize(listedSize)
 {
 }
 
@@ -63,9 +62,14 @@ void TThreadFTPFileGet::copyDirect(TWinInetOutcome &outcome)
 
 void TThreadFTPFileGet::openTransfer(TWinInetOutcome &outcome, FTP_RESUME_POINT *point)
 {
-    transfer = point ? FtpOpenFileResumeA(connection, remoteFile.constData(), point, 0)
-                     : FtpOpenFileA(connection, remoteFile.constData(), GENERIC_READ,
-                         FTP_TRANSFER_TYPE_BINARY, 0);
+    if (point)
+        transfer = FtpOpenFileResumeA(connection, remoteFile.constData(), point, 0);
+    else if (small)
+        transfer = FtpOpenKnownFileA(
+            connection, remoteFile.constData(), GENERIC_READ, uint64_t(listedSize), 0);
+    else
+        transfer = FtpOpenFileA(
+            connection, remoteFile.constData(), GENERIC_READ, FTP_TRANSFER_TYPE_BINARY, 0);
     const DWORD code = GetLastError();
     outcome.codeSet = true;
     outcome.code = int32_t(code);
@@ -84,6 +88,11 @@ void TThreadFTPFileGet::openTransfer(TWinInetOutcome &outcome, FTP_RESUME_POINT 
 
 void TThreadFTPFileGet::copyChunked(TWinInetOutcome &outcome)
 {
+    // A small file is fetched again whole rather than resumed: a partial
+    // file of it would be worth less than the questions that prove it.
+    small = resumable && listedSize > 0 && uint64_t(listedSize) < FTP_SMALL_FILE;
+    if (small)
+        resumable = false;
     const auto kind = resumable ? DownloadFile::Kind::Resumable : DownloadFile::Kind::Temporary;
     auto local = std::make_unique<DownloadFile>(localFile, kind);
     FTP_RESUME_POINT point = local->resumePoint();
@@ -263,6 +272,8 @@ void TThreadFTPFileGet::finish(TWinInetOutcome &outcome)
             file->discard();
         else if (!file->finishWriting())
             outcome.error = errBadSaveFile;
+        else if (small) // what an earlier run left of the file is of no more use
+            DownloadFile::removePartial(localFile);
     }
     std::this_thread::yield();
     buffer.reset();

@@ -24,9 +24,11 @@ class TThreadFTPFileGet : public FtpThread {
     Q_OBJECT
 public:
     // resumable: the data goes into the target's partial file, kept when the
-    // download does not complete, and goes on from it when it can.
+    // download does not complete, and goes on from it when it can. A small
+    // file of a known listedSize is fetched whole instead, with no questions
+    // first (see FtpOpenKnownFileA) and no partial file kept.
     TThreadFTPFileGet(TWinInetFTP *ftp, const QString &remoteFile, const QString &localFile,
-        bool direct, int batch, bool resumable = false);
+        bool direct, int batch, bool resumable = false, int64_t listedSize = -1);
     ~TThreadFTPFileGet() override;
 
     static constexpr int BufferSize = 4096;
@@ -55,6 +57,8 @@ private:
     bool direct;
     int batch;
     bool resumable;
+    int64_t listedSize;
+    bool small = false; // fetched whole: see FtpOpenKnownFileA
 
     int64_t bytesTotal = 0; // what the handlers were told: user-interface thread only
     int64_t arrived = 0; // bytes handed over in blocks: user-interface thread only

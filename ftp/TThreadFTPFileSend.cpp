@@ -21,9 +21,9 @@ constexpr qint64 GroupChunks = 16;
 } // namespace
 
 TThreadFTPFileSend::TThreadFTPFileSend(TWinInetFTP *ftp, const QString &localFile,
-    const QString &remoteFile, int batch, bool makeParents)
+    const QString &remoteFile, int batch, bool makeParents, bool sizeKnown)
     : ftp(ftp), localFile(localFile), remoteFile(remoteFile.toUtf8()), batch(qBound(1, batch, 16)),
-      makeParents(makeParents)
+      makeParents(makeParents), sizeKnown(sizeKnown)
 {
 }
 
@@ -54,8 +54,11 @@ void TThreadFTPFileSend::Execute()
 
 bool TThreadFTPFileSend::openTransfer(TWinInetOutcome &outcome)
 {
-    transfer = FtpOpenFileA(
-        connection, remoteFile.constData(), GENERIC_WRITE, FTP_TRANSFER_TYPE_BINARY, 0);
+    const qint64 size = sizeKnown ? stream->size() : 0;
+    transfer = size > 0
+        ? FtpOpenKnownFileA(connection, remoteFile.constData(), GENERIC_WRITE, uint64_t(size), 0)
+        : FtpOpenFileA(
+            connection, remoteFile.constData(), GENERIC_WRITE, FTP_TRANSFER_TYPE_BINARY, 0);
     const DWORD code = GetLastError();
     outcome.codeSet = true;
     outcome.code = int32_t(code);

@@ -20,8 +20,10 @@ struct TWinInetOutcome;
 class TThreadFTPFileSend : public FtpThread {
     Q_OBJECT
 public:
+    // sizeKnown: the local file's size stands for what the server is asked
+    // before a small file (see FtpOpenKnownFileA).
     TThreadFTPFileSend(TWinInetFTP *ftp, const QString &localFile, const QString &remoteFile,
-        int batch, bool makeParents = false);
+        int batch, bool makeParents = false, bool sizeKnown = false);
     ~TThreadFTPFileSend() override;
 
     static constexpr int BufferSize = 4096;
@@ -50,6 +52,7 @@ private:
     QByteArray remoteFile;
     int batch;
     bool makeParents;
+    bool sizeKnown;
 
     int64_t bytesTotal = 0; // the most sent so far: progress never goes back
     int64_t sentUpTo = 0; // where the data sent stands in the file

@@ -327,8 +327,8 @@ BOOL InternetFindNextFileA(HINTERNET findValue, void *findData)
 
 namespace {
 
-HINTERNET openFile(HINTERNET connectionValue, const char *fileName, DWORD access,
-    DWORD_PTR context, FTP_RESUME_POINT *point)
+HINTERNET openFile(HINTERNET connectionValue, const char *fileName, DWORD access, DWORD_PTR context,
+    FTP_RESUME_POINT *point, int64_t knownSize = -1)
 {
     if (RemoteDispatch::owns(connectionValue)) {
         if (point)
@@ -343,8 +343,8 @@ HINTERNET openFile(HINTERNET connectionValue, const char *fileName, DWORD access
         if (!c->addChild(file))
             return DWORD(ERROR_INTERNET_OPERATION_CANCELLED);
         CallGuard call(*file); // closing the connection meanwhile cancels the start
-        DWORD result
-            = call.ok() ? file->start(fileName, point) : ERROR_INTERNET_OPERATION_CANCELLED;
+        DWORD result = call.ok() ? file->start(fileName, point, knownSize)
+                                 : ERROR_INTERNET_OPERATION_CANCELLED;
         if (result != ERROR_SUCCESS && file->isClosed())
             result = ERROR_INTERNET_OPERATION_CANCELLED;
         return result;
@@ -358,6 +358,13 @@ HINTERNET FtpOpenFileA(
     HINTERNET connection, const char *fileName, DWORD access, DWORD, DWORD_PTR context)
 {
     return openFile(connection, fileName, access, context, nullptr);
+}
+
+HINTERNET FtpOpenKnownFileA(
+    HINTERNET connection, const char *fileName, DWORD access, uint64_t knownSize, DWORD_PTR context)
+{
+    const int64_t known = knownSize < FTP_SMALL_FILE ? int64_t(knownSize) : -1;
+    return openFile(connection, fileName, access, context, nullptr, known);
 }
 
 HINTERNET FtpOpenFileResumeA(

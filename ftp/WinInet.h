@@ -188,6 +188,21 @@ struct FTP_RESUME_POINT {
 // bytes than the rest of the file) starts over with ERROR_FTP_TRANSFER_RESTARTED.
 HINTERNET FtpOpenFileResumeA(
     HINTERNET connection, const char *fileName, FTP_RESUME_POINT *point, DWORD_PTR context);
+// Our own: FtpOpenFileA (GENERIC_READ or GENERIC_WRITE) for a file whose
+// size the caller already knows: a download's listed size, an upload's
+// local size. A file of 1 .. FTP_SMALL_FILE - 1 bytes is opened with no
+// SIZE or MDTM first. Its download is still never taken as whole while the
+// bytes differ from the known size: SIZE is asked then, once, and only the
+// server's size now proves a changed file whole; anything else starts it
+// again from byte 0, once. A dropped connection starts such a file again
+// from byte 0 too (an upload as well): it is never resumed, so no origin is
+// recorded for it. Larger files, and a size of 0, go as with FtpOpenFileA.
+HINTERNET FtpOpenKnownFileA(HINTERNET connection, const char *fileName, DWORD access,
+    uint64_t knownSize, DWORD_PTR context);
+// Under 1 MiB a file fetched again after a rare drop costs little more than
+// a resume would, while SIZE and MDTM before every file double the round
+// trips of a queue of small ones.
+constexpr uint64_t FTP_SMALL_FILE = 1024 * 1024;
 // Sends the whole buffer or fails. Data is sent in large blocks, so a failure
 // can surface on a later write or on InternetCloseHandle, which finishes an
 // upload and succeeds only when the server confirmed it (2xx).

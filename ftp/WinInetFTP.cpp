@@ -408,8 +408,8 @@ void TWinInetFTP::GetDirectory(const QString &Directory)
     startWorker(kDir, new TThreadFTPFileDir(this, Directory), op, statInDirList);
 }
 
-void TWinInetFTP::startDownload(
-    const QString &RemoteFile, const QString &LocalFile, bool direct, bool resumable)
+void TWinInetFTP::startDownload(const QString &RemoteFile, const QString &LocalFile, bool direct,
+    bool resumable, qint64 listedSize)
 {
     if (transferRunning())
         return;
@@ -424,8 +424,8 @@ void TWinInetFTP::startDownload(
     fileName1 = RemoteFile;
     fileName2 = LocalFile;
     directDownload = direct;
-    auto *worker
-        = new TThreadFTPFileGet(this, RemoteFile, LocalFile, direct, TransferBatch, resumable);
+    auto *worker = new TThreadFTPFileGet(
+        this, RemoteFile, LocalFile, direct, TransferBatch, resumable, listedSize);
     startWorker(kGet, worker, op, statInGet);
 }
 
@@ -439,12 +439,14 @@ void TWinInetFTP::GetFileDirect(const QString &RemoteFile, const QString &LocalF
     startDownload(RemoteFile, LocalFile, true);
 }
 
-void TWinInetFTP::GetFileResumable(const QString &RemoteFile, const QString &LocalFile)
+void TWinInetFTP::GetFileResumable(
+    const QString &RemoteFile, const QString &LocalFile, qint64 ListedSize)
 {
-    startDownload(RemoteFile, LocalFile, false, true);
+    startDownload(RemoteFile, LocalFile, false, true, ListedSize);
 }
 
-void TWinInetFTP::SendFile(const QString &LocalFile, const QString &RemoteFile, bool makeParents)
+void TWinInetFTP::SendFile(
+    const QString &LocalFile, const QString &RemoteFile, bool makeParents, bool SizeKnown)
 {
     if (transferRunning())
         return;
@@ -458,7 +460,8 @@ void TWinInetFTP::SendFile(const QString &LocalFile, const QString &RemoteFile, 
     }
     fileName1 = LocalFile;
     fileName2 = RemoteFile;
-    auto *worker = new TThreadFTPFileSend(this, LocalFile, RemoteFile, TransferBatch, makeParents);
+    auto *worker = new TThreadFTPFileSend(
+        this, LocalFile, RemoteFile, TransferBatch, makeParents, SizeKnown);
     startWorker(kSend, worker, op, statInSend);
 }
 

@@ -174,10 +174,16 @@ public:
     void GetFileDirect(const QString &RemoteFile, const QString &LocalFile);
     // GetFile whose partial file stays when the download does not complete,
     // and which goes on from such a file while the remote file is unchanged.
-    void GetFileResumable(const QString &RemoteFile, const QString &LocalFile);
+    // ListedSize (-1: unknown) is the size the file was listed with: a small
+    // file goes without questions first and comes whole, never resumed
+    // (FtpOpenKnownFileA tells what still proves it).
+    void GetFileResumable(
+        const QString &RemoteFile, const QString &LocalFile, qint64 ListedSize = -1);
     // makeParents: the remote folders above RemoteFile are made first
-    // where they are not there yet.
-    void SendFile(const QString &LocalFile, const QString &RemoteFile, bool makeParents = false);
+    // where they are not there yet. SizeKnown: a small local file goes
+    // without questions first, as GetFileResumable's listed one.
+    void SendFile(const QString &LocalFile, const QString &RemoteFile, bool makeParents = false,
+        bool SizeKnown = false);
     void DeleteFile(const QString &FileName);
     void RenameFile(const QString &OldName, const QString &NewName);
     void SetDirectory(const QString &Directory);
@@ -250,8 +256,8 @@ private:
     quint64 newOperation() { return ++lastOperation; }
     void startWorker(Kind kind, FtpThread *worker, quint64 op, TWinInetStatus newStatus);
     void connectAs(quint64 op);
-    void startDownload(
-        const QString &RemoteFile, const QString &LocalFile, bool direct, bool resumable = false);
+    void startDownload(const QString &RemoteFile, const QString &LocalFile, bool direct,
+        bool resumable = false, qint64 listedSize = -1);
     void startMisc(int selector, const QString &name1, const QString &name2);
     bool anyBusy() const;
     bool transferRunning() const;

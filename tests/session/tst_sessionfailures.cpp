@@ -1,6 +1,7 @@
 // Failures the session must report as failures, and hostile names it must
 // never deliver, played by the project's fault server over real sockets.
 #include "FaultServer.h"
+#include "PrivateFtpServer.h"
 #include "SessionRecorder.h"
 #include "SessionTestKit.h"
 #include "TestEnvironment.h"
@@ -139,12 +140,20 @@ private slots:
         QTest::addColumn<QString>("scenario");
         QTest::addColumn<QString>("features");
         QTest::addColumn<bool>("complete");
-        QTest::newRow("no SIZE, 150 announces more than sent, then 226") << "retr-announced-short"
-                                                                         << "UTF8,EPSV" << false;
-        QTest::newRow("SIZE announces more than sent, then 226") << "retr-short-226"
-                                                                 << "SIZE,UTF8,EPSV" << false;
+        QTest::addColumn<int>("listed"); // the size a queue knows (0: none), sent instead of SIZE
+        QTest::addColumn<int>("restarts");
+        QTest::newRow("no SIZE, 150 announces more than sent, then 226")
+            << "retr-announced-short"
+            << "UTF8,EPSV" << false << 0 << 0;
+        QTest::newRow("SIZE announces more than sent, then 226")
+            << "retr-short-226"
+            << "SIZE,UTF8,EPSV" << false << 0 << 1;
         QTest::newRow("no SIZE, 150 announces what is sent") << "retr-announced"
-                                                             << "UTF8,EPSV" << true;
+                                                             << "UTF8,EPSV" << true << 0 << 0;
+        QTest::newRow("listed, 226") << "retr-short-226"
+                                     << "SIZE,MDTM,EPSV" << false << 100000 << 1;
+        QTest::newRow("listed, 426") << "retr-short-426"
+                                     << "SIZE,MDTM,EPSV" << false << 100000 << 1;
     }
 
     void downloadIsCompleteOnlyWithEveryAnnouncedByte()
@@ -152,6 +161,8 @@ private slots:
         QFETCH(QString, scenario);
         QFETCH(QString, features);
         QFETCH(bool, complete);
+        QFETCH(int, listed);
+        QFETCH(int, restarts);
         FaultServer server(scenario, features);
         QVERIFY2(server.ok(), "server did not start");
         TWinInetFTP ftp;
@@ -160,14 +171,59 @@ private slots:
         const QString dir = localDir();
         QVERIFY(writeFile(dir + "/file.bin", "old contents"));
         log.clear();
-        ftp.GetFile("/file.bin", dir + "/file.bin");
+        if (listed > 0)
+            ftp.GetFileResumable("/file.bin", dir + "/file.bin", listed);
+        else
+            ftp.GetFile("/file.bin", dir + "/file.bin");
         QVERIFY(waitFor([&] { return log.count("GetDone") == 1; }, 30000));
         QCOMPARE(log.last().section(' ', 2), QStringLiteral("err=%1").arg(complete ? 0 : 6));
+        QCOMPARE(
+            ftp.LogonMessage().filter("starting the download again from byte 0").size(), restarts);
         QCOMPARE(readFile(dir + "/file.bin"),
             complete ? serverPattern(kServerFileSize) : QByteArray("old contents"));
         // No temporary file is left beside the target.
         QCOMPARE(QDir(dir).entryList(QDir::Files | QDir::Hidden), QStringList { "file.bin" });
         ftp.Disconnect();
+    }
+
+    void smallFilesOfAKnownSizeAskNothingFirstYetArriveWhole()
+    {
+        PrivateFtpServer server;
+        server.setCommandLog(true);
+        QVERIFY(server.start());
+        const QString dir = localDir();
+        QVERIFY(writeFile(dir + "/same.bin", "older") && writeFile(dir + "/up.bin", pattern(4000)));
+        TWinInetFTP ftp;
+        SessionRecorder log(ftp);
+        ftp.FTPSite = server.host();
+        ftp.Login = "vrex";
+        ftp.Password = "secret";
+        ftp.Connect();
+        QVERIFY(waitFor([&] { return log.count("Connect") > 0; }, 20000) && ftp.Connected());
+        // name, bytes on the server, size it was listed with
+        for (const auto &[name, size, listed] :
+            QList<std::tuple<QString, int, int>> { { "same.bin", 4096, 4096 },
+                { "grown.bin", 7000, 3000 }, { "shrunk.bin", 5000, 9000 } }) {
+            QVERIFY(writeFile(server.userRoot() + '/' + name, pattern(size)));
+            log.clear();
+            ftp.GetFileResumable('/' + name, dir + '/' + name, listed);
+            QVERIFY(waitFor([&] { return log.count("GetDone") == 1; }, 30000));
+            QCOMPARE(log.last(), QStringLiteral("GetDone %1 err=0").arg(size));
+            QCOMPARE(readFile(dir + '/' + name), pattern(size));
+        }
+        ftp.SendFile(dir + "/up.bin", "/up.bin", false, true);
+        QVERIFY(waitFor([&] { return log.count("SendDone") == 1; }, 30000));
+        QCOMPARE(log.last(), QStringLiteral("SendDone 4000 err=0"));
+        QCOMPARE(readFile(server.userRoot() + "/up.bin"), pattern(4000));
+        // Only a size that differs from the listing's is asked, after the data.
+        QStringList asked
+            = server.takeCommands().filter(QRegularExpression("^(SIZE|MDTM|RETR|STOR) "));
+        QCOMPARE(asked.replaceInStrings(QRegularExpression(" .*/"), " "),
+            QStringList({ "RETR same.bin", "RETR grown.bin", "SIZE grown.bin", "RETR shrunk.bin",
+                "SIZE shrunk.bin", "STOR up.bin" }));
+        // No partial file and no record of its origin stay beside the files.
+        QCOMPARE(QDir(dir).entryList(QDir::Files | QDir::Hidden),
+            QStringList({ "grown.bin", "same.bin", "shrunk.bin", "up.bin" }));
     }
 
     void downloadSpanningBlocksReportsEveryChunkInOrder()
