@@ -92,7 +92,9 @@ class TestLaneWindow : public QObject {
         server.takeCommands();
     }
 
-    void queueDownloads(const QStringList &names)
+    // A listed size (size >= 0) as the file list would give it; start = false
+    // leaves the queue unstarted so the test can look at it first.
+    void queueDownloads(const QStringList &names, qint64 size = -1, bool start = true)
     {
         for (const QString &name : names) {
             QueueItem item;
@@ -102,9 +104,12 @@ class TestLaneWindow : public QObject {
             item.host = server.host();
             item.login = QStringLiteral("vrex");
             item.password = QStringLiteral("secret");
+            if (size >= 0)
+                setFileSize(item.entry, uint64_t(size));
             queue().addItem(item);
         }
-        queue().afterAdding();
+        if (start)
+            queue().afterAdding();
     }
 
 private slots:
@@ -181,17 +186,7 @@ private slots:
             names << QStringLiteral("s%1.bin").arg(i, 2, 10, QLatin1Char('0'));
             QVERIFY(writeFileBytes(server.userRoot() + '/' + names.last(), pattern(900 + i, 's')));
         }
-        for (const QString &name : names) {
-            QueueItem item;
-            item.name = QLatin1Char('/') + name;
-            item.saveFile = localPath(name);
-            item.actions = QStringLiteral("Download");
-            item.host = server.host();
-            item.login = QStringLiteral("vrex");
-            item.password = QStringLiteral("secret");
-            setFileSize(item.entry, 900);
-            queue().addItem(item);
-        }
+        queueDownloads(names, 900, false);
         StatusPanels *bar = form->controls().StatusBar1;
         QCOMPARE(bar->panelText(1), QStringLiteral("Objects: 40"));
         queue().afterAdding();
